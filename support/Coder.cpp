@@ -1,0 +1,52 @@
+#include "support/Coder.h"
+
+#include <algorithm>
+#include <cstring>
+
+bool CCoder::open(void* data, long size)
+{
+    m_acc = 0;
+    m_accBits = 0;
+    m_writePos = 0;
+    m_cache = 0;
+    m_cacheBits = 0;
+    m_readPos = 0;
+    m_failed = false;
+    m_readData = static_cast<const std::uint8_t*>(data);
+    m_readSize = data != nullptr && size > 0 ? static_cast<std::size_t>(size) : 0;
+    return true;
+}
+
+void CCoder::flushWords()
+{
+    if (m_store.size() < m_writePos + 8)
+        m_store.resize(std::max<std::size_t>(m_store.size() * 2, 16384));
+    while (m_accBits >= 8)
+    {
+        m_accBits -= 8;
+        m_store[m_writePos++] = static_cast<std::uint8_t>(m_acc >> m_accBits);
+    }
+    // Keep only the pending bits so that later shifts cannot push them out of the word.
+    m_acc &= (std::uint64_t(1) << m_accBits) - 1;
+}
+
+void CCoder::close()
+{
+    if (m_readData != nullptr)
+        return;
+    flushWords();
+    if (m_accBits > 0)
+    {
+        m_store[m_writePos++] = static_cast<std::uint8_t>(m_acc << (8 - m_accBits));
+        m_acc = 0;
+        m_accBits = 0;
+    }
+}
+
+long CCoder::getData(void* dest, long capacity) const
+{
+    const std::size_t n = std::min<std::size_t>(m_writePos, capacity > 0 ? static_cast<std::size_t>(capacity) : 0);
+    if (n > 0)
+        std::memcpy(dest, m_store.data(), n);
+    return static_cast<long>(m_writePos);
+}

@@ -1,0 +1,145 @@
+#pragma once
+// Bit coder shared by the DAT writer and reader and the water-mask format.
+//
+// Code: write(value, n) is the Exp-Golomb code of order n. With m = value + 2^n and b the bit
+// length of m, it is (b - n - 1) zero bits followed by the b bits of m, most significant first.
+// Bits fill each byte from its most significant bit down; close() pads the last byte with zeros.
+//
+// Writing: open(nullptr, 0) starts an empty code store owned by the coder; close() completes it.
+// Reading: open(data, size) reads from the caller's bytes, which must outlive the reads. A read
+// that would run past the end, or a code longer than 32 value bits, makes read()/readBit() return
+// false (readBit returns 0 bits then) and sets failed(); nothing is ever read outside the buffer.
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+class CCoder
+{
+public:
+    CCoder() = default;
+    virtual ~CCoder() = default;
+    CCoder(const CCoder&) = delete;
+    CCoder& operator=(const CCoder&) = delete;
+
+    // data == nullptr: start an empty write store. Otherwise: read `size` bytes at `data`.
+    virtual bool open(void* data, long size);
+    virtual void close();
+
+    bool write(const unsigned long* value, char n)
+    {
+        writeCode(static_cast<std::uint32_t>(*value), n);
+        return true;
+    }
+    void writeBit(bool bit) { putBits(bit ? 1u : 0u, 1); }
+
+    // Appends the Exp-Golomb code of order n of value (value < 2^32).
+    void writeCode(std::uint32_t value, int n)
+    {
+        const std::uint64_t m = std::uint64_t(value) + (std::uint64_t(1) << n);
+        const int b = 64 - __builtin_clzll(m);
+        const int total = 2 * b - n - 1;
+        if (total <= 32)
+        {
+            // The leading zeros are implicit in m's width.
+            putBits(static_cast<std::uint32_t>(m), total);
+            return;
+        }
+        putBits(0, b - n - 1);
+        putBits(static_cast<std::uint32_t>(m >> 16), b - 16);
+        putBits(static_cast<std::uint32_t>(m & 0xFFFF), 16);
+    }
+
+    // Copies up to `capacity` bytes of the code into dest and returns the code's full length.
+    long getData(void* dest, long capacity) const;
+    const std::uint8_t* data() const { return m_store.data(); }
+    std::size_t size() const { return m_writePos; }
+
+    bool read(unsigned long* value, char n)
+    {
+        std::uint32_t v = 0;
+        const bool ok = readCode(v, n);
+        *value = v;
+        return ok;
+    }
+    bool readBit()
+    {
+        if (m_cacheBits < 1)
+            refill();
+        if (m_cacheBits < 1)
+        {
+            m_failed = true;
+            return false;
+        }
+        const bool bit = (m_cache >> 63) != 0;
+        m_cache <<= 1;
+        --m_cacheBits;
+        return bit;
+    }
+
+    // Reads an Exp-Golomb code of order n; false (and value 0) on a truncated or overlong code.
+    bool readCode(std::uint32_t& value, int n)
+    {
+        if (m_cacheBits < 40)
+            refill();
+        int zeros = m_cache == 0 ? 64 : __builtin_clzll(m_cache);
+        if (zeros > m_cacheBits || zeros > 32 - n)
+            return fail(value);
+        consume(zeros);
+        const int b = zeros + n + 1;
+        if (m_cacheBits < b)
+            refill();
+        if (m_cacheBits < b)
+            return fail(value);
+        const std::uint64_t m = m_cache >> (64 - b);
+        consume(b);
+        value = static_cast<std::uint32_t>(m - (std::uint64_t(1) << n));
+        return true;
+    }
+
+    bool failed() const { return m_failed; }
+    // Bits consumed so far when reading.
+    std::size_t bitPosition() const { return m_readPos * 8 - static_cast<std::size_t>(m_cacheBits); }
+
+private:
+    void putBits(std::uint32_t bits, int count) // count <= 32, bits < 2^count
+    {
+        m_acc = (m_acc << count) | bits;
+        m_accBits += count;
+        if (m_accBits >= 32)
+            flushWords();
+    }
+    void flushWords();
+    void refill()
+    {
+        while (m_cacheBits <= 56 && m_readPos < m_readSize)
+        {
+            m_cache |= std::uint64_t(m_readData[m_readPos++]) << (56 - m_cacheBits);
+            m_cacheBits += 8;
+        }
+    }
+    void consume(int count)
+    {
+        m_cache = count >= 64 ? 0 : m_cache << count;
+        m_cacheBits -= count;
+    }
+    bool fail(std::uint32_t& value)
+    {
+        m_failed = true;
+        value = 0;
+        return false;
+    }
+
+    // Writing: bits not yet in m_store wait in the low m_accBits bits of m_acc.
+    std::vector<std::uint8_t> m_store;
+    std::size_t m_writePos = 0;
+    std::uint64_t m_acc = 0;
+    int m_accBits = 0;
+
+    // Reading: the next bits stand left-aligned in m_cache.
+    const std::uint8_t* m_readData = nullptr;
+    std::size_t m_readSize = 0;
+    std::size_t m_readPos = 0;
+    std::uint64_t m_cache = 0;
+    int m_cacheBits = 0;
+    bool m_failed = false;
+};

@@ -1,0 +1,130 @@
+#include "support/Coder.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+namespace
+{
+
+std::string Bits(const CCoder& coder, std::size_t count)
+{
+    std::string bits;
+    for (std::size_t i = 0; i < count; ++i)
+        bits += ((coder.data()[i / 8] >> (7 - i % 8)) & 1) ? '1' : '0';
+    return bits;
+}
+
+std::string Encode(std::uint32_t value, int n)
+{
+    CCoder coder;
+    coder.open(nullptr, 0);
+    const unsigned long v = value;
+    coder.write(&v, static_cast<char>(n));
+    coder.close();
+    const std::uint64_t m = std::uint64_t(value) + (std::uint64_t(1) << n);
+    const int b = 64 - __builtin_clzll(m);
+    return Bits(coder, static_cast<std::size_t>(2 * b - n - 1));
+}
+
+} // namespace
+
+TEST(Coder, ExpGolombCodesMatchTheDefinition)
+{
+    EXPECT_EQ(Encode(0, 0), "1");
+    EXPECT_EQ(Encode(1, 0), "010");
+    EXPECT_EQ(Encode(2, 0), "011");
+    EXPECT_EQ(Encode(3, 0), "00100");
+    EXPECT_EQ(Encode(0, 4), "10000");
+    EXPECT_EQ(Encode(15, 4), "11111");
+    EXPECT_EQ(Encode(16, 4), "0100000");
+    EXPECT_EQ(Encode(100, 4), "001110100"); // m = 116 = 1110100b, b = 7
+    EXPECT_EQ(Encode(4096, 5), std::string(7, '0') + "1000000100000");
+}
+
+TEST(Coder, BitsFillBytesFromTheTopAndCloseZeroPads)
+{
+    CCoder coder;
+    coder.open(nullptr, 0);
+    coder.writeBit(true);
+    coder.writeBit(false);
+    coder.writeBit(true);
+    coder.close();
+    ASSERT_EQ(coder.size(), 1u);
+    EXPECT_EQ(coder.data()[0], 0xA0);
+    unsigned char out[4] = {0, 0, 0, 0x55};
+    EXPECT_EQ(coder.getData(out, 3), 1);
+    EXPECT_EQ(out[0], 0xA0);
+    EXPECT_EQ(out[1], 0); // nothing past the code is touched
+    EXPECT_EQ(out[3], 0x55);
+}
+
+TEST(Coder, RandomValuesRoundTripForEveryOrder)
+{
+    std::mt19937 random(7);
+    std::vector<std::pair<std::uint32_t, int>> written;
+    CCoder coder;
+    coder.open(nullptr, 0);
+    for (int i = 0; i < 20000; ++i)
+    {
+        const int n = static_cast<int>(random() % 9);
+        const int width = static_cast<int>(random() % 33);
+        const std::uint32_t value = width == 0 ? 0 : static_cast<std::uint32_t>(random() >> (32 - width));
+        if (i % 3 == 0)
+        {
+            coder.writeBit(value & 1);
+            written.push_back({value & 1, -1});
+        }
+        unsigned long v = value;
+        coder.write(&v, static_cast<char>(n));
+        EXPECT_EQ(v, value); // write leaves the value alone
+        written.push_back({value, n});
+    }
+    coder.close();
+    std::vector<std::uint8_t> bytes(coder.data(), coder.data() + coder.size());
+
+    CCoder reader;
+    reader.open(bytes.data(), static_cast<long>(bytes.size()));
+    for (const auto& [value, n] : written)
+    {
+        if (n < 0)
+        {
+            ASSERT_EQ(reader.readBit(), value != 0);
+            continue;
+        }
+        unsigned long v = 12345;
+        ASSERT_TRUE(reader.read(&v, static_cast<char>(n)));
+        ASSERT_EQ(v, value);
+    }
+    EXPECT_FALSE(reader.failed());
+}
+
+TEST(Coder, TruncatedOrOverlongCodesFailWithoutReadingPastTheBuffer)
+{
+    CCoder coder;
+    coder.open(nullptr, 0);
+    const unsigned long big = 0xFFFFFFFFul;
+    coder.write(&big, 0);
+    coder.close();
+    std::vector<std::uint8_t> bytes(coder.data(), coder.data() + coder.size());
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut)
+    {
+        std::vector<std::uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(cut));
+        CCoder reader;
+        reader.open(prefix.data(), static_cast<long>(prefix.size()));
+        unsigned long v = 0;
+        EXPECT_FALSE(reader.read(&v, 0)) << cut;
+        EXPECT_TRUE(reader.failed());
+    }
+
+    std::vector<std::uint8_t> zeros(16, 0); // more than 32 leading zeros: no valid 32-bit value
+    CCoder reader;
+    reader.open(zeros.data(), static_cast<long>(zeros.size()));
+    unsigned long v = 1;
+    EXPECT_FALSE(reader.read(&v, 4));
+    EXPECT_EQ(v, 0u);
+    CCoder empty;
+    empty.open(zeros.data(), 0);
+    EXPECT_FALSE(empty.readBit());
+    EXPECT_TRUE(empty.failed());
+}
