@@ -1,0 +1,17 @@
+#pragma once
+// The tiled, compressed height file (".dat"): header, tile offset table, one coded record per
+// 64 x 64 tile. The layout is in docs/FORMATS.md.
+#include "support/RasterView.h"
+
+#include <cstdint>
+#include <string>
+
+inline constexpr int kTileSide = 64;
+inline constexpr int kTileSamples = kTileSide * kTileSide;
+
+// Fills the 4096-sample tile (tx, ty) of the raster; positions outside the raster hold 0.
+void ExtractTile(int tx, int ty, ConstRasterView<std::uint16_t> raster, std::uint16_t* tile);
+
+// Writes the raster atomically; false when the file could not be created or written (the
+// desktop application passes over that silently; the command line warns).
+bool WriteHeightDat(const std::string& path, ConstRasterView<std::uint16_t> raster, float pixelSize);

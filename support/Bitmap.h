@@ -1,0 +1,50 @@
+#pragma once
+// Bitmap records and BMP files. Rows are stored bottom-up: image row y (0 = top) starts at
+// (height - 1 - y) * bytesPerRow. A 24-bit pixel is blue, green, red.
+#include <cstdint>
+
+struct BITMAPINFOHEADER_
+{
+    std::uint32_t size = 40;
+    std::int32_t width = 0;
+    std::int32_t height = 0;
+    std::uint16_t planes = 1;
+    std::uint16_t bitCount = 0;
+    std::uint32_t compression = 0;
+    std::uint32_t sizeImage = 0;
+    std::int32_t xPelsPerMeter = 0;
+    std::int32_t yPelsPerMeter = 0;
+    std::uint32_t clrUsed = 0;
+    std::uint32_t clrImportant = 0;
+};
+
+struct RGBQUAD_
+{
+    std::uint8_t blue, green, red, reserved;
+};
+
+// The information block: the header followed by the colour table (256 entries for 8 bits).
+struct BITMAPINFO_
+{
+    BITMAPINFOHEADER_ header;
+    RGBQUAD_ colors[256];
+};
+
+struct BITMAP_
+{
+    std::uint8_t* data = nullptr;
+    int width = 0;
+    int height = 0;
+    int bytesPerRow = 0; // rows padded to 4 bytes
+    int dataSize = 0;
+    BITMAPINFO_* info = nullptr;
+};
+
+// Reads an uncompressed 1/4/8/24/32-bit BMP (bottom-up or top-down) as 24-bit bottom-up pixels.
+// False (and an empty record) for anything else or on a truncated file.
+bool LoadBitmap24(BITMAP_* bitmap, const char* path);
+// Allocates pixel data (zeroed) and the information block; for 8 bits a 256-entry grey table.
+void InitBitmap(BITMAP_* bitmap, int width, int height, unsigned char bits);
+// Writes an 8- or 24-bit record atomically; false when the file could not be written.
+bool SaveBitmap(BITMAP_* bitmap, const char* path);
+void FreeBitmap(BITMAP_* bitmap);
