@@ -1,0 +1,32 @@
+#pragma once
+// Writer of compressed water masks (".wtr", layout in docs/FORMATS.md), read by CBitMask.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Block sizes the format allows.
+inline constexpr int kMinWtrBlockSize = 1;
+inline constexpr int kMaxWtrBlockSize = 4096;
+
+enum class [[nodiscard]] WtrStatus
+{
+    ok,
+    badBlockSize,  // outside kMinWtrBlockSize .. kMaxWtrBlockSize
+    badSize,       // width or height below 1, or a grid of more than 32767 blocks along a side
+    badCellValue,  // a cell above 15
+    writeFailed,   // the output file could not be written
+};
+const char* WtrStatusMessage(WtrStatus status);
+
+// Codes a mask of width x height cells (values 0..15, row-major, row 0 = mask row 0) into the
+// bytes of a ".wtr" file. All-zero blocks are stored as absent. `out` is replaced.
+WtrStatus EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize,
+                    std::vector<std::uint8_t>& out);
+
+// EncodeWtr() written atomically to `path`; false for any failure (nothing is left at `path`
+// then, or the earlier file stays).
+bool WriteWtr(const std::string& path, const std::uint8_t* cells, int width, int height, int blockSize = 256);
+// The same with the reason of a failure.
+WtrStatus WriteWtrFile(const std::string& path, const std::uint8_t* cells, int width, int height,
+                       int blockSize = 256);
