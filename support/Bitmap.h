@@ -2,6 +2,9 @@
 // Bitmap records and BMP files. Rows are stored bottom-up: image row y (0 = top) starts at
 // (height - 1 - y) * bytesPerRow. A 24-bit pixel is blue, green, red.
 #include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
 
 struct BITMAPINFOHEADER_
 {
@@ -48,3 +51,37 @@ void InitBitmap(BITMAP_* bitmap, int width, int height, unsigned char bits);
 // Writes an 8- or 24-bit record atomically; false when the file could not be written.
 bool SaveBitmap(BITMAP_* bitmap, const char* path);
 void FreeBitmap(BITMAP_* bitmap);
+
+// Reads a BMP row by row for callers that keep other pixel layouts than the 24-bit record
+// (the grey image loader reads large masks without a 24-bit copy). Accepts what LoadBitmap24
+// accepts; every size is checked against the file's length before anything is allocated.
+class BmpReader
+{
+public:
+    BmpReader() = default;
+    ~BmpReader();
+    BmpReader(const BmpReader&) = delete;
+    BmpReader& operator=(const BmpReader&) = delete;
+
+    // Reads and checks the headers and the colour table; false with a reason in `error`.
+    bool open(const char* path, std::string& error);
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    int bitCount() const { return m_bitCount; }
+    bool topDown() const { return m_topDown; }
+    // Reads the next row in file order as width blue-green-red triples; `imageRow` receives its
+    // image row (0 = top). False when the file ends early or every row has been read.
+    bool readRow(std::uint8_t* bgr, int& imageRow);
+    void close();
+
+private:
+    std::FILE* m_file = nullptr;
+    int m_width = 0;
+    int m_height = 0;
+    int m_bitCount = 0;
+    bool m_topDown = false;
+    int m_rowsRead = 0;
+    std::uint32_t m_masks[3] = {}; // 32-bit pixels: red, green, blue masks
+    std::vector<std::uint8_t> m_row;
+    RGBQUAD_ m_palette[256] = {};
+};
