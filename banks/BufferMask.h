@@ -42,6 +42,8 @@ private:
         bool present = false;
     };
 
+    void forgetRecent();
+
     std::unique_ptr<unsigned char[]> m_buffer;
     RecentBlock m_recent[4];
     std::uint64_t m_recentGeneration = ~std::uint64_t(0);

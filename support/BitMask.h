@@ -23,6 +23,7 @@
 // cells of 0..15 (with 0 beyond the mask's edge) counts as absent: decodeBlock() returns null,
 // getBlockXY() false, and corruptBlocks() counts it. Nothing ever reads outside a buffer.
 // Callers report a failed load with the path as text and "Invalid WTR file" as caption.
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -91,7 +92,11 @@ public:
     std::int16_t m_maskSide = 0;
 
 private:
-    bool decodeInto(long index, std::uint8_t* cells);
+    bool adopt(std::vector<std::uint8_t>&& bytes);
+    // Index of block (bx, bz) in the table; false when it is outside the grid, absent or corrupt.
+    bool blockIndex(long bx, long bz, std::size_t& index) const;
+    // Decodes block `index` and checks it; a failure marks the block corrupt.
+    bool decodeInto(std::size_t index, std::uint8_t* cells);
     void reset();
 
     short m_cacheBlocks;
@@ -105,7 +110,8 @@ private:
     std::vector<std::uint64_t> m_offsets;   // xBlocks * zBlocks + 1 offsets into m_file
     std::vector<std::uint8_t> m_corrupt;    // per block: found corrupt
     std::vector<long> m_slotBlock;          // per slot: resident block index or -1
-    std::vector<std::uint8_t> m_scratch;    // blockSize^2 cells
+    std::vector<std::uint8_t> m_scratch;    // blockSize^2 cells returned by decodeBlock()
+    std::vector<std::uint8_t> m_updateScratch; // blockSize^2 cells handed to storeBlock()
     long m_corruptBlocks = 0;
     std::uint64_t m_generation = 0;
 };
