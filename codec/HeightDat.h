@@ -13,5 +13,8 @@ inline constexpr int kTileSamples = kTileSide * kTileSide;
 void ExtractTile(int tx, int ty, ConstRasterView<std::uint16_t> raster, std::uint16_t* tile);
 
 // Writes the raster atomically; false when the file could not be created or written (the
-// desktop application passes over that silently; the command line warns).
-bool WriteHeightDat(const std::string& path, ConstRasterView<std::uint16_t> raster, float pixelSize);
+// desktop application passes over that silently; the command line warns). Tiles are coded on
+// `threads` threads (0: every core); the bytes written do not depend on the number of threads.
+// Besides the caller's raster it holds the offset table and at most 256 tile codes.
+bool WriteHeightDat(const std::string& path, ConstRasterView<std::uint16_t> raster, float pixelSize,
+                    unsigned threads = 0);

@@ -17,10 +17,16 @@ bool CCoder::open(void* data, long size)
     return true;
 }
 
+void CCoder::grow()
+{
+    // 16 KB holds the longest code of a 64 x 64 tile, so a tile never grows the store twice.
+    m_store.resize(std::max<std::size_t>(m_store.size() * 2, 16384));
+}
+
 void CCoder::flushWords()
 {
     if (m_store.size() < m_writePos + 8)
-        m_store.resize(std::max<std::size_t>(m_store.size() * 2, 16384));
+        grow();
     while (m_accBits >= 8)
     {
         m_accBits -= 8;

@@ -9,8 +9,10 @@
 // Reading: open(data, size) reads from the caller's bytes, which must outlive the reads. A read
 // that would run past the end, or a code longer than 32 value bits, makes read()/readBit() return
 // false (readBit returns 0 bits then) and sets failed(); nothing is ever read outside the buffer.
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 class CCoder
@@ -100,17 +102,47 @@ public:
     // Bits consumed so far when reading.
     std::size_t bitPosition() const { return m_readPos * 8 - static_cast<std::size_t>(m_cacheBits); }
 
+    // Appends the low `count` bits of `bits`, most significant first (count <= 32, bits < 2^count).
+    // Lets a caller that knows several codes at once append them in one step.
+    void writeBits(std::uint32_t bits, int count) { putBits(bits, count); }
+
 private:
-    void putBits(std::uint32_t bits, int count) // count <= 32, bits < 2^count
+    void putBits(std::uint32_t bits, int count)
     {
         m_acc = (m_acc << count) | bits;
         m_accBits += count;
         if (m_accBits >= 32)
-            flushWords();
+        {
+            // One big-endian word at a time; the bits above m_accBits in m_acc are stale and
+            // fall away in the 32-bit cast.
+            if (m_store.size() < m_writePos + 4)
+                grow();
+            m_accBits -= 32;
+            const std::uint32_t word = static_cast<std::uint32_t>(m_acc >> m_accBits);
+            const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(word >> 24), static_cast<std::uint8_t>(word >> 16),
+                                           static_cast<std::uint8_t>(word >> 8), static_cast<std::uint8_t>(word)};
+            std::memcpy(m_store.data() + m_writePos, bytes, 4);
+            m_writePos += 4;
+        }
     }
+    void grow();
     void flushWords();
     void refill()
     {
+        if (m_readPos + 8 <= m_readSize)
+        {
+            // Whole bytes that fit are counted; the part of the next byte that lands in the cache
+            // too is that byte's true bits, which the next refill ORs in again unchanged.
+            std::uint64_t word;
+            std::memcpy(&word, m_readData + m_readPos, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word);
+            m_cache |= word >> m_cacheBits;
+            const int bytes = (63 - m_cacheBits) >> 3;
+            m_readPos += static_cast<std::size_t>(bytes);
+            m_cacheBits += bytes * 8;
+            return;
+        }
         while (m_cacheBits <= 56 && m_readPos < m_readSize)
         {
             m_cache |= std::uint64_t(m_readData[m_readPos++]) << (56 - m_cacheBits);
