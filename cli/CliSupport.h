@@ -60,3 +60,4 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context);
 void RegisterCliffCommand(CLI::App& app, CliContext& context);
 void RegisterDatCommands(CLI::App& app, CliContext& context);
 void RegisterDemoCommand(CLI::App& app, CliContext& context);
+void RegisterWtrCommands(CLI::App& app, CliContext& context);

@@ -10,6 +10,7 @@ int main(int argc, char** argv)
     CliContext context;
 
     // Commands are added here as they arrive.
+    RegisterWtrCommands(app, context);
 
     try
     {

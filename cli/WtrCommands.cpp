@@ -1,0 +1,167 @@
+// wtr-encode and wtr-decode: make a compressed water mask from a grey image and turn one back
+// into an 8-bit BMP (grey = cell * 17), so the two commands invert each other.
+#include "cli/CliSupport.h"
+#include "support/AtomicFile.h"
+#include "support/BitMask.h"
+#include "support/Bitmap.h"
+#include "support/Image.h"
+#include "support/WtrWriter.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+struct EncodeOptions
+{
+    std::string image;
+    std::string output;
+    int blockSize = 256;
+};
+
+struct DecodeOptions
+{
+    std::string input;
+    std::string output;
+};
+
+int RunEncode(const EncodeOptions& options, const CliContext& context)
+{
+    const auto start = std::chrono::steady_clock::now();
+    GreyImage image;
+    std::string error;
+    if (!LoadGreyImage(options.image, image, error))
+    {
+        PrintError(error);
+        return kExitJobFailed;
+    }
+    std::vector<std::uint8_t> cells(image.pixels.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        cells[i] = static_cast<std::uint8_t>((image.pixels[i] * 15 + 127) / 255);
+
+    std::vector<std::uint8_t> bytes;
+    const WtrStatus status = EncodeWtr(cells.data(), image.width, image.height, options.blockSize, bytes);
+    if (status == WtrStatus::badSize)
+    {
+        PrintError("--block-size: " + std::to_string(options.blockSize) + " makes more than 32767 blocks along a side of a " +
+                   std::to_string(image.width) + " x " + std::to_string(image.height) + " image");
+        return kExitBadArguments;
+    }
+    if (status != WtrStatus::ok)
+    {
+        PrintError(options.output + ": " + WtrStatusMessage(status));
+        return kExitJobFailed;
+    }
+    if (!WriteFileAtomically(options.output, bytes.data(), bytes.size()))
+    {
+        PrintError(options.output + ": cannot write the file");
+        return kExitJobFailed;
+    }
+    if (!context.quiet)
+        std::printf("%s: %d x %d cells, block size %d, %s in %.2f s\n", options.output.c_str(), image.width,
+                    image.height, options.blockSize, FormatBytes(bytes.size()).c_str(), SecondsSince(start));
+    return kExitOk;
+}
+
+// Frees a bitmap record on every way out.
+struct BitmapHolder
+{
+    BITMAP_ bitmap;
+    ~BitmapHolder() { FreeBitmap(&bitmap); }
+};
+
+int RunDecode(const DecodeOptions& options, const CliContext& context)
+{
+    const auto start = std::chrono::steady_clock::now();
+    CBitMask mask(1);
+    {
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(options.input.c_str(), "rb"), &std::fclose);
+        if (!file)
+        {
+            PrintError(std::string("Can not open WTR file: ") + options.input);
+            return kExitJobFailed;
+        }
+        if (!mask.load(file.get()))
+        {
+            PrintError(std::string(kInvalidWtrCaption) + ": " + options.input);
+            return kExitJobFailed;
+        }
+    }
+
+    const long width = mask.getXRes();
+    const long height = mask.getZRes();
+    BitmapHolder holder;
+    if (width <= 0x7FFFFFFFL && height <= 0x7FFFFFFFL)
+        InitBitmap(&holder.bitmap, static_cast<int>(width), static_cast<int>(height), 8);
+    BITMAP_& bitmap = holder.bitmap;
+    if (bitmap.data == nullptr)
+    {
+        PrintError(options.input + ": a mask of " + std::to_string(width) + " x " + std::to_string(height) +
+                   " cells is too large for a BMP file");
+        return kExitJobFailed;
+    }
+
+    const long blockSize = mask.m_blockSize;
+    long present = 0;
+    for (long bz = 0; bz < mask.getZBlocks(); ++bz)
+    {
+        for (long bx = 0; bx < mask.getXBlocks(); ++bx)
+        {
+            const unsigned char* cells = mask.decodeBlock(bx, bz);
+            if (cells == nullptr)
+                continue;
+            ++present;
+            const long columns = std::min(blockSize, width - bx * blockSize);
+            const long rows = std::min(blockSize, height - bz * blockSize);
+            for (long r = 0; r < rows; ++r)
+            {
+                // Mask row 0 is the image's top row; BMP rows are stored bottom-up.
+                const long imageRow = bz * blockSize + r;
+                std::uint8_t* target = bitmap.data + (height - 1 - imageRow) * bitmap.bytesPerRow + bx * blockSize;
+                const unsigned char* source = cells + r * blockSize;
+                for (long c = 0; c < columns; ++c)
+                    target[c] = static_cast<std::uint8_t>(source[c] * 17);
+            }
+        }
+    }
+    if (mask.corruptBlocks() > 0)
+    {
+        PrintError(std::string(kInvalidWtrCaption) + ": " + options.input + " (" +
+                   std::to_string(mask.corruptBlocks()) + " corrupt blocks)");
+        return kExitJobFailed;
+    }
+    if (!SaveBitmap(&bitmap, options.output.c_str()))
+    {
+        PrintError(options.output + ": cannot write the file");
+        return kExitJobFailed;
+    }
+    if (!context.quiet)
+        std::printf("%s: %ld x %ld cells, %ld of %ld blocks present, decoded in %.2f s\n", options.output.c_str(),
+                    width, height, present, mask.getXBlocks() * mask.getZBlocks(), SecondsSince(start));
+    mask.close();
+    return kExitOk;
+}
+} // namespace
+
+void RegisterWtrCommands(CLI::App& app, CliContext& context)
+{
+    auto encodeOptions = std::make_shared<EncodeOptions>();
+    CLI::App* encode = app.add_subcommand("wtr-encode", "Compress a grey image (BMP or PNG) into a water mask (.wtr)");
+    encode->add_option("IMAGE", encodeOptions->image, "Grey image; grey g becomes water value (g * 15 + 127) / 255")
+        ->required();
+    encode->add_option("-o,--output", encodeOptions->output, "Water mask to write")->required();
+    encode->add_option("--block-size", encodeOptions->blockSize, "Side of one block in cells")
+        ->check(CLI::Range(kMinWtrBlockSize, kMaxWtrBlockSize))
+        ->capture_default_str();
+    encode->callback([encodeOptions, &context] { context.exitCode = RunEncode(*encodeOptions, context); });
+
+    auto decodeOptions = std::make_shared<DecodeOptions>();
+    CLI::App* decode = app.add_subcommand("wtr-decode", "Expand a water mask (.wtr) into an 8-bit BMP (grey = value * 17)");
+    decode->add_option("WTR", decodeOptions->input, "Water mask to read")->required();
+    decode->add_option("-o,--output", decodeOptions->output, "BMP file to write")->required();
+    decode->callback([decodeOptions, &context] { context.exitCode = RunDecode(*decodeOptions, context); });
+}
