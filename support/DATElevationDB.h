@@ -22,11 +22,17 @@ public:
     explicit CDATElevationDB(bool unused = false);
     ~CDATElevationDB() override;
 
-    // False for anything that is not a well-formed height file (bad header, offsets or lengths
-    // outside the file, a tile that does not decode to 4096 samples).
+    // Reads the whole file and checks it: false for anything that is not a well-formed height
+    // file (bad header, sizes that disagree with each other or with the file length, offsets or
+    // lengths outside the file, a tile whose code does not decode to exactly 4096 samples within
+    // its length). Every tile is decoded once to check it, on every core.
     bool init(const char* path) override;
+    // init, and the decoded map into `raster` (row-major, width x height) in the same pass.
+    bool load(const char* path, std::vector<std::uint16_t>* raster);
     void uninit() override;
-    // Stored sample / 65535; positions beyond the map take the nearest edge sample.
+    // Stored sample / 65535; positions beyond the map take the nearest edge sample. Decoded
+    // tiles are cached so that a walk along the rows (or the columns) of the map decodes each
+    // tile once. Not for concurrent use: readAll is the way to use several cores.
     float getElevation(long x, long y) override;
     long getWidth() override;
     long getHeight() override;
