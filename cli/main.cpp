@@ -10,6 +10,8 @@ int main(int argc, char** argv)
     CliContext context;
 
     // Commands are added here as they arrive.
+    RegisterProcessCommand(app, context);
+    RegisterDatCommands(app, context);
     RegisterWtrCommands(app, context);
 
     try

@@ -1,0 +1,99 @@
+// dat-info and dat-decode: describe a height file, and turn one back into the RAW 16-bit map
+// it was made from.
+#include "cli/CliSupport.h"
+#include "support/AtomicFile.h"
+#include "support/DATElevationDB.h"
+
+#include <algorithm>
+#include <bit>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct DatOptions
+{
+    std::string input;
+    std::string output;
+};
+
+// Reads and decodes the whole file; prints why not and returns false when it cannot.
+bool LoadDat(const std::string& path, CDATElevationDB& db, std::vector<std::uint16_t>& raster)
+{
+    if (std::FILE* file = std::fopen(path.c_str(), "rb"))
+        std::fclose(file);
+    else
+    {
+        PrintError(path + ": cannot open the file");
+        return false;
+    }
+    if (!db.load(path.c_str(), &raster))
+    {
+        PrintError(path + ": not a valid height file (bad header, offsets outside the file or a corrupt tile)");
+        return false;
+    }
+    return true;
+}
+
+int RunInfo(const DatOptions& options)
+{
+    CDATElevationDB db(false);
+    std::vector<std::uint16_t> raster;
+    if (!LoadDat(options.input, db, raster))
+        return kExitJobFailed;
+    const long width = db.getWidth();
+    const long height = db.getHeight();
+    const unsigned long long fileSize = FileSize(options.input);
+    const auto [minimum, maximum] = std::minmax_element(raster.begin(), raster.end());
+    const double samples = double(width) * double(height);
+    std::printf("file:            %s\n", options.input.c_str());
+    std::printf("size:            %ld x %ld samples\n", width, height);
+    std::printf("tiles:           %ld x %ld of 64 x 64\n", (width + 63) / 64, (height + 63) / 64);
+    std::printf("pixel size:      %g\n", double(db.getPixelSize()));
+    std::printf("file size:       %llu bytes (%s)\n", fileSize, FormatBytes(fileSize).c_str());
+    std::printf("bits per sample: %.3f (ratio %.2f:1 to the RAW map)\n", double(fileSize) * 8.0 / samples,
+                samples * 2.0 / double(fileSize));
+    std::printf("min / max:       %u / %u\n", unsigned(*minimum), unsigned(*maximum));
+    return kExitOk;
+}
+
+int RunDecode(const DatOptions& options, const CliContext& context)
+{
+    const auto start = std::chrono::steady_clock::now();
+    CDATElevationDB db(false);
+    std::vector<std::uint16_t> raster;
+    if (!LoadDat(options.input, db, raster))
+        return kExitJobFailed;
+    if constexpr (std::endian::native == std::endian::big)
+        for (std::uint16_t& sample : raster)
+            sample = static_cast<std::uint16_t>(sample << 8 | sample >> 8);
+    if (!WriteFileAtomically(options.output, raster.data(), raster.size() * sizeof(std::uint16_t)))
+    {
+        PrintError(options.output + ": cannot write the file");
+        return kExitJobFailed;
+    }
+    if (!context.quiet)
+        std::printf("wrote %s: %ld x %ld, %s, %.2f s\n", options.output.c_str(), db.getWidth(), db.getHeight(),
+                    FormatBytes(raster.size() * sizeof(std::uint16_t)).c_str(), SecondsSince(start));
+    return kExitOk;
+}
+
+} // namespace
+
+void RegisterDatCommands(CLI::App& app, CliContext& context)
+{
+    auto info = std::make_shared<DatOptions>();
+    CLI::App* infoCommand = app.add_subcommand("dat-info", "Describe a height file (.dat)");
+    infoCommand->add_option("DAT", info->input, "height file")->required();
+    infoCommand->callback([info, &context] { context.exitCode = RunInfo(*info); });
+
+    auto decode = std::make_shared<DatOptions>();
+    CLI::App* decodeCommand = app.add_subcommand("dat-decode", "Decode a height file into a RAW 16-bit map");
+    decodeCommand->add_option("DAT", decode->input, "height file")->required();
+    decodeCommand->add_option("-o,--output", decode->output, "RAW file to write")->required();
+    decodeCommand->callback([decode, &context] { context.exitCode = RunDecode(*decode, context); });
+}

@@ -1,0 +1,130 @@
+// process: a RAW 16-bit height map becomes "<base>.dat" (and "<base>_w.dat" with --water), with
+// the process page's settings as options.
+#include "cli/CliSupport.h"
+#include "heightproc/Process.h"
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace
+{
+
+struct ProcessOptions
+{
+    std::string raw;
+    ProcessSettings settings;
+};
+
+struct RangeCheck
+{
+    const char* option;
+    FieldRange range;
+    double value;
+};
+
+std::string FormatNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+const FieldRange& ProcessRange(const char* field)
+{
+    for (const FieldRange& range : kProcessRanges)
+        if (std::strcmp(range.field, field) == 0)
+            return range;
+    return kResolutionScaleRange;
+}
+
+// The first option outside its range, named with the range, as the page checks them; empty when
+// all are inside.
+std::string CheckRanges(const ProcessSettings& s)
+{
+    const RangeCheck checks[] = {
+        {"--width", ProcessRange("rawWidth"), double(s.rawWidth)},
+        {"--height", ProcessRange("rawHeight"), double(s.rawHeight)},
+        {"--blur", ProcessRange("blur"), double(s.blur)},
+        {"--sharpness", ProcessRange("sharpness"), double(s.sharpness)},
+        {"--bank", ProcessRange("bank"), double(s.bank)},
+        {"--hill-size", ProcessRange("hillSize"), double(s.hillSize)},
+        {"--sea-level", ProcessRange("seaLevel"), double(s.seaLevel)},
+        {"--pixel-size", ProcessRange("pixelSize"), double(s.pixelSize)},
+        {"--scale", kResolutionScaleRange, double(s.resolutionScale)},
+    };
+    for (const RangeCheck& check : checks)
+        if (!InRange(check.range, check.value))
+            return std::string(check.option) + ": " + FormatNumber(check.value) + " is outside the range " +
+                   FormatNumber(check.range.min) + ".." + FormatNumber(check.range.max);
+    return {};
+}
+
+void PrintWritten(const std::string& path, const ProcessSettings& settings, double seconds)
+{
+    const unsigned long long size = FileSize(path);
+    const double samples = double(settings.rawWidth) * double(settings.rawHeight);
+    std::printf("wrote %s: %d x %d, %s, ratio %.2f:1, %.2f bits/sample, %.2f s\n", path.c_str(), settings.rawWidth,
+                settings.rawHeight, FormatBytes(size).c_str(), size > 0 ? samples * 2.0 / double(size) : 0.0,
+                samples > 0 ? double(size) * 8.0 / samples : 0.0, seconds);
+}
+
+int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
+{
+    const std::string rangeError = CheckRanges(options.settings);
+    if (!rangeError.empty())
+    {
+        PrintError(rangeError);
+        return kExitBadArguments;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    StderrMessages messages;
+    ProcessResult result;
+    {
+        TerminalProgress progress("process", context.quiet);
+        result = RunProcess(options.raw, options.settings, progress, messages);
+    }
+    if (!result.success)
+        return kExitJobFailed;
+    for (const std::string& warning : result.warnings)
+        PrintWarning(warning);
+    if (!context.quiet)
+    {
+        if (result.waterWritten)
+            PrintWritten(result.waterDatPath, options.settings, result.writeWaterSeconds);
+        if (result.heightWritten)
+            PrintWritten(result.heightDatPath, options.settings, result.writeHeightSeconds);
+        std::printf("process: read %.2f s, lever %.2f s, water %.2f s, write %.2f s, total %.2f s\n",
+                    result.readSeconds, result.leverSeconds, result.waterSeconds,
+                    result.writeWaterSeconds + result.writeHeightSeconds, SecondsSince(start));
+    }
+    // The desktop application counts a run whose height file could not be created as a success;
+    // a script needs to know that nothing usable was produced.
+    return result.heightWritten ? kExitOk : kExitJobFailed;
+}
+
+} // namespace
+
+void RegisterProcessCommand(CLI::App& app, CliContext& context)
+{
+    auto options = std::make_shared<ProcessOptions>();
+    ProcessSettings& s = options->settings;
+    CLI::App* command = app.add_subcommand("process", "Turn a RAW 16-bit height map into <base>.dat (and <base>_w.dat)");
+    command->add_option("RAW", options->raw, "RAW 16-bit little-endian height map")->required();
+    command->add_option("--width", s.rawWidth, "samples per row (256..20000)")->capture_default_str();
+    command->add_option("--height", s.rawHeight, "number of rows (256..20000)")->capture_default_str();
+    command->add_option("--pixel-size", s.pixelSize, "ground size of one sample, stored in the files (1..200)")
+        ->capture_default_str();
+    command->add_option("--lever", s.leverPath, "24-bit lever BMP as large as the map");
+    command->add_option("--blur", s.blur, "passes of the lever blur (1..20)")->capture_default_str();
+    command->add_option("--sharpness", s.sharpness, "sharpness of the levering (0..1)")->capture_default_str();
+    command->add_option("--water", s.waterPath, "compressed water mask (.wtr)");
+    command->add_option("--scale", s.resolutionScale, "water cells along one height sample (1..50)")
+        ->capture_default_str();
+    command->add_option("--sea-level", s.seaLevel, "sea level of the water stage (-1..255)")->capture_default_str();
+    command->add_flag("--blur-height,!--no-blur-height", s.blurHeight, "smooth the heights along the banks (default on)");
+    command->add_option("--bank", s.bank, "bank width of the height smoothing (1..10)")->capture_default_str();
+    command->add_option("--hill-size", s.hillSize, "hill size of the height smoothing (3..100)")->capture_default_str();
+    command->callback([options, &context] { context.exitCode = RunProcessCommand(*options, context); });
+}
