@@ -1,0 +1,489 @@
+#include "support/BitMask.h"
+#include "support/Coder.h"
+#include "support/WtrFormat.h"
+#include "support/WtrWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <vector>
+
+namespace
+{
+struct Mask
+{
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint8_t> cells;
+    std::uint8_t at(long x, long z) const { return cells[static_cast<std::size_t>(z * width + x)]; }
+};
+
+// Water-like content: a few discs with soft edges over a dry ground, some noise, and whole dry
+// areas so that absent blocks occur.
+Mask MakeMask(int width, int height, unsigned seed, double noise = 0.02)
+{
+    std::mt19937 random(seed);
+    Mask mask{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height, 0)};
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    for (int disc = 0; disc < 4; ++disc)
+    {
+        const double cx = unit(random) * width * 0.6;
+        const double cz = unit(random) * height * 0.6;
+        const double radius = (0.05 + 0.2 * unit(random)) * std::min(width, height);
+        for (int z = 0; z < height; ++z)
+            for (int x = 0; x < width; ++x)
+            {
+                const double d = std::hypot(x - cx, z - cz) - radius;
+                const int value = d < -3 ? 15 : d > 3 ? 0 : static_cast<int>(7.5 - 2.5 * d);
+                auto& cell = mask.cells[static_cast<std::size_t>(z) * width + x];
+                cell = static_cast<std::uint8_t>(std::max<int>(cell, value));
+            }
+    }
+    std::uniform_int_distribution<int> value(0, 15);
+    for (auto& cell : mask.cells)
+        if (unit(random) < noise)
+            cell = static_cast<std::uint8_t>(value(random));
+    return mask;
+}
+
+std::vector<std::uint8_t> Encode(const Mask& mask, int blockSize)
+{
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(EncodeWtr(mask.cells.data(), mask.width, mask.height, blockSize, bytes), WtrStatus::ok);
+    return bytes;
+}
+
+// Every block decodes to the mask's cells with 0 beyond the edge, and exactly the all-zero
+// blocks are absent.
+void ExpectDecodesTo(CBitMask& reader, const Mask& mask)
+{
+    const long b = reader.m_blockSize;
+    ASSERT_EQ(reader.getXRes(), mask.width);
+    ASSERT_EQ(reader.getZRes(), mask.height);
+    ASSERT_EQ(reader.getXBlocks(), (mask.width + b - 1) / b);
+    ASSERT_EQ(reader.getZBlocks(), (mask.height + b - 1) / b);
+    for (long bz = 0; bz < reader.getZBlocks(); ++bz)
+        for (long bx = 0; bx < reader.getXBlocks(); ++bx)
+        {
+            bool anyWater = false;
+            std::vector<std::uint8_t> expected(static_cast<std::size_t>(b * b), 0);
+            for (long r = 0; r < b; ++r)
+                for (long c = 0; c < b; ++c)
+                {
+                    const long x = bx * b + c;
+                    const long z = bz * b + r;
+                    if (x < mask.width && z < mask.height)
+                    {
+                        expected[static_cast<std::size_t>(r * b + c)] = mask.at(x, z);
+                        anyWater = anyWater || mask.at(x, z) != 0;
+                    }
+                }
+            const unsigned char* cells = reader.decodeBlock(bx, bz);
+            if (!anyWater)
+            {
+                EXPECT_EQ(cells, nullptr) << "block " << bx << "," << bz;
+                continue;
+            }
+            ASSERT_NE(cells, nullptr) << "block " << bx << "," << bz;
+            ASSERT_EQ(0, std::memcmp(cells, expected.data(), expected.size())) << "block " << bx << "," << bz;
+        }
+    EXPECT_EQ(reader.corruptBlocks(), 0);
+}
+
+// Records what the base delivers through the hook.
+class RecordingMask : public CBitMask
+{
+public:
+    explicit RecordingMask(short cacheBlocks) : CBitMask(cacheBlocks) {}
+    void storeBlock(short x, short z, unsigned char* block) override
+    {
+        stores.push_back({x, z, block[0]});
+    }
+    void create(short blockSize, short maskSide, short slotsAcross, short slotsDown) override
+    {
+        CBitMask::create(blockSize, maskSide, slotsAcross, slotsDown);
+        ++creates;
+        slots = slotsAcross;
+        EXPECT_EQ(slotsAcross, slotsDown);
+        EXPECT_EQ(maskSide, slotsAcross * blockSize);
+    }
+    struct Store
+    {
+        short x, z;
+        unsigned char first;
+    };
+    std::vector<Store> stores;
+    int creates = 0;
+    short slots = 0;
+};
+
+void PutLE(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int count)
+{
+    for (int i = 0; i < count; ++i)
+        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+} // namespace
+
+TEST(BitMask, RoundTripsBlockSizesThatDoAndDoNotDivideTheMask)
+{
+    const Mask mask = MakeMask(300, 170, 7);
+    for (int blockSize : {1, 2, 3, 5, 10, 16, 17, 60, 64, 100, 150, 255, 256})
+    {
+        SCOPED_TRACE(blockSize);
+        CBitMask reader(256);
+        const auto bytes = Encode(mask, blockSize);
+        ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
+        EXPECT_EQ(reader.m_blockSize, blockSize);
+        ExpectDecodesTo(reader, mask);
+    }
+}
+
+TEST(BitMask, RoundTripsNoiseAndOddShapes)
+{
+    std::mt19937 random(3);
+    std::uniform_int_distribution<int> side(1, 90);
+    for (int i = 0; i < 40; ++i)
+    {
+        const Mask mask = MakeMask(side(random), side(random), static_cast<unsigned>(i), i % 3 == 0 ? 1.0 : 0.05);
+        const int blockSize = 1 + static_cast<int>(random() % 40);
+        SCOPED_TRACE(testing::Message() << mask.width << "x" << mask.height << " B=" << blockSize);
+        CBitMask reader(16);
+        const auto bytes = Encode(mask, blockSize);
+        ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
+        ExpectDecodesTo(reader, mask);
+    }
+}
+
+TEST(BitMask, AllZeroBlocksAreAbsentAndCostNoBytes)
+{
+    Mask mask{512, 512, std::vector<std::uint8_t>(512 * 512, 0)};
+    for (int z = 256; z < 512; ++z)
+        for (int x = 0; x < 256; ++x)
+            mask.cells[static_cast<std::size_t>(z * 512 + x)] = 15;
+    const auto bytes = Encode(mask, 256);
+    // Header, five offsets, and one block that is a single run.
+    EXPECT_LT(bytes.size(), kWtrHeaderSize + 5 * 8 + 8);
+    CBitMask reader(256);
+    ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
+    EXPECT_EQ(reader.decodeBlock(0, 0), nullptr);
+    EXPECT_EQ(reader.decodeBlock(1, 0), nullptr);
+    EXPECT_EQ(reader.decodeBlock(1, 1), nullptr);
+    ASSERT_NE(reader.decodeBlock(0, 1), nullptr);
+    ExpectDecodesTo(reader, mask);
+    // Outside the grid.
+    EXPECT_EQ(reader.decodeBlock(-1, 0), nullptr);
+    EXPECT_EQ(reader.decodeBlock(2, 0), nullptr);
+    EXPECT_EQ(reader.decodeBlock(0, 2), nullptr);
+}
+
+TEST(BitMask, LoadsFromAStreamAtItsPosition)
+{
+    const Mask mask = MakeMask(70, 50, 11);
+    const auto bytes = Encode(mask, 32);
+    std::FILE* file = std::tmpfile();
+    ASSERT_NE(file, nullptr);
+    std::fputs("skip", file);
+    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    std::fseek(file, 4, SEEK_SET);
+    CBitMask reader(256);
+    EXPECT_TRUE(reader.load(file));
+    std::fclose(file);
+    ExpectDecodesTo(reader, mask);
+    reader.close();
+    EXPECT_EQ(reader.getXRes(), 0);
+    EXPECT_EQ(reader.decodeBlock(0, 0), nullptr);
+}
+
+TEST(BitMask, WriterRefusesBadArguments)
+{
+    std::vector<std::uint8_t> cells(100, 3);
+    std::vector<std::uint8_t> out;
+    EXPECT_EQ(EncodeWtr(cells.data(), 10, 10, 0, out), WtrStatus::badBlockSize);
+    EXPECT_EQ(EncodeWtr(cells.data(), 10, 10, kMaxWtrBlockSize + 1, out), WtrStatus::badBlockSize);
+    EXPECT_EQ(EncodeWtr(cells.data(), 0, 10, 4, out), WtrStatus::badSize);
+    std::vector<std::uint8_t> wide(40000, 1);
+    EXPECT_EQ(EncodeWtr(wide.data(), 40000, 1, 1, out), WtrStatus::badSize);
+    cells[57] = 16;
+    EXPECT_EQ(EncodeWtr(cells.data(), 10, 10, 4, out), WtrStatus::badCellValue);
+    EXPECT_TRUE(out.empty());
+    EXPECT_FALSE(WriteWtr("/nonexistent-folder/x.wtr", wide.data(), 100, 100, 16));
+}
+
+TEST(BitMask, EveryTruncatedPrefixIsRefused)
+{
+    const Mask mask = MakeMask(40, 30, 5, 0.2);
+    const auto bytes = Encode(mask, 16);
+    for (std::size_t length = 0; length < bytes.size(); ++length)
+    {
+        // A copy of exactly `length` bytes, so that ASan sees any read past it.
+        std::vector<std::uint8_t> prefix(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length));
+        RecordingMask reader(256);
+        EXPECT_FALSE(reader.load(prefix.data(), prefix.size())) << length;
+        EXPECT_EQ(reader.creates, 0);
+        EXPECT_EQ(reader.getXRes(), 0);
+        EXPECT_EQ(reader.getXBlocks(), 0);
+        EXPECT_EQ(reader.decodeBlock(0, 0), nullptr);
+    }
+    // One byte too many is refused as well: the table must end exactly at the file's end.
+    auto longer = bytes;
+    longer.push_back(0);
+    CBitMask reader(256);
+    EXPECT_FALSE(reader.load(longer.data(), longer.size()));
+}
+
+TEST(BitMask, HeadersThatDisagreeAreRefused)
+{
+    const Mask mask = MakeMask(40, 30, 5);
+    const auto good = Encode(mask, 16);
+    struct Case
+    {
+        const char* what;
+        std::size_t at;
+        std::uint64_t value;
+        int bytes;
+    };
+    const Case cases[] = {
+        {"magic", 0, 'X', 1},
+        {"version", 4, 2, 2},
+        {"block size 0", 6, 0, 2},
+        {"block size too large", 6, 5000, 2},
+        {"block size changes the grid", 6, 8, 2},
+        {"width 0", 8, 0, 4},
+        {"width beyond the grid", 8, 49, 4},
+        {"height beyond the grid", 12, 33, 4},
+        {"blocks across", 16, 4, 4},
+        {"blocks down", 20, 1, 4},
+        {"absurd width with a matching grid", 8, 100000, 4},
+        {"first offset", kWtrHeaderSize, 1, 8},
+        {"offset past the data", kWtrHeaderSize + 8, 1u << 20, 8},
+        {"offsets descend", kWtrHeaderSize + 16, 0, 8},
+        {"last offset", kWtrHeaderSize + 6 * 8, 3, 8},
+    };
+    for (const Case& test : cases)
+    {
+        auto bytes = good;
+        PutLE(bytes, test.at, test.value, test.bytes);
+        if (std::string(test.what) == "absurd width with a matching grid")
+            PutLE(bytes, 16, (100000 + 15) / 16, 4);
+        CBitMask reader(256);
+        EXPECT_FALSE(reader.load(bytes.data(), bytes.size())) << test.what;
+    }
+    // The width may shrink within the last block column only when that column's padding
+    // is really 0, which is checked when the block is decoded.
+    const Mask full{40, 30, std::vector<std::uint8_t>(40 * 30, 15)};
+    auto narrower = Encode(full, 16);
+    PutLE(narrower, 8, 33, 4);
+    CBitMask reader(256);
+    ASSERT_TRUE(reader.load(narrower.data(), narrower.size()));
+    EXPECT_NE(reader.decodeBlock(1, 0), nullptr);
+    EXPECT_EQ(reader.decodeBlock(2, 0), nullptr);
+    EXPECT_EQ(reader.decodeBlock(2, 1), nullptr);
+    EXPECT_EQ(reader.corruptBlocks(), 2);
+}
+
+TEST(BitMask, AbsurdSizeNeedsItsWholeTable)
+{
+    // 100000 x 100000 cells at block size 16 would need a table of 6250 x 6250 offsets.
+    std::vector<std::uint8_t> bytes(kWtrHeaderSize + 8 * 1000, 0);
+    std::memcpy(bytes.data(), kWtrMagic, 4);
+    PutLE(bytes, 4, kWtrVersion, 2);
+    PutLE(bytes, 6, 16, 2);
+    PutLE(bytes, 8, 100000, 4);
+    PutLE(bytes, 12, 100000, 4);
+    PutLE(bytes, 16, 6250, 4);
+    PutLE(bytes, 20, 6250, 4);
+    CBitMask reader(256);
+    EXPECT_FALSE(reader.load(bytes.data(), bytes.size()));
+    // More than 32767 blocks along a side is refused whatever the file holds.
+    PutLE(bytes, 6, 1, 2);
+    PutLE(bytes, 16, 100000, 4);
+    PutLE(bytes, 20, 100000, 4);
+    EXPECT_FALSE(reader.load(bytes.data(), bytes.size()));
+}
+
+TEST(BitMask, AbsurdButCompleteMaskLoads)
+{
+    // 100000 x 100000 cells of nothing at block size 4096: a 25 x 25 table, every block absent.
+    const std::size_t blocks = 25 * 25;
+    std::vector<std::uint8_t> bytes(kWtrHeaderSize + 8 * (blocks + 1), 0);
+    std::memcpy(bytes.data(), kWtrMagic, 4);
+    PutLE(bytes, 4, kWtrVersion, 2);
+    PutLE(bytes, 6, 4096, 2);
+    PutLE(bytes, 8, 100000, 4);
+    PutLE(bytes, 12, 100000, 4);
+    PutLE(bytes, 16, 25, 4);
+    PutLE(bytes, 20, 25, 4);
+    RecordingMask reader(256);
+    ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
+    EXPECT_EQ(reader.getXRes(), 100000);
+    EXPECT_EQ(reader.m_maskSide, 4096); // the cache stays bounded
+    EXPECT_EQ(reader.decodeBlock(24, 24), nullptr);
+}
+
+TEST(BitMask, CorruptBlockCodesReadAsAbsent)
+{
+    const Mask mask = MakeMask(64, 64, 9, 0.3);
+    const auto good = Encode(mask, 32);
+    std::mt19937 random(1);
+    const std::size_t dataStart = kWtrHeaderSize + 5 * 8;
+    int refused = 0;
+    for (int trial = 0; trial < 400; ++trial)
+    {
+        auto bytes = good;
+        const std::size_t at = dataStart + random() % (bytes.size() - dataStart);
+        bytes[at] = static_cast<std::uint8_t>(bytes[at] ^ (1u << (random() % 8)));
+        CBitMask reader(4);
+        ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
+        long nulls = 0;
+        for (long bz = 0; bz < 2; ++bz)
+            for (long bx = 0; bx < 2; ++bx)
+            {
+                const unsigned char* cells = reader.decodeBlock(bx, bz);
+                if (cells == nullptr)
+                {
+                    ++nulls;
+                    continue;
+                }
+                for (int i = 0; i < 32 * 32; ++i)
+                    ASSERT_LE(cells[i], 15);
+            }
+        EXPECT_EQ(nulls, reader.corruptBlocks());
+        // A corrupt block stays refused and is counted once.
+        for (long bz = 0; bz < 2; ++bz)
+            for (long bx = 0; bx < 2; ++bx)
+                reader.decodeBlock(bx, bz);
+        EXPECT_EQ(nulls, reader.corruptBlocks());
+        refused += nulls > 0;
+    }
+    // Nearly every flipped bit breaks the run lengths' sum or the code's end.
+    EXPECT_GT(refused, 300);
+}
+
+TEST(BitMask, RandomBytesNeverCrash)
+{
+    const Mask mask = MakeMask(50, 40, 2, 0.1);
+    const auto good = Encode(mask, 8);
+    std::mt19937 random(4);
+    for (int trial = 0; trial < 2000; ++trial)
+    {
+        auto bytes = good;
+        for (int flips = 1 + static_cast<int>(random() % 4); flips > 0; --flips)
+            bytes[random() % bytes.size()] = static_cast<std::uint8_t>(random());
+        RecordingMask reader(4);
+        if (!reader.load(bytes.data(), bytes.size()))
+            continue;
+        for (long bz = 0; bz < reader.getZBlocks(); ++bz)
+            for (long bx = 0; bx < reader.getXBlocks(); ++bx)
+            {
+                reader.decodeBlock(bx, bz);
+                reader.beginUpdate();
+                reader.requestUpdate(bx, bz);
+                reader.endUpdate();
+            }
+    }
+}
+
+TEST(BitMask, RunDecoderRejectsMalformedCodes)
+{
+    std::uint8_t cells[8] = {};
+    // Empty code for a non-empty block.
+    EXPECT_FALSE(DecodeWtrRuns(nullptr, 0, cells, 8));
+    // One run of eight 3s, as the writer codes it.
+    const std::uint8_t threes[8] = {3, 3, 3, 3, 3, 3, 3, 3};
+    CCoder coder;
+    coder.open(nullptr, 0);
+    EncodeWtrRuns(coder, threes, 8);
+    coder.close();
+    const std::vector<std::uint8_t> runCode(coder.data(), coder.data() + coder.size());
+    ASSERT_TRUE(DecodeWtrRuns(runCode.data(), runCode.size(), cells, 8));
+    EXPECT_EQ(0, std::memcmp(cells, threes, 8));
+    // The same run is too long for a smaller block, and an extra byte is left over.
+    EXPECT_FALSE(DecodeWtrRuns(runCode.data(), runCode.size(), cells, 7));
+    auto padded = runCode;
+    padded.push_back(0);
+    EXPECT_FALSE(DecodeWtrRuns(padded.data(), padded.size(), cells, 8));
+    // The run is too short for a larger block and the code ends.
+    EXPECT_FALSE(DecodeWtrRuns(runCode.data(), runCode.size(), cells, 9));
+}
+
+TEST(BitMask, UpdateProtocolDecodesEachResidentBlockOnce)
+{
+    // 5 x 3 blocks of 4 cells, each block's cells equal to 1 + its index, block (2, 1) absent.
+    Mask mask{20, 12, std::vector<std::uint8_t>(240, 0)};
+    for (int z = 0; z < 12; ++z)
+        for (int x = 0; x < 20; ++x)
+        {
+            const int index = (z / 4) * 5 + x / 4;
+            mask.cells[static_cast<std::size_t>(z * 20 + x)] = index == 7 ? 0 : static_cast<std::uint8_t>(1 + index % 15);
+        }
+    const auto bytes = Encode(mask, 4);
+    RecordingMask reader(4); // 2 x 2 slots
+    ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
+    EXPECT_EQ(reader.creates, 1);
+    ASSERT_EQ(reader.slots, 2);
+    EXPECT_EQ(reader.m_maskSide, 8);
+
+    long x = -1;
+    long z = -1;
+    EXPECT_FALSE(reader.getBlockXY(3, 1, &x, &z)); // not requested yet
+    auto request = [&](long bx, long bz) {
+        reader.beginUpdate();
+        reader.requestUpdate(bx, bz);
+        reader.endUpdate();
+    };
+    request(3, 1);
+    ASSERT_EQ(reader.stores.size(), 1u);
+    EXPECT_EQ(reader.stores[0].x, 4); // slot (3 mod 2, 1 mod 2)
+    EXPECT_EQ(reader.stores[0].z, 4);
+    EXPECT_EQ(reader.stores[0].first, 1 + 8);
+    ASSERT_TRUE(reader.getBlockXY(3, 1, &x, &z));
+    EXPECT_EQ(x, 4);
+    EXPECT_EQ(z, 4);
+
+    // A 2 x 2 window of blocks stays resident: asking again decodes nothing.
+    const std::uint64_t generation = reader.cacheGeneration();
+    request(4, 1);
+    request(3, 2);
+    request(4, 2);
+    EXPECT_EQ(reader.stores.size(), 4u);
+    for (int again = 0; again < 3; ++again)
+    {
+        request(3, 1);
+        request(4, 2);
+    }
+    EXPECT_EQ(reader.stores.size(), 4u);
+    EXPECT_EQ(reader.cacheGeneration(), generation + 3);
+
+    // Block (1, 1) shares the slot of (3, 1) and evicts it.
+    request(1, 1);
+    EXPECT_EQ(reader.stores.size(), 5u);
+    EXPECT_TRUE(reader.getBlockXY(1, 1, &x, &z));
+    EXPECT_FALSE(reader.getBlockXY(3, 1, &x, &z));
+
+    // Absent and out-of-grid blocks are never delivered.
+    request(2, 1);
+    request(5, 0);
+    request(-1, 0);
+    EXPECT_EQ(reader.stores.size(), 5u);
+    EXPECT_FALSE(reader.getBlockXY(2, 1, &x, &z));
+    EXPECT_FALSE(reader.getBlockXY(5, 0, &x, &z));
+}
+
+TEST(BitMask, CacheSizeFollowsTheRequestAndTheMask)
+{
+    const Mask mask = MakeMask(2000, 700, 1);
+    const auto bytes = Encode(mask, 256); // 8 x 3 blocks
+    for (auto [request, slots] : {std::pair{256, 8}, {1, 1}, {0, 1}, {3, 1}, {4, 2}, {50, 7}})
+    {
+        RecordingMask reader(static_cast<short>(request));
+        ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
+        EXPECT_EQ(reader.slots, slots) << request;
+        EXPECT_EQ(reader.m_maskSide, slots * 256) << request;
+    }
+    RecordingMask small(256);
+    const auto fine = Encode(mask, 1000);
+    ASSERT_TRUE(small.load(fine.data(), fine.size()));
+    EXPECT_EQ(small.slots, 2); // 2 x 1 blocks
+}
