@@ -1,0 +1,27 @@
+#pragma once
+// A software rendering of the banks preview: the filtered water image with the shorelines in
+// the preview's colours and end ticks, drawn with the preview's view arithmetic into an RGB
+// buffer. Used for the command line's preview PNG.
+#include "banks/PreviewGeometry.h"
+#include "banks/Shoreline.h"
+#include "banks/WaterImage.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Draws one paint of the preview into `rgb` (clientWidth x clientHeight pixels, 3 bytes each,
+// red, green, blue, rows top first; resized here): black, the grey frame, the visible part of
+// the image (grey v shows as (v, v, v); nearest pixel when zoomed), then every line of at least
+// two points in colour (index mod 7) with its end tick. Lines of fewer than two points draw
+// nothing. Segments are clipped to the buffer, so points far outside cost nothing.
+void RenderPreview(const WaterImage& image, const ShorelineSet& lines, const PreviewGeometry& view, int clientWidth,
+                   int clientHeight, double metresPerPixel, std::vector<std::uint8_t>& rgb);
+
+// The image at 1:1 (a client area of the image's size, zoom 1, no pan) with the lines at
+// `metresPerPixel` (the generation's water-image pixel size puts them on the shores for any
+// settings; the desktop preview's fixed kPreviewMetresPerPixel equals it at the initial
+// settings), written as an RGB PNG atomically. False when the file could not be written or the
+// image is empty.
+bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines,
+                    double metresPerPixel);
