@@ -1,6 +1,7 @@
 #include "banks/BufferMask.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace
@@ -8,16 +9,14 @@ namespace
 // The float 1/15: the water value of one step, as the shore snapping expects it.
 constexpr float kWaterStep = 0.06666667f;
 
-// Truncation toward zero, saturated far outside any mask so that huge or NaN positions cannot
-// overflow; getValue() clamps them to the border anyway.
-long TruncatePosition(double value)
+// Positions beyond one pixel outside the mask all give the border pixel's value (both
+// neighbours clamp to it, whatever the fraction), so bringing them into that margin changes no
+// result and keeps the truncation and the fraction finite; NaN reads as 0.
+double ClampPosition(double value, long resolution)
 {
-    constexpr double kLimit = 1e12;
-    if (!(value > -kLimit))
-        return value < 0 ? static_cast<long>(-kLimit) : 0;
-    if (value > kLimit)
-        return static_cast<long>(kLimit);
-    return static_cast<long>(value);
+    if (std::isnan(value))
+        return 0.0;
+    return std::clamp(value, -2.0, static_cast<double>(resolution) + 1.0);
 }
 } // namespace
 
@@ -76,10 +75,13 @@ float CBufferMask::getValue(long x, long z)
 
 float CBufferMask::getInterpolated(double x, double z)
 {
-    const long ix = TruncatePosition(x);
-    const long iz = TruncatePosition(z);
-    const long ix1 = TruncatePosition(x + 1.0);
-    const long iz1 = TruncatePosition(z + 1.0);
+    x = ClampPosition(x, getXRes());
+    z = ClampPosition(z, getZRes());
+    // Truncation toward zero, also for negative positions.
+    const long ix = static_cast<long>(x);
+    const long iz = static_cast<long>(z);
+    const long ix1 = static_cast<long>(x + 1.0);
+    const long iz1 = static_cast<long>(z + 1.0);
     const float fx = static_cast<float>(x - static_cast<double>(ix));
     const float fz = static_cast<float>(z - static_cast<double>(iz));
     const double a = getValue(ix, iz);

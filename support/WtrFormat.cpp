@@ -64,6 +64,11 @@ bool DecodeWtrRuns(const std::uint8_t* code, std::size_t size, std::uint8_t* cel
         std::memset(cells + pos, static_cast<int>(previous), std::size_t(run) + 1);
         pos += std::size_t(run) + 1;
     }
-    // A well-formed code fills its span up to the padding of the last byte.
-    return (coder.bitPosition() + 7) / 8 == size;
+    // A well-formed code fills its span up to the zero padding of the last byte.
+    if ((coder.bitPosition() + 7) / 8 != size)
+        return false;
+    while (coder.bitPosition() % 8 != 0)
+        if (coder.readBit())
+            return false;
+    return true;
 }

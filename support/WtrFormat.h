@@ -38,5 +38,6 @@ inline constexpr int kWtrValueOrder = 0;
 // Appends the runs of `count` cells (each 0..15) to an open write coder.
 void EncodeWtrRuns(CCoder& coder, const std::uint8_t* cells, std::size_t count);
 // Decodes exactly `count` cells from `size` bytes of code; false when the code is truncated,
-// overlong, has a run past `count`, a value change out of range, or bytes left over.
+// overlong, has a run past `count`, a value change out of range, bytes left over or padding
+// bits that are not 0.
 bool DecodeWtrRuns(const std::uint8_t* code, std::size_t size, std::uint8_t* cells, std::size_t count);
