@@ -1,0 +1,75 @@
+#pragma once
+// Cliff export: an 8-bit grey mask of how steep a height file is compared with a cliff angle.
+// A pixel is 0 where the slope is at most angle - threshold / 2, 255 where it is at least
+// angle + threshold / 2, and rises linearly in between. Row 0 of the height file is the top of
+// the picture.
+#include "heightproc/ProcessSettings.h"
+#include "support/DATElevationDB.h"
+#include "support/RasterView.h"
+#include "support/Sinks.h"
+
+#include <cstdint>
+#include <string>
+
+struct CliffSettings
+{
+    int cliffAngle = 45;       // 0..90 degrees, the middle of the ramp
+    int cliffThreshold = 10;   // 0..90 degrees, the width of the ramp
+    float heightScale = 10.0f; // 0.01..100, multiplies the heights (stored sample / 65535)
+};
+
+// The ranges in the order they are checked. The height scale is compared in single precision,
+// so its bounds are the float values widened.
+inline constexpr FieldRange kCliffRanges[] = {
+    {"cliffAngle", 0, 90},
+    {"cliffThreshold", 0, 90},
+    {"heightScale", double(0.01f), double(100.0f)},
+};
+
+// The run's constants, each rounded to single precision where it is stored; the half
+// threshold stays in double.
+struct CliffConstants
+{
+    float angle;      // A = angle / 180 * 3.14159
+    float threshold;  // T
+    float inverse;    // R = 1 / T; +infinity for threshold 0
+    float heightFactor; // K = height scale * 255
+    double halfThreshold; // H2 = T * 0.5
+};
+CliffConstants MakeCliffConstants(const CliffSettings& settings);
+
+// The pixel for a slope angle s (radians, single precision): v = (s - A + H2) * R in double,
+// stored as float, clamped to 0..1 with not-a-number counting as 1, times 255 truncated.
+std::uint8_t CliffPixelFromAngle(float slope, const CliffConstants& constants);
+
+// The height the reader answers for a stored sample: sample / 65535 as float.
+float ElevationOfSample(std::uint16_t sample);
+
+// The straightforward export: asks the reader for three heights and the pixel size per sample,
+// exactly as defined. The test oracle of ComputeCliffMask. `image` is heights' size, row 0 the
+// top of the picture.
+void ComputeCliffMaskReference(IElevationDB& heights, const CliffSettings& settings, RasterView<std::uint8_t> image);
+
+// The same pixels from the decoded samples (positions beyond the map take the edge sample, as
+// the reader answers them), on `threads` threads (0: every core). Byte-identical to the
+// reference. Progress goes from the sink's position up by `progressSpan` as rows finish; the
+// sink is only called from the calling thread.
+void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, const CliffSettings& settings,
+                      RasterView<std::uint8_t> image, IProgressSink& progress, int progressSpan = 0, int threads = 0);
+
+enum class [[nodiscard]] CliffStatus
+{
+    Written,
+    CannotOpenHeights, // not a readable height file; the desktop page says nothing
+    CorruptHeights,    // a tile does not decode
+    TooLarge,          // the bitmap would not fit in memory or in a BMP file
+    CannotWrite,       // the bitmap could not be written; the desktop page says nothing
+};
+
+// One line for the command line, naming the file concerned.
+std::string CliffStatusMessage(CliffStatus status, const std::string& datPath, const std::string& bmpPath);
+
+// Reads the height file, computes the mask and writes it as an 8-bit grey BMP atomically (an
+// older file of that name survives a failure). Progress 0..200 when the sink is shown.
+CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
+                              IProgressSink& progress);

@@ -1,0 +1,123 @@
+// altimo-cli cliff: exit codes, messages and files, run as a script would run it.
+#include "codec/HeightDat.h"
+#include "support/Bitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+struct RunResult
+{
+    int exitCode;
+    std::string errorText;
+};
+
+RunResult RunCli(const std::string& arguments, const std::string& dir)
+{
+    const std::string errorFile = dir + "/stderr.txt";
+    const std::string command = std::string(ALTIMO_CLI_PATH) + " cliff " + arguments + " >/dev/null 2>'" + errorFile + "'";
+    const int status = std::system(command.c_str());
+    std::ifstream in(errorFile);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+}
+
+class CliffCommand : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string pattern = ::testing::TempDir() + "cliffcliXXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+        std::vector<std::uint16_t> ramp(96 * 80);
+        for (std::size_t i = 0; i < ramp.size(); ++i)
+            ramp[i] = static_cast<std::uint16_t>((i % 96 % 32) * 1800);
+        ASSERT_TRUE(WriteHeightDat(m_dir + "/ramp.dat", ConstRasterView<std::uint16_t>(ramp.data(), 96, 80), 50.0f));
+    }
+    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+
+    RunResult run(const std::string& arguments) { return RunCli(arguments, m_dir); }
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+
+    std::string m_dir;
+};
+} // namespace
+
+TEST_F(CliffCommand, WritesTheBitmapWithDefaultsAndOptions)
+{
+    ASSERT_EQ(run(path("ramp.dat") + " -o " + path("a.bmp")).exitCode, 0);
+    ASSERT_EQ(run(path("ramp.dat") + " -o " + path("b.bmp") + " --angle 10 --threshold=0 --height-scale 0.01")
+                  .exitCode,
+              0);
+    BITMAP_ a;
+    BITMAP_ b;
+    ASSERT_TRUE(LoadBitmap24(&a, path("a.bmp").c_str()));
+    ASSERT_TRUE(LoadBitmap24(&b, path("b.bmp").c_str()));
+    EXPECT_EQ(a.width, 96);
+    EXPECT_EQ(a.height, 80);
+    // 1800 samples per 50 across at scale 10 is about 55 degrees: a cliff; at 0.01 it is flat.
+    EXPECT_EQ(a.data[0], 255);
+    EXPECT_EQ(b.data[0], 0);
+    FreeBitmap(&a);
+    FreeBitmap(&b);
+}
+
+TEST_F(CliffCommand, RangesExitTwoNamingTheOption)
+{
+    const struct
+    {
+        const char* arguments;
+        const char* option;
+    } cases[] = {
+        {"--angle 91", "--angle"},          {"--angle=-1", "--angle"},           {"--threshold 91", "--threshold"},
+        {"--threshold -1", "--threshold"}, {"--height-scale 0.009", "--height-scale"},
+        {"--height-scale 100.01", "--height-scale"},
+    };
+    for (const auto& c : cases)
+    {
+        const RunResult result = run(path("ramp.dat") + " -o " + path("x.bmp") + " " + c.arguments);
+        EXPECT_EQ(result.exitCode, 2) << c.arguments;
+        EXPECT_NE(result.errorText.find(c.option), std::string::npos) << result.errorText;
+        EXPECT_NE(result.errorText.find(".."), std::string::npos) << result.errorText;
+    }
+    EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 4.5").exitCode, 2);
+    EXPECT_EQ(run(path("ramp.dat")).exitCode, 2);
+    EXPECT_NE(::access(path("x.bmp").c_str(), F_OK), 0);
+    // The bounds themselves are inside, the height scale's compared in single precision.
+    EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 90 --threshold 90 --height-scale 0.01")
+                  .exitCode,
+              0);
+    EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 0 --threshold 0 --height-scale 100").exitCode,
+              0);
+}
+
+TEST_F(CliffCommand, FailuresExitOneAndKeepTheOlderFile)
+{
+    std::ofstream(path("old.bmp")) << "old";
+    RunResult result = run(path("missing.dat") + " -o " + path("old.bmp"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.errorText.rfind("altimo-cli: ", 0), 0u) << result.errorText;
+    EXPECT_NE(result.errorText.find("missing.dat"), std::string::npos);
+
+    // A truncated height file is refused.
+    std::ifstream in(path("ramp.dat"), std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(path("cut.dat"), std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+    EXPECT_EQ(run(path("cut.dat") + " -o " + path("old.bmp")).exitCode, 1);
+
+    result = run(path("ramp.dat") + " -o " + path("nowhere/x.bmp"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errorText.find("nowhere/x.bmp"), std::string::npos);
+
+    std::ifstream old(path("old.bmp"));
+    std::string text((std::istreambuf_iterator<char>(old)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "old");
+}

@@ -1,0 +1,305 @@
+#include "cliff/CliffExport.h"
+
+#include "codec/HeightDat.h"
+#include "support/Bitmap.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+// The reader's answers over an in-memory raster: sample / 65535, positions clamped to the map.
+class RasterElevationDB final : public IElevationDB
+{
+public:
+    RasterElevationDB(const std::vector<std::uint16_t>& samples, int width, int height, float pixelSize)
+        : m_samples(samples), m_width(width), m_height(height), m_pixelSize(pixelSize)
+    {
+    }
+    bool init(const char*) override { return true; }
+    void uninit() override {}
+    float getElevation(long x, long y) override
+    {
+        x = std::clamp(x, 0L, long(m_width) - 1);
+        y = std::clamp(y, 0L, long(m_height) - 1);
+        return ElevationOfSample(m_samples[std::size_t(y) * std::size_t(m_width) + std::size_t(x)]);
+    }
+    long getWidth() override { return m_width; }
+    long getHeight() override { return m_height; }
+    float getPixelSize() override { return m_pixelSize; }
+
+private:
+    const std::vector<std::uint16_t>& m_samples;
+    int m_width;
+    int m_height;
+    float m_pixelSize;
+};
+
+struct Map
+{
+    std::vector<std::uint16_t> samples;
+    int width;
+    int height;
+};
+
+Map FlatMap(int width, int height, std::uint16_t value)
+{
+    return {std::vector<std::uint16_t>(std::size_t(width) * std::size_t(height), value), width, height};
+}
+
+// Slopes spread over every angle: the sum of a random walk across and one down, with steps up
+// to `step` samples, so many samples land on the ramp and near its edges.
+Map RandomMap(int width, int height, int step, std::mt19937& random)
+{
+    Map map = FlatMap(width, height, 0);
+    std::uniform_int_distribution<int> delta(-step, step);
+    std::vector<int> across(std::size_t(width) + 1, 0);
+    std::vector<int> down(std::size_t(height) + 1, std::uniform_int_distribution<int>(0, 65535)(random));
+    for (int x = 1; x <= width; ++x)
+        across[std::size_t(x)] = across[std::size_t(x) - 1] + delta(random);
+    for (int y = 1; y <= height; ++y)
+        down[std::size_t(y)] = down[std::size_t(y) - 1] + delta(random);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            map.samples[std::size_t(y) * std::size_t(width) + std::size_t(x)] =
+                static_cast<std::uint16_t>(std::clamp(across[std::size_t(x)] + down[std::size_t(y)], 0, 65535));
+    return map;
+}
+
+std::vector<std::uint8_t> Reference(const Map& map, float pixelSize, const CliffSettings& settings)
+{
+    RasterElevationDB db(map.samples, map.width, map.height, pixelSize);
+    std::vector<std::uint8_t> image(map.samples.size(), 77);
+    ComputeCliffMaskReference(db, settings, RasterView<std::uint8_t>(image.data(), map.width, map.height));
+    return image;
+}
+
+std::vector<std::uint8_t> Fast(const Map& map, float pixelSize, const CliffSettings& settings, int threads = 0)
+{
+    std::vector<std::uint8_t> image(map.samples.size(), 77);
+    NullProgress progress;
+    ComputeCliffMask(ConstRasterView<std::uint16_t>(map.samples.data(), map.width, map.height), pixelSize, settings,
+                     RasterView<std::uint8_t>(image.data(), map.width, map.height), progress, 0, threads);
+    return image;
+}
+
+long CountAtLeast(const std::vector<std::uint8_t>& image, int level)
+{
+    return std::count_if(image.begin(), image.end(), [&](std::uint8_t v) { return v >= level; });
+}
+
+class TempDir
+{
+public:
+    TempDir()
+    {
+        std::string pattern = ::testing::TempDir() + "cliffXXXXXX";
+        m_path = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+    }
+    ~TempDir() { std::system(("rm -rf '" + m_path + "'").c_str()); }
+    std::string file(const std::string& name) const { return m_path + "/" + name; }
+
+private:
+    std::string m_path;
+};
+
+std::vector<std::uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+} // namespace
+
+TEST(CliffConstants, UseTheShortPiAndSinglePrecision)
+{
+    const CliffConstants c = MakeCliffConstants({45, 10, 10.0f});
+    EXPECT_EQ(c.angle, static_cast<float>(45.0 / 180 * 3.14159));
+    EXPECT_NE(c.angle, static_cast<float>(M_PI / 4));
+    EXPECT_EQ(c.threshold, static_cast<float>(10.0 / 180 * 3.14159));
+    EXPECT_EQ(c.inverse, static_cast<float>(1.0 / double(c.threshold)));
+    EXPECT_EQ(c.heightFactor, 2550.0f);
+    EXPECT_EQ(c.halfThreshold, double(c.threshold) * 0.5);
+    EXPECT_TRUE(std::isinf(MakeCliffConstants({45, 0, 10.0f}).inverse));
+}
+
+TEST(CliffPixel, RampRunsFromZeroToFullAcrossTheThreshold)
+{
+    const CliffConstants c = MakeCliffConstants({45, 10, 10.0f});
+    const double low = double(c.angle) - c.halfThreshold;
+    const double high = double(c.angle) + c.halfThreshold;
+    EXPECT_EQ(CliffPixelFromAngle(static_cast<float>(low - 0.01), c), 0);
+    EXPECT_EQ(CliffPixelFromAngle(static_cast<float>(high + 0.01), c), 255);
+    EXPECT_EQ(CliffPixelFromAngle(4.0f, c), 255);
+    const int middle = CliffPixelFromAngle(c.angle, c);
+    EXPECT_GE(middle, 126);
+    EXPECT_LE(middle, 128);
+    // A quarter of the way up the ramp, truncated.
+    const float quarter = static_cast<float>(low + 0.25 * double(c.threshold));
+    const auto v = static_cast<float>((double(quarter) - double(c.angle) + c.halfThreshold) * double(c.inverse));
+    EXPECT_EQ(CliffPixelFromAngle(quarter, c), static_cast<int>(double(v) * 255));
+}
+
+TEST(CliffPixel, ThresholdZeroIsAHardStepWithTheEqualAngleFull)
+{
+    const CliffConstants c = MakeCliffConstants({30, 0, 10.0f});
+    EXPECT_EQ(CliffPixelFromAngle(c.angle, c), 255); // 0 * infinity is not a number: counts as 1
+    EXPECT_EQ(CliffPixelFromAngle(std::nextafter(c.angle, 0.0f), c), 0);
+    EXPECT_EQ(CliffPixelFromAngle(std::nextafter(c.angle, 4.0f), c), 255);
+    EXPECT_EQ(CliffPixelFromAngle(std::nanf(""), c), 255);
+}
+
+TEST(CliffMask, FlatMapWithDefaultsIsAllZero)
+{
+    const Map map = FlatMap(37, 29, 0);
+    const std::vector<std::uint8_t> reference = Reference(map, 50.0f, {});
+    EXPECT_EQ(CountAtLeast(reference, 1), 0);
+    EXPECT_EQ(Fast(map, 50.0f, {}), reference);
+}
+
+TEST(CliffMask, AngleZeroAndThresholdZeroIsAllFull)
+{
+    const Map map = FlatMap(19, 23, 1234);
+    const std::vector<std::uint8_t> reference = Reference(map, 50.0f, {0, 0, 10.0f});
+    EXPECT_EQ(CountAtLeast(reference, 255), long(reference.size()));
+    EXPECT_EQ(Fast(map, 50.0f, {0, 0, 10.0f}), reference);
+}
+
+TEST(CliffMask, ThresholdZeroSplitsAtTheAngle)
+{
+    // Rows alternate between flat and a slope of about 64 degrees (2000 / 65535 * 2550 = 77.8
+    // height units per 38 across).
+    Map map = FlatMap(40, 8, 0);
+    for (int y = 0; y < map.height; y += 2)
+        for (int x = 0; x < map.width; ++x)
+            map.samples[std::size_t(y) * 40 + std::size_t(x)] = static_cast<std::uint16_t>(x * 2000 % 65536);
+    const CliffSettings settings{60, 0, 1.0f};
+    const std::vector<std::uint8_t> fast = Fast(map, 1.0f, settings);
+    EXPECT_EQ(fast, Reference(map, 1.0f, settings));
+    for (std::uint8_t v : fast)
+        EXPECT_TRUE(v == 0 || v == 255);
+    EXPECT_GT(CountAtLeast(fast, 255), 0);
+    EXPECT_LT(CountAtLeast(fast, 255), long(fast.size()));
+}
+
+TEST(CliffMask, SmallHeightScaleGivesFarFewerCliffs)
+{
+    std::mt19937 random(7);
+    const Map map = RandomMap(64, 48, 1500, random);
+    const long many = CountAtLeast(Fast(map, 50.0f, {45, 10, 100.0f}), 128);
+    const long few = CountAtLeast(Fast(map, 50.0f, {45, 10, 0.01f}), 128);
+    EXPECT_GT(many, long(map.samples.size()) / 2);
+    EXPECT_EQ(few, 0);
+}
+
+TEST(CliffMask, FastEqualsReferenceOnRandomMaps)
+{
+    std::mt19937 random(2024);
+    std::uniform_int_distribution<int> degrees(0, 90);
+    std::uniform_int_distribution<int> size(1, 70);
+    const float pixelSizes[] = {50.0f, 1.0f, 200.0f, 7.3f, 0.00005f, 0.0f, -20.0f, 0.0009f};
+    const float scales[] = {10.0f, 0.01f, 100.0f, 1.37f};
+    for (int round = 0; round < 120; ++round)
+    {
+        const int step = std::uniform_int_distribution<int>(0, 4000)(random);
+        const Map map = RandomMap(size(random), size(random), step, random);
+        const CliffSettings settings{degrees(random), round % 7 == 0 ? 0 : degrees(random), scales[round % 4]};
+        const float pixelSize = pixelSizes[round % 8];
+        SCOPED_TRACE("round " + std::to_string(round));
+        EXPECT_EQ(Fast(map, pixelSize, settings, 1 + round % 3), Reference(map, pixelSize, settings));
+    }
+}
+
+TEST(CliffMask, FastEqualsReferenceOnALargeMapWithEveryThreadCount)
+{
+    std::mt19937 random(99);
+    const Map map = RandomMap(301, 157, 1500, random);
+    const std::vector<std::uint8_t> reference = Reference(map, 50.0f, {});
+    EXPECT_GT(CountAtLeast(reference, 1) - CountAtLeast(reference, 255), 1000); // many on the ramp
+    for (int threads : {1, 2, 5})
+        EXPECT_EQ(Fast(map, 50.0f, {}, threads), reference) << threads << " threads";
+}
+
+TEST(CliffExport, HeightFileToGreyBitmap)
+{
+    TempDir dir;
+    std::mt19937 random(5);
+    const Map map = RandomMap(130, 67, 2000, random);
+    const std::string dat = dir.file("map.dat");
+    ASSERT_TRUE(WriteHeightDat(dat, ConstRasterView<std::uint16_t>(map.samples.data(), map.width, map.height), 25.0f));
+
+    RecordingProgress progress;
+    const std::string bmp = dir.file("cliff.bmp");
+    ASSERT_EQ(ExportCliffBitmap(dat, bmp, {40, 20, 3.0f}, progress), CliffStatus::Written);
+    EXPECT_EQ(progress.positions.front(), 0);
+    EXPECT_EQ(progress.positions.back(), 200);
+
+    const std::vector<std::uint8_t> file = ReadFile(bmp);
+    ASSERT_GE(file.size(), 54u + 1024u);
+    EXPECT_EQ(file[28], 8); // bits per pixel
+    for (int i = 0; i < 256; ++i)
+        ASSERT_TRUE(file[54 + 4 * i] == i && file[55 + 4 * i] == i && file[56 + 4 * i] == i) << i;
+    BITMAP_ bitmap;
+    ASSERT_TRUE(LoadBitmap24(&bitmap, bmp.c_str()));
+    EXPECT_EQ(bitmap.width, map.width);
+    EXPECT_EQ(bitmap.height, map.height);
+
+    // The reader walked as defined gives the same picture; height file row 0 is the top.
+    CDATElevationDB reader(false);
+    ASSERT_TRUE(reader.init(dat.c_str()));
+    std::vector<std::uint8_t> expected(map.samples.size());
+    ComputeCliffMaskReference(reader, {40, 20, 3.0f}, RasterView<std::uint8_t>(expected.data(), map.width, map.height));
+    reader.uninit();
+    EXPECT_GT(CountAtLeast(expected, 1), 0);
+    EXPECT_LT(CountAtLeast(expected, 255), long(expected.size()));
+    for (int y = 0; y < map.height; ++y)
+        for (int x = 0; x < map.width; ++x)
+            ASSERT_EQ(bitmap.data[std::size_t(map.height - 1 - y) * std::size_t(bitmap.bytesPerRow) + 3 * std::size_t(x)],
+                      expected[std::size_t(y) * std::size_t(map.width) + std::size_t(x)])
+                << x << "," << y;
+    FreeBitmap(&bitmap);
+}
+
+TEST(CliffExport, ElevationOfSampleIsWhatTheReaderAnswers)
+{
+    TempDir dir;
+    std::vector<std::uint16_t> every(65536);
+    for (unsigned v = 0; v < 65536; ++v)
+        every[v] = static_cast<std::uint16_t>(v);
+    const std::string dat = dir.file("every.dat");
+    ASSERT_TRUE(WriteHeightDat(dat, ConstRasterView<std::uint16_t>(every.data(), 256, 256), 50.0f));
+    CDATElevationDB reader(false);
+    ASSERT_TRUE(reader.init(dat.c_str()));
+    for (unsigned v = 0; v < 65536; ++v)
+        ASSERT_EQ(reader.getElevation(v % 256, v / 256), ElevationOfSample(static_cast<std::uint16_t>(v))) << v;
+    reader.uninit();
+}
+
+TEST(CliffExport, FailuresLeaveOlderFilesAlone)
+{
+    TempDir dir;
+    NullProgress progress;
+    const std::string bmp = dir.file("old.bmp");
+    std::ofstream(bmp) << "older file";
+    EXPECT_EQ(ExportCliffBitmap(dir.file("missing.dat"), bmp, {}, progress), CliffStatus::CannotOpenHeights);
+
+    const std::string corrupt = dir.file("corrupt.dat");
+    std::ofstream(corrupt, std::ios::binary) << std::string(2000, '\x01');
+    EXPECT_EQ(ExportCliffBitmap(corrupt, bmp, {}, progress), CliffStatus::CannotOpenHeights);
+
+    const Map map = FlatMap(64, 64, 100);
+    const std::string dat = dir.file("flat.dat");
+    ASSERT_TRUE(WriteHeightDat(dat, ConstRasterView<std::uint16_t>(map.samples.data(), 64, 64), 50.0f));
+    EXPECT_EQ(ExportCliffBitmap(dat, dir.file("no/such/folder.bmp"), {}, progress), CliffStatus::CannotWrite);
+    const std::vector<std::uint8_t> old = ReadFile(bmp);
+    EXPECT_EQ(std::string(old.begin(), old.end()), "older file");
+    EXPECT_NE(CliffStatusMessage(CliffStatus::CannotOpenHeights, "a.dat", "b.bmp").find("a.dat"), std::string::npos);
+    EXPECT_NE(CliffStatusMessage(CliffStatus::CannotWrite, "a.dat", "b.bmp").find("b.bmp"), std::string::npos);
+}
