@@ -11,6 +11,7 @@ int main(int argc, char** argv)
 
     // Commands are added here as they arrive.
     RegisterProcessCommand(app, context);
+    RegisterCliffCommand(app, context);
     RegisterDatCommands(app, context);
     RegisterWtrCommands(app, context);
 
