@@ -1,8 +1,131 @@
 #include "heightproc/Water.h"
 
-// The water stage arrives with the water-mask format; until then it yields no water raster.
-WaterResult ProcessWater(const ProcessSettings&, const std::string&, RasterView<std::uint16_t>, bool, IProgressSink&,
-                         IMessageSink&)
+#include "banks/BufferMask.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+void DrawWaterBlock(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water, int x, int y,
+                    const std::uint8_t* cells, int blockSize, int scale, int seaHeight)
 {
-    return {{}, "water processing is not available yet"};
+    if (x < 0 || y < 0 || scale < 1)
+        return;
+    const int n = blockSize / scale;
+    if (x + n >= water.width || y + n >= water.height)
+        return;
+    const float inv = static_cast<float>(1.0 / scale);
+    const auto width = static_cast<float>(water.width);
+    const auto rows = static_cast<float>(water.height);
+
+    // The column of every cell: the same single-precision walk as for each cell row, done once.
+    thread_local std::vector<int> columns;
+    columns.clear();
+    for (float fx = static_cast<float>(x); static_cast<int>(columns.size()) < blockSize && fx < width; fx += inv)
+        columns.push_back(static_cast<int>(fx));
+    const int used = static_cast<int>(columns.size());
+
+    float fy = static_cast<float>(y);
+    for (int r = 0; r < blockSize && fy < rows; ++r, fy += inv)
+    {
+        const int row = static_cast<int>(fy);
+        const std::uint8_t* cellRow = cells + static_cast<std::ptrdiff_t>(r) * blockSize;
+        const std::uint16_t* heightRow = height.row(row);
+        std::uint16_t* waterRow = water.row(row);
+        for (int c = 0; c < used; ++c)
+        {
+            if (cellRow[c] > 7)
+            {
+                const int i = columns[static_cast<std::size_t>(c)];
+                const int v = std::max(static_cast<int>(heightRow[i]), seaHeight);
+                waterRow[i] = static_cast<std::uint16_t>(v == 0 ? 1 : v);
+            }
+        }
+    }
+}
+
+void FillSea(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water, int seaHeight)
+{
+    if (seaHeight < 0)
+        return;
+    const auto sea = static_cast<std::uint16_t>(seaHeight);
+    for (int y = 0; y < water.height; ++y)
+    {
+        const std::uint16_t* heightRow = height.row(y);
+        std::uint16_t* waterRow = water.row(y);
+        for (int x = 0; x < water.width; ++x)
+            waterRow[x] = heightRow[x] <= sea ? sea : waterRow[x];
+    }
+}
+
+namespace
+{
+
+// Block rows run downwards from z0 = H - 1 - (blocks down * B) / scale, block columns from the
+// left edge, both stepping by B / scale in single precision. Blocks that DrawWaterBlock would
+// leave out are not decoded at all.
+void PlaceWaterBlocks(CBitMask& mask, ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water,
+                      int scale, int seaHeight)
+{
+    const int blockSize = mask.m_blockSize;
+    const float step = static_cast<float>(static_cast<double>(blockSize) / scale);
+    const long xBlocks = mask.getXBlocks();
+    const long zBlocks = mask.getZBlocks();
+    const long z0 = height.height - 1 - (zBlocks * blockSize) / scale;
+    const int n = blockSize / scale;
+    float zf = static_cast<float>(z0);
+    for (long zi = 0; zi < zBlocks; ++zi, zf += step)
+    {
+        const int y = static_cast<int>(zf);
+        float xf = 0.0f;
+        for (long xi = 0; xi < xBlocks; ++xi, xf += step)
+        {
+            const int x = static_cast<int>(xf);
+            if (x < 0 || y < 0 || x + n >= water.width || y + n >= water.height)
+                continue;
+            if (const unsigned char* cells = mask.decodeBlock(xi, zi))
+                DrawWaterBlock(height, water, x, y, cells, blockSize, scale, seaHeight);
+        }
+    }
+}
+
+} // namespace
+
+WaterResult ProcessWater(const ProcessSettings& settings, const std::string& waterPath, RasterView<std::uint16_t> height,
+                         bool blurHeight, IProgressSink& progress, IMessageSink& messages)
+{
+    const int scale = static_cast<int>(settings.resolutionScale);
+    if (scale < 1)
+        return {{}, "the water/height resolution scale must be at least 1"};
+
+    CBufferMask mask(256);
+    std::FILE* file = std::fopen(waterPath.c_str(), "rb");
+    if (file == nullptr)
+    {
+        messages.show(waterPath, kCannotOpenWtrCaption);
+        mask.close();
+        return {{}, "can not open the water mask " + waterPath};
+    }
+    const bool loaded = mask.load(file);
+    std::fclose(file);
+    if (!loaded)
+    {
+        messages.show(waterPath, kInvalidWtrCaption);
+        mask.close();
+        return {{}, "the water mask " + waterPath + " is not a valid WTR file"};
+    }
+
+    WaterResult result;
+    result.water.assign(height.size(), 0);
+    RasterView<std::uint16_t> water(result.water.data(), height.width, height.height);
+    const ConstRasterView<std::uint16_t> ground = AsConst(height);
+    const int seaHeight = SeaHeight(settings.seaLevel);
+
+    PlaceWaterBlocks(mask, ground, water, scale, seaHeight);
+    FillSea(ground, water, seaHeight);
+    if (blurHeight)
+        SmoothBanks(height, AsConst(water), settings.bank, settings.hillSize, seaHeight, progress);
+    FillWater(water, progress);
+    mask.close();
+    return result;
 }

@@ -1,6 +1,9 @@
 #pragma once
 // Water processing: the compressed water mask becomes a water raster on the height raster's
 // grid (sea level, bank smoothing of the heights, outward fill).
+//
+// Water raster: the height raster's shape; 0 = no water, any other value a water-surface height
+// in the height raster's units.
 #include "heightproc/ProcessSettings.h"
 #include "support/RasterView.h"
 #include "support/Sinks.h"
@@ -15,7 +18,49 @@ struct WaterResult
     std::string failure;              // why there is none, for the command line's warnings
 };
 
+inline constexpr const char* kCannotOpenWtrCaption = "Can not open WTR file";
+
 // Reads settings.resolutionScale, seaLevel, bank, hillSize; may smooth `height` in place when
-// blurHeight is set. Advances the progress bar by up to 100 in two halves.
+// blurHeight is set. Advances the progress bar by up to 100 in two halves. A ".wtr" file that
+// cannot be opened or is not a valid mask is reported with its path as text (captions
+// kCannotOpenWtrCaption / "Invalid WTR file") and gives no water raster; `height` is unchanged.
 WaterResult ProcessWater(const ProcessSettings& settings, const std::string& waterPath, RasterView<std::uint16_t> height,
                          bool blurHeight, IProgressSink& progress, IMessageSink& messages);
+
+// A read-only view of the same raster.
+inline ConstRasterView<std::uint16_t> AsConst(RasterView<std::uint16_t> view)
+{
+    return {view.data, view.width, view.height, view.stride};
+}
+
+// The sea height of a sea level -1..255: level * 257; -257 means no sea.
+inline int SeaHeight(long seaLevel)
+{
+    return static_cast<int>(seaLevel * 257);
+}
+
+// Draws one decoded block of blockSize x blockSize cells (values 0..15, > 7 is water) with its
+// top-left cell at sample (x, y); each sample receives the cells of a scale x scale square at
+// single-precision positions. A block that does not end inside the raster (x + blockSize / scale
+// must stay below the width, the same for y) or starts left of or above it is left out whole.
+// A water sample gets the larger of its height and the sea height, at least 1.
+void DrawWaterBlock(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water, int x, int y,
+                    const std::uint8_t* cells, int blockSize, int scale, int seaHeight);
+
+// Every sample at or below the sea height becomes sea water (the sea height); with the sea
+// height 0 that is 0, no water.
+void FillSea(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water, int seaHeight);
+
+// Pulls the ground next to water towards the mean water level of its hill window, in place
+// (only a sample's own height is read, so no copy is needed). Samples below the sea height, and
+// samples without water within `bank` or within `hillSize`, keep their height. Advances the
+// progress bar from its current position by up to 50.
+void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t> water, int bank, int hillSize,
+                 int seaHeight, IProgressSink& progress);
+
+// Spreads water over dry interior samples sweep by sweep, each newly wet sample taking the
+// truncated mean of its wet neighbours at the start of the sweep, until no dry interior sample
+// touches water. Border samples are never filled. Advances the progress bar by up to 50.
+// `denseLimit` (0: automatic) is the frontier size above which a sweep scans the whole raster
+// instead of the last sweep's neighbours; tests lower it to cover both ways.
+void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::size_t denseLimit = 0);

@@ -1,0 +1,346 @@
+// Bank smoothing, fast and with the same results as the sample-by-sample definition
+// (WaterReference.cpp):
+// - the nearest water in the bank window comes from per-row nearest-water distances, kept for
+//   the window's rows while the window slides down;
+// - water counts and integer water sums of the hill window come from column sums that slide
+//   down with the window and a prefix sum along the row;
+// - the float sum S of the hill window equals the integer sum whenever that sum is at most
+//   2^24 (every partial sum is then an exactly representable integer). Above that, float
+//   rounding depends on the order of the additions, so S is formed by the very additions of the
+//   definition (row by row, left to right, zeros included since adding 0 changes nothing) for a
+//   group of neighbouring samples at once, one vector lane per sample.
+#include "heightproc/RowBands.h"
+#include "heightproc/Water.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <thread>
+#include <vector>
+
+namespace
+{
+
+constexpr std::int64_t kExactFloatLimit = std::int64_t(1) << 24;
+constexpr int kNoWater = 1 << 28;
+
+// sums[l] = the single-precision sum, in order, of rows[r][start + l + k] for r = 0 .. rowCount - 1
+// and k = 0 .. length - 1. Each lane's additions are exactly those of one sample's window.
+template <int Lanes>
+[[gnu::always_inline]] inline void SumWindowsLanes(const float* const* rows, int rowCount, std::ptrdiff_t start,
+                                                   int length, float* sums)
+{
+    float s[Lanes];
+    for (int l = 0; l < Lanes; ++l)
+        s[l] = 0.0f;
+    for (int r = 0; r < rowCount; ++r)
+    {
+        const float* p = rows[r] + start;
+        for (int k = 0; k < length; ++k)
+        {
+            for (int l = 0; l < Lanes; ++l)
+                s[l] += p[k + l];
+        }
+    }
+    for (int l = 0; l < Lanes; ++l)
+        sums[l] = s[l];
+}
+
+using SumWindowsFn = void (*)(const float* const*, int, std::ptrdiff_t, int, float*);
+
+void SumWindowsBase(const float* const* rows, int rowCount, std::ptrdiff_t start, int length, float* sums)
+{
+    SumWindowsLanes<16>(rows, rowCount, start, length, sums);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx2")]] void SumWindowsAvx2(const float* const* rows, int rowCount, std::ptrdiff_t start, int length,
+                                            float* sums)
+{
+    SumWindowsLanes<32>(rows, rowCount, start, length, sums);
+}
+
+[[gnu::target("avx512f")]] void SumWindowsAvx512(const float* const* rows, int rowCount, std::ptrdiff_t start,
+                                                 int length, float* sums)
+{
+    SumWindowsLanes<64>(rows, rowCount, start, length, sums);
+}
+#endif
+
+struct LaneKernel
+{
+    SumWindowsFn sum;
+    int lanes;
+};
+
+// The widest vector unit of the machine; every variant performs the same additions per lane.
+LaneKernel SelectLaneKernel()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f"))
+        return {SumWindowsAvx512, 64};
+    if (__builtin_cpu_supports("avx2"))
+        return {SumWindowsAvx2, 32};
+#endif
+    return {SumWindowsBase, 16};
+}
+
+struct SmoothParams
+{
+    RasterView<std::uint16_t> height;
+    ConstRasterView<std::uint16_t> water;
+    int bank;
+    int hill;
+    int seaHeight;
+    LaneKernel kernel;
+};
+
+std::uint16_t SmoothedSample(int h, int distance2, int bank, int count, float sum)
+{
+    float d = static_cast<float>(bank);
+    const auto nearest = static_cast<float>(std::sqrt(static_cast<double>(distance2)));
+    if (nearest < d)
+        d = nearest;
+    float t = static_cast<float>(1.0 - static_cast<double>(d) / bank);
+    t = std::clamp(t, 0.0f, 1.0f);
+    const auto a = static_cast<float>(static_cast<double>(sum) / count);
+    const double v = h + (static_cast<double>(a) - h) * static_cast<double>(t) + static_cast<double>(0.5555f);
+    return static_cast<std::uint16_t>(static_cast<int>(v));
+}
+
+// The sliding state of one chunk of rows.
+class SmoothWindow
+{
+public:
+    explicit SmoothWindow(const SmoothParams& p)
+        : m_p(p), m_width(p.water.width), m_rows(p.water.height),
+          m_slotLength(static_cast<std::size_t>(m_width) + 2 * static_cast<std::size_t>(p.hill) +
+                       static_cast<std::size_t>(p.kernel.lanes)),
+          m_near(static_cast<std::size_t>(2 * p.bank) * static_cast<std::size_t>(m_width)),
+          m_distance(static_cast<std::size_t>(m_width)), m_colCount(static_cast<std::size_t>(m_width)),
+          m_colSum(static_cast<std::size_t>(m_width)), m_prefixCount(static_cast<std::size_t>(m_width) + 1),
+          m_prefixSum(static_cast<std::size_t>(m_width) + 1), m_floatRows(m_slotLength * 2 * static_cast<std::size_t>(p.hill)),
+          m_slow(static_cast<std::size_t>(m_width)), m_sums(static_cast<std::size_t>(p.kernel.lanes))
+    {
+    }
+
+    template <typename RowDone>
+    void run(int y0, int y1, RowDone&& rowDone)
+    {
+        start(y0);
+        for (int y = y0; y < y1; ++y)
+        {
+            smoothRow(y);
+            rowDone();
+            if (y + 1 < y1)
+                slide(y);
+        }
+    }
+
+private:
+    int* nearRow(int r) { return m_near.data() + static_cast<std::size_t>(r % (2 * m_p.bank)) * static_cast<std::size_t>(m_width); }
+    float* floatRow(int r) { return m_floatRows.data() + static_cast<std::size_t>(r % (2 * m_p.hill)) * m_slotLength; }
+
+    // Squared distance from each column to the nearest water of row r within columns
+    // x - bank .. x + bank - 1, or kNoWater.
+    void computeNear(int r)
+    {
+        const std::uint16_t* w = m_p.water.row(r);
+        int* out = nearRow(r);
+        const int bank = m_p.bank;
+        int last = -kNoWater;
+        for (int x = 0; x < m_width; ++x)
+        {
+            if (w[x] != 0)
+                last = x;
+            const int dx = x - last;
+            out[x] = dx <= bank ? dx * dx : kNoWater;
+        }
+        int next = m_width + kNoWater;
+        for (int x = m_width - 1; x >= 0; --x)
+        {
+            if (w[x] != 0)
+                next = x;
+            const int dx = next - x;
+            if (dx <= bank - 1)
+                out[x] = std::min(out[x], dx * dx);
+        }
+    }
+
+    void addHillRow(int r, int sign)
+    {
+        const std::uint16_t* w = m_p.water.row(r);
+        for (int x = 0; x < m_width; ++x)
+        {
+            m_colCount[static_cast<std::size_t>(x)] += sign * (w[x] != 0 ? 1 : 0);
+            m_colSum[static_cast<std::size_t>(x)] += sign * static_cast<std::int64_t>(w[x]);
+        }
+    }
+
+    void loadFloatRow(int r)
+    {
+        const std::uint16_t* w = m_p.water.row(r);
+        float* out = floatRow(r) + m_p.hill;
+        for (int x = 0; x < m_width; ++x)
+            out[x] = static_cast<float>(w[x]);
+    }
+
+    void start(int y0)
+    {
+        std::fill(m_colCount.begin(), m_colCount.end(), 0);
+        std::fill(m_colSum.begin(), m_colSum.end(), 0);
+        std::fill(m_floatRows.begin(), m_floatRows.end(), 0.0f);
+        for (int r = std::max(0, y0 - m_p.bank); r < std::min(m_rows, y0 + m_p.bank); ++r)
+            computeNear(r);
+        for (int r = std::max(0, y0 - m_p.hill); r < std::min(m_rows, y0 + m_p.hill); ++r)
+        {
+            addHillRow(r, 1);
+            loadFloatRow(r);
+        }
+    }
+
+    // From the window of row y to that of row y + 1.
+    void slide(int y)
+    {
+        if (y + m_p.bank < m_rows)
+            computeNear(y + m_p.bank);
+        if (y - m_p.hill >= 0)
+            addHillRow(y - m_p.hill, -1);
+        if (y + m_p.hill < m_rows)
+        {
+            addHillRow(y + m_p.hill, 1);
+            loadFloatRow(y + m_p.hill);
+        }
+    }
+
+    void smoothRow(int y)
+    {
+        const int bank = m_p.bank;
+        const int hill = m_p.hill;
+        std::fill(m_distance.begin(), m_distance.end(), kNoWater);
+        for (int r = std::max(0, y - bank); r < std::min(m_rows, y + bank); ++r)
+        {
+            const int dy2 = (y - r) * (y - r);
+            const int* n = nearRow(r);
+            int* d = m_distance.data();
+            for (int x = 0; x < m_width; ++x)
+                d[x] = std::min(d[x], n[x] + dy2);
+        }
+        m_prefixCount[0] = 0;
+        m_prefixSum[0] = 0;
+        for (int x = 0; x < m_width; ++x)
+        {
+            m_prefixCount[static_cast<std::size_t>(x) + 1] = m_prefixCount[static_cast<std::size_t>(x)] + m_colCount[static_cast<std::size_t>(x)];
+            m_prefixSum[static_cast<std::size_t>(x) + 1] = m_prefixSum[static_cast<std::size_t>(x)] + m_colSum[static_cast<std::size_t>(x)];
+        }
+
+        std::uint16_t* heights = m_p.height.row(y);
+        bool anySlow = false;
+        for (int x = 0; x < m_width; ++x)
+        {
+            m_slow[static_cast<std::size_t>(x)] = 0;
+            const int h = heights[x];
+            const int distance2 = m_distance[static_cast<std::size_t>(x)];
+            if (h < m_p.seaHeight || distance2 >= kNoWater)
+                continue;
+            const auto lo = static_cast<std::size_t>(std::max(0, x - hill));
+            const auto hi = static_cast<std::size_t>(std::min(m_width, x + hill));
+            const int count = m_prefixCount[hi] - m_prefixCount[lo];
+            if (count == 0)
+                continue;
+            const std::int64_t sum = m_prefixSum[hi] - m_prefixSum[lo];
+            if (sum <= kExactFloatLimit)
+                heights[x] = SmoothedSample(h, distance2, bank, count, static_cast<float>(sum));
+            else
+            {
+                m_slow[static_cast<std::size_t>(x)] = 1;
+                anySlow = true;
+            }
+        }
+        if (anySlow)
+            smoothSlowSamples(y, heights);
+    }
+
+    void smoothSlowSamples(int y, std::uint16_t* heights)
+    {
+        const int hill = m_p.hill;
+        m_windowRows.clear();
+        for (int r = std::max(0, y - hill); r < std::min(m_rows, y + hill); ++r)
+            m_windowRows.push_back(floatRow(r));
+        const int lanes = m_p.kernel.lanes;
+        for (int x0 = 0; x0 < m_width; ++x0)
+        {
+            if (!m_slow[static_cast<std::size_t>(x0)])
+                continue;
+            // Lane l sums the window of column x0 + l, which starts at column x0 + l - hill,
+            // that is at x0 + l in the padded float row.
+            m_p.kernel.sum(m_windowRows.data(), static_cast<int>(m_windowRows.size()), x0, 2 * hill, m_sums.data());
+            const int end = std::min(m_width, x0 + lanes);
+            for (int x = x0; x < end; ++x)
+            {
+                if (!m_slow[static_cast<std::size_t>(x)])
+                    continue;
+                const auto lo = static_cast<std::size_t>(std::max(0, x - hill));
+                const auto hi = static_cast<std::size_t>(std::min(m_width, x + hill));
+                const int count = m_prefixCount[hi] - m_prefixCount[lo];
+                heights[x] = SmoothedSample(heights[x], m_distance[static_cast<std::size_t>(x)], m_p.bank, count,
+                                            m_sums[static_cast<std::size_t>(x - x0)]);
+            }
+            x0 = end - 1;
+        }
+    }
+
+    const SmoothParams& m_p;
+    int m_width;
+    int m_rows;
+    std::size_t m_slotLength;
+    std::vector<int> m_near;          // 2 * bank rows, row r in slot r mod (2 * bank)
+    std::vector<int> m_distance;      // squared distance to the nearest water of the bank window
+    std::vector<int> m_colCount;      // water samples per column over the hill window's rows
+    std::vector<std::int64_t> m_colSum;
+    std::vector<int> m_prefixCount;   // prefix sums of the two along the row
+    std::vector<std::int64_t> m_prefixSum;
+    std::vector<float> m_floatRows;   // 2 * hill rows as floats, `hill` zeros either side, lanes spare
+    std::vector<std::uint8_t> m_slow; // samples whose sum needs the float additions
+    std::vector<const float*> m_windowRows;
+    std::vector<float> m_sums;
+};
+
+} // namespace
+
+void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t> water, int bank, int hillSize,
+                 int seaHeight, IProgressSink& progress)
+{
+    const int base = progress.pos();
+    const int rows = water.height;
+    if (bank >= 1 && hillSize >= 1 && water.width >= 1)
+    {
+        static const LaneKernel kernel = SelectLaneKernel();
+        const SmoothParams params{height, water, bank, hillSize, seaHeight, kernel};
+        std::atomic<int> rowsDone{0};
+        int reported = -1;
+        const std::thread::id owner = std::this_thread::get_id();
+        const auto report = [&] {
+            const int done = rowsDone.load(std::memory_order_relaxed);
+            const int position = done == 0 || rows <= 1 ? base : base + (50 * (done - 1)) / (rows - 1);
+            if (position != reported)
+            {
+                progress.setPos(position);
+                reported = position;
+            }
+        };
+        RunInChunks(
+            0, rows, std::max(64, 2 * hillSize), WorkerCount(),
+            [&](int y0, int y1) {
+                SmoothWindow window(params);
+                window.run(y0, y1, [&] {
+                    rowsDone.fetch_add(1, std::memory_order_relaxed);
+                    if (std::this_thread::get_id() == owner)
+                        report();
+                });
+            },
+            report);
+    }
+    progress.setPos(base + 50);
+}
