@@ -1,10 +1,7 @@
-#include <QApplication>
-#include <QLabel>
+#include "app/AltimoApp.h"
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QLabel label("Altimo");
-    label.show();
-    return app.exec();
+    CAltimoApp app(argc, argv);
+    return app.InitInstance();
 }

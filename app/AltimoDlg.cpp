@@ -1,0 +1,82 @@
+#include "app/AltimoDlg.h"
+
+#include "app/DataExchange.h"
+#include "app/DialogLayout.h"
+#include "app/UserDialogs.h"
+#include "banks/BanksPage.h"
+#include "cliff/CliffPage.h"
+#include "heightproc/ProcessPage.h"
+#include "heightproc/ProcessSettings.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+
+CAltimoDlg::CAltimoDlg(IUserDialogs& dialogs, QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_hIcon(AppIcon()), m_dialogs(dialogs)
+{
+    setWindowTitle(QStringLiteral("Altimo"));
+    DialogBuilder build(this);
+    setFixedSize(build.units().size(333, 322));
+
+    m_placeholder = new QWidget(this);
+    m_placeholder->setObjectName(QStringLiteral("m_placeholder"));
+    m_placeholder->setGeometry(build.units().rect(0, 0, 331, 283));
+    m_placeholder->hide();
+    build.label(tr("Water/Height resolution scale"), 6, 303, 96, 8);
+    m_resolutionScaleEdit = build.edit("m_resolutionScale", EditStyle::Plain, 109, 301, 40, 13);
+    m_closeButton = build.button("closeButton", tr("Close"), 278, 300, 50, 14);
+    connect(m_closeButton, &QPushButton::clicked, this, &CAltimoDlg::OnClose);
+
+    OnInitDialog();
+}
+
+CAltimoDlg::~CAltimoDlg() = default;
+
+void CAltimoDlg::OnInitDialog()
+{
+    UpdateData(false);
+
+    m_pSheet = new QTabWidget(this);
+    m_pSheet->setObjectName(QStringLiteral("m_pSheet"));
+    m_pSheet->addTab(new CAltimoPage(m_dialogs), tr("Altimo"));
+    m_pSheet->addTab(new CBanksPage(m_dialogs), tr("Water banks"));
+    m_pSheet->addTab(new CCliffPage(m_dialogs), tr("Cliff export"));
+    m_pSheet->setCurrentIndex(0);
+    m_pSheet->setGeometry(m_placeholder->geometry());
+
+    m_resolutionScale = 5;
+    UpdateData(false);
+
+    setWindowIcon(m_hIcon);
+}
+
+bool CAltimoDlg::UpdateData(bool saveAndValidate)
+{
+    CDataExchange dx(m_dialogs, this, saveAndValidate);
+    DoDataExchange(dx);
+    return dx.ok();
+}
+
+void CAltimoDlg::DoDataExchange(CDataExchange& dx)
+{
+    dx.number(m_resolutionScaleEdit, m_resolutionScale, kResolutionScaleRange);
+}
+
+void CAltimoDlg::OnClose()
+{
+    done(0);
+}
+
+CAltimoDlg* FindMainDialog(QWidget* page)
+{
+    // The sheet keeps its pages in a stack of its own, so the dialog is the first ancestor of
+    // its kind rather than exactly two levels up.
+    for (QWidget* widget = page ? page->parentWidget() : nullptr; widget; widget = widget->parentWidget())
+    {
+        if (auto* dialog = qobject_cast<CAltimoDlg*>(widget))
+            return dialog;
+    }
+    return nullptr;
+}

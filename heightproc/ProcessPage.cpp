@@ -1,0 +1,213 @@
+#include "heightproc/ProcessPage.h"
+
+#include "app/AltimoDlg.h"
+#include "app/DataExchange.h"
+#include "app/DialogLayout.h"
+#include "app/UserDialogs.h"
+#include "heightproc/Process.h"
+#include "heightproc/ProcessSettings.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <new>
+#include <optional>
+#include <string_view>
+
+namespace
+{
+const FieldRange& Range(const char* field)
+{
+    for (const FieldRange& range : kProcessRanges)
+    {
+        if (std::string_view(range.field) == field)
+            return range;
+    }
+    Q_UNREACHABLE();
+}
+} // namespace
+
+CAltimoPage::CAltimoPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_hIcon(AppIcon()), m_dialogs(dialogs)
+{
+    // The controls in template order, which is the tab order.
+    DialogBuilder build(this);
+    m_rawWidthEdit = build.edit("m_rawWidth", EditStyle::DigitsOnly, 53, 7, 40, 14);
+    m_rawHeightEdit = build.edit("m_rawHeight", EditStyle::DigitsOnly, 156, 7, 40, 14);
+    QPushButton* rawBrowse = build.button("rawBrowseButton", tr("Browse"), 263, 25, 50, 14);
+    QPushButton* leverBrowse = build.button("leverBrowseButton", tr("Browse"), 257, 74, 50, 14);
+    m_blurEdit = build.edit("m_blur", EditStyle::Plain, 61, 92, 40, 14);
+    m_sharpnessEdit = build.edit("m_sharpness", EditStyle::Plain, 157, 92, 40, 14);
+    QPushButton* waterBrowse = build.button("waterBrowseButton", tr("Browse"), 256, 130, 50, 14);
+    m_blurHeightCheck = build.checkBox("m_blurHeight", tr("Blur height"), 61, 152, 50, 10);
+    m_bankEdit = build.edit("m_bank", EditStyle::Plain, 61, 167, 40, 14);
+    m_hillSizeEdit = build.edit("m_hillSize", EditStyle::Plain, 157, 167, 40, 14);
+    m_processButton = build.button("m_processButton", tr("Process"), 7, 211, 50, 16);
+    m_processButton->setDefault(true);
+    build.label(tr("Height RAW"), 7, 28, 40, 8);
+    m_rawPathEdit = build.edit("m_rawPath", EditStyle::ReadOnlyRightAligned, 53, 25, 208, 14);
+    build.label(tr("RAW width"), 7, 10, 36, 8);
+    build.label(tr("RAW height"), 111, 10, 39, 8);
+    build.groupBox(tr("Water process"), 7, 118, 306, 69);
+    m_waterPathEdit = build.edit("m_waterPath", EditStyle::ReadOnlyRightAligned, 61, 130, 193, 14);
+    build.label(tr("Water data"), 15, 133, 38, 8);
+    build.groupBox(tr("Levering process"), 7, 61, 306, 52);
+    m_leverPathEdit = build.edit("m_leverPath", EditStyle::ReadOnlyRightAligned, 61, 74, 193, 14);
+    build.label(tr("Lever BMP"), 15, 77, 34, 8);
+    build.label(tr("Blur"), 42, 95, 13, 8);
+    build.label(tr("Sharpness"), 121, 95, 34, 8);
+    build.label(tr("Bank"), 42, 170, 16, 8);
+    build.label(tr("Hill size"), 131, 170, 24, 8);
+    m_progress = build.progressBar("m_progress", 7, 194, 306, 10);
+    m_seaLevelEdit = build.edit("m_seaLevel", EditStyle::DigitsOnly, 265, 167, 40, 14);
+    build.label(tr("Sea level"), 227, 170, 30, 8);
+    m_pixelSizeEdit = build.edit("m_pixelSize", EditStyle::DigitsOnly, 53, 44, 40, 14);
+    build.label(tr("Pixel size"), 7, 47, 30, 8);
+    setMinimumSize(build.units().size(320, 234));
+
+    connect(rawBrowse, &QPushButton::clicked, this, &CAltimoPage::OnBrowseRaw);
+    connect(leverBrowse, &QPushButton::clicked, this, &CAltimoPage::OnBrowseLever);
+    connect(waterBrowse, &QPushButton::clicked, this, &CAltimoPage::OnBrowseWater);
+    connect(m_blurHeightCheck, &QCheckBox::clicked, this, &CAltimoPage::OnBlurHeight);
+    connect(m_processButton, &QPushButton::clicked, this, &CAltimoPage::OnProcess);
+
+    OnInitDialog();
+}
+
+CAltimoPage::~CAltimoPage() = default;
+
+void CAltimoPage::OnInitDialog()
+{
+    UpdateData(false);
+    setWindowIcon(m_hIcon);
+    m_progress->setRange(0, 200);
+    m_progress->setValue(0);
+
+    m_pixelSize = 50.0f;
+    m_sharpness = 0.3f;
+    m_seaLevel = -1;
+    m_bank = 5;
+    m_hillSize = 30;
+    m_rawWidth = 1024;
+    m_rawHeight = 1024;
+    m_blur = 10;
+    m_blurHeight = 1;
+    UpdateData(false);
+    UpdateControls();
+}
+
+bool CAltimoPage::UpdateData(bool saveAndValidate)
+{
+    CDataExchange dx(m_dialogs, this, saveAndValidate);
+    DoDataExchange(dx);
+    return dx.ok();
+}
+
+void CAltimoPage::DoDataExchange(CDataExchange& dx)
+{
+    // The order of the checks is the order in which a refusal is reported.
+    dx.number(m_rawWidthEdit, m_rawWidth, Range("rawWidth"));
+    dx.number(m_rawHeightEdit, m_rawHeight, Range("rawHeight"));
+    dx.number(m_blurEdit, m_blur, Range("blur"));
+    dx.number(m_sharpnessEdit, m_sharpness, Range("sharpness"));
+    dx.check(m_blurHeightCheck, m_blurHeight);
+    dx.number(m_bankEdit, m_bank, Range("bank"));
+    dx.number(m_hillSizeEdit, m_hillSize, Range("hillSize"));
+    dx.number(m_seaLevelEdit, m_seaLevel, Range("seaLevel"));
+    dx.number(m_pixelSizeEdit, m_pixelSize, Range("pixelSize"));
+}
+
+void CAltimoPage::UpdateControls()
+{
+    SetPathText(m_rawPathEdit, QString::fromStdString(m_rawPath));
+    SetPathText(m_waterPathEdit, QString::fromStdString(m_waterPath));
+    SetPathText(m_leverPathEdit, QString::fromStdString(m_leverPath));
+
+    const bool lever = !m_leverPath.empty();
+    m_blurEdit->setEnabled(lever);
+    m_sharpnessEdit->setEnabled(lever);
+
+    const bool water = !m_waterPath.empty();
+    m_blurHeightCheck->setEnabled(water);
+    // The box's own state counts here, not m_blurHeight, which only follows it on a transfer.
+    const bool banks = water && m_blurHeightCheck->isChecked();
+    m_bankEdit->setEnabled(banks);
+    m_hillSizeEdit->setEnabled(banks);
+
+    m_processButton->setEnabled(!m_rawPath.empty());
+}
+
+ProcessSettings CAltimoPage::Settings(long resolutionScale) const
+{
+    ProcessSettings settings;
+    settings.leverPath = m_leverPath;
+    settings.waterPath = m_waterPath;
+    settings.rawWidth = m_rawWidth;
+    settings.rawHeight = m_rawHeight;
+    settings.blur = m_blur;
+    settings.sharpness = m_sharpness;
+    settings.blurHeight = m_blurHeight;
+    settings.bank = m_bank;
+    settings.hillSize = m_hillSize;
+    settings.seaLevel = m_seaLevel;
+    settings.pixelSize = m_pixelSize;
+    settings.resolutionScale = resolutionScale;
+    return settings;
+}
+
+void CAltimoPage::ChooseFile(const char* filter, std::string& path)
+{
+    FileDialogRequest request;
+    request.filter = QtFileFilter(filter);
+    request.fileMustExist = true;
+    request.pathMustExist = true;
+    const std::optional<QString> chosen = m_dialogs.chooseFile(this, request);
+    // A cancelled dialog clears the path: that is how a lever or water file is deselected.
+    path = chosen ? chosen->toStdString() : std::string();
+    UpdateControls();
+}
+
+void CAltimoPage::OnBrowseRaw()
+{
+    ChooseFile("RAW 16 bit|*.raw||", m_rawPath);
+}
+
+void CAltimoPage::OnBrowseLever()
+{
+    ChooseFile("Lever BMP|*.bmp||", m_leverPath);
+}
+
+void CAltimoPage::OnBrowseWater()
+{
+    ChooseFile("Water WTR|*.wtr||", m_waterPath);
+}
+
+void CAltimoPage::OnBlurHeight()
+{
+    UpdateControls();
+}
+
+void CAltimoPage::OnProcess()
+{
+    if (!UpdateData(true))
+        return;
+    CAltimoDlg* mainDialog = FindMainDialog(this);
+    if (!mainDialog || !mainDialog->UpdateData(true))
+        return;
+    DialogMessageSink messages(m_dialogs, this);
+    if (m_rawPath.empty())
+    {
+        messages.show("Unspecified height RAW", kAppName);
+        return;
+    }
+    ProgressBarSink progress(*m_progress);
+    try
+    {
+        (void)RunProcess(m_rawPath, Settings(mainDialog->m_resolutionScale), progress, messages);
+    }
+    catch (const std::bad_alloc&)
+    {
+        progress.setPos(0);
+        messages.show("Not enough memory for a height map of this size", kAppName);
+    }
+}
