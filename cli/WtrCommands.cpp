@@ -128,6 +128,7 @@ int RunDecode(const DecodeOptions& options, const CliContext& context)
             }
         }
     }
+    const double decodeSeconds = SecondsSince(start);
     if (mask.corruptBlocks() > 0)
     {
         PrintError(std::string(kInvalidWtrCaption) + ": " + options.input + " (" +
@@ -140,8 +141,9 @@ int RunDecode(const DecodeOptions& options, const CliContext& context)
         return kExitJobFailed;
     }
     if (!context.quiet)
-        std::printf("%s: %ld x %ld cells, %ld of %ld blocks present, decoded in %.2f s\n", options.output.c_str(),
-                    width, height, present, mask.getXBlocks() * mask.getZBlocks(), SecondsSince(start));
+        std::printf("%s: %ld x %ld cells, %ld of %ld blocks present, loaded and decoded in %.3f s, total %.3f s\n",
+                    options.output.c_str(), width, height, present, mask.getXBlocks() * mask.getZBlocks(),
+                    decodeSeconds, SecondsSince(start));
     mask.close();
     return kExitOk;
 }
