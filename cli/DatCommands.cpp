@@ -3,12 +3,14 @@
 #include "cli/CliSupport.h"
 #include "support/AtomicFile.h"
 #include "support/DATElevationDB.h"
+#include "support/LargeBuffer.h"
 
 #include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -22,7 +24,7 @@ struct DatOptions
 };
 
 // Reads and decodes the whole file; prints why not and returns false when it cannot.
-bool LoadDat(const std::string& path, CDATElevationDB& db, std::vector<std::uint16_t>& raster)
+bool LoadDat(const std::string& path, CDATElevationDB& db, LargeBuffer<std::uint16_t>& raster)
 {
     if (std::FILE* file = std::fopen(path.c_str(), "rb"))
         std::fclose(file);
@@ -31,7 +33,25 @@ bool LoadDat(const std::string& path, CDATElevationDB& db, std::vector<std::uint
         PrintError(path + ": cannot open the file");
         return false;
     }
-    if (!db.load(path.c_str(), &raster))
+    bool outOfMemory = false;
+    const bool loaded = db.load(path.c_str(), [&](long width, long height) -> std::uint16_t* {
+        try
+        {
+            raster.allocate(std::size_t(width) * std::size_t(height));
+            return raster.data();
+        }
+        catch (const std::bad_alloc&)
+        {
+            outOfMemory = true;
+            return nullptr;
+        }
+    });
+    if (outOfMemory)
+    {
+        PrintError(path + ": not enough memory for the decoded map");
+        return false;
+    }
+    if (!loaded)
     {
         PrintError(path + ": not a valid height file (bad header, offsets outside the file or a corrupt tile)");
         return false;
@@ -42,7 +62,7 @@ bool LoadDat(const std::string& path, CDATElevationDB& db, std::vector<std::uint
 int RunInfo(const DatOptions& options)
 {
     CDATElevationDB db(false);
-    std::vector<std::uint16_t> raster;
+    LargeBuffer<std::uint16_t> raster;
     if (!LoadDat(options.input, db, raster))
         return kExitJobFailed;
     const long width = db.getWidth();
@@ -65,7 +85,7 @@ int RunDecode(const DatOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     CDATElevationDB db(false);
-    std::vector<std::uint16_t> raster;
+    LargeBuffer<std::uint16_t> raster;
     if (!LoadDat(options.input, db, raster))
         return kExitJobFailed;
     if constexpr (std::endian::native == std::endian::big)

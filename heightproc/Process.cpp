@@ -3,6 +3,7 @@
 #include "codec/HeightDat.h"
 #include "heightproc/Lever.h"
 #include "heightproc/Water.h"
+#include "support/LargeBuffer.h"
 
 #include <bit>
 #include <chrono>
@@ -34,16 +35,18 @@ long long FileSizeOf(std::FILE* file)
     return size;
 }
 
-// The raster as one block, uninitialised: the read fills every sample.
-std::unique_ptr<std::uint16_t[]> AllocateRaster(std::size_t samples)
+// The raster as one block, uninitialised: the read fills every sample. False when there is no
+// memory for it.
+bool AllocateRaster(LargeBuffer<std::uint16_t>& raster, std::size_t samples)
 {
     try
     {
-        return std::make_unique_for_overwrite<std::uint16_t[]>(samples);
+        raster.allocate(samples);
+        return true;
     }
     catch (const std::bad_alloc&)
     {
-        return nullptr;
+        return false;
     }
 }
 
@@ -97,22 +100,22 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
 
     auto start = Clock::now();
     const std::size_t samples = static_cast<std::size_t>(expectedSize / 2);
-    std::unique_ptr<std::uint16_t[]> height = AllocateRaster(samples);
-    if (!height)
+    LargeBuffer<std::uint16_t> height;
+    if (!AllocateRaster(height, samples))
     {
         messages.show("Not enough memory for the height map", kAppName);
         progress.setPos(0);
         return result;
     }
-    if (std::fread(height.get(), 2, samples, file.get()) != samples)
+    if (std::fread(height.data(), 2, samples, file.get()) != samples)
     {
         messages.show("Can not read RAW file", kAppName);
         progress.setPos(0);
         return result;
     }
-    SwapToHostOrder(height.get(), samples);
+    SwapToHostOrder(height.data(), samples);
     result.readSeconds = Since(start);
-    RasterView<std::uint16_t> heightView(height.get(), settings.rawWidth, settings.rawHeight);
+    RasterView<std::uint16_t> heightView(height.data(), settings.rawWidth, settings.rawHeight);
 
     if (!settings.leverPath.empty())
     {
@@ -148,7 +151,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
 
     start = Clock::now();
     result.heightDatPath = base + ".dat";
-    result.heightWritten = WriteDat(result.heightDatPath, {height.get(), settings.rawWidth, settings.rawHeight},
+    result.heightWritten = WriteDat(result.heightDatPath, {height.data(), settings.rawWidth, settings.rawHeight},
                                     settings.pixelSize, result);
     result.writeHeightSeconds = Since(start);
     result.success = true;

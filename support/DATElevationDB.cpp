@@ -2,6 +2,7 @@
 
 #include "codec/EncoderFELICS.h"
 #include "codec/HeightDat.h"
+#include "support/LargeBuffer.h"
 #include "support/ParallelFor.h"
 
 #include <algorithm>
@@ -21,7 +22,7 @@ std::uint32_t GetLE32(const std::uint8_t* in)
     return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
 }
 
-bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
+bool ReadWholeFile(const char* path, LargeBuffer<std::uint8_t>& bytes)
 {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path, "rb"), &std::fclose);
     if (!file || std::fseek(file.get(), 0, SEEK_END) != 0)
@@ -29,7 +30,7 @@ bool ReadWholeFile(const char* path, std::vector<std::uint8_t>& bytes)
     const long size = std::ftell(file.get());
     if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
         return false;
-    bytes.resize(static_cast<std::size_t>(size));
+    bytes.allocate(static_cast<std::size_t>(size));
     return std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
 }
 
@@ -56,7 +57,7 @@ private:
 
 struct CDATElevationDB::Impl
 {
-    std::vector<std::uint8_t> file;
+    LargeBuffer<std::uint8_t> file;
     std::vector<std::uint32_t> offsets; // record of each tile, checked to lie inside `file`
     int width = 0;
     int height = 0;
@@ -194,20 +195,17 @@ bool CDATElevationDB::init(const char* path)
     return load(path, nullptr);
 }
 
-bool CDATElevationDB::load(const char* path, std::vector<std::uint16_t>* raster)
+bool CDATElevationDB::load(const char* path, const RasterDestination& destination)
 {
     uninit();
     auto impl = std::make_unique<Impl>();
     if (path == nullptr || !ReadWholeFile(path, impl->file) || !impl->parse())
         return false;
-    if (raster != nullptr)
-        raster->resize(std::size_t(impl->width) * std::size_t(impl->height));
-    if (!impl->decodeAll(raster != nullptr ? raster->data() : nullptr))
-    {
-        if (raster != nullptr)
-            raster->clear();
+    std::uint16_t* raster = nullptr;
+    if (destination && (raster = destination(impl->width, impl->height)) == nullptr)
         return false;
-    }
+    if (!impl->decodeAll(raster))
+        return false;
     m_impl = impl.release();
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Reader of the height files that WriteHeightDat writes.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,8 +28,11 @@ public:
     // lengths outside the file, a tile whose code does not decode to exactly 4096 samples within
     // its length). Every tile is decoded once to check it, on every core.
     bool init(const char* path) override;
-    // init, and the decoded map into `raster` (row-major, width x height) in the same pass.
-    bool load(const char* path, std::vector<std::uint16_t>* raster);
+    // init, and the decoded map in the same pass: once the header is checked,
+    // destination(width, height) gives the row-major block of width x height samples to fill
+    // (nullptr: give up, load returns false). A false result leaves the block's content undefined.
+    using RasterDestination = std::function<std::uint16_t*(long width, long height)>;
+    bool load(const char* path, const RasterDestination& destination);
     void uninit() override;
     // Stored sample / 65535; positions beyond the map take the nearest edge sample. Decoded
     // tiles are cached so that a walk along the rows (or the columns) of the map decodes each

@@ -1,0 +1,186 @@
+#include "codec/CodecTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <random>
+
+namespace
+{
+
+using Encoder = CEncoderFELICS<unsigned short, unsigned long>;
+
+ParsedStream Tokens(const std::vector<std::uint16_t>& samples)
+{
+    const std::vector<std::uint8_t> code = FastEncode(samples);
+    return ParseStream(code.data(), code.size());
+}
+
+// Decodes `code` from a copy followed by sentinel bytes; reports how far the reader went.
+std::vector<std::uint16_t> Decode(const std::vector<std::uint8_t>& code, unsigned long capacity, bool& failed,
+                                  std::size_t& bitsRead)
+{
+    std::vector<std::uint8_t> buffer(code);
+    buffer.insert(buffer.end(), 16, 0xA5);
+    std::vector<std::uint16_t> out(capacity + 1, 0xBEEF);
+    Encoder decoder;
+    decoder.open(buffer.data(), static_cast<long>(code.size()));
+    const unsigned long n = decoder.decode(out.data(), capacity);
+    EXPECT_EQ(out[capacity], 0xBEEF) << "decode wrote past its capacity";
+    failed = decoder.failed();
+    bitsRead = decoder.bitPosition();
+    out.resize(n);
+    return out;
+}
+
+void ExpectRoundTrip(const std::vector<std::uint16_t>& samples, const char* what)
+{
+    const std::vector<std::uint8_t> code = FastEncode(samples);
+    EXPECT_LE(code.size(), EncodedSizeBound(samples.size())) << what;
+    bool failed = true;
+    std::size_t bitsRead = 0;
+    EXPECT_EQ(Decode(code, samples.size(), failed, bitsRead), samples) << what;
+    EXPECT_FALSE(failed) << what;
+    EXPECT_LE(bitsRead, code.size() * 8) << what;
+    EXPECT_GT(bitsRead + 8, code.size() * 8) << what << ": the code ends in its last byte";
+}
+
+} // namespace
+
+TEST(EncoderFELICS, TokenExamples)
+{
+    ParsedStream s = Tokens({100, 100, 100, 101});
+    EXPECT_EQ(s.count, 4u);
+    EXPECT_EQ(s.tokens, (std::vector<Token>{{0, 100, 1, 1}, {0, 1, 0, 0}}));
+
+    s = Tokens({10, 5});
+    EXPECT_EQ(s.tokens, (std::vector<Token>{{0, 10, 0, 0}, {1, 5, 0, 0}}));
+
+    // The short way round the 16-bit circle, and sign 0 at the tie.
+    s = Tokens({0, 65535});
+    EXPECT_EQ(s.tokens, (std::vector<Token>{{0, 0, 0, 0}, {1, 1, 0, 0}}));
+    s = Tokens({0, 32768});
+    EXPECT_EQ(s.tokens, (std::vector<Token>{{0, 0, 0, 0}, {0, 32768, 0, 0}}));
+    s = Tokens({40000, 7232}); // 7232 - 40000 = -32768: also a tie
+    EXPECT_EQ(s.tokens, (std::vector<Token>{{1, 25536, 0, 0}, {0, 32768, 0, 0}}));
+    EXPECT_TRUE(s.ok);
+}
+
+TEST(EncoderFELICS, RunIsSplitAt257)
+{
+    const ParsedStream s = Tokens(std::vector<std::uint16_t>(4096, 7));
+    EXPECT_EQ(s.count, 4096u);
+    ASSERT_EQ(s.tokens.size(), 16u);
+    EXPECT_EQ(s.tokens[0], (Token{0, 7, 1, 255}));
+    for (std::size_t i = 1; i < 15; ++i)
+        EXPECT_EQ(s.tokens[i], (Token{0, 0, 1, 255})) << i;
+    EXPECT_EQ(s.tokens[15], (Token{0, 0, 1, 239}));
+
+    // Runs of exactly 2, 257 and 258 samples.
+    EXPECT_EQ(Tokens({3, 3}).tokens, (std::vector<Token>{{0, 3, 1, 0}}));
+    EXPECT_EQ(Tokens(std::vector<std::uint16_t>(257, 9)).tokens, (std::vector<Token>{{0, 9, 1, 255}}));
+    EXPECT_EQ(Tokens(std::vector<std::uint16_t>(258, 9)).tokens, (std::vector<Token>{{0, 9, 1, 255}, {0, 0, 0, 0}}));
+}
+
+TEST(EncoderFELICS, EmptyStreamHoldsOnlyTheCount)
+{
+    const std::vector<std::uint8_t> code = FastEncode({});
+    ASSERT_EQ(code.size(), 1u);
+    EXPECT_EQ(code[0], 0x80); // order 5 code of 0 is "100000"
+    bool failed = true;
+    std::size_t bitsRead = 0;
+    EXPECT_TRUE(Decode(code, 10, failed, bitsRead).empty());
+}
+
+TEST(EncoderFELICS, FastEncoderMatchesTheStepByStepEncoding)
+{
+    std::mt19937 random(11);
+    for (int trial = 0; trial < 300; ++trial)
+    {
+        const std::size_t length = random() % 5000;
+        std::vector<std::uint16_t> samples(length);
+        std::uint16_t value = static_cast<std::uint16_t>(random());
+        const unsigned style = random() % 4;
+        for (auto& sample : samples)
+        {
+            const unsigned roll = random() % 100;
+            if (style == 0)
+                value = static_cast<std::uint16_t>(random()); // noise
+            else if (roll < (style == 1 ? 90u : 30u))
+                ; // runs, long in style 1
+            else if (style == 3)
+                value = roll % 2 ? std::uint16_t(0) : std::uint16_t(65535);
+            else
+                value = static_cast<std::uint16_t>(value + int(random() % 201) - 100);
+            sample = value;
+        }
+        ASSERT_EQ(FastEncode(samples), ReferenceEncode(samples)) << "trial " << trial;
+        ExpectRoundTrip(samples, "random");
+    }
+}
+
+TEST(EncoderFELICS, AdversarialTilesRoundTripWithinTheBound)
+{
+    std::mt19937 random(5);
+    std::vector<std::uint16_t> noise(4096), constant(4096, 65535), alternating(4096), worst(4096);
+    for (std::size_t i = 0; i < 4096; ++i)
+    {
+        noise[i] = static_cast<std::uint16_t>(random());
+        alternating[i] = i % 2 ? 65535 : 0;
+        worst[i] = i % 2 ? 0 : 32768;
+    }
+    ExpectRoundTrip(noise, "noise");
+    ExpectRoundTrip(constant, "constant");
+    ExpectRoundTrip(alternating, "alternating 0/65535");
+    ExpectRoundTrip(worst, "alternating 32768/0");
+
+    EXPECT_EQ(EncodedSizeBound(4096), 14851u);
+    EXPECT_EQ(FastEncode(worst).size(), 14851u); // the bound is reached, so it is tight
+    EXPECT_GT(FastEncode(noise).size(), 8192u);  // more than a raw tile: the writer must not cut it
+}
+
+TEST(EncoderFELICS, DecodeStopsAtTheCapacity)
+{
+    std::vector<std::uint16_t> samples(300);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint16_t>(i < 100 ? 5 : i * 13);
+    const std::vector<std::uint8_t> code = FastEncode(samples);
+    for (unsigned long capacity : {0ul, 1ul, 10ul, 99ul, 100ul, 101ul, 299ul})
+    {
+        bool failed = true;
+        std::size_t bitsRead = 0;
+        const std::vector<std::uint16_t> out = Decode(code, capacity, failed, bitsRead);
+        EXPECT_EQ(out, std::vector<std::uint16_t>(samples.begin(), samples.begin() + long(capacity))) << capacity;
+        EXPECT_FALSE(failed);
+    }
+}
+
+TEST(EncoderFELICS, TruncatedCodeFailsWithoutOverrunningTheOutput)
+{
+    std::mt19937 random(3);
+    std::vector<std::uint16_t> samples(600);
+    for (auto& sample : samples)
+        sample = static_cast<std::uint16_t>(random() % 3 == 0 ? 1000 : random());
+    const std::vector<std::uint8_t> code = FastEncode(samples);
+    for (std::size_t cut = 0; cut < code.size(); ++cut)
+    {
+        const std::vector<std::uint8_t> prefix(code.begin(), code.begin() + long(cut));
+        bool failed = false;
+        std::size_t bitsRead = 0;
+        Decode(prefix, samples.size(), failed, bitsRead);
+        EXPECT_TRUE(failed) << cut;
+        EXPECT_LE(bitsRead, cut * 8);
+    }
+}
+
+TEST(EncoderFELICS, BaseClassDefaultsDoNothing)
+{
+    CEncoder<unsigned short, unsigned long> base;
+    base.open(nullptr, 0);
+    const unsigned short sample = 5;
+    EXPECT_TRUE(base.encode(&sample, 1));
+    base.close();
+    EXPECT_EQ(base.size(), 0u);
+    unsigned short out = 9;
+    EXPECT_EQ(base.decode(&out, 1), 0u);
+    EXPECT_EQ(out, 9);
+    EXPECT_EQ(base.readCount(), 0u);
+}
