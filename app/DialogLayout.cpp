@@ -116,6 +116,13 @@ QGroupBox* DialogBuilder::groupBox(const QString& text, int x, int y, int width,
     auto* box = new QGroupBox(text, m_parent);
     box->setGeometry(m_units.rect(x, y, width, height));
     box->setFocusPolicy(Qt::NoFocus);
+    // The title sits on the frame's top line, half a text line below the box's top edge, as
+    // group boxes of dialog templates draw it.
+    const int half = QFontMetrics(DialogFont()).height() / 2;
+    box->setStyleSheet(QStringLiteral("QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: %1px; }"
+                                      "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left;"
+                                      " left: 6px; padding: 0px 2px; }")
+                           .arg(half));
     box->lower();
     return box;
 }

@@ -1,0 +1,106 @@
+// altimo-screenshots OUTDIR [DEMODIR]: renders the main dialog with each page selected to PNG
+// files in OUTDIR, for the documentation. With DEMODIR (the output of `altimo-cli demo`) the
+// pages show the demo files chosen, and the water banks page is rendered once more after a
+// Generate. File dialogs are answered from the demo files; message boxes are printed.
+#include "app/AltimoApp.h"
+#include "app/AltimoDlg.h"
+#include "app/UserDialogs.h"
+#include "banks/BanksPage.h"
+#include "cliff/CliffPage.h"
+#include "heightproc/ProcessPage.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTabWidget>
+#include <QTextStream>
+#include <deque>
+#include <optional>
+
+namespace
+{
+class AnsweringDialogs final : public IUserDialogs
+{
+public:
+    void message(QWidget*, const QString& text, const QString& caption, MessageIcon) override
+    {
+        QTextStream(stderr) << caption << ": " << text << '\n';
+    }
+    std::optional<QString> chooseFile(QWidget*, const FileDialogRequest&) override
+    {
+        if (answers.empty())
+            return std::nullopt;
+        QString answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    std::deque<QString> answers;
+};
+
+QString FirstFile(const QDir& dir, const QString& pattern)
+{
+    const QStringList names = dir.entryList({pattern}, QDir::Files, QDir::Name);
+    return names.isEmpty() ? QString() : dir.absoluteFilePath(names.first());
+}
+
+bool Save(CAltimoDlg& dialog, int page, const QString& path)
+{
+    dialog.m_pSheet->setCurrentIndex(page);
+    QApplication::processEvents();
+    const bool saved = dialog.grab().save(path);
+    QTextStream(saved ? stdout : stderr) << (saved ? "wrote " : "could not write ") << path << '\n';
+    return saved;
+}
+} // namespace
+
+int main(int argc, char** argv)
+{
+    CAltimoApp app(argc, argv);
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2)
+    {
+        QTextStream(stderr) << "usage: altimo-screenshots OUTDIR [DEMODIR]\n";
+        return 2;
+    }
+    const QDir out(arguments[1]);
+    if (!QDir().mkpath(out.absolutePath()))
+        return 1;
+    AnsweringDialogs dialogs;
+    CAltimoDlg dialog(dialogs);
+    dialog.show();
+    QApplication::processEvents();
+
+    auto* process = dialog.findChild<CAltimoPage*>();
+    auto* banks = dialog.findChild<CBanksPage*>();
+    auto* cliff = dialog.findChild<CCliffPage*>();
+    const bool demo = arguments.size() > 2;
+    const QDir demoDir(demo ? arguments[2] : QString());
+    if (demo)
+    {
+        for (const QString& pattern : {QStringLiteral("*.raw"), QStringLiteral("*.bmp"), QStringLiteral("*.wtr")})
+            dialogs.answers.push_back(FirstFile(demoDir, pattern));
+        process->OnBrowseRaw();
+        process->OnBrowseLever();
+        process->OnBrowseWater();
+        dialogs.answers.push_back(FirstFile(demoDir, QStringLiteral("*.wtr")));
+        banks->OnBrowse();
+        QStringList heightFiles = demoDir.entryList({QStringLiteral("*.dat")}, QDir::Files, QDir::Name);
+        heightFiles.removeIf([](const QString& name) { return name.endsWith(QLatin1String("_w.dat")); });
+        if (!heightFiles.isEmpty())
+        {
+            dialogs.answers.push_back(demoDir.absoluteFilePath(heightFiles.first()));
+            cliff->OnBrowse();
+        }
+    }
+
+    bool ok = Save(dialog, 0, out.filePath(QStringLiteral("process-page.png")));
+    ok = Save(dialog, 1, out.filePath(QStringLiteral("banks-page.png"))) && ok;
+    ok = Save(dialog, 2, out.filePath(QStringLiteral("cliff-page.png"))) && ok;
+    if (demo)
+    {
+        dialog.m_pSheet->setCurrentIndex(1);
+        QApplication::processEvents();
+        banks->OnGenerate();
+        ok = Save(dialog, 1, out.filePath(QStringLiteral("banks-preview.png"))) && ok;
+    }
+    return ok ? 0 : 1;
+}

@@ -1,0 +1,114 @@
+#pragma once
+// Shared pieces of the GUI tests: a scripted stand-in for the message boxes and file dialogs,
+// the main dialog with its pages, and small input files.
+#include "app/AltimoDlg.h"
+#include "app/UserDialogs.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QString>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Records every message box and answers every file dialog from a queue (an empty queue
+// cancels), so no modal box ever opens.
+class ScriptedDialogs final : public IUserDialogs
+{
+public:
+    struct Shown
+    {
+        QString text;
+        QString caption;
+        MessageIcon icon;
+        QWidget* owner;
+    };
+    struct Asked
+    {
+        FileDialogRequest request;
+        QWidget* owner;
+    };
+
+    void message(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) override
+    {
+        messages.push_back({text, caption, icon, owner});
+    }
+    std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override
+    {
+        requests.push_back({request, owner});
+        if (answers.empty())
+            return std::nullopt;
+        std::optional<QString> answer = answers.front();
+        answers.pop_front();
+        return answer;
+    }
+    void answer(const QString& path) { answers.push_back(path); }
+    void cancel() { answers.push_back(std::nullopt); }
+
+    std::vector<Shown> messages;
+    std::vector<Asked> requests;
+    std::deque<std::optional<QString>> answers;
+};
+
+// The main dialog shown and active, with typed access to its children.
+struct DialogFixture
+{
+    ScriptedDialogs dialogs;
+    CAltimoDlg dialog{dialogs};
+
+    DialogFixture()
+    {
+        dialog.show();
+        dialog.activateWindow();
+        (void)QTest::qWaitForWindowExposed(&dialog);
+    }
+
+    template <typename T = QWidget> T* find(const char* name)
+    {
+        T* widget = dialog.findChild<T*>(QLatin1String(name));
+        if (!widget)
+            qFatal("no child named %s", name);
+        return widget;
+    }
+    QLineEdit* edit(const char* name) { return find<QLineEdit>(name); }
+    QPushButton* button(const char* name) { return find<QPushButton>(name); }
+    QTabWidget* sheet() { return find<QTabWidget>("m_pSheet"); }
+    void showPage(int index)
+    {
+        sheet()->setCurrentIndex(index);
+        QApplication::processEvents();
+    }
+    // Replaces an edit's text as if typed after selecting all of it.
+    static void type(QLineEdit* edit, const QString& text)
+    {
+        edit->selectAll();
+        edit->del();
+        QTest::keyClicks(edit, text);
+    }
+};
+
+// A scratch folder for one test.
+struct ScratchDir
+{
+    QTemporaryDir dir;
+    std::string path(const char* name) const { return dir.filePath(QLatin1String(name)).toStdString(); }
+    QString qpath(const char* name) const { return dir.filePath(QLatin1String(name)); }
+};
+
+// Writes a RAW height map: a smooth slope with a bump, little-endian 16-bit.
+void WriteTestRaw(const std::string& path, int width, int height);
+// Writes a 24-bit lever bitmap with a painted square (red 40) in the middle.
+void WriteTestLever(const std::string& path, int width, int height);
+// Writes a compressed water mask with a lake and a river, cells 0..15.
+void WriteTestWater(const std::string& path, int width, int height, int blockSize = 64);
+// The bytes of a file; empty when it cannot be read.
+std::vector<char> ReadFileBytes(const std::string& path);
+bool FileExists(const std::string& path);
+// Runs altimo-cli with the arguments; its exit status.
+int RunCli(const QStringList& arguments);

@@ -1,0 +1,199 @@
+// The main dialog: its start state and arrangement, the tab order of the pages, the shared
+// resolution scale that both jobs validate first, and "Close".
+#include "GuiTestSupport.h"
+
+#include "app/DialogLayout.h"
+#include "banks/BanksPage.h"
+#include "banks/BanksPreview.h"
+#include "heightproc/ProcessPage.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QSignalSpy>
+
+namespace
+{
+// Names of the focusable children of `page`, in the order Tab visits them.
+QStringList TabOrder(QWidget* page)
+{
+    QStringList names;
+    QWidget* first = page->nextInFocusChain();
+    for (QWidget* widget = first; widget && widget != page; widget = widget->nextInFocusChain())
+    {
+        if (widget->parentWidget() == page && (widget->focusPolicy() & Qt::TabFocus))
+            names << widget->objectName();
+    }
+    return names;
+}
+} // namespace
+
+class MainDialogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startsWithScaleFiveAndProcessPage()
+    {
+        DialogFixture f;
+        QCOMPARE(f.dialog.windowTitle(), QStringLiteral("Altimo"));
+        QCOMPARE(f.dialog.m_resolutionScale, 5L);
+        QCOMPARE(f.edit("m_resolutionScale")->text(), QStringLiteral("5"));
+        QTabWidget* sheet = f.sheet();
+        QCOMPARE(sheet->count(), 3);
+        QCOMPARE(sheet->tabText(0), QStringLiteral("Altimo"));
+        QCOMPARE(sheet->tabText(1), QStringLiteral("Water banks"));
+        QCOMPARE(sheet->tabText(2), QStringLiteral("Cliff export"));
+        QCOMPARE(sheet->currentIndex(), 0);
+        QVERIFY(qobject_cast<CAltimoPage*>(sheet->widget(0)));
+        QVERIFY(qobject_cast<CBanksPage*>(sheet->widget(1)));
+        QCOMPARE(f.button("closeButton")->text(), QStringLiteral("Close"));
+    }
+
+    void sheetCoversPlaceholderAndControlsLieBelow()
+    {
+        DialogFixture f;
+        const DialogUnits units(DialogFont());
+        QCOMPARE(f.dialog.size(), units.size(333, 322));
+        QWidget* placeholder = f.find("m_placeholder");
+        QVERIFY(!placeholder->isVisible());
+        QCOMPARE(placeholder->geometry(), units.rect(0, 0, 331, 283));
+        QCOMPARE(f.sheet()->geometry(), placeholder->geometry());
+        const int sheetBottom = f.sheet()->geometry().bottom();
+        QCOMPARE(f.edit("m_resolutionScale")->geometry(), units.rect(109, 301, 40, 13));
+        QCOMPARE(f.button("closeButton")->geometry(), units.rect(278, 300, 50, 14));
+        QVERIFY(f.edit("m_resolutionScale")->geometry().top() > sheetBottom);
+        QVERIFY(f.button("closeButton")->geometry().top() > sheetBottom);
+        bool labelFound = false;
+        for (QLabel* label : f.dialog.findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        {
+            if (label->text() == QStringLiteral("Water/Height resolution scale"))
+            {
+                labelFound = true;
+                QVERIFY(label->geometry().top() > sheetBottom);
+            }
+        }
+        QVERIFY(labelFound);
+    }
+
+    void dialogUnitsFollowTheFontMetrics()
+    {
+        const DialogUnits units(DialogFont());
+        // A horizontal unit is a quarter of the average letter width, a vertical one an eighth
+        // of the line height; adjoining rectangles stay adjoining whatever the rounding.
+        QCOMPARE(units.rect(0, 0, 4, 8).size(), QSize(units.baseX(), units.baseY()));
+        const QRect left = units.rect(7, 10, 33, 8);
+        const QRect right = units.rect(40, 10, 20, 8);
+        QCOMPARE(left.right() + 1, right.left());
+    }
+
+    void pagesTabInTemplateOrder()
+    {
+        DialogFixture f;
+        QCOMPARE(TabOrder(f.sheet()->widget(0)),
+                 QStringList({"m_rawWidth", "m_rawHeight", "rawBrowseButton", "leverBrowseButton", "m_blur",
+                              "m_sharpness", "waterBrowseButton", "m_blurHeight", "m_bank", "m_hillSize",
+                              "m_processButton", "m_rawPath", "m_waterPath", "m_leverPath", "m_seaLevel",
+                              "m_pixelSize"}));
+        QCOMPARE(TabOrder(f.sheet()->widget(1)),
+                 QStringList({"m_waterPath", "browseButton", "generateButton", "zoomInButton", "zoomOutButton",
+                              "m_minRiverSize", "m_waterPixelSize", "m_saveButton", "m_shoreLevel",
+                              "m_tesselation"}));
+        QCOMPARE(TabOrder(f.sheet()->widget(2)),
+                 QStringList({"browseButton", "m_cliffAngle", "m_cliffThreshold", "m_heightScale",
+                              "saveBitmapButton", "m_heightDatPath"}));
+    }
+
+    void scaleOutOfRangeStopsBothJobs_data()
+    {
+        QTest::addColumn<QString>("scale");
+        QTest::addColumn<int>("page");
+        QTest::newRow("0, Process") << QStringLiteral("0") << 0;
+        QTest::newRow("51, Process") << QStringLiteral("51") << 0;
+        QTest::newRow("0, Generate") << QStringLiteral("0") << 1;
+        QTest::newRow("51, Generate") << QStringLiteral("51") << 1;
+        QTest::newRow("not a number, Process") << QStringLiteral("five") << 0;
+    }
+
+    void scaleOutOfRangeStopsBothJobs()
+    {
+        QFETCH(QString, scale);
+        QFETCH(int, page);
+        ScratchDir scratch;
+        WriteTestRaw(scratch.path("map.raw"), 256, 256);
+        WriteTestWater(scratch.path("water.wtr"), 640, 640);
+        DialogFixture f;
+        f.showPage(page);
+        QLineEdit* scaleEdit = f.edit("m_resolutionScale");
+        DialogFixture::type(scaleEdit, scale);
+
+        if (page == 0)
+        {
+            auto* processPage = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));
+            f.dialogs.answer(scratch.qpath("map.raw"));
+            processPage->OnBrowseRaw();
+            DialogFixture::type(f.edit("m_rawWidth"), QStringLiteral("256"));
+            DialogFixture::type(f.edit("m_rawHeight"), QStringLiteral("256"));
+            QSignalSpy progress(f.find<QProgressBar>("m_progress"), &QProgressBar::valueChanged);
+            QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
+            QVERIFY(progress.isEmpty());
+            QVERIFY(!FileExists(scratch.path("map.dat")));
+        }
+        else
+        {
+            auto* banksPage = qobject_cast<CBanksPage*>(f.sheet()->widget(1));
+            f.dialogs.answer(scratch.qpath("water.wtr"));
+            banksPage->OnBrowse();
+            QTest::mouseClick(banksPage->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
+            QVERIFY(banksPage->m_lines.empty());
+            QVERIFY(banksPage->m_preview->m_bitmap.isNull());
+        }
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        const QString expected = scale == QStringLiteral("five") ? QStringLiteral("Enter an integer.")
+                                                                 : QStringLiteral("Enter an integer between 1 and 50.");
+        QCOMPARE(f.dialogs.messages[0].text, expected);
+        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("altimo"));
+        QCOMPARE(f.dialog.focusWidget(), scaleEdit);
+        QCOMPARE(f.dialog.m_resolutionScale, 5L);
+
+        // With the scale put right the same job runs.
+        DialogFixture::type(scaleEdit, QStringLiteral("5"));
+        if (page == 0)
+        {
+            QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
+            QVERIFY(FileExists(scratch.path("map.dat")));
+        }
+        else
+        {
+            auto* banksPage = qobject_cast<CBanksPage*>(f.sheet()->widget(1));
+            QTest::mouseClick(banksPage->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
+            QVERIFY(!banksPage->m_lines.empty());
+            QVERIFY(!banksPage->m_preview->m_bitmap.isNull());
+        }
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+    }
+
+    void acceptedScaleIsStored()
+    {
+        DialogFixture f;
+        DialogFixture::type(f.edit("m_resolutionScale"), QStringLiteral("50"));
+        QVERIFY(f.dialog.UpdateData(true));
+        QCOMPARE(f.dialog.m_resolutionScale, 50L);
+        DialogFixture::type(f.edit("m_resolutionScale"), QStringLiteral("1"));
+        QVERIFY(f.dialog.UpdateData(true));
+        QCOMPARE(f.dialog.m_resolutionScale, 1L);
+        QVERIFY(f.dialogs.messages.empty());
+    }
+
+    void closeEndsTheDialog()
+    {
+        DialogFixture f;
+        QSignalSpy finished(&f.dialog, &QDialog::finished);
+        QTest::mouseClick(f.button("closeButton"), Qt::LeftButton);
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toInt(), 0);
+        QVERIFY(!f.dialog.isVisible());
+    }
+};
+
+QTEST_MAIN(MainDialogTest)
+#include "MainDialogTest.moc"
