@@ -58,12 +58,6 @@ void FillSea(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> wa
     }
 }
 
-namespace
-{
-
-// Block rows run downwards from z0 = H - 1 - (blocks down * B) / scale, block columns from the
-// left edge, both stepping by B / scale in single precision. Blocks that DrawWaterBlock would
-// leave out are not decoded at all.
 void PlaceWaterBlocks(CBitMask& mask, ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water,
                       int scale, int seaHeight)
 {
@@ -88,8 +82,6 @@ void PlaceWaterBlocks(CBitMask& mask, ConstRasterView<std::uint16_t> height, Ras
         }
     }
 }
-
-} // namespace
 
 WaterResult ProcessWater(const ProcessSettings& settings, const std::string& waterPath, RasterView<std::uint16_t> height,
                          bool blurHeight, IProgressSink& progress, IMessageSink& messages)

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+class CBitMask;
+
 struct WaterResult
 {
     std::vector<std::uint16_t> water; // empty: no water raster, nothing to write
@@ -46,6 +48,12 @@ inline int SeaHeight(long seaLevel)
 // A water sample gets the larger of its height and the sea height, at least 1.
 void DrawWaterBlock(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water, int x, int y,
                     const std::uint8_t* cells, int blockSize, int scale, int seaHeight);
+
+// Draws every block of a loaded mask: block rows run downwards from row
+// H - 1 - (blocks down * B) / scale, block columns from the left edge, both stepping by B / scale
+// in single precision. Absent blocks, and blocks DrawWaterBlock leaves out, are not decoded.
+void PlaceWaterBlocks(CBitMask& mask, ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water,
+                      int scale, int seaHeight);
 
 // Every sample at or below the sea height becomes sea water (the sea height); with the sea
 // height 0 that is 0, no water.

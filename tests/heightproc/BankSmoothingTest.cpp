@@ -1,0 +1,177 @@
+#include "heightproc/Water.h"
+#include "heightproc/WaterReference.h"
+#include "HeightprocTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace
+{
+
+struct SmoothCase
+{
+    int width;
+    int height;
+    int bank;
+    int hill;
+    int seaHeight;
+    int waterLow;
+    int waterHigh;
+};
+
+// Smooths random ground beside random water both ways; returns the water used.
+Raster ExpectSameAsReference(const SmoothCase& c, std::mt19937& rng)
+{
+    SCOPED_TRACE(::testing::Message() << c.width << "x" << c.height << " bank " << c.bank << " hill " << c.hill
+                                      << " sea " << c.seaHeight << " water " << c.waterLow << ".." << c.waterHigh);
+    const Raster water = RandomWater(c.width, c.height, rng, c.waterLow, c.waterHigh, 3, 10);
+    Raster fast = RandomRaster(c.width, c.height, rng);
+    Raster slow = fast;
+    RecordingProgress fastProgress;
+    RecordingProgress slowProgress;
+    fastProgress.setPos(100);
+    slowProgress.setPos(100);
+    SmoothBanks(fast.view(), water.constView(), c.bank, c.hill, c.seaHeight, fastProgress);
+    reference::SmoothBanks(slow.view(), water.constView(), c.bank, c.hill, c.seaHeight, slowProgress);
+    EXPECT_EQ(fast.samples, slow.samples);
+    // The fast version reports fewer steps, never backwards, and ends where the reference ends.
+    EXPECT_FALSE(fastProgress.positions.empty());
+    if (!fastProgress.positions.empty())
+    {
+        EXPECT_EQ(fastProgress.positions.back(), 150);
+        EXPECT_GE(fastProgress.positions.front(), 100);
+    }
+    EXPECT_EQ(slowProgress.positions.back(), 150);
+    EXPECT_TRUE(std::is_sorted(fastProgress.positions.begin(), fastProgress.positions.end()));
+    return water;
+}
+
+// The single-precision window sum of the definition and the exact sum for sample (x, y).
+std::pair<float, long long> WindowSums(const Raster& water, int x, int y, int hill)
+{
+    float s = 0.0f;
+    long long exact = 0;
+    for (int r = std::max(0, y - hill); r < std::min(water.height, y + hill); ++r)
+    {
+        for (int c = std::max(0, x - hill); c < std::min(water.width, x + hill); ++c)
+        {
+            const std::uint16_t v = water.samples[static_cast<std::size_t>(r * water.width + c)];
+            s += static_cast<float>(v);
+            exact += v;
+        }
+    }
+    return {s, exact};
+}
+
+} // namespace
+
+TEST(BankSmoothing, MatchesTheReferenceOnRandomInputs)
+{
+    std::mt19937 rng(1234);
+    const SmoothCase cases[] = {
+        {1, 1, 5, 30, -257, 1, 65535},  {2, 7, 1, 3, -257, 1, 100},   {40, 30, 5, 3, -257, 1, 65535},
+        {40, 30, 10, 3, -257, 1, 500},  {55, 41, 5, 8, 0, 1, 65535},  {55, 41, 3, 12, 257 * 80, 1, 65535},
+        {64, 33, 7, 5, 257 * 200, 1, 65535}, {33, 64, 1, 4, -257, 1, 2000},
+    };
+    for (const SmoothCase& c : cases)
+        ExpectSameAsReference(c, rng);
+}
+
+TEST(BankSmoothing, MatchesTheReferenceWhereTheFloatSumRounds)
+{
+    std::mt19937 rng(99);
+    // High water values in large hill windows: window sums far above 2^24, where single-precision
+    // addition rounds and the order of the additions decides the result.
+    const SmoothCase cases[] = {
+        {90, 70, 5, 30, -257, 40000, 65535},
+        {75, 60, 10, 40, 257 * 100, 50000, 65535},
+        {60, 50, 10, 100, -257, 30000, 65535},
+        {150, 20, 4, 100, -257, 45000, 65535},
+    };
+    Raster first(1, 1);
+    for (const SmoothCase& c : cases)
+    {
+        Raster water = ExpectSameAsReference(c, rng);
+        if (&c == &cases[0])
+            first = std::move(water);
+    }
+
+    // The inputs do reach sums whose float value differs from the exact one.
+    const Raster& water = first;
+    int rounded = 0;
+    for (int y = 0; y < 70; ++y)
+        for (int x = 0; x < 90; ++x)
+        {
+            const auto [s, exact] = WindowSums(water, x, y, 30);
+            rounded += static_cast<long long>(s) != exact ? 1 : 0;
+        }
+    EXPECT_GT(rounded, 100);
+}
+
+TEST(BankSmoothing, GroundThreeSamplesRightOfWaterMovesTwoFifthsTowardsIt)
+{
+    Raster water(20, 15);
+    water.at(7, 7) = 20000;
+    Raster heights(20, 15, 10000);
+    NullProgress progress;
+    SmoothBanks(heights.view(), water.constView(), 5, 3, -257, progress);
+    // d = 3, t = 0.4, a = 20000: 10000 + 10000 * 0.4 + 0.5555.
+    EXPECT_EQ(heights.at(10, 7), 14000);
+    // The water sample itself (d = 0) takes the mean level.
+    EXPECT_EQ(heights.at(7, 7), 20000);
+}
+
+TEST(BankSmoothing, GroundThreeSamplesLeftOfWaterIsOutsideItsHillWindow)
+{
+    Raster water(20, 15);
+    water.at(10, 7) = 20000;
+    Raster heights(20, 15, 10000);
+    NullProgress progress;
+    SmoothBanks(heights.view(), water.constView(), 5, 3, -257, progress);
+    // The bank window (up to 4 columns right) finds the water, the hill window (up to 2) does not.
+    EXPECT_EQ(heights.at(7, 7), 10000);
+    // Two columns left the hill window reaches it: d = 2, t = 0.6.
+    EXPECT_EQ(heights.at(8, 7), 16000);
+}
+
+TEST(BankSmoothing, WetSampleTakesTheMeanLevelPlusTheRoundingConstant)
+{
+    // The hill window of (10, 10) with hill 3 is columns and rows 7 .. 12. Twenty of its samples
+    // are wet: eleven at 100 and nine at 101, mean 100.45, which 0.5555 lifts to 101 (0.5 would
+    // not).
+    Raster water(25, 25);
+    int placed = 0;
+    for (int y = 7; y <= 12; ++y)
+    {
+        for (int x = 7; x <= 12; ++x)
+        {
+            const int k = (y - 7) * 6 + (x - 7);
+            if (k < 19 || (x == 10 && y == 10))
+            {
+                water.at(x, y) = static_cast<std::uint16_t>(placed < 11 ? 100 : 101);
+                ++placed;
+            }
+        }
+    }
+    ASSERT_EQ(placed, 20);
+    ASSERT_NE(water.at(10, 10), 0);
+    Raster heights(25, 25, 3000);
+    NullProgress progress;
+    SmoothBanks(heights.view(), water.constView(), 5, 3, 257 * 5, progress);
+    EXPECT_EQ(heights.at(10, 10), 101);
+}
+
+TEST(BankSmoothing, GroundBelowTheSeaAndFarFromWaterIsLeftAlone)
+{
+    Raster water(30, 30);
+    water.at(15, 15) = 50000;
+    Raster heights(30, 30, 1000);
+    heights.at(16, 15) = 256; // below the sea height 257
+    NullProgress progress;
+    SmoothBanks(heights.view(), water.constView(), 5, 30, 257, progress);
+    EXPECT_EQ(heights.at(16, 15), 256);
+    EXPECT_EQ(heights.at(15, 21), 1000); // six rows below: beyond the bank window
+    EXPECT_EQ(heights.at(15, 20), 1000); // five rows below: d = 5 = bank, t = 0
+    EXPECT_NE(heights.at(15, 19), 1000); // four rows below: t = 0.2
+}

@@ -1,0 +1,268 @@
+#include "heightproc/Lever.h"
+#include "heightproc/LeverReference.h"
+#include "HeightprocTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+using namespace testing_support;
+
+namespace
+{
+
+// Mask and lever height of every pixel after the fast blur and after the reference blur.
+void ExpectSameLever(const LeverPlanes& fast, const BITMAP_* reference)
+{
+    for (int y = 0; y < fast.height; ++y)
+    {
+        for (int x = 0; x < fast.width; ++x)
+        {
+            const std::uint8_t* p = reference->data + static_cast<std::ptrdiff_t>(y) * reference->bytesPerRow + 3 * x;
+            ASSERT_EQ(fast.mask(y)[x], p[0]) << "mask at " << x << "," << y;
+            ASSERT_EQ(fast.red(y)[x], p[2]) << "red at " << x << "," << y;
+        }
+    }
+}
+
+// A lever with painted rectangles, random border bytes and some stray blue inside (which the
+// binarisation overwrites).
+OwnedBitmap RandomLever(int width, int height, std::mt19937& rng)
+{
+    OwnedBitmap lever(width, height);
+    std::uniform_int_distribution<int> byte(0, 255);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            lever.set(x, y, static_cast<std::uint8_t>(byte(rng) < 128 ? 0 : byte(rng)), 0);
+    for (int painted = 0; painted < 4; ++painted)
+    {
+        std::uniform_int_distribution<int> column(0, width - 1);
+        std::uniform_int_distribution<int> row(0, height - 1);
+        const int x0 = column(rng);
+        const int y0 = row(rng);
+        const int x1 = std::min(width, x0 + 1 + column(rng) / 2);
+        const int y1 = std::min(height, y0 + 1 + row(rng) / 2);
+        const auto red = static_cast<std::uint8_t>(1 + byte(rng) % 255);
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                lever.pixel(x, y)[2] = red;
+    }
+    return lever;
+}
+
+std::string SaveLever(const OwnedBitmap& lever, const std::string& name)
+{
+    const std::string path = (FreshDir("lever_" + name) / "lever.bmp").string();
+    BITMAP_ copy = lever.bitmap;
+    EXPECT_TRUE(SaveBitmap(&copy, path.c_str()));
+    return path;
+}
+
+// The image of a painted half: red R from column x0 on, in every row.
+OwnedBitmap EdgeLever(int width, int height, int x0, std::uint8_t red)
+{
+    OwnedBitmap lever(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = x0; x < width; ++x)
+            lever.set(x, y, 0, red);
+    return lever;
+}
+
+} // namespace
+
+TEST(Lever, FastStagesMatchTheReferenceOnRandomLevers)
+{
+    std::mt19937 rng(20240611);
+    const int sizes[][2] = {{3, 3}, {4, 7}, {5, 3}, {37, 29}, {130, 41}, {64, 90}};
+    const float sharpnesses[] = {0.0f, 0.3f, 0.75f, 0.9985f, 0.999f, 1.0f};
+    int round = 0;
+    for (const auto& size : sizes)
+    {
+        for (int passes = 0; passes <= 5; ++passes, ++round)
+        {
+            SCOPED_TRACE(::testing::Message() << size[0] << "x" << size[1] << " passes " << passes);
+            const OwnedBitmap lever = RandomLever(size[0], size[1], rng);
+            OwnedBitmap fastLever(lever);
+            OwnedBitmap referenceLever(lever);
+            OwnedBitmap work(size[0], size[1]);
+
+            RecordingProgress fastProgress;
+            RecordingProgress referenceProgress;
+            fastProgress.setPos(100);
+            referenceProgress.setPos(100);
+            const LeverPlanes planes = BinarizeLever(fastLever.bitmap);
+            BlurLever(planes, passes, fastProgress);
+            reference::BinarizeLever(&referenceLever.bitmap);
+            const BITMAP_* blurred = reference::BlurLever(&referenceLever.bitmap, &work.bitmap, passes,
+                                                          referenceProgress);
+            ExpectSameLever(planes, blurred);
+            EXPECT_EQ(fastProgress.positions, referenceProgress.positions);
+
+            const float factor = LeverFactor(sharpnesses[round % 6]);
+            Raster fastHeights = RandomRaster(size[0], size[1], rng);
+            Raster referenceHeights = fastHeights;
+            BlendLever(planes, fastHeights.view(), factor);
+            reference::BlendLever(blurred, referenceHeights.view(), factor);
+            EXPECT_EQ(fastHeights.samples, referenceHeights.samples);
+        }
+    }
+}
+
+TEST(Lever, BlurOfTwoPassesAcrossAStraightEdge)
+{
+    const int x0 = 12;
+    OwnedBitmap lever = EdgeLever(30, 15, x0, 200);
+    const LeverPlanes planes = BinarizeLever(lever.bitmap);
+    NullProgress progress;
+    BlurLever(planes, 2, progress);
+    const int expectedMask[] = {0, 35, 83, 171, 219, 255, 255};
+    const int expectedRed[] = {0, 200, 200, 200, 200, 200, 200};
+    for (int y = 3; y < 12; ++y)
+    {
+        for (int i = 0; i < 7; ++i)
+        {
+            EXPECT_EQ(planes.mask(y)[x0 - 3 + i], expectedMask[i]) << "column x0 + " << i - 3;
+            EXPECT_EQ(planes.red(y)[x0 - 3 + i], expectedRed[i]) << "column x0 + " << i - 3;
+        }
+    }
+
+    // Sharpness 0: the weight is the mask / 255.
+    Raster heights(30, 15, 1000);
+    BlendLever(planes, heights.view(), LeverFactor(0.0f));
+    const int expectedHeight[] = {1000, 7890, 17339, 34663, 44112, 51200, 51200};
+    for (int i = 0; i < 7; ++i)
+        EXPECT_EQ(heights.at(x0 - 3 + i, 7), expectedHeight[i]) << "column x0 + " << i - 3;
+}
+
+TEST(Lever, ASingleLeverPixelSpreadsToItsNeighboursAndLosesItsOwnMask)
+{
+    OwnedBitmap lever(9, 9);
+    lever.set(4, 4, 0, 77);
+    const LeverPlanes planes = BinarizeLever(lever.bitmap);
+    EXPECT_EQ(planes.mask(4)[4], 255);
+    NullProgress progress;
+    BlurLever(planes, 1, progress);
+    for (int y = 0; y < 9; ++y)
+    {
+        for (int x = 0; x < 9; ++x)
+        {
+            const bool neighbour = std::abs(x - 4) <= 1 && std::abs(y - 4) <= 1 && !(x == 4 && y == 4);
+            EXPECT_EQ(planes.mask(y)[x], neighbour ? 31 : 0) << x << "," << y;
+            EXPECT_EQ(planes.red(y)[x], neighbour ? 77 : 0) << x << "," << y;
+        }
+    }
+}
+
+TEST(Lever, SharpnessOneGivesEveryInteriorSampleItsBlurredLeverHeight)
+{
+    std::mt19937 rng(7);
+    OwnedBitmap lever = EdgeLever(20, 10, 8, 150);
+    const LeverPlanes planes = BinarizeLever(lever.bitmap);
+    NullProgress progress;
+    BlurLever(planes, 3, progress);
+    const Raster before = RandomRaster(20, 10, rng, 1, 65535);
+    Raster heights = before;
+    BlendLever(planes, heights.view(), LeverFactor(1.0f));
+    for (int y = 0; y < 10; ++y)
+    {
+        for (int x = 0; x < 20; ++x)
+        {
+            if (x == 0 || y == 0 || x == 19 || y == 9)
+                EXPECT_EQ(heights.at(x, y), before.samples[static_cast<std::size_t>(y * 20 + x)]) << "border";
+            else
+                EXPECT_EQ(heights.at(x, y), planes.red(9 - y)[x] * 256) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(heights.at(1, 5), 0);        // far from the paint: red 0
+    EXPECT_EQ(heights.at(10, 5), 150 * 256); // inside the paint
+}
+
+TEST(Lever, UnpaintedLeverLeavesTheHeightsAlone)
+{
+    std::mt19937 rng(3);
+    const OwnedBitmap lever(16, 12);
+    const std::string path = SaveLever(lever, "unpainted");
+    const Raster before = RandomRaster(16, 12, rng);
+    Raster heights = before;
+    ProcessSettings settings;
+    settings.rawWidth = 16;
+    settings.rawHeight = 12;
+    NullProgress progress;
+    RecordingMessages messages;
+    EXPECT_EQ(ApplyLever(settings, path, heights.view(), progress, messages), LeverStatus::Applied);
+    EXPECT_EQ(heights.samples, before.samples);
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST(Lever, ApplyLeverMatchesTheReferenceAndMovesTheBarByOneHundred)
+{
+    std::mt19937 rng(11);
+    const OwnedBitmap lever = RandomLever(61, 47, rng);
+    const std::string path = SaveLever(lever, "apply");
+    ProcessSettings settings;
+    settings.rawWidth = 61;
+    settings.rawHeight = 47;
+    settings.blur = 10;
+    settings.sharpness = 0.3f;
+    Raster fast = RandomRaster(61, 47, rng);
+    Raster slow = fast;
+    RecordingProgress fastProgress;
+    RecordingProgress slowProgress;
+    RecordingMessages messages;
+    EXPECT_EQ(ApplyLever(settings, path, fast.view(), fastProgress, messages), LeverStatus::Applied);
+    EXPECT_EQ(reference::ApplyLever(settings, path, slow.view(), slowProgress, messages), LeverStatus::Applied);
+    EXPECT_EQ(fast.samples, slow.samples);
+    EXPECT_EQ(fastProgress.positions, (std::vector<int>{0, 11, 22, 33, 44, 55, 66, 77, 88, 100}));
+    EXPECT_EQ(fastProgress.positions, slowProgress.positions);
+    EXPECT_TRUE(messages.messages.empty());
+
+    settings.blur = 1;
+    fastProgress.positions.clear();
+    fastProgress.setPos(40);
+    EXPECT_EQ(ApplyLever(settings, path, fast.view(), fastProgress, messages), LeverStatus::Applied);
+    EXPECT_EQ(fastProgress.positions, (std::vector<int>{40, 140}));
+}
+
+TEST(Lever, ABitmapOfAnotherSizeIsReportedAndChangesNothing)
+{
+    std::mt19937 rng(5);
+    const int sizes[][2] = {{39, 30}, {40, 29}, {41, 30}};
+    for (const auto& size : sizes)
+    {
+        const OwnedBitmap lever = EdgeLever(size[0], size[1], 10, 99);
+        const std::string path = SaveLever(lever, "size");
+        ProcessSettings settings;
+        settings.rawWidth = 40;
+        settings.rawHeight = 30;
+        const Raster before = RandomRaster(40, 30, rng);
+        Raster heights = before;
+        NullProgress progress;
+        RecordingMessages messages;
+        EXPECT_EQ(ApplyLever(settings, path, heights.view(), progress, messages), LeverStatus::SizeMismatch);
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages[0].text, "Lever bitmap size is different from height map");
+        EXPECT_EQ(messages.messages[0].caption, kAppName);
+        EXPECT_EQ(heights.samples, before.samples);
+    }
+}
+
+TEST(Lever, AnUnreadableBitmapIsPassedOverSilently)
+{
+    const std::filesystem::path dir = FreshDir("lever_unreadable");
+    std::ofstream(dir / "garbage.bmp") << "BM this is not a bitmap";
+    std::mt19937 rng(9);
+    const Raster before = RandomRaster(32, 32, rng);
+    for (const std::string name : {"missing.bmp", "garbage.bmp"})
+    {
+        Raster heights = before;
+        ProcessSettings settings;
+        settings.rawWidth = 32;
+        settings.rawHeight = 32;
+        NullProgress progress;
+        RecordingMessages messages;
+        EXPECT_EQ(ApplyLever(settings, (dir / name).string(), heights.view(), progress, messages),
+                  LeverStatus::BitmapUnreadable);
+        EXPECT_TRUE(messages.messages.empty());
+        EXPECT_EQ(heights.samples, before.samples);
+    }
+}

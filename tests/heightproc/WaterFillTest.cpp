@@ -1,0 +1,101 @@
+#include "heightproc/Water.h"
+#include "heightproc/WaterReference.h"
+#include "HeightprocTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+TEST(WaterFill, MatchesTheReferenceSweepForSweepOnRandomRasters)
+{
+    std::mt19937 rng(424242);
+    const int sizes[][2] = {{1, 1}, {2, 5}, {3, 3}, {4, 9}, {17, 13}, {60, 45}, {101, 37}};
+    // 0 chooses the limit automatically (frontier sweeps); small limits force whole-raster scans
+    // and switches between the two ways.
+    const std::size_t limits[] = {0, 1, 5, 40};
+    for (const auto& size : sizes)
+    {
+        for (const std::size_t limit : limits)
+        {
+            for (int variant = 0; variant < 3; ++variant)
+            {
+                SCOPED_TRACE(::testing::Message() << size[0] << "x" << size[1] << " limit " << limit << " variant "
+                                                  << variant);
+                const int low = variant == 2 ? 60000 : 1;
+                const int high = variant == 0 ? 300 : 65535;
+                Raster fast = RandomWater(size[0], size[1], rng, low, high, variant + 1, variant * 4);
+                Raster slow = fast;
+                RecordingProgress fastProgress;
+                RecordingProgress slowProgress;
+                fastProgress.setPos(150);
+                slowProgress.setPos(150);
+                FillWater(fast.view(), fastProgress, limit);
+                reference::FillWater(slow.view(), slowProgress);
+                ASSERT_EQ(fast.samples, slow.samples);
+                EXPECT_EQ(fastProgress.positions, slowProgress.positions);
+            }
+        }
+    }
+}
+
+TEST(WaterFill, OneWetSampleSpreadsRingByRingToTheWholeInterior)
+{
+    Raster water(11, 8);
+    water.at(3, 3) = 4321;
+    RecordingProgress progress;
+    progress.setPos(100);
+    progress.positions.clear();
+    FillWater(water.view(), progress);
+    for (int y = 0; y < 8; ++y)
+    {
+        for (int x = 0; x < 11; ++x)
+        {
+            const bool border = x == 0 || y == 0 || x == 10 || y == 7;
+            EXPECT_EQ(water.at(x, y), border ? 0 : 4321) << x << "," << y;
+        }
+    }
+    // The farthest interior sample, (9, 6), is 6 rings out; then one empty sweep.
+    ASSERT_EQ(progress.positions.size(), 7u);
+    EXPECT_EQ(progress.positions.back(), 150);
+    EXPECT_EQ(progress.positions.front(), 100 + (50 * 8) / 53);
+}
+
+TEST(WaterFill, NewSamplesTakeTheTruncatedMeanOfTheirWetNeighbours)
+{
+    Raster water(5, 4);
+    water.at(1, 1) = 10;
+    water.at(2, 1) = 13;
+    water.at(0, 2) = 7; // a border sample counts as a neighbour but is never filled
+    NullProgress progress;
+    FillWater(water.view(), progress);
+    // First sweep: (3,1) sees 13 -> 13; (1,2) sees 10, 13, 7 -> 10; (2,2) sees 10, 13 -> 11;
+    // (3,2) sees 13 -> 13.
+    EXPECT_EQ(water.at(3, 1), 13);
+    EXPECT_EQ(water.at(1, 2), 10);
+    EXPECT_EQ(water.at(2, 2), 11);
+    EXPECT_EQ(water.at(3, 2), 13);
+    EXPECT_EQ(water.at(0, 1), 0);
+    EXPECT_EQ(water.at(4, 2), 0);
+}
+
+TEST(WaterFill, WithoutWaterOneEmptySweepEndsTheFill)
+{
+    Raster water(30, 20);
+    RecordingProgress progress;
+    progress.setPos(120);
+    progress.positions.clear();
+    FillWater(water.view(), progress);
+    EXPECT_EQ(progress.positions, std::vector<int>{120});
+    EXPECT_EQ(water.samples, std::vector<std::uint16_t>(600, 0));
+}
+
+TEST(WaterFill, AWetInteriorNeedsNoFillAndEndsTheBarItsFiftyOn)
+{
+    Raster water(12, 9, 65535);
+    RecordingProgress progress;
+    progress.setPos(150);
+    progress.positions.clear();
+    FillWater(water.view(), progress);
+    EXPECT_EQ(progress.positions, std::vector<int>{200});
+    EXPECT_EQ(water.samples, std::vector<std::uint16_t>(108, 65535));
+}

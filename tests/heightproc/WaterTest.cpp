@@ -1,0 +1,261 @@
+#include "heightproc/Water.h"
+#include "heightproc/WaterReference.h"
+#include "HeightprocTestSupport.h"
+#include "support/BitMask.h"
+#include "support/WtrWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+using namespace testing_support;
+
+namespace
+{
+
+struct Mask
+{
+    int width;
+    int height;
+    std::vector<std::uint8_t> cells;
+
+    Mask(int w, int h) : width(w), height(h), cells(static_cast<std::size_t>(w) * static_cast<std::size_t>(h), 0) {}
+    std::uint8_t& at(int x, int z) { return cells[static_cast<std::size_t>(z) * static_cast<std::size_t>(width) + static_cast<std::size_t>(x)]; }
+};
+
+std::string WriteMask(const Mask& mask, int blockSize, const std::string& name)
+{
+    const std::string path = (FreshDir("water_" + name) / "mask.wtr").string();
+    EXPECT_TRUE(WriteWtr(path, mask.cells.data(), mask.width, mask.height, blockSize));
+    return path;
+}
+
+bool LoadMask(CBitMask& mask, const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    const bool loaded = mask.load(file);
+    std::fclose(file);
+    return loaded;
+}
+
+// Mask cells of blobs with values 0..15, so both sides of the water threshold 7 / 8 occur.
+Mask RandomMask(int width, int height, std::mt19937& rng)
+{
+    Mask mask(width, height);
+    const Raster blobs = RandomWater(width, height, rng, 1, 15, 6, 40);
+    for (std::size_t i = 0; i < mask.cells.size(); ++i)
+        mask.cells[i] = static_cast<std::uint8_t>(blobs.samples[i]);
+    return mask;
+}
+
+ProcessSettings WaterSettings(int width, int height, int scale, long seaLevel)
+{
+    ProcessSettings settings;
+    settings.rawWidth = width;
+    settings.rawHeight = height;
+    settings.resolutionScale = scale;
+    settings.seaLevel = seaLevel;
+    return settings;
+}
+
+} // namespace
+
+TEST(Water, DrawWaterBlockMatchesTheReference)
+{
+    std::mt19937 rng(77);
+    std::uniform_int_distribution<int> cell(0, 15);
+    const int blockSizes[] = {1, 4, 16, 37, 64};
+    for (const int blockSize : blockSizes)
+    {
+        std::vector<std::uint8_t> cells(static_cast<std::size_t>(blockSize * blockSize));
+        for (std::uint8_t& c : cells)
+            c = static_cast<std::uint8_t>(cell(rng));
+        for (int scale = 1; scale <= 7; ++scale)
+        {
+            const Raster height = RandomRaster(50, 40, rng, 0, 3000);
+            const int seaHeight = scale % 3 == 0 ? -257 : 257 * (scale - 1);
+            for (const auto& at : {std::pair{0, 0}, {-1, 3}, {3, -1}, {10, 7}, {49 - blockSize / scale, 5},
+                                   {48 - blockSize / scale, 39 - blockSize / scale - 1}})
+            {
+                SCOPED_TRACE(::testing::Message() << "B " << blockSize << " scale " << scale << " at " << at.first
+                                                  << "," << at.second);
+                Raster fast(50, 40);
+                Raster slow(50, 40);
+                DrawWaterBlock(height.constView(), fast.view(), at.first, at.second, cells.data(), blockSize, scale,
+                               seaHeight);
+                reference::DrawWaterBlock(height.constView(), slow.view(), at.first, at.second, cells.data(),
+                                          blockSize, scale, seaHeight);
+                ASSERT_EQ(fast.samples, slow.samples);
+            }
+        }
+    }
+}
+
+TEST(Water, BlocksOfA1025MapCoverAllButTheLastRowAndColumn)
+{
+    // 16 x 16 blocks of 256 cells at scale 4: every sample receives a 4 x 4 square of cells. Only
+    // the bottom-right cell of a square is wet, and only for samples with (x + y) % 3 == 0, so a
+    // square shifted by one cell would show.
+    Mask cells(4096, 4096);
+    for (int z = 3; z < 4096; z += 4)
+        for (int x = 3; x < 4096; x += 4)
+            if ((x / 4 + z / 4) % 3 == 0)
+                cells.at(x, z) = 15;
+    const std::string path = WriteMask(cells, 256, "placement");
+
+    for (const int size : {1025, 1024})
+    {
+        SCOPED_TRACE(size);
+        CBitMask mask(256);
+        ASSERT_TRUE(LoadMask(mask, path));
+        const Raster height(size, size, 500);
+        Raster water(size, size);
+        PlaceWaterBlocks(mask, height.constView(), water.view(), 4, -257);
+        // 1025 rows: z0 = 0, blocks at 0, 64, .. 960. 1024 rows: z0 = -1, the first block row is
+        // left out and the others start one row higher; the last block column (960 + 64 >= 1024)
+        // is left out.
+        const int z0 = size == 1025 ? 0 : -1;
+        const int firstRow = size == 1025 ? 0 : 63;
+        const int endRow = size == 1025 ? 1024 : 1023;
+        const int endColumn = size == 1025 ? 1024 : 960;
+        int mismatches = 0;
+        for (int y = 0; y < size; ++y)
+        {
+            for (int x = 0; x < size; ++x)
+            {
+                const bool drawn = y >= firstRow && y < endRow && x < endColumn;
+                const bool wet = drawn && (x + (y - z0)) % 3 == 0;
+                mismatches += water.at(x, y) != (wet ? 500 : 0) ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(mismatches, 0);
+    }
+}
+
+TEST(Water, SeaLevelsOffZeroAndFull)
+{
+    std::mt19937 rng(31);
+    Raster height = RandomRaster(40, 30, rng, 0, 40000);
+    height.at(5, 5) = 0;
+    height.at(0, 0) = 0;
+    Mask wet(120, 90);
+    std::fill(wet.cells.begin(), wet.cells.end(), 15);
+    Mask dry(120, 90);
+    const std::string wetPath = WriteMask(wet, 16, "sea_wet");
+    const std::string dryPath = WriteMask(dry, 16, "sea_dry");
+    RecordingMessages messages;
+
+    // Sea off and no water: nothing at all, and the fill ends after one empty sweep.
+    {
+        Raster ground = height;
+        RecordingProgress progress;
+        progress.setPos(100);
+        progress.positions.clear();
+        const WaterResult result =
+            ProcessWater(WaterSettings(40, 30, 3, -1), dryPath, ground.view(), false, progress, messages);
+        EXPECT_EQ(result.water, std::vector<std::uint16_t>(1200, 0));
+        EXPECT_EQ(ground.samples, height.samples);
+        EXPECT_EQ(progress.positions, std::vector<int>{100});
+    }
+    // Sea 255: every sample is at or below 65535.
+    {
+        Raster ground = height;
+        NullProgress progress;
+        const WaterResult result =
+            ProcessWater(WaterSettings(40, 30, 3, 255), dryPath, ground.view(), false, progress, messages);
+        EXPECT_EQ(result.water, std::vector<std::uint16_t>(1200, 65535));
+    }
+    // Sea 0: samples of height 0 lose the mask's water and get the fill's value (the border
+    // sample keeps 0).
+    {
+        Raster ground = height;
+        NullProgress progress;
+        const WaterResult result =
+            ProcessWater(WaterSettings(40, 30, 3, 0), wetPath, ground.view(), false, progress, messages);
+        ASSERT_EQ(result.water.size(), 1200u);
+        EXPECT_EQ(result.water[0], 0);
+        unsigned sum = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (dx != 0 || dy != 0)
+                    sum += result.water[static_cast<std::size_t>((5 + dy) * 40 + 5 + dx)];
+        EXPECT_EQ(result.water[5 * 40 + 5], sum / 8);
+        // A wet sample above the sea keeps its own height as water level.
+        ASSERT_NE(height.at(6, 6), 0);
+        EXPECT_EQ(result.water[6 * 40 + 6], height.at(6, 6));
+    }
+    EXPECT_TRUE(messages.messages.empty());
+}
+
+TEST(Water, ProcessWaterMatchesTheReference)
+{
+    std::mt19937 rng(2024);
+    const int scales[] = {1, 3, 5};
+    const long seaLevels[] = {-1, 40, 0};
+    for (int i = 0; i < 3; ++i)
+    {
+        const int scale = scales[i];
+        SCOPED_TRACE(::testing::Message() << "scale " << scale << " sea " << seaLevels[i]);
+        const Mask cells = RandomMask(69 * scale, 52 * scale, rng);
+        const std::string path = WriteMask(cells, 8 + 8 * i, "compare");
+        Raster fast = RandomRaster(70, 53, rng, 0, 30000);
+        Raster slow = fast;
+        ProcessSettings settings = WaterSettings(70, 53, scale, seaLevels[i]);
+        settings.bank = 3 + i;
+        settings.hillSize = 5 + 4 * i;
+        RecordingProgress fastProgress;
+        RecordingProgress slowProgress;
+        fastProgress.setPos(100);
+        slowProgress.setPos(100);
+        RecordingMessages messages;
+        const WaterResult fastResult = ProcessWater(settings, path, fast.view(), true, fastProgress, messages);
+        const WaterResult slowResult = reference::ProcessWater(settings, path, slow.view(), true, slowProgress, messages);
+        EXPECT_EQ(fastResult.water, slowResult.water);
+        EXPECT_EQ(fast.samples, slow.samples);
+        EXPECT_EQ(fastProgress.positions.back(), slowProgress.positions.back());
+        EXPECT_TRUE(messages.messages.empty());
+        EXPECT_NE(std::count(fastResult.water.begin(), fastResult.water.end(), 0), 70 * 53);
+    }
+}
+
+TEST(Water, WithoutBlurHeightTheGroundIsUnchanged)
+{
+    std::mt19937 rng(8);
+    const Mask cells = RandomMask(60, 45, rng);
+    const std::string path = WriteMask(cells, 16, "noblur");
+    const Raster height = RandomRaster(31, 24, rng);
+    Raster ground = height;
+    NullProgress progress;
+    NullMessages messages;
+    const WaterResult result = ProcessWater(WaterSettings(31, 24, 2, -1), path, ground.view(), false, progress, messages);
+    EXPECT_EQ(result.water.size(), 31u * 24u);
+    EXPECT_EQ(ground.samples, height.samples);
+}
+
+TEST(Water, MissingOrInvalidMaskIsReportedAndGivesNoWater)
+{
+    const std::filesystem::path dir = FreshDir("water_bad");
+    std::ofstream(dir / "invalid.wtr") << "AWTR but nothing that follows makes sense";
+    std::mt19937 rng(4);
+    const Raster height = RandomRaster(20, 20, rng);
+    const std::pair<std::string, std::string> cases[] = {
+        {(dir / "missing.wtr").string(), "Can not open WTR file"},
+        {(dir / "invalid.wtr").string(), "Invalid WTR file"},
+    };
+    for (const auto& [path, caption] : cases)
+    {
+        Raster ground = height;
+        NullProgress progress;
+        RecordingMessages messages;
+        const WaterResult result = ProcessWater(WaterSettings(20, 20, 5, 10), path, ground.view(), true, progress, messages);
+        EXPECT_TRUE(result.water.empty());
+        EXPECT_FALSE(result.failure.empty());
+        ASSERT_EQ(messages.messages.size(), 1u);
+        EXPECT_EQ(messages.messages[0].text, path);
+        EXPECT_EQ(messages.messages[0].caption, caption);
+        EXPECT_EQ(ground.samples, height.samples);
+    }
+}
