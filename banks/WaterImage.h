@@ -25,6 +25,7 @@ struct WaterImage
     // The pixels by memory row: view.at(c, m) is column c of image row height - 1 - m.
     RasterView<std::uint8_t> view() { return {bits.data(), width, height, stride}; }
     ConstRasterView<std::uint8_t> view() const { return {bits.data(), width, height, stride}; }
+    ConstRasterView<std::uint8_t> constView() const { return view(); }
     // The value at column c of image row y (0 = top row).
     std::uint8_t atTop(int c, int y) const { return bits[std::size_t(height - 1 - y) * std::size_t(stride) + std::size_t(c)]; }
 };

@@ -1,0 +1,228 @@
+#include "banks/BufferMask.h"
+#include "banks/ShoreRefinement.h"
+#include "support/WtrWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+namespace
+{
+Shoreline Points(std::initializer_list<ShorePoint> points)
+{
+    return Shoreline(points);
+}
+
+// A 256 x 256 mask whose cell (x, z) (z = mask row, 0 at the top) is value(x, z).
+void LoadMask(CBufferMask& mask, const std::function<std::uint8_t(int, int)>& value)
+{
+    const int side = 256;
+    std::vector<std::uint8_t> cells(std::size_t(side) * side);
+    for (int z = 0; z < side; ++z)
+        for (int x = 0; x < side; ++x)
+            cells[std::size_t(z) * side + std::size_t(x)] = value(x, z);
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(EncodeWtr(cells.data(), side, side, 64, bytes), WtrStatus::ok);
+    ASSERT_TRUE(mask.load(bytes.data(), bytes.size()));
+}
+
+// A line heading east at z = 1000 m: its left-hand normal points north (+z).
+const Shoreline kEastward = Points({{1000, 1000}, {1100, 1000}, {1200, 1000}});
+} // namespace
+
+TEST(TessellateLine, PutsTPointsOnEverySegmentWithoutTheLastPoint)
+{
+    Shoreline line = Points({{0, 0}, {100, 0}});
+    ASSERT_EQ(TessellateLine(line, 4), BanksStatus::ok);
+    EXPECT_EQ(line, Points({{0, 0}, {25, 0}, {50, 0}, {75, 0}}));
+
+    line = Points({{0, 0}, {10, -10}, {10, 20}});
+    ASSERT_EQ(TessellateLine(line, 3), BanksStatus::ok);
+    // 3.33 + 0.555 -> 3, but -3.33 + 0.555 = -2.78 -> -2 and -10 + 0.555 -> -9: truncation
+    // toward zero.
+    EXPECT_EQ(line, Points({{0, 0}, {3, -2}, {7, -6}, {10, -9}, {10, 0}, {10, 10}}));
+
+    line = Points({{5, 5}});
+    ASSERT_EQ(TessellateLine(line, 4), BanksStatus::ok);
+    EXPECT_TRUE(line.empty());
+}
+
+TEST(TessellateLine, ComputesInSinglePrecision)
+{
+    // 16777217 has no float: it becomes 16777216 (and 16777227 becomes 16777228), so the
+    // segment's first point moves by one metre.
+    Shoreline line = Points({{16777217, 0}, {16777227, 0}});
+    ASSERT_EQ(TessellateLine(line, 2), BanksStatus::ok);
+    EXPECT_EQ(line, Points({{16777216, 0}, {16777222, 0}}));
+}
+
+TEST(TessellateLine, RefusesMoreThan32767Points)
+{
+    Shoreline line(8193, ShorePoint{1, 1}); // 8192 segments x 4 = 32768
+    const Shoreline before = line;
+    EXPECT_EQ(TessellateLine(line, 4), BanksStatus::lineTooLong);
+    EXPECT_EQ(line, before);
+    line.pop_back();
+    EXPECT_EQ(TessellateLine(line, 4), BanksStatus::ok);
+    EXPECT_EQ(line.size(), 32764u);
+}
+
+TEST(SnapLineToShore, APointExactlyAtTheShoreLevelStepsOnceAlongTheNormal)
+{
+    CBufferMask mask(256);
+    LoadMask(mask, [](int, int) { return std::uint8_t(8); });
+    const float shore = mask.getValue(0, 0);
+    Shoreline line = kEastward;
+    SnapLineToShore(line, mask, 10.0f, shore);
+    // One step of a tenth of a pixel (1 m) along the normal: north.
+    EXPECT_EQ(line, Points({{1000, 1001}, {1100, 1001}, {1200, 1001}}));
+}
+
+TEST(SnapLineToShore, AWalkThatNeverMeetsTheShoreStopsAfter501Steps)
+{
+    CBufferMask dry(256);
+    LoadMask(dry, [](int, int) { return std::uint8_t(0); });
+    Shoreline line = kEastward;
+    SnapLineToShore(line, dry, 10.0f, 0.5f);
+    // Below the level: against the normal (south), 501 m.
+    EXPECT_EQ(line, Points({{1000, 499}, {1100, 499}, {1200, 499}}));
+
+    CBufferMask wet(256);
+    LoadMask(wet, [](int, int) { return std::uint8_t(15); });
+    line = kEastward;
+    SnapLineToShore(line, wet, 10.0f, 0.5f);
+    EXPECT_EQ(line, Points({{1000, 1501}, {1100, 1501}, {1200, 1501}}));
+}
+
+TEST(SnapLineToShore, FirstSampleAtThePointLaterOnesHalfAPixelAside)
+{
+    // Water in columns 0..99, dry from column 100: the interpolated value is 0.5 at 99.5.
+    CBufferMask mask(256);
+    LoadMask(mask, [](int x, int) { return std::uint8_t(x < 100 ? 15 : 0); });
+    // Heading south at x = 1000 m (pixel 100, dry): water lies on the right, west. The first
+    // sample at pixel 100 reads 0, so the point walks west; after one step the sample at
+    // 99.9 - 0.5 reads 0.6 and the walk ends at 99.9 pixels = 999 m. (Sampling the first
+    // position half a pixel aside too would read 0.5 and walk east instead.)
+    Shoreline line = Points({{1000, 2000}, {1000, 1900}, {1000, 1800}});
+    SnapLineToShore(line, mask, 10.0f, 0.5f);
+    EXPECT_EQ(line, Points({{999, 2000}, {999, 1900}, {999, 1800}}));
+
+    // From 10 pixels out in the dry the points walk onto the shore, about pixel 100.
+    line = Points({{1100, 2000}, {1100, 1900}, {1100, 1800}});
+    SnapLineToShore(line, mask, 10.0f, 0.5f);
+    for (const ShorePoint& point : line)
+    {
+        EXPECT_NEAR(point.x, 1000, 10);
+        EXPECT_EQ(point.z % 100, 0);
+    }
+}
+
+TEST(SnapLineToShore, ReadsNeighboursFromTheUnchangedLine)
+{
+    // On a uniform mask at the shore level every point of a straight line takes one step of
+    // 10 m (psize 100) along its normal, west for a line heading north. Had point 0 already
+    // moved when point 1 reads it, point 1's normal would tilt and its z move by half a metre.
+    CBufferMask mask(256);
+    LoadMask(mask, [](int, int) { return std::uint8_t(8); });
+    Shoreline line = Points({{1000, 1000}, {1000, 1100}, {1000, 1200}, {1000, 1300}});
+    SnapLineToShore(line, mask, 100.0f, mask.getValue(0, 0));
+    EXPECT_EQ(line, Points({{990, 1000}, {990, 1100}, {990, 1200}, {990, 1300}}));
+}
+
+TEST(SplitLine, CutsAtASegmentLongerThan100OverT)
+{
+    // T = 2: threshold 50 m, a piece needs more than 10 points.
+    Shoreline line;
+    for (int i = 0; i < 30; ++i)
+        line.push_back({i * 10, 0});
+    for (int i = 0; i < 30; ++i)
+        line.push_back({350 + i * 10, 0}); // a 60 m jump after point 29
+    ShorelineSet pieces;
+    ASSERT_EQ(SplitLine(line, pieces, 2), BanksStatus::ok);
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0], Shoreline(line.begin(), line.begin() + 30));
+    // The second piece starts after the cut and never takes the line's last point.
+    EXPECT_EQ(pieces[1], Shoreline(line.begin() + 30, line.end() - 1));
+
+    // A 50 m segment is not longer than the threshold.
+    line[30] = {340, 0};
+    pieces.clear();
+    ASSERT_EQ(SplitLine(line, pieces, 2), BanksStatus::ok);
+    EXPECT_EQ(pieces.size(), 1u);
+}
+
+TEST(SplitLine, CutsAtAZeroLengthSegmentAndDropsShortPieces)
+{
+    Shoreline line;
+    for (int i = 0; i < 11; ++i)
+        line.push_back({i * 10, 0});
+    line.push_back({100, 0}); // point 11 repeats point 10
+    for (int i = 11; i < 30; ++i)
+        line.push_back({i * 10, 0});
+    ShorelineSet pieces;
+    ASSERT_EQ(SplitLine(line, pieces, 2), BanksStatus::ok);
+    // Cut at point 10 (zero-length segment after it) and at point 11 (zero-length before it):
+    // points 0..10 are kept (11 > 10), the lone point 11 is dropped, the rest is one piece.
+    ASSERT_EQ(pieces.size(), 2u);
+    EXPECT_EQ(pieces[0], Shoreline(line.begin(), line.begin() + 11));
+    EXPECT_EQ(pieces[1], Shoreline(line.begin() + 12, line.end() - 1));
+
+    // T = 8: 41 points needed; none of these pieces survive.
+    pieces.clear();
+    ASSERT_EQ(SplitLine(line, pieces, 8), BanksStatus::ok);
+    EXPECT_TRUE(pieces.empty());
+}
+
+TEST(SplitLine, CutsAtTurnsAbove07Radians)
+{
+    // Segments of 10 m; at point 15 the direction turns by atan(6/8) = 0.64 or atan(8/6) = 0.93.
+    for (const auto& [turn, cuts] : {std::pair{ShorePoint{8, 6}, false}, std::pair{ShorePoint{6, 8}, true}})
+    {
+        Shoreline line;
+        for (int i = 0; i <= 15; ++i)
+            line.push_back({i * 10, 0});
+        for (int i = 1; i <= 15; ++i)
+            line.push_back({150 + i * turn.x, i * turn.z});
+        ShorelineSet pieces;
+        ASSERT_EQ(SplitLine(line, pieces, 2), BanksStatus::ok);
+        EXPECT_EQ(pieces.size(), cuts ? 2u : 1u) << turn.x << "," << turn.z;
+    }
+}
+
+TEST(SplitLine, ADotProductRoundedBeyondOneHasNoAngle)
+{
+    // Along (1, 4) the float unit vectors give a dot product of 1.0000001 with themselves and
+    // -1.0000001 with their reverse. acos of either is NaN, so even the U-turn does not cut,
+    // while the exact U-turn along (1, 0) (dot product -1, angle pi) does.
+    Shoreline line;
+    for (int i = 0; i <= 15; ++i)
+        line.push_back({i, 4 * i});
+    for (int i = 14; i >= 0; --i)
+        line.push_back({i, 4 * i});
+    ShorelineSet pieces;
+    ASSERT_EQ(SplitLine(line, pieces, 2), BanksStatus::ok);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].size(), line.size() - 1);
+
+    line.clear();
+    for (int i = 0; i <= 15; ++i)
+        line.push_back({i, 0});
+    for (int i = 14; i >= 0; --i)
+        line.push_back({i, 0});
+    pieces.clear();
+    ASSERT_EQ(SplitLine(line, pieces, 2), BanksStatus::ok);
+    EXPECT_EQ(pieces.size(), 2u);
+}
+
+TEST(SplitLine, RefusesMoreThan32767Pieces)
+{
+    Shoreline line(12, ShorePoint{0, 0});
+    for (int i = 0; i < 12; ++i)
+        line[std::size_t(i)] = {i, 0};
+    ShorelineSet pieces(32767);
+    EXPECT_EQ(SplitLine(line, pieces, 2), BanksStatus::tooManyLines);
+    pieces.resize(32766);
+    EXPECT_EQ(SplitLine(line, pieces, 2), BanksStatus::ok);
+    EXPECT_EQ(pieces.size(), 32767u);
+}

@@ -1,0 +1,79 @@
+#include "banks/ShorelineFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <unistd.h>
+
+namespace
+{
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string TempPath(const char* name)
+{
+    return ::testing::TempDir() + "altimo_sl_" + std::to_string(::getpid()) + "_" + name;
+}
+} // namespace
+
+TEST(ShorelineFile, WritesTheExampleByteForByte)
+{
+    const ShorelineSet lines = {{{100, 250}, {150, 260}, {175, 300}}};
+    std::string text;
+    ASSERT_EQ(FormatShorelines(lines, text), BanksStatus::ok);
+    EXPECT_EQ(text, "[LINE=0]\n"
+                    "\tpoint_xz=250.00,100.00\n"
+                    "\tpoint_xz=260.00,150.00\n"
+                    "\tpoint_xz=300.00,175.00\n"
+                    "[END]\n"
+                    "\n");
+}
+
+TEST(ShorelineFile, NumbersBlocksInOrderWithSignsAndEmptyLines)
+{
+    const ShorelineSet lines = {{{1234, -56}}, {}, {{-2147483647 - 1, 2147483647}}};
+    std::string text;
+    ASSERT_EQ(FormatShorelines(lines, text), BanksStatus::ok);
+    EXPECT_EQ(text, "[LINE=0]\n\tpoint_xz=-56.00,1234.00\n[END]\n\n"
+                    "[LINE=1]\n[END]\n\n"
+                    "[LINE=2]\n\tpoint_xz=2147483647.00,-2147483648.00\n[END]\n\n");
+    ASSERT_EQ(FormatShorelines({}, text), BanksStatus::ok);
+    EXPECT_EQ(text, "");
+}
+
+TEST(ShorelineFile, RefusesSetsBeyondThe16BitCounts)
+{
+    std::string text = "old";
+    EXPECT_EQ(FormatShorelines(ShorelineSet(32768), text), BanksStatus::tooManyLines);
+    EXPECT_EQ(text, "");
+    EXPECT_EQ(FormatShorelines({Shoreline(32768)}, text), BanksStatus::lineTooLong);
+    ASSERT_EQ(FormatShorelines({Shoreline(32767)}, text), BanksStatus::ok);
+    EXPECT_EQ(FormatShorelines(ShorelineSet(32767), text), BanksStatus::ok);
+}
+
+TEST(ShorelineFile, ReplacesAnExistingFileAndLeavesItOnRefusal)
+{
+    const std::string path = TempPath("replace.sl");
+    {
+        std::ofstream(path) << "something older and longer than the new file\n";
+    }
+    const ShorelineSet lines = {{{1, 2}}};
+    ASSERT_EQ(WriteShorelineFile(path, lines), BanksStatus::ok);
+    EXPECT_EQ(ReadFile(path), "[LINE=0]\n\tpoint_xz=2.00,1.00\n[END]\n\n");
+    ASSERT_EQ(WriteShorelineFile(path, lines), BanksStatus::ok); // twice: the same content
+    EXPECT_EQ(ReadFile(path), "[LINE=0]\n\tpoint_xz=2.00,1.00\n[END]\n\n");
+
+    EXPECT_EQ(WriteShorelineFile(path, ShorelineSet(40000)), BanksStatus::tooManyLines);
+    EXPECT_EQ(ReadFile(path), "[LINE=0]\n\tpoint_xz=2.00,1.00\n[END]\n\n");
+    std::remove(path.c_str());
+
+    EXPECT_EQ(WriteShorelineFile(TempPath("no/such/folder.sl"), lines), BanksStatus::writeFailed);
+}
