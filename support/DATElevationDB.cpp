@@ -71,6 +71,7 @@ struct CDATElevationDB::Impl
     std::size_t slots = 0;
     std::vector<std::int64_t> slotTile;
     std::vector<std::uint16_t> slotSamples;
+    std::size_t tilesDecoded = 0;
     TileDecoder decoder;
 
     const std::uint8_t* record(std::size_t tile) const { return file.data() + offsets[tile]; }
@@ -179,6 +180,7 @@ const std::uint16_t* CDATElevationDB::Impl::cachedTile(long tx, long ty)
     {
         decodeTile(decoder, std::size_t(tile), samples); // checked by init
         slotTile[slot] = tile;
+        ++tilesDecoded;
     }
     return samples;
 }
@@ -193,6 +195,19 @@ CDATElevationDB::~CDATElevationDB()
 bool CDATElevationDB::init(const char* path)
 {
     return load(path, nullptr);
+}
+
+bool CDATElevationDB::initFromBytes(const void* data, std::size_t size)
+{
+    uninit();
+    auto impl = std::make_unique<Impl>();
+    impl->file.allocate(size);
+    if (size > 0)
+        std::memcpy(impl->file.data(), data, size);
+    if (!impl->parse() || !impl->decodeAll(nullptr))
+        return false;
+    m_impl = impl.release();
+    return true;
 }
 
 bool CDATElevationDB::load(const char* path, const RasterDestination& destination)
@@ -252,4 +267,9 @@ bool CDATElevationDB::readAll(std::vector<std::uint16_t>& raster)
         return false;
     raster.resize(std::size_t(m_impl->width) * std::size_t(m_impl->height));
     return m_impl->decodeAll(raster.data());
+}
+
+std::size_t CDATElevationDB::tilesDecoded() const
+{
+    return m_impl != nullptr ? m_impl->tilesDecoded : 0;
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Reader of the height files that WriteHeightDat writes.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -28,6 +29,8 @@ public:
     // lengths outside the file, a tile whose code does not decode to exactly 4096 samples within
     // its length). Every tile is decoded once to check it, on every core.
     bool init(const char* path) override;
+    // init on a copy of a file's bytes already in memory.
+    bool initFromBytes(const void* data, std::size_t size);
     // init, and the decoded map in the same pass: once the header is checked,
     // destination(width, height) gives the row-major block of width x height samples to fill
     // (nullptr: give up, load returns false). A false result leaves the block's content undefined.
@@ -46,6 +49,8 @@ public:
     std::uint16_t getSample(long x, long y);
     // Decodes the whole map into a row-major raster (both cores); false on a corrupt tile.
     bool readAll(std::vector<std::uint16_t>& raster);
+    // Tiles decoded into the cache of getElevation/getSample so far.
+    std::size_t tilesDecoded() const;
 
 private:
     struct Impl;

@@ -1,0 +1,247 @@
+#include "codec/HeightDat.h"
+#include "support/DATElevationDB.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+class DATElevationDBTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "altimo-datdb-XXXXXX").string();
+        m_dir = ::mkdtemp(pattern.data());
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    std::string path(const std::string& name) const { return (m_dir / name).string(); }
+
+    static std::vector<std::uint16_t> Raster(int width, int height, unsigned seed)
+    {
+        std::mt19937 random(seed);
+        std::vector<std::uint16_t> raster(std::size_t(width) * std::size_t(height));
+        for (std::size_t i = 0; i < raster.size(); ++i)
+            raster[i] = static_cast<std::uint16_t>(i % 7 == 0 ? random() : i * 3);
+        return raster;
+    }
+
+    std::vector<std::uint8_t> WriteDat(const std::string& name, const std::vector<std::uint16_t>& raster, int width,
+                                       int height)
+    {
+        EXPECT_TRUE(WriteHeightDat(path(name), {raster.data(), width, height}, 25.0f));
+        std::ifstream in(path(name), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    static bool InitFromBytes(const std::vector<std::uint8_t>& bytes)
+    {
+        CDATElevationDB db(false);
+        const bool ok = db.initFromBytes(bytes.data(), bytes.size());
+        if (ok) // whatever was accepted must be readable everywhere without trouble
+            for (long y = -1; y <= db.getHeight(); y += 7)
+                for (long x = -1; x <= db.getWidth(); x += 5)
+                    (void)db.getSample(x, y);
+        return ok;
+    }
+
+    static void Put32(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint32_t value)
+    {
+        for (int i = 0; i < 4; ++i)
+            bytes[at + std::size_t(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+    static std::uint32_t Get32(const std::vector<std::uint8_t>& bytes, std::size_t at)
+    {
+        return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 | std::uint32_t(bytes[at + 2]) << 16 |
+               std::uint32_t(bytes[at + 3]) << 24;
+    }
+
+    fs::path m_dir;
+};
+
+} // namespace
+
+TEST_F(DATElevationDBTest, OddSizesRoundTripThroughTheReader)
+{
+    for (auto [width, height] : {std::pair{1, 1}, std::pair{64, 65}, std::pair{65, 64}, std::pair{257, 300},
+                                 std::pair{130, 7}})
+    {
+        const std::vector<std::uint16_t> raster = Raster(width, height, unsigned(width * height));
+        WriteDat("map.dat", raster, width, height);
+        CDATElevationDB db(false);
+        ASSERT_TRUE(db.init(path("map.dat").c_str())) << width << "x" << height;
+        EXPECT_EQ(db.getWidth(), width);
+        EXPECT_EQ(db.getHeight(), height);
+        EXPECT_EQ(db.getPixelSize(), 25.0f);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+            {
+                const std::uint16_t expected = raster[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+                ASSERT_EQ(db.getSample(x, y), expected) << x << "," << y;
+                ASSERT_EQ(db.getElevation(x, y), static_cast<float>(double(expected) / 65535.0));
+            }
+        std::vector<std::uint16_t> all;
+        ASSERT_TRUE(db.readAll(all));
+        EXPECT_EQ(all, raster);
+
+        std::vector<std::uint16_t> loaded;
+        CDATElevationDB second(false);
+        ASSERT_TRUE(second.load(path("map.dat").c_str(), [&](long w, long h) {
+            loaded.resize(std::size_t(w) * std::size_t(h));
+            return loaded.data();
+        }));
+        EXPECT_EQ(loaded, raster);
+    }
+}
+
+TEST_F(DATElevationDBTest, PositionsBeyondTheMapTakeTheNearestEdgeSample)
+{
+    const std::vector<std::uint16_t> raster = Raster(100, 70, 1);
+    WriteDat("map.dat", raster, 100, 70);
+    CDATElevationDB db(false);
+    ASSERT_TRUE(db.init(path("map.dat").c_str()));
+    EXPECT_EQ(db.getSample(-5, -9), raster[0]);
+    EXPECT_EQ(db.getSample(1000, -1), raster[99]);
+    EXPECT_EQ(db.getSample(-1, 70), raster[69 * 100]);
+    EXPECT_EQ(db.getSample(100, 1000000), raster[69 * 100 + 99]);
+    EXPECT_EQ(db.getSample(42, 80), raster[69 * 100 + 42]);
+    EXPECT_EQ(db.getElevation(-3, 3), static_cast<float>(double(raster[300]) / 65535.0));
+}
+
+TEST_F(DATElevationDBTest, ElevationIsTheSampleOverFullScale)
+{
+    std::vector<std::uint16_t> raster(64 * 64, 0);
+    raster[1] = 65535;
+    raster[2] = 32768;
+    raster[3] = 1;
+    WriteDat("map.dat", raster, 64, 64);
+    CDATElevationDB db(false);
+    ASSERT_TRUE(db.init(path("map.dat").c_str()));
+    EXPECT_EQ(db.getElevation(0, 0), 0.0f);
+    EXPECT_EQ(db.getElevation(1, 0), 1.0f);
+    EXPECT_EQ(db.getElevation(2, 0), static_cast<float>(32768.0 / 65535.0));
+    EXPECT_EQ(db.getElevation(3, 0), static_cast<float>(1.0 / 65535.0));
+}
+
+TEST_F(DATElevationDBTest, RowAndColumnWalksDecodeEachTileOnce)
+{
+    const int width = 300, height = 200; // 5 x 4 tiles
+    WriteDat("map.dat", Raster(width, height, 2), width, height);
+    CDATElevationDB db(false);
+    ASSERT_TRUE(db.init(path("map.dat").c_str()));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            (void)db.getSample(x, y);
+    EXPECT_EQ(db.tilesDecoded(), 20u);
+
+    CDATElevationDB columns(false);
+    ASSERT_TRUE(columns.init(path("map.dat").c_str()));
+    for (int x = 0; x < width; ++x)
+        for (int y = 0; y < height; ++y)
+            (void)columns.getSample(x, y);
+    EXPECT_EQ(columns.tilesDecoded(), 20u);
+}
+
+TEST_F(DATElevationDBTest, EveryTruncationIsRejected)
+{
+    std::vector<std::uint16_t> raster(70 * 66);
+    for (std::size_t i = 0; i < raster.size(); ++i)
+        raster[i] = static_cast<std::uint16_t>(i / 70 * 2); // smooth: 4 small tiles
+    const std::vector<std::uint8_t> bytes = WriteDat("map.dat", raster, 70, 66);
+    ASSERT_TRUE(InitFromBytes(bytes));
+    for (std::size_t cut : {std::size_t(0), std::size_t(23), bytes.size() / 2, bytes.size() - 1})
+    {
+        std::ofstream(path("cut.dat"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(cut));
+        CDATElevationDB db(false);
+        EXPECT_FALSE(db.init(path("cut.dat").c_str())) << "file cut at " << cut;
+    }
+    ASSERT_LT(bytes.size(), 1000u) << "keep the test quick";
+    for (std::size_t cut = 0; cut < bytes.size(); ++cut)
+        ASSERT_FALSE(InitFromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + long(cut)))) << cut;
+}
+
+TEST_F(DATElevationDBTest, BadHeadersAndOffsetsAreRejected)
+{
+    const std::vector<std::uint8_t> good = WriteDat("map.dat", Raster(130, 70, 3), 130, 70); // 3 x 2 tiles
+    ASSERT_TRUE(InitFromBytes(good));
+    const std::size_t fileSize = good.size();
+    const std::uint32_t firstRecord = 24 + 6 * 4;
+    struct Case
+    {
+        const char* what;
+        std::size_t at;
+        std::uint32_t value;
+    };
+    const Case cases[] = {
+        {"zero width", 0, 0},
+        {"negative height", 4, 0xFFFFFFFFu},
+        {"absurd width with matching tile count", 0, 0x7FFFFFFFu},
+        {"tiles across disagree", 8, 4},
+        {"tiles down disagree", 12, 1},
+        {"tile side 32", 16, 32},
+        {"offset past the end", 24, std::uint32_t(fileSize)},
+        {"offset into the header", 28, 10},
+        {"offset into the table", 32, firstRecord - 2},
+        {"offset whose record runs past the end", 44, std::uint32_t(fileSize - 3)},
+    };
+    for (const Case& c : cases)
+    {
+        std::vector<std::uint8_t> bytes = good;
+        Put32(bytes, c.at, c.value);
+        if (c.at == 0 && c.value == 0x7FFFFFFFu)
+            Put32(bytes, 8, 0x02000000u); // ceil(0x7FFFFFFF / 64)
+        EXPECT_FALSE(InitFromBytes(bytes)) << c.what;
+    }
+
+    // A length field that reaches past the file.
+    std::vector<std::uint8_t> bytes = good;
+    const std::uint32_t last = Get32(bytes, 24 + 5 * 4);
+    bytes[last] = 0xFF;
+    bytes[last + 1] = 0xFF;
+    EXPECT_FALSE(InitFromBytes(bytes)) << "length past the end";
+
+    // The first record's count, 0000000 1000000100000 (4096), made 0000000 1000000100001 (4097).
+    bytes = good;
+    ASSERT_EQ(bytes[firstRecord + 2], 0x01);
+    ASSERT_EQ(bytes[firstRecord + 3], 0x02);
+    ASSERT_EQ(bytes[firstRecord + 4] & 0xF8, 0x00);
+    bytes[firstRecord + 4] |= 0x08;
+    EXPECT_FALSE(InitFromBytes(bytes)) << "count is not 4096";
+}
+
+TEST_F(DATElevationDBTest, DamagedBytesNeverCrashTheReader)
+{
+    const std::vector<std::uint8_t> good = WriteDat("map.dat", Raster(100, 100, 4), 100, 100);
+    std::mt19937 random(17);
+    int accepted = 0;
+    for (int trial = 0; trial < 150; ++trial)
+    {
+        std::vector<std::uint8_t> bytes = good;
+        const int flips = 1 + int(random() % 4);
+        for (int f = 0; f < flips; ++f)
+            bytes[random() % bytes.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
+        accepted += InitFromBytes(bytes) ? 1 : 0;
+    }
+    EXPECT_LT(accepted, 150); // most damage is caught; what passes is still read safely
+}
+
+TEST_F(DATElevationDBTest, MissingFileAndUninitialisedReader)
+{
+    CDATElevationDB db(false);
+    EXPECT_FALSE(db.init(path("none.dat").c_str()));
+    EXPECT_EQ(db.getWidth(), 0);
+    EXPECT_EQ(db.getSample(3, 3), 0);
+    std::vector<std::uint16_t> all;
+    EXPECT_FALSE(db.readAll(all));
+}
