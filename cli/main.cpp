@@ -11,8 +11,10 @@ int main(int argc, char** argv)
 
     // Commands are added here as they arrive.
     RegisterProcessCommand(app, context);
+    RegisterBanksCommand(app, context);
     RegisterCliffCommand(app, context);
     RegisterDatCommands(app, context);
+    RegisterDemoCommand(app, context);
     RegisterWtrCommands(app, context);
 
     try
