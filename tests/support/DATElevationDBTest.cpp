@@ -215,8 +215,8 @@ TEST_F(DATElevationDBTest, BadHeadersAndOffsetsAreRejected)
     bytes = good;
     ASSERT_EQ(bytes[firstRecord + 2], 0x01);
     ASSERT_EQ(bytes[firstRecord + 3], 0x02);
-    ASSERT_EQ(bytes[firstRecord + 4] & 0xF8, 0x00);
-    bytes[firstRecord + 4] |= 0x08;
+    ASSERT_EQ(bytes[firstRecord + 4] & 0xF0, 0x00);
+    bytes[firstRecord + 4] |= 0x10;
     EXPECT_FALSE(InitFromBytes(bytes)) << "count is not 4096";
 }
 
