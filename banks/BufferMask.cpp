@@ -45,31 +45,40 @@ float CBufferMask::getValue(long x, long z)
         return 0.0f;
     x = std::clamp(x, 0L, xRes - 1);
     z = std::clamp(z, 0L, zRes - 1);
-    const long blockSize = m_blockSize;
-    const long bx = x / blockSize;
-    const long bz = z / blockSize;
 
     // A walk near one place asks for the same few blocks over and over; while nothing new has
-    // been stored in the cache, the answer of the update protocol for them cannot change.
+    // been stored in the cache, the update protocol's answer for them cannot change, so the
+    // remembered ones are answered directly (and without the divisions).
     if (m_recentGeneration != cacheGeneration())
         forgetRecent();
+    const unsigned long blockSize = static_cast<unsigned long>(m_blockSize);
+    for (const RecentBlock& recent : m_recent)
+        if (static_cast<unsigned long>(x - recent.x0) < blockSize && static_cast<unsigned long>(z - recent.z0) < blockSize)
+            return cellValue(recent, x, z);
+
+    const long bx = x / m_blockSize;
+    const long bz = z / m_blockSize;
+    beginUpdate();
+    requestUpdate(bx, bz);
+    endUpdate();
+    if (m_recentGeneration != cacheGeneration())
+        forgetRecent();
+    long ox = 0;
+    long oz = 0;
     RecentBlock& recent = m_recent[(bx & 1) | ((bz & 1) << 1)];
-    if (recent.bx != bx || recent.bz != bz)
-    {
-        beginUpdate();
-        requestUpdate(bx, bz);
-        endUpdate();
-        if (m_recentGeneration != cacheGeneration())
-            forgetRecent();
-        recent.present = getBlockXY(bx, bz, &recent.x, &recent.z);
-        recent.bx = bx;
-        recent.bz = bz;
-    }
+    recent.x0 = bx * m_blockSize;
+    recent.z0 = bz * m_blockSize;
+    recent.present = getBlockXY(bx, bz, &ox, &oz);
+    // While the block stays where it is, cell (x, z) is at buffer index base + z * side + x.
+    recent.base = (oz - recent.z0) * m_maskSide + (ox - recent.x0);
+    return cellValue(recent, x, z);
+}
+
+float CBufferMask::cellValue(const RecentBlock& recent, long x, long z) const
+{
     if (!recent.present)
         return 0.0f;
-    const std::size_t row = static_cast<std::size_t>(recent.z + (z - bz * blockSize));
-    const std::size_t column = static_cast<std::size_t>(recent.x + (x - bx * blockSize));
-    const unsigned char cell = m_buffer[row * static_cast<std::size_t>(m_maskSide) + column];
+    const unsigned char cell = m_buffer[static_cast<std::size_t>(recent.base + z * m_maskSide + x)];
     return static_cast<float>(static_cast<double>(cell) * static_cast<double>(kWaterStep));
 }
 

@@ -31,17 +31,18 @@ public:
     const unsigned char* buffer() const { return m_buffer.get(); }
 
 private:
-    // Remembered block positions for getValue(), valid while the base's cache generation is
-    // unchanged; indexed by (bx & 1, bz & 1) so a 2 x 2 neighbourhood of blocks fits.
+    // A block getValue() asked for, valid while the base's cache generation is unchanged:
+    // its first cell (x0, z0) in the mask, and whether and where it is in the buffer. Indexed
+    // by (bx & 1, bz & 1), so a 2 x 2 neighbourhood of blocks fits.
     struct RecentBlock
     {
-        long bx = -1;
-        long bz = -1;
-        long x = 0;
-        long z = 0;
+        long x0 = -(1L << 40); // far from every cell: matches nothing
+        long z0 = -(1L << 40);
+        long base = 0;
         bool present = false;
     };
 
+    float cellValue(const RecentBlock& recent, long x, long z) const;
     void forgetRecent();
 
     std::unique_ptr<unsigned char[]> m_buffer;
