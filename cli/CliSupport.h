@@ -57,7 +57,9 @@ unsigned long long FileSize(const std::string& path);
 
 // Each command adds itself to the app; its callback sets context.exitCode.
 void RegisterProcessCommand(CLI::App& app, CliContext& context);
+void RegisterBanksCommand(CLI::App& app, CliContext& context);
 void RegisterCliffCommand(CLI::App& app, CliContext& context);
 void RegisterDatCommands(CLI::App& app, CliContext& context);
 void RegisterDemoCommand(CLI::App& app, CliContext& context);
 void RegisterWtrCommands(CLI::App& app, CliContext& context);
+void RegisterPreviewCommand(CLI::App& app, CliContext& context);

@@ -16,6 +16,7 @@ int main(int argc, char** argv)
     RegisterDatCommands(app, context);
     RegisterDemoCommand(app, context);
     RegisterWtrCommands(app, context);
+    RegisterPreviewCommand(app, context);
 
     try
     {

@@ -9,6 +9,9 @@ packages=(
     qt6-base-dev libgl-dev xvfb xauth
     clang libclang-rt-14-dev
 )
+# Optional: GDAL lets `altimo-cli import` read GeoTIFF and other GIS rasters and `export` write
+# GeoTIFF. The build works without it (PNG only), so a failure to install it is not fatal.
+optional=(libgdal-dev)
 if [ "${1:-}" = "--bench" ]; then
     packages+=(gdal-bin time)
 fi
@@ -19,11 +22,24 @@ for p in "${packages[@]}"; do
         missing+=("$p")
     fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+missingOptional=()
+for p in "${optional[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missingOptional+=("$p")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && [ ${#missingOptional[@]} -eq 0 ] && exit 0
 
-echo "installing: ${missing[*]}"
 SUDO=""
 [ "$(id -u)" -ne 0 ] && SUDO="sudo"
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
-$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "installing: ${missing[*]}"
+    $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if [ ${#missingOptional[@]} -gt 0 ]; then
+    echo "installing (optional): ${missingOptional[*]}"
+    $SUDO apt-get install -y -qq --no-install-recommends "${missingOptional[@]}" >/dev/null ||
+        echo "optional packages not installed (${missingOptional[*]}); building without them"
+fi

@@ -1,0 +1,21 @@
+#pragma once
+// A height or water file decoded whole, for the commands that turn one into a picture.
+#include "support/LargeBuffer.h"
+#include "support/RasterView.h"
+
+#include <cstdint>
+#include <string>
+
+struct LoadedDat
+{
+    LargeBuffer<std::uint16_t> samples; // row-major, row 0 the top row
+    int width = 0;
+    int height = 0;
+    float pixelSize = 0;
+
+    ConstRasterView<std::uint16_t> view() const { return {samples.data(), width, height}; }
+};
+
+// Reads and decodes the file on every core; prints "altimo-cli: <path>: <why>" and returns false
+// when it cannot (missing, not a height file, corrupt tile, not enough memory).
+bool LoadDatFile(const std::string& path, LoadedDat& dat);

@@ -1,0 +1,122 @@
+// preview: a height file as a shaded relief, or a water file as a depth colouring, in a PNG.
+#include "cli/CliSupport.h"
+#include "cli/LoadedDat.h"
+#include "support/PngWriter.h"
+#include "support/Relief.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace
+{
+
+struct PreviewOptions
+{
+    std::string dat;
+    std::string png;
+    std::string mode = "auto";
+    std::string terrain;
+    ReliefSettings settings;
+};
+
+bool EndsWith(const std::string& text, const std::string& tail)
+{
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+bool FileExists(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file != nullptr)
+        std::fclose(file);
+    return file != nullptr;
+}
+
+// The process command writes "<base>_w.dat" next to "<base>.dat": the water file's terrain.
+std::string TerrainBeside(const std::string& waterPath)
+{
+    if (!EndsWith(waterPath, "_w.dat"))
+        return {};
+    const std::string candidate = waterPath.substr(0, waterPath.size() - 6) + ".dat";
+    return FileExists(candidate) ? candidate : std::string();
+}
+
+float UsablePixelSize(const LoadedDat& dat)
+{
+    if (dat.pixelSize > 0 && std::isfinite(dat.pixelSize))
+        return dat.pixelSize;
+    PrintWarning("the file's pixel size " + std::to_string(dat.pixelSize) + " is not positive; shading with 50");
+    return 50.0f;
+}
+
+int RunPreview(const PreviewOptions& options, const CliContext& context)
+{
+    if (!(options.settings.heightScale >= kReliefHeightScaleMin && options.settings.heightScale <= kReliefHeightScaleMax))
+    {
+        PrintError("--height-scale: " + std::to_string(options.settings.heightScale) + " is outside the range 0.01..1000");
+        return kExitBadArguments;
+    }
+    const bool water = options.mode == "water" || (options.mode == "auto" && EndsWith(options.dat, "_w.dat"));
+    const std::string terrainPath = !water ? std::string() : !options.terrain.empty() ? options.terrain : TerrainBeside(options.dat);
+    if (!water && !options.terrain.empty())
+        PrintWarning("--terrain is used only by the water colouring; ignored");
+
+    const auto start = std::chrono::steady_clock::now();
+    TerminalProgress progress("preview", context.quiet);
+    LoadedDat dat;
+    LoadedDat terrain;
+    if (!LoadDatFile(options.dat, dat) || (!terrainPath.empty() && !LoadDatFile(terrainPath, terrain)))
+        return kExitJobFailed;
+    if (!terrainPath.empty() && (terrain.width != dat.width || terrain.height != dat.height))
+    {
+        PrintError(terrainPath + ": the terrain is " + std::to_string(terrain.width) + " x " +
+                   std::to_string(terrain.height) + ", the water " + std::to_string(dat.width) + " x " +
+                   std::to_string(dat.height) + "; they must be the same size");
+        return kExitJobFailed;
+    }
+    progress.setPos(50);
+
+    LargeBuffer<std::uint8_t> rgb(std::size_t(dat.width) * std::size_t(dat.height) * 3);
+    if (water)
+        RenderWater(dat.view(), terrain.view(), UsablePixelSize(terrainPath.empty() ? dat : terrain), options.settings,
+                    rgb.data());
+    else
+        RenderRelief(dat.view(), UsablePixelSize(dat), options.settings, rgb.data());
+    progress.setPos(100);
+    if (!WritePng8(options.png, rgb.data(), dat.width, dat.height, 3, progress, 100))
+    {
+        PrintError(options.png + ": cannot write the file");
+        return kExitJobFailed;
+    }
+    progress.finish();
+    if (!context.quiet)
+    {
+        const std::string what = !water ? "shaded relief" : terrainPath.empty() ? "water surface" : "water depth over " + terrainPath;
+        std::printf("wrote %s: %d x %d, %s, %s, %.2f s\n", options.png.c_str(), dat.width, dat.height, what.c_str(),
+                    FormatBytes(FileSize(options.png)).c_str(), SecondsSince(start));
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+void RegisterPreviewCommand(CLI::App& app, CliContext& context)
+{
+    auto options = std::make_shared<PreviewOptions>();
+    CLI::App* command =
+        app.add_subcommand("preview", "Render a height file as a shaded relief, or a water file as a depth colouring (PNG)");
+    command->add_option("DAT", options->dat, "height file (.dat) or water file (_w.dat)")->required();
+    command->add_option("-o,--output", options->png, "PNG picture to write")->required();
+    command->add_option("--mode", options->mode, "relief, water, or auto (water for names ending in _w.dat)")
+        ->check(CLI::IsMember({"relief", "water", "auto"}))
+        ->capture_default_str();
+    command->add_option("--terrain", options->terrain,
+                        "height file under the water, for depths (default: <base>.dat beside <base>_w.dat)");
+    command->add_option("--height-scale", options->settings.heightScale,
+                        "the highest sample is 255 times this many metres (0.01..1000), as for cliff")
+        ->capture_default_str();
+    command->callback([options, &context] { context.exitCode = RunPreview(*options, context); });
+}

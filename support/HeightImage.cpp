@@ -1,0 +1,217 @@
+#include "support/HeightImage.h"
+
+#include "support/AtomicFile.h"
+#include "support/GdalRaster.h"
+#include "support/PngWriter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <csetjmp>
+#include <cstdio>
+#include <png.h>
+#include <sys/stat.h>
+
+namespace
+{
+struct PngErrorText
+{
+    char text[200] = "corrupt PNG data";
+};
+
+void OnPngError(png_structp png, png_const_charp message)
+{
+    auto* error = static_cast<PngErrorText*>(png_get_error_ptr(png));
+    if (error != nullptr && message != nullptr)
+        std::snprintf(error->text, sizeof error->text, "%s", message);
+    png_longjmp(png, 1);
+}
+
+void OnPngWarning(png_structp, png_const_charp) {}
+
+std::string SideReason(png_uint_32 width, png_uint_32 height)
+{
+    return "the image is " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels; a height map is 256..20000 pixels wide and high";
+}
+
+// Why a PNG of this colour type and depth is not a height map; empty when it is one.
+std::string LayoutReason(int colourType, int bitDepth)
+{
+    switch (colourType)
+    {
+    case PNG_COLOR_TYPE_GRAY:
+        break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        return "the image has 2 bands (grey and alpha); a height map has one grey band";
+    case PNG_COLOR_TYPE_RGB:
+        return "the image has 3 bands (red, green, blue); a height map has one grey band";
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        return "the image has 4 bands (red, green, blue, alpha); a height map has one grey band";
+    case PNG_COLOR_TYPE_PALETTE:
+        return "the image has a colour palette; a height map has one grey band";
+    default:
+        return "unknown PNG colour type";
+    }
+    if (bitDepth != 8 && bitDepth != 16)
+        return "the image has " + std::to_string(bitDepth) + " bits per sample; a height map has 8 or 16";
+    return {};
+}
+
+// Every C++ object lives in the caller: libpng reports errors with a long jump back here,
+// which must not skip a destructor.
+bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::vector<png_bytep>& rows, PngErrorText& errorText,
+             std::string& reason)
+{
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errorText, OnPngError, OnPngWarning);
+    if (png == nullptr)
+        return false;
+    png_infop info = png_create_info_struct(png);
+    if (info == nullptr || setjmp(png_jmpbuf(png)))
+    {
+        png_destroy_read_struct(&png, &info, nullptr);
+        if (reason.empty())
+            reason = errorText.text;
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_user_limits(png, 1u << 20, 1u << 20);
+    png_read_info(png, info);
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    const int bitDepth = png_get_bit_depth(png, info);
+    reason = LayoutReason(png_get_color_type(png, info), bitDepth);
+    if (reason.empty() && (width < kHeightImageMinSide || width > kHeightImageMaxSide ||
+                           height < kHeightImageMinSide || height > kHeightImageMaxSide))
+        reason = SideReason(width, height);
+    // Deflate expands at most about 1032 : 1; a PNG claiming more samples than its file could
+    // hold is refused before anything is allocated.
+    if (reason.empty() && static_cast<long long>(png_get_rowbytes(png, info)) * height > fileLength * 1032)
+        reason = "the PNG claims a size its file cannot hold";
+    if (!reason.empty())
+        png_error(png, reason.c_str());
+    if (bitDepth == 16)
+        png_set_swap(png); // PNG stores 16-bit samples big-endian
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.sourceBits = bitDepth;
+    image.samples.resize(std::size_t(width) * height);
+    rows.resize(height);
+    // An 8-bit row is read into the first half of its 16-bit row and widened afterwards.
+    for (png_uint_32 y = 0; y < height; ++y)
+        rows[y] = reinterpret_cast<png_bytep>(image.samples.data() + std::size_t(y) * width);
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    png_destroy_read_struct(&png, &info, nullptr);
+    if (bitDepth == 8)
+        for (png_uint_32 y = 0; y < height; ++y)
+        {
+            const std::uint8_t* bytes = rows[y];
+            std::uint16_t* samples = image.samples.data() + std::size_t(y) * width;
+            // Backwards, so no byte is overwritten before it is read.
+            for (png_uint_32 x = width; x-- > 0;)
+                samples[x] = static_cast<std::uint16_t>(bytes[x] * 257);
+        }
+    image.format = "PNG";
+    return true;
+}
+
+bool IsPng(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    unsigned char magic[8] = {};
+    const std::size_t got = std::fread(magic, 1, sizeof magic, file);
+    std::fclose(file);
+    return got == sizeof magic && png_sig_cmp(magic, 0, sizeof magic) == 0;
+}
+
+std::string LowerExtension(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string extension = path.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+} // namespace
+
+bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& error)
+{
+    image = HeightImage{};
+    std::string reason;
+    bool ok = false;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb"))
+    {
+        if (IsPng(path))
+        {
+            std::vector<png_bytep> rows;
+            PngErrorText errorText;
+            struct stat status{};
+            const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
+            ok = ReadPng(file, fileLength, image, rows, errorText, reason);
+        }
+        else
+            ok = GdalReadHeightImage(path, image, reason);
+        std::fclose(file);
+    }
+    else
+        reason = "cannot open the file";
+    if (!ok)
+    {
+        image = HeightImage{};
+        error = path + ": " + reason;
+    }
+    return ok;
+}
+
+bool HeightImageHasGdal()
+{
+    return GdalAvailable();
+}
+
+HeightImageFormat HeightImageFormatOf(const std::string& path)
+{
+    const std::string extension = LowerExtension(path);
+    if (extension == ".png")
+        return HeightImageFormat::Png;
+    if (extension == ".tif" || extension == ".tiff")
+        return HeightImageFormat::GeoTiff;
+    return HeightImageFormat::Unknown;
+}
+
+bool WriteHeightImage(const std::string& path, HeightImageFormat format, const std::uint16_t* samples, int width,
+                      int height, float pixelSize, IProgressSink& progress, int progressSpan, std::string& error)
+{
+    if (format == HeightImageFormat::Png)
+    {
+        if (WritePngGrey16(path, samples, width, height, progress, progressSpan))
+            return true;
+        error = path + ": cannot write the file";
+        return false;
+    }
+    if (format != HeightImageFormat::GeoTiff)
+    {
+        error = path + ": unknown image format; use .png or .tif";
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!GdalEncodeGeoTiff(samples, width, height, pixelSize, bytes, reason))
+    {
+        error = path + ": " + reason;
+        return false;
+    }
+    if (!WriteFileAtomically(path, bytes.data(), bytes.size()))
+    {
+        error = path + ": cannot write the file";
+        return false;
+    }
+    progress.setPos(progress.pos() + progressSpan);
+    return true;
+}
