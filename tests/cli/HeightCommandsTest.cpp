@@ -1,0 +1,127 @@
+// altimo-cli process, dat-info and dat-decode: exit codes, messages and files.
+#include "cli/CliTestSupport.h"
+#include "support/DATElevationDB.h"
+
+#include <random>
+
+namespace
+{
+
+class HeightCommands : public CliTest
+{
+protected:
+    // A 300 x 257 map (odd in both directions) as <dir>/map.raw.
+    std::vector<std::uint16_t> writeRaw()
+    {
+        std::mt19937 random(4);
+        std::vector<std::uint16_t> raster(300 * 257);
+        for (std::size_t i = 0; i < raster.size(); ++i)
+            raster[i] = static_cast<std::uint16_t>(i % 300 < 50 ? 0 : 5000 + (i % 300) * 20 + random() % 64);
+        WriteBytes(path("map.raw"), raster.data(), raster.size() * 2);
+        return raster;
+    }
+    std::string processArgs() const { return "process '" + path("map.raw") + "' --width 300 --height 257"; }
+};
+
+} // namespace
+
+TEST_F(HeightCommands, ProcessThenDecodeGivesBackTheRawByteForByte)
+{
+    writeRaw();
+    const CliRun processed = run(processArgs() + " --pixel-size 12.5");
+    ASSERT_EQ(processed.exitCode, 0) << processed.err;
+    EXPECT_NE(processed.out.find("map.dat"), std::string::npos) << processed.out;
+    EXPECT_NE(processed.out.find("ratio"), std::string::npos) << processed.out;
+    EXPECT_FALSE(std::filesystem::exists(path("map_w.dat")));
+
+    const CliRun decoded = run("dat-decode '" + path("map.dat") + "' -o '" + path("back.raw") + "'");
+    ASSERT_EQ(decoded.exitCode, 0) << decoded.err;
+    EXPECT_EQ(ReadText(path("back.raw")), ReadText(path("map.raw")));
+
+    const CliRun info = run("dat-info '" + path("map.dat") + "'");
+    ASSERT_EQ(info.exitCode, 0) << info.err;
+    EXPECT_NE(info.out.find("300 x 257"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("5 x 5"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("12.5"), std::string::npos) << info.out;
+    EXPECT_NE(info.out.find("min / max:       0 / "), std::string::npos) << info.out;
+}
+
+TEST_F(HeightCommands, NegativeValuesAsSeparateWordsAndWithEquals)
+{
+    writeRaw();
+    EXPECT_EQ(run(processArgs() + " --sea-level -1").exitCode, 0);
+    EXPECT_EQ(run(processArgs() + " --sea-level=-1 --no-blur-height").exitCode, 0);
+    EXPECT_EQ(run(processArgs() + " --blur-height --bank 10 --hill-size 3 --scale 50 --blur 20 --sharpness 1")
+                  .exitCode,
+              0);
+    const CliRun below = run(processArgs() + " --sea-level -2");
+    EXPECT_EQ(below.exitCode, 2);
+    EXPECT_NE(below.err.find("--sea-level"), std::string::npos) << below.err;
+    EXPECT_NE(below.err.find("-1..255"), std::string::npos) << below.err;
+}
+
+TEST_F(HeightCommands, OutOfRangeOptionsExitWithTwoAndWriteNothing)
+{
+    writeRaw();
+    const std::pair<const char*, const char*> cases[] = {
+        {"--width 255", "--width"},        {"--height 20001", "--height"},   {"--blur 0", "--blur"},
+        {"--blur 21", "--blur"},           {"--sharpness 1.5", "--sharpness"}, {"--bank 11", "--bank"},
+        {"--hill-size 2", "--hill-size"},  {"--sea-level 256", "--sea-level"}, {"--pixel-size 0", "--pixel-size"},
+        {"--pixel-size 201", "--pixel-size"}, {"--scale 51", "--scale"},     {"--width abc", "--width"},
+    };
+    for (const auto& [arguments, option] : cases)
+    {
+        const CliRun result = run("process '" + path("map.raw") + "' " + arguments);
+        EXPECT_EQ(result.exitCode, 2) << arguments;
+        EXPECT_NE(result.err.find(option), std::string::npos) << arguments << ": " << result.err;
+    }
+    EXPECT_EQ(run("process").exitCode, 2);
+    EXPECT_FALSE(std::filesystem::exists(path("map.dat")));
+}
+
+TEST_F(HeightCommands, JobFailuresExitWithOne)
+{
+    writeRaw();
+    const CliRun wrongSize = run("process '" + path("map.raw") + "' --width 300 --height 256");
+    EXPECT_EQ(wrongSize.exitCode, 1);
+    EXPECT_EQ(wrongSize.err, "altimo-cli: Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW\n");
+    EXPECT_FALSE(std::filesystem::exists(path("map.dat")));
+
+    const CliRun missing = run("process '" + path("none.raw") + "'");
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "altimo-cli: Can not open RAW file\n");
+
+    // The height file's place is taken by a folder: the run goes on but the command fails.
+    std::filesystem::create_directory(path("map.dat"));
+    const CliRun blocked = run(processArgs());
+    EXPECT_EQ(blocked.exitCode, 1);
+    EXPECT_NE(blocked.err.find("map.dat"), std::string::npos) << blocked.err;
+}
+
+TEST_F(HeightCommands, CorruptOrMissingHeightFilesExitWithOne)
+{
+    writeRaw();
+    ASSERT_EQ(run(processArgs()).exitCode, 0);
+    std::string bytes = ReadText(path("map.dat"));
+    WriteBytes(path("cut.dat"), bytes.data(), bytes.size() - 5);
+    for (const char* command : {"dat-info", "dat-decode"})
+    {
+        const std::string output = std::string(command) == "dat-decode" ? " -o '" + path("out.raw") + "'" : "";
+        const CliRun cut = run(std::string(command) + " '" + path("cut.dat") + "'" + output);
+        EXPECT_EQ(cut.exitCode, 1) << command;
+        EXPECT_NE(cut.err.find("not a valid height file"), std::string::npos) << cut.err;
+        const CliRun missing = run(std::string(command) + " '" + path("none.dat") + "'" + output);
+        EXPECT_EQ(missing.exitCode, 1) << command;
+    }
+    EXPECT_FALSE(std::filesystem::exists(path("out.raw")));
+    EXPECT_EQ(run("dat-decode '" + path("map.dat") + "'").exitCode, 2) << "-o is required";
+}
+
+TEST_F(HeightCommands, DecodeIntoAMissingFolderFailsCleanly)
+{
+    writeRaw();
+    ASSERT_EQ(run(processArgs()).exitCode, 0);
+    const CliRun result = run("dat-decode '" + path("map.dat") + "' -o '" + path("no/such/dir/out.raw") + "'");
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("out.raw"), std::string::npos) << result.err;
+}
