@@ -165,13 +165,26 @@ void RenderPreview(const WaterImage& image, const ShorelineSet& lines, const Pre
     }
 }
 
+int PreviewPngFactor(int width, int height)
+{
+    int factor = 1;
+    while (width > 0 && height > 0 && std::max(width, height) * factor * 2 <= kPreviewPngEnlargeTo)
+        factor *= 2;
+    return factor;
+}
+
 bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines, double metresPerPixel)
 {
     if (image.width <= 0 || image.height <= 0)
         return false;
     PreviewGeometry view;
     view.fit(image.width, image.height, image.width, image.height);
+    const int factor = PreviewPngFactor(image.width, image.height);
+    for (int zoom = 1; zoom < factor; zoom *= 2)
+        view.zoomIn();
+    const int width = image.width * factor;
+    const int height = image.height * factor;
     std::vector<std::uint8_t> rgb;
-    RenderPreview(image, lines, view, image.width, image.height, metresPerPixel, rgb);
-    return SavePng(path, rgb.data(), image.width, image.height, 3);
+    RenderPreview(image, lines, view, width, height, metresPerPixel, rgb);
+    return SavePng(path, rgb.data(), width, height, 3);
 }

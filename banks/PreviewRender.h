@@ -18,10 +18,16 @@
 void RenderPreview(const WaterImage& image, const ShorelineSet& lines, const PreviewGeometry& view, int clientWidth,
                    int clientHeight, double metresPerPixel, std::vector<std::uint8_t>& rgb);
 
-// The image at 1:1 (a client area of the image's size, zoom 1, no pan) with the lines at
-// `metresPerPixel` (the generation's water-image pixel size puts them on the shores for any
-// settings; the desktop preview's fixed kPreviewMetresPerPixel equals it at the initial
-// settings), written as an RGB PNG atomically. False when the file could not be written or the
-// image is empty.
+// Small images are enlarged by the largest power of two that keeps both sides at most this many
+// pixels, so that the lines stay visible.
+inline constexpr int kPreviewPngEnlargeTo = 1024;
+// The enlargement of an image of width x height: 1, 2, 4, ...
+int PreviewPngFactor(int width, int height);
+
+// The whole image, unpanned, at zoom 1 or enlarged (see above), in a client area of exactly its
+// size, with the lines at `metresPerPixel` (the generation's water-image pixel size puts them
+// on the shores for any settings; the desktop preview's fixed kPreviewMetresPerPixel equals it
+// at the initial settings), written as an RGB PNG atomically. False when the file could not be
+// written or the image is empty.
 bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines,
                     double metresPerPixel);

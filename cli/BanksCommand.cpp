@@ -1,0 +1,130 @@
+// banks: a compressed water mask (".wtr") becomes a shoreline file (".sl"), with the water banks
+// page's settings and the main dialog's resolution scale as options, and optionally a PNG of the
+// filtered water image with the shorelines drawn as the preview draws them.
+#include "banks/GenerateShorelines.h"
+#include "banks/PreviewRender.h"
+#include "banks/ShorelineFile.h"
+#include "cli/CliSupport.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+namespace
+{
+
+struct BanksOptions
+{
+    std::string wtr;
+    std::string output;
+    std::string preview;
+    BanksSettings settings;
+};
+
+std::string FormatNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// The first option outside its range, named with the range; empty when all are inside.
+std::string CheckRanges(const BanksSettings& s)
+{
+    if (s.minRiverSize < 0 || s.minRiverSize > 32767)
+        return "--min-river-size: " + FormatNumber(s.minRiverSize) + " is outside the range 0..32767";
+    if (!(s.waterPixelSize > 0.0f) || !std::isfinite(s.waterPixelSize))
+        return "--water-pixel-size: " + FormatNumber(s.waterPixelSize) + " must be a number greater than 0";
+    if (!std::isfinite(s.shoreLevel))
+        return "--shore-level: " + FormatNumber(s.shoreLevel) + " must be a finite number";
+    if (s.tesselation < 2 || s.tesselation > 8)
+        return "--tesselation: " + FormatNumber(s.tesselation) + " is outside the range 2..8";
+    if (s.resolutionScale < 1 || s.resolutionScale > 50)
+        return "--scale: " + FormatNumber(double(s.resolutionScale)) + " is outside the range 1..50";
+    return {};
+}
+
+// The desktop shows the path as the text under a caption that says what went wrong; on one
+// line the caption goes first.
+class BanksMessages final : public IMessageSink
+{
+public:
+    void show(const std::string& text, const std::string& caption) override
+    {
+        PrintError(caption == kAppName ? text : caption + ": " + text);
+    }
+};
+
+int RunBanksCommand(const BanksOptions& options, const CliContext& context)
+{
+    const std::string rangeError = CheckRanges(options.settings);
+    if (!rangeError.empty())
+    {
+        PrintError(rangeError);
+        return kExitBadArguments;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    BanksMessages messages;
+    const BanksResult result = GenerateShorelines(options.wtr, options.settings, messages);
+    if (result.status != BanksStatus::ok)
+        return kExitJobFailed;
+
+    const auto writeStart = std::chrono::steady_clock::now();
+    if (const BanksStatus status = WriteShorelineFile(options.output, result.lines); status != BanksStatus::ok)
+    {
+        PrintError(options.output + ": " + BanksStatusMessage(status));
+        return kExitJobFailed;
+    }
+    const double writeSeconds = SecondsSince(writeStart);
+    if (!options.preview.empty() &&
+        !SavePreviewPng(options.preview, result.filtered, result.lines, double(result.metresPerPixel)))
+    {
+        PrintError(options.preview + ": " +
+                   (result.filtered.width > 0 && result.filtered.height > 0
+                        ? "cannot write the file"
+                        : "the water image is empty (the mask is smaller than the scale)"));
+        return kExitJobFailed;
+    }
+
+    if (!context.quiet)
+    {
+        std::printf("wrote %s: %zu lines, %zu points\n", options.output.c_str(), result.lines.size(),
+                    CountShorePoints(result.lines));
+        if (!options.preview.empty())
+        {
+            const int factor = PreviewPngFactor(result.filtered.width, result.filtered.height);
+            std::printf("wrote %s: %d x %d\n", options.preview.c_str(), result.filtered.width * factor,
+                        result.filtered.height * factor);
+        }
+        const BanksTimings& t = result.timings;
+        std::printf("banks: load+draw %.2f s, filter %.2f s, trace %.2f s, refine %.2f s, write %.2f s, total %.2f s\n",
+                    t.loadAndDraw, t.filter, t.trace, t.refine, writeSeconds, SecondsSince(start));
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+void RegisterBanksCommand(CLI::App& app, CliContext& context)
+{
+    auto options = std::make_shared<BanksOptions>();
+    BanksSettings& s = options->settings;
+    CLI::App* command = app.add_subcommand("banks", "Turn a compressed water mask (.wtr) into shorelines (.sl)");
+    command->add_option("WTR", options->wtr, "compressed water mask")->required();
+    command->add_option("-o,--output", options->output, "shoreline file to write (.sl)")->required();
+    command->add_option("--min-river-size", s.minRiverSize,
+                        "narrowest water kept, in water-image pixels (0..32767)")
+        ->capture_default_str();
+    command->add_option("--water-pixel-size", s.waterPixelSize, "metres per mask cell (> 0)")->capture_default_str();
+    command->add_option("--shore-level", s.shoreLevel, "water value 0..1 at which the shore lies")
+        ->capture_default_str();
+    command->add_option("--tesselation", s.tesselation, "points per segment before snapping (2..8)")
+        ->capture_default_str();
+    command->add_option("--scale", s.resolutionScale, "mask cells along one water-image pixel (1..50)")
+        ->capture_default_str();
+    command->add_option("--preview", options->preview,
+                        "also write a PNG of the filtered water image with the shorelines");
+    command->callback([options, &context] { context.exitCode = RunBanksCommand(*options, context); });
+}

@@ -1,0 +1,234 @@
+// The whole Generate job on small masks, and altimo-cli banks run as a script would run it.
+#include "banks/GenerateShorelines.h"
+#include "banks/ShorelineFile.h"
+#include "support/BitMask.h"
+#include "support/WtrWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+class Banks : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string pattern = ::testing::TempDir() + "banksXXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+
+    // A size x size mask, value(x, row) per cell, row 0 at the top.
+    std::string writeMask(const std::string& name, int size, const std::function<std::uint8_t(int, int)>& value)
+    {
+        std::vector<std::uint8_t> cells(std::size_t(size) * std::size_t(size));
+        for (int row = 0; row < size; ++row)
+            for (int x = 0; x < size; ++x)
+                cells[std::size_t(row) * std::size_t(size) + std::size_t(x)] = value(x, row);
+        const std::string file = path(name);
+        EXPECT_TRUE(WriteWtr(file, cells.data(), size, size, 64));
+        return file;
+    }
+
+    // A round lake of radius 60 cells centred on cell (200, 180) of a 384 x 384 mask.
+    std::string writeLake()
+    {
+        return writeMask("lake.wtr", 384, [](int x, int row) {
+            return std::uint8_t(std::hypot(x - 200 + 0.5, row - 180 + 0.5) < 60.0 ? 15 : 0);
+        });
+    }
+
+    struct RunResult
+    {
+        int exitCode;
+        std::string out;
+        std::string err;
+    };
+
+    RunResult runCli(const std::string& arguments) const
+    {
+        const std::string command = std::string(ALTIMO_CLI_PATH) + " banks " + arguments + " >'" + path("out.txt") +
+                                    "' 2>'" + path("err.txt") + "'";
+        const int status = std::system(command.c_str());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(path("out.txt")), ReadFile(path("err.txt"))};
+    }
+
+    std::string m_dir;
+};
+} // namespace
+
+TEST_F(Banks, TracesALakeOntoItsShore)
+{
+    const std::string file = writeLake();
+    BanksSettings settings;
+    settings.resolutionScale = 2;
+    settings.minRiverSize = 3;
+    RecordingMessages messages;
+    const BanksResult result = GenerateShorelines(file, settings, messages);
+    ASSERT_EQ(result.status, BanksStatus::ok);
+    EXPECT_TRUE(messages.messages.empty());
+    EXPECT_EQ(result.filtered.width, 192);
+    EXPECT_EQ(result.filtered.height, 192);
+    EXPECT_EQ(result.metresPerPixel, 20.0f);
+    ASSERT_FALSE(result.lines.empty());
+
+    // The shore lies 600 m from the centre, which is 2000 m from the left and 3840 - 1800 m up.
+    std::size_t points = 0;
+    int marks = 0;
+    for (const Shoreline& line : result.lines)
+    {
+        EXPECT_GT(line.size(), 5u * 4u);
+        for (const ShorePoint& p : line)
+        {
+            EXPECT_NEAR(std::hypot(p.x - 2000.0, p.z - 2040.0), 600.0, 15.0) << p.x << "," << p.z;
+            ++points;
+        }
+        // Water (the inside) lies to the right of the direction of travel: clockwise with z up.
+        const ShorePoint& a = line.front();
+        const ShorePoint& b = line[line.size() / 2];
+        const double cross = double(a.x - 2000) * double(b.z - 2040) - double(a.z - 2040) * double(b.x - 2000);
+        EXPECT_LT(cross, 0.0);
+    }
+    EXPECT_GT(points, 100u);
+    for (std::uint8_t value : result.filtered.bits)
+        marks += value == 190;
+    EXPECT_GT(marks, 100);
+}
+
+TEST_F(Banks, MaskWithoutWaterGivesNoLinesAndAnEmptyImage)
+{
+    const std::string file = writeMask("dry.wtr", 256, [](int, int) { return std::uint8_t(0); });
+    RecordingMessages messages;
+    BanksSettings settings;
+    settings.resolutionScale = 3;
+    const BanksResult result = GenerateShorelines(file, settings, messages);
+    ASSERT_EQ(result.status, BanksStatus::ok);
+    EXPECT_TRUE(result.lines.empty());
+    EXPECT_EQ(result.filtered.width, 85);
+    for (std::uint8_t value : result.filtered.bits)
+        ASSERT_EQ(value, 0);
+}
+
+TEST_F(Banks, ReportsFilesThatCannotBeOpenedOrRead)
+{
+    RecordingMessages messages;
+    const std::string missing = path("missing.wtr");
+    BanksResult result = GenerateShorelines(missing, BanksSettings(), messages);
+    EXPECT_EQ(result.status, BanksStatus::cannotOpen);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, missing);
+    EXPECT_EQ(messages.messages[0].caption, "Can not open WTR file");
+
+    const std::string garbage = path("garbage.wtr");
+    std::ofstream(garbage) << "not a water mask";
+    result = GenerateShorelines(garbage, BanksSettings(), messages);
+    EXPECT_EQ(result.status, BanksStatus::invalidMask);
+    ASSERT_EQ(messages.messages.size(), 2u);
+    EXPECT_EQ(messages.messages[1].text, garbage);
+    EXPECT_EQ(messages.messages[1].caption, kInvalidWtrCaption);
+}
+
+TEST_F(Banks, RefusesSettingsAndSizesBeyondTheLimits)
+{
+    const std::string file = writeLake();
+    RecordingMessages messages;
+    BanksSettings settings;
+    settings.minRiverSize = -1;
+    EXPECT_EQ(GenerateShorelines(file, settings, messages).status, BanksStatus::invalidSettings);
+    settings = BanksSettings();
+    settings.waterPixelSize = 0.0f;
+    EXPECT_EQ(GenerateShorelines(file, settings, messages).status, BanksStatus::invalidSettings);
+    settings = BanksSettings();
+    settings.tesselation = 9;
+    EXPECT_EQ(GenerateShorelines(file, settings, messages).status, BanksStatus::invalidSettings);
+    ASSERT_EQ(messages.messages.size(), 3u);
+    EXPECT_NE(messages.messages[0].text.find("minRiverSize"), std::string::npos);
+    EXPECT_NE(messages.messages[2].text.find("tesselation"), std::string::npos);
+    EXPECT_EQ(messages.messages[2].caption, kAppName);
+
+    // 1408 cells of 1e6 m do not fit 32-bit coordinates with room to spare.
+    settings = BanksSettings();
+    settings.waterPixelSize = 1.0e6f;
+    const BanksResult result = GenerateShorelines(file, settings, messages);
+    EXPECT_EQ(result.status, BanksStatus::tooLarge);
+    EXPECT_TRUE(result.lines.empty());
+    EXPECT_EQ(messages.messages.size(), 4u);
+}
+
+TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
+{
+    const std::string lake = writeLake();
+    const RunResult run = runCli(lake + " -o " + path("lake.sl") + " --scale 2 --min-river-size=3 --preview " +
+                                 path("lake.png"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const std::string text = ReadFile(path("lake.sl"));
+    EXPECT_EQ(text.rfind("[LINE=0]\n\tpoint_xz=", 0), 0u);
+    EXPECT_NE(run.out.find(" lines, "), std::string::npos);
+    EXPECT_NE(run.out.find(" points"), std::string::npos);
+
+    // The file is exactly what the core writes for the same settings.
+    BanksSettings settings;
+    settings.resolutionScale = 2;
+    settings.minRiverSize = 3;
+    RecordingMessages messages;
+    std::string expected;
+    ASSERT_EQ(FormatShorelines(GenerateShorelines(lake, settings, messages).lines, expected), BanksStatus::ok);
+    EXPECT_EQ(text, expected);
+    EXPECT_EQ(ReadFile(path("lake.png")).substr(0, 4), "\x89PNG");
+}
+
+TEST_F(Banks, CommandRefusesOptionsOutOfRangeWithExit2)
+{
+    const std::string lake = writeLake();
+    const std::string base = lake + " -o " + path("x.sl");
+    const std::pair<const char*, const char*> cases[] = {
+        {"--min-river-size -1", "--min-river-size"},  {"--min-river-size=-1", "--min-river-size"},
+        {"--water-pixel-size 0", "--water-pixel-size"}, {"--water-pixel-size=-2.5", "--water-pixel-size"},
+        {"--tesselation 1", "--tesselation"},          {"--tesselation 9", "--tesselation"},
+        {"--scale 0", "--scale"},                      {"--scale 51", "--scale"},
+        {"--min-river-size 40000", "--min-river-size"}, {"--tesselation abc", "--tesselation"},
+    };
+    for (const auto& [arguments, option] : cases)
+    {
+        const RunResult run = runCli(base + " " + arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments;
+        EXPECT_NE(run.err.find(option), std::string::npos) << arguments << ": " << run.err;
+    }
+    EXPECT_FALSE(std::ifstream(path("x.sl")).good());
+    EXPECT_EQ(runCli(lake).exitCode, 2); // no -o
+}
+
+TEST_F(Banks, CommandFailsWithExit1AndTheApplicationsText)
+{
+    RunResult run = runCli(path("missing.wtr") + " -o " + path("x.sl"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("altimo-cli: Can not open WTR file: " + path("missing.wtr")), std::string::npos) << run.err;
+    EXPECT_FALSE(std::ifstream(path("x.sl")).good());
+
+    const std::string lake = writeLake();
+    run = runCli(lake + " -o " + path("no/such/dir/x.sl"));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("no/such/dir/x.sl"), std::string::npos) << run.err;
+
+    run = runCli(lake + " -o " + path("y.sl") + " --water-pixel-size 1e6");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("32-bit"), std::string::npos) << run.err;
+}
