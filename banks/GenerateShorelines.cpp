@@ -23,6 +23,8 @@ const char* BanksStatusMessage(BanksStatus status)
         return "A setting is out of range";
     case BanksStatus::tooLarge:
         return "The water mask is too large in metres for 32-bit shoreline coordinates; use a smaller water pixel size";
+    case BanksStatus::imageTooLarge:
+        return "The water image would be larger than 32768 x 32768 pixels; use a larger resolution scale";
     case BanksStatus::tooManyLines:
         return "The shorelines would be more than 32767 lines; use a larger resolution scale or min river size";
     case BanksStatus::lineTooLong:
@@ -155,6 +157,10 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
         return Fail(result, BanksStatus::tooLarge, messages);
 
     const int scale = static_cast<int>(settings.resolutionScale);
+    // A header may claim a mask far larger than its file (absent blocks cost nothing), so the
+    // image is bounded before it is allocated.
+    if (double(mask.getXRes() / scale) * double(mask.getZRes() / scale) > kMaxWaterImagePixels)
+        return Fail(result, BanksStatus::imageTooLarge, messages);
     const int R = settings.minRiverSize;
     result.metresPerPixel = settings.waterPixelSize * static_cast<float>(scale);
     {

@@ -40,8 +40,9 @@ struct BanksResult
 // Runs the whole job. Messages, each shown once through `messages` before returning a failure:
 // - the file cannot be opened: text the path, caption kCannotOpenWtrCaption (cannotOpen);
 // - it is not a well-formed mask: text the path, caption kInvalidWtrCaption (invalidMask);
-// - a setting out of range, a mask too large in metres for 32-bit coordinates, more than
-//   32767 lines or a line of more than 32767 points at any stage: a sentence, caption kAppName.
+// - a setting out of range, a mask too large in metres for 32-bit coordinates, a water image
+//   above kMaxWaterImagePixels (checked before it is allocated), more than 32767 lines or a line
+//   of more than 32767 points at any stage: a sentence, caption kAppName.
 // On failure `lines` and `filtered` are empty. A mask without water gives no lines and an
 // all-zero filtered image. Nothing is written to disk.
 BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& settings, IMessageSink& messages);

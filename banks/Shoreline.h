@@ -23,6 +23,9 @@ using Shoreline = std::vector<ShorePoint>;
 using ShorelineSet = std::vector<Shoreline>;
 
 inline constexpr int kMaxShoreCount = 32767;
+// The largest water image the generation draws: two images of this many bytes are held at once,
+// and a mask header may claim any size up to 134 million cells a side while its file stays small.
+inline constexpr double kMaxWaterImagePixels = 32768.0 * 32768.0;
 
 // Results of the shoreline stages and of the whole generation.
 enum class [[nodiscard]] BanksStatus
@@ -32,6 +35,7 @@ enum class [[nodiscard]] BanksStatus
     invalidMask,     // the file is not a well-formed compressed water mask
     invalidSettings, // a setting outside its range
     tooLarge,        // the mask in metres does not fit 32-bit coordinates with this pixel size
+    imageTooLarge,   // the water image (the mask divided by the scale) above kMaxWaterImagePixels
     tooManyLines,    // more than kMaxShoreCount lines at some stage
     lineTooLong,     // a line of more than kMaxShoreCount points at some stage
     writeFailed,     // an output file could not be written
