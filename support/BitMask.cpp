@@ -103,8 +103,6 @@ bool CBitMask::adopt(std::vector<std::uint8_t>&& bytes)
     m_zRes = static_cast<long>(zRes);
     m_xBlocks = static_cast<long>(xBlocks);
     m_zBlocks = static_cast<long>(zBlocks);
-    m_scratch.assign(static_cast<std::size_t>(blockSize * blockSize), 0);
-    m_updateScratch.assign(static_cast<std::size_t>(blockSize * blockSize), 0);
 
     // Slots per side: the largest square within the requested count, within the buffer bound,
     // and no more than any square window of the grid needs.
@@ -134,6 +132,8 @@ unsigned char* CBitMask::decodeBlock(long bx, long bz)
     std::size_t index = 0;
     if (!blockIndex(bx, bz, index))
         return nullptr;
+    // Scratch blocks are made on first use: a mask may be loaded only to be drawn or queried.
+    m_scratch.resize(static_cast<std::size_t>(m_blockSize) * static_cast<std::size_t>(m_blockSize));
     return decodeInto(index, m_scratch.data()) ? m_scratch.data() : nullptr;
 }
 
@@ -159,6 +159,7 @@ void CBitMask::requestUpdate(long bx, long bz)
     long& resident = m_slotBlock[static_cast<std::size_t>(slotZ * m_slots + slotX)];
     if (resident == static_cast<long>(index))
         return;
+    m_updateScratch.resize(static_cast<std::size_t>(m_blockSize) * static_cast<std::size_t>(m_blockSize));
     if (!decodeInto(index, m_updateScratch.data()))
         return;
     resident = static_cast<long>(index);

@@ -473,7 +473,7 @@ TEST(BitMask, UpdateProtocolDecodesEachResidentBlockOnce)
 
 TEST(BitMask, CacheSizeFollowsTheRequestAndTheMask)
 {
-    const Mask mask = MakeMask(2000, 700, 1);
+    const Mask mask{2000, 700, std::vector<std::uint8_t>(2000 * 700, 15)};
     const auto bytes = Encode(mask, 256); // 8 x 3 blocks
     for (auto [request, slots] : {std::pair{256, 8}, {1, 1}, {0, 1}, {3, 1}, {4, 2}, {50, 7}})
     {

@@ -1,0 +1,204 @@
+// altimo-cli wtr-encode and wtr-decode: exit codes, messages and files, run as a script would.
+#include "support/BitMask.h"
+#include "support/Bitmap.h"
+#include "support/Image.h"
+#include "support/WtrWriter.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <random>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+struct RunResult
+{
+    int exitCode;
+    std::string errorText;
+};
+
+bool Exists(const std::string& path)
+{
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+std::vector<std::uint8_t> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+class WtrCommands : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        std::string pattern = ::testing::TempDir() + "wtrcliXXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        m_dir = pattern;
+    }
+    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
+
+    RunResult run(const std::string& arguments)
+    {
+        const std::string errorFile = m_dir + "/stderr.txt";
+        const std::string command = std::string(ALTIMO_CLI_PATH) + " " + arguments + " >/dev/null 2>'" + errorFile + "'";
+        const int status = std::system(command.c_str());
+        std::ifstream in(errorFile);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
+    }
+    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+
+    // An 8-bit grey BMP whose greys are all multiples of 17, with an all-zero corner, so that
+    // encoding and decoding give back the same picture.
+    GreyImage writeMaskPicture(const std::string& name, int width, int height, unsigned seed)
+    {
+        std::mt19937 random(seed);
+        GreyImage image{std::vector<std::uint8_t>(static_cast<std::size_t>(width) * height), width, height};
+        BITMAP_ bitmap;
+        InitBitmap(&bitmap, width, height, 8);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+            {
+                const bool dry = x < width / 2 && y < height / 2;
+                const auto grey = static_cast<std::uint8_t>(dry ? 0 : 17 * (random() % 4 == 0 ? random() % 16 : (x / 9 % 2) * 15));
+                image.pixels[static_cast<std::size_t>(y) * width + x] = grey;
+                bitmap.data[(height - 1 - y) * bitmap.bytesPerRow + x] = grey;
+            }
+        EXPECT_TRUE(SaveBitmap(&bitmap, path(name).c_str()));
+        FreeBitmap(&bitmap);
+        return image;
+    }
+
+    std::string m_dir;
+};
+} // namespace
+
+TEST_F(WtrCommands, ImageToMaskToImageIsExact)
+{
+    const GreyImage picture = writeMaskPicture("in.bmp", 203, 150, 1);
+    for (const char* blockSize : {"", " --block-size 1", " --block-size 16", " --block-size=64", " --block-size 256"})
+    {
+        SCOPED_TRACE(blockSize);
+        ASSERT_EQ(run("wtr-encode " + path("in.bmp") + " -o " + path("mask.wtr") + blockSize).exitCode, 0);
+        ASSERT_EQ(run("wtr-decode " + path("mask.wtr") + " -o " + path("out.bmp")).exitCode, 0);
+        GreyImage decoded;
+        std::string error;
+        ASSERT_TRUE(LoadGreyImage(path("out.bmp"), decoded, error)) << error;
+        EXPECT_EQ(decoded.width, picture.width);
+        EXPECT_EQ(decoded.height, picture.height);
+        EXPECT_EQ(decoded.pixels, picture.pixels);
+        // The decoded file is an 8-bit BMP.
+        const auto bytes = ReadFile(path("out.bmp"));
+        ASSERT_GT(bytes.size(), 30u);
+        EXPECT_EQ(bytes[28], 8);
+    }
+    // The top row of the picture is the mask's row 0, and dry corner blocks are absent.
+    CBitMask mask(1);
+    std::FILE* file = std::fopen(path("mask.wtr").c_str(), "rb");
+    ASSERT_NE(file, nullptr);
+    ASSERT_TRUE(mask.load(file));
+    std::fclose(file);
+    EXPECT_EQ(mask.getXRes(), 203);
+    EXPECT_EQ(mask.getZRes(), 150);
+    const unsigned char* cells0 = mask.decodeBlock(0, 0);
+    ASSERT_NE(cells0, nullptr);
+    for (int x = 0; x < 203; ++x)
+        ASSERT_EQ(cells0[100 * 256 + x], picture.pixels[static_cast<std::size_t>(100 * 203 + x)] / 17);
+    // The command writes what the writer makes of the cells.
+    const auto bytes = ReadFile(path("mask.wtr"));
+    std::vector<std::uint8_t> cells(picture.pixels.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        cells[i] = static_cast<std::uint8_t>(picture.pixels[i] / 17);
+    std::vector<std::uint8_t> expected;
+    ASSERT_EQ(EncodeWtr(cells.data(), picture.width, picture.height, 256, expected), WtrStatus::ok);
+    EXPECT_EQ(bytes, expected);
+}
+
+TEST_F(WtrCommands, GreysRoundToTheNearestWaterValue)
+{
+    // Every grey 0..255 in one row of a PNG; cells are (g * 15 + 127) / 255, decoded as cell * 17.
+    std::vector<std::uint8_t> greys(256);
+    for (int g = 0; g < 256; ++g)
+        greys[static_cast<std::size_t>(g)] = static_cast<std::uint8_t>(g);
+    ASSERT_TRUE(SavePng(path("ramp.png"), greys.data(), 256, 1, 1));
+    ASSERT_EQ(run("wtr-encode " + path("ramp.png") + " -o " + path("ramp.wtr") + " --block-size 32").exitCode, 0);
+    ASSERT_EQ(run("wtr-decode " + path("ramp.wtr") + " -o " + path("ramp.bmp")).exitCode, 0);
+    GreyImage decoded;
+    std::string error;
+    ASSERT_TRUE(LoadGreyImage(path("ramp.bmp"), decoded, error)) << error;
+    ASSERT_EQ(decoded.pixels.size(), 256u);
+    for (int g = 0; g < 256; ++g)
+        EXPECT_EQ(decoded.pixels[static_cast<std::size_t>(g)], (g * 15 + 127) / 255 * 17) << g;
+    EXPECT_EQ(decoded.pixels[8], 0);  // 8 * 15 + 127 = 247 < 255
+    EXPECT_EQ(decoded.pixels[9], 17); // 9 * 15 + 127 = 262
+}
+
+TEST_F(WtrCommands, RefusesBadArgumentsAndInputs)
+{
+    writeMaskPicture("in.bmp", 40, 30, 2);
+    for (const char* bad : {" --block-size 0", " --block-size 4097", " --block-size=-3", " --block-size x"})
+    {
+        const RunResult result = run("wtr-encode " + path("in.bmp") + " -o " + path("x.wtr") + bad);
+        EXPECT_EQ(result.exitCode, 2) << bad;
+        EXPECT_NE(result.errorText.find("--block-size"), std::string::npos) << result.errorText;
+    }
+    EXPECT_FALSE(Exists(path("x.wtr")));
+
+    // A picture too wide for block size 1 (more than 32767 blocks along a side).
+    std::vector<std::uint8_t> wide(33000, 255);
+    ASSERT_TRUE(SavePng(path("wide.png"), wide.data(), 33000, 1, 1));
+    RunResult result = run("wtr-encode " + path("wide.png") + " -o " + path("x.wtr") + " --block-size 1");
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.errorText.find("--block-size"), std::string::npos) << result.errorText;
+    EXPECT_FALSE(Exists(path("x.wtr")));
+
+    WriteBytes(path("junk.bmp"), {'B', 'M', 1, 2, 3});
+    for (const std::string& unreadable : {path("missing.bmp"), path("junk.bmp")})
+    {
+        result = run("wtr-encode " + unreadable + " -o " + path("x.wtr"));
+        EXPECT_EQ(result.exitCode, 1) << unreadable;
+        EXPECT_NE(result.errorText.find(unreadable), std::string::npos) << result.errorText;
+    }
+    EXPECT_FALSE(Exists(path("x.wtr")));
+
+    EXPECT_EQ(run("wtr-encode " + path("in.bmp")).exitCode, 2); // no -o
+    EXPECT_EQ(run("wtr-decode " + path("in.bmp")).exitCode, 2);
+}
+
+TEST_F(WtrCommands, DecodeRefusesMissingInvalidAndCorruptMasks)
+{
+    RunResult result = run("wtr-decode " + path("missing.wtr") + " -o " + path("out.bmp"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errorText.find("Can not open WTR file"), std::string::npos) << result.errorText;
+
+    writeMaskPicture("in.bmp", 40, 30, 3);
+    result = run("wtr-decode " + path("in.bmp") + " -o " + path("out.bmp"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errorText.find("Invalid WTR file: " + path("in.bmp")), std::string::npos) << result.errorText;
+
+    // A well-formed file with a damaged block: refused, and an earlier output stays as it was.
+    ASSERT_EQ(run("wtr-encode " + path("in.bmp") + " -o " + path("mask.wtr") + " --block-size 16").exitCode, 0);
+    WriteBytes(path("out.bmp"), {'o', 'l', 'd'});
+    auto bytes = ReadFile(path("mask.wtr"));
+    bytes.back() ^= 0x01;
+    WriteBytes(path("mask.wtr"), bytes);
+    result = run("wtr-decode " + path("mask.wtr") + " -o " + path("out.bmp"));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.errorText.find("corrupt"), std::string::npos) << result.errorText;
+    EXPECT_EQ(ReadFile(path("out.bmp")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+}
