@@ -1,9 +1,11 @@
 # The two commands that set everything up on a fresh Debian 12 machine:
 #   make demo   installs what is missing, builds, and runs the demo job on built-in example data
 #   make test   installs what is missing, builds with address+undefined sanitizers, runs every test
-.PHONY: all deps demo test bench release asan clean
+#   make fuzz   runs every fuzz target for FUZZ_SECONDS seconds each (tests/fuzz/run.sh)
+.PHONY: all deps demo test bench release asan clean fuzz fuzz-build
 
 DEMO_DIR ?= demo-out
+FUZZ_SECONDS ?= 600
 
 all: release
 
@@ -23,6 +25,16 @@ demo: release
 
 test: asan
 	ctest --preset asan -j2
+	$(MAKE) fuzz-build
+	bash tests/fuzz/run-short.sh
+
+# The fuzz targets alone (clang, libFuzzer, address+undefined sanitizers; no GUI).
+fuzz-build: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz --target altimo_fuzz_targets
+
+fuzz: fuzz-build
+	bash tests/fuzz/run.sh -s $(FUZZ_SECONDS)
 
 bench: deps
 	@bash scripts/install-deps.sh --bench

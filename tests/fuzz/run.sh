@@ -1,24 +1,28 @@
 #!/usr/bin/env bash
 # Runs fuzz targets for a set time each, one after another.
-#   tests/fuzz/run.sh [-b BUILD_DIR] [-s SECONDS] [TARGET...]
-# BUILD_DIR holds the fuzz build (default build/fuzz, the fuzz preset); SECONDS per target
+#   tests/fuzz/run.sh [-b BUILD_DIR] [-w WORK_DIR] [-s SECONDS] [TARGET...]
+# BUILD_DIR holds the fuzz build (default build/fuzz, the fuzz preset); WORK_DIR the corpora,
+# findings and logs below (default BUILD_DIR); SECONDS per target
 # (default $FUZZ_SECONDS or 600); TARGETs default to every target. Each target's working corpus
-# is BUILD_DIR/fuzz-corpus/<target>, started from the committed seeds in tests/fuzz/corpus/<target>
+# is WORK_DIR/fuzz-corpus/<target>, started from the committed seeds in tests/fuzz/corpus/<target>
 # and the regression inputs; crash, leak, timeout and out-of-memory inputs go to
-# BUILD_DIR/fuzz-findings/<target>/ and make the script fail. libFuzzer's last lines (runs,
-# coverage) are kept in BUILD_DIR/fuzz-logs/<target>.log.
+# WORK_DIR/fuzz-findings/<target>/ and make the script fail. libFuzzer's output (runs, coverage)
+# is kept in WORK_DIR/fuzz-logs/<target>.log.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$root/build/fuzz"
 seconds="${FUZZ_SECONDS:-600}"
-while getopts "b:s:" option; do
+work=""
+while getopts "b:w:s:" option; do
     case "$option" in
         b) build="$(cd "$OPTARG" && pwd)" ;;
+        w) mkdir -p "$OPTARG" && work="$(cd "$OPTARG" && pwd)" ;;
         s) seconds="$OPTARG" ;;
         *) exit 2 ;;
     esac
 done
 shift $((OPTIND - 1))
+work="${work:-$build}"
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
     targets=(dat_reader wtr_reader bitmap sample_decoder generate process)
@@ -42,9 +46,9 @@ for target in "${targets[@]}"; do
         echo "run.sh: $binary is not built" >&2
         exit 2
     fi
-    corpus="$build/fuzz-corpus/$target"
-    findings="$build/fuzz-findings/$target"
-    logs="$build/fuzz-logs"
+    corpus="$work/fuzz-corpus/$target"
+    findings="$work/fuzz-findings/$target"
+    logs="$work/fuzz-logs"
     mkdir -p "$corpus" "$findings" "$logs"
     seeds=("$root/tests/fuzz/corpus/$target")
     if [ -d "$root/tests/data/fuzz-regressions/$target" ]; then
