@@ -1,12 +1,19 @@
 // demo: makes example data and runs every job on it, so a new user sees what Altimo does and
-// what each step costs: a synthesised landscape written as a RAW map, the height file made
-// from it, and the cliff mask of that height file.
+// what each step costs: a synthesised landscape written as a RAW map, a lever bitmap that
+// flattens a runway, a compressed water mask of its sea, lakes and river; then the height and
+// water files made from them, the cliff mask of the height file, and the shorelines of the
+// water mask with a picture of them.
+#include "banks/GenerateShorelines.h"
+#include "banks/PreviewRender.h"
+#include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
 #include "cliff/CliffExport.h"
+#include "demo/DemoInputs.h"
 #include "demo/DemoTerrain.h"
 #include "heightproc/Process.h"
 #include "support/AtomicFile.h"
 #include "support/Image.h"
+#include "support/WtrWriter.h"
 
 #include <bit>
 #include <chrono>
@@ -25,53 +32,223 @@ struct DemoOptions
     int size = kDemoDefaultSize;
 };
 
-struct StepLine
+std::string Format(const char* format, double a, double b = 0, double c = 0)
 {
-    std::string step;
-    double seconds = 0;
-    std::string path;
-    std::string note;
-};
-
-class DemoReport
-{
-public:
-    explicit DemoReport(bool quiet) : m_quiet(quiet) {}
-
-    // Prints the step as soon as it is done, so a long run shows where it is.
-    void add(const std::string& step, double seconds, const std::string& path = {}, const std::string& note = {})
-    {
-        m_total += seconds;
-        if (m_quiet)
-            return;
-        const std::string size = path.empty() ? std::string() : FormatBytes(FileSize(path));
-        std::printf("  %-9s %7.2f s  %-34s %10s  %s\n", step.c_str(), seconds, path.c_str(), size.c_str(),
-                    note.c_str());
-        std::fflush(stdout);
-    }
-    double total() const { return m_total; }
-
-private:
-    bool m_quiet;
-    double m_total = 0;
-};
-
-std::string Format(const char* format, double a, double b = 0)
-{
-    char text[128];
-    std::snprintf(text, sizeof text, format, a, b);
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b, c);
     return text;
 }
 
-bool WriteRaw(const std::string& path, const DemoTerrain& terrain)
+class DemoRun
 {
-    if constexpr (std::endian::native == std::endian::little)
-        return WriteFileAtomically(path, terrain.heights.data(), terrain.heights.size() * sizeof(std::uint16_t));
-    std::vector<std::uint16_t> swapped(terrain.heights);
-    for (std::uint16_t& sample : swapped)
-        sample = static_cast<std::uint16_t>(sample << 8 | sample >> 8);
-    return WriteFileAtomically(path, swapped.data(), swapped.size() * sizeof(std::uint16_t));
-}
+public:
+    DemoRun(const DemoOptions& options, const CliContext& context)
+        : m_size(options.size), m_quiet(context.quiet), m_scale(DemoWaterScale(options.size)),
+          m_base((std::filesystem::path(options.dir) / "terrain").string())
+    {
+    }
+
+    int run()
+    {
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = synthesise() && writeRaw() && writePreview() && writeLever() && writeWater() && process() &&
+                        cliff() && banks();
+        if (!ok)
+            return kExitJobFailed;
+        if (!m_quiet)
+            std::printf("  %-9s %7.2f s\n", "total", SecondsSince(start));
+        return kExitOk;
+    }
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    std::string path(const char* suffix) const { return m_base + suffix; }
+
+    // Prints the step as soon as it is done, so a long run shows where it is.
+    void report(const char* step, Clock::time_point start, const std::string& file, const std::string& note) const
+    {
+        if (m_quiet)
+            return;
+        const std::string size = file.empty() ? std::string() : FormatBytes(FileSize(file));
+        std::printf("  %-9s %7.2f s  %-32s %10s  %s\n", step, SecondsSince(start), file.c_str(), size.c_str(),
+                    note.c_str());
+        std::fflush(stdout);
+    }
+
+    bool fail(const std::string& text) const
+    {
+        PrintError(text);
+        return false;
+    }
+
+    bool synthesise()
+    {
+        const auto start = Clock::now();
+        {
+            TerminalProgress progress("terrain", m_quiet);
+            progress.setPos(0);
+            m_terrain = SynthesizeDemoTerrain(m_size);
+            progress.setPos(200);
+        }
+        if (!m_quiet)
+            std::printf("altimo demo: %d x %d landscape, %.1f km square, %g m per sample, water mask scale %d\n",
+                        m_size, m_size, double(m_terrain.pixelSize) * (m_size - 1) / 1000.0,
+                        double(m_terrain.pixelSize), m_scale);
+        report("terrain", start, {},
+               std::to_string(m_terrain.lakes.size()) + " lakes, a river, sea at " +
+                   std::to_string(m_terrain.seaLevel));
+        return true;
+    }
+
+    bool writeRaw()
+    {
+        const auto start = Clock::now();
+        const std::string raw = path(".raw");
+        bool written = false;
+        if constexpr (std::endian::native == std::endian::little)
+            written = WriteFileAtomically(raw, m_terrain.heights.data(), m_terrain.heights.size() * 2);
+        else
+        {
+            std::vector<std::uint16_t> swapped(m_terrain.heights);
+            for (std::uint16_t& sample : swapped)
+                sample = static_cast<std::uint16_t>(sample << 8 | sample >> 8);
+            written = WriteFileAtomically(raw, swapped.data(), swapped.size() * 2);
+        }
+        if (!written)
+            return fail(raw + ": cannot write the file");
+        report("raw", start, raw, "16-bit little-endian");
+        return true;
+    }
+
+    bool writePreview()
+    {
+        const auto start = Clock::now();
+        int width = 0;
+        int height = 0;
+        const std::vector<std::uint8_t> rgb = RenderTerrainPreview(m_terrain, 1024, width, height);
+        if (!SavePng(path(".png"), rgb.data(), width, height, 3))
+            return fail(path(".png") + ": cannot write the file");
+        report("relief", start, path(".png"), "shaded relief of the landscape");
+        return true;
+    }
+
+    bool writeLever()
+    {
+        const auto start = Clock::now();
+        const DemoRunway runway = FindDemoRunway(m_terrain);
+        if (runway.length == 0)
+        {
+            PrintWarning("no flat land for the runway; processing without a lever");
+            return true;
+        }
+        if (!WriteDemoLever(path("_lever.bmp"), m_terrain, runway))
+            return fail(path("_lever.bmp") + ": cannot write the file");
+        m_leverPath = path("_lever.bmp");
+        report("lever", start, m_leverPath,
+               Format("runway %g x %g samples at height %g", runway.length, runway.width, runway.target));
+        return true;
+    }
+
+    bool writeWater()
+    {
+        const auto start = Clock::now();
+        const int side = DemoWaterMaskSide(m_size, m_scale);
+        {
+            const std::vector<std::uint8_t> cells = BuildDemoWaterMask(m_terrain, m_scale);
+            if (const WtrStatus status = WriteWtrFile(path(".wtr"), cells.data(), side, side); status != WtrStatus::ok)
+                return fail(path(".wtr") + ": " + WtrStatusMessage(status));
+        }
+        m_waterPath = path(".wtr");
+        report("water", start, m_waterPath, Format("%g x %g cells, scale %g", side, side, m_scale));
+        m_terrain.heights = {}; // the jobs below read the files
+        return true;
+    }
+
+    bool process()
+    {
+        ProcessSettings settings;
+        settings.rawWidth = m_size;
+        settings.rawHeight = m_size;
+        settings.pixelSize = m_terrain.pixelSize;
+        settings.leverPath = m_leverPath;
+        settings.waterPath = m_waterPath;
+        settings.resolutionScale = m_scale;
+        settings.seaLevel = kDemoSeaLevelSetting;
+        const auto start = Clock::now();
+        ProcessResult result;
+        {
+            StderrMessages messages;
+            TerminalProgress progress("process", m_quiet);
+            result = RunProcess(path(".raw"), settings, progress, messages);
+        }
+        for (const std::string& warning : result.warnings)
+            PrintWarning(warning);
+        if (!result.success || !result.heightWritten)
+            return false;
+        const double rawBytes = double(m_size) * double(m_size) * 2.0;
+        const auto ratio = [&](const std::string& file) {
+            const double bytes = double(FileSize(file));
+            return Format("ratio %.2f:1, %.2f bits/sample", rawBytes / bytes, bytes * 16.0 / rawBytes);
+        };
+        if (result.waterWritten)
+            report("process", start, result.waterDatPath,
+                   ratio(result.waterDatPath) + Format(", water %.2f s", result.waterSeconds));
+        report(result.waterWritten ? "" : "process", start, result.heightDatPath,
+               ratio(result.heightDatPath) + Format(", lever %.2f s", result.leverSeconds));
+        m_datPath = result.heightDatPath;
+        return true;
+    }
+
+    bool cliff()
+    {
+        const auto start = Clock::now();
+        const std::string bmp = path("_cliff.bmp");
+        CliffStatus status;
+        {
+            TerminalProgress progress("cliff", m_quiet);
+            status = ExportCliffBitmap(m_datPath, bmp, CliffSettings{}, progress);
+        }
+        if (status != CliffStatus::Written)
+            return fail(CliffStatusMessage(status, m_datPath, bmp));
+        report("cliff", start, bmp, "angle 45, threshold 10, height scale 10");
+        return true;
+    }
+
+    bool banks()
+    {
+        if (m_waterPath.empty())
+            return true;
+        BanksSettings settings;
+        settings.resolutionScale = m_scale;
+        settings.waterPixelSize = m_terrain.pixelSize / float(m_scale);
+        const auto start = Clock::now();
+        StderrMessages messages;
+        const BanksResult result = GenerateShorelines(m_waterPath, settings, messages);
+        if (result.status != BanksStatus::ok)
+            return false;
+        const std::string sl = path(".sl");
+        if (const BanksStatus status = WriteShorelineFile(sl, result.lines); status != BanksStatus::ok)
+            return fail(sl + ": " + BanksStatusMessage(status));
+        report("banks", start, sl,
+               Format("%g lines, %g points", double(result.lines.size()), double(CountShorePoints(result.lines))));
+        const auto pictureStart = Clock::now();
+        const std::string png = path("_banks.png");
+        if (!SavePreviewPng(png, result.filtered, result.lines, double(result.metresPerPixel)))
+            return fail(png + ": cannot write the file");
+        report("", pictureStart, png, "shorelines over the filtered water image");
+        return true;
+    }
+
+    int m_size;
+    bool m_quiet;
+    int m_scale;
+    std::string m_base;
+    DemoTerrain m_terrain;
+    std::string m_leverPath;
+    std::string m_waterPath;
+    std::string m_datPath;
+};
 
 int RunDemo(const DemoOptions& options, const CliContext& context)
 {
@@ -88,83 +265,7 @@ int RunDemo(const DemoOptions& options, const CliContext& context)
         PrintError(options.dir + ": cannot create the folder");
         return kExitJobFailed;
     }
-    const std::string base = (std::filesystem::path(options.dir) / "terrain").string();
-    const std::string rawPath = base + ".raw";
-    const std::string previewPath = base + ".png";
-    const std::string datPath = base + ".dat";
-    const std::string cliffPath = base + "_cliff.bmp";
-    const auto runStart = std::chrono::steady_clock::now();
-    DemoReport report(context.quiet);
-
-    auto start = std::chrono::steady_clock::now();
-    DemoTerrain terrain;
-    {
-        TerminalProgress progress("terrain", context.quiet);
-        progress.setPos(0);
-        terrain = SynthesizeDemoTerrain(options.size);
-        progress.setPos(200);
-    }
-    if (!context.quiet)
-        std::printf("altimo demo: %d x %d landscape, %.1f km square, %g m per sample, into %s\n", terrain.size,
-                    terrain.size, double(terrain.pixelSize) * (terrain.size - 1) / 1000.0, double(terrain.pixelSize),
-                    options.dir.c_str());
-    report.add("terrain", SecondsSince(start), {},
-               std::to_string(terrain.lakes.size()) + " lakes, a river, sea level " + std::to_string(terrain.seaLevel));
-
-    start = std::chrono::steady_clock::now();
-    if (!WriteRaw(rawPath, terrain))
-    {
-        PrintError(rawPath + ": cannot write the file");
-        return kExitJobFailed;
-    }
-    report.add("raw", SecondsSince(start), rawPath, "16-bit little-endian");
-
-    start = std::chrono::steady_clock::now();
-    int previewWidth = 0;
-    int previewHeight = 0;
-    const std::vector<std::uint8_t> preview = RenderTerrainPreview(terrain, 1024, previewWidth, previewHeight);
-    if (SavePng(previewPath, preview.data(), previewWidth, previewHeight, 3))
-        report.add("preview", SecondsSince(start), previewPath, "shaded relief");
-    else
-        PrintWarning(previewPath + ": cannot write the file");
-
-    ProcessSettings settings;
-    settings.rawWidth = terrain.size;
-    settings.rawHeight = terrain.size;
-    settings.pixelSize = terrain.pixelSize;
-    terrain.heights = {}; // the process job reads the RAW file itself
-    start = std::chrono::steady_clock::now();
-    ProcessResult processed;
-    {
-        StderrMessages messages;
-        TerminalProgress progress("process", context.quiet);
-        processed = RunProcess(rawPath, settings, progress, messages);
-    }
-    for (const std::string& warning : processed.warnings)
-        PrintWarning(warning);
-    if (!processed.success || !processed.heightWritten)
-        return kExitJobFailed;
-    const double rawBytes = double(terrain.size) * double(terrain.size) * 2.0;
-    const double datBytes = double(FileSize(datPath));
-    report.add("process", SecondsSince(start), datPath,
-               Format("ratio %.2f:1, %.2f bits/sample", rawBytes / datBytes, datBytes * 16.0 / rawBytes));
-
-    start = std::chrono::steady_clock::now();
-    CliffStatus cliff;
-    {
-        TerminalProgress progress("cliff", context.quiet);
-        cliff = ExportCliffBitmap(datPath, cliffPath, CliffSettings{}, progress);
-    }
-    if (cliff != CliffStatus::Written)
-    {
-        PrintError(CliffStatusMessage(cliff, datPath, cliffPath));
-        return kExitJobFailed;
-    }
-    report.add("cliff", SecondsSince(start), cliffPath, "angle 45, threshold 10, height scale 10");
-
-    if (!context.quiet)
-        std::printf("  %-9s %7.2f s\n", "total", SecondsSince(runStart));
-    return kExitOk;
+    return DemoRun(options, context).run();
 }
 
 } // namespace

@@ -9,7 +9,7 @@ namespace
 {
 constexpr float kTwoPi = 6.2831853f;
 // Heights in sample units: sea level, and what one unit of the normalised landscape spans.
-constexpr float kSeaLevel = 9000.0f;
+constexpr float kSeaLevel = kDemoSeaLevelSetting * 257.0f;
 constexpr float kRelief = 52000.0f;
 // The demo covers the same ground at every size.
 constexpr float kExtentMetres = 51200.0f;
@@ -221,7 +221,7 @@ void CarveRiver(DemoTerrain& terrain, const Grid& grid, std::uint32_t seed, Fiel
     if (mouth - source < 16)
         return;
     const float sourceLevel = kSeaLevel + 0.3f * kRelief;
-    const float halfWidth = std::max(1.5f, 0.0035f * grid.unit);
+    const float halfWidth = std::max(1.5f, 0.006f * grid.unit);
     const float valley = 0.035f * grid.unit;
     const float depth = 500.0f;
     terrain.riverHalfWidth = halfWidth;

@@ -9,6 +9,9 @@
 inline constexpr int kDemoMinSize = 257;
 inline constexpr int kDemoMaxSize = 8193;
 inline constexpr int kDemoDefaultSize = 1025;
+// The process job's sea level setting for the demo: its sea height (x 257) is the terrain's
+// sea level, so the sea fill and the water mask agree.
+inline constexpr int kDemoSeaLevelSetting = 35;
 
 struct DemoLake
 {
