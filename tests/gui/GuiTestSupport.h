@@ -69,16 +69,20 @@ struct DialogFixture
         (void)QTest::qWaitForWindowExposed(&dialog);
     }
 
+    // Children are looked up in `scope`: the dialog, or one page (names repeat across pages).
+    QWidget* scope = &dialog;
+
     template <typename T = QWidget> T* find(const char* name)
     {
-        T* widget = dialog.findChild<T*>(QLatin1String(name));
+        T* widget = scope->findChild<T*>(QLatin1String(name));
         if (!widget)
             qFatal("no child named %s", name);
         return widget;
     }
     QLineEdit* edit(const char* name) { return find<QLineEdit>(name); }
     QPushButton* button(const char* name) { return find<QPushButton>(name); }
-    QTabWidget* sheet() { return find<QTabWidget>("m_pSheet"); }
+    QTabWidget* sheet() { return dialog.findChild<QTabWidget*>(QStringLiteral("m_pSheet")); }
+    QLineEdit* scaleEdit() { return dialog.findChild<QLineEdit*>(QStringLiteral("m_resolutionScale")); }
     void showPage(int index)
     {
         sheet()->setCurrentIndex(index);
@@ -97,6 +101,8 @@ struct DialogFixture
 struct ScratchDir
 {
     QTemporaryDir dir;
+    // ALTIMO_KEEP_TEST_FILES=1 keeps the folders for a look after a failure.
+    ScratchDir() { dir.setAutoRemove(qEnvironmentVariableIsEmpty("ALTIMO_KEEP_TEST_FILES")); }
     std::string path(const char* name) const { return dir.filePath(QLatin1String(name)).toStdString(); }
     QString qpath(const char* name) const { return dir.filePath(QLatin1String(name)); }
 };

@@ -1,0 +1,337 @@
+// The water banks page and its preview: start state, refusals, Browse, a real Generate and
+// Save compared with the command line, zoom and drag, and the preview's drawing.
+#include "GuiTestSupport.h"
+
+#include "banks/BanksPage.h"
+#include "banks/BanksPreview.h"
+#include "banks/WaterImage.h"
+
+#include <QFile>
+#include <QFrame>
+
+namespace
+{
+struct BanksFixture : DialogFixture
+{
+    CBanksPage* page = qobject_cast<CBanksPage*>(sheet()->widget(1));
+
+    BanksFixture()
+    {
+        scope = page;
+        showPage(1);
+    }
+    void browse(const QString& path)
+    {
+        dialogs.answer(path);
+        QTest::mouseClick(button("browseButton"), Qt::LeftButton);
+    }
+    void generate() { QTest::mouseClick(button("generateButton"), Qt::LeftButton); }
+    QImage picture() { return page->m_preview->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+};
+
+bool AllBlack(const QImage& image)
+{
+    for (int y = 0; y < image.height(); ++y)
+    {
+        for (int x = 0; x < image.width(); ++x)
+        {
+            if ((image.pixel(x, y) & 0xffffff) != 0)
+                return false;
+        }
+    }
+    return true;
+}
+
+// Pixels that are neither grey nor black: the shorelines.
+int ColouredPixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+    {
+        for (int x = 0; x < image.width(); ++x)
+        {
+            const QRgb pixel = image.pixel(x, y);
+            if (qRed(pixel) != qGreen(pixel) || qGreen(pixel) != qBlue(pixel))
+                ++count;
+        }
+    }
+    return count;
+}
+} // namespace
+
+class BanksPageTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void startState()
+    {
+        BanksFixture f;
+        QCOMPARE(f.edit("m_minRiverSize")->text(), QStringLiteral("8"));
+        QCOMPARE(f.edit("m_waterPixelSize")->text(), QStringLiteral("10"));
+        QCOMPARE(f.edit("m_shoreLevel")->text(), QStringLiteral("0.5"));
+        QCOMPARE(f.edit("m_tesselation")->text(), QStringLiteral("4"));
+        QVERIFY(f.edit("m_waterPath")->text().isEmpty());
+        QVERIFY(f.edit("m_waterPath")->isReadOnly());
+        QVERIFY(!f.button("m_saveButton")->isEnabled());
+        CBanksPreview* preview = f.page->m_preview;
+        QCOMPARE(preview->geometry(), f.find<QFrame>("m_previewFrame")->geometry().adjusted(2, 2, -2, -2));
+        QVERIFY(preview->m_bitmap.isNull());
+        QCOMPARE(preview->m_zoom, 1.0f);
+        QVERIFY(AllBlack(f.picture()));
+    }
+
+    void refusedFieldStopsGenerate_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("tesselation 1") << "m_tesselation" << "1" << "Enter an integer between 2 and 8.";
+        QTest::newRow("tesselation 9") << "m_tesselation" << "9" << "Enter an integer between 2 and 8.";
+        QTest::newRow("tesselation x") << "m_tesselation" << "x" << "Enter an integer.";
+        QTest::newRow("min river size -1") << "m_minRiverSize" << "-1" << "Enter an integer between 0 and 32767.";
+        QTest::newRow("min river size 40000") << "m_minRiverSize" << "40000" << "Enter an integer.";
+        QTest::newRow("pixel size 0") << "m_waterPixelSize" << "0" << "Enter a number greater than 0.";
+        QTest::newRow("shore level x") << "m_shoreLevel" << "x" << "Enter a number.";
+    }
+
+    void refusedFieldStopsGenerate()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        ScratchDir scratch;
+        WriteTestWater(scratch.path("water.wtr"), 640, 640);
+        BanksFixture f;
+        f.browse(scratch.qpath("water.wtr"));
+        QLineEdit* edit = f.edit(field.toLatin1().constData());
+        DialogFixture::type(edit, text);
+        f.generate();
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(f.dialogs.messages[0].text, message);
+        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("altimo"));
+        QCOMPARE(f.dialog.focusWidget(), static_cast<QWidget*>(edit));
+        QVERIFY(f.page->m_lines.empty());
+        QVERIFY(f.page->m_preview->m_bitmap.isNull());
+        QVERIFY(!f.button("m_saveButton")->isEnabled());
+    }
+
+    void generateWithoutFileDoesNothing()
+    {
+        BanksFixture f;
+        f.generate();
+        QVERIFY(f.dialogs.messages.empty());
+        QVERIFY(f.page->m_preview->m_bitmap.isNull());
+        QVERIFY(!f.button("m_saveButton")->isEnabled());
+    }
+
+    void browseAsksTheMainDialogAndResetsThePage()
+    {
+        ScratchDir scratch;
+        WriteTestWater(scratch.path("water.wtr"), 640, 640);
+        BanksFixture f;
+        f.browse(scratch.qpath("water.wtr"));
+        const FileDialogRequest& request = f.dialogs.requests[0].request;
+        QCOMPARE(request.filter, QStringLiteral("Compressed Water (*.wtr)"));
+        QVERIFY(!request.save);
+        QVERIFY(request.fileMustExist && request.pathMustExist);
+        QCOMPARE(f.dialogs.requests[0].owner, static_cast<QWidget*>(&f.dialog));
+        QCOMPARE(f.edit("m_waterPath")->text(), scratch.qpath("water.wtr"));
+
+        f.generate();
+        QVERIFY(!f.page->m_lines.empty());
+        QVERIFY(f.button("m_saveButton")->isEnabled());
+
+        // Unvalidated typing is replaced by the stored values; the set and the image go, the
+        // preview's own lines stay but are not drawn.
+        f.edit("m_minRiverSize")->setText(QStringLiteral("3"));
+        f.browse(scratch.qpath("water.wtr"));
+        QCOMPARE(f.edit("m_minRiverSize")->text(), QStringLiteral("8"));
+        QVERIFY(f.page->m_lines.empty());
+        QVERIFY(!f.button("m_saveButton")->isEnabled());
+        QVERIFY(f.page->m_preview->m_bitmap.isNull());
+        QVERIFY(!f.page->m_preview->m_lines.empty());
+        QVERIFY(AllBlack(f.picture()));
+
+        // A cancelled dialog changes nothing.
+        f.generate();
+        f.dialogs.cancel();
+        QTest::mouseClick(f.button("browseButton"), Qt::LeftButton);
+        QCOMPARE(f.page->m_waterPath, scratch.path("water.wtr"));
+        QVERIFY(!f.page->m_lines.empty());
+        QVERIFY(f.button("m_saveButton")->isEnabled());
+    }
+
+    void unreadableFileLeavesEverythingAsItWas()
+    {
+        ScratchDir scratch;
+        WriteTestWater(scratch.path("water.wtr"), 640, 640);
+        BanksFixture f;
+        f.browse(scratch.qpath("water.wtr"));
+        f.generate();
+        const ShorelineSet lines = f.page->m_lines;
+        QVERIFY(!lines.empty());
+        QVERIFY(QFile::remove(scratch.qpath("water.wtr")));
+        f.generate();
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(f.dialogs.messages[0].text, scratch.qpath("water.wtr"));
+        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("Can not open WTR file"));
+        QVERIFY(f.page->m_lines == lines);
+        QVERIFY(f.page->m_preview->m_lines == lines);
+        QVERIFY(!f.page->m_preview->m_bitmap.isNull());
+        QVERIFY(f.button("m_saveButton")->isEnabled());
+
+        // A file that is not a water mask is named in a message and changes nothing either.
+        QFile garbage(scratch.qpath("water.wtr"));
+        QVERIFY(garbage.open(QIODevice::WriteOnly));
+        garbage.write("not a water mask at all");
+        garbage.close();
+        f.generate();
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(2));
+        QCOMPARE(f.dialogs.messages[1].text, scratch.qpath("water.wtr"));
+        QVERIFY(f.page->m_lines == lines);
+    }
+
+    void generateAndSaveMatchCommandLine()
+    {
+        ScratchDir scratch;
+        WriteTestWater(scratch.path("water.wtr"), 1280, 1280);
+        BanksFixture f;
+        f.browse(scratch.qpath("water.wtr"));
+        f.generate();
+        QVERIFY(f.dialogs.messages.empty());
+        const ShorelineSet& lines = f.page->m_lines;
+        QVERIFY(!lines.empty());
+        for (const Shoreline& line : lines)
+            QVERIFY(line.size() > 5 * 4);
+        QVERIFY(f.page->m_preview->m_lines == lines);
+        QCOMPARE(f.page->m_preview->m_imageWidth, 256);
+        QCOMPARE(f.page->m_preview->m_imageHeight, 256);
+        QVERIFY(f.button("m_saveButton")->isEnabled());
+
+        f.dialogs.answer(scratch.qpath("gui.sl"));
+        QTest::mouseClick(f.button("m_saveButton"), Qt::LeftButton);
+        const FileDialogRequest& request = f.dialogs.requests.back().request;
+        QVERIFY(request.save);
+        QCOMPARE(request.filter, QStringLiteral("Shoreline (*.sl)"));
+        QCOMPARE(request.defaultSuffix, QStringLiteral("sl"));
+        QVERIFY(request.pathMustExist && !request.fileMustExist);
+        QCOMPARE(f.dialogs.requests.back().owner, static_cast<QWidget*>(&f.dialog));
+
+        QCOMPARE(RunCli({"banks", scratch.qpath("water.wtr"), "-o", scratch.qpath("cli.sl")}), 0);
+        const std::vector<char> saved = ReadFileBytes(scratch.path("gui.sl"));
+        QVERIFY(!saved.empty());
+        QVERIFY(saved == ReadFileBytes(scratch.path("cli.sl")));
+
+        // Saving again, over the file, writes the same; a cancelled dialog writes nothing.
+        f.dialogs.answer(scratch.qpath("gui.sl"));
+        QTest::mouseClick(f.button("m_saveButton"), Qt::LeftButton);
+        QVERIFY(ReadFileBytes(scratch.path("gui.sl")) == saved);
+        f.dialogs.cancel();
+        QTest::mouseClick(f.button("m_saveButton"), Qt::LeftButton);
+        QVERIFY(!FileExists(scratch.path("cancelled.sl")));
+    }
+
+    void zoomInAndOutRestoresThePicture()
+    {
+        ScratchDir scratch;
+        WriteTestWater(scratch.path("water.wtr"), 1280, 1280);
+        BanksFixture f;
+        f.browse(scratch.qpath("water.wtr"));
+        f.generate();
+        CBanksPreview* preview = f.page->m_preview;
+        const float zoom = preview->m_zoom;
+        const QImage before = f.picture();
+        QVERIFY(ColouredPixels(before) > 0);
+
+        QTest::mouseClick(f.button("zoomInButton"), Qt::LeftButton);
+        QCOMPARE(preview->m_zoom, zoom * 2);
+        QVERIFY(f.picture() != before);
+        QTest::mouseClick(f.button("zoomInButton"), Qt::LeftButton);
+        QCOMPARE(preview->m_zoom, zoom * 4);
+        QTest::mouseClick(f.button("zoomOutButton"), Qt::LeftButton);
+        QTest::mouseClick(f.button("zoomOutButton"), Qt::LeftButton);
+        QCOMPARE(preview->m_zoom, zoom);
+        QVERIFY(f.picture() == before);
+
+        QTest::mouseClick(f.button("zoomOutButton"), Qt::LeftButton);
+        QCOMPARE(preview->m_zoom, zoom / 2);
+        QVERIFY(f.picture() != before);
+        QTest::mouseClick(f.button("zoomInButton"), Qt::LeftButton);
+        QVERIFY(f.picture() == before);
+    }
+
+    void dragMovesImageAndLinesTogether()
+    {
+        ScratchDir scratch;
+        WriteTestWater(scratch.path("water.wtr"), 1280, 1280);
+        BanksFixture f;
+        f.browse(scratch.qpath("water.wtr"));
+        f.generate();
+        CBanksPreview* preview = f.page->m_preview;
+        QCOMPARE(preview->m_zoom, 1.0f); // 256 x 256 fits: 1:1
+        const QImage before = f.picture();
+        const int dx = 30;
+        const int dy = 20;
+        QTest::mousePress(preview, Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mouseMove(preview, QPoint(100 + dx, 100 + dy));
+        QTest::mouseRelease(preview, Qt::LeftButton, {}, QPoint(100 + dx, 100 + dy));
+        QCOMPARE(preview->m_panX, float(-dx));
+        QCOMPARE(preview->m_panY, float(-dy));
+        const QImage after = f.picture();
+
+        int coloured = 0;
+        for (int y = 0; y + dy < before.height(); ++y)
+        {
+            for (int x = 0; x + dx < before.width(); ++x)
+            {
+                const QRgb pixel = before.pixel(x, y);
+                if (after.pixel(x + dx, y + dy) != pixel)
+                    QFAIL(qPrintable(QStringLiteral("pixel %1,%2 did not move with the picture").arg(x).arg(y)));
+                coloured += qRed(pixel) != qBlue(pixel) || qGreen(pixel) != qBlue(pixel);
+            }
+        }
+        QVERIFY(coloured > 0); // lines were part of what moved
+
+        // Moving without the button pans nothing.
+        QTest::mouseMove(preview, QPoint(10, 10));
+        QCOMPARE(preview->m_panX, float(-dx));
+    }
+
+    void previewDrawsFrameImageAndColouredLines()
+    {
+        CBanksPreview preview;
+        preview.resize(200, 100);
+        WaterImage image(40, 20);
+        std::fill(image.bits.begin(), image.bits.end(), std::uint8_t(100));
+        // Eight horizontal lines 2 image pixels apart (100 m at 50 m per pixel), left to right.
+        for (short i = 0; i < 8; ++i)
+        {
+            const ShorePoint points[2] = {{100, 100 + 100 * i}, {1500, 100 + 100 * i}};
+            preview.AddLine(points, 2);
+        }
+        preview.SetImage(&image);
+        QCOMPARE(preview.m_zoom, 1.0f);
+        const QImage picture = preview.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        // Image centred: 40 x 20 at (80, 40); the frame one pixel outside it.
+        QCOMPARE(picture.pixel(0, 0) & 0xffffffu, 0u);
+        QCOMPARE(QColor(picture.pixel(79, 50)), QColor(128, 128, 128));
+        QCOMPARE(QColor(picture.pixel(120, 50)), QColor(128, 128, 128));
+        QCOMPARE(QColor(picture.pixel(110, 41)), QColor(100, 100, 100));
+        const QColor colours[8] = {Qt::blue,       Qt::green,      Qt::red,     Qt::cyan,
+                                   Qt::magenta,    Qt::yellow,     QColor(0, 128, 0), Qt::blue};
+        for (int i = 0; i < 8; ++i)
+        {
+            // z = 100 + 100 i metres is 2 + 2 i pixels above the bottom edge (row 60).
+            const int y = 60 - (2 + 2 * i);
+            QCOMPARE(QColor(picture.pixel(90, y)), colours[i]);
+        }
+
+        // Without an image nothing is drawn, lines neither.
+        preview.SetImage(nullptr);
+        QVERIFY(AllBlack(preview.grab().toImage()));
+    }
+};
+
+QTEST_MAIN(BanksPageTest)
+#include "BanksPageTest.moc"
