@@ -5,6 +5,7 @@
 #include "banks/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
+#include "cli/JsonWriter.h"
 
 #include <chrono>
 #include <cmath>
@@ -21,6 +22,7 @@ struct BanksOptions
     std::string output;
     std::string preview;
     BanksSettings settings;
+    bool json = false;
 };
 
 std::string FormatNumber(double value)
@@ -88,7 +90,23 @@ int RunBanksCommand(const BanksOptions& options, const CliContext& context)
         return kExitJobFailed;
     }
 
-    if (!context.quiet)
+    if (options.json)
+    {
+        const BanksTimings& t = result.timings;
+        JsonWriter json;
+        json.beginObject().value("command", "banks").beginArray("files");
+        json.beginObject().value("role", "input").value("path", options.wtr).value("bytes", FileSize(options.wtr)).endObject();
+        json.beginObject().value("role", "shorelines").value("path", options.output);
+        json.value("bytes", FileSize(options.output)).endObject();
+        if (!options.preview.empty())
+            json.beginObject().value("role", "preview").value("path", options.preview)
+                .value("bytes", FileSize(options.preview)).endObject();
+        json.endArray().value("lines", result.lines.size()).value("points", CountShorePoints(result.lines));
+        json.beginObject("seconds").value("loadAndDraw", t.loadAndDraw).value("filter", t.filter);
+        json.value("trace", t.trace).value("refine", t.refine).value("write", writeSeconds);
+        json.value("total", SecondsSince(start)).endObject().endObject().print();
+    }
+    else if (!context.quiet)
     {
         std::printf("wrote %s: %zu lines, %zu points\n", options.output.c_str(), result.lines.size(),
                     CountShorePoints(result.lines));
@@ -126,5 +144,7 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
         ->capture_default_str();
     command->add_option("--preview", options->preview,
                         "also write a PNG of the filtered water image with the shorelines");
+    command->add_flag("--json", options->json,
+                      "print a JSON summary (files, sizes, line and point counts, times) instead of the text");
     command->callback([options, &context] { context.exitCode = RunBanksCommand(*options, context); });
 }

@@ -30,6 +30,12 @@ TerminalProgress::~TerminalProgress()
     finish();
 }
 
+void TerminalProgress::setWork(double amount, std::string unit)
+{
+    m_work = amount;
+    m_unit = std::move(unit);
+}
+
 void TerminalProgress::setPos(int position)
 {
     m_pos = position;
@@ -40,7 +46,16 @@ void TerminalProgress::setPos(int position)
     const int filled = position * kWidth / 200;
     std::string bar(static_cast<std::size_t>(filled), '#');
     bar.resize(kWidth, '.');
-    std::fprintf(stderr, "\r%-12s [%s] %3d%% %6.1fs", m_step.c_str(), bar.c_str(), position / 2, SecondsSince(m_start));
+    const double seconds = SecondsSince(m_start);
+    std::string rate;
+    if (m_work > 0 && seconds > 0 && position > 0)
+    {
+        const double perSecond = m_work * position / 200.0 / seconds;
+        rate = m_unit == "B" ? FormatBytes(static_cast<unsigned long long>(perSecond)) + "/s"
+                             : FormatCount(perSecond) + " " + m_unit + "/s";
+    }
+    std::fprintf(stderr, "\r%-12s [%s] %3d%% %6.1fs %s\033[K", m_step.c_str(), bar.c_str(), position / 2, seconds,
+                 rate.c_str());
     std::fflush(stderr);
     m_drawn = true;
 }
@@ -58,6 +73,20 @@ void TerminalProgress::finish()
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+std::string FormatCount(double count)
+{
+    char text[64];
+    if (count >= 1e9)
+        std::snprintf(text, sizeof text, "%.1f G", count / 1e9);
+    else if (count >= 1e6)
+        std::snprintf(text, sizeof text, "%.1f M", count / 1e6);
+    else if (count >= 1e3)
+        std::snprintf(text, sizeof text, "%.1f k", count / 1e3);
+    else
+        std::snprintf(text, sizeof text, "%.0f", count);
+    return text;
 }
 
 std::string FormatBytes(unsigned long long bytes)

@@ -30,8 +30,8 @@ public:
 void PrintError(const std::string& text);
 void PrintWarning(const std::string& text);
 
-// A progress bar on stderr with the step's name; draws only when stderr is a terminal and the
-// run is not quiet. Positions are the desktop bar's 0..200.
+// A progress bar on stderr with the step's name and rate; draws only when stderr is a terminal
+// and the run is not quiet. Positions are the desktop bar's 0..200.
 class TerminalProgress final : public IProgressSink
 {
 public:
@@ -39,6 +39,9 @@ public:
     ~TerminalProgress() override;
     int pos() const override { return m_pos; }
     void setPos(int position) override;
+    // The amount of work the whole bar stands for (unit "B": bytes); the bar then shows the
+    // rate at which it is done, e.g. "48.2 MiB/s".
+    void setWork(double amount, std::string unit);
     void finish();
 
 private:
@@ -47,12 +50,16 @@ private:
     bool m_drawn = false;
     int m_pos = 0;
     int m_lastDrawn = -1;
+    double m_work = 0;
+    std::string m_unit;
     std::chrono::steady_clock::time_point m_start;
 };
 
 // Seconds since `start`, for the summaries.
 double SecondsSince(std::chrono::steady_clock::time_point start);
 std::string FormatBytes(unsigned long long bytes);
+// 1234567 -> "1.2 M" (k, M, G), for rates of things that are not bytes.
+std::string FormatCount(double count);
 unsigned long long FileSize(const std::string& path);
 
 // Each command adds itself to the app; its callback sets context.exitCode.
@@ -63,3 +70,5 @@ void RegisterDatCommands(CLI::App& app, CliContext& context);
 void RegisterDemoCommand(CLI::App& app, CliContext& context);
 void RegisterWtrCommands(CLI::App& app, CliContext& context);
 void RegisterPreviewCommand(CLI::App& app, CliContext& context);
+void RegisterImageCommands(CLI::App& app, CliContext& context);
+void RegisterBatchCommand(CLI::App& app, CliContext& context);

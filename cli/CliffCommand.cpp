@@ -1,6 +1,7 @@
 // cliff: a height file becomes an 8-bit grey cliff mask bitmap, with the cliff export page's
 // settings as options.
 #include "cli/CliSupport.h"
+#include "cli/JsonWriter.h"
 #include "cliff/CliffExport.h"
 
 #include <chrono>
@@ -17,6 +18,7 @@ struct CliffOptions
     std::string bmp;
     CliffSettings settings;
     double heightScale = 10.0;
+    bool json = false;
 };
 
 std::string OutOfRange(const char* option, double value, const FieldRange& range)
@@ -50,6 +52,7 @@ int RunCliffCommand(CliffOptions& options, const CliContext& context)
     CliffStatus status;
     {
         TerminalProgress progress("cliff", context.quiet);
+        progress.setWork(double(FileSize(options.dat)), "B");
         status = ExportCliffBitmap(options.dat, options.bmp, options.settings, progress);
     }
     if (status != CliffStatus::Written)
@@ -57,7 +60,15 @@ int RunCliffCommand(CliffOptions& options, const CliContext& context)
         PrintError(CliffStatusMessage(status, options.dat, options.bmp));
         return kExitJobFailed;
     }
-    if (!context.quiet)
+    if (options.json)
+    {
+        JsonWriter json;
+        json.beginObject().value("command", "cliff").beginArray("files");
+        json.beginObject().value("role", "input").value("path", options.dat).value("bytes", FileSize(options.dat)).endObject();
+        json.beginObject().value("role", "mask").value("path", options.bmp).value("bytes", FileSize(options.bmp)).endObject();
+        json.endArray().beginObject("seconds").value("total", SecondsSince(start)).endObject().endObject().print();
+    }
+    else if (!context.quiet)
         std::printf("wrote %s: %s, %.2f s\n", options.bmp.c_str(), FormatBytes(FileSize(options.bmp)).c_str(),
                     SecondsSince(start));
     return kExitOk;
@@ -77,5 +88,6 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
     command->add_option("--threshold", s.cliffThreshold, "width of the ramp in degrees (0..90)")->capture_default_str();
     command->add_option("--height-scale", options->heightScale, "multiplier of the heights (0.01..100)")
         ->capture_default_str();
+    command->add_flag("--json", options->json, "print a JSON summary (files, sizes, time) instead of the text");
     command->callback([options, &context] { context.exitCode = RunCliffCommand(*options, context); });
 }

@@ -1,6 +1,7 @@
 // dat-info and dat-decode: describe a height file, and turn one back into the RAW 16-bit map
 // it was made from.
 #include "cli/CliSupport.h"
+#include "cli/JsonWriter.h"
 #include "support/AtomicFile.h"
 #include "support/DATElevationDB.h"
 #include "support/LargeBuffer.h"
@@ -21,6 +22,7 @@ struct DatOptions
 {
     std::string input;
     std::string output;
+    bool json = false;
 };
 
 // Reads and decodes the whole file; prints why not and returns false when it cannot.
@@ -61,6 +63,7 @@ bool LoadDat(const std::string& path, CDATElevationDB& db, LargeBuffer<std::uint
 
 int RunInfo(const DatOptions& options)
 {
+    const auto start = std::chrono::steady_clock::now();
     CDATElevationDB db(false);
     LargeBuffer<std::uint16_t> raster;
     if (!LoadDat(options.input, db, raster))
@@ -70,6 +73,19 @@ int RunInfo(const DatOptions& options)
     const unsigned long long fileSize = FileSize(options.input);
     const auto [minimum, maximum] = std::minmax_element(raster.begin(), raster.end());
     const double samples = double(width) * double(height);
+    if (options.json)
+    {
+        JsonWriter json;
+        json.beginObject().value("command", "dat-info").beginArray("files");
+        json.beginObject().value("role", "input").value("path", options.input).value("bytes", fileSize).endObject();
+        json.endArray().value("width", width).value("height", height);
+        json.value("tilesAcross", (width + 63) / 64).value("tilesDown", (height + 63) / 64);
+        json.value("pixelSize", double(db.getPixelSize())).value("bitsPerSample", double(fileSize) * 8.0 / samples);
+        json.value("ratio", samples * 2.0 / double(fileSize)).value("min", unsigned(*minimum));
+        json.value("max", unsigned(*maximum)).beginObject("seconds").value("total", SecondsSince(start));
+        json.endObject().endObject().print();
+        return kExitOk;
+    }
     std::printf("file:            %s\n", options.input.c_str());
     std::printf("size:            %ld x %ld samples\n", width, height);
     std::printf("tiles:           %ld x %ld of 64 x 64\n", (width + 63) / 64, (height + 63) / 64);
@@ -109,6 +125,7 @@ void RegisterDatCommands(CLI::App& app, CliContext& context)
     auto info = std::make_shared<DatOptions>();
     CLI::App* infoCommand = app.add_subcommand("dat-info", "Describe a height file (.dat)");
     infoCommand->add_option("DAT", info->input, "height file")->required();
+    infoCommand->add_flag("--json", info->json, "print a JSON summary instead of the text");
     infoCommand->callback([info, &context] { context.exitCode = RunInfo(*info); });
 
     auto decode = std::make_shared<DatOptions>();

@@ -1,5 +1,6 @@
 // preview: a height file as a shaded relief, or a water file as a depth colouring, in a PNG.
-#include "cli/CliSupport.h"
+#include "cli/PreviewCommand.h"
+
 #include "cli/LoadedDat.h"
 #include "support/PngWriter.h"
 #include "support/Relief.h"
@@ -12,15 +13,6 @@
 
 namespace
 {
-
-struct PreviewOptions
-{
-    std::string dat;
-    std::string png;
-    std::string mode = "auto";
-    std::string terrain;
-    ReliefSettings settings;
-};
 
 bool EndsWith(const std::string& text, const std::string& tail)
 {
@@ -51,6 +43,8 @@ float UsablePixelSize(const LoadedDat& dat)
     PrintWarning("the file's pixel size " + std::to_string(dat.pixelSize) + " is not positive; shading with 50");
     return 50.0f;
 }
+
+} // namespace
 
 int RunPreview(const PreviewOptions& options, const CliContext& context)
 {
@@ -100,8 +94,6 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
     }
     return kExitOk;
 }
-
-} // namespace
 
 void RegisterPreviewCommand(CLI::App& app, CliContext& context)
 {

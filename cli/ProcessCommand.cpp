@@ -1,6 +1,7 @@
 // process: a RAW 16-bit height map becomes "<base>.dat" (and "<base>_w.dat" with --water), with
 // the process page's settings as options.
 #include "cli/CliSupport.h"
+#include "cli/JsonWriter.h"
 #include "heightproc/Process.h"
 
 #include <chrono>
@@ -15,6 +16,7 @@ struct ProcessOptions
 {
     std::string raw;
     ProcessSettings settings;
+    bool json = false;
 };
 
 struct RangeCheck
@@ -70,6 +72,39 @@ void PrintWritten(const std::string& path, const ProcessSettings& settings, doub
                 samples > 0 ? double(size) * 8.0 / samples : 0.0, seconds);
 }
 
+// One output file of the summary: its size and how far it compressed the map.
+void AddJsonOutput(JsonWriter& json, const char* role, const std::string& path, const ProcessSettings& settings)
+{
+    const unsigned long long size = FileSize(path);
+    const double samples = double(settings.rawWidth) * double(settings.rawHeight);
+    json.beginObject()
+        .value("role", role)
+        .value("path", path)
+        .value("bytes", size)
+        .value("ratio", size > 0 ? samples * 2.0 / double(size) : 0.0)
+        .value("bitsPerSample", samples > 0 ? double(size) * 8.0 / samples : 0.0)
+        .endObject();
+}
+
+void PrintJson(const ProcessOptions& options, const ProcessResult& result, double totalSeconds)
+{
+    JsonWriter json;
+    json.beginObject().value("command", "process").value("width", options.settings.rawWidth);
+    json.value("height", options.settings.rawHeight).beginArray("files");
+    json.beginObject().value("role", "input").value("path", options.raw).value("bytes", FileSize(options.raw)).endObject();
+    if (result.waterWritten)
+        AddJsonOutput(json, "water", result.waterDatPath, options.settings);
+    if (result.heightWritten)
+        AddJsonOutput(json, "height", result.heightDatPath, options.settings);
+    json.endArray().beginObject("seconds").value("read", result.readSeconds).value("lever", result.leverSeconds);
+    json.value("water", result.waterSeconds).value("writeWater", result.writeWaterSeconds);
+    json.value("writeHeight", result.writeHeightSeconds).value("total", totalSeconds).endObject();
+    json.beginArray("warnings");
+    for (const std::string& warning : result.warnings)
+        json.value("", warning);
+    json.endArray().endObject().print();
+}
+
 int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
 {
     const std::string rangeError = CheckRanges(options.settings);
@@ -83,13 +118,16 @@ int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
     ProcessResult result;
     {
         TerminalProgress progress("process", context.quiet);
+        progress.setWork(double(FileSize(options.raw)), "B");
         result = RunProcess(options.raw, options.settings, progress, messages);
     }
     if (!result.success)
         return kExitJobFailed;
     for (const std::string& warning : result.warnings)
         PrintWarning(warning);
-    if (!context.quiet)
+    if (options.json && result.heightWritten)
+        PrintJson(options, result, SecondsSince(start));
+    else if (!context.quiet)
     {
         if (result.waterWritten)
             PrintWritten(result.waterDatPath, options.settings, result.writeWaterSeconds);
@@ -126,5 +164,6 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
     command->add_flag("--blur-height,!--no-blur-height", s.blurHeight, "smooth the heights along the banks (default on)");
     command->add_option("--bank", s.bank, "bank width of the height smoothing (1..10)")->capture_default_str();
     command->add_option("--hill-size", s.hillSize, "hill size of the height smoothing (3..100)")->capture_default_str();
+    command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
     command->callback([options, &context] { context.exitCode = RunProcessCommand(*options, context); });
 }

@@ -8,6 +8,9 @@ int main(int argc, char** argv)
                  "altimo-cli"};
     app.require_subcommand(1);
     CliContext context;
+    app.add_flag("-q,--quiet", context.quiet, "no progress bars and no summaries; errors still go to stderr");
+    // Subcommands inherit this, so --quiet may also follow the command's name.
+    app.fallthrough();
 
     // Commands are added here as they arrive.
     RegisterProcessCommand(app, context);
@@ -17,6 +20,8 @@ int main(int argc, char** argv)
     RegisterDemoCommand(app, context);
     RegisterWtrCommands(app, context);
     RegisterPreviewCommand(app, context);
+    RegisterImageCommands(app, context);
+    RegisterBatchCommand(app, context);
 
     try
     {

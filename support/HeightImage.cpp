@@ -53,7 +53,7 @@ std::string LayoutReason(int colourType, int bitDepth)
         return "unknown PNG colour type";
     }
     if (bitDepth != 8 && bitDepth != 16)
-        return "the image has " + std::to_string(bitDepth) + " bits per sample; a height map has 8 or 16";
+        return "the image has " + std::to_string(bitDepth) + "-bit samples; a height map has 8- or 16-bit samples";
     return {};
 }
 

@@ -131,7 +131,8 @@ bool WriteChunk(AtomicFile& file, const char* type, const std::uint8_t* data, st
     PutBigEndian(head, static_cast<std::uint32_t>(size));
     std::memcpy(head + 4, type, 4);
     uLong crc = crc32_z(0, head + 4, 4);
-    crc = crc32_z(crc, data, size);
+    if (size > 0) // zlib answers a null buffer with the initial value, not the running CRC
+        crc = crc32_z(crc, data, size);
     std::uint8_t tail[4];
     PutBigEndian(tail, static_cast<std::uint32_t>(crc));
     return file.write(head, 8) && (size == 0 || file.write(data, size)) && file.write(tail, 4);

@@ -1,0 +1,196 @@
+// batch: runs the jobs of a manifest (docs/BATCH.md) one after the other, going on past a failed
+// job, and reports each. Exit status 1 when any job failed, 2 when the manifest is not valid.
+#include "banks/GenerateShorelines.h"
+#include "banks/PreviewRender.h"
+#include "banks/ShorelineFile.h"
+#include "cli/BatchManifest.h"
+#include "cli/CliSupport.h"
+#include "cli/PreviewCommand.h"
+#include "cliff/CliffExport.h"
+#include "heightproc/Process.h"
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+struct BatchOptions
+{
+    std::string manifest;
+    bool check = false;
+};
+
+struct JobOutcome
+{
+    bool ok = false;
+    std::string detail; // what was written, or why the job failed
+};
+
+// Prints each message at once, named after its job, and keeps the first as the job's reason.
+class JobMessages final : public IMessageSink
+{
+public:
+    explicit JobMessages(std::string job) : m_job(std::move(job)) {}
+    void show(const std::string& text, const std::string& caption) override
+    {
+        // The desktop shows some texts (a path) under a caption that says what went wrong.
+        const std::string line = caption.empty() || caption == kAppName ? text : caption + ": " + text;
+        PrintError(m_job + ": " + line);
+        if (first.empty())
+            first = line;
+    }
+    std::string first;
+
+private:
+    std::string m_job;
+};
+
+std::string Written(const std::string& path)
+{
+    return path + " (" + FormatBytes(FileSize(path)) + ")";
+}
+
+JobOutcome RunMapJob(const BatchJob& job, const std::string& label, const CliContext& context)
+{
+    JobMessages messages(label);
+    ProcessResult result;
+    {
+        TerminalProgress progress(label, context.quiet);
+        result = RunProcess(job.raw, job.process, progress, messages);
+    }
+    for (const std::string& warning : result.warnings)
+        PrintWarning(label + ": " + warning);
+    if (!result.success)
+        return {false, messages.first.empty() ? "the map was not processed" : messages.first};
+    if (!result.heightWritten)
+        return {false, result.heightDatPath + ": cannot write the file"};
+    std::string detail = "wrote ";
+    if (result.waterWritten)
+        detail += Written(result.waterDatPath) + ", ";
+    return {true, detail + Written(result.heightDatPath)};
+}
+
+JobOutcome RunBanksJob(const BatchJob& job, const std::string& label)
+{
+    if (const std::string problem = CheckBanksSettings(job.banks); !problem.empty())
+        return {false, problem};
+    JobMessages messages(label);
+    const BanksResult result = GenerateShorelines(job.wtr, job.banks, messages);
+    if (result.status != BanksStatus::ok)
+        return {false, messages.first.empty() ? BanksStatusMessage(result.status) : messages.first};
+    if (const BanksStatus status = WriteShorelineFile(job.output, result.lines); status != BanksStatus::ok)
+        return {false, job.output + ": " + BanksStatusMessage(status)};
+    std::string detail = "wrote " + Written(job.output) + ", " + std::to_string(result.lines.size()) + " lines, " +
+                         std::to_string(CountShorePoints(result.lines)) + " points";
+    if (!job.bankPreview.empty())
+    {
+        if (!SavePreviewPng(job.bankPreview, result.filtered, result.lines, double(result.metresPerPixel)))
+            return {false, job.bankPreview + ": cannot write the preview"};
+        detail += ", " + Written(job.bankPreview);
+    }
+    return {true, detail};
+}
+
+JobOutcome RunCliffJob(const BatchJob& job, const std::string& label, const CliContext& context)
+{
+    CliffStatus status;
+    {
+        TerminalProgress progress(label, context.quiet);
+        status = ExportCliffBitmap(job.dat, job.output, job.cliff, progress);
+    }
+    if (status != CliffStatus::Written)
+        return {false, CliffStatusMessage(status, job.dat, job.output)};
+    return {true, "wrote " + Written(job.output)};
+}
+
+JobOutcome RunPreviewJob(const BatchJob& job, const CliContext& context)
+{
+    PreviewOptions options;
+    options.dat = job.dat;
+    options.png = job.output;
+    options.mode = job.mode;
+    options.terrain = job.terrain;
+    options.settings = job.relief;
+    // The preview prints its own failure; its summary line would repeat the batch's.
+    CliContext quiet = context;
+    quiet.quiet = true;
+    if (RunPreview(options, quiet) != kExitOk)
+        return {false, "no picture written (see the message above)"};
+    return {true, "wrote " + Written(job.output)};
+}
+
+JobOutcome RunJob(const BatchJob& job, const std::string& label, const CliContext& context)
+{
+    try
+    {
+        switch (job.kind)
+        {
+        case BatchJobKind::Map: return RunMapJob(job, label, context);
+        case BatchJobKind::Banks: return RunBanksJob(job, label);
+        case BatchJobKind::Cliff: return RunCliffJob(job, label, context);
+        case BatchJobKind::Preview: return RunPreviewJob(job, context);
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        PrintError(label + ": not enough memory for this job");
+        return {false, "not enough memory for this job"};
+    }
+    return {false, "unknown job"};
+}
+
+int RunBatch(const BatchOptions& options, const CliContext& context)
+{
+    BatchManifest manifest;
+    std::string error;
+    if (!LoadBatchManifest(options.manifest, manifest, error))
+    {
+        PrintError(error);
+        return kExitBadArguments;
+    }
+    const std::size_t count = manifest.jobs.size();
+    if (options.check)
+    {
+        std::printf("%s: %zu jobs\n", options.manifest.c_str(), count);
+        for (std::size_t i = 0; i < count; ++i)
+            std::printf("[%zu/%zu] %s %s (line %d)\n", i + 1, count, BatchJobKindName(manifest.jobs[i].kind),
+                        manifest.jobs[i].name.c_str(), manifest.jobs[i].line);
+        return kExitOk;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::string> failed;
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        const BatchJob& job = manifest.jobs[i];
+        const std::string label = std::string(BatchJobKindName(job.kind)) + " " + job.name;
+        const auto jobStart = std::chrono::steady_clock::now();
+        const JobOutcome outcome = RunJob(job, label, context);
+        if (!outcome.ok)
+            failed.push_back(label);
+        std::printf("[%zu/%zu] %s: %s: %s, %.2f s\n", i + 1, count, label.c_str(), outcome.ok ? "ok" : "FAILED",
+                    outcome.detail.c_str(), SecondsSince(jobStart));
+        std::fflush(stdout);
+    }
+    std::printf("batch: %zu of %zu jobs succeeded, %.2f s", count - failed.size(), count, SecondsSince(start));
+    for (std::size_t i = 0; i < failed.size(); ++i)
+        std::printf("%s%s", i == 0 ? "; failed: " : ", ", failed[i].c_str());
+    std::printf("\n");
+    return failed.empty() ? kExitOk : kExitJobFailed;
+}
+
+} // namespace
+
+void RegisterBatchCommand(CLI::App& app, CliContext& context)
+{
+    auto options = std::make_shared<BatchOptions>();
+    CLI::App* command = app.add_subcommand(
+        "batch", "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures");
+    command->add_option("MANIFEST", options->manifest, "INI manifest listing the jobs and their settings")->required();
+    command->add_flag("--check", options->check, "only check the manifest and list its jobs");
+    command->callback([options, &context] { context.exitCode = RunBatch(*options, context); });
+}

@@ -1,0 +1,513 @@
+#include "cli/BatchManifest.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+namespace
+{
+
+constexpr int kKinds = 4;
+constexpr const char* kKindNames[kKinds] = {"map", "banks", "cliff", "preview"};
+
+// Sets one field from a value; returns why the value is wrong, or an empty string.
+using Setter = std::function<std::string(BatchJob&, const std::string&)>;
+
+struct KeySpec
+{
+    BatchJobKind kind;
+    const char* key;
+    Setter set;
+};
+
+std::string FormatNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+std::string OutsideRange(double value, double min, double max)
+{
+    return FormatNumber(value) + " is outside the range " + FormatNumber(min) + ".." + FormatNumber(max);
+}
+
+bool ParseWhole(const std::string& text, long& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
+bool ParseWhole(const std::string& text, double& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
+const FieldRange& ProcessRange(const char* field)
+{
+    for (const FieldRange& range : kProcessRanges)
+        if (std::string(range.field) == field)
+            return range;
+    return kResolutionScaleRange;
+}
+
+// An integer within [min, max] stored through `store`.
+template <typename Store>
+Setter IntegerKey(double min, double max, Store store)
+{
+    return [=](BatchJob& job, const std::string& text) -> std::string {
+        long value = 0;
+        if (!ParseWhole(text, value))
+            return "\"" + text + "\" is not a whole number";
+        if (double(value) < min || double(value) > max)
+            return OutsideRange(double(value), min, max);
+        store(job, value);
+        return {};
+    };
+}
+
+// A number within [min, max]; `single` checks it as the float the settings hold.
+template <typename Store>
+Setter NumberKey(double min, double max, bool single, Store store)
+{
+    return [=](BatchJob& job, const std::string& text) -> std::string {
+        double value = 0;
+        if (!ParseWhole(text, value))
+            return "\"" + text + "\" is not a number";
+        const double checked = single ? double(static_cast<float>(value)) : value;
+        if (checked < min || checked > max)
+            return OutsideRange(value, min, max);
+        store(job, value);
+        return {};
+    };
+}
+
+Setter ProcessIntegerKey(const char* field, int ProcessSettings::*member)
+{
+    const FieldRange& range = ProcessRange(field);
+    return IntegerKey(range.min, range.max,
+                      [member](BatchJob& job, long value) { job.process.*member = static_cast<int>(value); });
+}
+
+Setter ProcessFloatKey(const char* field, float ProcessSettings::*member)
+{
+    const FieldRange& range = ProcessRange(field);
+    return NumberKey(range.min, range.max, true,
+                     [member](BatchJob& job, double value) { job.process.*member = static_cast<float>(value); });
+}
+
+Setter PathKey(std::string BatchJob::*member)
+{
+    // The manifest's folder is joined later, once for every path (see ResolvePaths).
+    return [member](BatchJob& job, const std::string& text) -> std::string {
+        job.*member = text;
+        return {};
+    };
+}
+
+Setter BoolKey(int ProcessSettings::*member)
+{
+    return [member](BatchJob& job, const std::string& text) -> std::string {
+        std::string lower = text;
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (lower == "true" || lower == "yes" || lower == "on" || lower == "1")
+            job.process.*member = 1;
+        else if (lower == "false" || lower == "no" || lower == "off" || lower == "0")
+            job.process.*member = 0;
+        else
+            return "\"" + text + "\" is not true or false";
+        return {};
+    };
+}
+
+const std::vector<KeySpec>& Keys()
+{
+    using K = BatchJobKind;
+    static const std::vector<KeySpec> keys = {
+        {K::Map, "raw", PathKey(&BatchJob::raw)},
+        {K::Map, "width", ProcessIntegerKey("rawWidth", &ProcessSettings::rawWidth)},
+        {K::Map, "height", ProcessIntegerKey("rawHeight", &ProcessSettings::rawHeight)},
+        {K::Map, "pixel-size", ProcessFloatKey("pixelSize", &ProcessSettings::pixelSize)},
+        {K::Map, "lever", [](BatchJob& job, const std::string& text) { job.process.leverPath = text; return std::string(); }},
+        {K::Map, "blur", ProcessIntegerKey("blur", &ProcessSettings::blur)},
+        {K::Map, "sharpness", ProcessFloatKey("sharpness", &ProcessSettings::sharpness)},
+        {K::Map, "water", [](BatchJob& job, const std::string& text) { job.process.waterPath = text; return std::string(); }},
+        {K::Map, "scale", IntegerKey(kResolutionScaleRange.min, kResolutionScaleRange.max,
+                                     [](BatchJob& job, long value) { job.process.resolutionScale = value; })},
+        {K::Map, "sea-level", IntegerKey(ProcessRange("seaLevel").min, ProcessRange("seaLevel").max,
+                                         [](BatchJob& job, long value) { job.process.seaLevel = value; })},
+        {K::Map, "blur-height", BoolKey(&ProcessSettings::blurHeight)},
+        {K::Map, "bank", ProcessIntegerKey("bank", &ProcessSettings::bank)},
+        {K::Map, "hill-size", ProcessIntegerKey("hillSize", &ProcessSettings::hillSize)},
+
+        {K::Banks, "wtr", PathKey(&BatchJob::wtr)},
+        {K::Banks, "output", PathKey(&BatchJob::output)},
+        {K::Banks, "preview", PathKey(&BatchJob::bankPreview)},
+        {K::Banks, "min-river-size", IntegerKey(kBanksRanges[0].min, kBanksRanges[0].max,
+                                                [](BatchJob& job, long value) { job.banks.minRiverSize = static_cast<int>(value); })},
+        {K::Banks, "water-pixel-size", NumberKey(kBanksRanges[1].min, kBanksRanges[1].max, true,
+                                                 [](BatchJob& job, double value) { job.banks.waterPixelSize = static_cast<float>(value); })},
+        {K::Banks, "shore-level", NumberKey(-1e30, 1e30, false,
+                                            [](BatchJob& job, double value) { job.banks.shoreLevel = static_cast<float>(value); })},
+        {K::Banks, "tesselation", IntegerKey(kBanksRanges[2].min, kBanksRanges[2].max,
+                                             [](BatchJob& job, long value) { job.banks.tesselation = static_cast<int>(value); })},
+        {K::Banks, "scale", IntegerKey(kBanksRanges[3].min, kBanksRanges[3].max,
+                                       [](BatchJob& job, long value) { job.banks.resolutionScale = value; })},
+
+        {K::Cliff, "dat", PathKey(&BatchJob::dat)},
+        {K::Cliff, "output", PathKey(&BatchJob::output)},
+        {K::Cliff, "angle", IntegerKey(kCliffRanges[0].min, kCliffRanges[0].max,
+                                       [](BatchJob& job, long value) { job.cliff.cliffAngle = static_cast<int>(value); })},
+        {K::Cliff, "threshold", IntegerKey(kCliffRanges[1].min, kCliffRanges[1].max,
+                                           [](BatchJob& job, long value) { job.cliff.cliffThreshold = static_cast<int>(value); })},
+        {K::Cliff, "height-scale", NumberKey(kCliffRanges[2].min, kCliffRanges[2].max, true,
+                                             [](BatchJob& job, double value) { job.cliff.heightScale = static_cast<float>(value); })},
+
+        {K::Preview, "dat", PathKey(&BatchJob::dat)},
+        {K::Preview, "output", PathKey(&BatchJob::output)},
+        {K::Preview, "terrain", PathKey(&BatchJob::terrain)},
+        {K::Preview, "mode", [](BatchJob& job, const std::string& text) -> std::string {
+             if (text != "relief" && text != "water" && text != "auto")
+                 return "\"" + text + "\" is not relief, water or auto";
+             job.mode = text;
+             return {};
+         }},
+        {K::Preview, "height-scale", NumberKey(kReliefHeightScaleMin, kReliefHeightScaleMax, false,
+                                               [](BatchJob& job, double value) { job.relief.heightScale = value; })},
+    };
+    return keys;
+}
+
+const KeySpec* FindKey(BatchJobKind kind, const std::string& key)
+{
+    for (const KeySpec& spec : Keys())
+        if (spec.kind == kind && key == spec.key)
+            return &spec;
+    return nullptr;
+}
+
+std::string KnownKeys(BatchJobKind kind)
+{
+    std::string list;
+    for (const KeySpec& spec : Keys())
+        if (spec.kind == kind)
+            list += (list.empty() ? "" : ", ") + std::string(spec.key);
+    return list;
+}
+
+// The keys a job of this kind cannot do without.
+std::vector<std::pair<const char*, std::string BatchJob::*>> RequiredKeys(BatchJobKind kind)
+{
+    switch (kind)
+    {
+    case BatchJobKind::Map: return {{"raw", &BatchJob::raw}};
+    case BatchJobKind::Banks: return {{"wtr", &BatchJob::wtr}, {"output", &BatchJob::output}};
+    case BatchJobKind::Cliff:
+    case BatchJobKind::Preview: return {{"dat", &BatchJob::dat}, {"output", &BatchJob::output}};
+    }
+    return {};
+}
+
+std::string Trim(const std::string& text)
+{
+    const std::size_t first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos)
+        return {};
+    const std::size_t last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+bool IsComment(const std::string& rest)
+{
+    const std::string trimmed = Trim(rest);
+    return trimmed.empty() || trimmed[0] == '#' || trimmed[0] == ';';
+}
+
+// The value after "=": a double-quoted string (with \" and \\) or bare text up to a comment
+// that follows white space. Returns false with a message when it is malformed.
+bool ParseValue(const std::string& raw, std::string& value, std::string& error)
+{
+    const std::string text = Trim(raw);
+    if (!text.empty() && text[0] == '"')
+    {
+        value.clear();
+        for (std::size_t i = 1; i < text.size(); ++i)
+        {
+            if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\'))
+                value += text[++i];
+            else if (text[i] == '"')
+            {
+                if (!IsComment(text.substr(i + 1)))
+                {
+                    error = "unexpected text after the closing quote";
+                    return false;
+                }
+                return true;
+            }
+            else
+                value += text[i];
+        }
+        error = "the quoted value has no closing quote";
+        return false;
+    }
+    std::size_t cut = text.size();
+    for (std::size_t i = 1; i < text.size(); ++i)
+        if ((text[i] == '#' || text[i] == ';') && (text[i - 1] == ' ' || text[i - 1] == '\t'))
+        {
+            cut = i;
+            break;
+        }
+    value = Trim(text.substr(0, cut));
+    if (value.empty())
+    {
+        error = "the key has no value";
+        return false;
+    }
+    return true;
+}
+
+bool ValidKeyName(const std::string& key)
+{
+    return !key.empty() && std::all_of(key.begin(), key.end(), [](unsigned char c) {
+        return std::islower(c) || std::isdigit(c) || c == '-';
+    });
+}
+
+std::string JoinPath(const std::string& baseDir, const std::string& path)
+{
+    if (baseDir.empty() || path.empty() || path[0] == '/')
+        return path;
+    return baseDir + "/" + path;
+}
+
+void ResolvePaths(BatchJob& job, const std::string& baseDir)
+{
+    for (std::string* path : {&job.raw, &job.process.leverPath, &job.process.waterPath, &job.wtr, &job.bankPreview,
+                              &job.dat, &job.terrain, &job.output})
+        *path = JoinPath(baseDir, *path);
+}
+
+struct Entry
+{
+    std::string key;
+    std::string value;
+    int line;
+};
+
+class Parser
+{
+public:
+    explicit Parser(BatchManifest& manifest) : m_manifest(manifest) {}
+
+    bool parse(const std::string& text, const std::string& baseDir, std::string& error);
+
+private:
+    bool fail(int line, const std::string& message)
+    {
+        m_error = std::to_string(line) + ": " + message;
+        return false;
+    }
+    bool section(const std::string& line, int number);
+    bool entry(const std::string& line, int number);
+    bool finish(const std::string& baseDir);
+
+    BatchManifest& m_manifest;
+    std::string m_error;
+    enum class Where
+    {
+        Nowhere,
+        Defaults,
+        Job,
+    } m_where = Where::Nowhere;
+    std::vector<Entry> m_defaults;
+    std::vector<std::vector<std::string>> m_setKeys; // per job, the keys it sets
+};
+
+bool Parser::parse(const std::string& text, const std::string& baseDir, std::string& error)
+{
+    std::istringstream in(text);
+    std::string line;
+    int number = 0;
+    while (std::getline(in, line))
+    {
+        ++number;
+        if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
+            line.erase(0, 3); // a byte order mark that some editors write
+        const std::string trimmed = Trim(line);
+        const bool ok = IsComment(trimmed) ? true : trimmed[0] == '[' ? section(trimmed, number) : entry(trimmed, number);
+        if (!ok)
+        {
+            error = m_error;
+            return false;
+        }
+    }
+    if (!finish(baseDir))
+    {
+        error = m_error;
+        return false;
+    }
+    return true;
+}
+
+bool Parser::section(const std::string& line, int number)
+{
+    const std::size_t close = line.find(']');
+    if (close == std::string::npos)
+        return fail(number, "the section header has no closing ]");
+    if (!IsComment(line.substr(close + 1)))
+        return fail(number, "unexpected text after the section header");
+    const std::string inside = Trim(line.substr(1, close - 1));
+    const std::size_t space = inside.find_first_of(" \t");
+    const std::string kind = inside.substr(0, space);
+    const std::string name = space == std::string::npos ? std::string() : Trim(inside.substr(space));
+    if (kind == "defaults")
+    {
+        if (!name.empty())
+            return fail(number, "[defaults] takes no name");
+        m_where = Where::Defaults;
+        return true;
+    }
+    const auto found = std::find_if(std::begin(kKindNames), std::end(kKindNames),
+                                    [&](const char* candidate) { return kind == candidate; });
+    if (found == std::end(kKindNames))
+        return fail(number, "unknown section [" + inside +
+                                "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME] and [preview NAME]");
+    if (name.empty())
+        return fail(number, "[" + kind + "] needs a name: [" + kind + " NAME]");
+    BatchJob job;
+    job.kind = static_cast<BatchJobKind>(found - std::begin(kKindNames));
+    job.name = name;
+    job.line = number;
+    for (const BatchJob& other : m_manifest.jobs)
+        if (other.kind == job.kind && other.name == name)
+            return fail(number, "[" + kind + " " + name + "] is already defined on line " + std::to_string(other.line));
+    m_manifest.jobs.push_back(job);
+    m_setKeys.emplace_back();
+    m_where = Where::Job;
+    return true;
+}
+
+bool Parser::entry(const std::string& line, int number)
+{
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos)
+        return fail(number, "expected \"key = value\", a [section] or a # comment");
+    const std::string key = Trim(line.substr(0, equals));
+    if (!ValidKeyName(key))
+        return fail(number, "\"" + key + "\" is not a key (keys are the command options without --, e.g. pixel-size)");
+    std::string value;
+    std::string why;
+    if (!ParseValue(line.substr(equals + 1), value, why))
+        return fail(number, key + ": " + why);
+    if (m_where == Where::Nowhere)
+        return fail(number, key + " is outside any section; start one with [map NAME] or [defaults]");
+    if (m_where == Where::Defaults)
+    {
+        bool known = false;
+        for (int kind = 0; kind < kKinds; ++kind)
+            known = known || FindKey(static_cast<BatchJobKind>(kind), key) != nullptr;
+        if (!known)
+            return fail(number, "unknown key " + key + " in [defaults]");
+        for (const Entry& other : m_defaults)
+            if (other.key == key)
+                return fail(number, key + " is already set on line " + std::to_string(other.line));
+        // Checked against every kind that has the key, so a wrong default is reported here
+        // even when no job uses it.
+        for (int kind = 0; kind < kKinds; ++kind)
+            if (const KeySpec* spec = FindKey(static_cast<BatchJobKind>(kind), key))
+            {
+                BatchJob scratch;
+                if (std::string problem = spec->set(scratch, value); !problem.empty())
+                    return fail(number, key + " (" + kKindNames[kind] + "): " + problem);
+            }
+        m_defaults.push_back({key, value, number});
+        return true;
+    }
+    BatchJob& job = m_manifest.jobs.back();
+    const std::string where = std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "]";
+    const KeySpec* spec = FindKey(job.kind, key);
+    if (spec == nullptr)
+        return fail(number, "unknown key " + key + " in " + where + "; its keys are " + KnownKeys(job.kind));
+    std::vector<std::string>& setKeys = m_setKeys.back();
+    if (std::find(setKeys.begin(), setKeys.end(), key) != setKeys.end())
+        return fail(number, key + " is set twice in " + where);
+    if (std::string problem = spec->set(job, value); !problem.empty())
+        return fail(number, key + ": " + problem);
+    setKeys.push_back(key);
+    return true;
+}
+
+bool Parser::finish(const std::string& baseDir)
+{
+    if (m_manifest.jobs.empty())
+    {
+        m_error = "0: no jobs: add a [map NAME], [banks NAME], [cliff NAME] or [preview NAME] section";
+        return false;
+    }
+    for (std::size_t i = 0; i < m_manifest.jobs.size(); ++i)
+    {
+        BatchJob& job = m_manifest.jobs[i];
+        const std::vector<std::string>& setKeys = m_setKeys[i];
+        for (const Entry& entry : m_defaults)
+            if (const KeySpec* spec = FindKey(job.kind, entry.key);
+                spec != nullptr && std::find(setKeys.begin(), setKeys.end(), entry.key) == setKeys.end())
+                (void)spec->set(job, entry.value); // checked when the default was read
+        for (const auto& [key, member] : RequiredKeys(job.kind))
+            if ((job.*member).empty())
+                return fail(job.line, std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "] needs " +
+                                          key + " = PATH");
+        ResolvePaths(job, baseDir);
+    }
+    return true;
+}
+
+} // namespace
+
+const char* BatchJobKindName(BatchJobKind kind)
+{
+    return kKindNames[static_cast<int>(kind)];
+}
+
+bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,
+                        std::string& error)
+{
+    manifest = BatchManifest{};
+    Parser parser(manifest);
+    if (parser.parse(text, baseDir, error))
+        return true;
+    manifest = BatchManifest{};
+    return false;
+}
+
+bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::string& error)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+    {
+        error = path + ": cannot open the manifest";
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad())
+    {
+        error = path + ": cannot read the manifest";
+        return false;
+    }
+    const std::size_t slash = path.find_last_of('/');
+    const std::string baseDir = slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
+    if (ParseBatchManifest(text.str(), baseDir, manifest, error))
+        return true;
+    // "0: ..." concerns the file as a whole.
+    error = error.compare(0, 3, "0: ") == 0 ? path + ": " + error.substr(3) : path + ":" + error;
+    return false;
+}

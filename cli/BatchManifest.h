@@ -1,0 +1,71 @@
+#pragma once
+// The manifest of `altimo-cli batch`: an INI file listing jobs and their settings. The format is
+// described in docs/BATCH.md; in short:
+//
+//   # comment (also ; ...)
+//   [defaults]              keys for every job below (and above) whose kind has that key
+//   scale = 5
+//   [map north]             process maps/north.raw into maps/north.dat (and north_w.dat)
+//   raw = maps/north.raw    relative paths are relative to the manifest's folder
+//   width = 1025
+//   [cliff north]           keys: the options of the command, without "--"
+//   dat = maps/north.dat
+//   output = "maps/north cliff.bmp"
+//
+// Sections [map NAME], [banks NAME], [cliff NAME] and [preview NAME] run the commands process,
+// banks, cliff and preview, in the order of the file. Every value is checked while parsing, so
+// a manifest either parses whole or names the first mistake with its line number.
+#include "banks/BanksSettings.h"
+#include "cliff/CliffExport.h"
+#include "heightproc/ProcessSettings.h"
+#include "support/Relief.h"
+
+#include <string>
+#include <vector>
+
+enum class BatchJobKind
+{
+    Map,
+    Banks,
+    Cliff,
+    Preview,
+};
+
+// "map", "banks", "cliff", "preview".
+const char* BatchJobKindName(BatchJobKind kind);
+
+struct BatchJob
+{
+    BatchJobKind kind = BatchJobKind::Map;
+    std::string name;
+    int line = 0; // of the section header
+
+    // map
+    std::string raw;
+    ProcessSettings process;
+    // banks
+    std::string wtr;
+    BanksSettings banks;
+    std::string bankPreview; // PNG of the filtered water image with the shorelines; empty: none
+    // cliff and preview
+    std::string dat;
+    CliffSettings cliff;
+    std::string mode = "auto"; // preview: relief, water or auto
+    std::string terrain;       // preview: terrain under a water file; empty: <base>.dat if present
+    ReliefSettings relief;
+    // banks, cliff and preview
+    std::string output;
+};
+
+struct BatchManifest
+{
+    std::vector<BatchJob> jobs;
+};
+
+// Parses manifest text. Relative paths are joined to `baseDir` (empty: left as they are). On a
+// mistake returns false with "LINE: message" in `error` (line 0 for the file as a whole).
+bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,
+                        std::string& error);
+
+// Reads and parses the file; errors read "PATH:LINE: message" (or "PATH: message").
+bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::string& error);

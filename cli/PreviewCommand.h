@@ -1,0 +1,19 @@
+#pragma once
+// The preview job, for the preview command and the batch command's [preview NAME] jobs.
+#include "cli/CliSupport.h"
+#include "support/Relief.h"
+
+#include <string>
+
+struct PreviewOptions
+{
+    std::string dat;
+    std::string png;
+    std::string mode = "auto"; // relief, water, or auto: water for names ending in "_w.dat"
+    std::string terrain;       // water: the height file under it; empty: "<base>.dat" beside "<base>_w.dat"
+    ReliefSettings settings;
+};
+
+// Renders and writes the picture; prints failures on stderr and the summary on stdout (unless
+// quiet). Returns the exit code.
+int RunPreview(const PreviewOptions& options, const CliContext& context);

@@ -1,0 +1,208 @@
+// Height images: the PNG writer's files as libpng reads them, 8- and 16-bit import, the refusals
+// of everything that is not one grey band of a usable size, and GeoTIFF when the build has GDAL.
+#include "cli/ToolsTestSupport.h"
+#include "support/HeightImage.h"
+#include "support/PngWriter.h"
+
+#include <csetjmp>
+#include <cstdio>
+#include <random>
+
+namespace
+{
+std::vector<std::uint16_t> RandomHeights(int width, int height, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> step(-40, 40);
+    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
+    int value = 30000;
+    for (std::uint16_t& sample : samples)
+    {
+        value = std::clamp(value + step(random), 0, 65535);
+        sample = static_cast<std::uint16_t>(value);
+    }
+    samples[0] = 0;
+    samples[1] = 65535;
+    return samples;
+}
+
+// A PNG of any layout libpng writes, for the layouts Altimo never writes itself.
+bool WriteOddPng(const std::string& path, int width, int height, int bitDepth, int colourType)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)))
+    {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bitDepth, colourType, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    png_color palette[2] = {{0, 0, 0}, {255, 255, 255}};
+    if (colourType == PNG_COLOR_TYPE_PALETTE)
+        png_set_PLTE(png, info, palette, 2);
+    png_write_info(png, info);
+    std::vector<png_byte> row(std::size_t(width) * 8, 0);
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, row.data());
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return true;
+}
+
+class HeightImageTest : public ToolsCliTest
+{
+};
+} // namespace
+
+TEST_F(HeightImageTest, Png16RoundTripIsExactAndIndependentOfThreads)
+{
+    // 1500 x 1500 x 2 bytes is five bands of 1 MiB: more than one group of bands on one thread.
+    const int width = 1500;
+    const int height = 1500;
+    const auto samples = RandomHeights(width, height, 3);
+    NullProgress progress;
+    ASSERT_TRUE(WritePngGrey16(path("one.png"), samples.data(), width, height, progress, 0, 1));
+    ASSERT_TRUE(WritePngGrey16(path("two.png"), samples.data(), width, height, progress, 0, 2));
+    EXPECT_EQ(ReadBytes(path("one.png")), ReadBytes(path("two.png")));
+
+    HeightImage image;
+    std::string error;
+    ASSERT_TRUE(ReadHeightImage(path("one.png"), image, error)) << error;
+    EXPECT_EQ(image.width, width);
+    EXPECT_EQ(image.height, height);
+    EXPECT_EQ(image.sourceBits, 16);
+    EXPECT_EQ(image.format, "PNG");
+    EXPECT_EQ(image.samples, samples);
+}
+
+TEST_F(HeightImageTest, RgbPngDecodesWithLibpngAndReportsProgress)
+{
+    const int width = 301;
+    const int height = 203;
+    std::vector<std::uint8_t> rgb(std::size_t(width) * height * 3);
+    std::mt19937 random(5);
+    for (std::size_t i = 0; i < rgb.size(); ++i)
+        rgb[i] = static_cast<std::uint8_t>(i % 3 == 0 ? random() : i / 997);
+    RecordingProgress progress;
+    progress.setPos(100);
+    ASSERT_TRUE(WritePng8(path("rgb.png"), rgb.data(), width, height, 3, progress, 100));
+    EXPECT_EQ(progress.pos(), 200);
+    std::vector<std::uint8_t> decoded;
+    int w = 0;
+    int h = 0;
+    ASSERT_TRUE(DecodePng(path("rgb.png"), decoded, w, h));
+    EXPECT_EQ(w, width);
+    EXPECT_EQ(h, height);
+    EXPECT_EQ(decoded, rgb);
+}
+
+TEST_F(HeightImageTest, EightBitGreyIsWidenedTo65535)
+{
+    std::vector<std::uint8_t> grey(256 * 260);
+    for (std::size_t i = 0; i < grey.size(); ++i)
+        grey[i] = static_cast<std::uint8_t>(i * 7);
+    NullProgress progress;
+    ASSERT_TRUE(WritePng8(path("grey.png"), grey.data(), 256, 260, 1, progress));
+    HeightImage image;
+    std::string error;
+    ASSERT_TRUE(ReadHeightImage(path("grey.png"), image, error)) << error;
+    EXPECT_EQ(image.sourceBits, 8);
+    ASSERT_EQ(image.samples.size(), grey.size());
+    for (std::size_t i = 0; i < grey.size(); ++i)
+        ASSERT_EQ(image.samples[i], grey[i] * 257) << i;
+}
+
+TEST_F(HeightImageTest, RefusesWhatIsNotOneGreyBandOfAUsableSize)
+{
+    const struct
+    {
+        const char* name;
+        int width, height, bitDepth, colourType;
+        const char* reason;
+    } cases[] = {
+        {"rgb.png", 300, 300, 8, PNG_COLOR_TYPE_RGB, "3 bands"},
+        {"rgba.png", 300, 300, 16, PNG_COLOR_TYPE_RGB_ALPHA, "4 bands"},
+        {"ga.png", 300, 300, 8, PNG_COLOR_TYPE_GRAY_ALPHA, "2 bands"},
+        {"palette.png", 300, 300, 8, PNG_COLOR_TYPE_PALETTE, "palette"},
+        {"four.png", 300, 300, 4, PNG_COLOR_TYPE_GRAY, "4-bit samples"},
+        {"one.png", 300, 300, 1, PNG_COLOR_TYPE_GRAY, "1-bit samples"},
+        {"narrow.png", 255, 300, 16, PNG_COLOR_TYPE_GRAY, "255 x 300 pixels; a height map is 256..20000"},
+        {"wide.png", 20001, 256, 8, PNG_COLOR_TYPE_GRAY, "20001 x 256"},
+    };
+    for (const auto& c : cases)
+    {
+        ASSERT_TRUE(WriteOddPng(path(c.name), c.width, c.height, c.bitDepth, c.colourType)) << c.name;
+        HeightImage image;
+        std::string error;
+        EXPECT_FALSE(ReadHeightImage(path(c.name), image, error)) << c.name;
+        EXPECT_NE(error.find(path(c.name) + ": "), std::string::npos) << error;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+        EXPECT_TRUE(image.samples.empty());
+    }
+}
+
+TEST_F(HeightImageTest, TruncatedAndMissingFilesFailCleanly)
+{
+    const auto samples = RandomHeights(300, 280, 9);
+    NullProgress progress;
+    ASSERT_TRUE(WritePngGrey16(path("full.png"), samples.data(), 300, 280, progress));
+    const auto bytes = ReadBytes(path("full.png"));
+    for (const std::size_t keep : {std::size_t(8), std::size_t(40), bytes.size() / 2, bytes.size() - 13})
+    {
+        WriteText(path("cut.png"), std::string(bytes.begin(), bytes.begin() + std::ptrdiff_t(keep)));
+        HeightImage image;
+        std::string error;
+        EXPECT_FALSE(ReadHeightImage(path("cut.png"), image, error)) << keep;
+        EXPECT_FALSE(error.empty());
+        EXPECT_TRUE(image.samples.empty());
+    }
+    HeightImage image;
+    std::string error;
+    EXPECT_FALSE(ReadHeightImage(path("missing.png"), image, error));
+    EXPECT_EQ(error, path("missing.png") + ": cannot open the file");
+
+    WriteText(path("notes.txt"), "not an image at all\n");
+    EXPECT_FALSE(ReadHeightImage(path("notes.txt"), image, error));
+    EXPECT_NE(error.find(HeightImageHasGdal() ? "GDAL reads" : "no GDAL support"), std::string::npos) << error;
+}
+
+TEST_F(HeightImageTest, FormatFollowsTheExtension)
+{
+    EXPECT_EQ(HeightImageFormatOf("a/b.PNG"), HeightImageFormat::Png);
+    EXPECT_EQ(HeightImageFormatOf("b.tif"), HeightImageFormat::GeoTiff);
+    EXPECT_EQ(HeightImageFormatOf("b.TiFF"), HeightImageFormat::GeoTiff);
+    EXPECT_EQ(HeightImageFormatOf("b.jpg"), HeightImageFormat::Unknown);
+    EXPECT_EQ(HeightImageFormatOf("dir.png/b"), HeightImageFormat::Unknown);
+}
+
+TEST_F(HeightImageTest, GeoTiffRoundTripWhenTheBuildHasGdal)
+{
+    const auto samples = RandomHeights(260, 300, 13);
+    NullProgress progress;
+    std::string error;
+    if (!HeightImageHasGdal())
+    {
+        EXPECT_FALSE(WriteHeightImage(path("a.tif"), HeightImageFormat::GeoTiff, samples.data(), 260, 300, 50.0f,
+                                      progress, 0, error));
+        EXPECT_NE(error.find("GDAL"), std::string::npos);
+        EXPECT_FALSE(Exists(path("a.tif")));
+        GTEST_SKIP() << "built without GDAL";
+    }
+    ASSERT_TRUE(WriteHeightImage(path("a.tif"), HeightImageFormat::GeoTiff, samples.data(), 260, 300, 50.0f, progress,
+                                 0, error))
+        << error;
+    HeightImage image;
+    ASSERT_TRUE(ReadHeightImage(path("a.tif"), image, error)) << error;
+    EXPECT_EQ(image.format, "GTiff");
+    EXPECT_EQ(image.sourceBits, 16);
+    EXPECT_EQ(image.width, 260);
+    EXPECT_EQ(image.height, 300);
+    EXPECT_EQ(image.samples, samples);
+}

@@ -1,0 +1,162 @@
+// altimo-cli import, export and preview, run as a script runs them.
+#include "cli/ToolsTestSupport.h"
+#include "codec/HeightDat.h"
+#include "support/HeightImage.h"
+#include "support/PngWriter.h"
+#include "support/Relief.h"
+
+#include <random>
+
+namespace
+{
+std::vector<std::uint16_t> Terrain(int width, int height)
+{
+    std::mt19937 random(21);
+    std::uniform_int_distribution<int> noise(0, 900);
+    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            samples[std::size_t(y) * std::size_t(width) + std::size_t(x)] =
+                static_cast<std::uint16_t>(1000 + 90 * x + 40 * y + noise(random));
+    return samples;
+}
+
+std::vector<std::uint16_t> LittleEndianSamples(const std::vector<std::uint8_t>& bytes)
+{
+    std::vector<std::uint16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return samples;
+}
+
+class ImageCommands : public ToolsCliTest
+{
+};
+} // namespace
+
+TEST_F(ImageCommands, Png16ToRawToDatToPng16IsIdentical)
+{
+    const int width = 300;
+    const int height = 257;
+    const auto samples = Terrain(width, height);
+    NullProgress progress;
+    ASSERT_TRUE(WritePngGrey16(path("map.png"), samples.data(), width, height, progress));
+
+    const ToolsCliRun imported = run("import " + path("map.png") + " -o " + path("map.raw"));
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+    EXPECT_NE(imported.out.find("300 x 257"), std::string::npos) << imported.out;
+    const auto [low, high] = std::minmax_element(samples.begin(), samples.end());
+    EXPECT_NE(imported.out.find("values " + std::to_string(*low) + ".." + std::to_string(*high)), std::string::npos)
+        << imported.out;
+    EXPECT_EQ(LittleEndianSamples(ReadBytes(path("map.raw"))), samples);
+
+    const ToolsCliRun processed = run("process " + path("map.raw") + " --width 300 --height 257");
+    ASSERT_EQ(processed.exitCode, 0) << processed.err;
+    const ToolsCliRun exported = run("export " + path("map.dat") + " -o " + path("back.png"));
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    // The same writer with the same samples: the very same file.
+    EXPECT_EQ(ReadBytes(path("back.png")), ReadBytes(path("map.png")));
+    HeightImage back;
+    std::string error;
+    ASSERT_TRUE(ReadHeightImage(path("back.png"), back, error)) << error;
+    EXPECT_EQ(back.samples, samples);
+}
+
+TEST_F(ImageCommands, GeoTiffExportImportsBackWhenTheBuildHasGdal)
+{
+    const auto samples = Terrain(256, 270);
+    ASSERT_TRUE(WriteHeightDat(path("map.dat"), ConstRasterView<std::uint16_t>(samples.data(), 256, 270), 25.0f));
+    const ToolsCliRun exported = run("export " + path("map.dat") + " -o " + path("map.tif"));
+    if (!HeightImageHasGdal())
+    {
+        EXPECT_EQ(exported.exitCode, 1);
+        EXPECT_NE(exported.err.find("GeoTIFF needs GDAL"), std::string::npos) << exported.err;
+        EXPECT_FALSE(Exists(path("map.tif")));
+        GTEST_SKIP() << "built without GDAL";
+    }
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    const ToolsCliRun imported = run("import " + path("map.tif") + " -o " + path("map.raw"));
+    ASSERT_EQ(imported.exitCode, 0) << imported.err;
+    EXPECT_NE(imported.out.find("GTiff, 16-bit grey, 256 x 270"), std::string::npos) << imported.out;
+    EXPECT_EQ(LittleEndianSamples(ReadBytes(path("map.raw"))), samples);
+}
+
+TEST_F(ImageCommands, RefusalsExplainAndLeaveNoOutput)
+{
+    std::vector<std::uint8_t> rgb(300 * 300 * 3, 77);
+    std::vector<std::uint16_t> small(200 * 300, 5);
+    NullProgress progress;
+    ASSERT_TRUE(WritePng8(path("colour.png"), rgb.data(), 300, 300, 3, progress));
+    ASSERT_TRUE(WritePngGrey16(path("small.png"), small.data(), 200, 300, progress));
+    WriteText(path("broken.dat"), "ALTIMO? not a height file");
+    const struct
+    {
+        std::string arguments;
+        int exitCode;
+        std::string message;
+        std::string output;
+    } cases[] = {
+        {"import " + path("colour.png") + " -o " + path("a.raw"), 1, "3 bands (red, green, blue)", path("a.raw")},
+        {"import " + path("small.png") + " -o " + path("b.raw"), 1, "200 x 300 pixels; a height map is 256..20000",
+         path("b.raw")},
+        {"import " + path("none.png") + " -o " + path("c.raw"), 1, "none.png: cannot open the file", path("c.raw")},
+        {"export " + path("broken.dat") + " -o " + path("d.png"), 1, "not a valid height file", path("d.png")},
+        {"export " + path("broken.dat") + " -o " + path("e.jpg"), 2, "--output: " + path("e.jpg") + " must end in .png",
+         path("e.jpg")},
+        {"import " + path("colour.png"), 2, "--output is required", path("colour.raw")},
+    };
+    for (const auto& c : cases)
+    {
+        const ToolsCliRun result = run(c.arguments);
+        EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments << "\n" << result.err;
+        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.arguments << "\n" << result.err;
+        EXPECT_EQ(result.err.rfind("altimo-cli: ", 0), 0u) << result.err;
+        EXPECT_FALSE(Exists(c.output)) << c.output;
+    }
+}
+
+TEST_F(ImageCommands, PreviewWritesTheDefinedReliefAndPicksWaterByName)
+{
+    const int width = 64;
+    const int height = 48;
+    const auto samples = Terrain(width, height);
+    const ConstRasterView<std::uint16_t> view(samples.data(), width, height);
+    ASSERT_TRUE(WriteHeightDat(path("hills.dat"), view, 20.0f));
+    const ToolsCliRun relief = run("preview " + path("hills.dat") + " -o " + path("hills.png") + " --height-scale 40");
+    ASSERT_EQ(relief.exitCode, 0) << relief.err;
+    EXPECT_NE(relief.out.find("shaded relief"), std::string::npos) << relief.out;
+    std::vector<std::uint8_t> rgb;
+    int w = 0;
+    int h = 0;
+    ASSERT_TRUE(DecodePng(path("hills.png"), rgb, w, h));
+    ASSERT_EQ(w, width);
+    ASSERT_EQ(h, height);
+    ReliefSettings settings;
+    settings.heightScale = 40;
+    const SampleRange range = FindSampleRange(view);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            const std::size_t i = (std::size_t(y) * width + std::size_t(x)) * 3;
+            ASSERT_EQ((Rgb{rgb[i], rgb[i + 1], rgb[i + 2]}), ReliefPixel(view, x, y, 20.0f, settings, range));
+        }
+
+    // "<base>_w.dat" is drawn as water over "<base>.dat".
+    std::vector<std::uint16_t> water(samples.size(), 0);
+    water[5] = static_cast<std::uint16_t>(samples[5] + 100);
+    ASSERT_TRUE(WriteHeightDat(path("hills_w.dat"), ConstRasterView<std::uint16_t>(water.data(), width, height), 20.0f));
+    const ToolsCliRun depth = run("--quiet preview " + path("hills_w.dat") + " -o " + path("water.png"));
+    ASSERT_EQ(depth.exitCode, 0) << depth.err;
+    EXPECT_EQ(depth.out, "");
+    ASSERT_TRUE(DecodePng(path("water.png"), rgb, w, h));
+    EXPECT_EQ((Rgb{rgb[15], rgb[16], rgb[17]}), (Rgb{10, 40, 115})); // the deepest (only) water
+    EXPECT_EQ(rgb[0], rgb[1]);                                          // dry: grey relief
+
+    const ToolsCliRun badMode = run("preview " + path("hills.dat") + " -o " + path("x.png") + " --mode shiny");
+    EXPECT_EQ(badMode.exitCode, 2);
+    EXPECT_NE(badMode.err.find("--mode"), std::string::npos) << badMode.err;
+    const ToolsCliRun badScale = run("preview " + path("hills.dat") + " -o " + path("x.png") + " --height-scale 0 -q");
+    EXPECT_EQ(badScale.exitCode, 2);
+    EXPECT_NE(badScale.err.find("--height-scale"), std::string::npos) << badScale.err;
+    EXPECT_FALSE(Exists(path("x.png")));
+}
