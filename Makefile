@@ -2,7 +2,8 @@
 #   make demo   installs what is missing, builds, and runs the demo job on built-in example data
 #   make test   installs what is missing, builds with address+undefined sanitizers, runs every test
 #   make fuzz   runs every fuzz target for FUZZ_SECONDS seconds each (tests/fuzz/run.sh)
-.PHONY: all deps demo test bench release asan clean fuzz fuzz-build
+#   make screenshots  renders the desktop application's pages (after the demo) to docs/screenshots
+.PHONY: all deps demo test bench release asan clean fuzz fuzz-build screenshots
 
 DEMO_DIR ?= demo-out
 FUZZ_SECONDS ?= 600
@@ -22,6 +23,9 @@ asan: deps
 
 demo: release
 	./build/release/cli/altimo-cli demo --dir $(DEMO_DIR)
+
+screenshots: demo
+	QT_QPA_PLATFORM=offscreen ./build/release/app/altimo-screenshots docs/screenshots $(DEMO_DIR)
 
 test: asan
 	ctest --preset asan -j2

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QTabWidget>
 #include <QTextStream>
+#include <cmath>
 #include <deque>
 #include <optional>
 
@@ -76,11 +77,20 @@ int main(int argc, char** argv)
     const QDir demoDir(demo ? arguments[2] : QString());
     if (demo)
     {
-        for (const QString& pattern : {QStringLiteral("*.raw"), QStringLiteral("*.bmp"), QStringLiteral("*.wtr")})
+        for (const QString& pattern : {QStringLiteral("*.raw"), QStringLiteral("*_lever.bmp"), QStringLiteral("*.wtr")})
             dialogs.answers.push_back(FirstFile(demoDir, pattern));
         process->OnBrowseRaw();
         process->OnBrowseLever();
         process->OnBrowseWater();
+        // The demo map is square: its side follows from the file size.
+        const qint64 samples = QFileInfo(QString::fromStdString(process->m_rawPath)).size() / 2;
+        const auto side = static_cast<int>(std::lround(std::sqrt(static_cast<double>(samples))));
+        if (qint64(side) * side == samples && side > 0)
+        {
+            process->m_rawWidth = side;
+            process->m_rawHeight = side;
+            process->UpdateData(false);
+        }
         dialogs.answers.push_back(FirstFile(demoDir, QStringLiteral("*.wtr")));
         banks->OnBrowse();
         QStringList heightFiles = demoDir.entryList({QStringLiteral("*.dat")}, QDir::Files, QDir::Name);
