@@ -8,34 +8,98 @@
 //   2^24 (every partial sum is then an exactly representable integer). Above that, float
 //   rounding depends on the order of the additions, so S is formed by the very additions of the
 //   definition (row by row, left to right, zeros included since adding 0 changes nothing) for a
-//   group of neighbouring samples at once, one vector lane per sample.
+//   group of neighbouring samples at once, one vector lane per sample. Those additions start
+//   only at the first window row after which some lane's sum would pass 2^24: up to there every
+//   partial sum is exact, so the rows before it enter as exact integer row sums.
 #include "heightproc/RowBands.h"
 #include "heightproc/Water.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <memory>
 #include <thread>
 #include <vector>
 
 namespace
 {
 
-constexpr std::int64_t kExactFloatLimit = std::int64_t(1) << 24;
+constexpr std::int32_t kExactFloatLimit = 1 << 24;
 constexpr int kNoWater = 1 << 28;
 
-// sums[l] = the single-precision sum, in order, of rows[r][start + l + k] for r = 0 .. rowCount - 1
-// and k = 0 .. length - 1. Each lane's additions are exactly those of one sample's window.
-template <int Lanes>
-[[gnu::always_inline]] inline void SumWindowsLanes(const float* const* rows, int rowCount, std::ptrdiff_t start,
-                                                   int length, float* sums)
+// The rows of one hill window: as floats (column c at values[r][hill + c], zeros beyond the
+// raster) and as prefix sums (prefix[r][c] = sum of the columns before c).
+struct WindowRows
 {
+    const float* const* values;
+    const std::uint32_t* const* prefix;
+    int count;
+};
+
+// sums[l] = the single-precision window sum of column x0 + l: the rows while every lane's
+// partial sum stays at most 2^24 as exact integers, the rest by the additions of the definition,
+// in order. Lanes beyond the raster take part too; that can only end the exact rows earlier.
+template <int Lanes>
+[[gnu::always_inline]] inline void SumWindowsLanes(const WindowRows& rows, int x0, int hill, int width, float* sums)
+{
+    std::int32_t exact[Lanes] = {};
+    std::int32_t next[Lanes];
+    int r = 0;
+    // A row sum is below 2 * hill * 65536, which must fit the 32-bit lanes.
+    if (hill >= 16384)
+    {
+    }
+    else if (x0 - hill >= 0 && x0 + Lanes - 1 + hill <= width)
+    {
+        for (; r < rows.count; ++r)
+        {
+            const std::uint32_t* low = rows.prefix[r] + x0 - hill;
+            const std::uint32_t* high = rows.prefix[r] + x0 + hill;
+            int over = 0;
+            for (int l = 0; l < Lanes; ++l)
+            {
+                next[l] = exact[l] + static_cast<std::int32_t>(high[l] - low[l]);
+                over |= next[l] > kExactFloatLimit ? 1 : 0;
+            }
+            if (over != 0)
+                break;
+            for (int l = 0; l < Lanes; ++l)
+                exact[l] = next[l];
+        }
+    }
+    else
+    {
+        int low[Lanes];
+        int high[Lanes];
+        for (int l = 0; l < Lanes; ++l)
+        {
+            low[l] = std::clamp(x0 + l - hill, 0, width);
+            high[l] = std::clamp(x0 + l + hill, 0, width);
+        }
+        for (; r < rows.count; ++r)
+        {
+            const std::uint32_t* prefix = rows.prefix[r];
+            int over = 0;
+            for (int l = 0; l < Lanes; ++l)
+            {
+                next[l] = exact[l] + static_cast<std::int32_t>(prefix[high[l]] - prefix[low[l]]);
+                over |= next[l] > kExactFloatLimit ? 1 : 0;
+            }
+            if (over != 0)
+                break;
+            for (int l = 0; l < Lanes; ++l)
+                exact[l] = next[l];
+        }
+    }
+
     float s[Lanes];
     for (int l = 0; l < Lanes; ++l)
-        s[l] = 0.0f;
-    for (int r = 0; r < rowCount; ++r)
+        s[l] = static_cast<float>(exact[l]);
+    const int length = 2 * hill;
+    for (; r < rows.count; ++r)
     {
-        const float* p = rows[r] + start;
+        // Lane l's window starts at column x0 + l - hill, stored at x0 + l.
+        const float* p = rows.values[r] + x0;
         for (int k = 0; k < length; ++k)
         {
             for (int l = 0; l < Lanes; ++l)
@@ -46,24 +110,22 @@ template <int Lanes>
         sums[l] = s[l];
 }
 
-using SumWindowsFn = void (*)(const float* const*, int, std::ptrdiff_t, int, float*);
+using SumWindowsFn = void (*)(const WindowRows&, int, int, int, float*);
 
-void SumWindowsBase(const float* const* rows, int rowCount, std::ptrdiff_t start, int length, float* sums)
+void SumWindowsBase(const WindowRows& rows, int x0, int hill, int width, float* sums)
 {
-    SumWindowsLanes<16>(rows, rowCount, start, length, sums);
+    SumWindowsLanes<32>(rows, x0, hill, width, sums);
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-[[gnu::target("avx2")]] void SumWindowsAvx2(const float* const* rows, int rowCount, std::ptrdiff_t start, int length,
-                                            float* sums)
+[[gnu::target("avx2")]] void SumWindowsAvx2(const WindowRows& rows, int x0, int hill, int width, float* sums)
 {
-    SumWindowsLanes<32>(rows, rowCount, start, length, sums);
+    SumWindowsLanes<32>(rows, x0, hill, width, sums);
 }
 
-[[gnu::target("avx512f")]] void SumWindowsAvx512(const float* const* rows, int rowCount, std::ptrdiff_t start,
-                                                 int length, float* sums)
+[[gnu::target("avx512f")]] void SumWindowsAvx512(const WindowRows& rows, int x0, int hill, int width, float* sums)
 {
-    SumWindowsLanes<64>(rows, rowCount, start, length, sums);
+    SumWindowsLanes<64>(rows, x0, hill, width, sums);
 }
 #endif
 
@@ -83,7 +145,7 @@ LaneKernel SelectLaneKernel()
     if (__builtin_cpu_supports("avx2"))
         return {SumWindowsAvx2, 32};
 #endif
-    return {SumWindowsBase, 16};
+    return {SumWindowsBase, 32};
 }
 
 struct SmoothParams
@@ -121,6 +183,7 @@ public:
           m_distance(static_cast<std::size_t>(m_width)), m_colCount(static_cast<std::size_t>(m_width)),
           m_colSum(static_cast<std::size_t>(m_width)), m_prefixCount(static_cast<std::size_t>(m_width) + 1),
           m_prefixSum(static_cast<std::size_t>(m_width) + 1), m_floatRows(m_slotLength * 2 * static_cast<std::size_t>(p.hill)),
+          m_rowPrefix((static_cast<std::size_t>(m_width) + 1) * 2 * static_cast<std::size_t>(p.hill)),
           m_slow(static_cast<std::size_t>(m_width)), m_sums(static_cast<std::size_t>(p.kernel.lanes))
     {
     }
@@ -141,6 +204,10 @@ public:
 private:
     int* nearRow(int r) { return m_near.data() + static_cast<std::size_t>(r % (2 * m_p.bank)) * static_cast<std::size_t>(m_width); }
     float* floatRow(int r) { return m_floatRows.data() + static_cast<std::size_t>(r % (2 * m_p.hill)) * m_slotLength; }
+    std::uint32_t* rowPrefix(int r)
+    {
+        return m_rowPrefix.data() + static_cast<std::size_t>(r % (2 * m_p.hill)) * (static_cast<std::size_t>(m_width) + 1);
+    }
 
     // Squared distance from each column to the nearest water of row r within columns
     // x - bank .. x + bank - 1, or kNoWater.
@@ -149,16 +216,17 @@ private:
         const std::uint16_t* w = m_p.water.row(r);
         int* out = nearRow(r);
         const int bank = m_p.bank;
+        const int width = m_width;
         int last = -kNoWater;
-        for (int x = 0; x < m_width; ++x)
+        for (int x = 0; x < width; ++x)
         {
             if (w[x] != 0)
                 last = x;
             const int dx = x - last;
             out[x] = dx <= bank ? dx * dx : kNoWater;
         }
-        int next = m_width + kNoWater;
-        for (int x = m_width - 1; x >= 0; --x)
+        int next = width + kNoWater;
+        for (int x = width - 1; x >= 0; --x)
         {
             if (w[x] != 0)
                 next = x;
@@ -171,26 +239,34 @@ private:
     void addHillRow(int r, int sign)
     {
         const std::uint16_t* w = m_p.water.row(r);
-        for (int x = 0; x < m_width; ++x)
+        const int width = m_width;
+        int* count = m_colCount.data();
+        std::int64_t* sum = m_colSum.data();
+        for (int x = 0; x < width; ++x)
         {
-            m_colCount[static_cast<std::size_t>(x)] += sign * (w[x] != 0 ? 1 : 0);
-            m_colSum[static_cast<std::size_t>(x)] += sign * static_cast<std::int64_t>(w[x]);
+            count[x] += sign * (w[x] != 0 ? 1 : 0);
+            sum[x] += sign * static_cast<std::int64_t>(w[x]);
         }
     }
 
     void loadFloatRow(int r)
     {
         const std::uint16_t* w = m_p.water.row(r);
+        const int width = m_width;
         float* out = floatRow(r) + m_p.hill;
-        for (int x = 0; x < m_width; ++x)
+        for (int x = 0; x < width; ++x)
             out[x] = static_cast<float>(w[x]);
+        // Only differences of these are used, which modular arithmetic keeps exact.
+        std::uint32_t* prefix = rowPrefix(r);
+        prefix[0] = 0;
+        for (int x = 0; x < width; ++x)
+            prefix[x + 1] = prefix[x] + w[x];
     }
 
     void start(int y0)
     {
         std::fill(m_colCount.begin(), m_colCount.end(), 0);
         std::fill(m_colSum.begin(), m_colSum.end(), 0);
-        std::fill(m_floatRows.begin(), m_floatRows.end(), 0.0f);
         for (int r = std::max(0, y0 - m_p.bank); r < std::min(m_rows, y0 + m_p.bank); ++r)
             computeNear(r);
         for (int r = std::max(0, y0 - m_p.hill); r < std::min(m_rows, y0 + m_p.hill); ++r)
@@ -218,43 +294,52 @@ private:
     {
         const int bank = m_p.bank;
         const int hill = m_p.hill;
+        const int width = m_width;
         std::fill(m_distance.begin(), m_distance.end(), kNoWater);
         for (int r = std::max(0, y - bank); r < std::min(m_rows, y + bank); ++r)
         {
             const int dy2 = (y - r) * (y - r);
             const int* n = nearRow(r);
             int* d = m_distance.data();
-            for (int x = 0; x < m_width; ++x)
+            for (int x = 0; x < width; ++x)
                 d[x] = std::min(d[x], n[x] + dy2);
         }
-        m_prefixCount[0] = 0;
-        m_prefixSum[0] = 0;
-        for (int x = 0; x < m_width; ++x)
+        int* prefixCount = m_prefixCount.data();
+        std::int64_t* prefixSum = m_prefixSum.data();
+        const int* colCount = m_colCount.data();
+        const std::int64_t* colSum = m_colSum.data();
+        prefixCount[0] = 0;
+        prefixSum[0] = 0;
+        for (int x = 0; x < width; ++x)
         {
-            m_prefixCount[static_cast<std::size_t>(x) + 1] = m_prefixCount[static_cast<std::size_t>(x)] + m_colCount[static_cast<std::size_t>(x)];
-            m_prefixSum[static_cast<std::size_t>(x) + 1] = m_prefixSum[static_cast<std::size_t>(x)] + m_colSum[static_cast<std::size_t>(x)];
+            prefixCount[x + 1] = prefixCount[x] + colCount[x];
+            prefixSum[x + 1] = prefixSum[x] + colSum[x];
         }
 
         std::uint16_t* heights = m_p.height.row(y);
+        const int* distance = m_distance.data();
+        std::uint8_t* slow = m_slow.data();
+        const int seaHeight = m_p.seaHeight;
         bool anySlow = false;
-        for (int x = 0; x < m_width; ++x)
+        for (int x = 0; x < width; ++x)
         {
-            m_slow[static_cast<std::size_t>(x)] = 0;
+            slow[x] = 0;
             const int h = heights[x];
-            const int distance2 = m_distance[static_cast<std::size_t>(x)];
-            if (h < m_p.seaHeight || distance2 >= kNoWater)
+            if (h < seaHeight || distance[x] >= kNoWater)
                 continue;
-            const auto lo = static_cast<std::size_t>(std::max(0, x - hill));
-            const auto hi = static_cast<std::size_t>(std::min(m_width, x + hill));
-            const int count = m_prefixCount[hi] - m_prefixCount[lo];
+            const int lo = std::max(0, x - hill);
+            const int hi = std::min(width, x + hill);
+            const int count = prefixCount[hi] - prefixCount[lo];
             if (count == 0)
                 continue;
-            const std::int64_t sum = m_prefixSum[hi] - m_prefixSum[lo];
+            const std::int64_t sum = prefixSum[hi] - prefixSum[lo];
             if (sum <= kExactFloatLimit)
-                heights[x] = SmoothedSample(h, distance2, bank, count, static_cast<float>(sum));
+            {
+                heights[x] = SmoothedSample(h, distance[x], bank, count, static_cast<float>(sum));
+            }
             else
             {
-                m_slow[static_cast<std::size_t>(x)] = 1;
+                slow[x] = 1;
                 anySlow = true;
             }
         }
@@ -266,16 +351,19 @@ private:
     {
         const int hill = m_p.hill;
         m_windowRows.clear();
+        m_windowPrefix.clear();
         for (int r = std::max(0, y - hill); r < std::min(m_rows, y + hill); ++r)
+        {
             m_windowRows.push_back(floatRow(r));
+            m_windowPrefix.push_back(rowPrefix(r));
+        }
         const int lanes = m_p.kernel.lanes;
         for (int x0 = 0; x0 < m_width; ++x0)
         {
             if (!m_slow[static_cast<std::size_t>(x0)])
                 continue;
-            // Lane l sums the window of column x0 + l, which starts at column x0 + l - hill,
-            // that is at x0 + l in the padded float row.
-            m_p.kernel.sum(m_windowRows.data(), static_cast<int>(m_windowRows.size()), x0, 2 * hill, m_sums.data());
+            const WindowRows rows{m_windowRows.data(), m_windowPrefix.data(), static_cast<int>(m_windowRows.size())};
+            m_p.kernel.sum(rows, x0, hill, m_width, m_sums.data());
             const int end = std::min(m_width, x0 + lanes);
             for (int x = x0; x < end; ++x)
             {
@@ -302,8 +390,10 @@ private:
     std::vector<int> m_prefixCount;   // prefix sums of the two along the row
     std::vector<std::int64_t> m_prefixSum;
     std::vector<float> m_floatRows;   // 2 * hill rows as floats, `hill` zeros either side, lanes spare
+    std::vector<std::uint32_t> m_rowPrefix; // the same rows' prefix sums
     std::vector<std::uint8_t> m_slow; // samples whose sum needs the float additions
     std::vector<const float*> m_windowRows;
+    std::vector<const std::uint32_t*> m_windowPrefix;
     std::vector<float> m_sums;
 };
 
@@ -330,11 +420,16 @@ void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t
                 reported = position;
             }
         };
+        // One window (its buffers allocated once) per worker, reused for every chunk it takes.
+        const int workers = WorkerCount();
+        std::vector<std::unique_ptr<SmoothWindow>> windows(static_cast<std::size_t>(workers));
         RunInChunks(
-            0, rows, std::max(64, 2 * hillSize), WorkerCount(),
-            [&](int y0, int y1) {
-                SmoothWindow window(params);
-                window.run(y0, y1, [&] {
+            0, rows, std::max(64, 2 * hillSize), workers,
+            [&](int worker, int y0, int y1) {
+                std::unique_ptr<SmoothWindow>& window = windows[static_cast<std::size_t>(worker)];
+                if (!window)
+                    window = std::make_unique<SmoothWindow>(params);
+                window->run(y0, y1, [&] {
                     rowsDone.fetch_add(1, std::memory_order_relaxed);
                     if (std::this_thread::get_id() == owner)
                         report();

@@ -71,9 +71,9 @@ void RunInBands(int first, int last, int bands, Work&& work)
     RunInBands(first, last, bands, work, [] {});
 }
 
-// Runs work(y0, y1) for the chunks [first + k * chunkRows, ...) of [first, last), handed out to
-// `workers` threads in turn as they become free, so rows of uneven cost still spread evenly.
-// The calling thread is one of the workers; report() as for RunInBands.
+// Runs work(worker, y0, y1) for the chunks [first + k * chunkRows, ...) of [first, last), handed
+// out to `workers` threads (worker = 0 .. workers - 1) in turn as they become free, so rows of
+// uneven cost still spread evenly. The calling thread is worker 0; report() as for RunInBands.
 template <typename Work, typename Report>
 void RunInChunks(int first, int last, int chunkRows, int workers, Work&& work, Report&& report)
 {
@@ -83,14 +83,16 @@ void RunInChunks(int first, int last, int chunkRows, int workers, Work&& work, R
     chunkRows = std::max(1, chunkRows);
     const int chunks = (rows + chunkRows - 1) / chunkRows;
     std::atomic<int> next{0};
-    const auto run = [&] {
-        for (int k = next.fetch_add(1, std::memory_order_relaxed); k < chunks;
-             k = next.fetch_add(1, std::memory_order_relaxed))
-        {
-            const int y0 = first + k * chunkRows;
-            work(y0, std::min(last, y0 + chunkRows));
-        }
-    };
-    RunInBands(0, std::max(1, std::min(workers, chunks)), std::max(1, std::min(workers, chunks)),
-               [&](int, int, int) { run(); }, report);
+    const int threads = std::max(1, std::min(workers, chunks));
+    RunInBands(
+        0, threads, threads,
+        [&](int worker, int, int) {
+            for (int k = next.fetch_add(1, std::memory_order_relaxed); k < chunks;
+                 k = next.fetch_add(1, std::memory_order_relaxed))
+            {
+                const int y0 = first + k * chunkRows;
+                work(worker, y0, std::min(last, y0 + chunkRows));
+            }
+        },
+        report);
 }

@@ -105,20 +105,23 @@ private:
         const Index s = m_stride;
         const Index offsets[8] = {-s - 1, -s, -s + 1, -1, 1, s - 1, s, s + 1};
         m_candidates.clear();
+        m_values.clear();
+        // Nothing is written before the whole frontier is listed, so each value can be taken
+        // as soon as its sample is found, while its neighbourhood is in the cache.
         for (const Index i : m_frontier)
         {
             for (const Index o : offsets)
             {
                 const Index j = i + o;
                 if (w[j] == 0 && !testAndMark(j))
+                {
                     m_candidates.push_back(j);
+                    m_values.push_back(MeanOfWetNeighbours(w, j, s));
+                }
             }
             if (m_candidates.size() > m_limit)
                 return kTooMany;
         }
-        m_values.resize(m_candidates.size());
-        for (std::size_t k = 0; k < m_candidates.size(); ++k)
-            m_values[k] = MeanOfWetNeighbours(w, m_candidates[k], s);
         for (std::size_t k = 0; k < m_candidates.size(); ++k)
             w[m_candidates[k]] = m_values[k];
         m_frontier.swap(m_candidates);
