@@ -2,7 +2,10 @@
 //
 //   altimo-bench-water inputs DIR [SIZE] [SCALE]   demo terrain RAW, lever BMP and water mask
 //   altimo-bench-water stages DIR [SIZE] [SCALE]   times each stage in isolation on those inputs
+//   altimo-bench-water lever DIR [SIZE]            levering alone
+//   altimo-bench-water water DIR HILL [SIZE] [SCALE]  the passes of the water stage alone
 //   altimo-bench-water fill [SIZE]                 the water fill alone: one lake fills a dry map
+//   altimo-bench-water lake OUT.bil [SIZE]         that map for GDAL's fill, as a comparison
 //   altimo-bench-water speedup [SIZE]              fast against plain versions on a smaller map
 //
 // The water mask follows the demo's own water (sea, lakes, river) and, where that covers less
@@ -337,6 +340,36 @@ int main(int argc, char** argv)
         settings.resolutionScale = scale;
         return WaterStage(paths, settings, heights, std::atoi(argv[3]), false) ? 0 : 1;
     }
+    if (mode == "lever" && argc > 2)
+    {
+        // altimo-bench-water lever DIR [SIZE]: levering alone, blur 10.
+        const int size = argc > 3 ? std::atoi(argv[3]) : 8193;
+        const Paths paths = InputPaths(argv[2], size, 2);
+        std::vector<std::uint16_t> heights;
+        if (!ReadRaw(paths.raw, heights, std::size_t(size) * std::size_t(size)))
+            return 1;
+        ProcessSettings settings;
+        settings.rawWidth = size;
+        settings.rawHeight = size;
+        NullProgress progress;
+        NullMessages messages;
+        Stopwatch lever;
+        const LeverStatus status = ApplyLever(settings, paths.lever, {heights.data(), size, size}, progress, messages);
+        std::printf("levering (blur 10, loading the bitmap included): %s\n", lever.text().c_str());
+        return status == LeverStatus::Applied ? 0 : 1;
+    }
+    if (mode == "lake" && argc > 2)
+    {
+        // altimo-bench-water lake OUT.bil [SIZE]: the one-lake map as an ESRI .bil/.hdr pair
+        // (0 = no data), for GDAL's fill as a comparison.
+        const std::string out = argv[2];
+        const int size = argc > 3 ? std::atoi(argv[3]) : 2049;
+        const std::vector<std::uint16_t> lake = OneLake(size);
+        const std::string header = out.substr(0, out.rfind('.')) + ".hdr";
+        std::ofstream(header) << "BYTEORDER I\nLAYOUT BIL\nNROWS " << size << "\nNCOLS " << size
+                              << "\nNBANDS 1\nNBITS 16\nPIXELTYPE UNSIGNEDINT\nNODATA 0\n";
+        return WriteFileAtomically(out, lake.data(), lake.size() * 2) ? 0 : 1;
+    }
     if (mode == "fill")
     {
         const int size = argc > 2 ? std::atoi(argv[2]) : 8193;
@@ -349,6 +382,7 @@ int main(int argc, char** argv)
     }
     if (mode == "speedup")
         return Speedup(argc > 2 ? std::atoi(argv[2]) : 1025);
-    std::fprintf(stderr, "usage: altimo-bench-water inputs|stages DIR [SIZE] [SCALE] | fill|speedup [SIZE]\n");
+    std::fprintf(stderr, "usage: altimo-bench-water inputs|stages|lever DIR [SIZE] [SCALE] | water DIR HILL [SIZE] [SCALE] | "
+                         "fill|speedup [SIZE] | lake OUT.bil [SIZE]\n");
     return 2;
 }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <atomic>
 #include <cstring>
 #include <vector>
@@ -11,20 +12,40 @@
 namespace
 {
 
-// blue / 255 in single precision, as the blur sums it.
+// blue / 255 in single precision, as the blur sums it and the blend weighs it.
 const std::array<float, 256>& MaskQuotients()
 {
     static const std::array<float, 256> table = [] {
         std::array<float, 256> t{};
         for (int b = 0; b < 256; ++b)
+        {
             t[static_cast<std::size_t>(b)] = static_cast<float>(b / 255.0);
+            // The blur forms the same quotients by a float division, which vectorises.
+            assert(t[static_cast<std::size_t>(b)] == static_cast<float>(b) / 255.0f);
+        }
         return t;
     }();
     return table;
 }
 
-// One source row as the blur reads it: the mask as single-precision quotients and the lever
-// height where the mask is set (0 elsewhere), so the maximum filter needs no test.
+#if defined(__x86_64__) && !defined(__clang__)
+#define ALTIMO_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else
+#define ALTIMO_VECTOR_CLONES
+#endif
+
+// A source row as the blur reads it: the mask as single-precision quotients and the lever height
+// where the mask is set (0 elsewhere), so the maximum filter needs no test.
+ALTIMO_VECTOR_CLONES void LoadBlurRow(const std::uint8_t* __restrict mask, const std::uint8_t* __restrict red,
+                                      float* __restrict quotient, std::uint8_t* __restrict maskedRed, int width)
+{
+    // float(b) / 255.0f equals float(b / 255.0) for every byte (checked in MaskQuotients).
+    for (int x = 0; x < width; ++x)
+        quotient[x] = static_cast<float>(mask[x]) / 255.0f;
+    for (int x = 0; x < width; ++x)
+        maskedRed[x] = mask[x] != 0 ? red[x] : std::uint8_t(0);
+}
+
 struct BlurRow
 {
     std::vector<float> quotient;
@@ -36,23 +57,18 @@ struct BlurRow
 
     void load(const std::uint8_t* mask, const std::uint8_t* red, int width)
     {
-        const std::array<float, 256>& q = MaskQuotients();
-        for (int x = 0; x < width; ++x)
-            quotient[static_cast<std::size_t>(x)] = q[mask[x]];
-        for (int x = 0; x < width; ++x)
-            maskedRed[static_cast<std::size_t>(x)] = mask[x] != 0 ? red[x] : 0;
+        LoadBlurRow(mask, red, quotient.data(), maskedRed.data(), width);
     }
 };
 
 // One output row of a pass from the rows below (stored row y - 1), at (y) and above (y + 1).
 // The eight quotients are added in single precision in the order the blur is defined with, one
 // sum per column, so the loop vectorises across columns without changing any sum.
-void BlurRowKernel(const BlurRow& below, const BlurRow& here, const BlurRow& above, std::uint8_t* mask,
-                   std::uint8_t* red, int width)
+ALTIMO_VECTOR_CLONES void BlurRowKernel(const float* __restrict qb, const float* __restrict qh,
+                                        const float* __restrict qa, const std::uint8_t* __restrict rb,
+                                        const std::uint8_t* __restrict rh, const std::uint8_t* __restrict ra,
+                                        std::uint8_t* __restrict mask, std::uint8_t* __restrict red, int width)
 {
-    const float* qa = above.quotient.data();
-    const float* qh = here.quotient.data();
-    const float* qb = below.quotient.data();
     for (int x = 1; x < width - 1; ++x)
     {
         float s = qa[x];
@@ -65,9 +81,6 @@ void BlurRowKernel(const BlurRow& below, const BlurRow& here, const BlurRow& abo
         s += qa[x - 1];
         mask[x] = static_cast<std::uint8_t>(static_cast<int>(static_cast<double>(s) * 0.125 * 255.0));
     }
-    const std::uint8_t* ra = above.maskedRed.data();
-    const std::uint8_t* rh = here.maskedRed.data();
-    const std::uint8_t* rb = below.maskedRed.data();
     for (int x = 1; x < width - 1; ++x)
     {
         const std::uint8_t m1 = std::max(std::max(ra[x - 1], ra[x]), std::max(ra[x + 1], rh[x - 1]));
@@ -96,7 +109,8 @@ void BlurBand(const LeverPlanes& lever, int y0, int y1, const std::uint8_t* befo
         else
             above->load(lever.mask(y + 1), lever.red(y + 1), w);
         // Row y's old values live on in `here`, so it can be overwritten now.
-        BlurRowKernel(*below, *here, *above, lever.mask(y), lever.red(y), w);
+        BlurRowKernel(below->quotient.data(), here->quotient.data(), above->quotient.data(), below->maskedRed.data(),
+                      here->maskedRed.data(), above->maskedRed.data(), lever.mask(y), lever.red(y), w);
         std::swap(below, here);
         std::swap(here, above);
     }
