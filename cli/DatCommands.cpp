@@ -5,6 +5,7 @@
 #include "support/AtomicFile.h"
 #include "support/DATElevationDB.h"
 #include "support/LargeBuffer.h"
+#include "support/ParallelRead.h"
 
 #include <algorithm>
 #include <bit>
@@ -107,7 +108,10 @@ int RunDecode(const DatOptions& options, const CliContext& context)
     if constexpr (std::endian::native == std::endian::big)
         for (std::uint16_t& sample : raster)
             sample = static_cast<std::uint16_t>(sample << 8 | sample >> 8);
-    if (!WriteFileAtomically(options.output, raster.data(), raster.size() * sizeof(std::uint16_t)))
+    AtomicFile output;
+    if (!output.open(options.output) ||
+        !WriteFileInParallel(::fileno(output.file()), raster.data(), raster.size() * sizeof(std::uint16_t)) ||
+        !output.commit())
     {
         PrintError(options.output + ": cannot write the file");
         return kExitJobFailed;

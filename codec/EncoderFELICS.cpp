@@ -56,16 +56,24 @@ U CEncoderFELICS<T, U>::decode(T* out, U capacity)
     U i = 0;
     for (;;)
     {
-        const bool sign = this->readBit();
         std::uint32_t magnitude = 0;
-        this->readCode(magnitude, 4);
+        std::uint32_t run = 0;
+        bool sign = false;
+        bool runFlag = false;
+        this->ensureBits();
+        if (!readTokenFast(sign, magnitude, runFlag, run))
+        {
+            sign = this->readBit();
+            this->readCode(magnitude, 4);
+            runFlag = this->readBit();
+            if (runFlag)
+                this->readCode(run, 3);
+        }
         const std::uint32_t value = (sign ? prev - magnitude : prev + magnitude) & 0xFFFFu;
         out[i++] = static_cast<T>(value);
         prev = value;
-        if (this->readBit())
+        if (runFlag)
         {
-            std::uint32_t run = 0;
-            this->readCode(run, 3);
             // r + 1 copies, but never past the count: a corrupt run cannot overrun `out`.
             const U copies = std::min<U>(U(run) + 1, n - i);
             std::fill(out + i, out + i + copies, static_cast<T>(value));
@@ -74,6 +82,44 @@ U CEncoderFELICS<T, U>::decode(T* out, U capacity)
         if (i >= n)
             return n;
     }
+}
+
+template <typename T, typename U>
+bool CEncoderFELICS<T, U>::readTokenFast(bool& sign, std::uint32_t& magnitude, bool& runFlag, std::uint32_t& run)
+{
+    // A token of terrain data takes one look at the bit cache instead of four coder calls. It
+    // applies when the whole token is among the valid cached bits: at most 1 + (12 + 17) + 1 +
+    // (5 + 9) = 45 bits with the limits below, which cover every magnitude up to 32768 and every
+    // run value up to 255. Anything else takes the general reads, which also detect the end.
+    constexpr int kLongestToken = 45;
+    if (this->cachedBits() < kLongestToken)
+        return false;
+    const std::uint64_t bits = this->peekBits();
+    const std::uint64_t afterSign = bits << 1;
+    const int zeros = std::countl_zero(afterSign);
+    if (zeros > 12)
+        return false;
+    const int magnitudeBits = zeros + 5;
+    int used = 1 + zeros + magnitudeBits;
+    const bool flag = ((bits << used) >> 63) != 0;
+    ++used;
+    std::uint32_t runValue = 0;
+    if (flag)
+    {
+        const std::uint64_t atRun = bits << used;
+        const int runZeros = std::countl_zero(atRun);
+        if (runZeros > 5)
+            return false;
+        const int runBits = runZeros + 4;
+        runValue = static_cast<std::uint32_t>((atRun << runZeros) >> (64 - runBits)) - 8u;
+        used += runZeros + runBits;
+    }
+    sign = (bits >> 63) != 0;
+    magnitude = static_cast<std::uint32_t>((afterSign << zeros) >> (64 - magnitudeBits)) - 16u;
+    runFlag = flag;
+    run = runValue;
+    this->skipBits(used);
+    return true;
 }
 
 template <typename T, typename U>

@@ -4,6 +4,7 @@
 #include "heightproc/Lever.h"
 #include "heightproc/Water.h"
 #include "support/LargeBuffer.h"
+#include "support/ParallelRead.h"
 
 #include <bit>
 #include <chrono>
@@ -107,7 +108,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
         progress.setPos(0);
         return result;
     }
-    if (std::fread(height.data(), 2, samples, file.get()) != samples)
+    if (!ReadFileInParallel(::fileno(file.get()), height.data(), samples * 2))
     {
         messages.show("Can not read RAW file", kAppName);
         progress.setPos(0);

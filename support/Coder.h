@@ -102,6 +102,18 @@ public:
     // Bits consumed so far when reading.
     std::size_t bitPosition() const { return m_readPos * 8 - static_cast<std::size_t>(m_cacheBits); }
 
+    // Reading several codes at once. After ensureBits(), peekBits() holds the next bits
+    // left-aligned, of which the first cachedBits() are valid: at least 56 unless fewer than 8
+    // bytes of the code are left. skipBits(n) consumes n <= cachedBits() of them.
+    void ensureBits()
+    {
+        if (m_cacheBits < 56)
+            refill();
+    }
+    int cachedBits() const { return m_cacheBits; }
+    std::uint64_t peekBits() const { return m_cache; }
+    void skipBits(int count) { consume(count); }
+
     // Appends the low `count` bits of `bits`, most significant first (count <= 32, bits < 2^count).
     // Lets a caller that knows several codes at once append them in one step.
     void writeBits(std::uint32_t bits, int count) { putBits(bits, count); }

@@ -4,6 +4,7 @@
 #include "codec/HeightDat.h"
 #include "support/LargeBuffer.h"
 #include "support/ParallelFor.h"
+#include "support/ParallelRead.h"
 
 #include <algorithm>
 #include <atomic>
@@ -31,7 +32,7 @@ bool ReadWholeFile(const char* path, LargeBuffer<std::uint8_t>& bytes)
     if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
         return false;
     bytes.allocate(static_cast<std::size_t>(size));
-    return std::fread(bytes.data(), 1, bytes.size(), file.get()) == bytes.size();
+    return ReadFileInParallel(::fileno(file.get()), bytes.data(), bytes.size());
 }
 
 // One thread's decoder. Decoding a tile that init has accepted cannot fail.

@@ -1,6 +1,7 @@
 #include "codec/CodecTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <random>
 
 namespace
@@ -183,4 +184,48 @@ TEST(EncoderFELICS, BaseClassDefaultsDoNothing)
     EXPECT_EQ(base.decode(&out, 1), 0u);
     EXPECT_EQ(out, 9);
     EXPECT_EQ(base.readCount(), 0u);
+}
+
+TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingEvenOnGarbage)
+{
+    // The step-by-step reading: four coder calls per token, as the grammar is written.
+    auto reference = [](const std::vector<std::uint8_t>& code, unsigned long capacity, bool& failed) {
+        CCoder reader;
+        reader.open(const_cast<std::uint8_t*>(code.data()), static_cast<long>(code.size()));
+        unsigned long n = 0;
+        reader.read(&n, 5);
+        n = std::min(n, capacity);
+        std::vector<std::uint16_t> out;
+        std::uint32_t prev = 0;
+        while (out.size() < n)
+        {
+            const bool sign = reader.readBit();
+            unsigned long magnitude = 0;
+            reader.read(&magnitude, 4);
+            prev = (sign ? prev - std::uint32_t(magnitude) : prev + std::uint32_t(magnitude)) & 0xFFFFu;
+            out.push_back(static_cast<std::uint16_t>(prev));
+            if (reader.readBit())
+            {
+                unsigned long run = 0;
+                reader.read(&run, 3);
+                for (unsigned long k = 0; k <= run && out.size() < n; ++k)
+                    out.push_back(static_cast<std::uint16_t>(prev));
+            }
+        }
+        failed = reader.failed();
+        return out;
+    };
+    std::mt19937 random(23);
+    for (int trial = 0; trial < 2000; ++trial)
+    {
+        std::vector<std::uint8_t> code(1 + random() % 300);
+        for (auto& byte : code)
+            byte = static_cast<std::uint8_t>(trial % 2 ? random() : random() & random()); // some with long zero runs
+        code[0] = static_cast<std::uint8_t>(0x01 | (code[0] & 0x80)); // a count near 64..127 or the full 7-zero prefix
+        bool failedFast = false, failedReference = false;
+        std::size_t bitsRead = 0;
+        const std::vector<std::uint16_t> fast = Decode(code, 500, failedFast, bitsRead);
+        ASSERT_EQ(fast, reference(code, 500, failedReference)) << trial;
+        ASSERT_EQ(failedFast, failedReference) << trial;
+    }
 }

@@ -1,0 +1,94 @@
+#!/usr/bin/env bash
+# Height files against GDAL, side by side in one run on the same 8193 x 8193 terrain:
+#   altimo-cli process (no lever, no water)   vs  gdal_translate to a 64 x 64 tiled GeoTIFF,
+#                                                 DEFLATE with PREDICTOR=2, and lossless LERC
+#   altimo-cli dat-decode                      vs  gdal_translate of the DEFLATE GeoTIFF to raw
+# Each command runs ALTIMO_BENCH_RUNS times (default 3), the runs of the contenders interleaved,
+# and the best wall time counts: the machine is shared, so the best run is the one least
+# disturbed by other work. Peak memory of process comes from /usr/bin/time.
+set -euo pipefail
+: "${ALTIMO_CLI:?set ALTIMO_CLI to altimo-cli}"
+: "${ALTIMO_BENCH_DIR:?set ALTIMO_BENCH_DIR to a scratch folder}"
+SIZE="${ALTIMO_PROCESS_BENCH_SIZE:-8193}"
+RUNS="${ALTIMO_BENCH_RUNS:-3}"
+MAKER="${ALTIMO_BENCH_TOOLS:-$(dirname "$ALTIMO_CLI")/../bench}/altimo-bench-terrain"
+dir="$ALTIMO_BENCH_DIR/process"
+mkdir -p "$dir"
+for tool in gdal_translate /usr/bin/time; do
+    command -v "$tool" >/dev/null || { echo "bench_process: $tool is missing (scripts/install-deps.sh --bench)"; exit 1; }
+done
+
+# The input: the demo landscape when the command line has it, otherwise a fractal stand-in.
+raw="$dir/terrain.raw"
+if [ ! -s "$raw" ]; then
+    if "$ALTIMO_CLI" demo --help >/dev/null 2>&1; then
+        "$ALTIMO_CLI" demo --dir "$dir/demo" --size "$SIZE" >/dev/null
+        mv "$dir/demo/terrain.raw" "$raw"
+        rm -rf "$dir/demo"
+        echo "input: demo landscape ${SIZE}x${SIZE}"
+    else
+        "$MAKER" "$raw" "$SIZE" 1
+        echo "input: fractal stand-in terrain ${SIZE}x${SIZE} (no demo command)"
+    fi
+fi
+rawBytes=$(stat -c %s "$raw")
+samples=$((SIZE * SIZE))
+[ "$rawBytes" -eq $((samples * 2)) ] || { echo "bench_process: $raw is not ${SIZE}x${SIZE}"; exit 1; }
+cat >"$dir/terrain.vrt" <<EOF
+<VRTDataset rasterXSize="$SIZE" rasterYSize="$SIZE">
+  <VRTRasterBand dataType="UInt16" band="1" subClass="VRTRawRasterBand">
+    <SourceFilename relativeToVRT="0">$raw</SourceFilename>
+    <ImageOffset>0</ImageOffset>
+    <PixelOffset>2</PixelOffset>
+    <LineOffset>$((SIZE * 2))</LineOffset>
+    <ByteOrder>LSB</ByteOrder>
+  </VRTRasterBand>
+</VRTDataset>
+EOF
+cat "$raw" >/dev/null # into the page cache for every contender alike
+
+TIFF_OPTIONS=(-q -of GTiff -co TILED=YES -co BLOCKXSIZE=64 -co BLOCKYSIZE=64)
+declare -A best rss
+# timed NAME COMMAND...: runs it, keeps the best wall time and the peak memory of NAME.
+timed() {
+    local name="$1"
+    shift
+    /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$@" >/dev/null 2>"$dir/stderr.txt" || {
+        echo "bench_process: $name failed:"
+        cat "$dir/stderr.txt"
+        exit 1
+    }
+    read -r seconds kilobytes <"$dir/time.txt"
+    if [ -z "${best[$name]:-}" ] || awk -v a="$seconds" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
+        best[$name]=$seconds
+    fi
+    rss[$name]=$kilobytes
+}
+
+for run in $(seq "$RUNS"); do
+    timed process "$ALTIMO_CLI" process "$raw" --width "$SIZE" --height "$SIZE"
+    timed deflate gdal_translate "${TIFF_OPTIONS[@]}" -co COMPRESS=DEFLATE -co PREDICTOR=2 "$dir/terrain.vrt" "$dir/deflate.tif"
+    timed lerc gdal_translate "${TIFF_OPTIONS[@]}" -co COMPRESS=LERC -co MAX_Z_ERROR=0 "$dir/terrain.vrt" "$dir/lerc.tif"
+    timed dat-decode "$ALTIMO_CLI" dat-decode "$dir/terrain.dat" -o "$dir/decoded.raw"
+    timed gdal-decode gdal_translate -q -of ENVI "$dir/deflate.tif" "$dir/gdal-decoded.raw"
+done
+cmp -s "$raw" "$dir/decoded.raw" && echo "dat-decode round trip: identical" || { echo "dat-decode round trip: DIFFERENT"; exit 1; }
+cmp -s "$raw" "$dir/gdal-decoded.raw" || { echo "GDAL round trip: DIFFERENT"; exit 1; }
+
+datBytes=$(stat -c %s "$dir/terrain.dat")
+deflateBytes=$(stat -c %s "$dir/deflate.tif")
+lercBytes=$(stat -c %s "$dir/lerc.tif")
+awk -v p="${best[process]}" -v d="${best[deflate]}" -v l="${best[lerc]}" \
+    -v dd="${best[dat-decode]}" -v gd="${best[gdal-decode]}" \
+    -v dat="$datBytes" -v def="$deflateBytes" -v lerc="$lercBytes" -v n="$samples" -v raw="$rawBytes" \
+    -v rss="${rss[process]}" -v runs="$RUNS" -v cores="$(nproc)" -v load="$(cut -d' ' -f1 /proc/loadavg)" 'BEGIN {
+    printf "process vs GDAL on %d samples (best of %d runs, %d cores, load average %s at the end)\n", n, runs, cores, load
+    printf "  write  altimo process      %6.2f s  %6.2f bits/sample\n", p, dat * 8 / n
+    printf "  write  GeoTIFF DEFLATE     %6.2f s  %6.2f bits/sample  -> process %.1fx faster (target 4x)\n", d, def * 8 / n, d / p
+    printf "  write  GeoTIFF LERC        %6.2f s  %6.2f bits/sample  -> process %.1fx faster (target > 1x)\n", l, lerc * 8 / n, l / p
+    printf "  read   altimo dat-decode   %6.2f s\n", dd
+    printf "  read   GDAL from DEFLATE   %6.2f s                     -> dat-decode %.1fx faster (target 3x)\n", gd, gd / dd
+    printf "  size   DAT %.1f MB, DEFLATE %.1f MB, LERC %.1f MB; DAT/DEFLATE %.2f\n", dat / 1e6, def / 1e6, lerc / 1e6, dat / def
+    printf "  memory process peak %.1f MB = raster %.1f MB + %.1f MB (target + 64 MB)\n", rss / 1024, raw / 1048576, rss / 1024 - raw / 1048576
+}'
+rm -f "$dir/decoded.raw" "$dir/gdal-decoded.raw" "$dir/gdal-decoded.hdr" "$dir"/*.aux.xml
