@@ -1,6 +1,7 @@
 #include "cliff/CliffExport.h"
 
 #include "support/Bitmap.h"
+#include "support/LargeBuffer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +18,8 @@ namespace
 constexpr double kPi = 3.14159;
 constexpr double kMinLength = 0.0001;
 constexpr int kRowsPerBlock = 16;
+// Rows computed before they are written; bounds the memory beside the decoded map.
+constexpr int kRowsPerBand = 256;
 
 // The cliff export never divides by a near-zero length; a surface that short counts as flat.
 double VerticalComponent(double pixelSize, float length)
@@ -97,11 +100,17 @@ Bands MakeBands(float pixelSize, const CliffConstants& constants)
 struct Kernel
 {
     ConstRasterView<std::uint16_t> samples;
-    RasterView<std::uint8_t> image;
-    const float* scaled; // ScaledElevations
+    std::vector<float> scaled; // ScaledElevations
     double pixelSize;
     CliffConstants constants;
     Bands bands;
+
+    Kernel(ConstRasterView<std::uint16_t> view, float p, const CliffSettings& settings)
+        : samples(view), pixelSize(p), constants(MakeCliffConstants(settings))
+    {
+        scaled = ScaledElevations(constants.heightFactor);
+        bands = MakeBands(p, constants);
+    }
 };
 
 std::uint8_t ExactPixel(float lengthSquared, const Kernel& kernel)
@@ -116,7 +125,7 @@ struct RowBuffers
     std::vector<float> here, down, lengthSquared;
 };
 
-void CliffRow(const Kernel& kernel, int y, RowBuffers& buffers)
+void CliffRow(const Kernel& kernel, int y, RowBuffers& buffers, std::uint8_t* out)
 {
     const int width = kernel.samples.width;
     const std::uint16_t* hereRow = kernel.samples.row(y);
@@ -137,7 +146,6 @@ void CliffRow(const Kernel& kernel, int y, RowBuffers& buffers)
         const double dZ = double(down[x]) - double(here[x]);
         lengthSquared[x] = static_cast<float>(pp + dX * dX + dZ * dZ);
     }
-    std::uint8_t* out = kernel.image.row(y);
     for (int x = 0; x < width; ++x)
     {
         const double s = lengthSquared[x];
@@ -148,6 +156,41 @@ void CliffRow(const Kernel& kernel, int y, RowBuffers& buffers)
         else
             out[x] = ExactPixel(lengthSquared[x], kernel);
     }
+}
+// Computes rows first..last - 1, out(y) giving row y's bytes, on `threads` threads (0: every
+// core) that claim blocks of rows in turn. report(rows done) is called on the calling thread
+// only, after each block it finished.
+template <typename OutRow, typename Report>
+void RunRows(const Kernel& kernel, int first, int last, int threads, const OutRow& out, const Report& report)
+{
+    if (threads <= 0)
+        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const int blocks = (last - first + kRowsPerBlock - 1) / kRowsPerBlock;
+    threads = std::max(1, std::min(threads, blocks));
+    std::atomic<int> nextBlock{0};
+    std::atomic<int> rowsDone{0};
+    const auto work = [&](bool reporting) {
+        RowBuffers buffers;
+        buffers.here.resize(std::size_t(kernel.samples.width) + 1);
+        buffers.down.resize(std::size_t(kernel.samples.width));
+        buffers.lengthSquared.resize(std::size_t(kernel.samples.width));
+        for (int block = nextBlock++; block < blocks; block = nextBlock++)
+        {
+            const int begin = first + block * kRowsPerBlock;
+            const int end = std::min(last, begin + kRowsPerBlock);
+            for (int y = begin; y < end; ++y)
+                CliffRow(kernel, y, buffers, out(y));
+            const int done = rowsDone += end - begin;
+            if (reporting)
+                report(done);
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < threads; ++i)
+        helpers.emplace_back(work, false);
+    work(true);
+    for (std::thread& helper : helpers)
+        helper.join();
 }
 } // namespace
 
@@ -204,38 +247,14 @@ void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, c
     assert(image.width == samples.width && image.height == samples.height);
     if (samples.width <= 0 || samples.height <= 0)
         return;
-    const std::vector<float> scaled = ScaledElevations(MakeCliffConstants(settings).heightFactor);
-    Kernel kernel{samples, image, scaled.data(), pixelSize, MakeCliffConstants(settings), {}};
-    kernel.bands = MakeBands(pixelSize, kernel.constants);
-
-    if (threads <= 0)
-        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-    const int blocks = (samples.height + kRowsPerBlock - 1) / kRowsPerBlock;
-    threads = std::min(threads, blocks);
-    std::atomic<int> nextBlock{0};
-    std::atomic<int> rowsDone{0};
-    const auto work = [&](bool reporting) {
-        RowBuffers buffers;
-        buffers.here.resize(std::size_t(samples.width) + 1);
-        buffers.down.resize(std::size_t(samples.width));
-        buffers.lengthSquared.resize(std::size_t(samples.width));
-        const int start = progress.pos();
-        for (int block = nextBlock++; block < blocks; block = nextBlock++)
-        {
-            const int last = std::min(samples.height, (block + 1) * kRowsPerBlock);
-            for (int y = block * kRowsPerBlock; y < last; ++y)
-                CliffRow(kernel, y, buffers);
-            const int done = rowsDone += last - block * kRowsPerBlock;
-            if (reporting && progressSpan > 0)
+    const Kernel kernel(samples, pixelSize, settings);
+    const int start = progress.pos();
+    RunRows(
+        kernel, 0, samples.height, threads, [&](int y) { return image.row(y); },
+        [&](int done) {
+            if (progressSpan > 0)
                 progress.setPos(start + static_cast<int>(static_cast<long long>(progressSpan) * done / samples.height));
-        }
-    };
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < threads; ++i)
-        helpers.emplace_back(work, false);
-    work(true);
-    for (std::thread& helper : helpers)
-        helper.join();
+        });
 }
 
 std::string CliffStatusMessage(CliffStatus status, const std::string& datPath, const std::string& bmpPath)
@@ -256,22 +275,13 @@ std::string CliffStatusMessage(CliffStatus status, const std::string& datPath, c
     return {};
 }
 
-namespace
-{
-struct BitmapOwner
-{
-    BITMAP_ bitmap;
-    ~BitmapOwner() { FreeBitmap(&bitmap); }
-};
-} // namespace
-
 CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
                               IProgressSink& progress)
 {
     progress.setPos(0);
-    std::vector<std::uint16_t> samples;
-    long width = 0;
-    long height = 0;
+    LargeBuffer<std::uint16_t> samples;
+    int width = 0;
+    int height = 0;
     float pixelSize = 0.0f;
     {
         // One pass checks and decodes every tile on every core, straight into our raster.
@@ -279,20 +289,20 @@ CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmp
         bool tooLarge = false;
         const bool loaded = reader.load(datPath.c_str(), [&](long w, long h) -> std::uint16_t* {
             const long long bytesPerRow = (static_cast<long long>(w) + 3) & ~3LL;
-            if (w <= 0 || h <= 0 || w > INT_MAX || bytesPerRow * h > INT_MAX)
+            if (w <= 0 || h <= 0 || bytesPerRow * h > INT_MAX - 2048)
             {
                 tooLarge = true;
                 return nullptr;
             }
-            samples.resize(std::size_t(w) * std::size_t(h));
+            samples.allocate(std::size_t(w) * std::size_t(h));
             return samples.data();
         });
         if (tooLarge)
             return CliffStatus::TooLarge;
         if (!loaded)
             return CliffStatus::CannotOpenHeights;
-        width = reader.getWidth();
-        height = reader.getHeight();
+        width = static_cast<int>(reader.getWidth());
+        height = static_cast<int>(reader.getHeight());
         pixelSize = reader.getPixelSize();
         reader.uninit();
         if (samples.size() != std::size_t(width) * std::size_t(height))
@@ -300,23 +310,28 @@ CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmp
     }
     progress.setPos(60);
 
-    BitmapOwner owner;
-    BITMAP_& bitmap = owner.bitmap;
-    InitBitmap(&bitmap, static_cast<int>(width), static_cast<int>(height), 8);
-    if (bitmap.data == nullptr)
-        return CliffStatus::TooLarge;
+    RGBQUAD_ grey[256];
     for (int i = 0; i < 256; ++i)
+        grey[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 0};
+    BmpWriter writer;
+    if (!writer.open(bmpPath.c_str(), width, height, 8, grey))
+        return CliffStatus::CannotWrite;
+    // The file stores the bottom row first: bands are computed from the bottom up and written
+    // as they are done, so the picture is never held whole.
+    const Kernel kernel(ConstRasterView<std::uint16_t>(samples.data(), width, height), pixelSize, settings);
+    const auto rowBytes = static_cast<std::size_t>(writer.bytesPerRow());
+    std::vector<std::uint8_t> band(rowBytes * kRowsPerBand, 0);
+    for (int bandEnd = height; bandEnd > 0; bandEnd -= kRowsPerBand)
     {
-        RGBQUAD_& entry = bitmap.info->colors[i];
-        entry.blue = entry.green = entry.red = static_cast<std::uint8_t>(i);
+        const int bandStart = std::max(0, bandEnd - kRowsPerBand);
+        RunRows(
+            kernel, bandStart, bandEnd, 0,
+            [&](int y) { return band.data() + std::size_t(bandEnd - 1 - y) * rowBytes; },
+            [&](int done) { progress.setPos(60 + static_cast<int>(140LL * (height - bandEnd + done) / height)); });
+        if (!writer.writeRows(band.data(), bandEnd - bandStart))
+            return CliffStatus::CannotWrite;
     }
-    // Stored rows run bottom-up: a negative stride makes row 0 of the view the picture's top.
-    RasterView<std::uint8_t> image(bitmap.data + std::ptrdiff_t(bitmap.height - 1) * bitmap.bytesPerRow, bitmap.width,
-                                   bitmap.height, -std::ptrdiff_t(bitmap.bytesPerRow));
-    ComputeCliffMask(ConstRasterView<std::uint16_t>(samples.data(), bitmap.width, bitmap.height), pixelSize, settings,
-                     image, progress, 120);
-    samples = {};
-    const bool saved = SaveBitmap(&bitmap, bmpPath.c_str());
+    const bool saved = writer.commit();
     progress.setPos(200);
     return saved ? CliffStatus::Written : CliffStatus::CannotWrite;
 }

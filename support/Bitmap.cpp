@@ -288,20 +288,18 @@ void InitBitmap(BITMAP_* bitmap, int width, int height, unsigned char bits)
     }
 }
 
-bool SaveBitmap(BITMAP_* bitmap, const char* path)
+bool BmpWriter::open(const char* path, int width, int height, int bits, const RGBQUAD_* colors)
 {
-    if (bitmap == nullptr || bitmap->data == nullptr || bitmap->info == nullptr || bitmap->width <= 0 ||
-        bitmap->height <= 0)
+    m_file.discard();
+    m_rowsLeft = 0;
+    if (width <= 0 || height <= 0 || (bits != 8 && bits != 24) || (bits == 8 && colors == nullptr))
         return false;
-    const unsigned bits = bitmap->info->header.bitCount;
-    if (bits != 8 && bits != 24)
-        return false;
-    const long long rowBytes = StoredRowBytes(bitmap->width, static_cast<int>(bits));
-    if (bitmap->bytesPerRow != rowBytes || static_cast<long long>(bitmap->dataSize) < rowBytes * bitmap->height)
-        return false;
-    const std::uint32_t dataSize = static_cast<std::uint32_t>(rowBytes * bitmap->height);
+    const long long rowBytes = StoredRowBytes(width, bits);
     const std::uint32_t tableBytes = bits == 8 ? 256 * 4 : 0;
     const std::uint32_t pixelOffset = kFileHeaderSize + kInfoHeaderSize + tableBytes;
+    if (rowBytes * height > static_cast<long long>(INT_MAX) - pixelOffset)
+        return false;
+    const auto dataSize = static_cast<std::uint32_t>(rowBytes * height);
 
     std::uint8_t head[kFileHeaderSize + kInfoHeaderSize + 256 * 4] = {};
     head[0] = 'B';
@@ -310,10 +308,10 @@ bool SaveBitmap(BITMAP_* bitmap, const char* path)
     Put32(head + 10, pixelOffset);
     std::uint8_t* info = head + kFileHeaderSize;
     Put32(info, kInfoHeaderSize);
-    Put32(info + 4, static_cast<std::uint32_t>(bitmap->width));
-    Put32(info + 8, static_cast<std::uint32_t>(bitmap->height));
+    Put32(info + 4, static_cast<std::uint32_t>(width));
+    Put32(info + 8, static_cast<std::uint32_t>(height));
     Put16(info + 12, 1);
-    Put16(info + 14, bits);
+    Put16(info + 14, static_cast<std::uint32_t>(bits));
     Put32(info + 16, kCompressionNone);
     Put32(info + 20, dataSize);
     Put32(info + 24, 2835); // 72 dpi
@@ -321,15 +319,54 @@ bool SaveBitmap(BITMAP_* bitmap, const char* path)
     Put32(info + 32, bits == 8 ? 256 : 0);
     for (std::uint32_t i = 0; i < tableBytes / 4; ++i)
     {
-        const RGBQUAD_& c = bitmap->info->colors[i];
         std::uint8_t* entry = info + kInfoHeaderSize + 4 * i;
-        entry[0] = c.blue;
-        entry[1] = c.green;
-        entry[2] = c.red;
-        entry[3] = c.reserved;
+        entry[0] = colors[i].blue;
+        entry[1] = colors[i].green;
+        entry[2] = colors[i].red;
+        entry[3] = colors[i].reserved;
     }
-    AtomicFile file;
-    return file.open(path) && file.write(head, pixelOffset) && file.write(bitmap->data, dataSize) && file.commit();
+    if (!m_file.open(path) || !m_file.write(head, pixelOffset))
+    {
+        m_file.discard();
+        return false;
+    }
+    m_bytesPerRow = static_cast<int>(rowBytes);
+    m_rowsLeft = height;
+    return true;
+}
+
+bool BmpWriter::writeRows(const std::uint8_t* rows, int count)
+{
+    if (count < 0 || count > m_rowsLeft)
+        return false;
+    m_rowsLeft -= count;
+    return m_file.write(rows, std::size_t(count) * std::size_t(m_bytesPerRow));
+}
+
+bool BmpWriter::commit()
+{
+    if (m_rowsLeft != 0)
+    {
+        m_file.discard();
+        return false;
+    }
+    return m_file.commit();
+}
+
+bool SaveBitmap(BITMAP_* bitmap, const char* path)
+{
+    if (bitmap == nullptr || bitmap->data == nullptr || bitmap->info == nullptr || bitmap->width <= 0 ||
+        bitmap->height <= 0)
+        return false;
+    const int bits = bitmap->info->header.bitCount;
+    if (bits != 8 && bits != 24)
+        return false;
+    const long long rowBytes = StoredRowBytes(bitmap->width, bits);
+    if (bitmap->bytesPerRow != rowBytes || static_cast<long long>(bitmap->dataSize) < rowBytes * bitmap->height)
+        return false;
+    BmpWriter writer;
+    return writer.open(path, bitmap->width, bitmap->height, bits, bitmap->info->colors) &&
+           writer.writeRows(bitmap->data, bitmap->height) && writer.commit();
 }
 
 void FreeBitmap(BITMAP_* bitmap)

@@ -1,6 +1,8 @@
 #pragma once
 // Bitmap records and BMP files. Rows are stored bottom-up: image row y (0 = top) starts at
 // (height - 1 - y) * bytesPerRow. A 24-bit pixel is blue, green, red.
+#include "support/AtomicFile.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -84,4 +86,23 @@ private:
     std::uint32_t m_masks[3] = {}; // 32-bit pixels: red, green, blue masks
     std::vector<std::uint8_t> m_row;
     RGBQUAD_ m_palette[256] = {};
+};
+
+// Writes a BMP as it is computed, stored rows in file order (the bottom row first), for
+// outputs too large to hold whole. Atomic like SaveBitmap: the file appears at `path` only when
+// commit() finds every row written.
+class BmpWriter
+{
+public:
+    // 8 bits: `colors` is the 256-entry colour table; 24 bits: no table (nullptr).
+    bool open(const char* path, int width, int height, int bits, const RGBQUAD_* colors);
+    int bytesPerRow() const { return m_bytesPerRow; }
+    // `count` stored rows of bytesPerRow() bytes each (padding included), continuing upwards.
+    bool writeRows(const std::uint8_t* rows, int count);
+    bool commit();
+
+private:
+    AtomicFile m_file;
+    int m_bytesPerRow = 0;
+    int m_rowsLeft = 0;
 };
