@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <vector>
 
+class CBufferMask;
+
 // Cell by cell: row r, column c at (trunc(x + c / scale), trunc(y + r / scale)) with float
 // accumulation, every cell written.
 void DrawMaskBlockReference(RasterView<std::uint8_t> image, int x, int y, const std::uint8_t* block, int blockSize,
@@ -15,6 +17,9 @@ void DrawMaskBlockReference(RasterView<std::uint8_t> image, int x, int y, const 
 
 // The full (2R + 1)^2 window summed for every water pixel.
 void FilterNarrowWaterReference(ConstRasterView<std::uint8_t> source, RasterView<std::uint8_t> destination, int R);
+
+// Snapping with every sample taken by mask.getInterpolated instead of ShoreSampler.
+void SnapLineToShoreReference(Shoreline& line, CBufferMask& mask, float psize, float shore);
 
 // The boundary list searched linearly from its beginning for every candidate, entries removed
 // by moving the rest up: quadratic in the number of boundary pixels.

@@ -57,13 +57,104 @@ BanksStatus TessellateLine(Shoreline& line, int T)
     return BanksStatus::ok;
 }
 
-void SnapLineToShore(Shoreline& line, CBufferMask& mask, float psize, float shore)
+ShoreSampler::ShoreSampler(CBufferMask& mask)
+    : m_mask(mask), m_xRes(mask.getXRes()), m_zRes(mask.getZRes()), m_blockSize(mask.m_blockSize),
+      m_side(mask.m_maskSide), m_generation(mask.cacheGeneration())
+{
+}
+
+const ShoreSampler::Block& ShoreSampler::block(long bx, long bz)
+{
+    m_last = int((bx & 1) | ((bz & 1) << 1));
+    Block& slot = m_blocks[m_last];
+    if (m_generation == m_mask.cacheGeneration() && slot.bx == bx && slot.bz == bz)
+        return slot;
+    // The mask's own steps for one value: make the block resident, then ask where it lies.
+    m_mask.beginUpdate();
+    m_mask.requestUpdate(bx, bz);
+    m_mask.endUpdate();
+    if (m_generation != m_mask.cacheGeneration())
+    {
+        // Something was stored: positions remembered earlier may have moved.
+        for (Block& b : m_blocks)
+            b = Block{};
+        m_generation = m_mask.cacheGeneration();
+    }
+    long ox = 0;
+    long oz = 0;
+    slot.bx = bx;
+    slot.bz = bz;
+    slot.x0 = bx * m_blockSize;
+    slot.z0 = bz * m_blockSize;
+    slot.origin = m_mask.getBlockXY(bx, bz, &ox, &oz) && m_mask.buffer() != nullptr
+                      ? m_mask.buffer() + oz * m_side + ox
+                      : nullptr;
+    return slot;
+}
+
+float ShoreSampler::cell(const Block& b, long x, long z) const
+{
+    if (b.origin == nullptr)
+        return 0.0f;
+    const unsigned char value = b.origin[(z - b.z0) * m_side + (x - b.x0)];
+    return static_cast<float>(double(value) * double(0.06666667f));
+}
+
+float ShoreSampler::interpolated(double x, double z)
+{
+    // Inside, away from the last row and column, no position is clamped and truncation is the
+    // floor; everything else (edges, outside, NaN) is the mask's own business.
+    if (!(x >= 0.0 && z >= 0.0 && x + 1.0 < double(m_xRes) && z + 1.0 < double(m_zRes)) || m_blockSize <= 0)
+        return m_mask.getInterpolated(x, z);
+    const long ix = static_cast<long>(x);
+    const long iz = static_cast<long>(z);
+    const long ix1 = static_cast<long>(x + 1.0);
+    const long iz1 = static_cast<long>(z + 1.0);
+    const float fx = static_cast<float>(x - double(ix));
+    const float fz = static_cast<float>(z - double(iz));
+    double a, b, c, d;
+    // A walk stays in one block for many samples: try the last one before dividing.
+    const Block* one = &m_blocks[m_last];
+    const auto inside = [this](long position, long first) {
+        return static_cast<unsigned long>(position - first) < static_cast<unsigned long>(m_blockSize);
+    };
+    const bool sameBlock = m_generation == m_mask.cacheGeneration() && one->bx >= 0 && inside(ix, one->x0) &&
+                           inside(ix1, one->x0) && inside(iz, one->z0) && inside(iz1, one->z0);
+    const long bx = sameBlock ? one->bx : ix / m_blockSize;
+    const long bz = sameBlock ? one->bz : iz / m_blockSize;
+    if (sameBlock || (ix1 < (bx + 1) * m_blockSize && iz1 < (bz + 1) * m_blockSize))
+    {
+        if (!sameBlock)
+            one = &block(bx, bz);
+        a = cell(*one, ix, iz);
+        b = cell(*one, ix1, iz);
+        c = cell(*one, ix1, iz1);
+        d = cell(*one, ix, iz1);
+    }
+    else
+    {
+        // Each value read right after its block is made resident, as getValue does.
+        a = cell(block(bx, bz), ix, iz);
+        b = cell(block(ix1 / m_blockSize, bz), ix1, iz);
+        c = cell(block(ix1 / m_blockSize, iz1 / m_blockSize), ix1, iz1);
+        d = cell(block(bx, iz1 / m_blockSize), ix, iz1);
+    }
+    const double left = a + (d - a) * double(fz);
+    const double right = b + (c - b) * double(fz);
+    return static_cast<float>(left + (right - left) * double(fx));
+}
+
+namespace
+{
+// The walk of every point, sampling through `sample(column, row)`.
+template <typename Sample>
+void SnapLine(Shoreline& line, long zRes, float psize, float shore, Sample&& sample)
 {
     const std::size_t n = line.size();
     if (n < 2)
         return;
     const float inv = 1.0f / psize;
-    const double lastRow = double(mask.getZRes() - 1);
+    const double lastRow = double(zRes - 1);
     Shoreline snapped(n);
     for (std::size_t j = 0; j < n; ++j)
     {
@@ -94,7 +185,7 @@ void SnapLineToShore(Shoreline& line, CBufferMask& mask, float psize, float shor
         float px = static_cast<float>(line[j].x * double(inv));
         float pz = static_cast<float>(lastRow - line[j].z * double(inv));
         b = -b;
-        float v = mask.getInterpolated(px, pz);
+        float v = sample(px, pz);
         const double stepX = 0.1 * double(a);
         const double stepZ = 0.1 * double(b);
         // 501 steps at most: the countdown from 500 is tested after each step.
@@ -105,7 +196,7 @@ void SnapLineToShore(Shoreline& line, CBufferMask& mask, float psize, float shor
             {
                 px = static_cast<float>(double(px) - stepX);
                 pz = static_cast<float>(double(pz) - stepZ);
-                v = mask.getInterpolated(double(px) - 0.5, double(pz) + 0.5);
+                v = sample(double(px) - 0.5, double(pz) + 0.5);
             } while (v < shore && countdown-- > 0);
         }
         else
@@ -114,13 +205,25 @@ void SnapLineToShore(Shoreline& line, CBufferMask& mask, float psize, float shor
             {
                 px = static_cast<float>(double(px) + stepX);
                 pz = static_cast<float>(double(pz) + stepZ);
-                v = mask.getInterpolated(double(px) - 0.5, double(pz) + 0.5);
+                v = sample(double(px) - 0.5, double(pz) + 0.5);
             } while (v > shore && countdown-- > 0);
         }
         snapped[j] = {Truncate(double(px) * double(psize) + kRounding),
                       Truncate((lastRow - double(pz)) * double(psize) + kRounding)};
     }
     line = std::move(snapped);
+}
+} // namespace
+
+void SnapLineToShore(Shoreline& line, CBufferMask& mask, float psize, float shore)
+{
+    ShoreSampler sampler(mask);
+    SnapLine(line, mask.getZRes(), psize, shore, [&](double x, double z) { return sampler.interpolated(x, z); });
+}
+
+void SnapLineToShoreReference(Shoreline& line, CBufferMask& mask, float psize, float shore)
+{
+    SnapLine(line, mask.getZRes(), psize, shore, [&](double x, double z) { return mask.getInterpolated(x, z); });
 }
 
 namespace

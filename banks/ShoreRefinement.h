@@ -4,6 +4,8 @@
 // full-resolution water, and cut the lines where they jump or turn sharply.
 #include "banks/Shoreline.h"
 
+#include <cstdint>
+
 class CBufferMask;
 
 // Replaces the line by T points per segment: for segment j (A = point j, B = point j + 1 as
@@ -21,6 +23,39 @@ BanksStatus TessellateLine(Shoreline& line, int T);
 // (column - 0.5, row + 0.5). psize is metres per mask cell (> 0); every point reads only the
 // unchanged line. Lines of fewer than 2 points are left as they are (they have no normal).
 void SnapLineToShore(Shoreline& line, CBufferMask& mask, float psize, float shore);
+
+// The interpolated water value of a loaded mask, equal to mask.getInterpolated(x, z) for every
+// position, for the snapping walk's hundreds of samples per point: inside the mask the four
+// cells are read straight from the mask's block cache (made resident through the same update
+// protocol, one block lookup for the usual four cells in one block); near and beyond the edges
+// it asks the mask itself.
+class ShoreSampler
+{
+public:
+    explicit ShoreSampler(CBufferMask& mask);
+    float interpolated(double x, double z);
+
+private:
+    struct Block
+    {
+        long bx = -1;
+        long bz = -1;
+        long x0 = 0; // the block's first cell
+        long z0 = 0;
+        const unsigned char* origin = nullptr; // where cell (x0, z0) lies in the cache; null: absent
+    };
+    const Block& block(long bx, long bz);
+    float cell(const Block& block, long x, long z) const;
+
+    CBufferMask& m_mask;
+    long m_xRes;
+    long m_zRes;
+    long m_blockSize;
+    long m_side; // the cache buffer's row length
+    Block m_blocks[4]; // by (bx & 1, bz & 1)
+    int m_last = 0;    // the slot used last
+    std::uint64_t m_generation;
+};
 
 // Appends to `output` the pieces of the line between cuts that have more than 5 T points. A cut
 // falls at inner point j when the segment after it is longer than 100 / T metres or turns by

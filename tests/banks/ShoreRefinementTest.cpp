@@ -1,10 +1,13 @@
 #include "banks/BufferMask.h"
+#include "banks/ShoreReference.h"
 #include "banks/ShoreRefinement.h"
 #include "support/WtrWriter.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
+#include <random>
 #include <vector>
 
 namespace
@@ -24,6 +27,25 @@ void LoadMask(CBufferMask& mask, const std::function<std::uint8_t(int, int)>& va
             cells[std::size_t(z) * side + std::size_t(x)] = value(x, z);
     std::vector<std::uint8_t> bytes;
     ASSERT_EQ(EncodeWtr(cells.data(), side, side, 64, bytes), WtrStatus::ok);
+    ASSERT_TRUE(mask.load(bytes.data(), bytes.size()));
+}
+
+// A mask of width x height cells with random values, whole dry (absent) blocks and soft
+// shores, in blocks of 32.
+void LoadRandomMask(CBufferMask& mask, std::mt19937& random, int width, int height)
+{
+    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height));
+    const int phase = int(random() % 50);
+    for (int z = 0; z < height; ++z)
+        for (int x = 0; x < width; ++x)
+        {
+            const bool dryBlock = (x / 32 + z / 32) % 4 == 1;
+            const double wave = std::sin((x + phase) * 0.11) * 6.0 + std::cos(z * 0.07) * 5.0;
+            cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] =
+                dryBlock ? 0 : static_cast<std::uint8_t>(std::clamp(wave + 7.5 + double(random() % 3) - 1.0, 0.0, 15.0));
+        }
+    std::vector<std::uint8_t> bytes;
+    ASSERT_EQ(EncodeWtr(cells.data(), width, height, 32, bytes), WtrStatus::ok);
     ASSERT_TRUE(mask.load(bytes.data(), bytes.size()));
 }
 
@@ -225,4 +247,59 @@ TEST(SplitLine, RefusesMoreThan32767Pieces)
     pieces.resize(32766);
     EXPECT_EQ(SplitLine(line, pieces, 2), BanksStatus::ok);
     EXPECT_EQ(pieces.size(), 32767u);
+}
+
+TEST(ShoreSampler, EqualsTheMasksInterpolationEverywhere)
+{
+    std::mt19937 random(5);
+    for (short cacheBlocks : {short(1), short(4), short(256)})
+    {
+        CBufferMask mask(cacheBlocks);
+        const int width = 70 + int(random() % 100);
+        const int height = 70 + int(random() % 100);
+        LoadRandomMask(mask, random, width, height);
+        // The sampler and the mask's own queries share the mask's cache, interleaved.
+        ShoreSampler sampler(mask);
+        std::uniform_real_distribution<double> across(-3.0, width + 3.0);
+        std::uniform_real_distribution<double> down(-3.0, height + 3.0);
+        for (int i = 0; i < 8000; ++i)
+        {
+            double x = across(random);
+            double z = down(random);
+            if (i % 4 == 1) // on and next to block borders and the last row and column
+            {
+                x = double(32 * int(random() % 6) - 1) + double(random() % 3) * 0.5;
+                z = double(height - 2) + double(random() % 3) * 0.25;
+            }
+            if (i % 4 == 2) // whole positions, and just below them
+                x = std::nextafter(double(int(random() % unsigned(width))), 0.0);
+            const float expected = mask.getInterpolated(x, z);
+            ASSERT_EQ(sampler.interpolated(x, z), expected) << x << "," << z << " cache " << cacheBlocks;
+        }
+    }
+}
+
+TEST(SnapLineToShore, MatchesSnappingThroughTheMaskOnRandomLines)
+{
+    std::mt19937 random(9);
+    for (int trial = 0; trial < 8; ++trial)
+    {
+        CBufferMask fastMask(trial % 2 ? short(1) : short(256));
+        CBufferMask referenceMask(256);
+        std::mt19937 maskRandom{unsigned(trial)};
+        LoadRandomMask(fastMask, maskRandom, 200, 160);
+        maskRandom.seed(unsigned(trial));
+        LoadRandomMask(referenceMask, maskRandom, 200, 160);
+        const float psize = trial % 3 == 0 ? 10.0f : 3.7f;
+        const float shore = 0.2f + 0.1f * float(trial % 7);
+        Shoreline line;
+        for (int j = 0; j < 120; ++j)
+            line.push_back({int(random() % unsigned(230 * psize)) - int(15 * psize),
+                            int(random() % unsigned(190 * psize)) - int(15 * psize)});
+        Shoreline fast = line;
+        Shoreline reference = line;
+        SnapLineToShore(fast, fastMask, psize, shore);
+        SnapLineToShoreReference(reference, referenceMask, psize, shore);
+        ASSERT_EQ(fast, reference) << "trial " << trial;
+    }
 }
