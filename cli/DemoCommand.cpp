@@ -155,7 +155,7 @@ private:
         const auto start = Clock::now();
         const int side = DemoWaterMaskSide(m_size, m_scale);
         {
-            const std::vector<std::uint8_t> cells = BuildDemoWaterMask(m_terrain, m_scale);
+            const LargeBuffer<std::uint8_t> cells = BuildDemoWaterMask(m_terrain, m_scale);
             if (const WtrStatus status = WriteWtrFile(path(".wtr"), cells.data(), side, side); status != WtrStatus::ok)
                 return fail(path(".wtr") + ": " + WtrStatusMessage(status));
         }

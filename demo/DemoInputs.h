@@ -2,6 +2,7 @@
 // The optional inputs of the process and banks jobs, made from the demo landscape: a lever
 // bitmap that flattens a runway, and a compressed water mask of its sea, lakes and river.
 #include "demo/DemoTerrain.h"
+#include "support/LargeBuffer.h"
 
 #include <cstdint>
 #include <string>
@@ -39,4 +40,4 @@ int DemoWaterMaskSide(int size, int scale);
 // kDemoShoreSoftness height units), rounded and clamped to 0..15. So the edge is about one cell
 // wide and soft, deep water is 15, dry land 0, and 8 (water) starts exactly at the shore.
 inline constexpr float kDemoShoreSoftness = 4.0f;
-std::vector<std::uint8_t> BuildDemoWaterMask(const DemoTerrain& terrain, int scale, int threads = 0);
+LargeBuffer<std::uint8_t> BuildDemoWaterMask(const DemoTerrain& terrain, int scale, int threads = 0);
