@@ -91,7 +91,7 @@ protected:
 TEST_F(WtrCommands, ImageToMaskToImageIsExact)
 {
     const GreyImage picture = writeMaskPicture("in.bmp", 203, 150, 1);
-    for (const char* blockSize : {"", " --block-size 1", " --block-size 16", " --block-size=64", " --block-size 256"})
+    for (const char* blockSize : {" --block-size 7", " --block-size=64", ""})
     {
         SCOPED_TRACE(blockSize);
         ASSERT_EQ(run("wtr-encode " + path("in.bmp") + " -o " + path("mask.wtr") + blockSize).exitCode, 0);
@@ -151,7 +151,7 @@ TEST_F(WtrCommands, GreysRoundToTheNearestWaterValue)
 TEST_F(WtrCommands, RefusesBadArgumentsAndInputs)
 {
     writeMaskPicture("in.bmp", 40, 30, 2);
-    for (const char* bad : {" --block-size 0", " --block-size 4097", " --block-size=-3", " --block-size x"})
+    for (const char* bad : {" --block-size 0", " --block-size=4097", " --block-size x"})
     {
         const RunResult result = run("wtr-encode " + path("in.bmp") + " -o " + path("x.wtr") + bad);
         EXPECT_EQ(result.exitCode, 2) << bad;
