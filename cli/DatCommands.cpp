@@ -26,8 +26,9 @@ struct DatOptions
     bool json = false;
 };
 
-// Reads and decodes the whole file; prints why not and returns false when it cannot.
-bool LoadDat(const std::string& path, CDATElevationDB& db, LargeBuffer<std::uint16_t>& raster)
+// Reads, checks and decodes the whole file, handing the map to `sink` in bands of rows; prints
+// why not and returns false when it cannot. A sink that fails has printed its own message.
+bool LoadDat(const std::string& path, CDATElevationDB& db, const CDATElevationDB::BandSink& sink)
 {
     if (std::FILE* file = std::fopen(path.c_str(), "rb"))
         std::fclose(file);
@@ -36,43 +37,39 @@ bool LoadDat(const std::string& path, CDATElevationDB& db, LargeBuffer<std::uint
         PrintError(path + ": cannot open the file");
         return false;
     }
-    bool outOfMemory = false;
-    const bool loaded = db.load(path.c_str(), [&](long width, long height) -> std::uint16_t* {
-        try
-        {
-            raster.allocate(std::size_t(width) * std::size_t(height));
-            return raster.data();
-        }
-        catch (const std::bad_alloc&)
-        {
-            outOfMemory = true;
-            return nullptr;
-        }
-    });
-    if (outOfMemory)
-    {
-        PrintError(path + ": not enough memory for the decoded map");
-        return false;
-    }
-    if (!loaded)
-    {
+    bool sinkFailed = false;
+    const bool loaded = db.loadInBands(path.c_str(),
+                                       [&](long firstRow, long rows, long width, const std::uint16_t* samples)
+                                       {
+                                           sinkFailed = !sink(firstRow, rows, width, samples);
+                                           return !sinkFailed;
+                                       });
+    if (!loaded && !sinkFailed)
         PrintError(path + ": not a valid height file (bad header, offsets outside the file or a corrupt tile)");
-        return false;
-    }
-    return true;
+    return loaded;
 }
 
 int RunInfo(const DatOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
     CDATElevationDB db(false);
-    LargeBuffer<std::uint16_t> raster;
-    if (!LoadDat(options.input, db, raster))
+    std::uint16_t lowest = 65535;
+    std::uint16_t highest = 0;
+    const bool loaded = LoadDat(options.input, db,
+                                [&](long, long rows, long width, const std::uint16_t* samples)
+                                {
+                                    const auto [low, high] = std::minmax_element(samples, samples + rows * width);
+                                    lowest = std::min(lowest, *low);
+                                    highest = std::max(highest, *high);
+                                    return true;
+                                });
+    if (!loaded)
         return kExitJobFailed;
     const long width = db.getWidth();
     const long height = db.getHeight();
     const unsigned long long fileSize = FileSize(options.input);
-    const auto [minimum, maximum] = std::minmax_element(raster.begin(), raster.end());
+    const std::uint16_t* minimum = &lowest;
+    const std::uint16_t* maximum = &highest;
     const double samples = double(width) * double(height);
     if (options.json)
     {
@@ -102,23 +99,46 @@ int RunDecode(const DatOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     CDATElevationDB db(false);
-    LargeBuffer<std::uint16_t> raster;
-    if (!LoadDat(options.input, db, raster))
-        return kExitJobFailed;
-    if constexpr (std::endian::native == std::endian::big)
-        for (std::uint16_t& sample : raster)
-            sample = static_cast<std::uint16_t>(sample << 8 | sample >> 8);
     AtomicFile output;
-    if (!output.open(options.output) ||
-        !WriteFileInParallel(::fileno(output.file()), raster.data(), raster.size() * sizeof(std::uint16_t)) ||
-        !output.commit())
+    if (!output.open(options.output))
+    {
+        PrintError(options.output + ": cannot write the file");
+        return kExitJobFailed;
+    }
+    // Each band goes to its place in the file while the next one is decoded; a failure leaves
+    // the temporary file to be removed and any older output untouched.
+    std::vector<std::uint16_t> swapped;
+    std::uint64_t written = 0;
+    const bool loaded = LoadDat(options.input, db,
+                                [&](long firstRow, long rows, long width, const std::uint16_t* samples)
+                                {
+                                    const std::size_t count = std::size_t(rows) * std::size_t(width);
+                                    if constexpr (std::endian::native == std::endian::big)
+                                    {
+                                        swapped.resize(count);
+                                        for (std::size_t i = 0; i < count; ++i)
+                                            swapped[i] = static_cast<std::uint16_t>(samples[i] << 8 | samples[i] >> 8);
+                                        samples = swapped.data();
+                                    }
+                                    const std::uint64_t offset = std::uint64_t(firstRow) * std::uint64_t(width) * 2;
+                                    if (!WriteFileRange(::fileno(output.file()), samples, count * 2, offset))
+                                    {
+                                        PrintError(options.output + ": cannot write the file");
+                                        return false;
+                                    }
+                                    written += count * 2;
+                                    return true;
+                                });
+    if (!loaded)
+        return kExitJobFailed;
+    if (!output.commit())
     {
         PrintError(options.output + ": cannot write the file");
         return kExitJobFailed;
     }
     if (!context.quiet)
         std::printf("wrote %s: %ld x %ld, %s, %.2f s\n", options.output.c_str(), db.getWidth(), db.getHeight(),
-                    FormatBytes(raster.size() * sizeof(std::uint16_t)).c_str(), SecondsSince(start));
+                    FormatBytes(written).c_str(), SecondsSince(start));
     return kExitOk;
 }
 

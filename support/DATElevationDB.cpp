@@ -8,10 +8,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <bit>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <system_error>
+#include <thread>
 
 namespace
 {
@@ -88,8 +92,97 @@ struct CDATElevationDB::Impl
     }
     // Decodes every tile on every core; copies them into `raster` (width x height) when given.
     bool decodeAll(std::uint16_t* raster) const;
+    // Decodes the tile row ty into `band` (64 rows of width samples; only the map's rows).
+    bool decodeTileRow(std::size_t ty, std::uint16_t* band, std::atomic<std::size_t>& claim) const;
+    bool decodeInBands(const BandSink& sink) const;
     const std::uint16_t* cachedTile(long tx, long ty);
 };
+
+bool CDATElevationDB::Impl::decodeTileRow(std::size_t ty, std::uint16_t* band, std::atomic<std::size_t>& claim) const
+{
+    TileDecoder tileDecoder;
+    std::uint16_t samples[kTileSamples];
+    const int rows = std::min(kTileSide, height - static_cast<int>(ty) * kTileSide);
+    for (std::size_t tx = claim++; tx < std::size_t(tilesAcross); tx = claim++)
+    {
+        if (!decodeTile(tileDecoder, ty * std::size_t(tilesAcross) + tx, samples))
+            return false;
+        const int x0 = static_cast<int>(tx) * kTileSide;
+        const int columns = std::min(kTileSide, width - x0);
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(band + std::size_t(row) * std::size_t(width) + std::size_t(x0), samples + row * kTileSide,
+                        std::size_t(columns) * sizeof(std::uint16_t));
+    }
+    return true;
+}
+
+// Two band buffers: while the helper threads and then the calling thread decode tile row ty
+// into one, the calling thread first hands tile row ty - 1 from the other to the sink. A
+// barrier ends each step; every thread passes every barrier, so a failure cannot strand one.
+bool CDATElevationDB::Impl::decodeInBands(const BandSink& sink) const
+{
+    const std::size_t bandSamples = std::size_t(kTileSide) * std::size_t(width);
+    std::vector<std::uint16_t> bands(2 * bandSamples);
+    const std::size_t steps = std::size_t(tilesDown);
+    const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(WorkerCount(), std::size_t(tilesAcross)));
+    std::atomic<std::size_t> claim{0};
+    std::atomic<bool> ok{true};
+    std::barrier sync(static_cast<std::ptrdiff_t>(workers), [&claim]() noexcept { claim.store(0); });
+    auto band = [&](std::size_t ty) { return bands.data() + (ty % 2) * bandSamples; };
+    auto decodeStep = [&](std::size_t ty)
+    {
+        if (ok && !decodeTileRow(ty, band(ty), claim))
+            ok = false;
+    };
+    std::exception_ptr error;
+    auto deliver = [&](std::size_t ty)
+    {
+        const long first = static_cast<long>(ty) * kTileSide;
+        try
+        {
+            if (ok && !sink(first, std::min<long>(kTileSide, height - first), width, band(ty)))
+                ok = false;
+        }
+        catch (...)
+        {
+            error = std::current_exception(); // rethrown once the helpers have stopped
+            ok = false;
+        }
+    };
+    std::vector<std::thread> helpers;
+    try
+    {
+        for (unsigned t = 1; t < workers; ++t)
+            helpers.emplace_back(
+                [&]
+                {
+                    for (std::size_t ty = 0; ty < steps; ++ty)
+                    {
+                        decodeStep(ty);
+                        sync.arrive_and_wait();
+                    }
+                });
+    }
+    catch (const std::system_error&)
+    {
+        for (std::size_t t = helpers.size() + 1; t < workers; ++t)
+            sync.arrive_and_drop();
+    }
+    for (std::size_t ty = 0; ty < steps; ++ty)
+    {
+        if (ty > 0)
+            deliver(ty - 1);
+        decodeStep(ty);
+        sync.arrive_and_wait();
+    }
+    for (auto& helper : helpers)
+        helper.join();
+    if (steps > 0)
+        deliver(steps - 1);
+    if (error)
+        std::rethrow_exception(error);
+    return ok;
+}
 
 bool CDATElevationDB::Impl::parse()
 {
@@ -138,28 +231,30 @@ bool CDATElevationDB::Impl::decodeAll(std::uint16_t* raster) const
     // Tiles are claimed in small groups so the threads rarely meet on the counter.
     constexpr std::size_t kGroup = 16;
     const std::size_t tiles = offsets.size();
-    ParallelFor((tiles + kGroup - 1) / kGroup, 0, [&](std::size_t group) {
-        TileDecoder tileDecoder;
-        std::uint16_t samples[kTileSamples];
-        const std::size_t end = std::min(tiles, (group + 1) * kGroup);
-        for (std::size_t t = group * kGroup; t < end && ok; ++t)
-        {
-            if (!decodeTile(tileDecoder, t, samples))
-            {
-                ok = false;
-                return;
-            }
-            if (raster == nullptr)
-                continue;
-            const int x0 = static_cast<int>(t % std::size_t(tilesAcross)) * kTileSide;
-            const int y0 = static_cast<int>(t / std::size_t(tilesAcross)) * kTileSide;
-            const int columns = std::min(kTileSide, width - x0);
-            const int rows = std::min(kTileSide, height - y0);
-            for (int row = 0; row < rows; ++row)
-                std::memcpy(raster + std::size_t(y0 + row) * std::size_t(width) + std::size_t(x0), samples + row * kTileSide,
-                            std::size_t(columns) * sizeof(std::uint16_t));
-        }
-    });
+    ParallelFor((tiles + kGroup - 1) / kGroup, 0,
+                [&](std::size_t group)
+                {
+                    TileDecoder tileDecoder;
+                    std::uint16_t samples[kTileSamples];
+                    const std::size_t end = std::min(tiles, (group + 1) * kGroup);
+                    for (std::size_t t = group * kGroup; t < end && ok; ++t)
+                    {
+                        if (!decodeTile(tileDecoder, t, samples))
+                        {
+                            ok = false;
+                            return;
+                        }
+                        if (raster == nullptr)
+                            continue;
+                        const int x0 = static_cast<int>(t % std::size_t(tilesAcross)) * kTileSide;
+                        const int y0 = static_cast<int>(t / std::size_t(tilesAcross)) * kTileSide;
+                        const int columns = std::min(kTileSide, width - x0);
+                        const int rows = std::min(kTileSide, height - y0);
+                        for (int row = 0; row < rows; ++row)
+                            std::memcpy(raster + std::size_t(y0 + row) * std::size_t(width) + std::size_t(x0),
+                                        samples + row * kTileSide, std::size_t(columns) * sizeof(std::uint16_t));
+                    }
+                });
     return ok;
 }
 
@@ -221,6 +316,16 @@ bool CDATElevationDB::load(const char* path, const RasterDestination& destinatio
     if (destination && (raster = destination(impl->width, impl->height)) == nullptr)
         return false;
     if (!impl->decodeAll(raster))
+        return false;
+    m_impl = impl.release();
+    return true;
+}
+
+bool CDATElevationDB::loadInBands(const char* path, const BandSink& sink)
+{
+    uninit();
+    auto impl = std::make_unique<Impl>();
+    if (path == nullptr || !ReadWholeFile(path, impl->file) || !impl->parse() || !impl->decodeInBands(sink))
         return false;
     m_impl = impl.release();
     return true;

@@ -104,6 +104,41 @@ TEST_F(DATElevationDBTest, OddSizesRoundTripThroughTheReader)
     }
 }
 
+TEST_F(DATElevationDBTest, BandsArriveTopToBottomAndCanStopTheLoad)
+{
+    const int width = 130, height = 200; // bands of 64, 64, 64 and 8 rows
+    const std::vector<std::uint16_t> raster = Raster(width, height, 6);
+    std::vector<std::uint8_t> bytes = WriteDat("map.dat", raster, width, height);
+    std::vector<std::uint16_t> joined;
+    std::vector<long> firstRows;
+    CDATElevationDB db(false);
+    ASSERT_TRUE(db.loadInBands(path("map.dat").c_str(), [&](long first, long rows, long w, const std::uint16_t* s) {
+        EXPECT_EQ(w, width);
+        EXPECT_EQ(first, long(joined.size()) / width);
+        firstRows.push_back(first);
+        joined.insert(joined.end(), s, s + rows * w);
+        return true;
+    }));
+    EXPECT_EQ(firstRows, (std::vector<long>{0, 64, 128, 192}));
+    EXPECT_EQ(joined, raster);
+    EXPECT_EQ(db.getSample(129, 199), raster.back());
+
+    int calls = 0;
+    EXPECT_FALSE(db.loadInBands(path("map.dat").c_str(), [&](long, long, long, const std::uint16_t*) {
+        return ++calls < 2;
+    }));
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(db.getWidth(), 0);
+
+    // A corrupt tile in the last tile row: the earlier bands may have gone out, the load fails.
+    const std::uint32_t lastTile = Get32(bytes, 24 + 4 * 11);
+    bytes[lastTile] = 3; // length 3: far too short for 4096 samples
+    bytes[lastTile + 1] = 0;
+    std::ofstream(path("bad.dat"), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                           std::streamsize(bytes.size()));
+    EXPECT_FALSE(db.loadInBands(path("bad.dat").c_str(), [](long, long, long, const std::uint16_t*) { return true; }));
+}
+
 TEST_F(DATElevationDBTest, PositionsBeyondTheMapTakeTheNearestEdgeSample)
 {
     const std::vector<std::uint16_t> raster = Raster(100, 70, 1);
