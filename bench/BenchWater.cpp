@@ -285,14 +285,34 @@ int Speedup(int size)
 
     for (const int hill : {30, 100})
     {
+        // The plain version needs (2 x hill)^2 additions a sample: hill 100 runs on a corner of
+        // the map, the one with the most water.
         const int n = hill == 30 ? size : std::min(size, 257);
+        int bestX = 0;
+        int bestY = 0;
+        long bestWet = -1;
+        for (const int cy : {0, size - n})
+            for (const int cx : {0, size - n})
+            {
+                long wetCount = 0;
+                for (int y = cy; y < cy + n; ++y)
+                    for (int x = cx; x < cx + n; ++x)
+                        wetCount += water[std::size_t(y) * std::size_t(size) + std::size_t(x)] != 0 ? 1 : 0;
+                if (wetCount > bestWet)
+                {
+                    bestWet = wetCount;
+                    bestX = cx;
+                    bestY = cy;
+                }
+            }
         std::vector<std::uint16_t> ground(std::size_t(n) * std::size_t(n));
         std::vector<std::uint16_t> wetArea(ground.size());
         for (int y = 0; y < n; ++y)
             for (int x = 0; x < n; ++x)
             {
-                ground[std::size_t(y * n + x)] = terrain.heights[std::size_t(y * size + x)];
-                wetArea[std::size_t(y * n + x)] = water[std::size_t(y * size + x)];
+                const std::size_t from = std::size_t(bestY + y) * std::size_t(size) + std::size_t(bestX + x);
+                ground[std::size_t(y * n + x)] = terrain.heights[from];
+                wetArea[std::size_t(y * n + x)] = water[from];
             }
         fast = ground;
         slow = ground;
@@ -301,8 +321,9 @@ int Speedup(int size)
         const double smoothSlow =
             Time([&] { reference::SmoothBanks({slow.data(), n, n}, wetView, 5, hill, -257, progress); });
         same = same && fast == slow;
-        std::printf("bank smoothing %d x %d, hill %d: fast %.3f s, plain %.3f s, %.1fx\n", n, n, hill, smoothFast,
-                    smoothSlow, smoothSlow / smoothFast);
+        std::printf("bank smoothing %d x %d (%.0f%% water), hill %d: fast %.3f s, plain %.3f s, %.1fx\n", n, n,
+                    100.0 * double(bestWet) / double(n) / double(n), hill, smoothFast, smoothSlow,
+                    smoothSlow / smoothFast);
     }
 
     std::vector<std::uint16_t> lakeFast = OneLake(size);
