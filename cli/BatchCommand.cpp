@@ -117,9 +117,8 @@ JobOutcome RunPreviewJob(const BatchJob& job, const CliContext& context)
     options.terrain = job.terrain;
     options.settings = job.relief;
     // The preview prints its own failure; its summary line would repeat the batch's.
-    CliContext quiet = context;
-    quiet.quiet = true;
-    if (RunPreview(options, quiet) != kExitOk)
+    options.summary = false;
+    if (RunPreview(options, context) != kExitOk)
         return {false, "no picture written (see the message above)"};
     return {true, "wrote " + Written(job.output)};
 }
@@ -130,10 +129,14 @@ JobOutcome RunJob(const BatchJob& job, const std::string& label, const CliContex
     {
         switch (job.kind)
         {
-        case BatchJobKind::Map: return RunMapJob(job, label, context);
-        case BatchJobKind::Banks: return RunBanksJob(job, label);
-        case BatchJobKind::Cliff: return RunCliffJob(job, label, context);
-        case BatchJobKind::Preview: return RunPreviewJob(job, context);
+        case BatchJobKind::Map:
+            return RunMapJob(job, label, context);
+        case BatchJobKind::Banks:
+            return RunBanksJob(job, label);
+        case BatchJobKind::Cliff:
+            return RunCliffJob(job, label, context);
+        case BatchJobKind::Preview:
+            return RunPreviewJob(job, context);
         }
     }
     catch (const std::bad_alloc&)
@@ -189,7 +192,8 @@ void RegisterBatchCommand(CLI::App& app, CliContext& context)
 {
     auto options = std::make_shared<BatchOptions>();
     CLI::App* command = app.add_subcommand(
-        "batch", "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures");
+        "batch",
+        "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures");
     command->add_option("MANIFEST", options->manifest, "INI manifest listing the jobs and their settings")->required();
     command->add_flag("--check", options->check, "only check the manifest and list its jobs");
     command->callback([options, &context] { context.exitCode = RunBatch(*options, context); });

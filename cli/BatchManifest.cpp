@@ -60,10 +60,10 @@ const FieldRange& ProcessRange(const char* field)
 }
 
 // An integer within [min, max] stored through `store`.
-template <typename Store>
-Setter IntegerKey(double min, double max, Store store)
+template <typename Store> Setter IntegerKey(double min, double max, Store store)
 {
-    return [=](BatchJob& job, const std::string& text) -> std::string {
+    return [=](BatchJob& job, const std::string& text) -> std::string
+    {
         long value = 0;
         if (!ParseWhole(text, value))
             return "\"" + text + "\" is not a whole number";
@@ -75,10 +75,10 @@ Setter IntegerKey(double min, double max, Store store)
 }
 
 // A number within [min, max]; `single` checks it as the float the settings hold.
-template <typename Store>
-Setter NumberKey(double min, double max, bool single, Store store)
+template <typename Store> Setter NumberKey(double min, double max, bool single, Store store)
 {
-    return [=](BatchJob& job, const std::string& text) -> std::string {
+    return [=](BatchJob& job, const std::string& text) -> std::string
+    {
         double value = 0;
         if (!ParseWhole(text, value))
             return "\"" + text + "\" is not a number";
@@ -107,7 +107,8 @@ Setter ProcessFloatKey(const char* field, float ProcessSettings::*member)
 Setter PathKey(std::string BatchJob::*member)
 {
     // The manifest's folder is joined later, once for every path (see ResolvePaths).
-    return [member](BatchJob& job, const std::string& text) -> std::string {
+    return [member](BatchJob& job, const std::string& text) -> std::string
+    {
         job.*member = text;
         return {};
     };
@@ -115,7 +116,8 @@ Setter PathKey(std::string BatchJob::*member)
 
 Setter BoolKey(int ProcessSettings::*member)
 {
-    return [member](BatchJob& job, const std::string& text) -> std::string {
+    return [member](BatchJob& job, const std::string& text) -> std::string
+    {
         std::string lower = text;
         std::transform(lower.begin(), lower.end(), lower.begin(),
                        [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -137,14 +139,26 @@ const std::vector<KeySpec>& Keys()
         {K::Map, "width", ProcessIntegerKey("rawWidth", &ProcessSettings::rawWidth)},
         {K::Map, "height", ProcessIntegerKey("rawHeight", &ProcessSettings::rawHeight)},
         {K::Map, "pixel-size", ProcessFloatKey("pixelSize", &ProcessSettings::pixelSize)},
-        {K::Map, "lever", [](BatchJob& job, const std::string& text) { job.process.leverPath = text; return std::string(); }},
+        {K::Map, "lever",
+         [](BatchJob& job, const std::string& text)
+         {
+             job.process.leverPath = text;
+             return std::string();
+         }},
         {K::Map, "blur", ProcessIntegerKey("blur", &ProcessSettings::blur)},
         {K::Map, "sharpness", ProcessFloatKey("sharpness", &ProcessSettings::sharpness)},
-        {K::Map, "water", [](BatchJob& job, const std::string& text) { job.process.waterPath = text; return std::string(); }},
-        {K::Map, "scale", IntegerKey(kResolutionScaleRange.min, kResolutionScaleRange.max,
-                                     [](BatchJob& job, long value) { job.process.resolutionScale = value; })},
-        {K::Map, "sea-level", IntegerKey(ProcessRange("seaLevel").min, ProcessRange("seaLevel").max,
-                                         [](BatchJob& job, long value) { job.process.seaLevel = value; })},
+        {K::Map, "water",
+         [](BatchJob& job, const std::string& text)
+         {
+             job.process.waterPath = text;
+             return std::string();
+         }},
+        {K::Map, "scale",
+         IntegerKey(kResolutionScaleRange.min, kResolutionScaleRange.max,
+                    [](BatchJob& job, long value) { job.process.resolutionScale = value; })},
+        {K::Map, "sea-level",
+         IntegerKey(ProcessRange("seaLevel").min, ProcessRange("seaLevel").max,
+                    [](BatchJob& job, long value) { job.process.seaLevel = value; })},
         {K::Map, "blur-height", BoolKey(&ProcessSettings::blurHeight)},
         {K::Map, "bank", ProcessIntegerKey("bank", &ProcessSettings::bank)},
         {K::Map, "hill-size", ProcessIntegerKey("hillSize", &ProcessSettings::hillSize)},
@@ -152,37 +166,48 @@ const std::vector<KeySpec>& Keys()
         {K::Banks, "wtr", PathKey(&BatchJob::wtr)},
         {K::Banks, "output", PathKey(&BatchJob::output)},
         {K::Banks, "preview", PathKey(&BatchJob::bankPreview)},
-        {K::Banks, "min-river-size", IntegerKey(kBanksRanges[0].min, kBanksRanges[0].max,
-                                                [](BatchJob& job, long value) { job.banks.minRiverSize = static_cast<int>(value); })},
-        {K::Banks, "water-pixel-size", NumberKey(kBanksRanges[1].min, kBanksRanges[1].max, true,
-                                                 [](BatchJob& job, double value) { job.banks.waterPixelSize = static_cast<float>(value); })},
-        {K::Banks, "shore-level", NumberKey(-1e30, 1e30, false,
-                                            [](BatchJob& job, double value) { job.banks.shoreLevel = static_cast<float>(value); })},
-        {K::Banks, "tesselation", IntegerKey(kBanksRanges[2].min, kBanksRanges[2].max,
-                                             [](BatchJob& job, long value) { job.banks.tesselation = static_cast<int>(value); })},
-        {K::Banks, "scale", IntegerKey(kBanksRanges[3].min, kBanksRanges[3].max,
-                                       [](BatchJob& job, long value) { job.banks.resolutionScale = value; })},
+        {K::Banks, "min-river-size",
+         IntegerKey(kBanksRanges[0].min, kBanksRanges[0].max,
+                    [](BatchJob& job, long value) { job.banks.minRiverSize = static_cast<int>(value); })},
+        {K::Banks, "water-pixel-size",
+         NumberKey(kBanksRanges[1].min, kBanksRanges[1].max, true,
+                   [](BatchJob& job, double value) { job.banks.waterPixelSize = static_cast<float>(value); })},
+        {K::Banks, "shore-level",
+         NumberKey(-1e30, 1e30, false,
+                   [](BatchJob& job, double value) { job.banks.shoreLevel = static_cast<float>(value); })},
+        {K::Banks, "tesselation",
+         IntegerKey(kBanksRanges[2].min, kBanksRanges[2].max,
+                    [](BatchJob& job, long value) { job.banks.tesselation = static_cast<int>(value); })},
+        {K::Banks, "scale",
+         IntegerKey(kBanksRanges[3].min, kBanksRanges[3].max,
+                    [](BatchJob& job, long value) { job.banks.resolutionScale = value; })},
 
         {K::Cliff, "dat", PathKey(&BatchJob::dat)},
         {K::Cliff, "output", PathKey(&BatchJob::output)},
-        {K::Cliff, "angle", IntegerKey(kCliffRanges[0].min, kCliffRanges[0].max,
-                                       [](BatchJob& job, long value) { job.cliff.cliffAngle = static_cast<int>(value); })},
-        {K::Cliff, "threshold", IntegerKey(kCliffRanges[1].min, kCliffRanges[1].max,
-                                           [](BatchJob& job, long value) { job.cliff.cliffThreshold = static_cast<int>(value); })},
-        {K::Cliff, "height-scale", NumberKey(kCliffRanges[2].min, kCliffRanges[2].max, true,
-                                             [](BatchJob& job, double value) { job.cliff.heightScale = static_cast<float>(value); })},
+        {K::Cliff, "angle",
+         IntegerKey(kCliffRanges[0].min, kCliffRanges[0].max,
+                    [](BatchJob& job, long value) { job.cliff.cliffAngle = static_cast<int>(value); })},
+        {K::Cliff, "threshold",
+         IntegerKey(kCliffRanges[1].min, kCliffRanges[1].max,
+                    [](BatchJob& job, long value) { job.cliff.cliffThreshold = static_cast<int>(value); })},
+        {K::Cliff, "height-scale",
+         NumberKey(kCliffRanges[2].min, kCliffRanges[2].max, true,
+                   [](BatchJob& job, double value) { job.cliff.heightScale = static_cast<float>(value); })},
 
         {K::Preview, "dat", PathKey(&BatchJob::dat)},
         {K::Preview, "output", PathKey(&BatchJob::output)},
         {K::Preview, "terrain", PathKey(&BatchJob::terrain)},
-        {K::Preview, "mode", [](BatchJob& job, const std::string& text) -> std::string {
+        {K::Preview, "mode",
+         [](BatchJob& job, const std::string& text) -> std::string
+         {
              if (text != "relief" && text != "water" && text != "auto")
                  return "\"" + text + "\" is not relief, water or auto";
              job.mode = text;
              return {};
          }},
-        {K::Preview, "height-scale", NumberKey(kReliefHeightScaleMin, kReliefHeightScaleMax, false,
-                                               [](BatchJob& job, double value) { job.relief.heightScale = value; })},
+        {K::Preview, "height-scale",
+         NumberKey(kReliefHeightScaleMin, kReliefHeightScaleMax, false,
+                   [](BatchJob& job, double value) { job.relief.heightScale = value; })},
     };
     return keys;
 }
@@ -209,10 +234,13 @@ std::vector<std::pair<const char*, std::string BatchJob::*>> RequiredKeys(BatchJ
 {
     switch (kind)
     {
-    case BatchJobKind::Map: return {{"raw", &BatchJob::raw}};
-    case BatchJobKind::Banks: return {{"wtr", &BatchJob::wtr}, {"output", &BatchJob::output}};
+    case BatchJobKind::Map:
+        return {{"raw", &BatchJob::raw}};
+    case BatchJobKind::Banks:
+        return {{"wtr", &BatchJob::wtr}, {"output", &BatchJob::output}};
     case BatchJobKind::Cliff:
-    case BatchJobKind::Preview: return {{"dat", &BatchJob::dat}, {"output", &BatchJob::output}};
+    case BatchJobKind::Preview:
+        return {{"dat", &BatchJob::dat}, {"output", &BatchJob::output}};
     }
     return {};
 }
@@ -277,9 +305,8 @@ bool ParseValue(const std::string& raw, std::string& value, std::string& error)
 
 bool ValidKeyName(const std::string& key)
 {
-    return !key.empty() && std::all_of(key.begin(), key.end(), [](unsigned char c) {
-        return std::islower(c) || std::isdigit(c) || c == '-';
-    });
+    return !key.empty() && std::all_of(key.begin(), key.end(),
+                                       [](unsigned char c) { return std::islower(c) || std::isdigit(c) || c == '-'; });
 }
 
 std::string JoinPath(const std::string& baseDir, const std::string& path)
@@ -343,7 +370,9 @@ bool Parser::parse(const std::string& text, const std::string& baseDir, std::str
         if (number == 1 && line.compare(0, 3, "\xEF\xBB\xBF") == 0)
             line.erase(0, 3); // a byte order mark that some editors write
         const std::string trimmed = Trim(line);
-        const bool ok = IsComment(trimmed) ? true : trimmed[0] == '[' ? section(trimmed, number) : entry(trimmed, number);
+        const bool ok = IsComment(trimmed)  ? true
+                        : trimmed[0] == '[' ? section(trimmed, number)
+                                            : entry(trimmed, number);
         if (!ok)
         {
             error = m_error;
@@ -379,8 +408,9 @@ bool Parser::section(const std::string& line, int number)
     const auto found = std::find_if(std::begin(kKindNames), std::end(kKindNames),
                                     [&](const char* candidate) { return kind == candidate; });
     if (found == std::end(kKindNames))
-        return fail(number, "unknown section [" + inside +
-                                "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME] and [preview NAME]");
+        return fail(number,
+                    "unknown section [" + inside +
+                        "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME] and [preview NAME]");
     if (name.empty())
         return fail(number, "[" + kind + "] needs a name: [" + kind + " NAME]");
     BatchJob job;

@@ -29,6 +29,7 @@ int RunImport(const ImageOptions& options, const CliContext& context)
     std::string error;
     {
         TerminalProgress progress("import", context.quiet);
+        progress.setWork(double(FileSize(options.input)), "B");
         progress.setPos(0);
         if (!ReadHeightImage(options.input, image, error))
         {
@@ -37,7 +38,8 @@ int RunImport(const ImageOptions& options, const CliContext& context)
             return kExitJobFailed;
         }
         progress.setPos(100);
-        const SampleRange range = FindSampleRange(ConstRasterView<std::uint16_t>(image.samples.data(), image.width, image.height));
+        const SampleRange range =
+            FindSampleRange(ConstRasterView<std::uint16_t>(image.samples.data(), image.width, image.height));
         // The RAW map is little-endian whatever the machine.
         if constexpr (std::endian::native == std::endian::big)
             for (std::uint16_t& sample : image.samples)
@@ -83,11 +85,12 @@ int RunExport(const ImageOptions& options, const CliContext& context)
     std::string error;
     {
         TerminalProgress progress("export", context.quiet);
+        progress.setWork(double(FileSize(options.input)), "B");
         if (!LoadDatFile(options.input, dat))
             return kExitJobFailed;
         progress.setPos(100);
-        if (!WriteHeightImage(options.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize, progress,
-                              100, error))
+        if (!WriteHeightImage(options.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
+                              progress, 100, error))
         {
             progress.finish();
             PrintError(error);

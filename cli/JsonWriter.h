@@ -107,16 +107,27 @@ private:
         {
             switch (c)
             {
-            case '"': m_text += "\\\""; break;
-            case '\\': m_text += "\\\\"; break;
-            case '\n': m_text += "\\n"; break;
-            case '\r': m_text += "\\r"; break;
-            case '\t': m_text += "\\t"; break;
+            case '"':
+                m_text += "\\\"";
+                break;
+            case '\\':
+                m_text += "\\\\";
+                break;
+            case '\n':
+                m_text += "\\n";
+                break;
+            case '\r':
+                m_text += "\\r";
+                break;
+            case '\t':
+                m_text += "\\t";
+                break;
             default:
                 if (static_cast<unsigned char>(c) < 0x20)
                 {
                     char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(static_cast<unsigned char>(c)));
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
+                                  static_cast<unsigned>(static_cast<unsigned char>(c)));
                     m_text += escaped;
                 }
                 else

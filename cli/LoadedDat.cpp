@@ -17,18 +17,20 @@ bool LoadDatFile(const std::string& path, LoadedDat& dat)
     }
     CDATElevationDB db(false);
     bool outOfMemory = false;
-    const bool loaded = db.load(path.c_str(), [&](long width, long height) -> std::uint16_t* {
-        try
-        {
-            dat.samples.allocate(std::size_t(width) * std::size_t(height));
-            return dat.samples.data();
-        }
-        catch (const std::bad_alloc&)
-        {
-            outOfMemory = true;
-            return nullptr;
-        }
-    });
+    const bool loaded = db.load(path.c_str(),
+                                [&](long width, long height) -> std::uint16_t*
+                                {
+                                    try
+                                    {
+                                        dat.samples.allocate(std::size_t(width) * std::size_t(height));
+                                        return dat.samples.data();
+                                    }
+                                    catch (const std::bad_alloc&)
+                                    {
+                                        outOfMemory = true;
+                                        return nullptr;
+                                    }
+                                });
     if (outOfMemory)
     {
         PrintError(path + ": not enough memory for the decoded map");

@@ -48,18 +48,23 @@ float UsablePixelSize(const LoadedDat& dat)
 
 int RunPreview(const PreviewOptions& options, const CliContext& context)
 {
-    if (!(options.settings.heightScale >= kReliefHeightScaleMin && options.settings.heightScale <= kReliefHeightScaleMax))
+    if (!(options.settings.heightScale >= kReliefHeightScaleMin &&
+          options.settings.heightScale <= kReliefHeightScaleMax))
     {
-        PrintError("--height-scale: " + std::to_string(options.settings.heightScale) + " is outside the range 0.01..1000");
+        PrintError("--height-scale: " + std::to_string(options.settings.heightScale) +
+                   " is outside the range 0.01..1000");
         return kExitBadArguments;
     }
     const bool water = options.mode == "water" || (options.mode == "auto" && EndsWith(options.dat, "_w.dat"));
-    const std::string terrainPath = !water ? std::string() : !options.terrain.empty() ? options.terrain : TerrainBeside(options.dat);
+    const std::string terrainPath = !water                     ? std::string()
+                                    : !options.terrain.empty() ? options.terrain
+                                                               : TerrainBeside(options.dat);
     if (!water && !options.terrain.empty())
         PrintWarning("--terrain is used only by the water colouring; ignored");
 
     const auto start = std::chrono::steady_clock::now();
     TerminalProgress progress("preview", context.quiet);
+    progress.setWork(double(FileSize(options.dat)), "B");
     LoadedDat dat;
     LoadedDat terrain;
     if (!LoadDatFile(options.dat, dat) || (!terrainPath.empty() && !LoadDatFile(terrainPath, terrain)))
@@ -86,9 +91,11 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
         return kExitJobFailed;
     }
     progress.finish();
-    if (!context.quiet)
+    if (!context.quiet && options.summary)
     {
-        const std::string what = !water ? "shaded relief" : terrainPath.empty() ? "water surface" : "water depth over " + terrainPath;
+        const std::string what = !water                ? "shaded relief"
+                                 : terrainPath.empty() ? "water surface"
+                                                       : "water depth over " + terrainPath;
         std::printf("wrote %s: %d x %d, %s, %s, %.2f s\n", options.png.c_str(), dat.width, dat.height, what.c_str(),
                     FormatBytes(FileSize(options.png)).c_str(), SecondsSince(start));
     }
@@ -98,8 +105,8 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
 void RegisterPreviewCommand(CLI::App& app, CliContext& context)
 {
     auto options = std::make_shared<PreviewOptions>();
-    CLI::App* command =
-        app.add_subcommand("preview", "Render a height file as a shaded relief, or a water file as a depth colouring (PNG)");
+    CLI::App* command = app.add_subcommand(
+        "preview", "Render a height file as a shaded relief, or a water file as a depth colouring (PNG)");
     command->add_option("DAT", options->dat, "height file (.dat) or water file (_w.dat)")->required();
     command->add_option("-o,--output", options->png, "PNG picture to write")->required();
     command->add_option("--mode", options->mode, "relief, water, or auto (water for names ending in _w.dat)")
@@ -107,8 +114,9 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
         ->capture_default_str();
     command->add_option("--terrain", options->terrain,
                         "height file under the water, for depths (default: <base>.dat beside <base>_w.dat)");
-    command->add_option("--height-scale", options->settings.heightScale,
-                        "the highest sample is 255 times this many metres (0.01..1000), as for cliff")
+    command
+        ->add_option("--height-scale", options->settings.heightScale,
+                     "the highest sample is 255 times this many metres (0.01..1000), as for cliff")
         ->capture_default_str();
     command->callback([options, &context] { context.exitCode = RunPreview(*options, context); });
 }

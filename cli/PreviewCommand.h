@@ -12,6 +12,7 @@ struct PreviewOptions
     std::string mode = "auto"; // relief, water, or auto: water for names ending in "_w.dat"
     std::string terrain;       // water: the height file under it; empty: "<base>.dat" beside "<base>_w.dat"
     ReliefSettings settings;
+    bool summary = true; // the "wrote ..." line (the batch command prints its own)
 };
 
 // Renders and writes the picture; prints failures on stderr and the summary on stdout (unless

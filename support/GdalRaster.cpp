@@ -2,10 +2,10 @@
 #include "support/GdalRaster.h"
 
 #include <atomic>
-#include <cstdlib>
 #include <cpl_conv.h>
 #include <cpl_error.h>
 #include <cpl_vsi.h>
+#include <cstdlib>
 #include <gdal.h>
 #include <mutex>
 #include <unistd.h>
@@ -135,7 +135,8 @@ bool GdalEncodeGeoTiff(const std::uint16_t* samples, int width, int height, floa
         return false;
     }
     static std::atomic<unsigned> counter{0};
-    const std::string memPath = "/vsimem/altimo-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tif";
+    const std::string memPath =
+        "/vsimem/altimo-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tif";
     char compress[] = "COMPRESS=DEFLATE";
     char predictor[] = "PREDICTOR=2";
     char tiled[] = "TILED=YES";

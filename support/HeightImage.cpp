@@ -59,8 +59,8 @@ std::string LayoutReason(int colourType, int bitDepth)
 
 // Every C++ object lives in the caller: libpng reports errors with a long jump back here,
 // which must not skip a destructor.
-bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::vector<png_bytep>& rows, PngErrorText& errorText,
-             std::string& reason)
+bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::vector<png_bytep>& rows,
+             PngErrorText& errorText, std::string& reason)
 {
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errorText, OnPngError, OnPngWarning);
     if (png == nullptr)
@@ -80,8 +80,8 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::vec
     const png_uint_32 height = png_get_image_height(png, info);
     const int bitDepth = png_get_bit_depth(png, info);
     reason = LayoutReason(png_get_color_type(png, info), bitDepth);
-    if (reason.empty() && (width < kHeightImageMinSide || width > kHeightImageMaxSide ||
-                           height < kHeightImageMinSide || height > kHeightImageMaxSide))
+    if (reason.empty() && (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
+                           height > kHeightImageMaxSide))
         reason = SideReason(width, height);
     // Deflate expands at most about 1032 : 1; a PNG claiming more samples than its file could
     // hold is refused before anything is allocated.
@@ -152,7 +152,9 @@ bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& e
         {
             std::vector<png_bytep> rows;
             PngErrorText errorText;
-            struct stat status{};
+            struct stat status
+            {
+            };
             const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
             ok = ReadPng(file, fileLength, image, rows, errorText, reason);
         }

@@ -17,8 +17,8 @@ struct HeightImage
     std::vector<std::uint16_t> samples; // row-major, row 0 the top row
     int width = 0;
     int height = 0;
-    int sourceBits = 0;  // 8 or 16: the bit depth of the image's band
-    std::string format;  // "PNG" or the GDAL driver's short name ("GTiff")
+    int sourceBits = 0; // 8 or 16: the bit depth of the image's band
+    std::string format; // "PNG" or the GDAL driver's short name ("GTiff")
 };
 
 // Reads one grey band of 8 or 16 bits; 8-bit values v become v * 257, so 255 is the highest

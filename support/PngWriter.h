@@ -2,8 +2,8 @@
 // A PNG writer for large pictures and 16-bit height images, compressed on every core.
 //
 // The image is cut into bands of rows; each band is filtered (the adaptive choice per row that
-// libpng also makes: the filter with the smallest sum of absolute byte values) and deflated on
-// its own, ending on a byte boundary with a sync flush, and the bands' codes are joined into
+// libpng also makes: the filter with the smallest sum of absolute byte values) and deflated
+// (run-length matches only) on its own, ending on a byte boundary with a sync flush, and the bands' codes are joined into
 // one zlib stream with the combined Adler-32. Any PNG reader decodes the result; the bytes do
 // not depend on the number of threads. Written atomically (support/AtomicFile.h).
 #include "support/Sinks.h"

@@ -77,8 +77,7 @@ double BrightnessAt(ConstRasterView<std::uint16_t> heights, int x, int y, double
 
 // Calls body(x, b) for every pixel of row y with the relief brightness b, walking the row
 // without clamping inside it.
-template <typename Body>
-void ForEachBrightness(ConstRasterView<std::uint16_t> heights, int y, double q, Body&& body)
+template <typename Body> void ForEachBrightness(ConstRasterView<std::uint16_t> heights, int y, double q, Body&& body)
 {
     const int w = heights.width;
     const std::uint16_t* row = heights.row(y);
@@ -95,14 +94,15 @@ void ForEachBrightness(ConstRasterView<std::uint16_t> heights, int y, double q, 
     body(w - 1, Brightness(row[w - 2], row[w - 1], up[w - 1], down[w - 1], q));
 }
 
-template <typename Combine>
-void ForEachBand(int height, unsigned threads, Combine&& perBand)
+template <typename Combine> void ForEachBand(int height, unsigned threads, Combine&& perBand)
 {
     const int bands = (height + kRowsPerBand - 1) / kRowsPerBand;
-    ParallelFor(std::size_t(bands), threads, [&](std::size_t band) {
-        const int first = static_cast<int>(band) * kRowsPerBand;
-        perBand(band, first, std::min(height, first + kRowsPerBand));
-    });
+    ParallelFor(std::size_t(bands), threads,
+                [&](std::size_t band)
+                {
+                    const int first = static_cast<int>(band) * kRowsPerBand;
+                    perBand(band, first, std::min(height, first + kRowsPerBand));
+                });
 }
 } // namespace
 
@@ -111,20 +111,22 @@ SampleRange FindSampleRange(ConstRasterView<std::uint16_t> samples, unsigned thr
     if (samples.width <= 0 || samples.height <= 0)
         return {};
     std::vector<SampleRange> bands(std::size_t((samples.height + kRowsPerBand - 1) / kRowsPerBand));
-    ForEachBand(samples.height, threads, [&](std::size_t band, int first, int end) {
-        std::uint16_t low = 65535;
-        std::uint16_t high = 0;
-        for (int y = first; y < end; ++y)
-        {
-            const std::uint16_t* row = samples.row(y);
-            for (int x = 0; x < samples.width; ++x)
-            {
-                low = std::min(low, row[x]);
-                high = std::max(high, row[x]);
-            }
-        }
-        bands[band] = {low, high};
-    });
+    ForEachBand(samples.height, threads,
+                [&](std::size_t band, int first, int end)
+                {
+                    std::uint16_t low = 65535;
+                    std::uint16_t high = 0;
+                    for (int y = first; y < end; ++y)
+                    {
+                        const std::uint16_t* row = samples.row(y);
+                        for (int x = 0; x < samples.width; ++x)
+                        {
+                            low = std::min(low, row[x]);
+                            high = std::max(high, row[x]);
+                        }
+                    }
+                    bands[band] = {low, high};
+                });
     SampleRange range = bands[0];
     for (const SampleRange& band : bands)
     {
@@ -155,17 +157,21 @@ void RenderRelief(ConstRasterView<std::uint16_t> heights, float pixelSize, const
         Tint(s, range, &tints[3 * std::size_t(s - range.low)]);
     const double q = SlopeFactor(pixelSize, settings);
     const std::size_t rowBytes = std::size_t(heights.width) * 3;
-    ParallelFor(std::size_t(heights.height), threads, [&](std::size_t row) {
-        const int y = static_cast<int>(row);
-        const std::uint16_t* samples = heights.row(y);
-        std::uint8_t* out = rgb + row * rowBytes;
-        ForEachBrightness(heights, y, q, [&](int x, double b) {
-            const double* tint = &tints[3 * std::size_t(samples[x] - range.low)];
-            out[3 * x] = Channel(tint[0] * b);
-            out[3 * x + 1] = Channel(tint[1] * b);
-            out[3 * x + 2] = Channel(tint[2] * b);
-        });
-    });
+    ParallelFor(std::size_t(heights.height), threads,
+                [&](std::size_t row)
+                {
+                    const int y = static_cast<int>(row);
+                    const std::uint16_t* samples = heights.row(y);
+                    std::uint8_t* out = rgb + row * rowBytes;
+                    ForEachBrightness(heights, y, q,
+                                      [&](int x, double b)
+                                      {
+                                          const double* tint = &tints[3 * std::size_t(samples[x] - range.low)];
+                                          out[3 * x] = Channel(tint[0] * b);
+                                          out[3 * x + 1] = Channel(tint[1] * b);
+                                          out[3 * x + 2] = Channel(tint[2] * b);
+                                      });
+                });
 }
 
 WaterRange FindWaterRange(ConstRasterView<std::uint16_t> water, ConstRasterView<std::uint16_t> terrain,
@@ -174,26 +180,29 @@ WaterRange FindWaterRange(ConstRasterView<std::uint16_t> water, ConstRasterView<
     if (water.width <= 0 || water.height <= 0)
         return {};
     const bool withTerrain = terrain.data != nullptr;
-    std::vector<WaterRange> bands(std::size_t((water.height + kRowsPerBand - 1) / kRowsPerBand), WaterRange{0, 65535, 0});
-    ForEachBand(water.height, threads, [&](std::size_t band, int first, int end) {
-        WaterRange r{0, 65535, 0};
-        for (int y = first; y < end; ++y)
-        {
-            const std::uint16_t* w = water.row(y);
-            const std::uint16_t* h = withTerrain ? terrain.row(y) : nullptr;
-            for (int x = 0; x < water.width; ++x)
-            {
-                if (withTerrain && w[x] > h[x])
-                    r.maxDepth = std::max(r.maxDepth, static_cast<std::uint16_t>(w[x] - h[x]));
-                if (!withTerrain && w[x] != 0)
+    std::vector<WaterRange> bands(std::size_t((water.height + kRowsPerBand - 1) / kRowsPerBand),
+                                  WaterRange{0, 65535, 0});
+    ForEachBand(water.height, threads,
+                [&](std::size_t band, int first, int end)
                 {
-                    r.lowSurface = std::min(r.lowSurface, w[x]);
-                    r.highSurface = std::max(r.highSurface, w[x]);
-                }
-            }
-        }
-        bands[band] = r;
-    });
+                    WaterRange r{0, 65535, 0};
+                    for (int y = first; y < end; ++y)
+                    {
+                        const std::uint16_t* w = water.row(y);
+                        const std::uint16_t* h = withTerrain ? terrain.row(y) : nullptr;
+                        for (int x = 0; x < water.width; ++x)
+                        {
+                            if (withTerrain && w[x] > h[x])
+                                r.maxDepth = std::max(r.maxDepth, static_cast<std::uint16_t>(w[x] - h[x]));
+                            if (!withTerrain && w[x] != 0)
+                            {
+                                r.lowSurface = std::min(r.lowSurface, w[x]);
+                                r.highSurface = std::max(r.highSurface, w[x]);
+                            }
+                        }
+                    }
+                    bands[band] = r;
+                });
     WaterRange range{0, 65535, 0};
     for (const WaterRange& band : bands)
     {
@@ -240,31 +249,36 @@ void RenderWater(ConstRasterView<std::uint16_t> water, ConstRasterView<std::uint
             colours.push_back(WaterColour(SurfaceFraction(s, range)));
     const double q = SlopeFactor(pixelSize, settings);
     const std::size_t rowBytes = std::size_t(water.width) * 3;
-    ParallelFor(std::size_t(water.height), threads, [&](std::size_t row) {
-        const int y = static_cast<int>(row);
-        const std::uint16_t* w = water.row(y);
-        std::uint8_t* out = rgb + row * rowBytes;
-        const auto put = [out](int x, const Rgb& colour) {
-            out[3 * x] = colour[0];
-            out[3 * x + 1] = colour[1];
-            out[3 * x + 2] = colour[2];
-        };
-        if (!withTerrain)
-        {
-            const Rgb dry{kDryGreyWithoutTerrain, kDryGreyWithoutTerrain, kDryGreyWithoutTerrain};
-            for (int x = 0; x < water.width; ++x)
-                put(x, w[x] == 0 ? dry : colours[std::size_t(w[x] - range.lowSurface)]);
-            return;
-        }
-        const std::uint16_t* h = terrain.row(y);
-        ForEachBrightness(terrain, y, q, [&](int x, double b) {
-            if (w[x] > h[x])
-                put(x, colours[std::size_t(w[x] - h[x])]);
-            else
-            {
-                const std::uint8_t grey = Channel(kDryGrey * b);
-                put(x, {grey, grey, grey});
-            }
-        });
-    });
+    ParallelFor(std::size_t(water.height), threads,
+                [&](std::size_t row)
+                {
+                    const int y = static_cast<int>(row);
+                    const std::uint16_t* w = water.row(y);
+                    std::uint8_t* out = rgb + row * rowBytes;
+                    const auto put = [out](int x, const Rgb& colour)
+                    {
+                        out[3 * x] = colour[0];
+                        out[3 * x + 1] = colour[1];
+                        out[3 * x + 2] = colour[2];
+                    };
+                    if (!withTerrain)
+                    {
+                        const Rgb dry{kDryGreyWithoutTerrain, kDryGreyWithoutTerrain, kDryGreyWithoutTerrain};
+                        for (int x = 0; x < water.width; ++x)
+                            put(x, w[x] == 0 ? dry : colours[std::size_t(w[x] - range.lowSurface)]);
+                        return;
+                    }
+                    const std::uint16_t* h = terrain.row(y);
+                    ForEachBrightness(terrain, y, q,
+                                      [&](int x, double b)
+                                      {
+                                          if (w[x] > h[x])
+                                              put(x, colours[std::size_t(w[x] - h[x])]);
+                                          else
+                                          {
+                                              const std::uint8_t grey = Channel(kDryGrey * b);
+                                              put(x, {grey, grey, grey});
+                                          }
+                                      });
+                });
 }

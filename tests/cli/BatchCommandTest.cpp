@@ -46,7 +46,8 @@ output = good.png
     EXPECT_NE(result.out.find("[2/4] map short: FAILED: Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW"),
               std::string::npos)
         << result.out;
-    EXPECT_NE(result.out.find("[3/4] cliff good: ok: wrote " + path("good_cliff.bmp")), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("[3/4] cliff good: ok: wrote " + path("good_cliff.bmp")), std::string::npos)
+        << result.out;
     EXPECT_NE(result.out.find("[4/4] preview good: ok: wrote " + path("good.png")), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("batch: 3 of 4 jobs succeeded"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("; failed: map short"), std::string::npos) << result.out;

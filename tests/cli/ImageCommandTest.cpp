@@ -144,13 +144,14 @@ TEST_F(ImageCommands, PreviewWritesTheDefinedReliefAndPicksWaterByName)
     // "<base>_w.dat" is drawn as water over "<base>.dat".
     std::vector<std::uint16_t> water(samples.size(), 0);
     water[5] = static_cast<std::uint16_t>(samples[5] + 100);
-    ASSERT_TRUE(WriteHeightDat(path("hills_w.dat"), ConstRasterView<std::uint16_t>(water.data(), width, height), 20.0f));
+    ASSERT_TRUE(
+        WriteHeightDat(path("hills_w.dat"), ConstRasterView<std::uint16_t>(water.data(), width, height), 20.0f));
     const ToolsCliRun depth = run("--quiet preview " + path("hills_w.dat") + " -o " + path("water.png"));
     ASSERT_EQ(depth.exitCode, 0) << depth.err;
     EXPECT_EQ(depth.out, "");
     ASSERT_TRUE(DecodePng(path("water.png"), rgb, w, h));
     EXPECT_EQ((Rgb{rgb[15], rgb[16], rgb[17]}), (Rgb{10, 40, 115})); // the deepest (only) water
-    EXPECT_EQ(rgb[0], rgb[1]);                                          // dry: grey relief
+    EXPECT_EQ(rgb[0], rgb[1]);                                       // dry: grey relief
 
     const ToolsCliRun badMode = run("preview " + path("hills.dat") + " -o " + path("x.png") + " --mode shiny");
     EXPECT_EQ(badMode.exitCode, 2);

@@ -34,10 +34,7 @@ class JsonReader
 {
 public:
     explicit JsonReader(const std::string& text) : m_text(text) {}
-    bool document(Json& out)
-    {
-        return value(out, 0) && (space(), m_pos == m_text.size());
-    }
+    bool document(Json& out) { return value(out, 0) && (space(), m_pos == m_text.size()); }
 
 private:
     void space()
@@ -92,7 +89,8 @@ private:
         const std::size_t start = m_pos;
         if (m_text[m_pos] == '-')
             ++m_pos;
-        const auto digits = [&] {
+        const auto digits = [&]
+        {
             const std::size_t first = m_pos;
             while (m_pos < m_text.size() && std::isdigit(static_cast<unsigned char>(m_text[m_pos])))
                 ++m_pos;
@@ -131,8 +129,8 @@ private:
                 std::string key;
                 Json item;
                 space();
-                if (m_pos >= m_text.size() || !string(key) || (space(), m_pos >= m_text.size()) || m_text[m_pos++] != ':' ||
-                    !value(item, depth + 1) || object.count(key) != 0)
+                if (m_pos >= m_text.size() || !string(key) || (space(), m_pos >= m_text.size()) ||
+                    m_text[m_pos++] != ':' || !value(item, depth + 1) || object.count(key) != 0)
                     return false;
                 object[key] = item;
                 space();
@@ -197,16 +195,21 @@ bool HasType(const Json& json, Type type)
 {
     switch (type)
     {
-    case Type::Number: return json.isNumber();
-    case Type::String: return json.isString();
-    case Type::Array: return json.isArray();
-    case Type::Object: return json.isObject();
+    case Type::Number:
+        return json.isNumber();
+    case Type::String:
+        return json.isString();
+    case Type::Array:
+        return json.isArray();
+    case Type::Object:
+        return json.isObject();
     }
     return false;
 }
 
 // Every required key is present with its type.
-void ExpectKeys(const JsonObject& object, std::initializer_list<std::pair<const char*, Type>> keys, const std::string& where)
+void ExpectKeys(const JsonObject& object, std::initializer_list<std::pair<const char*, Type>> keys,
+                const std::string& where)
 {
     for (const auto& [key, type] : keys)
     {
@@ -292,17 +295,24 @@ TEST_F(JsonOutput, ProcessAndDatInfoDescribeTheFiles)
     ExpectKeys(height, {{"ratio", Type::Number}, {"bitsPerSample", Type::Number}}, "height file");
     const double bytes = height.at("bytes").number();
     EXPECT_NEAR(height.at("ratio").number(), 256.0 * 260 * 2 / bytes, 1e-4 * 256.0 * 260 * 2 / bytes);
-    ExpectKeys(summary.at("seconds").object(),
-               {{"read", Type::Number}, {"lever", Type::Number}, {"water", Type::Number}, {"writeHeight", Type::Number}},
-               "process seconds");
+    ExpectKeys(
+        summary.at("seconds").object(),
+        {{"read", Type::Number}, {"lever", Type::Number}, {"water", Type::Number}, {"writeHeight", Type::Number}},
+        "process seconds");
 
     const ToolsCliRun info = run("dat-info --json '" + path("map \"one\".dat") + "'");
     ASSERT_EQ(info.exitCode, 0) << info.err;
     const JsonObject infoSummary = Summary(info, "dat-info");
     ExpectKeys(infoSummary,
-               {{"width", Type::Number}, {"height", Type::Number}, {"tilesAcross", Type::Number},
-                {"tilesDown", Type::Number}, {"pixelSize", Type::Number}, {"ratio", Type::Number},
-                {"bitsPerSample", Type::Number}, {"min", Type::Number}, {"max", Type::Number}},
+               {{"width", Type::Number},
+                {"height", Type::Number},
+                {"tilesAcross", Type::Number},
+                {"tilesDown", Type::Number},
+                {"pixelSize", Type::Number},
+                {"ratio", Type::Number},
+                {"bitsPerSample", Type::Number},
+                {"min", Type::Number},
+                {"max", Type::Number}},
                "dat-info");
     EXPECT_EQ(infoSummary.at("tilesAcross").number(), 4);
     EXPECT_EQ(infoSummary.at("tilesDown").number(), 5);

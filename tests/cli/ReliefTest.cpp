@@ -24,8 +24,7 @@ ReliefSettings RampSettings()
 }
 
 // A width x height raster with sample(x, y) = value(x, y).
-template <typename F>
-std::vector<std::uint16_t> Raster(int width, int height, F value)
+template <typename F> std::vector<std::uint16_t> Raster(int width, int height, F value)
 {
     std::vector<std::uint16_t> raster(std::size_t(width) * std::size_t(height));
     for (int y = 0; y < height; ++y)
@@ -38,7 +37,8 @@ std::vector<std::uint8_t> Relief(const std::vector<std::uint16_t>& raster, int w
                                  const ReliefSettings& settings, float pixelSize = 50.0f, unsigned threads = 0)
 {
     std::vector<std::uint8_t> rgb(raster.size() * 3, 0xAB);
-    RenderRelief(ConstRasterView<std::uint16_t>(raster.data(), width, height), pixelSize, settings, rgb.data(), threads);
+    RenderRelief(ConstRasterView<std::uint16_t>(raster.data(), width, height), pixelSize, settings, rgb.data(),
+                 threads);
     return rgb;
 }
 
@@ -100,14 +100,16 @@ TEST(Relief, FastRendererEqualsThePixelDefinitionOnRandomMaps)
         float pixelSize;
         double heightScale;
         unsigned threads;
-    } cases[] = {{1, 1, 50, 10, 1}, {1, 37, 3, 10, 2}, {41, 1, 50, 100, 0}, {67, 300, 1, 0.01, 0}, {130, 45, 200, 1000, 2}};
+    } cases[] = {
+        {1, 1, 50, 10, 1}, {1, 37, 3, 10, 2}, {41, 1, 50, 100, 0}, {67, 300, 1, 0.01, 0}, {130, 45, 200, 1000, 2}};
     for (const auto& c : cases)
     {
         // Smooth hills plus noise, so that every shade and tint band occurs.
         std::uniform_int_distribution<int> noise(-300, 300);
-        const auto raster = Raster(c.width, c.height, [&](int x, int y) {
-            return std::clamp(20000 + 9000 * int(x % 17 > 8) + 130 * y + noise(random), 0, 65535);
-        });
+        const auto raster =
+            Raster(c.width, c.height,
+                   [&](int x, int y)
+                   { return std::clamp(20000 + 9000 * int(x % 17 > 8) + 130 * y + noise(random), 0, 65535); });
         ReliefSettings settings;
         settings.heightScale = c.heightScale;
         const auto rgb = Relief(raster, c.width, c.height, settings, c.pixelSize, c.threads);
@@ -162,10 +164,13 @@ TEST(Water, FastRendererEqualsThePixelDefinitionOnRandomMaps)
     for (const auto& [width, rows] : {std::pair{1, 1}, std::pair{53, 31}, std::pair{7, 90}})
     {
         const auto terrain = Raster(width, rows, [&](int, int) { return height(random); });
-        const auto water = Raster(width, rows, [&](int x, int y) {
-            const int pick = coin(random);
-            return pick == 0 ? 0 : pick == 1 ? 7000 : terrain[std::size_t(y) * std::size_t(width) + std::size_t(x)];
-        });
+        const auto water = Raster(
+            width, rows,
+            [&](int x, int y)
+            {
+                const int pick = coin(random);
+                return pick == 0 ? 0 : pick == 1 ? 7000 : terrain[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+            });
         const ConstRasterView<std::uint16_t> w(water.data(), width, rows);
         const ConstRasterView<std::uint16_t> h(terrain.data(), width, rows);
         for (const bool withTerrain : {true, false})
