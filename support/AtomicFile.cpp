@@ -1,8 +1,87 @@
 #include "support/AtomicFile.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace
+{
+std::mutex g_faultLock;
+int g_faultFiles = 0;
+std::size_t g_faultBytes = 0;
+
+// A stream over the temporary file's descriptor that takes `budget` bytes and then reports a
+// full disk, for InjectWriteFault.
+struct FaultyStream
+{
+    int fd;
+    std::size_t budget;
+};
+
+ssize_t FaultyWrite(void* cookie, const char* data, std::size_t size)
+{
+    auto* stream = static_cast<FaultyStream*>(cookie);
+    if (stream->budget == 0)
+    {
+        errno = ENOSPC;
+        return -1;
+    }
+    const std::size_t take = size < stream->budget ? size : stream->budget;
+    const ssize_t written = ::write(stream->fd, data, take);
+    if (written > 0)
+        stream->budget -= static_cast<std::size_t>(written);
+    return written;
+}
+
+int FaultySeek(void* cookie, off64_t* offset, int whence)
+{
+    const off64_t position = ::lseek64(static_cast<FaultyStream*>(cookie)->fd, *offset, whence);
+    if (position < 0)
+        return -1;
+    *offset = position;
+    return 0;
+}
+
+int FaultyClose(void* cookie)
+{
+    auto* stream = static_cast<FaultyStream*>(cookie);
+    const int result = ::close(stream->fd);
+    delete stream;
+    return result;
+}
+
+// The stream of a new temporary file: the plain one, or a failing one while a fault is armed.
+std::FILE* OpenStream(int fd)
+{
+    {
+        std::lock_guard<std::mutex> lock(g_faultLock);
+        if (g_faultFiles > 0)
+        {
+            --g_faultFiles;
+            auto* stream = new FaultyStream{fd, g_faultBytes};
+            std::FILE* file = ::fopencookie(stream, "wb", {nullptr, FaultyWrite, FaultySeek, FaultyClose});
+            if (file == nullptr)
+                delete stream;
+            return file;
+        }
+    }
+    return ::fdopen(fd, "wb");
+}
+} // namespace
+
+void AtomicFile::InjectWriteFault(std::size_t bytes, int files)
+{
+    std::lock_guard<std::mutex> lock(g_faultLock);
+    g_faultBytes = bytes;
+    g_faultFiles = files;
+}
+
+void AtomicFile::ClearInjectedFaults()
+{
+    InjectWriteFault(0, 0);
+}
 
 bool AtomicFile::open(const std::string& target)
 {
@@ -17,7 +96,7 @@ bool AtomicFile::open(const std::string& target)
     const mode_t mask = ::umask(0);
     ::umask(mask);
     ::fchmod(fd, 0666 & ~mask);
-    m_file = ::fdopen(fd, "wb");
+    m_file = OpenStream(fd);
     if (m_file == nullptr)
     {
         ::close(fd);

@@ -1,0 +1,324 @@
+// Every class of bad input that docs/ROBUSTNESS.md lists, through the command line as a script
+// meets it: the exit status, the message on stderr, and that nothing else changed (the output
+// file keeps its older content, or is not created, and no temporary file is left).
+#include "RobustnessTestSupport.h"
+#include "codec/HeightDat.h"
+#include "support/BitMask.h"
+#include "support/Image.h"
+#include "support/WtrFormat.h"
+#include "support/WtrWriter.h"
+
+#include <cstring>
+
+using namespace robustness;
+
+namespace
+{
+void Put(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int count)
+{
+    for (int i = 0; i < count; ++i)
+        bytes[at + std::size_t(i)] = static_cast<std::uint8_t>(value >> (8 * i));
+}
+
+// A ".wtr" header with every block absent: a well-formed file of any claimed size.
+std::vector<std::uint8_t> EmptyMask(std::uint32_t xRes, std::uint32_t zRes, std::uint16_t blockSize)
+{
+    const std::uint32_t across = (xRes + blockSize - 1) / blockSize;
+    const std::uint32_t down = (zRes + blockSize - 1) / blockSize;
+    std::vector<std::uint8_t> bytes(kWtrHeaderSize + (std::size_t(across) * down + 1) * 8, 0);
+    std::memcpy(bytes.data(), kWtrMagic, 4);
+    Put(bytes, 4, kWtrVersion, 2);
+    Put(bytes, 6, blockSize, 2);
+    Put(bytes, 8, xRes, 4);
+    Put(bytes, 12, zRes, 4);
+    Put(bytes, 16, across, 4);
+    Put(bytes, 20, down, 4);
+    return bytes;
+}
+
+std::vector<std::uint8_t> Lake(int width, int height, int blockSize)
+{
+    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height), 0);
+    for (int z = 0; z < height; ++z)
+        for (int x = 0; x < width; ++x)
+            if ((x - width / 2) * (x - width / 2) + (z - height / 2) * (z - height / 2) < width * width / 9)
+                cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] = 15;
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(EncodeWtr(cells.data(), width, height, blockSize, bytes), WtrStatus::ok);
+    return bytes;
+}
+
+std::vector<std::uint8_t> HeightFile(const std::string& path, int width, int height)
+{
+    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint16_t>(i * 131);
+    EXPECT_TRUE(WriteHeightDat(path, {samples.data(), width, height}, 50.0f, 1));
+    const std::string text = ReadText(path);
+    return {text.begin(), text.end()};
+}
+
+std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
+{
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i)
+    {
+        crc ^= data[i];
+        for (int k = 0; k < 8; ++k)
+            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+class BadInput : public TempFolderTest
+{
+protected:
+    // Runs the command, expects `exitCode` and `message` on stderr, and that `output` still
+    // holds what it held before (or still does not exist) with no temporary file beside it.
+    void expectRefused(const std::string& arguments, int exitCode, const std::string& message,
+                       const std::string& output)
+    {
+        const bool existed = fs::exists(output);
+        const std::string before = existed ? ReadText(output) : std::string();
+        const CliRun run = runCli(arguments);
+        EXPECT_EQ(run.exitCode, exitCode) << arguments << "\n" << run.err;
+        EXPECT_NE(run.err.find(message), std::string::npos) << "stderr: " << run.err << "\nexpected: " << message;
+        EXPECT_EQ(run.err.rfind("altimo-cli: ", 0), 0u) << run.err;
+        EXPECT_EQ(fs::exists(output), existed) << output;
+        if (existed)
+        {
+            EXPECT_EQ(ReadText(output), before) << output;
+        }
+        EXPECT_TRUE(strayTemporaries().empty());
+    }
+    std::string old(const std::string& name)
+    {
+        WriteText(path(name), "older output");
+        return path(name);
+    }
+};
+} // namespace
+
+TEST_F(BadInput, HeightFiles)
+{
+    const std::vector<std::uint8_t> good = HeightFile(path("good.dat"), 130, 70);
+    const std::string raw = old("out.raw");
+    const std::string bmp = old("cliff.bmp");
+    const std::string invalid = "not a valid height file";
+
+    expectRefused("dat-decode " + path("missing.dat") + " -o " + raw, 1, "cannot open the file", raw);
+
+    // A header claiming 65536 x 32768 samples (2^31) in a file of a few hundred bytes.
+    std::vector<std::uint8_t> huge = good;
+    Put(huge, 0, 65536, 4);
+    Put(huge, 4, 32768, 4);
+    Put(huge, 8, 1024, 4);
+    Put(huge, 12, 512, 4);
+    WriteBytes(path("huge.dat"), huge);
+    expectRefused("dat-decode " + path("huge.dat") + " -o " + raw, 1, invalid, raw);
+    expectRefused("dat-info " + path("huge.dat"), 1, invalid, raw);
+    expectRefused("cliff " + path("huge.dat") + " -o " + bmp, 1, "Can not open height DAT file", bmp);
+
+    // Sizes that disagree with each other: the tile counts must be the size rounded up.
+    std::vector<std::uint8_t> disagreeing = good;
+    Put(disagreeing, 8, 2, 4);
+    WriteBytes(path("disagreeing.dat"), disagreeing);
+    expectRefused("dat-decode " + path("disagreeing.dat") + " -o " + raw, 1, invalid, raw);
+
+    // Negative width, and the largest 32-bit width.
+    std::vector<std::uint8_t> negative = good;
+    Put(negative, 0, 0xFFFFFF80u, 4);
+    WriteBytes(path("negative.dat"), negative);
+    expectRefused("dat-decode " + path("negative.dat") + " -o " + raw, 1, invalid, raw);
+
+    // Cut in half, and cut inside the header.
+    WriteBytes(path("truncated.dat"), {good.begin(), good.begin() + static_cast<long>(good.size() / 2)});
+    expectRefused("dat-decode " + path("truncated.dat") + " -o " + raw, 1, invalid, raw);
+    WriteBytes(path("header-only.dat"), {good.begin(), good.begin() + 10});
+    expectRefused("dat-info " + path("header-only.dat"), 1, invalid, raw);
+
+    // A tile offset pointing past the end of the file.
+    std::vector<std::uint8_t> offset = good;
+    Put(offset, 24 + 4, 0x7FFFFFF0u, 4);
+    WriteBytes(path("offset.dat"), offset);
+    expectRefused("dat-decode " + path("offset.dat") + " -o " + raw, 1, invalid, raw);
+
+    // A tile whose code is damaged (its recorded length cut to 3 bytes): it no longer decodes to
+    // 4096 samples within its length.
+    std::vector<std::uint8_t> corrupt = good;
+    const std::uint32_t first = corrupt[24] | corrupt[25] << 8 | corrupt[26] << 16 | std::uint32_t(corrupt[27]) << 24;
+    Put(corrupt, first, 3, 2);
+    WriteBytes(path("corrupt.dat"), corrupt);
+    expectRefused("dat-decode " + path("corrupt.dat") + " -o " + raw, 1, invalid, raw);
+    expectRefused("cliff " + path("corrupt.dat") + " -o " + bmp, 1, "height DAT file", bmp);
+
+    // The good file itself goes through, so the refusals above are the damage's doing.
+    EXPECT_EQ(runCli("dat-decode " + path("good.dat") + " -o " + raw).exitCode, 0);
+    EXPECT_EQ(ReadText(raw).size(), 130u * 70u * 2u);
+}
+
+TEST_F(BadInput, WaterMasks)
+{
+    const std::vector<std::uint8_t> good = Lake(40, 30, 16);
+    const std::string sl = old("out.sl");
+    const std::string bmp = old("out.bmp");
+    const std::string invalid = std::string(kInvalidWtrCaption) + ": ";
+
+    expectRefused("banks " + path("missing.wtr") + " -o " + sl, 1, "Can not open WTR file: ", sl);
+    expectRefused("wtr-decode " + path("missing.wtr") + " -o " + bmp, 1, "Can not open WTR file: ", bmp);
+
+    std::vector<std::uint8_t> magic = good;
+    magic[0] = 'X';
+    WriteBytes(path("magic.wtr"), magic);
+    expectRefused("banks " + path("magic.wtr") + " -o " + sl, 1, invalid + path("magic.wtr"), sl);
+
+    std::vector<std::uint8_t> version = good;
+    Put(version, 4, 2, 2);
+    WriteBytes(path("version.wtr"), version);
+    expectRefused("wtr-decode " + path("version.wtr") + " -o " + bmp, 1, invalid, bmp);
+
+    // Block size 0, and one above the largest.
+    for (const std::uint16_t blockSize : {std::uint16_t(0), std::uint16_t(4097)})
+    {
+        std::vector<std::uint8_t> bad = good;
+        Put(bad, 6, blockSize, 2);
+        WriteBytes(path("block.wtr"), bad);
+        expectRefused("banks " + path("block.wtr") + " -o " + sl, 1, invalid, sl);
+        expectRefused("wtr-decode " + path("block.wtr") + " -o " + bmp, 1, invalid, bmp);
+    }
+
+    // A block grid that is not the mask size divided by the block size, rounded up.
+    std::vector<std::uint8_t> grid = good;
+    Put(grid, 16, 2, 4);
+    WriteBytes(path("grid.wtr"), grid);
+    expectRefused("banks " + path("grid.wtr") + " -o " + sl, 1, invalid, sl);
+
+    // A table longer than the file, and a table whose offsets run backwards.
+    WriteBytes(path("truncated.wtr"), {good.begin(), good.begin() + 40});
+    expectRefused("banks " + path("truncated.wtr") + " -o " + sl, 1, invalid, sl);
+    std::vector<std::uint8_t> backwards = good;
+    Put(backwards, kWtrHeaderSize + 8, 0xFFFFFFFFFFull, 8);
+    WriteBytes(path("backwards.wtr"), backwards);
+    expectRefused("wtr-decode " + path("backwards.wtr") + " -o " + bmp, 1, invalid, bmp);
+
+    // A block whose code is damaged: the file loads, the block is refused when decoded.
+    std::vector<std::uint8_t> damaged = good;
+    std::fill(damaged.end() - 4, damaged.end(), 0xFF);
+    WriteBytes(path("damaged.wtr"), damaged);
+    expectRefused("wtr-decode " + path("damaged.wtr") + " -o " + bmp, 1, "corrupt blocks", bmp);
+
+    // 100000 x 100000 cells, every block absent: a legitimate 5 KB file. The shoreline job
+    // refuses the 10^10-pixel water image before allocating it; the decoder refuses the BMP.
+    WriteBytes(path("vast.wtr"), EmptyMask(100000, 100000, 4096));
+    expectRefused("banks " + path("vast.wtr") + " -o " + sl + " --scale 1", 1, "larger than 32768 x 32768 pixels", sl);
+    expectRefused("wtr-decode " + path("vast.wtr") + " -o " + bmp, 1, "too large for a BMP file", bmp);
+
+    // A mask so large in metres that 32-bit shoreline coordinates would wrap.
+    expectRefused("banks " + path("vast.wtr") + " -o " + sl + " --scale 50 --water-pixel-size 10000", 1,
+                  "too large in metres", sl);
+
+    // The good mask goes through.
+    WriteBytes(path("good.wtr"), good);
+    EXPECT_EQ(runCli("banks " + path("good.wtr") + " -o " + sl + " --scale 1 --min-river-size 2").exitCode, 0);
+    EXPECT_NE(ReadText(sl), "older output");
+}
+
+TEST_F(BadInput, Images)
+{
+    const std::string wtr = old("out.wtr");
+    WriteText(path("text.bmp"), "this is not an image at all");
+    expectRefused("wtr-encode " + path("text.bmp") + " -o " + wtr, 1, "not a BMP or PNG image", wtr);
+    expectRefused("wtr-encode " + path("missing.png") + " -o " + wtr, 1, "cannot open", wtr);
+
+    // A BMP header claiming 2^28 x 2^28 pixels in 60 bytes.
+    std::vector<std::uint8_t> bmp(60, 0);
+    bmp[0] = 'B';
+    bmp[1] = 'M';
+    Put(bmp, 10, 54, 4);
+    Put(bmp, 14, 40, 4);
+    Put(bmp, 18, 1u << 28, 4);
+    Put(bmp, 22, 1u << 28, 4);
+    Put(bmp, 26, 1, 2);
+    Put(bmp, 28, 24, 2);
+    WriteBytes(path("vast.bmp"), bmp);
+    expectRefused("wtr-encode " + path("vast.bmp") + " -o " + wtr, 1, "the BMP file is truncated", wtr);
+    Put(bmp, 18, 1u << 30, 4);
+    WriteBytes(path("invalid.bmp"), bmp);
+    expectRefused("wtr-encode " + path("invalid.bmp") + " -o " + wtr, 1, "the BMP has an invalid size", wtr);
+    Put(bmp, 18, 4, 4);
+    Put(bmp, 22, 4, 4);
+    Put(bmp, 30, 1, 4); // run-length compression
+    WriteBytes(path("rle.bmp"), bmp);
+    expectRefused("wtr-encode " + path("rle.bmp") + " -o " + wtr, 1, "compressed BMP files are not supported", wtr);
+    Put(bmp, 30, 0, 4);
+    Put(bmp, 28, 16, 2);
+    WriteBytes(path("depth.bmp"), bmp);
+    expectRefused("wtr-encode " + path("depth.bmp") + " -o " + wtr, 1, "unsupported BMP bit depth", wtr);
+
+    // A PNG whose header claims 1,000,000 x 1,000,000 pixels (checksum intact).
+    std::vector<std::uint8_t> pixels(16 * 16, 7);
+    ASSERT_TRUE(SavePng(path("small.png"), pixels.data(), 16, 16, 1));
+    const std::string text = ReadText(path("small.png"));
+    std::vector<std::uint8_t> png(text.begin(), text.end());
+    for (const int at : {16, 20})
+        for (int i = 0; i < 4; ++i)
+            png[std::size_t(at + i)] = static_cast<std::uint8_t>(1000000u >> (24 - 8 * i));
+    const std::uint32_t crc = Crc32(png.data() + 12, 17);
+    for (int i = 0; i < 4; ++i)
+        png[std::size_t(29 + i)] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+    WriteBytes(path("vast.png"), png);
+    expectRefused("wtr-encode " + path("vast.png") + " -o " + wtr, 1, "the PNG claims a size its file cannot hold", wtr);
+    WriteBytes(path("truncated.png"), {png.begin(), png.begin() + 40});
+    expectRefused("wtr-encode " + path("truncated.png") + " -o " + wtr, 1, path("truncated.png") + ": ", wtr);
+
+    // The small PNG itself goes through.
+    EXPECT_EQ(runCli("wtr-encode " + path("small.png") + " -o " + wtr).exitCode, 0);
+}
+
+TEST_F(BadInput, ProcessInputs)
+{
+    const std::string dat = old("map.dat");
+    const std::string waterDat = old("map_w.dat");
+    const std::string raw = path("map.raw");
+    WriteText(raw, std::string(std::size_t(256) * 256 * 2, '\x10'));
+    const std::string size = " --width 256 --height 256";
+
+    expectRefused("process " + path("missing.raw") + size, 1, "Can not open RAW file", path("missing.dat"));
+    WriteText(path("short.raw"), std::string(std::size_t(256) * 256 * 2 - 1, '\x10'));
+    expectRefused("process " + path("short.raw") + size, 1,
+                  "Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW", path("short.dat"));
+    expectRefused("process " + raw + " --width 256 --height 257", 1,
+                  "Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW", dat);
+    // Out-of-range settings are argument errors (exit 2) naming the option.
+    expectRefused("process " + raw + " --width 100 --height 256", 2, "width", dat);
+    expectRefused("process " + raw + size + " --scale 0", 2, "scale", dat);
+
+    // A corrupt water mask: the message, a warning, no water file, and the height file as the
+    // desktop application writes it (exit 0: the run produced its height file).
+    WriteText(path("bad.wtr"), "AWTR but nothing else");
+    CliRun run = runCli("process " + raw + size + " --water " + path("bad.wtr"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find(path("bad.wtr")), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("is not a valid WTR file; " + path("map") + "_w.dat not written"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(ReadText(waterDat), "older output");
+    EXPECT_NE(ReadText(dat), "older output");
+
+    // A lever that is not a bitmap, and one of the wrong size: no levering, the height file is
+    // still written.
+    WriteText(dat, "older output");
+    run = runCli("process " + raw + size + " --lever " + path("bad.wtr"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("warning: could not read the lever bitmap"), std::string::npos) << run.err;
+    EXPECT_NE(ReadText(dat), "older output");
+    std::vector<std::uint8_t> pixels(std::size_t(10) * 10 * 3, 200);
+    ASSERT_TRUE(SavePng(path("lever.png"), pixels.data(), 10, 10, 3));
+    ASSERT_EQ(runCli("wtr-decode " + path("missing.wtr") + " -o " + path("x.bmp")).exitCode, 1);
+    std::vector<std::uint8_t> lake = Lake(10, 10, 4);
+    WriteBytes(path("small.wtr"), lake);
+    ASSERT_EQ(runCli("wtr-decode " + path("small.wtr") + " -o " + path("lever.bmp")).exitCode, 0);
+    run = runCli("process " + raw + size + " --lever " + path("lever.bmp"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("Lever bitmap size is different from height map"), std::string::npos) << run.err;
+    EXPECT_TRUE(strayTemporaries().empty());
+}
