@@ -48,19 +48,25 @@ EOF
 cat "$raw" >/dev/null # into the page cache for every contender alike
 
 TIFF_OPTIONS=(-q -of GTiff -co TILED=YES -co BLOCKXSIZE=64 -co BLOCKYSIZE=64)
-declare -A best rss
-# timed NAME COMMAND...: runs it, keeps the best wall time and the peak memory of NAME.
+declare -A best cpu rss
+# timed NAME COMMAND...: runs it, keeps the best wall time, the least CPU time (user + system,
+# the fairer figure when other work shares the cores) and the peak memory of NAME.
 timed() {
     local name="$1"
     shift
-    /usr/bin/time -f "%e %M" -o "$dir/time.txt" "$@" >/dev/null 2>"$dir/stderr.txt" || {
+    /usr/bin/time -f "%e %M %U %S" -o "$dir/time.txt" "$@" >/dev/null 2>"$dir/stderr.txt" || {
         echo "bench_process: $name failed:"
         cat "$dir/stderr.txt"
         exit 1
     }
-    read -r seconds kilobytes <"$dir/time.txt"
+    read -r seconds kilobytes user system <"$dir/time.txt"
     if [ -z "${best[$name]:-}" ] || awk -v a="$seconds" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
         best[$name]=$seconds
+    fi
+    local used
+    used=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
+    if [ -z "${cpu[$name]:-}" ] || awk -v a="$used" -v b="${cpu[$name]}" 'BEGIN { exit !(a < b) }'; then
+        cpu[$name]=$used
     fi
     rss[$name]=$kilobytes
 }
@@ -80,14 +86,17 @@ deflateBytes=$(stat -c %s "$dir/deflate.tif")
 lercBytes=$(stat -c %s "$dir/lerc.tif")
 awk -v p="${best[process]}" -v d="${best[deflate]}" -v l="${best[lerc]}" \
     -v dd="${best[dat-decode]}" -v gd="${best[gdal-decode]}" \
+    -v cp="${cpu[process]}" -v cd="${cpu[deflate]}" -v cl="${cpu[lerc]}" \
+    -v cdd="${cpu[dat-decode]}" -v cgd="${cpu[gdal-decode]}" \
     -v dat="$datBytes" -v def="$deflateBytes" -v lerc="$lercBytes" -v n="$samples" -v raw="$rawBytes" \
     -v rss="${rss[process]}" -v runs="$RUNS" -v cores="$(nproc)" -v load="$(cut -d' ' -f1 /proc/loadavg)" 'BEGIN {
     printf "process vs GDAL on %d samples (best of %d runs, %d cores, load average %s at the end)\n", n, runs, cores, load
-    printf "  write  altimo process      %6.2f s  %6.2f bits/sample\n", p, dat * 8 / n
-    printf "  write  GeoTIFF DEFLATE     %6.2f s  %6.2f bits/sample  -> process %.1fx faster (target 4x)\n", d, def * 8 / n, d / p
-    printf "  write  GeoTIFF LERC        %6.2f s  %6.2f bits/sample  -> process %.1fx faster (target > 1x)\n", l, lerc * 8 / n, l / p
-    printf "  read   altimo dat-decode   %6.2f s\n", dd
-    printf "  read   GDAL from DEFLATE   %6.2f s                     -> dat-decode %.1fx faster (target 3x)\n", gd, gd / dd
+    printf "                             wall      CPU    bits/sample  wall ratio  CPU ratio\n"
+    printf "  write  altimo process    %6.2f s %6.2f s  %6.2f\n", p, cp, dat * 8 / n
+    printf "  write  GeoTIFF DEFLATE   %6.2f s %6.2f s  %6.2f       %5.1fx     %5.1fx  (target 4x)\n", d, cd, def * 8 / n, d / p, cd / cp
+    printf "  write  GeoTIFF LERC      %6.2f s %6.2f s  %6.2f       %5.1fx     %5.1fx  (target > 1x)\n", l, cl, lerc * 8 / n, l / p, cl / cp
+    printf "  read   altimo dat-decode %6.2f s %6.2f s\n", dd, cdd
+    printf "  read   GDAL from DEFLATE %6.2f s %6.2f s                %5.1fx     %5.1fx  (target 3x)\n", gd, cgd, gd / dd, cgd / cdd
     printf "  size   DAT %.1f MB, DEFLATE %.1f MB, LERC %.1f MB; DAT/DEFLATE %.2f\n", dat / 1e6, def / 1e6, lerc / 1e6, dat / def
     printf "  memory process peak %.1f MB = raster %.1f MB + %.1f MB (target + 64 MB)\n", rss / 1024, raw / 1048576, rss / 1024 - raw / 1048576
 }'
