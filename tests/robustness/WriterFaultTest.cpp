@@ -2,13 +2,17 @@
 // here) leaves the older file byte for byte and no temporary file, and the writer says so.
 #include "RobustnessTestSupport.h"
 #include "banks/ShorelineFile.h"
+#include "cliff/CliffExport.h"
 #include "codec/HeightDat.h"
 #include "support/AtomicFile.h"
 #include "support/Bitmap.h"
 #include "support/Image.h"
+#include "support/PngWriter.h"
 #include "support/WtrWriter.h"
 
+#include <cstdio>
 #include <functional>
+#include <unistd.h>
 
 using namespace robustness;
 
@@ -58,6 +62,25 @@ std::vector<Writer> Writers()
          }},
         {"PNG picture", "preview.png",
          [](const std::string& path) { return SavePng(path, pixels.data(), 64, 48, 3); }},
+        {"parallel PNG writer", "large.png",
+         [](const std::string& path) {
+             NullProgress progress;
+             return WritePng8(path, pixels.data(), 64, 48, 3, progress, 0, 2);
+         }},
+        {"cliff bitmap", "cliff.bmp",
+         [](const std::string& path) {
+             // The height file it reads lies outside the test's folder, which must hold only the output.
+             static std::string heightFile;
+             if (heightFile.empty())
+             {
+                 heightFile = (fs::temp_directory_path() / ("altimo-robust-cliff-" + std::to_string(::getpid()) + ".dat"))
+                                  .string();
+                 EXPECT_TRUE(WriteHeightDat(heightFile, {heights.data(), 150, 70}, 50.0f, 1));
+                 std::atexit([] { std::remove(heightFile.c_str()); });
+             }
+             NullProgress progress;
+             return ExportCliffBitmap(heightFile, path, CliffSettings(), progress) == CliffStatus::Written;
+         }},
         {"shoreline file", "lines.sl",
          [](const std::string& path) {
              ShorelineSet lines(3, Shoreline(40));
