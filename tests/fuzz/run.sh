@@ -7,7 +7,9 @@
 # is WORK_DIR/fuzz-corpus/<target>, started from the committed seeds in tests/fuzz/corpus/<target>
 # and the regression inputs; crash, leak, timeout and out-of-memory inputs go to
 # WORK_DIR/fuzz-findings/<target>/ and make the script fail. libFuzzer's output (runs, coverage)
-# is kept in WORK_DIR/fuzz-logs/<target>.log.
+# is kept in WORK_DIR/fuzz-logs/<target>.log. FUZZ_TIMEOUT (default 25) is the wall-clock seconds
+# after which one input counts as a hang: raise it for campaigns run at low priority on a busy
+# machine, where an input of one second can wait half a minute for a core.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$root/build/fuzz"
@@ -58,7 +60,7 @@ for target in "${targets[@]}"; do
     # detect_leaks stays on: a leak on a bad input is a finding like any other.
     if ! ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=0" UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1" \
         "$binary" "$corpus" "${seeds[@]}" \
-        -max_total_time="$seconds" -max_len="$(max_len "$target")" -timeout=25 \
+        -max_total_time="$seconds" -max_len="$(max_len "$target")" -timeout="${FUZZ_TIMEOUT:-25}" \
         -rss_limit_mb=2048 -malloc_limit_mb=1024 -print_final_stats=1 \
         -artifact_prefix="$findings/" >"$logs/$target.log" 2>&1; then
         echo "run.sh: fuzz_$target found a problem; input in $findings, log in $logs/$target.log" >&2
