@@ -64,8 +64,16 @@ int RunCliffCommand(CliffOptions& options, const CliContext& context)
     {
         JsonWriter json;
         json.beginObject().value("command", "cliff").beginArray("files");
-        json.beginObject().value("role", "input").value("path", options.dat).value("bytes", FileSize(options.dat)).endObject();
-        json.beginObject().value("role", "mask").value("path", options.bmp).value("bytes", FileSize(options.bmp)).endObject();
+        json.beginObject()
+            .value("role", "input")
+            .value("path", options.dat)
+            .value("bytes", FileSize(options.dat))
+            .endObject();
+        json.beginObject()
+            .value("role", "mask")
+            .value("path", options.bmp)
+            .value("bytes", FileSize(options.bmp))
+            .endObject();
         json.endArray().beginObject("seconds").value("total", SecondsSince(start)).endObject().endObject().print();
     }
     else if (!context.quiet)

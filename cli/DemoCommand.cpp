@@ -187,7 +187,8 @@ private:
         if (!result.success || !result.heightWritten)
             return false;
         const double rawBytes = double(m_size) * double(m_size) * 2.0;
-        const auto ratio = [&](const std::string& file) {
+        const auto ratio = [&](const std::string& file)
+        {
             const double bytes = double(FileSize(file));
             return Format("ratio %.2f:1, %.2f bits/sample", rawBytes / bytes, bytes * 16.0 / rawBytes);
         };

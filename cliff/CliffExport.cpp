@@ -169,7 +169,8 @@ void RunRows(const Kernel& kernel, int first, int last, int threads, const OutRo
     threads = std::max(1, std::min(threads, blocks));
     std::atomic<int> nextBlock{0};
     std::atomic<int> rowsDone{0};
-    const auto work = [&](bool reporting) {
+    const auto work = [&](bool reporting)
+    {
         RowBuffers buffers;
         buffers.here.resize(std::size_t(kernel.samples.width) + 1);
         buffers.down.resize(std::size_t(kernel.samples.width));
@@ -251,7 +252,8 @@ void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, c
     const int start = progress.pos();
     RunRows(
         kernel, 0, samples.height, threads, [&](int y) { return image.row(y); },
-        [&](int done) {
+        [&](int done)
+        {
             if (progressSpan > 0)
                 progress.setPos(start + static_cast<int>(static_cast<long long>(progressSpan) * done / samples.height));
         });
@@ -287,16 +289,18 @@ CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmp
         // One pass checks and decodes every tile on every core, straight into our raster.
         CDATElevationDB reader(false);
         bool tooLarge = false;
-        const bool loaded = reader.load(datPath.c_str(), [&](long w, long h) -> std::uint16_t* {
-            const long long bytesPerRow = (static_cast<long long>(w) + 3) & ~3LL;
-            if (w <= 0 || h <= 0 || bytesPerRow * h > INT_MAX - 2048)
-            {
-                tooLarge = true;
-                return nullptr;
-            }
-            samples.allocate(std::size_t(w) * std::size_t(h));
-            return samples.data();
-        });
+        const bool loaded = reader.load(datPath.c_str(),
+                                        [&](long w, long h) -> std::uint16_t*
+                                        {
+                                            const long long bytesPerRow = (static_cast<long long>(w) + 3) & ~3LL;
+                                            if (w <= 0 || h <= 0 || bytesPerRow * h > INT_MAX - 2048)
+                                            {
+                                                tooLarge = true;
+                                                return nullptr;
+                                            }
+                                            samples.allocate(std::size_t(w) * std::size_t(h));
+                                            return samples.data();
+                                        });
         if (tooLarge)
             return CliffStatus::TooLarge;
         if (!loaded)
@@ -325,8 +329,7 @@ CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmp
     {
         const int bandStart = std::max(0, bandEnd - kRowsPerBand);
         RunRows(
-            kernel, bandStart, bandEnd, 0,
-            [&](int y) { return band.data() + std::size_t(bandEnd - 1 - y) * rowBytes; },
+            kernel, bandStart, bandEnd, 0, [&](int y) { return band.data() + std::size_t(bandEnd - 1 - y) * rowBytes; },
             [&](int done) { progress.setPos(60 + static_cast<int>(140LL * (height - bandEnd + done) / height)); });
         if (!writer.writeRows(band.data(), bandEnd - bandStart))
             return CliffStatus::CannotWrite;

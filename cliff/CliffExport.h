@@ -30,10 +30,10 @@ inline constexpr FieldRange kCliffRanges[] = {
 // threshold stays in double.
 struct CliffConstants
 {
-    float angle;      // A = angle / 180 * 3.14159
-    float threshold;  // T
-    float inverse;    // R = 1 / T; +infinity for threshold 0
-    float heightFactor; // K = height scale * 255
+    float angle;          // A = angle / 180 * 3.14159
+    float threshold;      // T
+    float inverse;        // R = 1 / T; +infinity for threshold 0
+    float heightFactor;   // K = height scale * 255
     double halfThreshold; // H2 = T * 0.5
 };
 CliffConstants MakeCliffConstants(const CliffSettings& settings);
@@ -57,8 +57,7 @@ void ComputeCliffMaskReference(IElevationDB& heights, const CliffSettings& setti
 void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, const CliffSettings& settings,
                       RasterView<std::uint8_t> image, IProgressSink& progress, int progressSpan = 0, int threads = 0);
 
-enum class [[nodiscard]] CliffStatus
-{
+enum class [[nodiscard]] CliffStatus{
     Written,
     CannotOpenHeights, // not a readable height file; the desktop page says nothing
     CorruptHeights,    // a tile does not decode

@@ -60,9 +60,9 @@ bool UnderWater(const DemoTerrain& terrain, int x0, int y0, int length, int widt
 // Where each mask column's centre lies between two samples; the same for every row.
 struct MaskColumns
 {
-    std::vector<int> base;        // the sample to its left (at most size - 2)
-    std::vector<float> fraction;  // 0..1 of the way to the next
-    std::vector<float> position;  // in samples
+    std::vector<int> base;       // the sample to its left (at most size - 2)
+    std::vector<float> fraction; // 0..1 of the way to the next
+    std::vector<float> position; // in samples
 
     MaskColumns(int side, int size, float inverse)
     {
@@ -131,7 +131,8 @@ public:
         for (const DemoLake& lake : m_terrain.lakes)
             if (std::fabs(y - lake.y) < 2.7f * lake.radius)
                 lakes.push_back(&lake);
-        const auto redo = [&](float centre, float reach) {
+        const auto redo = [&](float centre, float reach)
+        {
             const int first = std::max(0, static_cast<int>((centre - reach + 0.5f) * float(m_scale)) - 1);
             const int last = std::min(side, static_cast<int>((centre + reach + 0.5f) * float(m_scale)) + 2);
             for (int column = first; column < last; ++column)
@@ -246,15 +247,17 @@ LargeBuffer<std::uint8_t> BuildDemoWaterMask(const DemoTerrain& terrain, int sca
     const MaskColumns columns(side, terrain.size, inverse);
     LargeBuffer<std::uint8_t> cells(std::size_t(side) * std::size_t(side));
     const std::size_t jobs = std::size_t((side + kRowsPerJob - 1) / kRowsPerJob);
-    ParallelFor(jobs, static_cast<unsigned>(std::max(0, threads)), [&](std::size_t job) {
-        MaskRowBuilder builder(terrain, columns, scale);
-        const int first = static_cast<int>(job) * kRowsPerJob;
-        for (int row = first; row < std::min(side, first + kRowsPerJob); ++row)
-        {
-            const float y =
-                std::clamp(float(top) + (float(row) + 0.5f) * inverse - 0.5f, 0.0f, float(terrain.size - 1));
-            builder.build(y, cells.data() + std::size_t(row) * std::size_t(side), side);
-        }
-    });
+    ParallelFor(jobs, static_cast<unsigned>(std::max(0, threads)),
+                [&](std::size_t job)
+                {
+                    MaskRowBuilder builder(terrain, columns, scale);
+                    const int first = static_cast<int>(job) * kRowsPerJob;
+                    for (int row = first; row < std::min(side, first + kRowsPerJob); ++row)
+                    {
+                        const float y = std::clamp(float(top) + (float(row) + 0.5f) * inverse - 0.5f, 0.0f,
+                                                   float(terrain.size - 1));
+                        builder.build(y, cells.data() + std::size_t(row) * std::size_t(side), side);
+                    }
+                });
     return cells;
 }

@@ -10,9 +10,9 @@
 
 struct DemoRunway
 {
-    int x = 0, y = 0;         // top-left sample
+    int x = 0, y = 0;          // top-left sample
     int length = 0, width = 0; // in samples, east-west and north-south
-    std::uint16_t target = 0; // the height it is flattened to (red * 256)
+    std::uint16_t target = 0;  // the height it is flattened to (red * 256)
 };
 
 // The flattest stretch of dry land that takes a 2.5 km by 300 m runway, its target the mean

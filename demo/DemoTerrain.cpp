@@ -16,7 +16,8 @@ constexpr float kExtentMetres = 51200.0f;
 
 std::uint32_t Hash(std::uint32_t x, std::uint32_t y, std::uint32_t level, std::uint32_t seed)
 {
-    std::uint32_t h = x * 0x9E3779B1u ^ (y + 0x7F4A7C15u) * 0x85EBCA77u ^ (level + 1u) * 0xC2B2AE3Du ^ seed * 0x27D4EB2Fu;
+    std::uint32_t h =
+        x * 0x9E3779B1u ^ (y + 0x7F4A7C15u) * 0x85EBCA77u ^ (level + 1u) * 0xC2B2AE3Du ^ seed * 0x27D4EB2Fu;
     h ^= h >> 15;
     h *= 0x2C1B3C6Du;
     h ^= h >> 12;
@@ -53,8 +54,7 @@ struct Field
 
 // Runs body(first, last) over [begin, end) split into one contiguous range per thread; every
 // row is computed by itself, so the split does not change the result.
-template <typename Body>
-void ParallelRows(int begin, int end, int threads, const Body& body)
+template <typename Body> void ParallelRows(int begin, int end, int threads, const Body& body)
 {
     const int count = end - begin;
     if (threads <= 1 || count < 64)
@@ -89,51 +89,56 @@ void DiamondSquare(Field& field, int k, std::uint32_t seed, const std::vector<fl
         const int half = 1 << shift;
         const int step = half * 2;
         const float a = level < int(amplitude.size()) ? amplitude[std::size_t(level)] : 0.0f;
-        const auto displacement = [&](int x, int y) {
+        const auto displacement = [&](int x, int y)
+        {
             return a == 0.0f ? 0.0f
                              : a * Signed(Hash(std::uint32_t(x >> shift), std::uint32_t(y >> shift),
                                                std::uint32_t(level), seed));
         };
         // Diamond step: the centre of every square.
-        ParallelRows(0, (n - 1) / step, threads, [&](int first, int last) {
-            for (int j = first; j < last; ++j)
-            {
-                const int y = half + j * step;
-                for (int x = half; x < n; x += step)
-                    at(x, y) = 0.25f * (at(x - half, y - half) + at(x + half, y - half) + at(x - half, y + half) +
-                                        at(x + half, y + half)) +
-                               displacement(x, y);
-            }
-        });
+        ParallelRows(0, (n - 1) / step, threads,
+                     [&](int first, int last)
+                     {
+                         for (int j = first; j < last; ++j)
+                         {
+                             const int y = half + j * step;
+                             for (int x = half; x < n; x += step)
+                                 at(x, y) = 0.25f * (at(x - half, y - half) + at(x + half, y - half) +
+                                                     at(x - half, y + half) + at(x + half, y + half)) +
+                                            displacement(x, y);
+                         }
+                     });
         // Square step: the middle of every edge, from the up to four points around it.
-        ParallelRows(0, (n - 1) / half + 1, threads, [&](int first, int last) {
-            for (int j = first; j < last; ++j)
-            {
-                const int y = j * half;
-                for (int x = (j % 2 == 0) ? half : 0; x < n; x += step)
-                {
-                    float sum = 0.0f;
-                    int count = 0;
-                    if (x >= half)
-                        sum += at(x - half, y), ++count;
-                    if (x + half < n)
-                        sum += at(x + half, y), ++count;
-                    if (y >= half)
-                        sum += at(x, y - half), ++count;
-                    if (y + half < n)
-                        sum += at(x, y + half), ++count;
-                    at(x, y) = sum / float(count) + displacement(x, y);
-                }
-            }
-        });
+        ParallelRows(0, (n - 1) / half + 1, threads,
+                     [&](int first, int last)
+                     {
+                         for (int j = first; j < last; ++j)
+                         {
+                             const int y = j * half;
+                             for (int x = (j % 2 == 0) ? half : 0; x < n; x += step)
+                             {
+                                 float sum = 0.0f;
+                                 int count = 0;
+                                 if (x >= half)
+                                     sum += at(x - half, y), ++count;
+                                 if (x + half < n)
+                                     sum += at(x + half, y), ++count;
+                                 if (y >= half)
+                                     sum += at(x, y - half), ++count;
+                                 if (y + half < n)
+                                     sum += at(x, y + half), ++count;
+                                 at(x, y) = sum / float(count) + displacement(x, y);
+                             }
+                         }
+                     });
     }
 }
 
 struct Grid
 {
-    int n;     // side of the generated grid, 2^k + 1
+    int n; // side of the generated grid, 2^k + 1
     int k;
-    int size;  // side of the terrain, cut from the grid's top-left corner
+    int size;   // side of the terrain, cut from the grid's top-left corner
     float unit; // samples per normalised length (n - 1)
 };
 
@@ -161,33 +166,37 @@ void ShapeLandscape(const Grid& grid, std::uint32_t seed, int threads, Field& he
     for (int x = 0; x < grid.size; ++x)
     {
         const float u = float(x) / grid.unit;
-        coast[std::size_t(x)] = 0.8f + 0.06f * std::sin(kTwoPi * 1.3f * u + phase) + 0.03f * std::sin(kTwoPi * 3.1f * u);
+        coast[std::size_t(x)] =
+            0.8f + 0.06f * std::sin(kTwoPi * 1.3f * u + phase) + 0.03f * std::sin(kTwoPi * 3.1f * u);
     }
-    ParallelRows(0, grid.size, threads, [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-        {
-            const float v = float(y) / grid.unit;
-            const int ry = std::min(y / 2, rn - 2);
-            const float fy = float(y - 2 * ry) * 0.5f;
-            float* row = heights.row(y);
-            for (int x = 0; x < grid.size; ++x)
-            {
-                float h = 0.75f * (coast[std::size_t(x)] - v) + row[x];
+    ParallelRows(0, grid.size, threads,
+                 [&](int first, int last)
+                 {
+                     for (int y = first; y < last; ++y)
+                     {
+                         const float v = float(y) / grid.unit;
+                         const int ry = std::min(y / 2, rn - 2);
+                         const float fy = float(y - 2 * ry) * 0.5f;
+                         float* row = heights.row(y);
+                         for (int x = 0; x < grid.size; ++x)
+                         {
+                             float h = 0.75f * (coast[std::size_t(x)] - v) + row[x];
 
-                const int rx = std::min(x / 2, rn - 2);
-                const float fx = float(x - 2 * rx) * 0.5f;
-                const float* r0 = ridges.row(ry) + rx;
-                const float* r1 = r0 + rn;
-                const float b = (r0[0] * (1 - fx) + r0[1] * fx) * (1 - fy) + (r1[0] * (1 - fx) + r1[1] * fx) * fy;
-                const float crest = std::max(0.0f, 1.0f - std::fabs(b) * 2.2f);
-                h += SmoothStep(0.05f, 0.4f, h) * 0.6f * crest * crest;
+                             const int rx = std::min(x / 2, rn - 2);
+                             const float fx = float(x - 2 * rx) * 0.5f;
+                             const float* r0 = ridges.row(ry) + rx;
+                             const float* r1 = r0 + rn;
+                             const float b =
+                                 (r0[0] * (1 - fx) + r0[1] * fx) * (1 - fy) + (r1[0] * (1 - fx) + r1[1] * fx) * fy;
+                             const float crest = std::max(0.0f, 1.0f - std::fabs(b) * 2.2f);
+                             h += SmoothStep(0.05f, 0.4f, h) * 0.6f * crest * crest;
 
-                // Land rises slowly from the shore (wide valleys, plains) and steeply up high.
-                h = h > 0.0f ? h * std::sqrt(h) * 1.1f : h * 0.3f;
-                row[x] = kSeaLevel + h * kRelief;
-            }
-        }
-    });
+                             // Land rises slowly from the shore (wide valleys, plains) and steeply up high.
+                             h = h > 0.0f ? h * std::sqrt(h) * 1.1f : h * 0.3f;
+                             row[x] = kSeaLevel + h * kRelief;
+                         }
+                     }
+                 });
 }
 
 float RiverCentre(const Grid& grid, float v, std::uint32_t seed)
@@ -209,7 +218,8 @@ void CarveRiver(DemoTerrain& terrain, const Grid& grid, std::uint32_t seed, Fiel
     terrain.riverLevel.assign(std::size_t(size), 0.0f);
     for (int y = 0; y < size; ++y)
         terrain.riverX[std::size_t(y)] = RiverCentre(grid, float(y) / grid.unit, seed);
-    const auto heightAt = [&](float x, int y) {
+    const auto heightAt = [&](float x, int y)
+    {
         const int xi = std::clamp(static_cast<int>(x), 0, size - 1);
         return heights.row(y)[xi];
     };
@@ -255,7 +265,6 @@ void CarveRiver(DemoTerrain& terrain, const Grid& grid, std::uint32_t seed, Fiel
     }
 }
 
-
 // Where a lake may go: inside the map with its whole rim, clear of the river and the other
 // lakes, on low land whose rim is not too uneven. Sets the level just below the rim's lowest
 // ground, so the dug basin holds its water.
@@ -263,10 +272,12 @@ bool PlaceLake(const DemoTerrain& terrain, const Grid& grid, const Field& height
 {
     const int size = grid.size;
     const float reach = lake.radius * 2.7f;
-    if (lake.x - reach < 2 || lake.y - reach < 2 || lake.x + reach > float(size - 3) || lake.y + reach > float(size - 3))
+    if (lake.x - reach < 2 || lake.y - reach < 2 || lake.x + reach > float(size - 3) ||
+        lake.y + reach > float(size - 3))
         return false;
     const int riverRow = std::clamp(static_cast<int>(lake.y), 0, size - 1);
-    if (!terrain.riverX.empty() && std::fabs(lake.x - terrain.riverX[std::size_t(riverRow)]) < reach + 0.06f * grid.unit)
+    if (!terrain.riverX.empty() &&
+        std::fabs(lake.x - terrain.riverX[std::size_t(riverRow)]) < reach + 0.06f * grid.unit)
         return false;
     for (const DemoLake& other : terrain.lakes)
         if (std::hypot(other.x - lake.x, other.y - lake.y) < reach + other.radius * 2.7f + 4)
@@ -387,25 +398,56 @@ DemoTerrain SynthesizeDemoTerrain(int size, std::uint32_t seed, int threads)
     CarveLakes(terrain, grid, seed, heights);
 
     terrain.heights.resize(std::size_t(size) * std::size_t(size));
-    ParallelRows(0, size, threads, [&](int first, int last) {
-        for (int y = first; y < last; ++y)
-        {
-            const float* in = heights.row(y);
-            std::uint16_t* out = terrain.heights.data() + std::size_t(y) * std::size_t(size);
-            for (int x = 0; x < size; ++x)
-            {
-                // The highest peaks are squeezed towards the top of the range instead of cut.
-                constexpr float kKnee = 56000.0f;
-                constexpr float kRoom = 65535.0f - kKnee;
-                float h = in[x];
-                if (h > kKnee)
-                    h = kKnee + (h - kKnee) * kRoom / (h - kKnee + kRoom);
-                out[x] = static_cast<std::uint16_t>(std::clamp(h + 0.5f, 0.0f, 65535.0f));
-            }
-        }
-    });
+    ParallelRows(0, size, threads,
+                 [&](int first, int last)
+                 {
+                     for (int y = first; y < last; ++y)
+                     {
+                         const float* in = heights.row(y);
+                         std::uint16_t* out = terrain.heights.data() + std::size_t(y) * std::size_t(size);
+                         for (int x = 0; x < size; ++x)
+                         {
+                             // The highest peaks are squeezed towards the top of the range instead of cut.
+                             constexpr float kKnee = 56000.0f;
+                             constexpr float kRoom = 65535.0f - kKnee;
+                             float h = in[x];
+                             if (h > kKnee)
+                                 h = kKnee + (h - kKnee) * kRoom / (h - kKnee + kRoom);
+                             out[x] = static_cast<std::uint16_t>(std::clamp(h + 0.5f, 0.0f, 65535.0f));
+                         }
+                     }
+                 });
     return terrain;
 }
+
+namespace
+{
+// Water by depth; land from green lowland through brown hills to pale peaks; shaded.
+void TerrainColour(float ground, float surface, float seaLevel, float shade, std::uint8_t* out)
+{
+    float r, g, b, light;
+    if (ground < surface)
+    {
+        const float depth = std::clamp((surface - ground) / 6000.0f, 0.0f, 1.0f);
+        r = 40 - 25 * depth, g = 110 - 60 * depth, b = 190 - 60 * depth;
+        light = 0.75f + 0.25f * shade;
+    }
+    else
+    {
+        const float a = std::clamp((ground - seaLevel) / 45000.0f, 0.0f, 1.0f);
+        if (a < 0.3f)
+            r = 90 + 200 * a, g = 140 + 60 * a, b = 70 + 20 * a;
+        else if (a < 0.7f)
+            r = 150 - 40 * (a - 0.3f), g = 158 - 100 * (a - 0.3f), b = 76 + 20 * (a - 0.3f);
+        else
+            r = 134 + 400 * (a - 0.7f), g = 118 + 450 * (a - 0.7f), b = 84 + 500 * (a - 0.7f);
+        light = 0.35f + 0.9f * shade;
+    }
+    out[0] = static_cast<std::uint8_t>(std::clamp(r * light, 0.0f, 255.0f));
+    out[1] = static_cast<std::uint8_t>(std::clamp(g * light, 0.0f, 255.0f));
+    out[2] = static_cast<std::uint8_t>(std::clamp(b * light, 0.0f, 255.0f));
+}
+} // namespace
 
 std::vector<std::uint8_t> RenderTerrainPreview(const DemoTerrain& terrain, int maxSide, int& width, int& height)
 {
@@ -413,7 +455,8 @@ std::vector<std::uint8_t> RenderTerrainPreview(const DemoTerrain& terrain, int m
     const int factor = std::max(1, (size + maxSide - 1) / maxSide);
     width = height = (size + factor - 1) / factor;
     std::vector<std::uint8_t> rgb(std::size_t(width) * std::size_t(height) * 3);
-    const auto h = [&](int x, int y) {
+    const auto h = [&](int x, int y)
+    {
         x = std::clamp(x, 0, size - 1);
         y = std::clamp(y, 0, size - 1);
         return float(terrain.heights[std::size_t(y) * std::size_t(size) + std::size_t(x)]);
@@ -425,36 +468,13 @@ std::vector<std::uint8_t> RenderTerrainPreview(const DemoTerrain& terrain, int m
         {
             const int x = px * factor;
             const int y = py * factor;
-            const float here = h(x, y);
             const float dzdx = (h(x + factor, y) - h(x - factor, y)) * 0.5f * vertical;
             const float dzdy = (h(x, y + factor) - h(x, y - factor)) * 0.5f * vertical;
             // Light from the north-west, high.
-            const float shade = std::clamp((dzdx + dzdy + 1.2f) / std::sqrt(1.0f + dzdx * dzdx + dzdy * dzdy) / 1.9f, 0.0f, 1.0f);
-            float r, g, b;
-            const float surface = DemoWaterSurface(terrain, float(x), float(y));
-            const float water = here < surface ? surface : 0.0f;
-            if (water > 0.0f)
-            {
-                const float depth = std::clamp((water - here) / 6000.0f, 0.0f, 1.0f);
-                r = 40 - 25 * depth, g = 110 - 60 * depth, b = 190 - 60 * depth;
-                const float s = 0.75f + 0.25f * shade;
-                rgb[(std::size_t(py) * std::size_t(width) + std::size_t(px)) * 3] = static_cast<std::uint8_t>(r * s);
-                rgb[(std::size_t(py) * std::size_t(width) + std::size_t(px)) * 3 + 1] = static_cast<std::uint8_t>(g * s);
-                rgb[(std::size_t(py) * std::size_t(width) + std::size_t(px)) * 3 + 2] = static_cast<std::uint8_t>(b * s);
-                continue;
-            }
-            const float a = std::clamp((here - float(terrain.seaLevel)) / 45000.0f, 0.0f, 1.0f);
-            if (a < 0.3f)
-                r = 90 + 200 * a, g = 140 + 60 * a, b = 70 + 20 * a;
-            else if (a < 0.7f)
-                r = 150 - 40 * (a - 0.3f), g = 158 - 100 * (a - 0.3f), b = 76 + 20 * (a - 0.3f);
-            else
-                r = 134 + 400 * (a - 0.7f), g = 118 + 450 * (a - 0.7f), b = 84 + 500 * (a - 0.7f);
-            const float s = 0.35f + 0.9f * shade;
-            std::uint8_t* out = &rgb[(std::size_t(py) * std::size_t(width) + std::size_t(px)) * 3];
-            out[0] = static_cast<std::uint8_t>(std::clamp(r * s, 0.0f, 255.0f));
-            out[1] = static_cast<std::uint8_t>(std::clamp(g * s, 0.0f, 255.0f));
-            out[2] = static_cast<std::uint8_t>(std::clamp(b * s, 0.0f, 255.0f));
+            const float shade =
+                std::clamp((dzdx + dzdy + 1.2f) / std::sqrt(1.0f + dzdx * dzdx + dzdy * dzdy) / 1.9f, 0.0f, 1.0f);
+            TerrainColour(h(x, y), DemoWaterSurface(terrain, float(x), float(y)), float(terrain.seaLevel), shade,
+                          &rgb[(std::size_t(py) * std::size_t(width) + std::size_t(px)) * 3]);
         }
     return rgb;
 }

@@ -15,24 +15,24 @@ inline constexpr int kDemoSeaLevelSetting = 35;
 
 struct DemoLake
 {
-    float x = 0, y = 0;  // centre, in samples
-    float radius = 0;    // mean shore radius, in samples
-    float phase = 0;     // of the shore's wobble
+    float x = 0, y = 0;      // centre, in samples
+    float radius = 0;        // mean shore radius, in samples
+    float phase = 0;         // of the shore's wobble
     std::uint16_t level = 0; // water surface height
 };
 
 struct DemoTerrain
 {
-    int size = 0;               // samples along each side
-    float pixelSize = 50.0f;    // metres per sample
-    std::uint16_t seaLevel = 0; // samples below it are sea
+    int size = 0;                       // samples along each side
+    float pixelSize = 50.0f;            // metres per sample
+    std::uint16_t seaLevel = 0;         // samples below it are sea
     std::vector<std::uint16_t> heights; // size x size, row 0 the northern edge
 
     // Water that is not sea, carved into the heights: lakes and one river flowing south.
     std::vector<DemoLake> lakes;
-    float riverHalfWidth = 0;        // in samples
-    std::vector<float> riverX;       // the river's centre column in each row (rows it crosses)
-    std::vector<float> riverLevel;   // its water surface height in each row; 0 where it has none
+    float riverHalfWidth = 0;      // in samples
+    std::vector<float> riverX;     // the river's centre column in each row (rows it crosses)
+    std::vector<float> riverLevel; // its water surface height in each row; 0 where it has none
 };
 
 // The shore radius of a lake in a direction (radians), and a position's distance from its

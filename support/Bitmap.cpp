@@ -47,7 +47,9 @@ int MaskShift(std::uint32_t mask)
 
 long long FileLength(std::FILE* file)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::fstat(::fileno(file), &info) != 0 || !S_ISREG(info.st_mode))
         return -1;
     return static_cast<long long>(info.st_size);
@@ -87,7 +89,8 @@ bool BmpReader::open(const char* path, std::string& error)
         error = "cannot open the file";
         return false;
     }
-    const auto fail = [&](const char* why) {
+    const auto fail = [&](const char* why)
+    {
         close();
         error = why;
         return false;
@@ -190,7 +193,8 @@ bool BmpReader::readRow(std::uint8_t* bgr, int& imageRow)
     imageRow = m_topDown ? m_rowsRead : m_height - 1 - m_rowsRead;
     ++m_rowsRead;
     const std::uint8_t* in = m_row.data();
-    const auto putIndex = [&](int x, unsigned index) {
+    const auto putIndex = [&](int x, unsigned index)
+    {
         const RGBQUAD_& c = m_palette[index];
         bgr[3 * x] = c.blue;
         bgr[3 * x + 1] = c.green;

@@ -124,7 +124,9 @@ bool LoadPngGrey(const std::string& path, GreyImage& image, std::string& reason)
         reason = "cannot open the file";
         return false;
     }
-    struct stat status{};
+    struct stat status
+    {
+    };
     const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
     std::vector<png_bytep> rows;
     PngErrorText errorText;

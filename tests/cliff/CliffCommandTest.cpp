@@ -22,7 +22,8 @@ struct RunResult
 RunResult RunCli(const std::string& arguments, const std::string& dir)
 {
     const std::string errorFile = dir + "/stderr.txt";
-    const std::string command = std::string(ALTIMO_CLI_PATH) + " cliff " + arguments + " >/dev/null 2>'" + errorFile + "'";
+    const std::string command =
+        std::string(ALTIMO_CLI_PATH) + " cliff " + arguments + " >/dev/null 2>'" + errorFile + "'";
     const int status = std::system(command.c_str());
     std::ifstream in(errorFile);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -54,8 +55,7 @@ protected:
 TEST_F(CliffCommand, WritesTheBitmapWithDefaultsAndOptions)
 {
     ASSERT_EQ(run(path("ramp.dat") + " -o " + path("a.bmp")).exitCode, 0);
-    ASSERT_EQ(run(path("ramp.dat") + " -o " + path("b.bmp") + " --angle 10 --threshold=0 --height-scale 0.01")
-                  .exitCode,
+    ASSERT_EQ(run(path("ramp.dat") + " -o " + path("b.bmp") + " --angle 10 --threshold=0 --height-scale 0.01").exitCode,
               0);
     BITMAP_ a;
     BITMAP_ b;
@@ -77,8 +77,11 @@ TEST_F(CliffCommand, RangesExitTwoNamingTheOption)
         const char* arguments;
         const char* option;
     } cases[] = {
-        {"--angle 91", "--angle"},          {"--angle=-1", "--angle"},           {"--threshold 91", "--threshold"},
-        {"--threshold -1", "--threshold"}, {"--height-scale 0.009", "--height-scale"},
+        {"--angle 91", "--angle"},
+        {"--angle=-1", "--angle"},
+        {"--threshold 91", "--threshold"},
+        {"--threshold -1", "--threshold"},
+        {"--height-scale 0.009", "--height-scale"},
         {"--height-scale 100.01", "--height-scale"},
     };
     for (const auto& c : cases)
@@ -92,9 +95,8 @@ TEST_F(CliffCommand, RangesExitTwoNamingTheOption)
     EXPECT_EQ(run(path("ramp.dat")).exitCode, 2);
     EXPECT_NE(::access(path("x.bmp").c_str(), F_OK), 0);
     // The bounds themselves are inside, the height scale's compared in single precision.
-    EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 90 --threshold 90 --height-scale 0.01")
-                  .exitCode,
-              0);
+    EXPECT_EQ(
+        run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 90 --threshold 90 --height-scale 0.01").exitCode, 0);
     EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 0 --threshold 0 --height-scale 100").exitCode,
               0);
 }

@@ -261,8 +261,9 @@ TEST(CliffExport, HeightFileToGreyBitmap)
     EXPECT_LT(CountAtLeast(expected, 255), long(expected.size()));
     for (int y = 0; y < map.height; ++y)
         for (int x = 0; x < map.width; ++x)
-            ASSERT_EQ(bitmap.data[std::size_t(map.height - 1 - y) * std::size_t(bitmap.bytesPerRow) + 3 * std::size_t(x)],
-                      expected[std::size_t(y) * std::size_t(map.width) + std::size_t(x)])
+            ASSERT_EQ(
+                bitmap.data[std::size_t(map.height - 1 - y) * std::size_t(bitmap.bytesPerRow) + 3 * std::size_t(x)],
+                expected[std::size_t(y) * std::size_t(map.width) + std::size_t(x)])
                 << x << "," << y;
     FreeBitmap(&bitmap);
 }

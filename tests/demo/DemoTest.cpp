@@ -40,9 +40,8 @@ std::uint8_t ReferenceCell(const DemoTerrain& terrain, int scale, int column, in
     const int y0 = std::min(static_cast<int>(y), size - 2);
     const float fx = x - float(x0);
     const float fy = y - float(y0);
-    const auto h = [&](int dx, int dy) {
-        return float(terrain.heights[std::size_t(y0 + dy) * std::size_t(size) + std::size_t(x0 + dx)]);
-    };
+    const auto h = [&](int dx, int dy)
+    { return float(terrain.heights[std::size_t(y0 + dy) * std::size_t(size) + std::size_t(x0 + dx)]); };
     const float left = h(0, 0) + (h(0, 1) - h(0, 0)) * fy;
     const float right = h(1, 0) + (h(1, 1) - h(1, 0)) * fy;
     const float across = right - left;
@@ -56,7 +55,8 @@ std::uint8_t ReferenceCell(const DemoTerrain& terrain, int scale, int column, in
         std::fabs(x - terrain.riverX[std::size_t(riverRow)]) < terrain.riverHalfWidth * 1.5f)
         surface = terrain.riverLevel[std::size_t(riverRow)];
     for (const DemoLake& lake : terrain.lakes)
-        if (float(lake.level) > surface && std::fabs(y - lake.y) < 2.7f * lake.radius && LakeDistance(lake, x, y) < 2.0f)
+        if (float(lake.level) > surface && std::fabs(y - lake.y) < 2.7f * lake.radius &&
+            LakeDistance(lake, x, y) < 2.0f)
             surface = lake.level;
     const float value = 7.5f + 15.0f * (surface - ground) / std::max(fall, kDemoShoreSoftness);
     return static_cast<std::uint8_t>(std::clamp(value, 0.0f, 15.0f) + 0.5f);
@@ -151,8 +151,10 @@ TEST(DemoInputs, RunwayLeverPaintsTheTargetOnDryLand)
     for (int y = 0; y < 513; ++y)
         for (int x = 0; x < 513; ++x)
         {
-            const std::uint8_t* p = lever.data + std::size_t(512 - y) * std::size_t(lever.bytesPerRow) + 3 * std::size_t(x);
-            const bool inside = x >= runway.x && x < runway.x + runway.length && y >= runway.y && y < runway.y + runway.width;
+            const std::uint8_t* p =
+                lever.data + std::size_t(512 - y) * std::size_t(lever.bytesPerRow) + 3 * std::size_t(x);
+            const bool inside =
+                x >= runway.x && x < runway.x + runway.length && y >= runway.y && y < runway.y + runway.width;
             ASSERT_EQ(p[2], inside ? runway.target / 256 : 0) << x << "," << y;
             painted += inside;
         }
@@ -164,9 +166,10 @@ TEST(DemoInputs, RunwayLeverPaintsTheTargetOnDryLand)
 TEST(DemoCommand, WritesEveryFileAndRefusesBadSizes)
 {
     const std::string dir = TempDir("democli");
-    const auto run = [&](const std::string& arguments) {
-        const int status =
-            std::system((std::string(ALTIMO_CLI_PATH) + " -q demo --dir '" + dir + "/out' " + arguments + " 2>/dev/null").c_str());
+    const auto run = [&](const std::string& arguments)
+    {
+        const int status = std::system(
+            (std::string(ALTIMO_CLI_PATH) + " -q demo --dir '" + dir + "/out' " + arguments + " 2>/dev/null").c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     EXPECT_EQ(run("--size 256"), 2);

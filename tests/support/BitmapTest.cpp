@@ -43,8 +43,7 @@ struct BmpSpec
 
 // Builds a BMP whose image pixel (x, y) (y = 0 top) has the colour `pixel(x, y)`; for paletted
 // depths `index(x, y)` chooses the entry instead.
-template <typename PixelFn>
-std::vector<std::uint8_t> MakeBmp(const BmpSpec& spec, PixelFn pixel)
+template <typename PixelFn> std::vector<std::uint8_t> MakeBmp(const BmpSpec& spec, PixelFn pixel)
 {
     const bool core = spec.headerSize == 12;
     const std::size_t entry = core ? 3 : 4;
@@ -108,20 +107,23 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path)
 
 Rgb PixelOf(const BITMAP_& bitmap, int x, int y)
 {
-    const std::uint8_t* p = bitmap.data + std::size_t(bitmap.height - 1 - y) * std::size_t(bitmap.bytesPerRow) + 3 * std::size_t(x);
+    const std::uint8_t* p =
+        bitmap.data + std::size_t(bitmap.height - 1 - y) * std::size_t(bitmap.bytesPerRow) + 3 * std::size_t(x);
     return {p[2], p[1], p[0]};
 }
 
 Rgb Colour(int x, int y)
 {
-    return {static_cast<std::uint8_t>(40 * x + 1), static_cast<std::uint8_t>(70 * y + 2), static_cast<std::uint8_t>(x * y + 3)};
+    return {static_cast<std::uint8_t>(40 * x + 1), static_cast<std::uint8_t>(70 * y + 2),
+            static_cast<std::uint8_t>(x * y + 3)};
 }
 
 std::vector<Rgb> Palette(std::size_t count)
 {
     std::vector<Rgb> palette;
     for (std::size_t i = 0; i < count; ++i)
-        palette.push_back({static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(255 - i), static_cast<std::uint8_t>(i * 3 + 1)});
+        palette.push_back({static_cast<std::uint8_t>(i * 7), static_cast<std::uint8_t>(255 - i),
+                           static_cast<std::uint8_t>(i * 3 + 1)});
     return palette;
 }
 
@@ -154,16 +156,22 @@ std::vector<Case> EveryKind()
                 spec.headerSize = headerSize;
                 spec.palette = Palette(std::size_t(1) << bits);
                 const unsigned count = 1u << bits;
-                auto bytes = MakeBmp(spec, [&](std::uint8_t* row, int x, int y) {
-                    const unsigned index = IndexOf(x, y, count);
-                    if (bits == 8)
-                        row[x] = static_cast<std::uint8_t>(index);
-                    else if (bits == 4)
-                        row[x / 2] = static_cast<std::uint8_t>(row[x / 2] | (x % 2 == 0 ? index << 4 : index));
-                    else
-                        row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | (index << (7 - x % 8)));
-                });
-                cases.push_back({std::to_string(bits) + "bit_h" + std::to_string(headerSize) + (topDown ? "_topdown" : ""), spec, bytes});
+                auto bytes =
+                    MakeBmp(spec,
+                            [&](std::uint8_t* row, int x, int y)
+                            {
+                                const unsigned index = IndexOf(x, y, count);
+                                if (bits == 8)
+                                    row[x] = static_cast<std::uint8_t>(index);
+                                else if (bits == 4)
+                                    row[x / 2] =
+                                        static_cast<std::uint8_t>(row[x / 2] | (x % 2 == 0 ? index << 4 : index));
+                                else
+                                    row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | (index << (7 - x % 8)));
+                            });
+                cases.push_back(
+                    {std::to_string(bits) + "bit_h" + std::to_string(headerSize) + (topDown ? "_topdown" : ""), spec,
+                     bytes});
             }
     for (int bits : {24, 32})
         for (bool topDown : {false, true})
@@ -171,15 +179,17 @@ std::vector<Case> EveryKind()
             BmpSpec spec;
             spec.bits = bits;
             spec.topDown = topDown;
-            auto bytes = MakeBmp(spec, [&](std::uint8_t* row, int x, int y) {
-                const Rgb c = Colour(x, y);
-                std::uint8_t* p = row + x * (bits / 8);
-                p[0] = c.blue;
-                p[1] = c.green;
-                p[2] = c.red;
-                if (bits == 32)
-                    p[3] = 0x99; // unused byte, not alpha
-            });
+            auto bytes = MakeBmp(spec,
+                                 [&](std::uint8_t* row, int x, int y)
+                                 {
+                                     const Rgb c = Colour(x, y);
+                                     std::uint8_t* p = row + x * (bits / 8);
+                                     p[0] = c.blue;
+                                     p[1] = c.green;
+                                     p[2] = c.red;
+                                     if (bits == 32)
+                                         p[3] = 0x99; // unused byte, not alpha
+                                 });
             cases.push_back({std::to_string(bits) + "bit" + (topDown ? "_topdown" : ""), spec, bytes});
         }
     return cases;
