@@ -40,6 +40,16 @@ std::vector<Writer> Writers()
         return values;
     }();
     static std::vector<std::uint8_t> pixels(std::size_t(64) * 48 * 3, 99);
+    // The cliff export's input, written before any test arms a fault; it lies outside the
+    // tests' folders, which must hold only the output.
+    static std::string heightFile;
+    if (heightFile.empty())
+    {
+        heightFile =
+            (fs::temp_directory_path() / ("altimo-robust-cliff-" + std::to_string(::getpid()) + ".dat")).string();
+        EXPECT_TRUE(WriteHeightDat(heightFile, {heights.data(), 150, 70}, 50.0f, 1));
+        std::atexit([] { std::remove(heightFile.c_str()); });
+    }
     return {
         {"height file", "map.dat",
          [](const std::string& path) { return WriteHeightDat(path, {heights.data(), 150, 70}, 50.0f, 2); }},
@@ -69,15 +79,6 @@ std::vector<Writer> Writers()
          }},
         {"cliff bitmap", "cliff.bmp",
          [](const std::string& path) {
-             // The height file it reads lies outside the test's folder, which must hold only the output.
-             static std::string heightFile;
-             if (heightFile.empty())
-             {
-                 heightFile = (fs::temp_directory_path() / ("altimo-robust-cliff-" + std::to_string(::getpid()) + ".dat"))
-                                  .string();
-                 EXPECT_TRUE(WriteHeightDat(heightFile, {heights.data(), 150, 70}, 50.0f, 1));
-                 std::atexit([] { std::remove(heightFile.c_str()); });
-             }
              NullProgress progress;
              return ExportCliffBitmap(heightFile, path, CliffSettings(), progress) == CliffStatus::Written;
          }},
