@@ -17,6 +17,8 @@ struct ProcessOptions
     std::string raw;
     ProcessSettings settings;
     bool json = false;
+    bool blurHeight = false;
+    bool noBlurHeight = false;
 };
 
 struct RangeCheck
@@ -161,9 +163,16 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
     command->add_option("--scale", s.resolutionScale, "water cells along one height sample (1..50)")
         ->capture_default_str();
     command->add_option("--sea-level", s.seaLevel, "sea level of the water stage (-1..255)")->capture_default_str();
-    command->add_flag("--blur-height,!--no-blur-height", s.blurHeight, "smooth the heights along the banks (default on)");
+    // Two plain flags: a negated flag on an int counts occurrences, which turned smoothing on for both.
+    CLI::Option* blurOn =
+        command->add_flag("--blur-height", options->blurHeight, "smooth the heights along the banks (the default)");
+    command->add_flag("--no-blur-height", options->noBlurHeight, "leave the heights along the banks as they are")
+        ->excludes(blurOn);
     command->add_option("--bank", s.bank, "bank width of the height smoothing (1..10)")->capture_default_str();
     command->add_option("--hill-size", s.hillSize, "hill size of the height smoothing (3..100)")->capture_default_str();
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
-    command->callback([options, &context] { context.exitCode = RunProcessCommand(*options, context); });
+    command->callback([options, &context] {
+        options->settings.blurHeight = options->noBlurHeight ? 0 : 1;
+        context.exitCode = RunProcessCommand(*options, context);
+    });
 }

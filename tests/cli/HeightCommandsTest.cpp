@@ -1,5 +1,6 @@
 // altimo-cli process, dat-info and dat-decode: exit codes, messages and files.
 #include "cli/CliTestSupport.h"
+#include "support/WtrWriter.h"
 #include "support/DATElevationDB.h"
 
 #include <random>
@@ -124,4 +125,27 @@ TEST_F(HeightCommands, DecodeIntoAMissingFolderFailsCleanly)
     const CliRun result = run("dat-decode '" + path("map.dat") + "' -o '" + path("no/such/dir/out.raw") + "'");
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_NE(result.err.find("out.raw"), std::string::npos) << result.err;
+}
+
+// Bank smoothing is on unless switched off: the default and --blur-height give the same file.
+TEST_F(HeightCommands, BlurHeightIsOnByDefaultAndOffOnlyWhenAsked)
+{
+    writeRaw();
+    // Water on the left half of the map at scale 1, with the dry land climbing away from it.
+    std::vector<std::uint8_t> cells(300 * 257, 0);
+    for (int z = 0; z < 257; ++z)
+        for (int x = 0; x < 120; ++x)
+            cells[static_cast<std::size_t>(z) * 300 + static_cast<std::size_t>(x)] = 15;
+    ASSERT_TRUE(WriteWtr(path("lake.wtr"), cells.data(), 300, 257, 256));
+    const std::string water = " --water '" + path("lake.wtr") + "' --scale 1 --sea-level 0";
+    std::string files[2];
+    const char* flags[2] = {"", " --blur-height"};
+    for (int i = 0; i < 2; ++i)
+    {
+        const CliRun processed = run(processArgs() + water + flags[i]);
+        ASSERT_EQ(processed.exitCode, 0) << flags[i] << processed.err;
+        files[i] = ReadText(path("map.dat"));
+    }
+    EXPECT_EQ(files[0], files[1]);
+    EXPECT_EQ(run(processArgs() + " --blur-height --no-blur-height").exitCode, 2);
 }
