@@ -214,18 +214,18 @@ const std::vector<KeySpec>& Keys()
 
 const KeySpec* FindKey(BatchJobKind kind, const std::string& key)
 {
-    for (const KeySpec& spec : Keys())
-        if (spec.kind == kind && key == spec.key)
-            return &spec;
+    for (const KeySpec& keySpec : Keys())
+        if (keySpec.kind == kind && key == keySpec.key)
+            return &keySpec;
     return nullptr;
 }
 
 std::string KnownKeys(BatchJobKind kind)
 {
     std::string list;
-    for (const KeySpec& spec : Keys())
-        if (spec.kind == kind)
-            list += (list.empty() ? "" : ", ") + std::string(spec.key);
+    for (const KeySpec& keySpec : Keys())
+        if (keySpec.kind == kind)
+            list += (list.empty() ? "" : ", ") + std::string(keySpec.key);
     return list;
 }
 
@@ -453,10 +453,10 @@ bool Parser::entry(const std::string& line, int number)
         // Checked against every kind that has the key, so a wrong default is reported here
         // even when no job uses it.
         for (int kind = 0; kind < kKinds; ++kind)
-            if (const KeySpec* spec = FindKey(static_cast<BatchJobKind>(kind), key))
+            if (const KeySpec* keySpec = FindKey(static_cast<BatchJobKind>(kind), key))
             {
                 BatchJob scratch;
-                if (std::string problem = spec->set(scratch, value); !problem.empty())
+                if (std::string problem = keySpec->set(scratch, value); !problem.empty())
                     return fail(number, key + " (" + kKindNames[kind] + "): " + problem);
             }
         m_defaults.push_back({key, value, number});
@@ -464,13 +464,13 @@ bool Parser::entry(const std::string& line, int number)
     }
     BatchJob& job = m_manifest.jobs.back();
     const std::string where = std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "]";
-    const KeySpec* spec = FindKey(job.kind, key);
-    if (spec == nullptr)
+    const KeySpec* keySpec = FindKey(job.kind, key);
+    if (keySpec == nullptr)
         return fail(number, "unknown key " + key + " in " + where + "; its keys are " + KnownKeys(job.kind));
     std::vector<std::string>& setKeys = m_setKeys.back();
     if (std::find(setKeys.begin(), setKeys.end(), key) != setKeys.end())
         return fail(number, key + " is set twice in " + where);
-    if (std::string problem = spec->set(job, value); !problem.empty())
+    if (std::string problem = keySpec->set(job, value); !problem.empty())
         return fail(number, key + ": " + problem);
     setKeys.push_back(key);
     return true;
@@ -488,9 +488,9 @@ bool Parser::finish(const std::string& baseDir)
         BatchJob& job = m_manifest.jobs[i];
         const std::vector<std::string>& setKeys = m_setKeys[i];
         for (const Entry& entry : m_defaults)
-            if (const KeySpec* spec = FindKey(job.kind, entry.key);
-                spec != nullptr && std::find(setKeys.begin(), setKeys.end(), entry.key) == setKeys.end())
-                (void)spec->set(job, entry.value); // checked when the default was read
+            if (const KeySpec* keySpec = FindKey(job.kind, entry.key);
+                keySpec != nullptr && std::find(setKeys.begin(), setKeys.end(), entry.key) == setKeys.end())
+                (void)keySpec->set(job, entry.value); // checked when the default was read
         for (const auto& [key, member] : RequiredKeys(job.kind))
             if ((job.*member).empty())
                 return fail(job.line, std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "] needs " +
