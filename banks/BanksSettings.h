@@ -8,11 +8,11 @@
 
 struct BanksSettings
 {
-    int minRiverSize = 8;        // R, in water-image pixels: filter radius, tracing margin, minimum outline radius
+    int minRiverSize = 8;         // R, in water-image pixels: filter radius, tracing margin, minimum outline radius
     float waterPixelSize = 10.0f; // metres per full-resolution mask cell
-    float shoreLevel = 0.5f;     // water value (0..1) at which the shore lies
-    int tesselation = 4;         // T: points per segment and split thresholds
-    long resolutionScale = 5;    // mask cells along one water-image pixel
+    float shoreLevel = 0.5f;      // water value (0..1) at which the shore lies
+    int tesselation = 4;          // T: points per segment and split thresholds
+    long resolutionScale = 5;     // mask cells along one water-image pixel
 };
 
 // Inclusive ranges, in the order they are checked. The page only range-checks the tesselation

@@ -31,8 +31,8 @@ struct BanksTimings
 struct BanksResult
 {
     BanksStatus status = BanksStatus::ok;
-    ShorelineSet lines;   // every line has more than 5 T points
-    WaterImage filtered;  // the filtered image with the tracer's boundary marks (190)
+    ShorelineSet lines;       // every line has more than 5 T points
+    WaterImage filtered;      // the filtered image with the tracer's boundary marks (190)
     float metresPerPixel = 0; // f: metres per water-image pixel, waterPixelSize * scale
     BanksTimings timings;
 };

@@ -29,5 +29,4 @@ int PreviewPngFactor(int width, int height);
 // on the shores for any settings; the desktop preview's fixed kPreviewMetresPerPixel equals it
 // at the initial settings), written as an RGB PNG atomically. False when the file could not be
 // written or the image is empty.
-bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines,
-                    double metresPerPixel);
+bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines, double metresPerPixel);

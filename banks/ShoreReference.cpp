@@ -65,7 +65,8 @@ ShorelineSet ChainBoundaryReference(std::vector<BoundaryPixel> list, float f)
     int d = 3;
     BoundaryPixel start;
 
-    auto close = [&]() {
+    auto close = [&]()
+    {
         for (std::size_t i = 1; i < side1.size(); ++i)
             side0.insert(side0.begin(), side1[i]);
         if (side0.size() > 5)

@@ -86,9 +86,8 @@ const ShoreSampler::Block& ShoreSampler::block(long bx, long bz)
     slot.bz = bz;
     slot.x0 = bx * m_blockSize;
     slot.z0 = bz * m_blockSize;
-    slot.origin = m_mask.getBlockXY(bx, bz, &ox, &oz) && m_mask.buffer() != nullptr
-                      ? m_mask.buffer() + oz * m_side + ox
-                      : nullptr;
+    slot.origin = m_mask.getBlockXY(bx, bz, &ox, &oz) && m_mask.buffer() != nullptr ? m_mask.buffer() + oz * m_side + ox
+                                                                                    : nullptr;
     return slot;
 }
 
@@ -115,9 +114,8 @@ float ShoreSampler::interpolated(double x, double z)
     double a, b, c, d;
     // A walk stays in one block for many samples: try the last one before dividing.
     const Block* one = &m_blocks[m_last];
-    const auto inside = [this](long position, long first) {
-        return static_cast<unsigned long>(position - first) < static_cast<unsigned long>(m_blockSize);
-    };
+    const auto inside = [this](long position, long first)
+    { return static_cast<unsigned long>(position - first) < static_cast<unsigned long>(m_blockSize); };
     const bool sameBlock = m_generation == m_mask.cacheGeneration() && one->bx >= 0 && inside(ix, one->x0) &&
                            inside(ix1, one->x0) && inside(iz, one->z0) && inside(iz1, one->z0);
     const long bx = sameBlock ? one->bx : ix / m_blockSize;
@@ -147,8 +145,7 @@ float ShoreSampler::interpolated(double x, double z)
 namespace
 {
 // The walk of every point, sampling through `sample(column, row)`.
-template <typename Sample>
-void SnapLine(Shoreline& line, long zRes, float psize, float shore, Sample&& sample)
+template <typename Sample> void SnapLine(Shoreline& line, long zRes, float psize, float shore, Sample&& sample)
 {
     const std::size_t n = line.size();
     if (n < 2)
@@ -172,8 +169,10 @@ void SnapLine(Shoreline& line, long zRes, float psize, float shore, Sample&& sam
         }
         else
         {
-            a = static_cast<float>(0.5 * double(Difference(line[j - 1].z, line[j].z) + Difference(line[j].z, line[j + 1].z)));
-            b = static_cast<float>(0.5 * double(Difference(line[j].x, line[j - 1].x) + Difference(line[j + 1].x, line[j].x)));
+            a = static_cast<float>(0.5 *
+                                   double(Difference(line[j - 1].z, line[j].z) + Difference(line[j].z, line[j + 1].z)));
+            b = static_cast<float>(0.5 *
+                                   double(Difference(line[j].x, line[j - 1].x) + Difference(line[j + 1].x, line[j].x)));
         }
         const float length = std::sqrt(a * a + b * b);
         if (length > 0.00001f)
@@ -257,7 +256,8 @@ BanksStatus SplitLine(const Shoreline& line, ShorelineSet& output, int T)
         return BanksStatus::ok;
     const double threshold = 100.0 / double(T);
     const std::size_t shortest = 5 * std::size_t(T) + 1;
-    auto keep = [&](const Shoreline& piece) {
+    auto keep = [&](const Shoreline& piece)
+    {
         if (piece.size() < shortest)
             return true;
         if (output.size() >= std::size_t(kMaxShoreCount))

@@ -51,7 +51,7 @@ private:
     long m_xRes;
     long m_zRes;
     long m_blockSize;
-    long m_side; // the cache buffer's row length
+    long m_side;       // the cache buffer's row length
     Block m_blocks[4]; // by (bx & 1, bz & 1)
     int m_last = 0;    // the slot used last
     std::uint64_t m_generation;

@@ -19,8 +19,7 @@ struct BoundaryPixel
 
 // The eight chaining directions (dc, dr), 0 = one row down, then clockwise on screen with r up:
 // (0,-1), (1,-1), (1,0), (1,1), (0,1), (-1,1), (-1,0), (-1,-1).
-inline constexpr BoundaryPixel kChainSteps[8] = {{0, -1}, {1, -1}, {1, 0},  {1, 1},
-                                                 {0, 1},  {-1, 1}, {-1, 0}, {-1, -1}};
+inline constexpr BoundaryPixel kChainSteps[8] = {{0, -1}, {1, -1}, {1, 0}, {1, 1}, {0, 1}, {-1, 1}, {-1, 0}, {-1, -1}};
 
 // The whole tracer: empties `lines`, scans and marks the boundary (every boundary pixel of
 // `image` is set to 190), chains it into outlines, repairs their seams, smooths them with four

@@ -28,8 +28,7 @@ inline constexpr int kMaxShoreCount = 32767;
 inline constexpr double kMaxWaterImagePixels = 32768.0 * 32768.0;
 
 // Results of the shoreline stages and of the whole generation.
-enum class [[nodiscard]] BanksStatus
-{
+enum class [[nodiscard]] BanksStatus{
     ok,
     cannotOpen,      // the ".wtr" file could not be opened
     invalidMask,     // the file is not a well-formed compressed water mask

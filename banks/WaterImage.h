@@ -15,7 +15,7 @@ struct WaterImage
 {
     int width = 0;
     int height = 0;
-    int stride = 0; // bytes per row, a multiple of 4
+    int stride = 0;                 // bytes per row, a multiple of 4
     std::vector<std::uint8_t> bits; // stride * height bytes, memory row 0 = bottom image row
 
     WaterImage() = default;
@@ -27,7 +27,10 @@ struct WaterImage
     ConstRasterView<std::uint8_t> view() const { return {bits.data(), width, height, stride}; }
     ConstRasterView<std::uint8_t> constView() const { return view(); }
     // The value at column c of image row y (0 = top row).
-    std::uint8_t atTop(int c, int y) const { return bits[std::size_t(height - 1 - y) * std::size_t(stride) + std::size_t(c)]; }
+    std::uint8_t atTop(int c, int y) const
+    {
+        return bits[std::size_t(height - 1 - y) * std::size_t(stride) + std::size_t(c)];
+    }
 };
 
 // Draws one decoded block of water values (blockSize rows of blockSize bytes, each 0..15) into
@@ -38,8 +41,7 @@ struct WaterImage
 // pixel the one with the highest row, then column, wins. A block at a negative position, or one
 // whose blockSize / scale pixels would pass the right or bottom edge, is not drawn at all.
 // Writes only the pixels that end up holding a value (about (blockSize / scale)^2 of them).
-void DrawMaskBlock(RasterView<std::uint8_t> image, int x, int y, const std::uint8_t* block, int blockSize,
-                   int scale);
+void DrawMaskBlock(RasterView<std::uint8_t> image, int x, int y, const std::uint8_t* block, int blockSize, int scale);
 
 // Writes the filtered image: every pixel 0 except water pixels (value >= 128) at least R
 // pixels from every border, which become 128 where the average of the (2R + 1)^2 window around

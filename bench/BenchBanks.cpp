@@ -55,9 +55,8 @@ int MakeMask(const std::string& wtrPath, const std::string& rawPath, int size, u
     // The coast: a quarter circle about the south-west corner with waves, short enough that its
     // traced outline stays within the 32767 points a line may have after tessellation.
     const float coast = 3600.0f * scale;
-    auto coastRadius = [&](float angle) {
-        return coast + 140.0f * scale * std::sin(7.0f * angle) + 50.0f * scale * std::sin(23.0f * angle + 1.0f);
-    };
+    auto coastRadius = [&](float angle)
+    { return coast + 140.0f * scale * std::sin(7.0f * angle) + 50.0f * scale * std::sin(23.0f * angle + 1.0f); };
     for (int y = 0; y < size; ++y)
     {
         std::uint8_t* row = &cells[std::size_t(y) * std::size_t(size)];
@@ -118,8 +117,9 @@ int MakeMask(const std::string& wtrPath, const std::string& rawPath, int size, u
         std::fprintf(stderr, "cannot write %s\n", rawPath.c_str());
         return 1;
     }
-    std::fprintf(header, "ENVI\nsamples = %d\nlines = %d\nbands = 1\nheader offset = 0\nfile type = ENVI Standard\n"
-                         "data type = 1\ninterleave = bsq\nbyte order = 0\n",
+    std::fprintf(header,
+                 "ENVI\nsamples = %d\nlines = %d\nbands = 1\nheader offset = 0\nfile type = ENVI Standard\n"
+                 "data type = 1\ninterleave = bsq\nbyte order = 0\n",
                  size, size);
     std::fclose(raw);
     std::fclose(header);

@@ -95,12 +95,19 @@ int RunBanksCommand(const BanksOptions& options, const CliContext& context)
         const BanksTimings& t = result.timings;
         JsonWriter json;
         json.beginObject().value("command", "banks").beginArray("files");
-        json.beginObject().value("role", "input").value("path", options.wtr).value("bytes", FileSize(options.wtr)).endObject();
+        json.beginObject()
+            .value("role", "input")
+            .value("path", options.wtr)
+            .value("bytes", FileSize(options.wtr))
+            .endObject();
         json.beginObject().value("role", "shorelines").value("path", options.output);
         json.value("bytes", FileSize(options.output)).endObject();
         if (!options.preview.empty())
-            json.beginObject().value("role", "preview").value("path", options.preview)
-                .value("bytes", FileSize(options.preview)).endObject();
+            json.beginObject()
+                .value("role", "preview")
+                .value("path", options.preview)
+                .value("bytes", FileSize(options.preview))
+                .endObject();
         json.endArray().value("lines", result.lines.size()).value("points", CountShorePoints(result.lines));
         json.beginObject("seconds").value("loadAndDraw", t.loadAndDraw).value("filter", t.filter);
         json.value("trace", t.trace).value("refine", t.refine).value("write", writeSeconds);
@@ -132,8 +139,7 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
     CLI::App* command = app.add_subcommand("banks", "Turn a compressed water mask (.wtr) into shorelines (.sl)");
     command->add_option("WTR", options->wtr, "compressed water mask")->required();
     command->add_option("-o,--output", options->output, "shoreline file to write (.sl)")->required();
-    command->add_option("--min-river-size", s.minRiverSize,
-                        "narrowest water kept, in water-image pixels (0..32767)")
+    command->add_option("--min-river-size", s.minRiverSize, "narrowest water kept, in water-image pixels (0..32767)")
         ->capture_default_str();
     command->add_option("--water-pixel-size", s.waterPixelSize, "metres per mask cell (> 0)")->capture_default_str();
     command->add_option("--shore-level", s.shoreLevel, "water value 0..1 at which the shore lies")

@@ -51,9 +51,9 @@ protected:
     // A round lake of radius 60 cells centred on cell (200, 180) of a 384 x 384 mask.
     std::string writeLake()
     {
-        return writeMask("lake.wtr", 384, [](int x, int row) {
-            return std::uint8_t(std::hypot(x - 200 + 0.5, row - 180 + 0.5) < 60.0 ? 15 : 0);
-        });
+        return writeMask("lake.wtr", 384,
+                         [](int x, int row)
+                         { return std::uint8_t(std::hypot(x - 200 + 0.5, row - 180 + 0.5) < 60.0 ? 15 : 0); });
     }
 
     struct RunResult
@@ -176,8 +176,8 @@ TEST_F(Banks, RefusesSettingsAndSizesBeyondTheLimits)
 TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
 {
     const std::string lake = writeLake();
-    const RunResult run = runCli(lake + " -o " + path("lake.sl") + " --scale 2 --min-river-size=3 --preview " +
-                                 path("lake.png"));
+    const RunResult run =
+        runCli(lake + " -o " + path("lake.sl") + " --scale 2 --min-river-size=3 --preview " + path("lake.png"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
     const std::string text = ReadFile(path("lake.sl"));
     EXPECT_EQ(text.rfind("[LINE=0]\n\tpoint_xz=", 0), 0u);
@@ -200,11 +200,16 @@ TEST_F(Banks, CommandRefusesOptionsOutOfRangeWithExit2)
     const std::string lake = writeLake();
     const std::string base = lake + " -o " + path("x.sl");
     const std::pair<const char*, const char*> cases[] = {
-        {"--min-river-size -1", "--min-river-size"},  {"--min-river-size=-1", "--min-river-size"},
-        {"--water-pixel-size 0", "--water-pixel-size"}, {"--water-pixel-size=-2.5", "--water-pixel-size"},
-        {"--tesselation 1", "--tesselation"},          {"--tesselation 9", "--tesselation"},
-        {"--scale 0", "--scale"},                      {"--scale 51", "--scale"},
-        {"--min-river-size 40000", "--min-river-size"}, {"--tesselation abc", "--tesselation"},
+        {"--min-river-size -1", "--min-river-size"},
+        {"--min-river-size=-1", "--min-river-size"},
+        {"--water-pixel-size 0", "--water-pixel-size"},
+        {"--water-pixel-size=-2.5", "--water-pixel-size"},
+        {"--tesselation 1", "--tesselation"},
+        {"--tesselation 9", "--tesselation"},
+        {"--scale 0", "--scale"},
+        {"--scale 51", "--scale"},
+        {"--min-river-size 40000", "--min-river-size"},
+        {"--tesselation abc", "--tesselation"},
     };
     for (const auto& [arguments, option] : cases)
     {

@@ -141,17 +141,18 @@ TEST(PreviewRender, DrawsImageFrameAndLinesInTheirColours)
     std::vector<std::uint8_t> rgb;
     RenderPreview(image, lines, view, 14, 14, 50.0, rgb);
     ASSERT_EQ(rgb.size(), 14u * 14u * 3u);
-    auto pixel = [&](int x, int y) {
+    auto pixel = [&](int x, int y)
+    {
         const std::size_t i = (std::size_t(y) * 14 + std::size_t(x)) * 3;
         return PreviewColor{rgb[i], rgb[i + 1], rgb[i + 2]};
     };
-    EXPECT_EQ(pixel(0, 0).red, 0);                  // black outside
-    EXPECT_EQ(pixel(1, 1).red, 128);                // frame
-    EXPECT_EQ(pixel(12, 5).green, 128);             // frame on the right
-    EXPECT_EQ(pixel(6, 6).red, 100);                // the image
-    EXPECT_EQ(pixel(6, 11).blue, 255);              // line 0 along the bottom row
+    EXPECT_EQ(pixel(0, 0).red, 0);      // black outside
+    EXPECT_EQ(pixel(1, 1).red, 128);    // frame
+    EXPECT_EQ(pixel(12, 5).green, 128); // frame on the right
+    EXPECT_EQ(pixel(6, 6).red, 100);    // the image
+    EXPECT_EQ(pixel(6, 11).blue, 255);  // line 0 along the bottom row
     EXPECT_EQ(pixel(6, 11).red, 0);
-    EXPECT_EQ(pixel(2, 6).green, 255);              // line 1 up the left column
+    EXPECT_EQ(pixel(2, 6).green, 255); // line 1 up the left column
     EXPECT_EQ(pixel(2, 6).blue, 0);
-    EXPECT_EQ(pixel(10, 9).blue, 255);              // line 0's tick: up from its last point
+    EXPECT_EQ(pixel(10, 9).blue, 255); // line 0's tick: up from its last point
 }

@@ -1,6 +1,6 @@
+#include "banks/ShoreRefinement.h"
 #include "banks/BufferMask.h"
 #include "banks/ShoreReference.h"
-#include "banks/ShoreRefinement.h"
 #include "support/WtrWriter.h"
 
 #include <gtest/gtest.h>
@@ -42,7 +42,8 @@ void LoadRandomMask(CBufferMask& mask, std::mt19937& random, int width, int heig
             const bool dryBlock = (x / 32 + z / 32) % 4 == 1;
             const double wave = std::sin((x + phase) * 0.11) * 6.0 + std::cos(z * 0.07) * 5.0;
             cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] =
-                dryBlock ? 0 : static_cast<std::uint8_t>(std::clamp(wave + 7.5 + double(random() % 3) - 1.0, 0.0, 15.0));
+                dryBlock ? 0
+                         : static_cast<std::uint8_t>(std::clamp(wave + 7.5 + double(random() % 3) - 1.0, 0.0, 15.0));
         }
     std::vector<std::uint8_t> bytes;
     ASSERT_EQ(EncodeWtr(cells.data(), width, height, 32, bytes), WtrStatus::ok);

@@ -1,5 +1,5 @@
-#include "banks/ShoreReference.h"
 #include "banks/ShoreTracing.h"
+#include "banks/ShoreReference.h"
 #include "banks/WaterImage.h"
 
 #include <gtest/gtest.h>
@@ -61,8 +61,8 @@ TEST(ShoreTracing, BoundaryPixelsHaveOneToThreeWaterNeighbours)
     SetWater(image, 9, 2);
     SetWater(image, 9, 3); // a two-pixel line: one neighbour each
     const std::vector<BoundaryPixel> boundary = ScanBoundary(image.view(), 0);
-    const std::vector<BoundaryPixel> expected = {{9, 2}, {9, 3}, {5, 5}, {6, 5}, {7, 5}, {5, 6},
-                                                 {7, 6}, {5, 7}, {6, 7}, {7, 7}};
+    const std::vector<BoundaryPixel> expected = {{9, 2}, {9, 3}, {5, 5}, {6, 5}, {7, 5},
+                                                 {5, 6}, {7, 6}, {5, 7}, {6, 7}, {7, 7}};
     EXPECT_EQ(boundary, expected);
     EXPECT_EQ(image.view().at(5, 5), 190);
     EXPECT_EQ(image.view().at(6, 6), 128);
@@ -90,8 +90,8 @@ TEST(ShoreTracing, ThreeByThreeSquareChainsCuttingTheCorner)
     const std::vector<BoundaryPixel> boundary = ScanBoundary(image.view(), 0);
     const ShorelineSet outlines = ChainBoundary(boundary, 30, 30, 10.0f);
     ASSERT_EQ(outlines.size(), 1u);
-    EXPECT_EQ(outlines[0], Points({{105, 105}, {115, 105}, {105, 115}, {105, 125}, {115, 125}, {125, 125},
-                                   {125, 115}, {125, 105}}));
+    EXPECT_EQ(outlines[0],
+              Points({{105, 105}, {115, 105}, {105, 115}, {105, 125}, {115, 125}, {125, 125}, {125, 115}, {125, 105}}));
 }
 
 TEST(ShoreTracing, ThreeByThreeSquareTracedEndToEnd)
@@ -172,8 +172,13 @@ TEST(ShoreTracing, CentroidSumsWrapAsUnsigned)
     // Seven equal points far out; the seam repair leaves six, which sum to 9e9. That wraps
     // modulo 2^32 to 410065408: the centroid lands at 68344234 instead of 1.5e9, and the radius,
     // about 1.43e9, keeps the line even with a minimum radius of 1e9 metres.
-    const Shoreline far = Points({{1500000000, 0}, {1500000000, 0}, {1500000000, 0}, {1500000000, 0},
-                                  {1500000000, 0}, {1500000000, 0}, {1500000000, 0}});
+    const Shoreline far = Points({{1500000000, 0},
+                                  {1500000000, 0},
+                                  {1500000000, 0},
+                                  {1500000000, 0},
+                                  {1500000000, 0},
+                                  {1500000000, 0},
+                                  {1500000000, 0}});
     ShorelineSet lines = {far};
     CleanUpLines(lines, 100000000, 10.0f); // R f = 1e9
     EXPECT_EQ(lines.size(), 1u);

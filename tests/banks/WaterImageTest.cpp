@@ -1,5 +1,5 @@
-#include "banks/ShoreReference.h"
 #include "banks/WaterImage.h"
+#include "banks/ShoreReference.h"
 
 #include <gtest/gtest.h>
 
