@@ -55,25 +55,37 @@ bool LoadBmpGrey(const std::string& path, GreyImage& image, std::string& reason)
     return true;
 }
 
-// Every C++ object lives in the caller: libpng reports errors with a long jump back here,
-// which must not skip a destructor.
-bool ReadPng(std::FILE* file, long long fileLength, GreyImage& image, std::vector<png_bytep>& rows,
-             PngErrorText& errorText, std::string& reason)
+// A read in progress. libpng reports errors with a long jump back into the function that set
+// the jump, so those functions (StartPng, FinishPng) touch no C++ object that the jump could
+// skip or leave half-changed; the caller owns everything else.
+struct PngReading
 {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errorText, OnPngError, OnPngWarning);
-    if (png == nullptr)
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    PngErrorText error;
+    png_uint_32 width = 0;
+    png_uint_32 height = 0;
+    int channels = 0;
+
+    ~PngReading() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+// Reads the header and sets up the conversion to 8-bit grey or RGB rows.
+bool StartPng(PngReading& reading, std::FILE* file, long long fileLength)
+{
+    reading.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reading.error, OnPngError, OnPngWarning);
+    if (reading.png == nullptr)
         return false;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr || setjmp(png_jmpbuf(png)))
-    {
-        png_destroy_read_struct(&png, &info, nullptr);
-        reason = errorText.text;
+    reading.info = png_create_info_struct(reading.png);
+    if (reading.info == nullptr)
         return false;
-    }
+    png_structp png = reading.png;
+    png_infop info = reading.info;
+    if (setjmp(png_jmpbuf(png)))
+        return false;
     png_init_io(png, file);
     png_set_user_limits(png, 1u << 20, 1u << 20);
     png_read_info(png, info);
-    const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
     const int colorType = png_get_color_type(png, info);
     const long long codedBytes = static_cast<long long>(png_get_rowbytes(png, info)) * height;
@@ -90,23 +102,48 @@ bool ReadPng(std::FILE* file, long long fileLength, GreyImage& image, std::vecto
     png_set_interlace_handling(png);
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
-    const long long bytes = static_cast<long long>(width) * height * channels;
     if (channels != 1 && channels != 3)
         png_error(png, "unsupported PNG colour layout");
-    if (bytes > kMaxImageBytes)
+    if (static_cast<long long>(png_get_image_width(png, info)) * height * channels > kMaxImageBytes)
         png_error(png, "the PNG is too large");
-    image.width = static_cast<int>(width);
-    image.height = static_cast<int>(height);
-    image.pixels.resize(static_cast<std::size_t>(bytes));
-    rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y)
-        rows[y] = image.pixels.data() + std::size_t(y) * width * std::size_t(channels);
-    png_read_image(png, rows.data());
-    png_destroy_read_struct(&png, &info, nullptr);
-    if (channels == 3)
+    reading.width = png_get_image_width(png, info);
+    reading.height = height;
+    reading.channels = channels;
+    return true;
+}
+
+bool FinishPng(PngReading& reading, png_bytep* rows)
+{
+    if (setjmp(png_jmpbuf(reading.png)))
+        return false;
+    png_read_image(reading.png, rows);
+    return true;
+}
+
+bool ReadPng(std::FILE* file, long long fileLength, GreyImage& image, std::string& reason)
+{
+    PngReading reading;
+    bool ok = StartPng(reading, file, fileLength);
+    std::vector<png_bytep> rows;
+    if (ok)
+    {
+        const std::size_t rowBytes = std::size_t(reading.width) * std::size_t(reading.channels);
+        image.width = static_cast<int>(reading.width);
+        image.height = static_cast<int>(reading.height);
+        image.pixels.resize(rowBytes * reading.height);
+        for (png_uint_32 y = 0; y < reading.height; ++y)
+            rows.push_back(image.pixels.data() + std::size_t(y) * rowBytes);
+        ok = FinishPng(reading, rows.data());
+    }
+    if (!ok)
+    {
+        reason = reading.error.text;
+        return false;
+    }
+    if (reading.channels == 3)
     {
         // In place: grey pixel i is written after colour pixel i has been read.
-        const std::size_t count = std::size_t(width) * height;
+        const std::size_t count = std::size_t(reading.width) * reading.height;
         std::uint8_t* p = image.pixels.data();
         for (std::size_t i = 0; i < count; ++i)
             p[i] = Luma(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
@@ -128,9 +165,7 @@ bool LoadPngGrey(const std::string& path, GreyImage& image, std::string& reason)
     {
     };
     const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
-    std::vector<png_bytep> rows;
-    PngErrorText errorText;
-    const bool ok = ReadPng(file, fileLength, image, rows, errorText, reason);
+    const bool ok = ReadPng(file, fileLength, image, reason);
     std::fclose(file);
     return ok;
 }
