@@ -244,19 +244,23 @@ void CarveRiver(DemoTerrain& terrain, const Grid& grid, std::uint32_t seed, Fiel
         const float next = terrain.riverX[std::size_t(std::min(y + 1, size - 1))];
         const float across = 1.0f / std::sqrt(1.0f + (next - centre) * (next - centre));
         terrain.riverLevel[std::size_t(y)] = y <= mouth ? level : 0.0f;
+        // Past the mouth the valley fades out into the sea floor.
+        const float strength = y <= mouth ? 1.0f : std::max(0.0f, 1.0f - float(y - mouth) / valley);
         // Where the land starts the channel tapers in over the first rows.
         const float taper = std::min(1.0f, float(y - source) / (4.0f * width));
-        const int x0 = std::max(0, static_cast<int>(centre - valley - width - 2));
-        const int x1 = std::min(size - 1, static_cast<int>(centre + valley + width + 2));
+        // Distances run square to the river, so a slanting river reaches further along the row.
+        const float reach = (valley + width) / across + 2.0f;
+        const int x0 = std::max(0, static_cast<int>(centre - reach));
+        const int x1 = std::min(size - 1, static_cast<int>(centre + reach));
         float* row = heights.row(y);
         for (int x = x0; x <= x1; ++x)
         {
             const float d = std::fabs(float(x) - centre) * across;
             float h = row[x];
-            if (y <= mouth)
+            if (strength > 0.0f)
             {
                 const float s = SmoothStep(0.0f, valley, std::max(0.0f, d - width));
-                h = level + (h - level) * s;
+                h += (level + (h - level) * s - h) * strength;
             }
             if (d < width)
                 h = std::min(h, level - depth * taper * (1.0f - (d / width) * (d / width)));
