@@ -43,46 +43,46 @@ struct BmpSpec
 
 // Builds a BMP whose image pixel (x, y) (y = 0 top) has the colour `pixel(x, y)`; for paletted
 // depths `index(x, y)` chooses the entry instead.
-template <typename PixelFn> std::vector<std::uint8_t> MakeBmp(const BmpSpec& spec, PixelFn pixel)
+template <typename PixelFn> std::vector<std::uint8_t> MakeBmp(const BmpSpec& layout, PixelFn pixel)
 {
-    const bool core = spec.headerSize == 12;
+    const bool core = layout.headerSize == 12;
     const std::size_t entry = core ? 3 : 4;
-    const std::size_t tableBytes = spec.palette.size() * entry;
-    const std::size_t rowBytes = std::size_t((spec.width * spec.bits + 31) / 32 * 4);
-    const std::size_t offset = 14 + spec.headerSize + tableBytes;
-    std::vector<std::uint8_t> out(offset + rowBytes * std::size_t(spec.height), 0);
+    const std::size_t tableBytes = layout.palette.size() * entry;
+    const std::size_t rowBytes = std::size_t((layout.width * layout.bits + 31) / 32 * 4);
+    const std::size_t offset = 14 + layout.headerSize + tableBytes;
+    std::vector<std::uint8_t> out(offset + rowBytes * std::size_t(layout.height), 0);
     out[0] = 'B';
     out[1] = 'M';
     Put32(out, 2, static_cast<std::uint32_t>(out.size()));
     Put32(out, 10, static_cast<std::uint32_t>(offset));
-    Put32(out, 14, spec.headerSize);
+    Put32(out, 14, layout.headerSize);
     if (core)
     {
-        Put16(out, 18, unsigned(spec.width));
-        Put16(out, 20, unsigned(spec.height));
+        Put16(out, 18, unsigned(layout.width));
+        Put16(out, 20, unsigned(layout.height));
         Put16(out, 22, 1);
-        Put16(out, 24, unsigned(spec.bits));
+        Put16(out, 24, unsigned(layout.bits));
     }
     else
     {
-        Put32(out, 18, static_cast<std::uint32_t>(spec.width));
-        Put32(out, 22, static_cast<std::uint32_t>(spec.topDown ? -spec.height : spec.height));
+        Put32(out, 18, static_cast<std::uint32_t>(layout.width));
+        Put32(out, 22, static_cast<std::uint32_t>(layout.topDown ? -layout.height : layout.height));
         Put16(out, 26, 1);
-        Put16(out, 28, unsigned(spec.bits));
-        Put32(out, 30, spec.compression);
-        Put32(out, 46, static_cast<std::uint32_t>(spec.palette.size()));
+        Put16(out, 28, unsigned(layout.bits));
+        Put32(out, 30, layout.compression);
+        Put32(out, 46, static_cast<std::uint32_t>(layout.palette.size()));
     }
-    for (std::size_t i = 0; i < spec.palette.size(); ++i)
+    for (std::size_t i = 0; i < layout.palette.size(); ++i)
     {
-        out[14 + spec.headerSize + i * entry] = spec.palette[i].blue;
-        out[14 + spec.headerSize + i * entry + 1] = spec.palette[i].green;
-        out[14 + spec.headerSize + i * entry + 2] = spec.palette[i].red;
+        out[14 + layout.headerSize + i * entry] = layout.palette[i].blue;
+        out[14 + layout.headerSize + i * entry + 1] = layout.palette[i].green;
+        out[14 + layout.headerSize + i * entry + 2] = layout.palette[i].red;
     }
-    for (int y = 0; y < spec.height; ++y)
+    for (int y = 0; y < layout.height; ++y)
     {
-        const int stored = spec.topDown ? y : spec.height - 1 - y;
+        const int stored = layout.topDown ? y : layout.height - 1 - y;
         std::uint8_t* row = out.data() + offset + std::size_t(stored) * rowBytes;
-        for (int x = 0; x < spec.width; ++x)
+        for (int x = 0; x < layout.width; ++x)
             pixel(row, x, y);
     }
     return out;
@@ -136,7 +136,7 @@ unsigned IndexOf(int x, int y, unsigned count)
 struct Case
 {
     std::string name;
-    BmpSpec spec;
+    BmpSpec layout;
     std::vector<std::uint8_t> bytes;
 };
 
@@ -149,15 +149,15 @@ std::vector<Case> EveryKind()
             {
                 if (headerSize == 12 && topDown)
                     continue;
-                BmpSpec spec;
-                spec.width = 13;
-                spec.bits = bits;
-                spec.topDown = topDown;
-                spec.headerSize = headerSize;
-                spec.palette = Palette(std::size_t(1) << bits);
+                BmpSpec layout;
+                layout.width = 13;
+                layout.bits = bits;
+                layout.topDown = topDown;
+                layout.headerSize = headerSize;
+                layout.palette = Palette(std::size_t(1) << bits);
                 const unsigned count = 1u << bits;
                 auto bytes =
-                    MakeBmp(spec,
+                    MakeBmp(layout,
                             [&](std::uint8_t* row, int x, int y)
                             {
                                 const unsigned index = IndexOf(x, y, count);
@@ -170,16 +170,16 @@ std::vector<Case> EveryKind()
                                     row[x / 8] = static_cast<std::uint8_t>(row[x / 8] | (index << (7 - x % 8)));
                             });
                 cases.push_back(
-                    {std::to_string(bits) + "bit_h" + std::to_string(headerSize) + (topDown ? "_topdown" : ""), spec,
+                    {std::to_string(bits) + "bit_h" + std::to_string(headerSize) + (topDown ? "_topdown" : ""), layout,
                      bytes});
             }
     for (int bits : {24, 32})
         for (bool topDown : {false, true})
         {
-            BmpSpec spec;
-            spec.bits = bits;
-            spec.topDown = topDown;
-            auto bytes = MakeBmp(spec,
+            BmpSpec layout;
+            layout.bits = bits;
+            layout.topDown = topDown;
+            auto bytes = MakeBmp(layout,
                                  [&](std::uint8_t* row, int x, int y)
                                  {
                                      const Rgb c = Colour(x, y);
@@ -190,15 +190,15 @@ std::vector<Case> EveryKind()
                                      if (bits == 32)
                                          p[3] = 0x99; // unused byte, not alpha
                                  });
-            cases.push_back({std::to_string(bits) + "bit" + (topDown ? "_topdown" : ""), spec, bytes});
+            cases.push_back({std::to_string(bits) + "bit" + (topDown ? "_topdown" : ""), layout, bytes});
         }
     return cases;
 }
 
 Rgb Expected(const Case& c, int x, int y)
 {
-    if (c.spec.bits <= 8)
-        return c.spec.palette[IndexOf(x, y, 1u << c.spec.bits)];
+    if (c.layout.bits <= 8)
+        return c.layout.palette[IndexOf(x, y, 1u << c.layout.bits)];
     return Colour(x, y);
 }
 } // namespace
@@ -212,14 +212,14 @@ TEST(LoadBitmap24, ReadsEveryDepthAndOrientation)
         WriteBytes(path, c.bytes, c.bytes.size());
         BITMAP_ bitmap;
         ASSERT_TRUE(LoadBitmap24(&bitmap, path.c_str()));
-        EXPECT_EQ(bitmap.width, c.spec.width);
-        EXPECT_EQ(bitmap.height, c.spec.height);
-        EXPECT_EQ(bitmap.bytesPerRow, (c.spec.width * 3 + 3) / 4 * 4);
+        EXPECT_EQ(bitmap.width, c.layout.width);
+        EXPECT_EQ(bitmap.height, c.layout.height);
+        EXPECT_EQ(bitmap.bytesPerRow, (c.layout.width * 3 + 3) / 4 * 4);
         EXPECT_EQ(bitmap.dataSize, bitmap.bytesPerRow * bitmap.height);
         ASSERT_NE(bitmap.info, nullptr);
         EXPECT_EQ(bitmap.info->header.bitCount, 24);
-        for (int y = 0; y < c.spec.height; ++y)
-            for (int x = 0; x < c.spec.width; ++x)
+        for (int y = 0; y < c.layout.height; ++y)
+            for (int x = 0; x < c.layout.width; ++x)
                 ASSERT_EQ(PixelOf(bitmap, x, y), Expected(c, x, y)) << x << "," << y;
         FreeBitmap(&bitmap);
         EXPECT_EQ(bitmap.data, nullptr);
@@ -232,7 +232,7 @@ TEST(LoadBitmap24, EveryTruncatedPrefixIsRefused)
 {
     for (const Case& c : EveryKind())
     {
-        if (c.spec.bits != 1 && c.spec.bits != 32)
+        if (c.layout.bits != 1 && c.layout.bits != 32)
             continue;
         SCOPED_TRACE(c.name);
         const std::string path = TempPath("prefix.bmp");
