@@ -13,6 +13,10 @@
 namespace fuzz
 {
 
+// Set by the replay driver: inputs that a target thins out for the sake of its execution rate
+// under libFuzzer are all run when replaying, so a kept crash input is never skipped.
+inline bool replaying = false;
+
 // A folder made once per process under $TMPDIR (or /tmp) and removed at exit with what the
 // targets left in it.
 inline const std::string& TempFolder()

@@ -2,6 +2,8 @@
 // sanitizer build replays the seed corpus and every input that once crashed. Arguments are files
 // or folders (every regular file in them, in name order); a folder that does not exist is
 // skipped, so a target without regressions needs no empty folder.
+#include "FuzzSupport.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +26,7 @@ std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path)
 
 int main(int argc, char** argv)
 {
+    fuzz::replaying = true;
     std::vector<std::filesystem::path> inputs;
     for (int i = 1; i < argc; ++i)
     {
