@@ -3,7 +3,8 @@
 #   make test   installs what is missing, builds with address+undefined sanitizers, runs every test
 #   make fuzz   runs every fuzz target for FUZZ_SECONDS seconds each (tests/fuzz/run.sh)
 #   make screenshots  renders the desktop application's pages (after the demo) to docs/screenshots
-.PHONY: all deps demo test bench release asan clean fuzz fuzz-build screenshots
+#   make package  builds the release and a Debian package (build/release/altimo_*.deb) with CPack
+.PHONY: all deps demo test bench release asan clean fuzz fuzz-build screenshots package
 
 DEMO_DIR ?= demo-out
 FUZZ_SECONDS ?= 600
@@ -20,6 +21,11 @@ release: deps
 asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
+
+package: release
+	rm -f build/release/altimo_*.deb
+	cd build/release && cpack -G DEB
+	@echo "package: $$(ls $(CURDIR)/build/release/altimo_*.deb)"
 
 demo: release
 	./build/release/cli/altimo-cli demo --dir $(DEMO_DIR)
