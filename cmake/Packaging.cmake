@@ -38,7 +38,7 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${ALTIMO_INSTALL_DOCDI
 set(CPACK_PACKAGE_NAME "altimo")
 set(CPACK_PACKAGE_VENDOR "Altimo developers")
 set(CPACK_PACKAGE_CONTACT "Altimo developers <altimo@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Prepares terrain data (height files, shorelines, cliff masks) for a terrain engine")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Terrain data preparation: height files, shorelines, cliff masks")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR "DEB")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
