@@ -2,32 +2,17 @@
 
 #include "support/AtomicFile.h"
 #include "support/GdalRaster.h"
+#include "support/PngErrors.h"
 #include "support/PngWriter.h"
 
 #include <algorithm>
 #include <cctype>
 #include <csetjmp>
 #include <cstdio>
-#include <png.h>
 #include <sys/stat.h>
 
 namespace
 {
-struct PngErrorText
-{
-    char text[200] = "corrupt PNG data";
-};
-
-void OnPngError(png_structp png, png_const_charp message)
-{
-    auto* error = static_cast<PngErrorText*>(png_get_error_ptr(png));
-    if (error != nullptr && message != nullptr)
-        std::snprintf(error->text, sizeof error->text, "%s", message);
-    png_longjmp(png, 1);
-}
-
-void OnPngWarning(png_structp, png_const_charp) {}
-
 std::string SideReason(png_uint_32 width, png_uint_32 height)
 {
     return "the image is " + std::to_string(width) + " x " + std::to_string(height) +
@@ -83,9 +68,8 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::vec
     if (reason.empty() && (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
                            height > kHeightImageMaxSide))
         reason = SideReason(width, height);
-    // Deflate expands at most about 1032 : 1; a PNG claiming more samples than its file could
-    // hold is refused before anything is allocated.
-    if (reason.empty() && static_cast<long long>(png_get_rowbytes(png, info)) * height > fileLength * 1032)
+    if (reason.empty() &&
+        static_cast<long long>(png_get_rowbytes(png, info)) * height > fileLength * kMaxPngInflateRatio)
         reason = "the PNG claims a size its file cannot hold";
     if (!reason.empty())
         png_error(png, reason.c_str());

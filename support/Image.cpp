@@ -2,34 +2,16 @@
 
 #include "support/AtomicFile.h"
 #include "support/Bitmap.h"
+#include "support/PngErrors.h"
 
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
-#include <png.h>
 #include <sys/stat.h>
 
 namespace
 {
-// Deflate expands at most about 1032 : 1; a PNG claiming more pixels than its file could hold
-// is refused before anything is allocated.
-constexpr long long kMaxInflateRatio = 1032;
 constexpr long long kMaxImageBytes = 1LL << 32;
-
-struct PngErrorText
-{
-    char text[200] = "corrupt PNG data";
-};
-
-void OnPngError(png_structp png, png_const_charp message)
-{
-    auto* error = static_cast<PngErrorText*>(png_get_error_ptr(png));
-    if (error != nullptr && message != nullptr)
-        std::snprintf(error->text, sizeof error->text, "%s", message);
-    png_longjmp(png, 1);
-}
-
-void OnPngWarning(png_structp, png_const_charp) {}
 
 bool LoadBmpGrey(const std::string& path, GreyImage& image, std::string& reason)
 {
@@ -89,7 +71,7 @@ bool StartPng(PngReading& reading, std::FILE* file, long long fileLength)
     const png_uint_32 height = png_get_image_height(png, info);
     const int colorType = png_get_color_type(png, info);
     const long long codedBytes = static_cast<long long>(png_get_rowbytes(png, info)) * height;
-    if (codedBytes > fileLength * kMaxInflateRatio)
+    if (codedBytes > fileLength * kMaxPngInflateRatio)
         png_error(png, "the PNG claims a size its file cannot hold");
     if (png_get_bit_depth(png, info) == 16)
         png_set_scale_16(png);
