@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 const char* BanksStatusMessage(BanksStatus status)
 {
@@ -166,6 +167,16 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
     {
         const WaterImage water = DrawWaterImage(mask, scale);
         result.timings.loadAndDraw = Seconds(phase);
+        // Every block with data has been decoded once by now. Reading a damaged block as dry
+        // land would give plausible but wrong shorelines, which nobody would notice in a batch.
+        if (mask.corruptBlocks() > 0)
+        {
+            messages.show(wtrPath + " (" + std::to_string(mask.corruptBlocks()) + " corrupt blocks)",
+                          kInvalidWtrCaption);
+            result.status = BanksStatus::invalidMask;
+            result.filtered = WaterImage();
+            return result;
+        }
         result.filtered = WaterImage(water.width, water.height);
         FilterNarrowWater(water.view(), result.filtered.view(), R);
     }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 void DrawWaterBlock(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water, int x, int y,
@@ -114,6 +115,14 @@ WaterResult ProcessWater(const ProcessSettings& settings, const std::string& wat
     const int seaHeight = SeaHeight(settings.seaLevel);
 
     PlaceWaterBlocks(mask, ground, water, scale, seaHeight);
+    // A damaged block would come out as dry land: a water file that looks right and is not.
+    // Refused like a mask that does not load, before the height map is touched.
+    if (const long corrupt = mask.corruptBlocks(); corrupt > 0)
+    {
+        messages.show(waterPath + " (" + std::to_string(corrupt) + " corrupt blocks)", kInvalidWtrCaption);
+        mask.close();
+        return {{}, "the water mask " + waterPath + " has " + std::to_string(corrupt) + " corrupt blocks"};
+    }
     FillSea(ground, water, seaHeight);
     if (blurHeight)
         SmoothBanks(height, AsConst(water), settings.bank, settings.hillSize, seaHeight, progress);

@@ -206,6 +206,8 @@ TEST_F(BadInput, WaterMasks)
     std::fill(damaged.end() - 4, damaged.end(), 0xFF);
     WriteBytes(path("damaged.wtr"), damaged);
     expectRefused("wtr-decode " + path("damaged.wtr") + " -o " + bmp, 1, "corrupt blocks", bmp);
+    expectRefused("banks " + path("damaged.wtr") + " -o " + sl + " --scale 1 --min-river-size 2", 1,
+                  invalid + path("damaged.wtr") + " (1 corrupt blocks)", sl);
 
     // 100000 x 100000 cells, every block absent: a legitimate 5 KB file. The shoreline job
     // refuses the 10^10-pixel water image before allocating it; the decoder refuses the BMP.
@@ -267,7 +269,8 @@ TEST_F(BadInput, Images)
     for (int i = 0; i < 4; ++i)
         png[std::size_t(29 + i)] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
     WriteBytes(path("vast.png"), png);
-    expectRefused("wtr-encode " + path("vast.png") + " -o " + wtr, 1, "the PNG claims a size its file cannot hold", wtr);
+    expectRefused("wtr-encode " + path("vast.png") + " -o " + wtr, 1, "the PNG claims a size its file cannot hold",
+                  wtr);
     WriteBytes(path("truncated.png"), {png.begin(), png.begin() + 40});
     expectRefused("wtr-encode " + path("truncated.png") + " -o " + wtr, 1, path("truncated.png") + ": ", wtr);
 
@@ -301,6 +304,17 @@ TEST_F(BadInput, ProcessInputs)
     EXPECT_NE(run.err.find(path("bad.wtr")), std::string::npos) << run.err;
     EXPECT_NE(run.err.find("is not a valid WTR file; " + path("map") + "_w.dat not written"), std::string::npos)
         << run.err;
+    EXPECT_EQ(ReadText(waterDat), "older output");
+    EXPECT_NE(ReadText(dat), "older output");
+
+    // A mask that loads but holds a damaged block is refused the same way, not read as dry land.
+    std::vector<std::uint8_t> damaged = Lake(512, 512, 64);
+    std::fill(damaged.end() - 4, damaged.end(), 0xFF);
+    WriteBytes(path("damaged.wtr"), damaged);
+    WriteText(dat, "older output");
+    run = runCli("process " + raw + size + " --scale 2 --water " + path("damaged.wtr"));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("corrupt blocks; " + path("map") + "_w.dat not written"), std::string::npos) << run.err;
     EXPECT_EQ(ReadText(waterDat), "older output");
     EXPECT_NE(ReadText(dat), "older output");
 
