@@ -173,7 +173,8 @@ int PreviewPngFactor(int width, int height)
     return factor;
 }
 
-bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines, double metresPerPixel)
+bool RenderPreviewPngImage(const WaterImage& image, const ShorelineSet& lines, double metresPerPixel,
+                           std::vector<std::uint8_t>& rgb, int& width, int& height)
 {
     if (image.width <= 0 || image.height <= 0)
         return false;
@@ -182,9 +183,17 @@ bool SavePreviewPng(const std::string& path, const WaterImage& image, const Shor
     const int factor = PreviewPngFactor(image.width, image.height);
     for (int zoom = 1; zoom < factor; zoom *= 2)
         view.zoomIn();
-    const int width = image.width * factor;
-    const int height = image.height * factor;
-    std::vector<std::uint8_t> rgb;
+    width = image.width * factor;
+    height = image.height * factor;
     RenderPreview(image, lines, view, width, height, metresPerPixel, rgb);
-    return SavePng(path, rgb.data(), width, height, 3);
+    return true;
+}
+
+bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines, double metresPerPixel)
+{
+    std::vector<std::uint8_t> rgb;
+    int width = 0;
+    int height = 0;
+    return RenderPreviewPngImage(image, lines, metresPerPixel, rgb, width, height) &&
+           SavePng(path, rgb.data(), width, height, 3);
 }

@@ -30,3 +30,8 @@ int PreviewPngFactor(int width, int height);
 // at the initial settings), written as an RGB PNG atomically. False when the file could not be
 // written or the image is empty.
 bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines, double metresPerPixel);
+
+// The picture SavePreviewPng writes, into `rgb` (width x height pixels, 3 bytes each, rows top
+// first); false and nothing drawn when the image is empty.
+bool RenderPreviewPngImage(const WaterImage& image, const ShorelineSet& lines, double metresPerPixel,
+                           std::vector<std::uint8_t>& rgb, int& width, int& height);

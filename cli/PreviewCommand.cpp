@@ -46,6 +46,17 @@ float UsablePixelSize(const LoadedDat& dat)
 
 } // namespace
 
+void RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water, const ReliefSettings& settings,
+                      LargeBuffer<std::uint8_t>& rgb)
+{
+    rgb.allocate(std::size_t(dat.width) * std::size_t(dat.height) * 3);
+    const bool withTerrain = terrain.samples.data() != nullptr;
+    if (water)
+        RenderWater(dat.view(), terrain.view(), UsablePixelSize(withTerrain ? terrain : dat), settings, rgb.data());
+    else
+        RenderRelief(dat.view(), UsablePixelSize(dat), settings, rgb.data());
+}
+
 int RunPreview(const PreviewOptions& options, const CliContext& context)
 {
     if (!(options.settings.heightScale >= kReliefHeightScaleMin &&
@@ -78,12 +89,8 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
     }
     progress.setPos(50);
 
-    LargeBuffer<std::uint8_t> rgb(std::size_t(dat.width) * std::size_t(dat.height) * 3);
-    if (water)
-        RenderWater(dat.view(), terrain.view(), UsablePixelSize(terrainPath.empty() ? dat : terrain), options.settings,
-                    rgb.data());
-    else
-        RenderRelief(dat.view(), UsablePixelSize(dat), options.settings, rgb.data());
+    LargeBuffer<std::uint8_t> rgb;
+    RenderDatPicture(dat, terrain, water, options.settings, rgb);
     progress.setPos(100);
     if (!WritePng8(options.png, rgb.data(), dat.width, dat.height, 3, progress, 100))
     {

@@ -1,6 +1,7 @@
 #pragma once
 // The preview job, for the preview command and the batch command's [preview NAME] jobs.
 #include "cli/CliSupport.h"
+#include "cli/LoadedDat.h"
 #include "support/Relief.h"
 
 #include <string>
@@ -18,3 +19,10 @@ struct PreviewOptions
 // Renders and writes the picture; prints failures on stderr and the summary on stdout (unless
 // quiet). Returns the exit code.
 int RunPreview(const PreviewOptions& options, const CliContext& context);
+
+// The picture the preview writes for a loaded file, into `rgb` (dat's width x height pixels,
+// red, green, blue, rows top first; allocated here): the relief of `dat`, or with `water` the
+// depth colouring of the water file `dat` over `terrain` (of dat's size), or of its surface
+// alone when terrain holds no samples. Warns when the file's pixel size cannot shade.
+void RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water, const ReliefSettings& settings,
+                      LargeBuffer<std::uint8_t>& rgb);
