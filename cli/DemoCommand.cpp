@@ -2,11 +2,13 @@
 // what each step costs: a synthesised landscape written as a RAW map, a lever bitmap that
 // flattens a runway, a compressed water mask of its sea, lakes and river; then the height and
 // water files made from them, the cliff mask of the height file, and the shorelines of the
-// water mask with a picture of them.
+// water mask with a picture of them; last, pictures of the terrain before and after levering, its
+// water and cliff mask, and one overview of everything.
 #include "banks/GenerateShorelines.h"
 #include "banks/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
+#include "cli/DemoPictures.h"
 #include "cliff/CliffExport.h"
 #include "demo/DemoInputs.h"
 #include "demo/DemoTerrain.h"
@@ -52,7 +54,7 @@ public:
     {
         const auto start = std::chrono::steady_clock::now();
         const bool ok = synthesise() && writeRaw() && writePreview() && writeLever() && writeWater() && process() &&
-                        cliff() && banks();
+                        cliff() && banks() && pictures();
         if (!ok)
             return kExitJobFailed;
         if (!m_quiet)
@@ -137,6 +139,7 @@ private:
     {
         const auto start = Clock::now();
         const DemoRunway runway = FindDemoRunway(m_terrain);
+        m_runway = runway;
         if (runway.length == 0)
         {
             PrintWarning("no flat land for the runway; processing without a lever");
@@ -161,7 +164,8 @@ private:
         }
         m_waterPath = path(".wtr");
         report("water", start, m_waterPath, Format("%g x %g cells, scale %g", side, side, m_scale));
-        m_terrain.heights = {}; // the jobs below read the files
+        // The jobs below read the files. Swapped, not assigned {}: that would keep the capacity.
+        std::vector<std::uint16_t>().swap(m_terrain.heights);
         return true;
     }
 
@@ -198,6 +202,7 @@ private:
         report(result.waterWritten ? "" : "process", start, result.heightDatPath,
                ratio(result.heightDatPath) + Format(", lever %.2f s", result.leverSeconds));
         m_datPath = result.heightDatPath;
+        m_waterWritten = result.waterWritten;
         return true;
     }
 
@@ -235,10 +240,36 @@ private:
                Format("%g lines, %g points", double(result.lines.size()), double(CountShorePoints(result.lines))));
         const auto pictureStart = Clock::now();
         const std::string png = path("_banks.png");
-        if (!SavePreviewPng(png, result.filtered, result.lines, double(result.metresPerPixel)))
+        std::vector<std::uint8_t> rgb;
+        int width = 0;
+        int height = 0;
+        if (!RenderPreviewPngImage(result.filtered, result.lines, double(result.metresPerPixel), rgb, width, height) ||
+            !SavePng(png, rgb.data(), width, height, 3))
             return fail(png + ": cannot write the file");
+        m_shorelinePanel = DemoPanel({rgb.data(), width, height, 3});
         report("", pictureStart, png, "shorelines over the filtered water image");
         return true;
+    }
+
+    bool pictures()
+    {
+        DemoPictureInputs inputs;
+        inputs.base = m_base;
+        inputs.size = m_size;
+        inputs.pixelSize = m_terrain.pixelSize;
+        inputs.runway = m_runway;
+        inputs.water = m_waterWritten;
+        inputs.shorelines = std::move(m_shorelinePanel);
+        inputs.quiet = m_quiet;
+        auto start = Clock::now();
+        const char* step = "pictures";
+        return WriteDemoPictures(inputs,
+                                 [&](const std::string& file, const std::string& note)
+                                 {
+                                     report(step, start, file, note);
+                                     step = "";
+                                     start = Clock::now();
+                                 });
     }
 
     int m_size;
@@ -249,6 +280,9 @@ private:
     std::string m_leverPath;
     std::string m_waterPath;
     std::string m_datPath;
+    DemoRunway m_runway;
+    bool m_waterWritten = false;
+    Picture m_shorelinePanel;
 };
 
 int RunDemo(const DemoOptions& options, const CliContext& context)
