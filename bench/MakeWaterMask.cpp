@@ -3,6 +3,8 @@
 // with the lowest ~40% under water and a soft shore a few cells wide, like a real mask.
 //
 //   altimo-bench-watermask OUT.bmp SIZE [SEED]
+#include "Fractal.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -40,30 +42,8 @@ int main(int argc, char** argv)
     while (side * 8 < size)
         side *= 2;
     const int n = side + 1;
-    std::vector<float> grid(std::size_t(n) * std::size_t(n), 0.0f);
-    auto at = [&](int x, int y) -> float& { return grid[std::size_t(y) * std::size_t(n) + std::size_t(x)]; };
-    std::mt19937 random(seed);
-    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
-    float amplitude = 1.0f;
-    for (int step = side; step > 1; step /= 2, amplitude *= 0.55f)
-    {
-        const int half = step / 2;
-        for (int y = half; y < n; y += step)
-            for (int x = half; x < n; x += step)
-                at(x, y) = (at(x - half, y - half) + at(x + half, y - half) + at(x - half, y + half) +
-                            at(x + half, y + half)) * 0.25f + unit(random) * amplitude;
-        for (int y = 0; y < n; y += half)
-            for (int x = (y / half) % 2 == 0 ? half : 0; x < n; x += step)
-            {
-                float sum = 0.0f;
-                int count = 0;
-                if (x >= half) sum += at(x - half, y), ++count;
-                if (x + half < n) sum += at(x + half, y), ++count;
-                if (y >= half) sum += at(x, y - half), ++count;
-                if (y + half < n) sum += at(x, y + half), ++count;
-                at(x, y) = sum / float(count) + unit(random) * amplitude;
-            }
-    }
+    const std::vector<float> grid = DiamondSquare(side, seed);
+    auto at = [&](int x, int y) { return grid[std::size_t(y) * std::size_t(n) + std::size_t(x)]; };
     std::vector<float> sorted(grid);
     std::nth_element(sorted.begin(), sorted.begin() + std::ptrdiff_t(sorted.size() * 4 / 10), sorted.end());
     const float level = sorted[sorted.size() * 4 / 10];
