@@ -1,12 +1,15 @@
 #include "cli/CliSupport.h"
 
 #include <new>
+#include <string>
 
 int main(int argc, char** argv)
 {
     CLI::App app{"Altimo: prepares terrain data (height files, shorelines, cliff masks) for a terrain engine",
                  "altimo-cli"};
     app.require_subcommand(1);
+    // What a problem report starts with (the README asks for it).
+    app.set_version_flag("--version", std::string("altimo-cli ") + ALTIMO_VERSION);
     CliContext context;
     app.add_flag("-q,--quiet", context.quiet, "no progress bars and no summaries; errors still go to stderr");
     // Subcommands inherit this, so --quiet may also follow the command's name.
@@ -32,6 +35,10 @@ int main(int argc, char** argv)
         return app.exit(e);
     }
     catch (const CLI::CallForAllHelp& e)
+    {
+        return app.exit(e);
+    }
+    catch (const CLI::CallForVersion& e)
     {
         return app.exit(e);
     }

@@ -99,6 +99,19 @@ TEST_F(HeightCommands, JobFailuresExitWithOne)
     EXPECT_NE(blocked.err.find("map.dat"), std::string::npos) << blocked.err;
 }
 
+// A problem report starts with the version; it must work without a command, and no command
+// runs when it is asked for.
+TEST_F(HeightCommands, VersionAnswersWithoutACommand)
+{
+    const CliRun version = run("--version");
+    EXPECT_EQ(version.exitCode, 0) << version.err;
+    EXPECT_EQ(version.out, "altimo-cli " ALTIMO_TEST_VERSION "\n");
+    writeRaw();
+    const CliRun before = run("--version " + processArgs());
+    EXPECT_EQ(before.exitCode, 0);
+    EXPECT_FALSE(std::filesystem::exists(path("map.dat")));
+}
+
 TEST_F(HeightCommands, CorruptOrMissingHeightFilesExitWithOne)
 {
     writeRaw();
