@@ -231,7 +231,10 @@ bool WriteDemoLever(const std::string& path, const DemoTerrain& terrain, const D
 
 int DemoWaterScale(int size)
 {
-    return std::clamp(kMaxMaskSide / std::max(1, size - 1), 1, 5);
+    int scale = 4;
+    while (scale > 1 && (size - 1) * scale > kMaxMaskSide)
+        scale /= 2;
+    return scale;
 }
 
 int DemoWaterMaskSide(int size, int scale)

@@ -23,8 +23,11 @@ DemoRunway FindDemoRunway(const DemoTerrain& terrain);
 // 255) on the runway, black elsewhere. False when the file could not be written.
 bool WriteDemoLever(const std::string& path, const DemoTerrain& terrain, const DemoRunway& runway);
 
-// Water-mask cells along one height sample for a terrain of `size` samples: 5, or less where
-// the mask would pass 16384 cells along a side.
+// Water-mask cells along one height sample for a terrain of `size` samples: 4, or 2 or 1 where
+// the mask would pass 16384 cells along a side. Always a power of two, so that a block of the
+// mask covers a whole number of water-image pixels: with other scales the block positions,
+// accumulated in float, leave a column and a row unwritten every few blocks, which the
+// shoreline picture would show as straight lines across the sea.
 int DemoWaterScale(int size);
 
 // Cells along each side of the water mask: (size - 1) * scale rounded down to whole blocks

@@ -123,8 +123,9 @@ TEST(DemoInputs, WaterMaskFollowsTheTerrain)
         EXPECT_GT(soft, 0);
         EXPECT_LT(soft, water / 10); // edges are about one cell wide
     }
-    EXPECT_EQ(DemoWaterScale(1025), 5);
+    EXPECT_EQ(DemoWaterScale(1025), 4);
     EXPECT_EQ(DemoWaterScale(4097), 4);
+    EXPECT_EQ(DemoWaterScale(4098), 2);
     EXPECT_EQ(DemoWaterScale(8193), 2);
 }
 
