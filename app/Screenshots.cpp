@@ -6,14 +6,18 @@
 #include "app/AltimoDlg.h"
 #include "app/UserDialogs.h"
 #include "banks/BanksPage.h"
+#include "demo/DemoTerrain.h"
 #include "cliff/CliffPage.h"
 #include "heightproc/ProcessPage.h"
+#include "support/BitMask.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTabWidget>
 #include <QTextStream>
 #include <cmath>
+#include <cstdio>
 #include <deque>
 #include <optional>
 
@@ -41,6 +45,21 @@ QString FirstFile(const QDir& dir, const QString& pattern)
 {
     const QStringList names = dir.entryList({pattern}, QDir::Files, QDir::Name);
     return names.isEmpty() ? QString() : dir.absoluteFilePath(names.first());
+}
+
+// Mask cells along one height sample when the mask spans the map's side - 1 samples exactly;
+// 0 otherwise.
+long MaskCellsPerSample(const QString& wtrPath, int side)
+{
+    CBitMask mask(256);
+    std::FILE* file = std::fopen(QFile::encodeName(wtrPath).constData(), "rb");
+    if (file == nullptr)
+        return 0;
+    const bool loaded = mask.load(file);
+    std::fclose(file);
+    const long cells = loaded ? mask.getXRes() : 0;
+    mask.close();
+    return side > 1 && cells % (side - 1) == 0 ? cells / (side - 1) : 0;
 }
 
 bool Save(CAltimoDlg& dialog, int page, const QString& path)
@@ -90,6 +109,18 @@ int main(int argc, char** argv)
             process->m_rawWidth = side;
             process->m_rawHeight = side;
             process->UpdateData(false);
+            // The demo's settings, so that the pictures show what the demo made: its mask has
+            // `scale` cells along one height sample.
+            const long scale = MaskCellsPerSample(FirstFile(demoDir, QStringLiteral("*.wtr")), side);
+            if (scale > 0)
+            {
+                dialog.m_resolutionScale = scale;
+                dialog.UpdateData(false);
+                process->m_pixelSize = kDemoExtentMetres / float(side - 1);
+                process->UpdateData(false);
+                banks->m_waterPixelSize = process->m_pixelSize / float(scale);
+                banks->UpdateData(false);
+            }
         }
         dialogs.answers.push_back(FirstFile(demoDir, QStringLiteral("*.wtr")));
         banks->OnBrowse();

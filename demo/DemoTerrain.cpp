@@ -11,8 +11,6 @@ constexpr float kTwoPi = 6.2831853f;
 // Heights in sample units: sea level, and what one unit of the normalised landscape spans.
 constexpr float kSeaLevel = kDemoSeaLevelSetting * 257.0f;
 constexpr float kRelief = 52000.0f;
-// The demo covers the same ground at every size.
-constexpr float kExtentMetres = 51200.0f;
 
 std::uint32_t Hash(std::uint32_t x, std::uint32_t y, std::uint32_t level, std::uint32_t seed)
 {
@@ -394,7 +392,7 @@ DemoTerrain SynthesizeDemoTerrain(int size, std::uint32_t seed, int threads)
 
     DemoTerrain terrain;
     terrain.size = size;
-    terrain.pixelSize = kExtentMetres / grid.unit;
+    terrain.pixelSize = kDemoExtentMetres / grid.unit;
     terrain.seaLevel = static_cast<std::uint16_t>(kSeaLevel);
     Field heights;
     ShapeLandscape(grid, seed, threads, heights);

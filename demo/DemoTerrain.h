@@ -12,6 +12,7 @@ inline constexpr int kDemoDefaultSize = 1025;
 // The process job's sea level setting for the demo: its sea height (x 257) is the terrain's
 // sea level, so the sea fill and the water mask agree.
 inline constexpr int kDemoSeaLevelSetting = 35;
+inline constexpr float kDemoExtentMetres = 51200.0f; // the landscape's side, whatever the size
 
 struct DemoLake
 {
