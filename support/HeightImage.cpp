@@ -42,52 +42,83 @@ std::string LayoutReason(int colourType, int bitDepth)
     return {};
 }
 
-// Every C++ object lives in the caller: libpng reports errors with a long jump back here,
-// which must not skip a destructor.
-bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::vector<png_bytep>& rows,
-             PngErrorText& errorText, std::string& reason)
+// A PNG read in progress; the read structures are released however the read ends.
+struct PngRead
 {
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &errorText, OnPngError, OnPngWarning);
-    if (png == nullptr)
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    PngErrorText error;
+    ~PngRead() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+// The two functions that set libpng's jump. libpng reports errors with a long jump back into
+// them, so they hold no C++ object that the jump could skip or leave half-changed; checks that
+// build messages happen in ReadPng, between the two.
+bool ReadPngInfo(PngRead& read, std::FILE* file)
+{
+    if (setjmp(png_jmpbuf(read.png)))
         return false;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr || setjmp(png_jmpbuf(png)))
+    png_init_io(read.png, file);
+    png_set_user_limits(read.png, 1u << 20, 1u << 20);
+    png_read_info(read.png, read.info);
+    return true;
+}
+
+bool ReadPngRows(PngRead& read, png_bytep* rows)
+{
+    if (setjmp(png_jmpbuf(read.png)))
+        return false;
+    if (png_get_bit_depth(read.png, read.info) == 16)
+        png_set_swap(read.png); // PNG stores 16-bit samples big-endian
+    png_set_interlace_handling(read.png);
+    png_read_update_info(read.png, read.info);
+    png_read_image(read.png, rows);
+    png_read_end(read.png, nullptr);
+    return true;
+}
+
+bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::string& reason)
+{
+    PngRead read;
+    read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &read.error, OnPngError, OnPngWarning);
+    if (read.png != nullptr)
+        read.info = png_create_info_struct(read.png);
+    if (read.info == nullptr)
     {
-        png_destroy_read_struct(&png, &info, nullptr);
-        if (reason.empty())
-            reason = errorText.text;
+        reason = "not enough memory to read the PNG";
         return false;
     }
-    png_init_io(png, file);
-    png_set_user_limits(png, 1u << 20, 1u << 20);
-    png_read_info(png, info);
-    const png_uint_32 width = png_get_image_width(png, info);
-    const png_uint_32 height = png_get_image_height(png, info);
-    const int bitDepth = png_get_bit_depth(png, info);
-    reason = LayoutReason(png_get_color_type(png, info), bitDepth);
+    if (!ReadPngInfo(read, file))
+    {
+        reason = read.error.text;
+        return false;
+    }
+    const png_uint_32 width = png_get_image_width(read.png, read.info);
+    const png_uint_32 height = png_get_image_height(read.png, read.info);
+    const int bitDepth = png_get_bit_depth(read.png, read.info);
+    reason = LayoutReason(png_get_color_type(read.png, read.info), bitDepth);
     if (reason.empty() && (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
                            height > kHeightImageMaxSide))
         reason = SideReason(width, height);
     if (reason.empty() &&
-        static_cast<long long>(png_get_rowbytes(png, info)) * height > fileLength * kMaxPngInflateRatio)
+        static_cast<long long>(png_get_rowbytes(read.png, read.info)) * height > fileLength * kMaxPngInflateRatio)
         reason = "the PNG claims a size its file cannot hold";
     if (!reason.empty())
-        png_error(png, reason.c_str());
-    if (bitDepth == 16)
-        png_set_swap(png); // PNG stores 16-bit samples big-endian
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
+        return false;
+
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
     image.sourceBits = bitDepth;
     image.samples.resize(std::size_t(width) * height);
-    rows.resize(height);
+    std::vector<png_bytep> rows(height);
     // An 8-bit row is read into the first half of its 16-bit row and widened afterwards.
     for (png_uint_32 y = 0; y < height; ++y)
         rows[y] = reinterpret_cast<png_bytep>(image.samples.data() + std::size_t(y) * width);
-    png_read_image(png, rows.data());
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
+    if (!ReadPngRows(read, rows.data()))
+    {
+        reason = read.error.text;
+        return false;
+    }
     if (bitDepth == 8)
         for (png_uint_32 y = 0; y < height; ++y)
         {
@@ -134,13 +165,11 @@ bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& e
     {
         if (IsPng(path))
         {
-            std::vector<png_bytep> rows;
-            PngErrorText errorText;
             struct stat status
             {
             };
             const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
-            ok = ReadPng(file, fileLength, image, rows, errorText, reason);
+            ok = ReadPng(file, fileLength, image, reason);
         }
         else
             ok = GdalReadHeightImage(path, image, reason);
