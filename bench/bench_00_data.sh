@@ -9,6 +9,9 @@
 #                       with lever and water (pixel size 6.25, sea level 35)
 #   terrain_cliff.bmp   the cliff mask of terrain.dat
 #   terrain.sl          the shorelines of terrain.wtr, and terrain_banks.png their picture
+#   terrain_before.png, terrain_after.png, terrain_water.png, terrain_cliff.png
+#                       reliefs before and after levering, water depths, the cliff mask, and
+#                       terrain_overview.png with all of them
 # The folder counts as complete only when the demo finished (the stamp file "complete").
 set -euo pipefail
 : "${ALTIMO_CLI:?set ALTIMO_CLI to altimo-cli}"
