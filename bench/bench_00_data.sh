@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The shared benchmark input: the demo landscape at 8193 x 8193, made once into
-# $ALTIMO_BENCH_DIR/demo8193 (about 1.2 GB) and reused by every later run and script:
+# $ALTIMO_BENCH_DIR/demo8193 (about 750 MB) and reused by every later run and script:
 #   terrain.raw         the 16-bit RAW map (134 MB)
 #   terrain.png         shaded relief picture
 #   terrain_lever.bmp   the 24-bit lever bitmap (a flattened runway)
