@@ -3,7 +3,6 @@
 #include "cli/CliSupport.h"
 #include "cli/LoadedDat.h"
 #include "cli/PreviewCommand.h"
-#include "support/Bitmap.h"
 #include "support/Image.h"
 #include "support/LargeBuffer.h"
 #include "support/PngWriter.h"
@@ -222,33 +221,16 @@ private:
     bool cliff()
     {
         m_terrain = {};
-        const std::string bmp = path("_cliff.bmp");
-        BmpReader reader;
+        GreyImage mask;
         std::string error;
-        if (!reader.open(bmp.c_str(), error))
+        if (!LoadGreyImage(path("_cliff.bmp"), mask, error))
         {
             PrintError(error);
             return false;
         }
-        const int width = reader.width();
-        const int height = reader.height();
-        std::vector<std::uint8_t> grey(std::size_t(width) * std::size_t(height));
-        std::vector<std::uint8_t> bgr(std::size_t(width) * 3);
-        for (int rowsRead = 0; rowsRead < height; ++rowsRead)
-        {
-            int row = 0;
-            if (!reader.readRow(bgr.data(), row))
-            {
-                PrintError(bmp + ": the file ends early");
-                return false;
-            }
-            std::uint8_t* out = grey.data() + std::size_t(row) * std::size_t(width);
-            for (int x = 0; x < width; ++x)
-                out[x] = Luma(bgr[3 * std::size_t(x) + 2], bgr[3 * std::size_t(x) + 1], bgr[3 * std::size_t(x)]);
-        }
-        if (!write(path("_cliff.png"), grey.data(), width, height, 1, "the cliff mask"))
+        if (!write(path("_cliff.png"), mask.pixels.data(), mask.width, mask.height, 1, "the cliff mask"))
             return false;
-        m_cliff = DemoPanel({grey.data(), width, height, 1});
+        m_cliff = DemoPanel({mask.pixels.data(), mask.width, mask.height, 1});
         return true;
     }
 
