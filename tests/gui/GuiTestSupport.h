@@ -42,9 +42,13 @@ public:
     std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override
     {
         requests.push_back({request, owner});
-        if (answers.empty())
+        if (answers.empty() || !answers.front())
+        {
+            if (!answers.empty())
+                answers.pop_front();
             return std::nullopt;
-        std::optional<QString> answer = answers.front();
+        }
+        const QString answer = *answers.front();
         answers.pop_front();
         return answer;
     }
