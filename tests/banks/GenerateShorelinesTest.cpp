@@ -3,6 +3,7 @@
 #include "banks/ShorelineFile.h"
 #include "support/BitMask.h"
 #include "support/WtrWriter.h"
+#include "tests/common/CliRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -11,31 +12,15 @@
 #include <fstream>
 #include <functional>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
 {
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using testcli::ReadText;
 
-class Banks : public ::testing::Test
+class Banks : public testcli::ScratchFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = ::testing::TempDir() + "banksXXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
-
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
-
     // A size x size mask, value(x, row) per cell, row 0 at the top.
     std::string writeMask(const std::string& name, int size, const std::function<std::uint8_t(int, int)>& value)
     {
@@ -56,22 +41,8 @@ protected:
                          { return std::uint8_t(std::hypot(x - 200 + 0.5, row - 180 + 0.5) < 60.0 ? 15 : 0); });
     }
 
-    struct RunResult
-    {
-        int exitCode;
-        std::string out;
-        std::string err;
-    };
-
-    RunResult runCli(const std::string& arguments) const
-    {
-        const std::string command = std::string(ALTIMO_CLI_PATH) + " banks " + arguments + " >'" + path("out.txt") +
-                                    "' 2>'" + path("err.txt") + "'";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(path("out.txt")), ReadFile(path("err.txt"))};
-    }
-
-    std::string m_dir;
+    using RunResult = testcli::CliRun;
+    RunResult runCli(const std::string& arguments) const { return testcli::RunCli("banks " + arguments, m_dir); }
 };
 } // namespace
 
@@ -179,7 +150,7 @@ TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
     const RunResult run =
         runCli(lake + " -o " + path("lake.sl") + " --scale 2 --min-river-size=3 --preview " + path("lake.png"));
     ASSERT_EQ(run.exitCode, 0) << run.err;
-    const std::string text = ReadFile(path("lake.sl"));
+    const std::string text = ReadText(path("lake.sl"));
     EXPECT_EQ(text.rfind("[LINE=0]\n\tpoint_xz=", 0), 0u);
     EXPECT_NE(run.out.find(" lines, "), std::string::npos);
     EXPECT_NE(run.out.find(" points"), std::string::npos);
@@ -192,7 +163,7 @@ TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
     std::string expected;
     ASSERT_EQ(FormatShorelines(GenerateShorelines(lake, settings, messages).lines, expected), BanksStatus::ok);
     EXPECT_EQ(text, expected);
-    EXPECT_EQ(ReadFile(path("lake.png")).substr(0, 4), "\x89PNG");
+    EXPECT_EQ(ReadText(path("lake.png")).substr(0, 4), "\x89PNG");
 }
 
 TEST_F(Banks, CommandRefusesOptionsOutOfRangeWithExit2)

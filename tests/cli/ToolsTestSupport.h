@@ -1,30 +1,19 @@
 #pragma once
 // Helpers of the command-line tests: a scratch folder per test, running altimo-cli as a script
 // would (exit code, stdout, stderr), and reading files back.
+#include "tests/common/CliRunner.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <png.h>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
-struct ToolsCliRun
-{
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-inline std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
+using ToolsCliRun = testcli::CliRun;
+using testcli::ReadText;
 
 inline std::vector<std::uint8_t> ReadBytes(const std::string& path)
 {
@@ -59,29 +48,9 @@ inline bool DecodePng(const std::string& path, std::vector<std::uint8_t>& pixels
     return true;
 }
 
-class ToolsCliTest : public ::testing::Test
+class ToolsCliTest : public testcli::ScratchFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = ::testing::TempDir() + "altimoclitestXXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
-
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
-
     // Runs "altimo-cli ARGUMENTS" with stdout and stderr captured (not a terminal, so no bars).
-    ToolsCliRun run(const std::string& arguments) const
-    {
-        const std::string out = m_dir + "/.stdout";
-        const std::string err = m_dir + "/.stderr";
-        const std::string command =
-            std::string(ALTIMO_CLI_PATH) + " " + arguments + " >'" + out + "' 2>'" + err + "' </dev/null";
-        const int status = std::system(command.c_str());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadText(out), ReadText(err)};
-    }
-
-    std::string m_dir;
+    ToolsCliRun run(const std::string& arguments) const { return testcli::RunCli(arguments, m_dir); }
 };

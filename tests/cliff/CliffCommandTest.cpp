@@ -1,54 +1,31 @@
 // altimo-cli cliff: exit codes, messages and files, run as a script would run it.
 #include "codec/HeightDat.h"
 #include "support/Bitmap.h"
+#include "tests/common/CliRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
 {
-struct RunResult
-{
-    int exitCode;
-    std::string errorText;
-};
+using RunResult = testcli::CliRun;
 
-RunResult RunCli(const std::string& arguments, const std::string& dir)
-{
-    const std::string errorFile = dir + "/stderr.txt";
-    const std::string command =
-        std::string(ALTIMO_CLI_PATH) + " cliff " + arguments + " >/dev/null 2>'" + errorFile + "'";
-    const int status = std::system(command.c_str());
-    std::ifstream in(errorFile);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-}
-
-class CliffCommand : public ::testing::Test
+class CliffCommand : public testcli::ScratchFolderTest
 {
 protected:
     void SetUp() override
     {
-        std::string pattern = ::testing::TempDir() + "cliffcliXXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
+        ScratchFolderTest::SetUp();
         std::vector<std::uint16_t> ramp(96 * 80);
         for (std::size_t i = 0; i < ramp.size(); ++i)
             ramp[i] = static_cast<std::uint16_t>((i % 96 % 32) * 1800);
         ASSERT_TRUE(WriteHeightDat(m_dir + "/ramp.dat", ConstRasterView<std::uint16_t>(ramp.data(), 96, 80), 50.0f));
     }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
-
-    RunResult run(const std::string& arguments) { return RunCli(arguments, m_dir); }
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
-
-    std::string m_dir;
+    RunResult run(const std::string& arguments) const { return testcli::RunCli("cliff " + arguments, m_dir); }
 };
 } // namespace
 
@@ -88,8 +65,8 @@ TEST_F(CliffCommand, RangesExitTwoNamingTheOption)
     {
         const RunResult result = run(path("ramp.dat") + " -o " + path("x.bmp") + " " + c.arguments);
         EXPECT_EQ(result.exitCode, 2) << c.arguments;
-        EXPECT_NE(result.errorText.find(c.option), std::string::npos) << result.errorText;
-        EXPECT_NE(result.errorText.find(".."), std::string::npos) << result.errorText;
+        EXPECT_NE(result.err.find(c.option), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(".."), std::string::npos) << result.err;
     }
     EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 4.5").exitCode, 2);
     EXPECT_EQ(run(path("ramp.dat")).exitCode, 2);
@@ -106,8 +83,8 @@ TEST_F(CliffCommand, FailuresExitOneAndKeepTheOlderFile)
     std::ofstream(path("old.bmp")) << "old";
     RunResult result = run(path("missing.dat") + " -o " + path("old.bmp"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.errorText.rfind("altimo-cli: ", 0), 0u) << result.errorText;
-    EXPECT_NE(result.errorText.find("missing.dat"), std::string::npos);
+    EXPECT_EQ(result.err.rfind("altimo-cli: ", 0), 0u) << result.err;
+    EXPECT_NE(result.err.find("missing.dat"), std::string::npos);
 
     // A truncated height file is refused.
     std::ifstream in(path("ramp.dat"), std::ios::binary);
@@ -117,7 +94,7 @@ TEST_F(CliffCommand, FailuresExitOneAndKeepTheOlderFile)
 
     result = run(path("ramp.dat") + " -o " + path("nowhere/x.bmp"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.errorText.find("nowhere/x.bmp"), std::string::npos);
+    EXPECT_NE(result.err.find("nowhere/x.bmp"), std::string::npos);
 
     std::ifstream old(path("old.bmp"));
     std::string text((std::istreambuf_iterator<char>(old)), std::istreambuf_iterator<char>());

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers of the robustness tests: a private folder per test, file contents, and a check that a
 // folder holds exactly the expected names (no temporary file left behind).
+#include "tests/common/CliRunner.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,26 +11,15 @@
 #include <fstream>
 #include <iterator>
 #include <string>
-#include <sys/wait.h>
 #include <vector>
 
 namespace robustness
 {
 namespace fs = std::filesystem;
 
-class TempFolderTest : public ::testing::Test
+class TempFolderTest : public testcli::ScratchFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "altimo-robust-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string path(const std::string& name) const { return (m_dir / name).string(); }
-
     // The names in the folder, sorted.
     std::vector<std::string> names() const
     {
@@ -39,14 +30,9 @@ protected:
         return result;
     }
 
-    // Runs altimo-cli with `arguments` (passed through the shell as written).
-    struct CliRun
-    {
-        int exitCode = -1;
-        std::string out;
-        std::string err;
-    };
-    CliRun runCli(const std::string& arguments) const;
+    // Runs altimo-cli quietly with `arguments` (passed through the shell as written).
+    using CliRun = testcli::CliRun;
+    CliRun runCli(const std::string& arguments) const { return testcli::RunCli("-q " + arguments, m_dir); }
 
     // The names of temporary files (".tmp" in the name) left in the folder.
     std::vector<std::string> strayTemporaries() const
@@ -57,33 +43,13 @@ protected:
                 result.push_back(name);
         return result;
     }
-
-    fs::path m_dir;
 };
 
-inline std::string ReadText(const std::string& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using testcli::ReadText;
 
 inline void WriteText(const std::string& file, const std::string& bytes)
 {
     std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-inline TempFolderTest::CliRun TempFolderTest::runCli(const std::string& arguments) const
-{
-    const std::string command = std::string(ALTIMO_CLI_PATH) + " -q " + arguments + " >'" + path("stdout.txt") +
-                                "' 2>'" + path("stderr.txt") + "' </dev/null";
-    const int status = std::system(command.c_str());
-    CliRun result;
-    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    result.out = ReadText(path("stdout.txt"));
-    result.err = ReadText(path("stderr.txt"));
-    fs::remove(path("stdout.txt"));
-    fs::remove(path("stderr.txt"));
-    return result;
 }
 
 inline void WriteBytes(const std::string& file, const std::vector<std::uint8_t>& bytes)

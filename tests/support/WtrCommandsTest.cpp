@@ -3,6 +3,7 @@
 #include "support/Bitmap.h"
 #include "support/Image.h"
 #include "support/WtrWriter.h"
+#include "tests/common/CliRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,11 @@
 #include <random>
 #include <string>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
 {
-struct RunResult
-{
-    int exitCode;
-    std::string errorText;
-};
+using RunResult = testcli::CliRun;
 
 bool Exists(const std::string& path)
 {
@@ -41,27 +36,10 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-class WtrCommands : public ::testing::Test
+class WtrCommands : public testcli::ScratchFolderTest
 {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = ::testing::TempDir() + "wtrcliXXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-    }
-    void TearDown() override { std::system(("rm -rf '" + m_dir + "'").c_str()); }
-
-    RunResult run(const std::string& arguments)
-    {
-        const std::string errorFile = m_dir + "/stderr.txt";
-        const std::string command = std::string(ALTIMO_CLI_PATH) + " " + arguments + " >/dev/null 2>'" + errorFile + "'";
-        const int status = std::system(command.c_str());
-        std::ifstream in(errorFile);
-        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, text};
-    }
-    std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    RunResult run(const std::string& arguments) const { return testcli::RunCli(arguments, m_dir); }
 
     // An 8-bit grey BMP whose greys are all multiples of 17, with an all-zero corner, so that
     // encoding and decoding give back the same picture.
@@ -83,8 +61,6 @@ protected:
         FreeBitmap(&bitmap);
         return image;
     }
-
-    std::string m_dir;
 };
 } // namespace
 
@@ -155,7 +131,7 @@ TEST_F(WtrCommands, RefusesBadArgumentsAndInputs)
     {
         const RunResult result = run("wtr-encode " + path("in.bmp") + " -o " + path("x.wtr") + bad);
         EXPECT_EQ(result.exitCode, 2) << bad;
-        EXPECT_NE(result.errorText.find("--block-size"), std::string::npos) << result.errorText;
+        EXPECT_NE(result.err.find("--block-size"), std::string::npos) << result.err;
     }
     EXPECT_FALSE(Exists(path("x.wtr")));
 
@@ -164,7 +140,7 @@ TEST_F(WtrCommands, RefusesBadArgumentsAndInputs)
     ASSERT_TRUE(SavePng(path("wide.png"), wide.data(), 33000, 1, 1));
     RunResult result = run("wtr-encode " + path("wide.png") + " -o " + path("x.wtr") + " --block-size 1");
     EXPECT_EQ(result.exitCode, 2);
-    EXPECT_NE(result.errorText.find("--block-size"), std::string::npos) << result.errorText;
+    EXPECT_NE(result.err.find("--block-size"), std::string::npos) << result.err;
     EXPECT_FALSE(Exists(path("x.wtr")));
 
     WriteBytes(path("junk.bmp"), {'B', 'M', 1, 2, 3});
@@ -172,7 +148,7 @@ TEST_F(WtrCommands, RefusesBadArgumentsAndInputs)
     {
         result = run("wtr-encode " + unreadable + " -o " + path("x.wtr"));
         EXPECT_EQ(result.exitCode, 1) << unreadable;
-        EXPECT_NE(result.errorText.find(unreadable), std::string::npos) << result.errorText;
+        EXPECT_NE(result.err.find(unreadable), std::string::npos) << result.err;
     }
     EXPECT_FALSE(Exists(path("x.wtr")));
 
@@ -184,12 +160,12 @@ TEST_F(WtrCommands, DecodeRefusesMissingInvalidAndCorruptMasks)
 {
     RunResult result = run("wtr-decode " + path("missing.wtr") + " -o " + path("out.bmp"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.errorText.find("Can not open WTR file"), std::string::npos) << result.errorText;
+    EXPECT_NE(result.err.find("Can not open WTR file"), std::string::npos) << result.err;
 
     writeMaskPicture("in.bmp", 40, 30, 3);
     result = run("wtr-decode " + path("in.bmp") + " -o " + path("out.bmp"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.errorText.find("Invalid WTR file: " + path("in.bmp")), std::string::npos) << result.errorText;
+    EXPECT_NE(result.err.find("Invalid WTR file: " + path("in.bmp")), std::string::npos) << result.err;
 
     // A well-formed file with a damaged block: refused, and an earlier output stays as it was.
     ASSERT_EQ(run("wtr-encode " + path("in.bmp") + " -o " + path("mask.wtr") + " --block-size 16").exitCode, 0);
@@ -199,6 +175,6 @@ TEST_F(WtrCommands, DecodeRefusesMissingInvalidAndCorruptMasks)
     WriteBytes(path("mask.wtr"), bytes);
     result = run("wtr-decode " + path("mask.wtr") + " -o " + path("out.bmp"));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.errorText.find("corrupt"), std::string::npos) << result.errorText;
+    EXPECT_NE(result.err.find("corrupt"), std::string::npos) << result.err;
     EXPECT_EQ(ReadFile(path("out.bmp")), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
 }
