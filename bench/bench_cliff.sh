@@ -6,6 +6,8 @@
 # CPU time (user + system) of that run is shown too, the fairer figure on a loaded machine.
 # Target: cliff at least 2x faster than gdaldem slope.
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+source "$(dirname "$0")/lib.sh"
 : "${ALTIMO_CLI:?set ALTIMO_CLI to altimo-cli}"
 : "${ALTIMO_BENCH_DIR:?set ALTIMO_BENCH_DIR to a scratch folder}"
 RUNS="${ALTIMO_BENCH_RUNS:-3}"
@@ -26,16 +28,7 @@ ln -sf "$data/terrain.raw" "$raw"
 # The heights as GDAL sees them: samples of 6.25 m (the demo's 51.2 km square), in height
 # units of 2550 / 65535 m (the cliff export's default height scale 10 times 255), so that
 # gdaldem computes the same slopes.
-cat >"$dir/terrain.vrt" <<VRT
-<VRTDataset rasterXSize="$SIZE" rasterYSize="$SIZE">
-  <GeoTransform>0, 6.25, 0, 0, 0, -6.25</GeoTransform>
-  <VRTRasterBand dataType="UInt16" band="1" subClass="VRTRawRasterBand">
-    <SourceFilename relativeToVRT="0">$raw</SourceFilename>
-    <ImageOffset>0</ImageOffset><PixelOffset>2</PixelOffset><LineOffset>$((SIZE * 2))</LineOffset>
-    <ByteOrder>LSB</ByteOrder>
-  </VRTRasterBand>
-</VRTDataset>
-VRT
+raw_vrt "$raw" "$SIZE" "$dir/terrain.vrt" 6.25
 cat "$raw" "$dat" >/dev/null # into the page cache for both alike
 
 declare -A wall cpu

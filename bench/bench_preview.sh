@@ -5,6 +5,8 @@
 #   altimo-cli import 16-bit PNG -> RAW  (round trip checked byte for byte)
 # Best wall time of ALTIMO_BENCH_RUNS runs (default 3), the contenders interleaved.
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+source "$(dirname "$0")/lib.sh"
 : "${ALTIMO_CLI:?set ALTIMO_CLI to altimo-cli}"
 : "${ALTIMO_BENCH_DIR:?set ALTIMO_BENCH_DIR to a scratch folder}"
 SIZE="${ALTIMO_PREVIEW_BENCH_SIZE:-8193}"
@@ -15,16 +17,7 @@ mkdir -p "$dir"
 raw="$dir/terrain.raw"
 [ -s "$raw" ] || "$MAKER" "$raw" "$SIZE" 1
 [ -s "$dir/terrain.dat" ] || "$ALTIMO_CLI" -q process "$raw" --width "$SIZE" --height "$SIZE"
-cat >"$dir/terrain.vrt" <<VRT
-<VRTDataset rasterXSize="$SIZE" rasterYSize="$SIZE">
-  <GeoTransform>0, 50, 0, 0, 0, -50</GeoTransform>
-  <VRTRasterBand dataType="UInt16" band="1" subClass="VRTRawRasterBand">
-    <SourceFilename relativeToVRT="0">$raw</SourceFilename>
-    <ImageOffset>0</ImageOffset><PixelOffset>2</PixelOffset><LineOffset>$((SIZE * 2))</LineOffset>
-    <ByteOrder>LSB</ByteOrder>
-  </VRTRasterBand>
-</VRTDataset>
-VRT
+raw_vrt "$raw" "$SIZE" "$dir/terrain.vrt" 50
 
 now() { date +%s.%N; }
 best() { sort -g | head -1; }

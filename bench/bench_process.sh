@@ -7,6 +7,8 @@
 # and the best wall time counts: the machine is shared, so the best run is the one least
 # disturbed by other work. Peak memory of process comes from /usr/bin/time.
 set -euo pipefail
+# shellcheck source=bench/lib.sh
+source "$(dirname "$0")/lib.sh"
 : "${ALTIMO_CLI:?set ALTIMO_CLI to altimo-cli}"
 : "${ALTIMO_BENCH_DIR:?set ALTIMO_BENCH_DIR to a scratch folder}"
 SIZE="${ALTIMO_PROCESS_BENCH_SIZE:-8193}"
@@ -34,17 +36,7 @@ fi
 rawBytes=$(stat -c %s "$raw")
 samples=$((SIZE * SIZE))
 [ "$rawBytes" -eq $((samples * 2)) ] || { echo "bench_process: $raw is not ${SIZE}x${SIZE}"; exit 1; }
-cat >"$dir/terrain.vrt" <<EOF
-<VRTDataset rasterXSize="$SIZE" rasterYSize="$SIZE">
-  <VRTRasterBand dataType="UInt16" band="1" subClass="VRTRawRasterBand">
-    <SourceFilename relativeToVRT="0">$raw</SourceFilename>
-    <ImageOffset>0</ImageOffset>
-    <PixelOffset>2</PixelOffset>
-    <LineOffset>$((SIZE * 2))</LineOffset>
-    <ByteOrder>LSB</ByteOrder>
-  </VRTRasterBand>
-</VRTDataset>
-EOF
+raw_vrt "$raw" "$SIZE" "$dir/terrain.vrt"
 cat "$raw" >/dev/null # into the page cache for every contender alike
 
 TIFF_OPTIONS=(-q -of GTiff -co TILED=YES -co BLOCKXSIZE=64 -co BLOCKYSIZE=64)
