@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libpng-dev zlib1g-dev
     qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev ccache nlohmann-json3-dev
 )
 # Optional: GDAL lets `altimo-cli import` read GeoTIFF and other GIS rasters and `export` write
 # GeoTIFF. The build works without it (PNG only), so a failure to install it is not fatal.
