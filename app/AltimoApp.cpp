@@ -1,8 +1,8 @@
 #include "app/AltimoApp.h"
 
 #include "app/AltimoDlg.h"
-#include "app/UserDialogs.h"
-#include "support/Sinks.h"
+#include "gui/UserDialogs.h"
+#include "base/Sinks.h"
 
 CAltimoApp::CAltimoApp(int& argc, char** argv) : QApplication(argc, argv)
 {

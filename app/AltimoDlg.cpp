@@ -1,8 +1,8 @@
 #include "app/AltimoDlg.h"
 
-#include "app/DataExchange.h"
-#include "app/DialogLayout.h"
-#include "app/UserDialogs.h"
+#include "gui/DataExchange.h"
+#include "gui/DialogLayout.h"
+#include "gui/UserDialogs.h"
 #include "banks/BanksPage.h"
 #include "cliff/CliffPage.h"
 #include "heightproc/ProcessPage.h"
@@ -67,16 +67,4 @@ void CAltimoDlg::DoDataExchange(CDataExchange& dx)
 void CAltimoDlg::OnClose()
 {
     done(0);
-}
-
-CAltimoDlg* FindMainDialog(QWidget* page)
-{
-    // The sheet keeps its pages in a stack of its own, so the dialog is the first ancestor of
-    // its kind rather than exactly two levels up.
-    for (QWidget* widget = page ? page->parentWidget() : nullptr; widget; widget = widget->parentWidget())
-    {
-        if (auto* dialog = qobject_cast<CAltimoDlg*>(widget))
-            return dialog;
-    }
-    return nullptr;
 }

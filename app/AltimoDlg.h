@@ -1,6 +1,8 @@
 #pragma once
 // The main dialog: the property sheet with the three pages over the placeholder's rectangle,
 // and below it the one setting the pages share, the water/height resolution scale.
+#include "gui/MainDialog.h"
+
 #include <QDialog>
 #include <QIcon>
 
@@ -10,7 +12,7 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 
-class CAltimoDlg : public QDialog
+class CAltimoDlg : public QDialog, public IMainDialog
 {
     Q_OBJECT
 
@@ -20,9 +22,9 @@ public:
     explicit CAltimoDlg(IUserDialogs& dialogs, QWidget* parent = nullptr);
     ~CAltimoDlg() override;
 
-    // Fields to controls (false) or controls to fields with validation (true); false when a
-    // field was refused (the message has been shown and the field has the focus).
-    bool UpdateData(bool saveAndValidate);
+    bool UpdateData(bool saveAndValidate) override;
+    long ResolutionScale() const override { return m_resolutionScale; }
+    QWidget* DialogWindow() override { return this; }
     IUserDialogs& userDialogs() const { return m_dialogs; }
 
     QTabWidget* m_pSheet = nullptr;
@@ -39,10 +41,3 @@ private:
     QLineEdit* m_resolutionScaleEdit = nullptr;
     QPushButton* m_closeButton = nullptr;
 };
-
-// The main dialog that holds `page`, found through the window tree (page, sheet, dialog), or
-// null for a page outside one.
-CAltimoDlg* FindMainDialog(QWidget* page);
-
-// The application's icon, drawn once.
-QIcon AppIcon();

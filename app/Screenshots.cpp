@@ -4,7 +4,7 @@
 // Generate. File dialogs are answered from the demo files; message boxes are printed.
 #include "app/AltimoApp.h"
 #include "app/AltimoDlg.h"
-#include "app/UserDialogs.h"
+#include "gui/UserDialogs.h"
 #include "banks/BanksPage.h"
 #include "demo/DemoTerrain.h"
 #include "cliff/CliffPage.h"

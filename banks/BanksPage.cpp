@@ -1,9 +1,9 @@
 #include "banks/BanksPage.h"
 
-#include "app/AltimoDlg.h"
-#include "app/DataExchange.h"
-#include "app/DialogLayout.h"
-#include "app/UserDialogs.h"
+#include "gui/MainDialog.h"
+#include "gui/DataExchange.h"
+#include "gui/DialogLayout.h"
+#include "gui/UserDialogs.h"
 #include "banks/BanksPreview.h"
 #include "banks/BanksSettings.h"
 #include "banks/GenerateShorelines.h"
@@ -96,8 +96,8 @@ void CBanksPage::UpdateSaveButton()
 
 QWidget* CBanksPage::DialogOwner()
 {
-    CAltimoDlg* mainDialog = FindMainDialog(this);
-    return mainDialog ? static_cast<QWidget*>(mainDialog) : this;
+    IMainDialog* mainDialog = FindMainDialog(this);
+    return mainDialog ? mainDialog->DialogWindow() : this;
 }
 
 void CBanksPage::OnBrowse()
@@ -123,7 +123,7 @@ void CBanksPage::OnGenerate()
 {
     if (!UpdateData(true))
         return;
-    CAltimoDlg* mainDialog = FindMainDialog(this);
+    IMainDialog* mainDialog = FindMainDialog(this);
     if (!mainDialog || !mainDialog->UpdateData(true))
         return;
     if (m_waterPath.empty())
@@ -131,7 +131,7 @@ void CBanksPage::OnGenerate()
     DialogMessageSink messages(m_dialogs, this);
     try
     {
-        BanksResult result = GenerateShorelines(m_waterPath, Settings(mainDialog->m_resolutionScale), messages);
+        BanksResult result = GenerateShorelines(m_waterPath, Settings(mainDialog->ResolutionScale()), messages);
         // A failed run has shown its message and leaves the set, the preview and "Save" as
         // they were.
         if (result.status != BanksStatus::ok)

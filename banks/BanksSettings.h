@@ -1,7 +1,7 @@
 #pragma once
 // The settings of one "Generate" on the water banks page, with the page's initial values, and
 // the ranges that every front end checks before the job runs.
-#include "heightproc/ProcessSettings.h" // FieldRange, InRange
+#include "base/FieldRange.h"
 
 #include <cfloat>
 #include <string>

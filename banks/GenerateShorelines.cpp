@@ -1,6 +1,6 @@
 #include "banks/GenerateShorelines.h"
 
-#include "banks/BufferMask.h"
+#include "support/BufferMask.h"
 #include "banks/ShoreRefinement.h"
 #include "banks/ShoreTracing.h"
 

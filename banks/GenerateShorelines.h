@@ -12,7 +12,7 @@
 #include "banks/BanksSettings.h"
 #include "banks/Shoreline.h"
 #include "banks/WaterImage.h"
-#include "support/Sinks.h"
+#include "base/Sinks.h"
 
 #include <string>
 

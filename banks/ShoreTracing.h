@@ -6,7 +6,7 @@
 // f is the size of one image pixel in metres; a pixel (c, r) stands for the point at its centre,
 // (trunc(c f + f / 2), trunc(r f + f / 2)).
 #include "banks/Shoreline.h"
-#include "support/RasterView.h"
+#include "base/RasterView.h"
 
 #include <vector>
 

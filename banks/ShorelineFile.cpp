@@ -1,6 +1,6 @@
 #include "banks/ShorelineFile.h"
 
-#include "support/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <charconv>
 

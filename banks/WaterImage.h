@@ -5,7 +5,7 @@
 // Images here are 8-bit grey, stored like the support library's bitmaps: rows bottom-up (memory
 // row m holds image row height - 1 - m), each row padded to a multiple of 4 bytes. A value of
 // 128 or more is water.
-#include "support/RasterView.h"
+#include "base/RasterView.h"
 
 #include <cstdint>
 #include <vector>

@@ -11,8 +11,8 @@
 //       chaining against its straightforward form (linear search of the boundary list) on
 //       growing top-left crops of the filtered image until the straightforward chaining takes
 //       longer than the budget; checks the outlines are identical on every crop.
-#include "banks/BufferMask.h"
-#include "banks/ShoreReference.h"
+#include "support/BufferMask.h"
+#include "tests/oracles/ShoreReference.h"
 #include "banks/ShoreTracing.h"
 #include "banks/WaterImage.h"
 #include "support/WtrWriter.h"

@@ -12,10 +12,10 @@
 // than 40% of the map, the lowest ground too, so the water stage sees about 40% water.
 #include "demo/DemoTerrain.h"
 #include "heightproc/Lever.h"
-#include "heightproc/LeverReference.h"
+#include "tests/oracles/LeverReference.h"
 #include "heightproc/Water.h"
-#include "heightproc/WaterReference.h"
-#include "support/AtomicFile.h"
+#include "tests/oracles/WaterReference.h"
+#include "base/AtomicFile.h"
 #include "support/BitMask.h"
 #include "support/WtrWriter.h"
 

@@ -2,7 +2,7 @@
 // page's settings and the main dialog's resolution scale as options, and optionally a PNG of the
 // filtered water image with the shorelines drawn as the preview draws them.
 #include "banks/GenerateShorelines.h"
-#include "banks/PreviewRender.h"
+#include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"

@@ -1,7 +1,7 @@
 // batch: runs the jobs of a manifest (docs/BATCH.md) one after the other, going on past a failed
 // job, and reports each. Exit status 1 when any job failed, 2 when the manifest is not valid.
 #include "banks/GenerateShorelines.h"
-#include "banks/PreviewRender.h"
+#include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/BatchManifest.h"
 #include "cli/CliSupport.h"

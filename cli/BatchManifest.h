@@ -18,7 +18,7 @@
 #include "banks/BanksSettings.h"
 #include "cliff/CliffExport.h"
 #include "heightproc/ProcessSettings.h"
-#include "support/Relief.h"
+#include "tools/Relief.h"
 
 #include <string>
 #include <vector>

@@ -1,7 +1,7 @@
 #pragma once
 // What every command of altimo-cli shares: the exit codes, the sinks that report on stderr and
 // the registry of commands.
-#include "support/Sinks.h"
+#include "base/Sinks.h"
 
 #include <CLI/CLI.hpp>
 #include <chrono>

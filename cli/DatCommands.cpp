@@ -2,10 +2,10 @@
 // it was made from.
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
-#include "support/AtomicFile.h"
-#include "support/DATElevationDB.h"
-#include "support/LargeBuffer.h"
-#include "support/ParallelRead.h"
+#include "base/AtomicFile.h"
+#include "codec/DATElevationDB.h"
+#include "base/LargeBuffer.h"
+#include "base/ParallelRead.h"
 
 #include <algorithm>
 #include <bit>

@@ -5,7 +5,7 @@
 // water mask with a picture of them; last, pictures of the terrain before and after levering, its
 // water and cliff mask, and one overview of everything.
 #include "banks/GenerateShorelines.h"
-#include "banks/PreviewRender.h"
+#include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
 #include "cli/DemoPictures.h"
@@ -13,8 +13,8 @@
 #include "demo/DemoInputs.h"
 #include "demo/DemoTerrain.h"
 #include "heightproc/Process.h"
-#include "support/AtomicFile.h"
-#include "support/Image.h"
+#include "base/AtomicFile.h"
+#include "tools/Image.h"
 #include "support/WtrWriter.h"
 
 #include <bit>

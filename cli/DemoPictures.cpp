@@ -3,10 +3,10 @@
 #include "cli/CliSupport.h"
 #include "cli/LoadedDat.h"
 #include "cli/PreviewCommand.h"
-#include "support/Image.h"
-#include "support/LargeBuffer.h"
-#include "support/PngWriter.h"
-#include "support/Relief.h"
+#include "tools/Image.h"
+#include "base/LargeBuffer.h"
+#include "tools/PngWriter.h"
+#include "tools/Relief.h"
 
 #include <algorithm>
 #include <bit>

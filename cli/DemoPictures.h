@@ -4,7 +4,7 @@
 // README. Every full-size picture is reduced to its panel as soon as it is written, so only one
 // is held at a time.
 #include "demo/DemoInputs.h"
-#include "support/Overview.h"
+#include "tools/Overview.h"
 
 #include <functional>
 #include <string>

@@ -2,10 +2,10 @@
 // (16-bit or 8-bit grey PNG; GeoTIFF and other GDAL rasters when the build has GDAL).
 #include "cli/CliSupport.h"
 #include "cli/LoadedDat.h"
-#include "support/AtomicFile.h"
-#include "support/HeightImage.h"
-#include "support/RasterView.h"
-#include "support/Relief.h"
+#include "base/AtomicFile.h"
+#include "tools/HeightImage.h"
+#include "base/RasterView.h"
+#include "tools/Relief.h"
 
 #include <bit>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "cli/LoadedDat.h"
 
 #include "cli/CliSupport.h"
-#include "support/DATElevationDB.h"
+#include "codec/DATElevationDB.h"
 
 #include <cstdio>
 #include <new>

@@ -1,7 +1,7 @@
 #pragma once
 // A height or water file decoded whole, for the commands that turn one into a picture.
-#include "support/LargeBuffer.h"
-#include "support/RasterView.h"
+#include "base/LargeBuffer.h"
+#include "base/RasterView.h"
 
 #include <cstdint>
 #include <string>

@@ -2,8 +2,8 @@
 #include "cli/PreviewCommand.h"
 
 #include "cli/LoadedDat.h"
-#include "support/PngWriter.h"
-#include "support/Relief.h"
+#include "tools/PngWriter.h"
+#include "tools/Relief.h"
 
 #include <chrono>
 #include <cmath>

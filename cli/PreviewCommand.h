@@ -2,7 +2,7 @@
 // The preview job, for the preview command and the batch command's [preview NAME] jobs.
 #include "cli/CliSupport.h"
 #include "cli/LoadedDat.h"
-#include "support/Relief.h"
+#include "tools/Relief.h"
 
 #include <string>
 

@@ -1,10 +1,10 @@
 // wtr-encode and wtr-decode: make a compressed water mask from a grey image and turn one back
 // into an 8-bit BMP (grey = cell * 17), so the two commands invert each other.
 #include "cli/CliSupport.h"
-#include "support/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "support/BitMask.h"
 #include "support/Bitmap.h"
-#include "support/Image.h"
+#include "tools/Image.h"
 #include "support/WtrWriter.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "cliff/CliffExport.h"
 
 #include "support/Bitmap.h"
-#include "support/LargeBuffer.h"
+#include "base/LargeBuffer.h"
 
 #include <algorithm>
 #include <atomic>
@@ -218,28 +218,6 @@ std::uint8_t CliffPixelFromAngle(float slope, const CliffConstants& c)
 float ElevationOfSample(std::uint16_t sample)
 {
     return static_cast<float>(double(sample) / 65535.0);
-}
-
-void ComputeCliffMaskReference(IElevationDB& heights, const CliffSettings& settings, RasterView<std::uint8_t> image)
-{
-    const CliffConstants c = MakeCliffConstants(settings);
-    const float k = c.heightFactor;
-    for (long y = 0; y < heights.getHeight(); ++y)
-    {
-        for (long x = 0; x < heights.getWidth(); ++x)
-        {
-            const float eDown = heights.getElevation(x, y + 1) * k;
-            const float eHere = heights.getElevation(x, y) * k;
-            const float eRight = heights.getElevation(x + 1, y) * k;
-            const double dX = double(eHere) - double(eRight);
-            const double dZ = double(eDown) - double(eHere);
-            const double p = heights.getPixelSize();
-            const auto length = static_cast<float>(std::sqrt(double(static_cast<float>(p * p + dX * dX + dZ * dZ))));
-            const double n = double(length) > kMinLength ? p / double(length) : 1.0;
-            const auto s = static_cast<float>(std::acos(n));
-            image.at(static_cast<int>(x), static_cast<int>(y)) = CliffPixelFromAngle(s, c);
-        }
-    }
 }
 
 void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, const CliffSettings& settings,

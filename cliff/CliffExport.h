@@ -3,10 +3,10 @@
 // A pixel is 0 where the slope is at most angle - threshold / 2, 255 where it is at least
 // angle + threshold / 2, and rises linearly in between. Row 0 of the height file is the top of
 // the picture.
-#include "heightproc/ProcessSettings.h"
-#include "support/DATElevationDB.h"
-#include "support/RasterView.h"
-#include "support/Sinks.h"
+#include "base/FieldRange.h"
+#include "codec/DATElevationDB.h"
+#include "base/RasterView.h"
+#include "base/Sinks.h"
 
 #include <cstdint>
 #include <string>
@@ -45,15 +45,10 @@ std::uint8_t CliffPixelFromAngle(float slope, const CliffConstants& constants);
 // The height the reader answers for a stored sample: sample / 65535 as float.
 float ElevationOfSample(std::uint16_t sample);
 
-// The straightforward export: asks the reader for three heights and the pixel size per sample,
-// exactly as defined. The test oracle of ComputeCliffMask. `image` is heights' size, row 0 the
-// top of the picture.
-void ComputeCliffMaskReference(IElevationDB& heights, const CliffSettings& settings, RasterView<std::uint8_t> image);
-
 // The same pixels from the decoded samples (positions beyond the map take the edge sample, as
 // the reader answers them), on `threads` threads (0: every core). Byte-identical to the
-// reference. Progress goes from the sink's position up by `progressSpan` as rows finish; the
-// sink is only called from the calling thread.
+// straightforward per-sample reading through the DAT reader. Progress goes from the sink's
+// position up by `progressSpan` as rows finish; the sink is only called from the calling thread.
 void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, const CliffSettings& settings,
                       RasterView<std::uint8_t> image, IProgressSink& progress, int progressSpan = 0, int threads = 0);
 

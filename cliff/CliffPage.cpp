@@ -1,11 +1,11 @@
 #include "cliff/CliffPage.h"
 
-#include "app/DataExchange.h"
-#include "app/DialogLayout.h"
-#include "app/UserDialogs.h"
+#include "gui/DataExchange.h"
+#include "gui/DialogLayout.h"
+#include "gui/UserDialogs.h"
 #include "cliff/CliffExport.h"
 #include "support/Bitmap.h"
-#include "support/DATElevationDB.h"
+#include "codec/DATElevationDB.h"
 
 #include <QLineEdit>
 #include <QPushButton>

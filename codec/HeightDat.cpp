@@ -1,8 +1,8 @@
 #include "codec/HeightDat.h"
 
 #include "codec/EncoderFELICS.h"
-#include "support/AtomicFile.h"
-#include "support/ParallelFor.h"
+#include "base/AtomicFile.h"
+#include "base/ParallelFor.h"
 
 #include <algorithm>
 #include <array>

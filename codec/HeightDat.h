@@ -1,7 +1,7 @@
 #pragma once
 // The tiled, compressed height file (".dat"): header, tile offset table, one coded record per
 // 64 x 64 tile. The layout is in docs/FORMATS.md.
-#include "support/RasterView.h"
+#include "base/RasterView.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 #include "demo/DemoInputs.h"
 
 #include "support/Bitmap.h"
-#include "support/ParallelFor.h"
+#include "base/ParallelFor.h"
 
 #include <algorithm>
 #include <cmath>

@@ -2,7 +2,7 @@
 // The optional inputs of the process and banks jobs, made from the demo landscape: a lever
 // bitmap that flattens a runway, and a compressed water mask of its sea, lakes and river.
 #include "demo/DemoTerrain.h"
-#include "support/LargeBuffer.h"
+#include "base/LargeBuffer.h"
 
 #include <cstdint>
 #include <string>

@@ -7,8 +7,8 @@
 // written; the outermost ring of the height raster keeps its values.
 #include "heightproc/ProcessSettings.h"
 #include "support/Bitmap.h"
-#include "support/RasterView.h"
-#include "support/Sinks.h"
+#include "base/RasterView.h"
+#include "base/Sinks.h"
 
 #include <cstdint>
 #include <string>

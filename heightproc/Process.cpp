@@ -3,8 +3,8 @@
 #include "codec/HeightDat.h"
 #include "heightproc/Lever.h"
 #include "heightproc/Water.h"
-#include "support/LargeBuffer.h"
-#include "support/ParallelRead.h"
+#include "base/LargeBuffer.h"
+#include "base/ParallelRead.h"
 
 #include <bit>
 #include <chrono>

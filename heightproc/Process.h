@@ -2,7 +2,7 @@
 // One "Process" run: the RAW 16-bit height map is read, levered and water-processed when the
 // settings name those inputs, and written as "<base>_w.dat" (water, first) and "<base>.dat".
 #include "heightproc/ProcessSettings.h"
-#include "support/Sinks.h"
+#include "base/Sinks.h"
 
 #include <string>
 #include <vector>

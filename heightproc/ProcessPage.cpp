@@ -1,9 +1,9 @@
 #include "heightproc/ProcessPage.h"
 
-#include "app/AltimoDlg.h"
-#include "app/DataExchange.h"
-#include "app/DialogLayout.h"
-#include "app/UserDialogs.h"
+#include "gui/MainDialog.h"
+#include "gui/DataExchange.h"
+#include "gui/DialogLayout.h"
+#include "gui/UserDialogs.h"
 #include "heightproc/Process.h"
 #include "heightproc/ProcessSettings.h"
 
@@ -191,7 +191,7 @@ void CAltimoPage::OnProcess()
 {
     if (!UpdateData(true))
         return;
-    CAltimoDlg* mainDialog = FindMainDialog(this);
+    IMainDialog* mainDialog = FindMainDialog(this);
     if (!mainDialog || !mainDialog->UpdateData(true))
         return;
     DialogMessageSink messages(m_dialogs, this);
@@ -203,7 +203,7 @@ void CAltimoPage::OnProcess()
     ProgressBarSink progress(*m_progress);
     try
     {
-        (void)RunProcess(m_rawPath, Settings(mainDialog->m_resolutionScale), progress, messages);
+        (void)RunProcess(m_rawPath, Settings(mainDialog->ResolutionScale()), progress, messages);
     }
     catch (const std::bad_alloc&)
     {

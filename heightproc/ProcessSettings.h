@@ -1,6 +1,8 @@
 #pragma once
 // The settings of one "Process" run: the process page's fields and the main dialog's
 // water/height resolution scale, with the page's initial values.
+#include "base/FieldRange.h"
+
 #include <string>
 
 struct ProcessSettings
@@ -19,22 +21,9 @@ struct ProcessSettings
     long resolutionScale = 5; // 1..50, water-mask cells along one height sample
 };
 
-// An inclusive range that a field must satisfy before a job may run.
-struct FieldRange
-{
-    const char* field; // the settings field ("rawWidth")
-    double min;
-    double max;
-};
-
 // The process page's ranges in the order they are checked.
 inline constexpr FieldRange kProcessRanges[] = {
     {"rawWidth", 256, 20000}, {"rawHeight", 256, 20000}, {"blur", 1, 20},       {"sharpness", 0.0, 1.0},
     {"bank", 1, 10},          {"hillSize", 3, 100},      {"seaLevel", -1, 255}, {"pixelSize", 1.0, 200.0},
 };
 inline constexpr FieldRange kResolutionScaleRange = {"resolutionScale", 1, 50};
-
-inline bool InRange(const FieldRange& range, double value)
-{
-    return value >= range.min && value <= range.max;
-}

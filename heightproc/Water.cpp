@@ -1,6 +1,6 @@
 #include "heightproc/Water.h"
 
-#include "banks/BufferMask.h"
+#include "support/BufferMask.h"
 
 #include <algorithm>
 #include <cstdio>

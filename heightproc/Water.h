@@ -5,8 +5,8 @@
 // Water raster: the height raster's shape; 0 = no water, any other value a water-surface height
 // in the height raster's units.
 #include "heightproc/ProcessSettings.h"
-#include "support/RasterView.h"
-#include "support/Sinks.h"
+#include "base/RasterView.h"
+#include "base/Sinks.h"
 
 #include <cstdint>
 #include <string>

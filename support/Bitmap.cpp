@@ -1,6 +1,6 @@
 #include "support/Bitmap.h"
 
-#include "support/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <climits>
 #include <cstring>

@@ -1,7 +1,7 @@
 #pragma once
 // Bitmap records and BMP files. Rows are stored bottom-up: image row y (0 = top) starts at
 // (height - 1 - y) * bytesPerRow. A 24-bit pixel is blue, green, red.
-#include "support/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "support/WtrWriter.h"
 
-#include "support/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "support/Coder.h"
 #include "support/WtrFormat.h"
 

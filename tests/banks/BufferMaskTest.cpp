@@ -1,4 +1,4 @@
-#include "banks/BufferMask.h"
+#include "support/BufferMask.h"
 #include "support/WtrWriter.h"
 
 #include <gtest/gtest.h>

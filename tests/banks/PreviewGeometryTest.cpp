@@ -1,5 +1,5 @@
 #include "banks/PreviewGeometry.h"
-#include "banks/PreviewRender.h"
+#include "tools/PreviewRender.h"
 
 #include <gtest/gtest.h>
 

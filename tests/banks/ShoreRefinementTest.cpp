@@ -1,6 +1,6 @@
 #include "banks/ShoreRefinement.h"
-#include "banks/BufferMask.h"
-#include "banks/ShoreReference.h"
+#include "support/BufferMask.h"
+#include "tests/oracles/ShoreReference.h"
 #include "support/WtrWriter.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "banks/ShoreTracing.h"
-#include "banks/ShoreReference.h"
+#include "tests/oracles/ShoreReference.h"
 #include "banks/WaterImage.h"
 
 #include <gtest/gtest.h>

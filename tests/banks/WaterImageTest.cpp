@@ -1,5 +1,5 @@
 #include "banks/WaterImage.h"
-#include "banks/ShoreReference.h"
+#include "tests/oracles/ShoreReference.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // altimo-cli process, dat-info and dat-decode: exit codes, messages and files.
 #include "cli/CliTestSupport.h"
 #include "support/WtrWriter.h"
-#include "support/DATElevationDB.h"
+#include "codec/DATElevationDB.h"
 
 #include <random>
 

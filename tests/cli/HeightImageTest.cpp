@@ -1,8 +1,8 @@
 // Height images: the PNG writer's files as libpng reads them, 8- and 16-bit import, the refusals
 // of everything that is not one grey band of a usable size, and GeoTIFF when the build has GDAL.
-#include "support/HeightImage.h"
+#include "tools/HeightImage.h"
 #include "cli/ToolsTestSupport.h"
-#include "support/PngWriter.h"
+#include "tools/PngWriter.h"
 
 #include <csetjmp>
 #include <cstdio>

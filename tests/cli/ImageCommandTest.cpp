@@ -1,9 +1,9 @@
 // altimo-cli import, export and preview, run as a script runs them.
 #include "cli/ToolsTestSupport.h"
 #include "codec/HeightDat.h"
-#include "support/HeightImage.h"
-#include "support/PngWriter.h"
-#include "support/Relief.h"
+#include "tools/HeightImage.h"
+#include "tools/PngWriter.h"
+#include "tools/Relief.h"
 
 #include <random>
 

@@ -1,6 +1,6 @@
 // The relief and water pictures against hand-worked values of their definition
 // (support/Relief.h), and the fast renderers against the per-pixel definition.
-#include "support/Relief.h"
+#include "tools/Relief.h"
 
 #include <gtest/gtest.h>
 

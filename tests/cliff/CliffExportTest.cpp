@@ -1,4 +1,5 @@
 #include "cliff/CliffExport.h"
+#include "tests/oracles/CliffReference.h"
 
 #include "codec/HeightDat.h"
 #include "support/Bitmap.h"

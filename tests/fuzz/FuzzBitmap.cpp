@@ -3,7 +3,7 @@
 // and every pixel can be read.
 #include "FuzzSupport.h"
 #include "support/Bitmap.h"
-#include "support/Image.h"
+#include "tools/Image.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

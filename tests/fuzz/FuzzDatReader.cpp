@@ -2,7 +2,7 @@
 // every sample can be read, so after a successful init the whole map is walked, and readAll
 // must agree with getElevation.
 #include "FuzzSupport.h"
-#include "support/DATElevationDB.h"
+#include "codec/DATElevationDB.h"
 
 #include <vector>
 

@@ -7,7 +7,7 @@
 // is 0), then the ".wtr" file (none when empty).
 #include "FuzzSupport.h"
 #include "heightproc/Process.h"
-#include "support/DATElevationDB.h"
+#include "codec/DATElevationDB.h"
 #include "support/WtrFormat.h"
 
 #include <cmath>

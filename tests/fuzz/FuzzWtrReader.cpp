@@ -2,7 +2,7 @@
 // blocks can all be asked for (decoding or refusing each), and the buffer mask answers point
 // queries anywhere, inside the mask, beyond its edges and at non-finite positions.
 #include "FuzzSupport.h"
-#include "banks/BufferMask.h"
+#include "support/BufferMask.h"
 
 #include <cmath>
 #include <limits>

@@ -5,7 +5,7 @@
 #include "codec/EncoderFELICS.h"
 #include "codec/HeightDat.h"
 #include "support/Bitmap.h"
-#include "support/Image.h"
+#include "tools/Image.h"
 #include "support/WtrWriter.h"
 
 #include <algorithm>

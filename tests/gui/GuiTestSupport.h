@@ -2,7 +2,7 @@
 // Shared pieces of the GUI tests: a scripted stand-in for the message boxes and file dialogs,
 // the main dialog with its pages, and small input files.
 #include "app/AltimoDlg.h"
-#include "app/UserDialogs.h"
+#include "gui/UserDialogs.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 // resolution scale that both jobs validate first, and "Close".
 #include "GuiTestSupport.h"
 
-#include "app/DialogLayout.h"
+#include "gui/DialogLayout.h"
 #include "banks/BanksPage.h"
 #include "banks/BanksPreview.h"
 #include "heightproc/ProcessPage.h"

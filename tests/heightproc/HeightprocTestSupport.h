@@ -1,7 +1,7 @@
 #pragma once
 // Helpers shared by the levering and water tests: bitmaps, rasters, temporary files.
 #include "support/Bitmap.h"
-#include "support/RasterView.h"
+#include "base/RasterView.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 #include "heightproc/Lever.h"
-#include "heightproc/LeverReference.h"
+#include "tests/oracles/LeverReference.h"
 #include "HeightprocTestSupport.h"
 
 #include <gtest/gtest.h>

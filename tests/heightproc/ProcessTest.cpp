@@ -1,7 +1,7 @@
 #include "codec/HeightDat.h"
 #include "heightproc/Process.h"
 #include "heightproc/Water.h"
-#include "support/DATElevationDB.h"
+#include "codec/DATElevationDB.h"
 #include "support/WtrWriter.h"
 
 #include <gtest/gtest.h>

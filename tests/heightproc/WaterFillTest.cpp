@@ -1,5 +1,5 @@
 #include "heightproc/Water.h"
-#include "heightproc/WaterReference.h"
+#include "tests/oracles/WaterReference.h"
 #include "HeightprocTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 #include "heightproc/Water.h"
-#include "heightproc/WaterReference.h"
+#include "tests/oracles/WaterReference.h"
 #include "HeightprocTestSupport.h"
 #include "support/BitMask.h"
 #include "support/WtrWriter.h"

@@ -4,7 +4,7 @@
 #include "RobustnessTestSupport.h"
 #include "codec/HeightDat.h"
 #include "support/BitMask.h"
-#include "support/Image.h"
+#include "tools/Image.h"
 #include "support/WtrFormat.h"
 #include "support/WtrWriter.h"
 

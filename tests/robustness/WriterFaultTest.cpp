@@ -4,10 +4,10 @@
 #include "banks/ShorelineFile.h"
 #include "cliff/CliffExport.h"
 #include "codec/HeightDat.h"
-#include "support/AtomicFile.h"
+#include "base/AtomicFile.h"
 #include "support/Bitmap.h"
-#include "support/Image.h"
-#include "support/PngWriter.h"
+#include "tools/Image.h"
+#include "tools/PngWriter.h"
 #include "support/WtrWriter.h"
 
 #include <cstdio>

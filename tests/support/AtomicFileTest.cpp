@@ -1,4 +1,4 @@
-#include "support/AtomicFile.h"
+#include "base/AtomicFile.h"
 
 #include <filesystem>
 #include <fstream>

@@ -1,5 +1,5 @@
 #include "codec/HeightDat.h"
-#include "support/DATElevationDB.h"
+#include "codec/DATElevationDB.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "support/Image.h"
+#include "tools/Image.h"
 
 #include "support/Bitmap.h"
 

@@ -1,4 +1,4 @@
-#include "support/Overview.h"
+#include "tools/Overview.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // altimo-cli wtr-encode and wtr-decode: exit codes, messages and files, run as a script would.
 #include "support/BitMask.h"
 #include "support/Bitmap.h"
-#include "support/Image.h"
+#include "tools/Image.h"
 #include "support/WtrWriter.h"
 #include "tests/common/CliRunner.h"
 

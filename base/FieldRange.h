@@ -1,0 +1,13 @@
+#pragma once
+// An inclusive range that a field must satisfy before a job may run.
+struct FieldRange
+{
+    const char* field; // the settings field ("rawWidth")
+    double min;
+    double max;
+};
+
+inline bool InRange(const FieldRange& range, double value)
+{
+    return value >= range.min && value <= range.max;
+}

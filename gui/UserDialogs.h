@@ -1,0 +1,72 @@
+#pragma once
+// The one seam between the pages and the modal boxes they open: message boxes and file dialogs.
+// The application uses QtUserDialogs; tests answer through their own implementation, so no
+// modal box ever blocks a test.
+#include "base/Sinks.h"
+
+#include <QString>
+#include <optional>
+
+class QProgressBar;
+class QWidget;
+
+enum class MessageIcon
+{
+    None,    // a job's own message: text, OK button, caption
+    Warning, // a field refused by the data exchange
+};
+
+struct FileDialogRequest
+{
+    bool save = false;     // false: an open dialog
+    QString filter;        // Qt form, e.g. "RAW 16 bit (*.raw)"
+    QString defaultSuffix; // appended when the typed name has none ("sl"); empty: none
+    bool fileMustExist = false;
+    bool pathMustExist = false;
+};
+
+// Turns a filter of the "Name|*.ext||" kind into Qt's "Name (*.ext)" form.
+QString QtFileFilter(const char* pipeFilter);
+
+class IUserDialogs
+{
+public:
+    virtual ~IUserDialogs() = default;
+    // A modal message box with one OK button.
+    virtual void message(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) = 0;
+    // The chosen full path, or nothing when the user cancelled.
+    virtual std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) = 0;
+};
+
+class QtUserDialogs final : public IUserDialogs
+{
+public:
+    void message(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) override;
+    std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override;
+};
+
+// The core's message sink, shown as message boxes owned by one window.
+class DialogMessageSink final : public IMessageSink
+{
+public:
+    DialogMessageSink(IUserDialogs& dialogs, QWidget* owner) : m_dialogs(dialogs), m_owner(owner) {}
+    void show(const std::string& text, const std::string& caption) override;
+
+private:
+    IUserDialogs& m_dialogs;
+    QWidget* m_owner;
+};
+
+// The core's progress sink over a progress bar. A job runs inside its button handler, so each
+// change is painted at once (and window-system events other than user input are let through)
+// to keep the bar moving during a long run.
+class ProgressBarSink final : public IProgressSink
+{
+public:
+    explicit ProgressBarSink(QProgressBar& bar) : m_bar(bar) {}
+    int pos() const override;
+    void setPos(int position) override;
+
+private:
+    QProgressBar& m_bar;
+};

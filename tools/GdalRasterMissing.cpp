@@ -1,0 +1,24 @@
+// Built instead of GdalRaster.cpp when GDAL was not found: every GDAL path says so.
+#include "tools/GdalRaster.h"
+
+namespace
+{
+constexpr const char* kNoGdal = "this build of Altimo has no GDAL support (install libgdal-dev and rebuild)";
+}
+
+bool GdalAvailable()
+{
+    return false;
+}
+
+bool GdalReadHeightImage(const std::string&, HeightImage&, std::string& reason)
+{
+    reason = std::string("not a PNG image, and ") + kNoGdal + " for other formats";
+    return false;
+}
+
+bool GdalEncodeGeoTiff(const std::uint16_t*, int, int, float, std::vector<std::uint8_t>&, std::string& reason)
+{
+    reason = std::string("GeoTIFF needs GDAL: ") + kNoGdal;
+    return false;
+}

@@ -1,0 +1,232 @@
+#include "tools/HeightImage.h"
+
+#include "base/AtomicFile.h"
+#include "tools/GdalRaster.h"
+#include "tools/PngErrors.h"
+#include "tools/PngWriter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <csetjmp>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace
+{
+std::string SideReason(png_uint_32 width, png_uint_32 height)
+{
+    return "the image is " + std::to_string(width) + " x " + std::to_string(height) +
+           " pixels; a height map is 256..20000 pixels wide and high";
+}
+
+// Why a PNG of this colour type and depth is not a height map; empty when it is one.
+std::string LayoutReason(int colourType, int bitDepth)
+{
+    switch (colourType)
+    {
+    case PNG_COLOR_TYPE_GRAY:
+        break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        return "the image has 2 bands (grey and alpha); a height map has one grey band";
+    case PNG_COLOR_TYPE_RGB:
+        return "the image has 3 bands (red, green, blue); a height map has one grey band";
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        return "the image has 4 bands (red, green, blue, alpha); a height map has one grey band";
+    case PNG_COLOR_TYPE_PALETTE:
+        return "the image has a colour palette; a height map has one grey band";
+    default:
+        return "unknown PNG colour type";
+    }
+    if (bitDepth != 8 && bitDepth != 16)
+        return "the image has " + std::to_string(bitDepth) + "-bit samples; a height map has 8- or 16-bit samples";
+    return {};
+}
+
+// A PNG read in progress; the read structures are released however the read ends.
+struct PngRead
+{
+    png_structp png = nullptr;
+    png_infop info = nullptr;
+    PngErrorText error;
+    ~PngRead() { png_destroy_read_struct(&png, &info, nullptr); }
+};
+
+// The two functions that set libpng's jump. libpng reports errors with a long jump back into
+// them, so they hold no C++ object that the jump could skip or leave half-changed; checks that
+// build messages happen in ReadPng, between the two.
+bool ReadPngInfo(PngRead& read, std::FILE* file)
+{
+    if (setjmp(png_jmpbuf(read.png)))
+        return false;
+    png_init_io(read.png, file);
+    png_set_user_limits(read.png, 1u << 20, 1u << 20);
+    png_read_info(read.png, read.info);
+    return true;
+}
+
+bool ReadPngRows(PngRead& read, png_bytep* rows)
+{
+    if (setjmp(png_jmpbuf(read.png)))
+        return false;
+    if (png_get_bit_depth(read.png, read.info) == 16)
+        png_set_swap(read.png); // PNG stores 16-bit samples big-endian
+    png_set_interlace_handling(read.png);
+    png_read_update_info(read.png, read.info);
+    png_read_image(read.png, rows);
+    png_read_end(read.png, nullptr);
+    return true;
+}
+
+bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::string& reason)
+{
+    PngRead read;
+    read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &read.error, OnPngError, OnPngWarning);
+    if (read.png != nullptr)
+        read.info = png_create_info_struct(read.png);
+    if (read.info == nullptr)
+    {
+        reason = "not enough memory to read the PNG";
+        return false;
+    }
+    if (!ReadPngInfo(read, file))
+    {
+        reason = read.error.text;
+        return false;
+    }
+    const png_uint_32 width = png_get_image_width(read.png, read.info);
+    const png_uint_32 height = png_get_image_height(read.png, read.info);
+    const int bitDepth = png_get_bit_depth(read.png, read.info);
+    reason = LayoutReason(png_get_color_type(read.png, read.info), bitDepth);
+    if (reason.empty() && (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
+                           height > kHeightImageMaxSide))
+        reason = SideReason(width, height);
+    if (reason.empty() &&
+        static_cast<long long>(png_get_rowbytes(read.png, read.info)) * height > fileLength * kMaxPngInflateRatio)
+        reason = "the PNG claims a size its file cannot hold";
+    if (!reason.empty())
+        return false;
+
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.sourceBits = bitDepth;
+    image.samples.resize(std::size_t(width) * height);
+    std::vector<png_bytep> rows(height);
+    // An 8-bit row is read into the first half of its 16-bit row and widened afterwards.
+    for (png_uint_32 y = 0; y < height; ++y)
+        rows[y] = reinterpret_cast<png_bytep>(image.samples.data() + std::size_t(y) * width);
+    if (!ReadPngRows(read, rows.data()))
+    {
+        reason = read.error.text;
+        return false;
+    }
+    if (bitDepth == 8)
+        for (png_uint_32 y = 0; y < height; ++y)
+        {
+            const std::uint8_t* bytes = rows[y];
+            std::uint16_t* samples = image.samples.data() + std::size_t(y) * width;
+            // Backwards, so no byte is overwritten before it is read.
+            for (png_uint_32 x = width; x-- > 0;)
+                samples[x] = static_cast<std::uint16_t>(bytes[x] * 257);
+        }
+    image.format = "PNG";
+    return true;
+}
+
+bool IsPng(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    unsigned char magic[8] = {};
+    const std::size_t got = std::fread(magic, 1, sizeof magic, file);
+    std::fclose(file);
+    return got == sizeof magic && png_sig_cmp(magic, 0, sizeof magic) == 0;
+}
+
+std::string LowerExtension(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string extension = path.substr(dot);
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return extension;
+}
+} // namespace
+
+bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& error)
+{
+    image = HeightImage{};
+    std::string reason;
+    bool ok = false;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb"))
+    {
+        if (IsPng(path))
+        {
+            struct stat status
+            {
+            };
+            const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
+            ok = ReadPng(file, fileLength, image, reason);
+        }
+        else
+            ok = GdalReadHeightImage(path, image, reason);
+        std::fclose(file);
+    }
+    else
+        reason = "cannot open the file";
+    if (!ok)
+    {
+        image = HeightImage{};
+        error = path + ": " + reason;
+    }
+    return ok;
+}
+
+bool HeightImageHasGdal()
+{
+    return GdalAvailable();
+}
+
+HeightImageFormat HeightImageFormatOf(const std::string& path)
+{
+    const std::string extension = LowerExtension(path);
+    if (extension == ".png")
+        return HeightImageFormat::Png;
+    if (extension == ".tif" || extension == ".tiff")
+        return HeightImageFormat::GeoTiff;
+    return HeightImageFormat::Unknown;
+}
+
+bool WriteHeightImage(const std::string& path, HeightImageFormat format, const std::uint16_t* samples, int width,
+                      int height, float pixelSize, IProgressSink& progress, int progressSpan, std::string& error)
+{
+    if (format == HeightImageFormat::Png)
+    {
+        if (WritePngGrey16(path, samples, width, height, progress, progressSpan))
+            return true;
+        error = path + ": cannot write the file";
+        return false;
+    }
+    if (format != HeightImageFormat::GeoTiff)
+    {
+        error = path + ": unknown image format; use .png or .tif";
+        return false;
+    }
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!GdalEncodeGeoTiff(samples, width, height, pixelSize, bytes, reason))
+    {
+        error = path + ": " + reason;
+        return false;
+    }
+    if (!WriteFileAtomically(path, bytes.data(), bytes.size()))
+    {
+        error = path + ": cannot write the file";
+        return false;
+    }
+    progress.setPos(progress.pos() + progressSpan);
+    return true;
+}
