@@ -72,10 +72,10 @@ void CBanksPage::DoDataExchange(CDataExchange& dx)
     dx.text(m_waterPathEdit, m_waterPath);
     // A negative min river size would make the filter and the tracer reach outside their
     // images, and a pixel size of 0 or less gives meaningless coordinates: both are refused.
-    dx.number(m_minRiverSizeEdit, m_minRiverSize, kBanksRanges[0]);
+    dx.number(m_minRiverSizeEdit, m_minRiverSize, BanksField("minRiverSize").range);
     dx.numberAbove(m_waterPixelSizeEdit, m_waterPixelSize, 0.0f);
     dx.number(m_shoreLevelEdit, m_shoreLevel);
-    dx.number(m_tesselationEdit, m_tesselation, kBanksRanges[2]);
+    dx.number(m_tesselationEdit, m_tesselation, BanksField("tesselation").range);
 }
 
 BanksSettings CBanksPage::Settings(long resolutionScale) const

@@ -38,20 +38,15 @@ const char* BanksStatusMessage(BanksStatus status)
 
 std::string CheckBanksSettings(const BanksSettings& settings)
 {
-    const double values[] = {double(settings.minRiverSize), double(settings.waterPixelSize),
-                             double(settings.tesselation), double(settings.resolutionScale)};
-    for (std::size_t i = 0; i < std::size(kBanksRanges); ++i)
+    if (const JobField<BanksSettings>* field = FirstFieldOutOfRange(kBanksFields, settings, true))
     {
-        const FieldRange& range = kBanksRanges[i];
-        if (std::isnan(values[i]) || !InRange(range, values[i]))
-        {
-            char text[160];
-            if (i == 1)
-                std::snprintf(text, sizeof text, "%s must be a number greater than 0", range.field);
-            else
-                std::snprintf(text, sizeof text, "%s must be between %g and %g", range.field, range.min, range.max);
-            return text;
-        }
+        char text[160];
+        if (field->bounds)
+            std::snprintf(text, sizeof text, "%s must be a number %s", field->range.field, field->bounds);
+        else
+            std::snprintf(text, sizeof text, "%s must be between %g and %g", field->range.field, field->range.min,
+                          field->range.max);
+        return text;
     }
     if (!std::isfinite(settings.shoreLevel))
         return "shoreLevel must be a finite number";

@@ -7,6 +7,9 @@ struct FieldRange
     double max;
 };
 
+// The main dialog's water/height resolution scale, which the process and banks jobs share.
+inline constexpr FieldRange kResolutionScaleRange = {"resolutionScale", 1, 50};
+
 inline bool InRange(const FieldRange& range, double value)
 {
     return value >= range.min && value <= range.max;

@@ -25,29 +25,6 @@ struct BanksOptions
     bool json = false;
 };
 
-std::string FormatNumber(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
-// The first option outside its range, named with the range; empty when all are inside.
-std::string CheckRanges(const BanksSettings& s)
-{
-    if (s.minRiverSize < 0 || s.minRiverSize > 32767)
-        return "--min-river-size: " + FormatNumber(s.minRiverSize) + " is outside the range 0..32767";
-    if (!(s.waterPixelSize > 0.0f) || !std::isfinite(s.waterPixelSize))
-        return "--water-pixel-size: " + FormatNumber(s.waterPixelSize) + " must be a number greater than 0";
-    if (!std::isfinite(s.shoreLevel))
-        return "--shore-level: " + FormatNumber(s.shoreLevel) + " must be a finite number";
-    if (s.tesselation < 2 || s.tesselation > 8)
-        return "--tesselation: " + FormatNumber(s.tesselation) + " is outside the range 2..8";
-    if (s.resolutionScale < 1 || s.resolutionScale > 50)
-        return "--scale: " + FormatNumber(double(s.resolutionScale)) + " is outside the range 1..50";
-    return {};
-}
-
 // The desktop shows the path as the text under a caption that says what went wrong; on one
 // line the caption goes first.
 class BanksMessages final : public IMessageSink
@@ -61,12 +38,6 @@ public:
 
 int RunBanksCommand(const BanksOptions& options, const CliContext& context)
 {
-    const std::string rangeError = CheckRanges(options.settings);
-    if (!rangeError.empty())
-    {
-        PrintError(rangeError);
-        return kExitBadArguments;
-    }
     const auto start = std::chrono::steady_clock::now();
     BanksMessages messages;
     const BanksResult result = GenerateShorelines(options.wtr, options.settings, messages);
@@ -135,22 +106,23 @@ int RunBanksCommand(const BanksOptions& options, const CliContext& context)
 void RegisterBanksCommand(CLI::App& app, CliContext& context)
 {
     auto options = std::make_shared<BanksOptions>();
-    BanksSettings& s = options->settings;
     CLI::App* command = app.add_subcommand("banks", "Turn a compressed water mask (.wtr) into shorelines (.sl)");
     command->add_option("WTR", options->wtr, "compressed water mask")->required();
     command->add_option("-o,--output", options->output, "shoreline file to write (.sl)")->required();
-    command->add_option("--min-river-size", s.minRiverSize, "narrowest water kept, in water-image pixels (0..32767)")
-        ->capture_default_str();
-    command->add_option("--water-pixel-size", s.waterPixelSize, "metres per mask cell (> 0)")->capture_default_str();
-    command->add_option("--shore-level", s.shoreLevel, "water value 0..1 at which the shore lies")
-        ->capture_default_str();
-    command->add_option("--tesselation", s.tesselation, "points per segment before snapping (2..8)")
-        ->capture_default_str();
-    command->add_option("--scale", s.resolutionScale, "mask cells along one water-image pixel (1..50)")
-        ->capture_default_str();
+    auto fields = std::make_shared<FieldOptions<BanksSettings, std::size(kBanksFields)>>(command, kBanksFields);
     command->add_option("--preview", options->preview,
                         "also write a PNG of the filtered water image with the shorelines");
     command->add_flag("--json", options->json,
                       "print a JSON summary (files, sizes, line and point counts, times) instead of the text");
-    command->callback([options, &context] { context.exitCode = RunBanksCommand(*options, context); });
+    command->callback(
+        [options, fields, &context]
+        {
+            if (const std::string problem = fields->apply(options->settings); !problem.empty())
+            {
+                PrintError(problem);
+                context.exitCode = kExitBadArguments;
+                return;
+            }
+            context.exitCode = RunBanksCommand(*options, context);
+        });
 }

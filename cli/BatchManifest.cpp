@@ -37,41 +37,11 @@ std::string OutsideRange(double value, double min, double max)
     return FormatNumber(value) + " is outside the range " + FormatNumber(min) + ".." + FormatNumber(max);
 }
 
-bool ParseWhole(const std::string& text, long& value)
-{
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end;
-}
-
 bool ParseWhole(const std::string& text, double& value)
 {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && std::isfinite(value);
-}
-
-const FieldRange& ProcessRange(const char* field)
-{
-    for (const FieldRange& range : kProcessRanges)
-        if (std::string(range.field) == field)
-            return range;
-    return kResolutionScaleRange;
-}
-
-// An integer within [min, max] stored through `store`.
-template <typename Store> Setter IntegerKey(double min, double max, Store store)
-{
-    return [=](BatchJob& job, const std::string& text) -> std::string
-    {
-        long value = 0;
-        if (!ParseWhole(text, value))
-            return "\"" + text + "\" is not a whole number";
-        if (double(value) < min || double(value) > max)
-            return OutsideRange(double(value), min, max);
-        store(job, value);
-        return {};
-    };
 }
 
 // A number within [min, max]; `single` checks it as the float the settings hold.
@@ -90,18 +60,20 @@ template <typename Store> Setter NumberKey(double min, double max, bool single, 
     };
 }
 
-Setter ProcessIntegerKey(const char* field, int ProcessSettings::*member)
+// A key that sets a row of a job's field table, through the same parsing and range check as the
+// command line's option of that name.
+template <typename Settings> Setter FieldKey(const JobField<Settings>& field, Settings BatchJob::*settings)
 {
-    const FieldRange& range = ProcessRange(field);
-    return IntegerKey(range.min, range.max,
-                      [member](BatchJob& job, long value) { job.process.*member = static_cast<int>(value); });
+    return [&field, settings](BatchJob& job, const std::string& text) { return SetField(field, job.*settings, text); };
 }
 
-Setter ProcessFloatKey(const char* field, float ProcessSettings::*member)
+// Every row of a table as a key of one kind of section.
+template <typename Settings, std::size_t N>
+void AddFieldKeys(std::vector<KeySpec>& keys, BatchJobKind kind, const JobField<Settings> (&table)[N],
+                  Settings BatchJob::*settings)
 {
-    const FieldRange& range = ProcessRange(field);
-    return NumberKey(range.min, range.max, true,
-                     [member](BatchJob& job, double value) { job.process.*member = static_cast<float>(value); });
+    for (const JobField<Settings>& field : table)
+        keys.push_back({kind, field.option, FieldKey(field, settings)});
 }
 
 Setter PathKey(std::string BatchJob::*member)
@@ -134,81 +106,51 @@ Setter BoolKey(int ProcessSettings::*member)
 const std::vector<KeySpec>& Keys()
 {
     using K = BatchJobKind;
-    static const std::vector<KeySpec> keys = {
-        {K::Map, "raw", PathKey(&BatchJob::raw)},
-        {K::Map, "width", ProcessIntegerKey("rawWidth", &ProcessSettings::rawWidth)},
-        {K::Map, "height", ProcessIntegerKey("rawHeight", &ProcessSettings::rawHeight)},
-        {K::Map, "pixel-size", ProcessFloatKey("pixelSize", &ProcessSettings::pixelSize)},
-        {K::Map, "lever",
-         [](BatchJob& job, const std::string& text)
-         {
-             job.process.leverPath = text;
-             return std::string();
-         }},
-        {K::Map, "blur", ProcessIntegerKey("blur", &ProcessSettings::blur)},
-        {K::Map, "sharpness", ProcessFloatKey("sharpness", &ProcessSettings::sharpness)},
-        {K::Map, "water",
-         [](BatchJob& job, const std::string& text)
-         {
-             job.process.waterPath = text;
-             return std::string();
-         }},
-        {K::Map, "scale",
-         IntegerKey(kResolutionScaleRange.min, kResolutionScaleRange.max,
-                    [](BatchJob& job, long value) { job.process.resolutionScale = value; })},
-        {K::Map, "sea-level",
-         IntegerKey(ProcessRange("seaLevel").min, ProcessRange("seaLevel").max,
-                    [](BatchJob& job, long value) { job.process.seaLevel = value; })},
-        {K::Map, "blur-height", BoolKey(&ProcessSettings::blurHeight)},
-        {K::Map, "bank", ProcessIntegerKey("bank", &ProcessSettings::bank)},
-        {K::Map, "hill-size", ProcessIntegerKey("hillSize", &ProcessSettings::hillSize)},
+    static const std::vector<KeySpec> keys = []
+    {
+        std::vector<KeySpec> list = {{K::Map, "raw", PathKey(&BatchJob::raw)}};
+        AddFieldKeys(list, K::Map, kProcessFields, &BatchJob::process);
+        AddFieldKeys(list, K::Banks, kBanksFields, &BatchJob::banks);
+        AddFieldKeys(list, K::Cliff, kCliffFields, &BatchJob::cliff);
+        list.insert(list.end(), {
+            {K::Map, "lever",
+             [](BatchJob& job, const std::string& text)
+             {
+                 job.process.leverPath = text;
+                 return std::string();
+             }},
+            {K::Map, "water",
+             [](BatchJob& job, const std::string& text)
+             {
+                 job.process.waterPath = text;
+                 return std::string();
+             }},
+            {K::Map, "blur-height", BoolKey(&ProcessSettings::blurHeight)},
 
-        {K::Banks, "wtr", PathKey(&BatchJob::wtr)},
-        {K::Banks, "output", PathKey(&BatchJob::output)},
-        {K::Banks, "preview", PathKey(&BatchJob::bankPreview)},
-        {K::Banks, "min-river-size",
-         IntegerKey(kBanksRanges[0].min, kBanksRanges[0].max,
-                    [](BatchJob& job, long value) { job.banks.minRiverSize = static_cast<int>(value); })},
-        {K::Banks, "water-pixel-size",
-         NumberKey(kBanksRanges[1].min, kBanksRanges[1].max, true,
-                   [](BatchJob& job, double value) { job.banks.waterPixelSize = static_cast<float>(value); })},
-        {K::Banks, "shore-level",
-         NumberKey(-1e30, 1e30, false,
-                   [](BatchJob& job, double value) { job.banks.shoreLevel = static_cast<float>(value); })},
-        {K::Banks, "tesselation",
-         IntegerKey(kBanksRanges[2].min, kBanksRanges[2].max,
-                    [](BatchJob& job, long value) { job.banks.tesselation = static_cast<int>(value); })},
-        {K::Banks, "scale",
-         IntegerKey(kBanksRanges[3].min, kBanksRanges[3].max,
-                    [](BatchJob& job, long value) { job.banks.resolutionScale = value; })},
+            {K::Banks, "wtr", PathKey(&BatchJob::wtr)},
+            {K::Banks, "output", PathKey(&BatchJob::output)},
+            {K::Banks, "preview", PathKey(&BatchJob::bankPreview)},
 
-        {K::Cliff, "dat", PathKey(&BatchJob::dat)},
-        {K::Cliff, "output", PathKey(&BatchJob::output)},
-        {K::Cliff, "angle",
-         IntegerKey(kCliffRanges[0].min, kCliffRanges[0].max,
-                    [](BatchJob& job, long value) { job.cliff.cliffAngle = static_cast<int>(value); })},
-        {K::Cliff, "threshold",
-         IntegerKey(kCliffRanges[1].min, kCliffRanges[1].max,
-                    [](BatchJob& job, long value) { job.cliff.cliffThreshold = static_cast<int>(value); })},
-        {K::Cliff, "height-scale",
-         NumberKey(kCliffRanges[2].min, kCliffRanges[2].max, true,
-                   [](BatchJob& job, double value) { job.cliff.heightScale = static_cast<float>(value); })},
+            {K::Cliff, "dat", PathKey(&BatchJob::dat)},
+            {K::Cliff, "output", PathKey(&BatchJob::output)},
 
-        {K::Preview, "dat", PathKey(&BatchJob::dat)},
-        {K::Preview, "output", PathKey(&BatchJob::output)},
-        {K::Preview, "terrain", PathKey(&BatchJob::terrain)},
-        {K::Preview, "mode",
-         [](BatchJob& job, const std::string& text) -> std::string
-         {
-             if (text != "relief" && text != "water" && text != "auto")
-                 return "\"" + text + "\" is not relief, water or auto";
-             job.mode = text;
-             return {};
-         }},
-        {K::Preview, "height-scale",
-         NumberKey(kReliefHeightScaleMin, kReliefHeightScaleMax, false,
-                   [](BatchJob& job, double value) { job.relief.heightScale = value; })},
-    };
+            {K::Preview, "dat", PathKey(&BatchJob::dat)},
+            {K::Preview, "output", PathKey(&BatchJob::output)},
+            {K::Preview, "terrain", PathKey(&BatchJob::terrain)},
+            {K::Preview, "mode",
+             [](BatchJob& job, const std::string& text) -> std::string
+             {
+                 if (text != "relief" && text != "water" && text != "auto")
+                     return "\"" + text + "\" is not relief, water or auto";
+                 job.mode = text;
+                 return {};
+             }},
+            {K::Preview, "height-scale",
+             NumberKey(kReliefHeightScaleMin, kReliefHeightScaleMax, false,
+                       [](BatchJob& job, double value) { job.relief.heightScale = value; })},
+        });
+        return list;
+    }();
     return keys;
 }
 

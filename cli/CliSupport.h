@@ -1,10 +1,13 @@
 #pragma once
 // What every command of altimo-cli shares: the exit codes, the sinks that report on stderr and
 // the registry of commands.
+#include "base/JobFields.h"
 #include "base/Sinks.h"
 
 #include <CLI/CLI.hpp>
+#include <array>
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 enum ExitCode
@@ -61,6 +64,44 @@ std::string FormatBytes(unsigned long long bytes);
 // 1234567 -> "1.2 M" (k, M, G), for rates of things that are not bytes.
 std::string FormatCount(double count);
 unsigned long long FileSize(const std::string& path);
+
+// A job's fields as options of a command: "--option VALUE" for every row of the table, with the
+// help text, the range and the default taken from the table. The values are kept as text while
+// CLI11 parses and are set afterwards through SetField, in the table's order, which is the order
+// the desktop checks them in.
+template <typename Settings, std::size_t N> class FieldOptions
+{
+public:
+    FieldOptions(CLI::App* command, const JobField<Settings> (&table)[N]) : m_table(table)
+    {
+        for (std::size_t i = 0; i < N; ++i)
+        {
+            const JobField<Settings>& field = table[i];
+            std::string help = std::string(field.help) + " (" + RangeText(field) + ")";
+            m_options[i] = command->add_option("--" + std::string(field.option), m_texts[i], help)
+                ->default_str(FormatFieldNumber(field.defaultValue()))
+                ->type_name(field.kind == FieldKind::integer ? "INT" : "NUMBER");
+        }
+    }
+
+    // Sets every option given into `settings`; empty, or "--option: why" for the first refused.
+    std::string apply(Settings& settings) const
+    {
+        for (std::size_t i = 0; i < N; ++i)
+        {
+            if (m_options[i]->count() == 0)
+                continue;
+            if (std::string problem = SetField(m_table[i], settings, m_texts[i]); !problem.empty())
+                return "--" + std::string(m_table[i].option) + ": " + problem;
+        }
+        return {};
+    }
+
+private:
+    const JobField<Settings> (&m_table)[N];
+    std::array<std::string, N> m_texts;
+    std::array<CLI::Option*, N> m_options{};
+};
 
 // Each command adds itself to the app; its callback sets context.exitCode.
 void RegisterProcessCommand(CLI::App& app, CliContext& context);

@@ -17,37 +17,11 @@ struct CliffOptions
     std::string dat;
     std::string bmp;
     CliffSettings settings;
-    double heightScale = 10.0;
     bool json = false;
 };
 
-std::string OutOfRange(const char* option, double value, const FieldRange& range)
+int RunCliffCommand(const CliffOptions& options, const CliContext& context)
 {
-    char text[160];
-    std::snprintf(text, sizeof text, "%s: %g is outside the range %g..%g", option, value, range.min, range.max);
-    return text;
-}
-
-int RunCliffCommand(CliffOptions& options, const CliContext& context)
-{
-    // The page holds the height scale as a float and checks it in single precision.
-    options.settings.heightScale = static_cast<float>(options.heightScale);
-    const struct
-    {
-        const char* option;
-        double value;
-    } checks[] = {
-        {"--angle", double(options.settings.cliffAngle)},
-        {"--threshold", double(options.settings.cliffThreshold)},
-        {"--height-scale", double(options.settings.heightScale)},
-    };
-    for (std::size_t i = 0; i < std::size(checks); ++i)
-        if (!InRange(kCliffRanges[i], checks[i].value))
-        {
-            PrintError(OutOfRange(checks[i].option, i == 2 ? options.heightScale : checks[i].value, kCliffRanges[i]));
-            return kExitBadArguments;
-        }
-
     const auto start = std::chrono::steady_clock::now();
     CliffStatus status;
     {
@@ -87,15 +61,20 @@ int RunCliffCommand(CliffOptions& options, const CliContext& context)
 void RegisterCliffCommand(CLI::App& app, CliContext& context)
 {
     auto options = std::make_shared<CliffOptions>();
-    CliffSettings& s = options->settings;
     CLI::App* command = app.add_subcommand("cliff", "Turn a height file (.dat) into an 8-bit grey cliff mask BMP");
     command->add_option("DAT", options->dat, "height file written by process")->required();
     command->add_option("-o,--output", options->bmp, "8-bit grey BMP to write")->required();
-    command->add_option("--angle", s.cliffAngle, "cliff angle in degrees, the middle of the ramp (0..90)")
-        ->capture_default_str();
-    command->add_option("--threshold", s.cliffThreshold, "width of the ramp in degrees (0..90)")->capture_default_str();
-    command->add_option("--height-scale", options->heightScale, "multiplier of the heights (0.01..100)")
-        ->capture_default_str();
+    auto fields = std::make_shared<FieldOptions<CliffSettings, std::size(kCliffFields)>>(command, kCliffFields);
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, time) instead of the text");
-    command->callback([options, &context] { context.exitCode = RunCliffCommand(*options, context); });
+    command->callback(
+        [options, fields, &context]
+        {
+            if (const std::string problem = fields->apply(options->settings); !problem.empty())
+            {
+                PrintError(problem);
+                context.exitCode = kExitBadArguments;
+                return;
+            }
+            context.exitCode = RunCliffCommand(*options, context);
+        });
 }

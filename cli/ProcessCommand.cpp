@@ -21,50 +21,6 @@ struct ProcessOptions
     bool noBlurHeight = false;
 };
 
-struct RangeCheck
-{
-    const char* option;
-    FieldRange range;
-    double value;
-};
-
-std::string FormatNumber(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
-const FieldRange& ProcessRange(const char* field)
-{
-    for (const FieldRange& range : kProcessRanges)
-        if (std::strcmp(range.field, field) == 0)
-            return range;
-    return kResolutionScaleRange;
-}
-
-// The first option outside its range, named with the range, as the page checks them; empty when
-// all are inside.
-std::string CheckRanges(const ProcessSettings& s)
-{
-    const RangeCheck checks[] = {
-        {"--width", ProcessRange("rawWidth"), double(s.rawWidth)},
-        {"--height", ProcessRange("rawHeight"), double(s.rawHeight)},
-        {"--blur", ProcessRange("blur"), double(s.blur)},
-        {"--sharpness", ProcessRange("sharpness"), double(s.sharpness)},
-        {"--bank", ProcessRange("bank"), double(s.bank)},
-        {"--hill-size", ProcessRange("hillSize"), double(s.hillSize)},
-        {"--sea-level", ProcessRange("seaLevel"), double(s.seaLevel)},
-        {"--pixel-size", ProcessRange("pixelSize"), double(s.pixelSize)},
-        {"--scale", kResolutionScaleRange, double(s.resolutionScale)},
-    };
-    for (const RangeCheck& check : checks)
-        if (!InRange(check.range, check.value))
-            return std::string(check.option) + ": " + FormatNumber(check.value) + " is outside the range " +
-                   FormatNumber(check.range.min) + ".." + FormatNumber(check.range.max);
-    return {};
-}
-
 void PrintWritten(const std::string& path, const ProcessSettings& settings, double seconds)
 {
     const unsigned long long size = FileSize(path);
@@ -109,12 +65,6 @@ void PrintJson(const ProcessOptions& options, const ProcessResult& result, doubl
 
 int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
 {
-    const std::string rangeError = CheckRanges(options.settings);
-    if (!rangeError.empty())
-    {
-        PrintError(rangeError);
-        return kExitBadArguments;
-    }
     const auto start = std::chrono::steady_clock::now();
     StderrMessages messages;
     ProcessResult result;
@@ -152,26 +102,22 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
     ProcessSettings& s = options->settings;
     CLI::App* command = app.add_subcommand("process", "Turn a RAW 16-bit height map into <base>.dat (and <base>_w.dat)");
     command->add_option("RAW", options->raw, "RAW 16-bit little-endian height map")->required();
-    command->add_option("--width", s.rawWidth, "samples per row (256..20000)")->capture_default_str();
-    command->add_option("--height", s.rawHeight, "number of rows (256..20000)")->capture_default_str();
-    command->add_option("--pixel-size", s.pixelSize, "ground size of one sample, stored in the files (1..200)")
-        ->capture_default_str();
+    auto fields = std::make_shared<FieldOptions<ProcessSettings, std::size(kProcessFields)>>(command, kProcessFields);
     command->add_option("--lever", s.leverPath, "24-bit lever BMP as large as the map");
-    command->add_option("--blur", s.blur, "passes of the lever blur (1..20)")->capture_default_str();
-    command->add_option("--sharpness", s.sharpness, "sharpness of the levering (0..1)")->capture_default_str();
     command->add_option("--water", s.waterPath, "compressed water mask (.wtr)");
-    command->add_option("--scale", s.resolutionScale, "water cells along one height sample (1..50)")
-        ->capture_default_str();
-    command->add_option("--sea-level", s.seaLevel, "sea level of the water stage (-1..255)")->capture_default_str();
     // Two plain flags: a negated flag on an int counts occurrences, which turned smoothing on for both.
     CLI::Option* blurOn =
         command->add_flag("--blur-height", options->blurHeight, "smooth the heights along the banks (the default)");
     command->add_flag("--no-blur-height", options->noBlurHeight, "leave the heights along the banks as they are")
         ->excludes(blurOn);
-    command->add_option("--bank", s.bank, "bank width of the height smoothing (1..10)")->capture_default_str();
-    command->add_option("--hill-size", s.hillSize, "hill size of the height smoothing (3..100)")->capture_default_str();
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
-    command->callback([options, &context] {
+    command->callback([options, fields, &context] {
+        if (const std::string problem = fields->apply(options->settings); !problem.empty())
+        {
+            PrintError(problem);
+            context.exitCode = kExitBadArguments;
+            return;
+        }
         options->settings.blurHeight = options->noBlurHeight ? 0 : 1;
         context.exitCode = RunProcessCommand(*options, context);
     });

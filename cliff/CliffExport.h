@@ -3,28 +3,36 @@
 // A pixel is 0 where the slope is at most angle - threshold / 2, 255 where it is at least
 // angle + threshold / 2, and rises linearly in between. Row 0 of the height file is the top of
 // the picture.
-#include "base/FieldRange.h"
+#include "base/JobFields.h"
 #include "codec/DATElevationDB.h"
 #include "base/RasterView.h"
 #include "base/Sinks.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 struct CliffSettings
 {
-    int cliffAngle = 45;       // 0..90 degrees, the middle of the ramp
-    int cliffThreshold = 10;   // 0..90 degrees, the width of the ramp
-    float heightScale = 10.0f; // 0.01..100, multiplies the heights (stored sample / 65535)
+    int cliffAngle = 45;       // degrees, the middle of the ramp
+    int cliffThreshold = 10;   // degrees, the width of the ramp
+    float heightScale = 10.0f; // multiplies the heights (stored sample / 65535)
 };
 
-// The ranges in the order they are checked. The height scale is compared in single precision,
+// The fields in the order they are checked. The height scale is compared in single precision,
 // so its bounds are the float values widened.
-inline constexpr FieldRange kCliffRanges[] = {
-    {"cliffAngle", 0, 90},
-    {"cliffThreshold", 0, 90},
-    {"heightScale", double(0.01f), double(100.0f)},
+inline constexpr JobField<CliffSettings> kCliffFields[] = {
+    Field<&CliffSettings::cliffAngle>("cliffAngle", "angle", 0, 90, "cliff angle in degrees, the middle of the ramp"),
+    Field<&CliffSettings::cliffThreshold>("cliffThreshold", "threshold", 0, 90,
+                                          "width of the ramp in degrees"),
+    Field<&CliffSettings::heightScale>("heightScale", "height-scale", double(0.01f), double(100.0f),
+                                       "multiplies the heights (sample / 65535)"),
 };
+
+consteval const JobField<CliffSettings>& CliffField(std::string_view name)
+{
+    return FindField(kCliffFields, name);
+}
 
 // The run's constants, each rounded to single precision where it is stored; the half
 // threshold stays in double.

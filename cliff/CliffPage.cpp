@@ -67,9 +67,9 @@ bool CCliffPage::UpdateData(bool saveAndValidate)
 
 void CCliffPage::DoDataExchange(CDataExchange& dx)
 {
-    dx.number(m_cliffAngleEdit, m_cliffAngle, kCliffRanges[0]);
-    dx.number(m_cliffThresholdEdit, m_cliffThreshold, kCliffRanges[1]);
-    dx.number(m_heightScaleEdit, m_heightScale, kCliffRanges[2]);
+    dx.number(m_cliffAngleEdit, m_cliffAngle, CliffField("cliffAngle").range);
+    dx.number(m_cliffThresholdEdit, m_cliffThreshold, CliffField("cliffThreshold").range);
+    dx.number(m_heightScaleEdit, m_heightScale, CliffField("heightScale").range);
 }
 
 CliffSettings CCliffPage::Settings() const

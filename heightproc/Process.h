@@ -31,7 +31,7 @@ struct ProcessResult
 std::string BaseName(const std::string& path);
 
 // Runs the pipeline on the RAW file at rawPath with settings already checked against
-// kProcessRanges. Messages ("Can not open RAW file", "Incorrect file size for the given WIDTH x
+// kProcessFields. Messages ("Can not open RAW file", "Incorrect file size for the given WIDTH x
 // HEIGHT, 16 BIT RAW", and a memory or read failure) go to `messages` with kAppName as caption
 // and fail the run. Progress: 0 once the file size is known, 100 after levering, 200 after the
 // water stage, 0 at the end of every run.

@@ -15,19 +15,6 @@
 #include <optional>
 #include <string_view>
 
-namespace
-{
-const FieldRange& Range(const char* field)
-{
-    for (const FieldRange& range : kProcessRanges)
-    {
-        if (std::string_view(range.field) == field)
-            return range;
-    }
-    Q_UNREACHABLE();
-}
-} // namespace
-
 CAltimoPage::CAltimoPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_hIcon(AppIcon()), m_dialogs(dialogs)
 {
     // The controls in template order, which is the tab order.
@@ -106,15 +93,15 @@ bool CAltimoPage::UpdateData(bool saveAndValidate)
 void CAltimoPage::DoDataExchange(CDataExchange& dx)
 {
     // The order of the checks is the order in which a refusal is reported.
-    dx.number(m_rawWidthEdit, m_rawWidth, Range("rawWidth"));
-    dx.number(m_rawHeightEdit, m_rawHeight, Range("rawHeight"));
-    dx.number(m_blurEdit, m_blur, Range("blur"));
-    dx.number(m_sharpnessEdit, m_sharpness, Range("sharpness"));
+    dx.number(m_rawWidthEdit, m_rawWidth, ProcessField("rawWidth").range);
+    dx.number(m_rawHeightEdit, m_rawHeight, ProcessField("rawHeight").range);
+    dx.number(m_blurEdit, m_blur, ProcessField("blur").range);
+    dx.number(m_sharpnessEdit, m_sharpness, ProcessField("sharpness").range);
     dx.check(m_blurHeightCheck, m_blurHeight);
-    dx.number(m_bankEdit, m_bank, Range("bank"));
-    dx.number(m_hillSizeEdit, m_hillSize, Range("hillSize"));
-    dx.number(m_seaLevelEdit, m_seaLevel, Range("seaLevel"));
-    dx.number(m_pixelSizeEdit, m_pixelSize, Range("pixelSize"));
+    dx.number(m_bankEdit, m_bank, ProcessField("bank").range);
+    dx.number(m_hillSizeEdit, m_hillSize, ProcessField("hillSize").range);
+    dx.number(m_seaLevelEdit, m_seaLevel, ProcessField("seaLevel").range);
+    dx.number(m_pixelSizeEdit, m_pixelSize, ProcessField("pixelSize").range);
 }
 
 void CAltimoPage::UpdateControls()

@@ -1,29 +1,44 @@
 #pragma once
 // The settings of one "Process" run: the process page's fields and the main dialog's
 // water/height resolution scale, with the page's initial values.
-#include "base/FieldRange.h"
+#include "base/JobFields.h"
 
 #include <string>
+#include <string_view>
 
 struct ProcessSettings
 {
     std::string leverPath; // empty: no levering
     std::string waterPath; // empty: no water stage
-    int rawWidth = 1024;   // 256..20000
-    int rawHeight = 1024;  // 256..20000
-    int blur = 10;         // 1..20, passes of the lever blur
-    float sharpness = 0.3f; // 0..1
-    int blurHeight = 1;    // 0 or 1: smooth the heights along the banks
-    int bank = 5;          // 1..10
-    int hillSize = 30;     // 3..100
-    long seaLevel = -1;    // -1..255
-    float pixelSize = 50.0f; // 1..200, written into both DAT headers
-    long resolutionScale = 5; // 1..50, water-mask cells along one height sample
+    int rawWidth = 1024;
+    int rawHeight = 1024;
+    int blur = 10; // passes of the lever blur
+    float sharpness = 0.3f;
+    int blurHeight = 1; // 0 or 1: smooth the heights along the banks
+    int bank = 5;
+    int hillSize = 30;
+    long seaLevel = -1;
+    float pixelSize = 50.0f;  // written into both DAT headers
+    long resolutionScale = 5; // water-mask cells along one height sample
 };
 
-// The process page's ranges in the order they are checked.
-inline constexpr FieldRange kProcessRanges[] = {
-    {"rawWidth", 256, 20000}, {"rawHeight", 256, 20000}, {"blur", 1, 20},       {"sharpness", 0.0, 1.0},
-    {"bank", 1, 10},          {"hillSize", 3, 100},      {"seaLevel", -1, 255}, {"pixelSize", 1.0, 200.0},
+// The run's fields in the order the page checks them; the scale is the main dialog's.
+inline constexpr JobField<ProcessSettings> kProcessFields[] = {
+    Field<&ProcessSettings::rawWidth>("rawWidth", "width", 256, 20000, "samples per row"),
+    Field<&ProcessSettings::rawHeight>("rawHeight", "height", 256, 20000, "number of rows"),
+    Field<&ProcessSettings::blur>("blur", "blur", 1, 20, "passes of the lever blur"),
+    Field<&ProcessSettings::sharpness>("sharpness", "sharpness", 0.0, 1.0, "sharpness of the levering"),
+    Field<&ProcessSettings::bank>("bank", "bank", 1, 10, "bank width of the height smoothing"),
+    Field<&ProcessSettings::hillSize>("hillSize", "hill-size", 3, 100, "hill size of the height smoothing"),
+    Field<&ProcessSettings::seaLevel>("seaLevel", "sea-level", -1, 255, "sea level of the water stage"),
+    Field<&ProcessSettings::pixelSize>("pixelSize", "pixel-size", 1.0, 200.0,
+                                       "ground size of one sample, stored in the files"),
+    Field<&ProcessSettings::resolutionScale>("resolutionScale", "scale", kResolutionScaleRange.min,
+                                             kResolutionScaleRange.max, "water cells along one height sample"),
 };
-inline constexpr FieldRange kResolutionScaleRange = {"resolutionScale", 1, 50};
+
+// A field of the process run by name, checked while compiling.
+consteval const JobField<ProcessSettings>& ProcessField(std::string_view name)
+{
+    return FindField(kProcessFields, name);
+}

@@ -1,0 +1,155 @@
+#pragma once
+// A job's settings described once: for every field its name, the command-line option (also the
+// batch manifest's key), the inclusive range and the help text. The default is the settings
+// struct's own initial value. The command line builds its options, range checks and help from
+// these tables, the batch manifest reads its keys through them, and the pages look their ranges
+// up in them by name, checked while compiling.
+#include "base/FieldRange.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstddef>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <type_traits>
+
+enum class FieldKind
+{
+    integer, // whole numbers only
+    single,  // a float field: parsed in double, checked and stored as float
+    real,    // a double field
+};
+
+// Who refuses a value outside the range. The desktop checks only the fields its pages check;
+// the command line and the batch refuse every value outside a stated range, since a script
+// that passes one has a mistake in it.
+enum class FieldCheck
+{
+    everywhere,
+    commandLine,
+};
+
+template <typename Settings> struct JobField
+{
+    FieldRange range; // range.field: the settings field ("rawWidth")
+    const char* option; // "width": --width on the command line, width = in a manifest
+    FieldKind kind;
+    const char* help;
+    FieldCheck check;
+    const char* bounds; // words for a range too wide to print ("greater than 0"), or null
+    double (*get)(const Settings&);
+    void (*set)(Settings&, double);
+
+    double defaultValue() const { return get(Settings{}); }
+};
+
+namespace job_fields_detail
+{
+template <typename S, typename T> S ClassOf(T S::*);
+} // namespace job_fields_detail
+
+// One row of a job's table for the member `Member`, e.g.
+//   Field<&ProcessSettings::blur>("blur", "blur", 1, 20, "passes of the lever blur")
+template <auto Member>
+constexpr auto Field(const char* name, const char* option, double min, double max, const char* help,
+                     FieldCheck check = FieldCheck::everywhere, const char* bounds = nullptr)
+{
+    using S = decltype(job_fields_detail::ClassOf(Member));
+    using T = std::remove_cvref_t<decltype(std::declval<S&>().*Member)>;
+    constexpr FieldKind kind = std::is_same_v<T, float>    ? FieldKind::single
+                               : std::is_same_v<T, double> ? FieldKind::real
+                                                           : FieldKind::integer;
+    return JobField<S>{{name, min, max},
+                       option,
+                       kind,
+                       help,
+                       check,
+                       bounds,
+                       [](const S& s) { return double(s.*Member); },
+                       [](S& s, double value) { s.*Member = static_cast<T>(value); }};
+}
+
+// The row of `name`; a name that is not in the table does not compile where a constant is
+// needed (the pages' look-ups), and fails at run time anywhere else.
+template <typename Settings, std::size_t N>
+constexpr const JobField<Settings>& FindField(const JobField<Settings> (&table)[N], std::string_view name)
+{
+    for (const JobField<Settings>& field : table)
+        if (name == field.range.field)
+            return field;
+    throw "no such field"; // not a constant expression: a typo stops the build
+}
+
+inline std::string FormatFieldNumber(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+// "256..20000" and the like, for help texts and messages.
+template <typename Settings> std::string RangeText(const JobField<Settings>& field)
+{
+    if (field.bounds)
+        return field.bounds;
+    return FormatFieldNumber(field.range.min) + ".." + FormatFieldNumber(field.range.max);
+}
+
+// The value as the settings would hold it, checked against the range: empty when it is inside,
+// otherwise why not ("2 is outside the range 0..1").
+template <typename Settings> std::string CheckFieldValue(const JobField<Settings>& field, double value)
+{
+    const double held = field.kind == FieldKind::single ? double(static_cast<float>(value)) : value;
+    if (std::isnan(held) || !InRange(field.range, held))
+        return FormatFieldNumber(value) + (field.bounds ? " must be a number " : " is outside the range ") +
+               RangeText(field);
+    return {};
+}
+
+// Parses `text` as the field's kind, checks its range and stores it. Returns an empty string,
+// or why the text was refused. The command line and the batch manifest both set fields here,
+// so they accept and refuse the same texts with the same words.
+template <typename Settings> std::string SetField(const JobField<Settings>& field, Settings& settings, std::string_view text)
+{
+    const char* first = text.data();
+    const char* last = text.data() + text.size();
+    if (first != last && *first == '+')
+        ++first;
+    double value = 0;
+    if (field.kind == FieldKind::integer)
+    {
+        long whole = 0;
+        const auto [end, error] = std::from_chars(first, last, whole);
+        if (error != std::errc() || end != last || first == last)
+            return "\"" + std::string(text) + "\" is not a whole number";
+        value = double(whole);
+    }
+    else
+    {
+        const auto [end, error] = std::from_chars(first, last, value);
+        if (error != std::errc() || end != last || first == last || !std::isfinite(value))
+            return "\"" + std::string(text) + "\" is not a number";
+    }
+    if (std::string problem = CheckFieldValue(field, value); !problem.empty())
+        return problem;
+    field.set(settings, value);
+    return {};
+}
+
+// The first field of the table, in its order, whose value lies outside its range, or null.
+// `desktop` leaves out the ranges that only the command line enforces.
+template <typename Settings, std::size_t N>
+const JobField<Settings>* FirstFieldOutOfRange(const JobField<Settings> (&table)[N], const Settings& settings,
+                                               bool desktop = false)
+{
+    for (const JobField<Settings>& field : table)
+    {
+        if (desktop && field.check == FieldCheck::commandLine)
+            continue;
+        if (!CheckFieldValue(field, field.get(settings)).empty())
+            return &field;
+    }
+    return nullptr;
+}
