@@ -13,11 +13,9 @@
 #include "banks/Shoreline.h"
 #include "banks/WaterImage.h"
 #include "base/Sinks.h"
+#include "support/BitMask.h" // the captions of a mask that cannot be read
 
 #include <string>
-
-// The caption of the message shown when the ".wtr" file cannot be opened (the text is the path).
-inline constexpr const char* kCannotOpenWtrCaption = "Can not open WTR file";
 
 // Seconds spent in the phases of one run, for the command line's summary and the benchmarks.
 struct BanksTimings

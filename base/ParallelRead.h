@@ -2,7 +2,7 @@
 // Reads or writes a large part of a file on every core. Filling fresh memory costs a page
 // fault and the zeroing of every page, which on a virtual machine can take longer than copying
 // the bytes from the page cache; spread over the cores, that cost is divided among them.
-#include "base/ParallelFor.h"
+#include "base/Concurrency.h"
 
 #include <atomic>
 #include <cstddef>

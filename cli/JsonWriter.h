@@ -1,142 +1,63 @@
 #pragma once
-// The machine-readable summaries of --json: a small builder of JSON objects and arrays, written
-// on one line to stdout so that a pipeline can read one document per command.
-#include <cmath>
+// The machine-readable summaries of --json: objects and arrays built in the order the command
+// adds them and printed on one line to stdout, so that a pipeline reads one document per
+// command. The JSON itself is the library's; this keeps the commands' chained style.
+#include <nlohmann/json.hpp>
+
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 class JsonWriter
 {
 public:
     // Containers: begin/end pairs; `key` is empty inside arrays and for the outermost object.
-    JsonWriter& beginObject(const std::string& key = {})
-    {
-        open(key, '{');
-        return *this;
-    }
-    JsonWriter& endObject() { return close('}'); }
-    JsonWriter& beginArray(const std::string& key = {})
-    {
-        open(key, '[');
-        return *this;
-    }
-    JsonWriter& endArray() { return close(']'); }
+    JsonWriter& beginObject(const std::string& key = {}) { return open(key, nlohmann::ordered_json::object()); }
+    JsonWriter& endObject() { return close(); }
+    JsonWriter& beginArray(const std::string& key = {}) { return open(key, nlohmann::ordered_json::array()); }
+    JsonWriter& endArray() { return close(); }
 
-    JsonWriter& value(const std::string& key, const std::string& text)
+    // Numbers, strings and flags; not-a-number and infinities have no JSON form and print as null.
+    template <typename T> JsonWriter& value(const std::string& key, const T& item)
     {
-        prefix(key);
-        quote(text);
-        return *this;
-    }
-    JsonWriter& value(const std::string& key, const char* text) { return value(key, std::string(text)); }
-    JsonWriter& value(const std::string& key, bool flag)
-    {
-        prefix(key);
-        m_text += flag ? "true" : "false";
-        return *this;
-    }
-    JsonWriter& value(const std::string& key, long long number)
-    {
-        prefix(key);
-        m_text += std::to_string(number);
-        return *this;
-    }
-    JsonWriter& value(const std::string& key, unsigned long long number)
-    {
-        prefix(key);
-        m_text += std::to_string(number);
-        return *this;
-    }
-    JsonWriter& value(const std::string& key, int number) { return value(key, static_cast<long long>(number)); }
-    JsonWriter& value(const std::string& key, long number) { return value(key, static_cast<long long>(number)); }
-    JsonWriter& value(const std::string& key, unsigned number)
-    {
-        return value(key, static_cast<unsigned long long>(number));
-    }
-    JsonWriter& value(const std::string& key, unsigned long number)
-    {
-        return value(key, static_cast<unsigned long long>(number));
-    }
-    // Not-a-number and infinities have no JSON form: null.
-    JsonWriter& value(const std::string& key, double number)
-    {
-        prefix(key);
-        if (!std::isfinite(number))
-        {
-            m_text += "null";
-            return *this;
-        }
-        char text[32];
-        std::snprintf(text, sizeof text, "%.6g", number);
-        m_text += text;
+        add(key, nlohmann::ordered_json(item));
         return *this;
     }
 
-    const std::string& text() const { return m_text; }
+    // The document; paths that are not valid UTF-8 keep their other characters.
+    std::string text() const
+    {
+        return m_done.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+    }
     // The document and a newline on stdout.
-    void print() const { std::printf("%s\n", m_text.c_str()); }
+    void print() const { std::printf("%s\n", text().c_str()); }
 
 private:
-    void prefix(const std::string& key)
+    JsonWriter& open(const std::string& key, nlohmann::ordered_json container)
     {
-        if (m_needComma)
-            m_text += ',';
-        if (!key.empty())
-        {
-            quote(key);
-            m_text += ':';
-        }
-        m_needComma = true;
-    }
-    void open(const std::string& key, char bracket)
-    {
-        prefix(key);
-        m_text += bracket;
-        m_needComma = false;
-    }
-    JsonWriter& close(char bracket)
-    {
-        m_text += bracket;
-        m_needComma = true;
+        m_open.emplace_back(key, std::move(container));
         return *this;
     }
-    void quote(const std::string& text)
+    JsonWriter& close()
     {
-        m_text += '"';
-        for (const char c : text)
-        {
-            switch (c)
-            {
-            case '"':
-                m_text += "\\\"";
-                break;
-            case '\\':
-                m_text += "\\\\";
-                break;
-            case '\n':
-                m_text += "\\n";
-                break;
-            case '\r':
-                m_text += "\\r";
-                break;
-            case '\t':
-                m_text += "\\t";
-                break;
-            default:
-                if (static_cast<unsigned char>(c) < 0x20)
-                {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x",
-                                  static_cast<unsigned>(static_cast<unsigned char>(c)));
-                    m_text += escaped;
-                }
-                else
-                    m_text += c;
-            }
-        }
-        m_text += '"';
+        auto [key, container] = std::move(m_open.back());
+        m_open.pop_back();
+        if (m_open.empty())
+            m_done = std::move(container);
+        else
+            add(key, std::move(container));
+        return *this;
+    }
+    void add(const std::string& key, nlohmann::ordered_json item)
+    {
+        nlohmann::ordered_json& parent = m_open.back().second;
+        if (parent.is_array())
+            parent.push_back(std::move(item));
+        else
+            parent[key] = std::move(item);
     }
 
-    std::string m_text;
-    bool m_needComma = false;
+    std::vector<std::pair<std::string, nlohmann::ordered_json>> m_open;
+    nlohmann::ordered_json m_done;
 };

@@ -1,7 +1,8 @@
 #include "cliff/CliffExport.h"
 
-#include "support/Bitmap.h"
+#include "base/Concurrency.h"
 #include "base/LargeBuffer.h"
+#include "support/Bitmap.h"
 
 #include <algorithm>
 #include <atomic>
@@ -9,7 +10,6 @@
 #include <climits>
 #include <cmath>
 #include <limits>
-#include <thread>
 #include <vector>
 
 namespace
@@ -163,13 +163,12 @@ void CliffRow(const Kernel& kernel, int y, RowBuffers& buffers, std::uint8_t* ou
 template <typename OutRow, typename Report>
 void RunRows(const Kernel& kernel, int first, int last, int threads, const OutRow& out, const Report& report)
 {
-    if (threads <= 0)
-        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     const int blocks = (last - first + kRowsPerBlock - 1) / kRowsPerBlock;
-    threads = std::max(1, std::min(threads, blocks));
+    const int workers = std::max(1, std::min(static_cast<int>(WorkerCount(static_cast<unsigned>(threads))), blocks));
     std::atomic<int> nextBlock{0};
     std::atomic<int> rowsDone{0};
-    const auto work = [&](bool reporting)
+    // One band per worker; band 0 runs on the calling thread, the only one that reports.
+    RunInBands(0, workers, workers, [&](int worker, int, int)
     {
         RowBuffers buffers;
         buffers.here.resize(std::size_t(kernel.samples.width) + 1);
@@ -182,16 +181,10 @@ void RunRows(const Kernel& kernel, int first, int last, int threads, const OutRo
             for (int y = begin; y < end; ++y)
                 CliffRow(kernel, y, buffers, out(y));
             const int done = rowsDone += end - begin;
-            if (reporting)
+            if (worker == 0)
                 report(done);
         }
-    };
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < threads; ++i)
-        helpers.emplace_back(work, false);
-    work(true);
-    for (std::thread& helper : helpers)
-        helper.join();
+    });
 }
 } // namespace
 

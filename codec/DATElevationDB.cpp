@@ -3,7 +3,7 @@
 #include "codec/EncoderFELICS.h"
 #include "codec/HeightDat.h"
 #include "base/LargeBuffer.h"
-#include "base/ParallelFor.h"
+#include "base/Concurrency.h"
 #include "base/ParallelRead.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "codec/EncoderFELICS.h"
 #include "base/AtomicFile.h"
-#include "base/ParallelFor.h"
+#include "base/Concurrency.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 #include "demo/DemoInputs.h"
 
 #include "support/Bitmap.h"
-#include "base/ParallelFor.h"
+#include "base/Concurrency.h"
 
 #include <algorithm>
 #include <cmath>

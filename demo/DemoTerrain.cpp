@@ -1,9 +1,10 @@
 #include "demo/DemoTerrain.h"
 
+#include "base/Concurrency.h"
+
 #include <algorithm>
 #include <cmath>
 #include <memory>
-#include <thread>
 
 namespace
 {
@@ -55,17 +56,7 @@ struct Field
 template <typename Body> void ParallelRows(int begin, int end, int threads, const Body& body)
 {
     const int count = end - begin;
-    if (threads <= 1 || count < 64)
-    {
-        body(begin, end);
-        return;
-    }
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads; ++t)
-        helpers.emplace_back(body, begin + count * t / threads, begin + count * (t + 1) / threads);
-    body(begin, begin + count / threads);
-    for (std::thread& helper : helpers)
-        helper.join();
+    RunInBands(begin, end, count < 64 ? 1 : threads, [&](int, int first, int last) { body(first, last); });
 }
 
 // Diamond-square on a (2^k + 1)^2 grid. The displacement of a point added at subdivision level
@@ -381,7 +372,7 @@ DemoTerrain SynthesizeDemoTerrain(int size, std::uint32_t seed, int threads)
 {
     size = std::clamp(size, kDemoMinSize, kDemoMaxSize);
     if (threads <= 0)
-        threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+        threads = static_cast<int>(WorkerCount());
     Grid grid{};
     grid.k = 1;
     while ((1 << grid.k) + 1 < size)

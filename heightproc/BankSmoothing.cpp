@@ -11,7 +11,7 @@
 //   group of neighbouring samples at once, one vector lane per sample. Those additions start
 //   only at the first window row after which some lane's sum would pass 2^24: up to there every
 //   partial sum is exact, so the rows before it enter as exact integer row sums.
-#include "heightproc/RowBands.h"
+#include "base/Concurrency.h"
 #include "heightproc/Water.h"
 
 #include <algorithm>
@@ -421,7 +421,7 @@ void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t
             }
         };
         // One window (its buffers allocated once) per worker, reused for every chunk it takes.
-        const int workers = WorkerCount();
+        const int workers = static_cast<int>(WorkerCount());
         std::vector<std::unique_ptr<SmoothWindow>> windows(static_cast<std::size_t>(workers));
         RunInChunks(
             0, rows, std::max(64, 2 * hillSize), workers,

@@ -1,6 +1,6 @@
 #include "heightproc/Lever.h"
 
-#include "heightproc/RowBands.h"
+#include "base/Concurrency.h"
 
 #include <algorithm>
 #include <array>
@@ -180,7 +180,7 @@ LeverPlanes BinarizeLever(BITMAP_& lever)
 void BlurLever(const LeverPlanes& lever, int passes, IProgressSink& progress)
 {
     const int base = progress.pos();
-    const int workers = WorkerCount();
+    const int workers = static_cast<int>(WorkerCount());
     for (int i = 0; i < passes; ++i)
     {
         BlurPass(lever, workers);
@@ -210,7 +210,7 @@ void BlendLever(const LeverPlanes& lever, RasterView<std::uint16_t> height, floa
         weight[static_cast<std::size_t>(b)] = static_cast<double>(w);
     }
     const int rows = height.height;
-    RunInBands(1, rows - 1, WorkerCount(), [&](int, int y0, int y1) {
+    RunInBands(1, rows - 1, static_cast<int>(WorkerCount()), [&](int, int y0, int y1) {
         for (int y = y0; y < y1; ++y)
         {
             const std::uint8_t* mask = lever.mask(rows - 1 - y);

@@ -7,6 +7,7 @@
 #include "heightproc/ProcessSettings.h"
 #include "base/RasterView.h"
 #include "base/Sinks.h"
+#include "support/BitMask.h" // the captions of a mask that cannot be read
 
 #include <cstdint>
 #include <string>
@@ -19,8 +20,6 @@ struct WaterResult
     std::vector<std::uint16_t> water; // empty: no water raster, nothing to write
     std::string failure;              // why there is none, for the command line's warnings
 };
-
-inline constexpr const char* kCannotOpenWtrCaption = "Can not open WTR file";
 
 // Reads settings.resolutionScale, seaLevel, bank, hillSize; may smooth `height` in place when
 // blurHeight is set. Advances the progress bar by up to 100 in two halves. A ".wtr" file that

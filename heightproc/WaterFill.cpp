@@ -4,7 +4,7 @@
 // water), so each sweep looks only at the neighbours of the last sweep's new samples. A sweep
 // whose frontier would be very large (the first one, or a mask of scattered water) scans the
 // raster instead, in place, holding back each row's writes until its neighbours are done.
-#include "heightproc/RowBands.h"
+#include "base/Concurrency.h"
 #include "heightproc/Water.h"
 
 #include <algorithm>
@@ -197,7 +197,7 @@ private:
         const int interiorRows = m_water.height - 2;
         if (interiorRows <= 0 || m_water.width < 3)
             return 0;
-        const int bands = std::max(1, std::min(WorkerCount(), interiorRows / 64));
+        const int bands = std::max(1, std::min(static_cast<int>(WorkerCount()), interiorRows / 64));
         std::vector<Band> bandState(static_cast<std::size_t>(bands));
         RunInBands(1, m_water.height - 1, bands, [&](int band, int y0, int y1) {
             scanBand(bandState[static_cast<std::size_t>(band)], y0, y1, m_limit);

@@ -30,6 +30,8 @@
 
 // Caption with which the front ends report a mask that load() refuses.
 inline constexpr const char* kInvalidWtrCaption = "Invalid WTR file";
+// The caption when the file cannot be opened at all (the text is the path).
+inline constexpr const char* kCannotOpenWtrCaption = "Can not open WTR file";
 
 class CBitMask
 {

@@ -1,7 +1,7 @@
 #include "tools/PngWriter.h"
 
 #include "base/AtomicFile.h"
-#include "base/ParallelFor.h"
+#include "base/Concurrency.h"
 
 #include <algorithm>
 #include <cstdlib>

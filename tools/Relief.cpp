@@ -1,6 +1,6 @@
 #include "tools/Relief.h"
 
-#include "base/ParallelFor.h"
+#include "base/Concurrency.h"
 
 #include <algorithm>
 #include <cmath>
