@@ -244,12 +244,20 @@ std::string CliffStatusMessage(CliffStatus status, const std::string& datPath, c
         return "Height DAT file is too large for a cliff bitmap: " + datPath;
     case CliffStatus::CannotWrite:
         return "Can not write cliff bitmap " + bmpPath;
+    case CliffStatus::NoTarget:
+        return "No file was chosen for the cliff bitmap";
     }
     return {};
 }
 
 CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
                               IProgressSink& progress)
+{
+    return ExportCliffBitmap(datPath, [&] { return std::optional<std::string>(bmpPath); }, settings, progress);
+}
+
+CliffStatus ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
+                              const CliffSettings& settings, IProgressSink& progress)
 {
     progress.setPos(0);
     LargeBuffer<std::uint16_t> samples;
@@ -284,12 +292,15 @@ CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmp
             return CliffStatus::CorruptHeights;
     }
     progress.setPos(60);
+    const std::optional<std::string> bmpPath = chooseTarget();
+    if (!bmpPath)
+        return CliffStatus::NoTarget;
 
     RGBQUAD_ grey[256];
     for (int i = 0; i < 256; ++i)
         grey[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 0};
     BmpWriter writer;
-    if (!writer.open(bmpPath.c_str(), width, height, 8, grey))
+    if (!writer.open(bmpPath->c_str(), width, height, 8, grey))
         return CliffStatus::CannotWrite;
     // The file stores the bottom row first: bands are computed from the bottom up and written
     // as they are done, so the picture is never held whole.

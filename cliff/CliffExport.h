@@ -9,6 +9,8 @@
 #include "base/Sinks.h"
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -66,6 +68,7 @@ enum class [[nodiscard]] CliffStatus{
     CorruptHeights,    // a tile does not decode
     TooLarge,          // the bitmap would not fit in memory or in a BMP file
     CannotWrite,       // the bitmap could not be written; the desktop page says nothing
+    NoTarget,          // no file was chosen to write; nothing is written
 };
 
 // One line for the command line, naming the file concerned.
@@ -75,3 +78,9 @@ std::string CliffStatusMessage(CliffStatus status, const std::string& datPath, c
 // older file of that name survives a failure). Progress 0..200 when the sink is shown.
 CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
                               IProgressSink& progress);
+
+// The same export, asking `chooseTarget` for the file to write once the height file has been
+// read (the desktop asks with its save dialog then); no answer ends it with NoTarget.
+using CliffTargetChooser = std::function<std::optional<std::string>()>;
+CliffStatus ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
+                              const CliffSettings& settings, IProgressSink& progress);

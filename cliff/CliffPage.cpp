@@ -4,25 +4,11 @@
 #include "gui/DialogLayout.h"
 #include "gui/UserDialogs.h"
 #include "cliff/CliffExport.h"
-#include "support/Bitmap.h"
-#include "codec/DATElevationDB.h"
 
 #include <QLineEdit>
 #include <QPushButton>
-#include <cstdint>
 #include <new>
 #include <optional>
-#include <vector>
-
-namespace
-{
-// Releases what InitBitmap allocated, whichever way the export ends.
-struct BitmapGuard
-{
-    BITMAP_ bitmap;
-    ~BitmapGuard() { FreeBitmap(&bitmap); }
-};
-} // namespace
 
 CCliffPage::CCliffPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_dialogs(dialogs)
 {
@@ -98,41 +84,29 @@ void CCliffPage::OnSaveBitmap()
         return;
     try
     {
-        // An unreadable height file ends the export without a word.
-        CDATElevationDB heights(false);
-        if (!heights.init(m_heightDatPath.c_str()))
-            return;
-        std::vector<std::uint16_t> samples;
-        if (!heights.readAll(samples))
-        {
-            heights.uninit();
-            return;
-        }
-        const int width = static_cast<int>(heights.getWidth());
-        const int height = static_cast<int>(heights.getHeight());
-        BitmapGuard bitmap;
-        InitBitmap(&bitmap.bitmap, width, height, 8);
-        // The bitmap stores its rows bottom-up; a view that starts at the last stored row and
-        // steps backwards lets row 0 of the height file be the top of the picture.
-        RasterView<std::uint8_t> image(bitmap.bitmap.data + std::ptrdiff_t(height - 1) * bitmap.bitmap.bytesPerRow,
-                                       width, height, -std::ptrdiff_t(bitmap.bitmap.bytesPerRow));
+        // The save dialog comes once the height file has been read; an unreadable height file,
+        // a cancelled dialog or a failed write end the export without a word.
         NullProgress progress;
-        ComputeCliffMask(ConstRasterView<std::uint16_t>(samples.data(), width, height), heights.getPixelSize(),
-                         Settings(), image, progress);
-        samples = {};
-
-        FileDialogRequest request;
-        request.save = true;
-        request.filter = QtFileFilter("Bitmap BMP 8 bit|*.bmp||");
-        request.defaultSuffix = QStringLiteral("bmp");
-        request.pathMustExist = true;
-        if (const std::optional<QString> target = m_dialogs.chooseFile(this, request))
-            (void)SaveBitmap(&bitmap.bitmap, target->toStdString().c_str());
-        heights.uninit();
+        const CliffStatus status = ExportCliffBitmap(
+            m_heightDatPath,
+            [this]() -> std::optional<std::string>
+            {
+                FileDialogRequest request;
+                request.save = true;
+                request.filter = QtFileFilter("Bitmap BMP 8 bit|*.bmp||");
+                request.defaultSuffix = QStringLiteral("bmp");
+                request.pathMustExist = true;
+                if (const std::optional<QString> target = m_dialogs.chooseFile(this, request))
+                    return target->toStdString();
+                return std::nullopt;
+            },
+            Settings(), progress);
+        if (status != CliffStatus::TooLarge)
+            return;
     }
     catch (const std::bad_alloc&)
     {
-        m_dialogs.message(this, tr("Not enough memory for a cliff mask of this size"), QString::fromLatin1(kAppName),
-                          MessageIcon::None);
     }
+    m_dialogs.message(this, tr("Not enough memory for a cliff mask of this size"), QString::fromLatin1(kAppName),
+                      MessageIcon::None);
 }
