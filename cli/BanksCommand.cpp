@@ -117,12 +117,7 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
     command->callback(
         [options, fields, &context]
         {
-            if (const std::string problem = fields->apply(options->settings); !problem.empty())
-            {
-                PrintError(problem);
-                context.exitCode = kExitBadArguments;
-                return;
-            }
-            context.exitCode = RunBanksCommand(*options, context);
+            if (fields->apply(options->settings, context))
+                context.exitCode = RunBanksCommand(*options, context);
         });
 }

@@ -84,17 +84,22 @@ public:
         }
     }
 
-    // Sets every option given into `settings`; empty, or "--option: why" for the first refused.
-    std::string apply(Settings& settings) const
+    // Sets every option given into `settings`. The first one refused is reported as
+    // "--option: why" with the exit status for invalid arguments, and the answer is false.
+    bool apply(Settings& settings, CliContext& context) const
     {
         for (std::size_t i = 0; i < N; ++i)
         {
             if (m_options[i]->count() == 0)
                 continue;
             if (std::string problem = SetField(m_table[i], settings, m_texts[i]); !problem.empty())
-                return "--" + std::string(m_table[i].option) + ": " + problem;
+            {
+                PrintError("--" + std::string(m_table[i].option) + ": " + problem);
+                context.exitCode = kExitBadArguments;
+                return false;
+            }
         }
-        return {};
+        return true;
     }
 
 private:

@@ -69,12 +69,7 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
     command->callback(
         [options, fields, &context]
         {
-            if (const std::string problem = fields->apply(options->settings); !problem.empty())
-            {
-                PrintError(problem);
-                context.exitCode = kExitBadArguments;
-                return;
-            }
-            context.exitCode = RunCliffCommand(*options, context);
+            if (fields->apply(options->settings, context))
+                context.exitCode = RunCliffCommand(*options, context);
         });
 }

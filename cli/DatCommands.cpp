@@ -1,5 +1,6 @@
 // dat-info and dat-decode: describe a height file, and turn one back into the RAW 16-bit map
 // it was made from.
+#include "base/ByteOrder.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "base/AtomicFile.h"
@@ -116,8 +117,8 @@ int RunDecode(const DatOptions& options, const CliContext& context)
                                     if constexpr (std::endian::native == std::endian::big)
                                     {
                                         swapped.resize(count);
-                                        for (std::size_t i = 0; i < count; ++i)
-                                            swapped[i] = static_cast<std::uint16_t>(samples[i] << 8 | samples[i] >> 8);
+                                        std::copy(samples, samples + count, swapped.begin());
+                                        LittleEndianSamples(swapped.data(), count);
                                         samples = swapped.data();
                                     }
                                     const std::uint64_t offset = std::uint64_t(firstRow) * std::uint64_t(width) * 2;

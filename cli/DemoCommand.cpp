@@ -7,6 +7,7 @@
 #include "banks/GenerateShorelines.h"
 #include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
+#include "base/ByteOrder.h"
 #include "cli/CliSupport.h"
 #include "cli/DemoPictures.h"
 #include "cliff/CliffExport.h"
@@ -113,8 +114,7 @@ private:
         else
         {
             std::vector<std::uint16_t> swapped(m_terrain.heights);
-            for (std::uint16_t& sample : swapped)
-                sample = static_cast<std::uint16_t>(sample << 8 | sample >> 8);
+            LittleEndianSamples(swapped.data(), swapped.size());
             written = WriteFileAtomically(raw, swapped.data(), swapped.size() * 2);
         }
         if (!written)

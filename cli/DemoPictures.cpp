@@ -1,5 +1,7 @@
 #include "cli/DemoPictures.h"
 
+#include "base/ByteOrder.h"
+
 #include "cli/CliSupport.h"
 #include "cli/LoadedDat.h"
 #include "cli/PreviewCommand.h"
@@ -105,9 +107,7 @@ bool ReadRawHeights(const std::string& path, int size, LargeBuffer<std::uint16_t
         PrintError(path + ": not a " + std::to_string(size) + " x " + std::to_string(size) + " 16-bit RAW map");
         return false;
     }
-    if constexpr (std::endian::native == std::endian::big)
-        for (std::size_t i = 0; i < count; ++i)
-            heights.data()[i] = static_cast<std::uint16_t>(heights.data()[i] << 8 | heights.data()[i] >> 8);
+    LittleEndianSamples(heights.data(), count);
     return true;
 }
 

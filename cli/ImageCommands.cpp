@@ -1,5 +1,6 @@
 // import and export: height maps from and to the images that terrain tools and GIS hand out
 // (16-bit or 8-bit grey PNG; GeoTIFF and other GDAL rasters when the build has GDAL).
+#include "base/ByteOrder.h"
 #include "cli/CliSupport.h"
 #include "cli/LoadedDat.h"
 #include "base/AtomicFile.h"
@@ -41,9 +42,7 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         const SampleRange range =
             FindSampleRange(ConstRasterView<std::uint16_t>(image.samples.data(), image.width, image.height));
         // The RAW map is little-endian whatever the machine.
-        if constexpr (std::endian::native == std::endian::big)
-            for (std::uint16_t& sample : image.samples)
-                sample = static_cast<std::uint16_t>(sample << 8 | sample >> 8);
+        LittleEndianSamples(image.samples.data(), image.samples.size());
         if (!WriteFileAtomically(options.output, image.samples.data(), image.samples.size() * sizeof(std::uint16_t)))
         {
             progress.finish();

@@ -112,12 +112,8 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
         ->excludes(blurOn);
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
     command->callback([options, fields, &context] {
-        if (const std::string problem = fields->apply(options->settings); !problem.empty())
-        {
-            PrintError(problem);
-            context.exitCode = kExitBadArguments;
+        if (!fields->apply(options->settings, context))
             return;
-        }
         options->settings.blurHeight = options->noBlurHeight ? 0 : 1;
         context.exitCode = RunProcessCommand(*options, context);
     });

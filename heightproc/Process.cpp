@@ -1,5 +1,7 @@
 #include "heightproc/Process.h"
 
+#include "base/ByteOrder.h"
+
 #include "codec/HeightDat.h"
 #include "heightproc/Lever.h"
 #include "heightproc/Water.h"
@@ -49,13 +51,6 @@ bool AllocateRaster(LargeBuffer<std::uint16_t>& raster, std::size_t samples)
     {
         return false;
     }
-}
-
-void SwapToHostOrder(std::uint16_t* samples, std::size_t count)
-{
-    if constexpr (std::endian::native == std::endian::big)
-        for (std::size_t i = 0; i < count; ++i)
-            samples[i] = static_cast<std::uint16_t>(samples[i] << 8 | samples[i] >> 8);
 }
 
 // Writes one DAT file; the desktop application passes over a failure, the result keeps it.
@@ -114,7 +109,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
         progress.setPos(0);
         return result;
     }
-    SwapToHostOrder(height.data(), samples);
+    LittleEndianSamples(height.data(), samples);
     result.readSeconds = Since(start);
     RasterView<std::uint16_t> heightView(height.data(), settings.rawWidth, settings.rawHeight);
 

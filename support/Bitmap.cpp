@@ -1,6 +1,7 @@
 #include "support/Bitmap.h"
 
 #include "base/AtomicFile.h"
+#include "base/ByteOrder.h"
 
 #include <climits>
 #include <cstring>
@@ -13,28 +14,6 @@ constexpr std::uint32_t kInfoHeaderSize = 40;
 constexpr std::uint32_t kCoreHeaderSize = 12;
 constexpr std::uint32_t kCompressionNone = 0;
 constexpr std::uint32_t kCompressionBitFields = 3;
-
-std::uint16_t Read16(const std::uint8_t* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Read32(const std::uint8_t* p)
-{
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
-}
-
-void Put16(std::uint8_t* p, std::uint32_t v)
-{
-    p[0] = static_cast<std::uint8_t>(v);
-    p[1] = static_cast<std::uint8_t>(v >> 8);
-}
-
-void Put32(std::uint8_t* p, std::uint32_t v)
-{
-    Put16(p, v);
-    Put16(p + 2, v >> 16);
-}
 
 // Byte offset of a 32-bit pixel's channel; only whole-byte masks (0xFF << 8k) are accepted.
 int MaskShift(std::uint32_t mask)
@@ -102,8 +81,8 @@ bool BmpReader::open(const char* path, std::string& error)
         return fail("the file is too short for a BMP");
     if (head[0] != 'B' || head[1] != 'M')
         return fail("not a BMP file");
-    const std::uint32_t pixelOffset = Read32(head + 10);
-    const std::uint32_t headerSize = Read32(head + 14);
+    const std::uint32_t pixelOffset = ReadLe32(head + 10);
+    const std::uint32_t headerSize = ReadLe32(head + 14);
     if (headerSize != kCoreHeaderSize && headerSize != 40 && headerSize != 52 && headerSize != 56 &&
         headerSize != 108 && headerSize != 124)
         return fail("unsupported BMP header");
@@ -120,17 +99,17 @@ bool BmpReader::open(const char* path, std::string& error)
     std::uint32_t colorsUsed = 0;
     if (core)
     {
-        width = Read16(info + 4);
-        height = Read16(info + 6);
-        m_bitCount = Read16(info + 10);
+        width = ReadLe16(info + 4);
+        height = ReadLe16(info + 6);
+        m_bitCount = ReadLe16(info + 10);
     }
     else
     {
-        width = static_cast<std::int32_t>(Read32(info + 4));
-        height = static_cast<std::int32_t>(Read32(info + 8));
-        m_bitCount = Read16(info + 14);
-        compression = Read32(info + 16);
-        colorsUsed = Read32(info + 32);
+        width = static_cast<std::int32_t>(ReadLe32(info + 4));
+        height = static_cast<std::int32_t>(ReadLe32(info + 8));
+        m_bitCount = ReadLe16(info + 14);
+        compression = ReadLe32(info + 16);
+        colorsUsed = ReadLe32(info + 32);
     }
     if (m_bitCount != 1 && m_bitCount != 4 && m_bitCount != 8 && m_bitCount != 24 && m_bitCount != 32)
         return fail("unsupported BMP bit depth");
@@ -148,7 +127,7 @@ bool BmpReader::open(const char* path, std::string& error)
             tableOffset += 12;
         }
         for (int c = 0; c < 3; ++c)
-            m_masks[c] = Read32(info + 40 + 4 * c);
+            m_masks[c] = ReadLe32(info + 40 + 4 * c);
         if (MaskShift(m_masks[0]) < 0 || MaskShift(m_masks[1]) < 0 || MaskShift(m_masks[2]) < 0)
             return fail("unsupported BMP colour masks");
     }
@@ -224,7 +203,7 @@ bool BmpReader::readRow(std::uint8_t* bgr, int& imageRow)
         const int shiftB = MaskShift(m_masks[2]);
         for (int x = 0; x < m_width; ++x)
         {
-            const std::uint32_t v = Read32(in + 4 * x);
+            const std::uint32_t v = ReadLe32(in + 4 * x);
             bgr[3 * x] = static_cast<std::uint8_t>(v >> shiftB);
             bgr[3 * x + 1] = static_cast<std::uint8_t>(v >> shiftG);
             bgr[3 * x + 2] = static_cast<std::uint8_t>(v >> shiftR);
@@ -308,19 +287,19 @@ bool BmpWriter::open(const char* path, int width, int height, int bits, const RG
     std::uint8_t head[kFileHeaderSize + kInfoHeaderSize + 256 * 4] = {};
     head[0] = 'B';
     head[1] = 'M';
-    Put32(head + 2, pixelOffset + dataSize);
-    Put32(head + 10, pixelOffset);
+    WriteLe32(head + 2, pixelOffset + dataSize);
+    WriteLe32(head + 10, pixelOffset);
     std::uint8_t* info = head + kFileHeaderSize;
-    Put32(info, kInfoHeaderSize);
-    Put32(info + 4, static_cast<std::uint32_t>(width));
-    Put32(info + 8, static_cast<std::uint32_t>(height));
-    Put16(info + 12, 1);
-    Put16(info + 14, static_cast<std::uint32_t>(bits));
-    Put32(info + 16, kCompressionNone);
-    Put32(info + 20, dataSize);
-    Put32(info + 24, 2835); // 72 dpi
-    Put32(info + 28, 2835);
-    Put32(info + 32, bits == 8 ? 256 : 0);
+    WriteLe32(info, kInfoHeaderSize);
+    WriteLe32(info + 4, static_cast<std::uint32_t>(width));
+    WriteLe32(info + 8, static_cast<std::uint32_t>(height));
+    WriteLe16(info + 12, 1);
+    WriteLe16(info + 14, static_cast<std::uint32_t>(bits));
+    WriteLe32(info + 16, kCompressionNone);
+    WriteLe32(info + 20, dataSize);
+    WriteLe32(info + 24, 2835); // 72 dpi
+    WriteLe32(info + 28, 2835);
+    WriteLe32(info + 32, bits == 8 ? 256 : 0);
     for (std::uint32_t i = 0; i < tableBytes / 4; ++i)
     {
         std::uint8_t* entry = info + kInfoHeaderSize + 4 * i;

@@ -1,6 +1,7 @@
 #include "tools/PngWriter.h"
 
 #include "base/AtomicFile.h"
+#include "base/ByteOrder.h"
 #include "base/Concurrency.h"
 
 #include <algorithm>
@@ -129,24 +130,16 @@ Band DeflateBand(const RowSource& source, int firstRow, int endRow, std::size_t 
     return band;
 }
 
-void PutBigEndian(std::uint8_t* out, std::uint32_t value)
-{
-    out[0] = static_cast<std::uint8_t>(value >> 24);
-    out[1] = static_cast<std::uint8_t>(value >> 16);
-    out[2] = static_cast<std::uint8_t>(value >> 8);
-    out[3] = static_cast<std::uint8_t>(value);
-}
-
 bool WriteChunk(AtomicFile& file, const char* type, const std::uint8_t* data, std::size_t size)
 {
     std::uint8_t head[8];
-    PutBigEndian(head, static_cast<std::uint32_t>(size));
+    WriteBe32(head, static_cast<std::uint32_t>(size));
     std::memcpy(head + 4, type, 4);
     uLong crc = crc32_z(0, head + 4, 4);
     if (size > 0) // zlib answers a null buffer with the initial value, not the running CRC
         crc = crc32_z(crc, data, size);
     std::uint8_t tail[4];
-    PutBigEndian(tail, static_cast<std::uint32_t>(crc));
+    WriteBe32(tail, static_cast<std::uint32_t>(crc));
     return file.write(head, 8) && (size == 0 || file.write(data, size)) && file.write(tail, 4);
 }
 
@@ -168,8 +161,8 @@ bool WritePng(const std::string& path, int width, int height, int bitDepth, int 
         return false;
     static const std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1a, '\n'};
     std::uint8_t header[13];
-    PutBigEndian(header, static_cast<std::uint32_t>(width));
-    PutBigEndian(header + 4, static_cast<std::uint32_t>(height));
+    WriteBe32(header, static_cast<std::uint32_t>(width));
+    WriteBe32(header + 4, static_cast<std::uint32_t>(height));
     header[8] = static_cast<std::uint8_t>(bitDepth);
     header[9] = static_cast<std::uint8_t>(colourType);
     header[10] = header[11] = header[12] = 0; // deflate, adaptive filtering, no interlace
@@ -205,7 +198,7 @@ bool WritePng(const std::string& path, int width, int height, int bitDepth, int 
                             static_cast<int>(static_cast<long long>(progressSpan) * (first + count) / bandCount));
     }
     std::uint8_t trailer[4];
-    PutBigEndian(trailer, static_cast<std::uint32_t>(adler));
+    WriteBe32(trailer, static_cast<std::uint32_t>(adler));
     return WriteChunk(file, "IDAT", trailer, 4) && WriteChunk(file, "IEND", nullptr, 0) && file.commit();
 }
 } // namespace
