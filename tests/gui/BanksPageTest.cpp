@@ -333,5 +333,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(BanksPageTest)
+ALTIMO_GUI_TEST_MAIN(BanksPageTest)
 #include "BanksPageTest.moc"

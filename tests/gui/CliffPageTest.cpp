@@ -186,5 +186,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(CliffPageTest)
+ALTIMO_GUI_TEST_MAIN(CliffPageTest)
 #include "CliffPageTest.moc"

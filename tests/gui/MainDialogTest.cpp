@@ -5,11 +5,14 @@
 #include "gui/DialogLayout.h"
 #include "banks/BanksPage.h"
 #include "banks/BanksPreview.h"
+#include "cliff/CliffPage.h"
 #include "heightproc/ProcessPage.h"
 
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <clocale>
+#include <cstring>
 
 namespace
 {
@@ -184,6 +187,45 @@ private slots:
         QVERIFY(f.dialogs.messages.empty());
     }
 
+    // Decimal fields read and show a full stop whatever the locale: under a comma locale the
+    // pages once refused their own defaults (a disabled "Sharpness" of 0.3 blocked "Process").
+    void decimalsReadTheSameInEveryLocale()
+    {
+        const QByteArray wanted = qgetenv("ALTIMO_TEST_LOCALE");
+        const char* separator = std::localeconv()->decimal_point;
+        // The run really is in the locale it asked for, or this test would prove nothing.
+        QCOMPARE(QByteArray(separator), QByteArray(wanted.startsWith("de_DE") ? "," : "."));
+
+        DialogFixture f;
+        auto* process = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));
+        auto* banks = qobject_cast<CBanksPage*>(f.sheet()->widget(1));
+        auto* cliff = qobject_cast<CCliffPage*>(f.sheet()->widget(2));
+        QCOMPARE(process->findChild<QLineEdit*>(QStringLiteral("m_sharpness"))->text(), QStringLiteral("0.3"));
+        QCOMPARE(banks->findChild<QLineEdit*>(QStringLiteral("m_shoreLevel"))->text(), QStringLiteral("0.5"));
+        QVERIFY(process->UpdateData(true));
+        QVERIFY(banks->UpdateData(true));
+        QVERIFY(cliff->UpdateData(true));
+        QCOMPARE(process->m_sharpness, 0.3f);
+        QCOMPARE(banks->m_shoreLevel, 0.5f);
+
+        f.showPage(2);
+        DialogFixture::type(cliff->findChild<QLineEdit*>(QStringLiteral("m_heightScale")), QStringLiteral("0.01"));
+        QVERIFY(cliff->UpdateData(true));
+        f.showPage(1);
+        DialogFixture::type(banks->findChild<QLineEdit*>(QStringLiteral("m_waterPixelSize")), QStringLiteral("+2.5e1"));
+        QVERIFY(banks->UpdateData(true));
+        QCOMPARE(cliff->m_heightScale, 0.01f);
+        QCOMPARE(banks->m_waterPixelSize, 25.0f);
+        QVERIFY(f.dialogs.messages.empty());
+
+        // A comma is not a decimal separator, in this locale or any other.
+        QLineEdit* shoreLevel = banks->findChild<QLineEdit*>(QStringLiteral("m_shoreLevel"));
+        DialogFixture::type(shoreLevel, QStringLiteral("0,25"));
+        QVERIFY(!banks->UpdateData(true));
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Enter a number."));
+        QCOMPARE(banks->m_shoreLevel, 0.5f);
+    }
     void closeEndsTheDialog()
     {
         DialogFixture f;
@@ -195,5 +237,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainDialogTest)
+ALTIMO_GUI_TEST_MAIN(MainDialogTest)
 #include "MainDialogTest.moc"

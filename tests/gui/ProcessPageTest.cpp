@@ -355,5 +355,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ProcessPageTest)
+ALTIMO_GUI_TEST_MAIN(ProcessPageTest)
 #include "ProcessPageTest.moc"
