@@ -45,6 +45,17 @@ void CAltimoDlg::OnInitDialog()
     m_pSheet->addTab(new CCliffPage(m_dialogs), tr("Cliff export"));
     m_pSheet->setCurrentIndex(0);
     m_pSheet->setGeometry(m_placeholder->geometry());
+    // A page's default button becomes the dialog's once the page is inside it, so that Enter in
+    // a field of that page clicks it (a button marked default before it had a dialog is not
+    // known to the dialog).
+    for (QPushButton* button : m_pSheet->findChildren<QPushButton*>())
+    {
+        if (button->isDefault())
+        {
+            button->setDefault(false);
+            button->setDefault(true);
+        }
+    }
 
     m_resolutionScale = 5;
     UpdateData(false);

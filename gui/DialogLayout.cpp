@@ -98,8 +98,9 @@ QPushButton* DialogBuilder::button(const char* name, const QString& text, int x,
     auto* button = new QPushButton(text, m_parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(m_units.rect(x, y, width, height));
-    // Only the one button marked default reacts to Enter, as in a dialog template.
-    button->setAutoDefault(false);
+    // Enter clicks the button that has the focus, as in any dialog; elsewhere it goes to the
+    // page's default button, if it has one.
+    button->setAutoDefault(true);
     return button;
 }
 

@@ -226,6 +226,48 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Enter a number."));
         QCOMPARE(banks->m_shoreLevel, 0.5f);
     }
+
+    // Enter clicks the focused button on every page and below the sheet; in a field of the
+    // process page it runs "Process", the page's default button.
+    void enterClicksTheFocusedButtonElseProcess()
+    {
+        DialogFixture f;
+        const auto pressEnterOn = [&](QWidget* widget, Qt::Key key = Qt::Key_Return) {
+            widget->setFocus(Qt::TabFocusReason);
+            QCOMPARE(QApplication::focusWidget(), widget);
+            QTest::keyClick(widget, key);
+        };
+        pressEnterOn(f.sheet()->widget(0)->findChild<QPushButton*>(QStringLiteral("rawBrowseButton")));
+        QCOMPARE(f.dialogs.requests.size(), std::size_t(1));
+        QCOMPARE(f.dialogs.requests[0].request.filter, QStringLiteral("RAW 16 bit (*.raw)"));
+        pressEnterOn(f.sheet()->widget(0)->findChild<QPushButton*>(QStringLiteral("waterBrowseButton")), Qt::Key_Enter);
+        QCOMPARE(f.dialogs.requests.size(), std::size_t(2));
+        QCOMPARE(f.dialogs.requests[1].request.filter, QStringLiteral("Water WTR (*.wtr)"));
+        QVERIFY(f.dialogs.messages.empty()); // "Process" did not run as well
+
+        // A RAW path that cannot be opened makes a run visible by its message.
+        auto* process = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));
+        f.dialogs.answer(QStringLiteral("/nonexistent/map.raw"));
+        process->OnBrowseRaw();
+        pressEnterOn(process->findChild<QLineEdit*>(QStringLiteral("m_rawWidth")));
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Can not open RAW file"));
+
+        f.showPage(1);
+        QWidget* banks = f.sheet()->widget(1);
+        pressEnterOn(banks->findChild<QPushButton*>(QStringLiteral("browseButton")));
+        QCOMPARE(f.dialogs.requests.size(), std::size_t(4));
+        QCOMPARE(f.dialogs.requests[3].request.filter, QStringLiteral("Compressed Water (*.wtr)"));
+        // The banks page has no default button: Enter in its fields runs nothing.
+        pressEnterOn(banks->findChild<QLineEdit*>(QStringLiteral("m_shoreLevel")));
+        QCOMPARE(f.dialogs.requests.size(), std::size_t(4));
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+
+        QSignalSpy finished(&f.dialog, &QDialog::finished);
+        pressEnterOn(f.button("closeButton"));
+        QCOMPARE(finished.size(), 1);
+        QCOMPARE(finished[0][0].toInt(), 0);
+    }
     void closeEndsTheDialog()
     {
         DialogFixture f;
