@@ -10,6 +10,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 
 CAltimoDlg::CAltimoDlg(IUserDialogs& dialogs, QWidget* parent)
@@ -45,6 +46,7 @@ void CAltimoDlg::OnInitDialog()
     m_pSheet->addTab(new CCliffPage(m_dialogs), tr("Cliff export"));
     m_pSheet->setCurrentIndex(0);
     m_pSheet->setGeometry(m_placeholder->geometry());
+    connect(m_pSheet, &QTabWidget::currentChanged, this, &CAltimoDlg::OnPageChanged);
     // A page's default button becomes the dialog's once the page is inside it, so that Enter in
     // a field of that page clicks it (a button marked default before it had a dialog is not
     // known to the dialog).
@@ -73,6 +75,21 @@ bool CAltimoDlg::UpdateData(bool saveAndValidate)
 void CAltimoDlg::DoDataExchange(CDataExchange& dx)
 {
     dx.number(m_resolutionScaleEdit, m_resolutionScale, kResolutionScaleRange);
+}
+
+void CAltimoDlg::OnPageChanged(int index)
+{
+    if (m_switchingPage || index == m_activePage)
+        return;
+    // The tab widget has no "about to change": the page being left is put back in front while
+    // it validates, so a refusal shows over the page with the refused field, and the user stays.
+    const QScopedValueRollback<bool> switching(m_switchingPage, true);
+    m_pSheet->setCurrentIndex(m_activePage);
+    auto* leaving = qobject_cast<CPropertyPage*>(m_pSheet->widget(m_activePage));
+    if (leaving && !leaving->OnKillActive())
+        return;
+    m_activePage = index;
+    m_pSheet->setCurrentIndex(index);
 }
 
 void CAltimoDlg::OnClose()

@@ -16,7 +16,7 @@
 #include <optional>
 #include <utility>
 
-CBanksPage::CBanksPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_dialogs(dialogs)
+CBanksPage::CBanksPage(IUserDialogs& dialogs, QWidget* parent) : CPropertyPage(parent), m_dialogs(dialogs)
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);

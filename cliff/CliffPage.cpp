@@ -24,7 +24,7 @@ struct BitmapGuard
 };
 } // namespace
 
-CCliffPage::CCliffPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_dialogs(dialogs)
+CCliffPage::CCliffPage(IUserDialogs& dialogs, QWidget* parent) : CPropertyPage(parent), m_dialogs(dialogs)
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);

@@ -28,7 +28,8 @@ const FieldRange& Range(const char* field)
 }
 } // namespace
 
-CAltimoPage::CAltimoPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_hIcon(AppIcon()), m_dialogs(dialogs)
+CAltimoPage::CAltimoPage(IUserDialogs& dialogs, QWidget* parent)
+    : CPropertyPage(parent), m_hIcon(AppIcon()), m_dialogs(dialogs)
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
+#include <QTabBar>
 #include <clocale>
 #include <cstring>
 
@@ -267,6 +268,46 @@ private slots:
         pressEnterOn(f.button("closeButton"));
         QCOMPARE(finished.size(), 1);
         QCOMPARE(finished[0][0].toInt(), 0);
+    }
+
+    // A page stores its fields when the user leaves it, and keeps the user when one is refused.
+    void leavingAPageValidatesAndStoresItsFields()
+    {
+        DialogFixture f;
+        auto* process = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));
+        auto* banks = qobject_cast<CBanksPage*>(f.sheet()->widget(1));
+        QTabBar* tabs = f.sheet()->tabBar();
+        const auto clickTab = [&](int index) { QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(index).center()); };
+
+        QLineEdit* width = process->findChild<QLineEdit*>(QStringLiteral("m_rawWidth"));
+        DialogFixture::type(width, QStringLiteral("255"));
+        clickTab(1);
+        QCOMPARE(f.sheet()->currentIndex(), 0);
+        QVERIFY(process->isVisible());
+        QVERIFY(!banks->isVisible());
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Enter an integer between 256 and 20000."));
+        QCOMPARE(QApplication::focusWidget(), width);
+        QCOMPARE(process->m_rawWidth, 1024);
+
+        DialogFixture::type(width, QStringLiteral("512"));
+        clickTab(1);
+        QCOMPARE(f.sheet()->currentIndex(), 1);
+        QVERIFY(banks->isVisible());
+        QCOMPARE(process->m_rawWidth, 512);
+
+        // A value typed on the banks page survives a round trip through the tabs and a "Browse",
+        // which writes the stored values back into the fields.
+        QLineEdit* shoreLevel = banks->findChild<QLineEdit*>(QStringLiteral("m_shoreLevel"));
+        DialogFixture::type(shoreLevel, QStringLiteral("0.75"));
+        clickTab(2);
+        clickTab(1);
+        QCOMPARE(f.sheet()->currentIndex(), 1);
+        f.dialogs.answer(QStringLiteral("/maps/water.wtr"));
+        QTest::mouseClick(banks->findChild<QPushButton*>(QStringLiteral("browseButton")), Qt::LeftButton);
+        QCOMPARE(shoreLevel->text(), QStringLiteral("0.75"));
+        QCOMPARE(banks->m_shoreLevel, 0.75f);
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
     }
     void closeEndsTheDialog()
     {
