@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <cmath>
+#include <vector>
 
 CBanksPreview::CBanksPreview(QWidget* parent) : QWidget(parent)
 {
@@ -87,9 +89,12 @@ void CBanksPreview::paintEvent(QPaintEvent*)
             // frameRight/frameBottom exclusive; a one-pixel pen draws both edges of a QRect.
             painter.setPen(QPen(frameColor, 0));
             painter.setBrush(Qt::black);
-            painter.drawRect(QRect(place.frameLeft, place.frameTop, place.frameRight - place.frameLeft - 1,
-                                   place.frameBottom - place.frameTop - 1));
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
+            if (place.frameRight > place.frameLeft && place.frameBottom > place.frameTop)
+                painter.drawRect(QRect(place.frameLeft, place.frameTop, place.frameRight - place.frameLeft - 1,
+                                       place.frameBottom - place.frameTop - 1));
+            // Enlarged, every image pixel becomes a block of its own colour; only a shrunk image
+            // is smoothed.
+            painter.setRenderHint(QPainter::SmoothPixmapTransform, view.zoom < 1.0f);
             painter.drawImage(QRect(place.x, place.y, place.width, place.height), m_bitmap,
                               QRect(place.sourceX, place.sourceY, place.sourceWidth, place.sourceHeight));
             DrawLines(painter, view, clientWidth, clientHeight);
@@ -98,28 +103,65 @@ void CBanksPreview::paintEvent(QPaintEvent*)
     QPainter(this).drawPixmap(0, 0, canvas);
 }
 
+namespace
+{
+// How far outside the client area a line end may lie and still be handed to the painter as it
+// is; beyond this (a deep zoom) a segment is clipped first, so that no coordinate overflows and
+// no limited coordinate bends the line.
+constexpr double kLineReach = 1 << 16;
+
+bool WithinReach(const PreviewPointD& point, int clientWidth, int clientHeight)
+{
+    return point.x >= -kLineReach && point.x <= clientWidth + kLineReach && point.y >= -kLineReach &&
+           point.y <= clientHeight + kLineReach;
+}
+
+void DrawSegment(QPainter& painter, PreviewPointD from, PreviewPointD to, int clientWidth, int clientHeight)
+{
+    if (!WithinReach(from, clientWidth, clientHeight) || !WithinReach(to, clientWidth, clientHeight))
+    {
+        if (!ClipSegment(from, to, -kLineReach, -kLineReach, clientWidth + kLineReach, clientHeight + kLineReach))
+            return;
+    }
+    painter.drawLine(QPoint(int(std::lround(from.x)), int(std::lround(from.y))),
+                     QPoint(int(std::lround(to.x)), int(std::lround(to.y))));
+}
+} // namespace
+
 void CBanksPreview::DrawLines(QPainter& painter, const PreviewGeometry& view, int clientWidth, int clientHeight) const
 {
     painter.setBrush(Qt::NoBrush);
     QPolygon polygon;
+    std::vector<PreviewPointD> mapped;
     for (std::size_t i = 0; i < m_lines.size(); ++i)
     {
         const Shoreline& line = m_lines[i];
-        const PreviewColor& color = PreviewLineColor(i);
-        painter.setPen(QPen(QColor(color.red, color.green, color.blue), 0));
-        polygon.clear();
-        for (const ShorePoint& point : line)
-        {
-            const PreviewPoint mapped = view.map(point, clientWidth, clientHeight);
-            polygon << QPoint(mapped.x, mapped.y);
-        }
         if (line.size() < 2)
             continue; // an empty line, or a single point, has no segment and no direction
-        painter.drawPolyline(polygon);
+        const PreviewColor& color = PreviewLineColor(i);
+        painter.setPen(QPen(QColor(color.red, color.green, color.blue), 0));
+        mapped.clear();
+        bool near = true;
+        for (const ShorePoint& point : line)
+        {
+            mapped.push_back(view.mapUnlimited(point.x, point.z, clientWidth, clientHeight));
+            near = near && WithinReach(mapped.back(), clientWidth, clientHeight);
+        }
+        if (near)
+        {
+            polygon.clear();
+            for (const PreviewPointD& point : mapped)
+                polygon << QPoint(int(point.x), int(point.y));
+            painter.drawPolyline(polygon);
+        }
+        else
+        {
+            for (std::size_t j = 1; j < mapped.size(); ++j)
+                DrawSegment(painter, mapped[j - 1], mapped[j], clientWidth, clientHeight);
+        }
         const PreviewTick tick = EndTick(line);
-        const PreviewPoint from = view.map(tick.fromX, tick.fromZ, clientWidth, clientHeight);
-        const PreviewPoint to = view.map(tick.toX, tick.toZ, clientWidth, clientHeight);
-        painter.drawLine(from.x, from.y, to.x, to.y);
+        DrawSegment(painter, view.mapUnlimited(tick.fromX, tick.fromZ, clientWidth, clientHeight),
+                    view.mapUnlimited(tick.toX, tick.toZ, clientWidth, clientHeight), clientWidth, clientHeight);
     }
 }
 

@@ -331,6 +331,42 @@ private slots:
         preview.SetImage(nullptr);
         QVERIFY(AllBlack(preview.grab().toImage()));
     }
+
+    // At zoom 2^30 (and on the way there) the image point at the centre stays at the centre,
+    // under the line through it; once the placement was limited to an int from about 23 presses
+    // of "In" and showed the wrong part of the image, and the lines drifted away from it.
+    void deepZoomKeepsTheCentre()
+    {
+        CBanksPreview preview;
+        preview.resize(560, 350);
+        WaterImage image(819, 613);
+        // Neighbouring pixels differ, so a shift by one shows.
+        for (int m = 0; m < image.height; ++m)
+            for (int c = 0; c < image.width; ++c)
+                image.view().at(c, m) = std::uint8_t((c * 7 + (image.height - 1 - m) * 13) % 200 + 40);
+        // The image's diagonal, bottom left to top right, through its centre.
+        const ShorePoint diagonal[2] = {{0, 0}, {819 * 50, 613 * 50}};
+        preview.AddLine(diagonal, 2);
+        preview.SetImage(&image);
+        const float fitted = preview.m_zoom;
+        for (int presses = 1; presses <= 30; ++presses)
+        {
+            preview.m_zoom *= 2.0f;
+            if (presses < 8)
+                continue;
+            const QImage picture = preview.grab().toImage().convertToFormat(QImage::Format_RGB32);
+            // The client centre (280, 175) shows image pixel (409, 306), the one holding the
+            // point (409.5, 306.5) at the centre.
+            const int grey = (409 * 7 + 306 * 13) % 200 + 40;
+            QCOMPARE(QColor(picture.pixel(280 + 3, 175 + 3)), QColor(grey, grey, grey)); // beside the line
+            bool lineAtCentre = false;
+            for (int y = 172; y <= 178; ++y)
+                for (int x = 277; x <= 283; ++x)
+                    lineAtCentre = lineAtCentre || QColor(picture.pixel(x, y)) == QColor(Qt::blue);
+            QVERIFY2(lineAtCentre, qPrintable(QStringLiteral("%1 presses").arg(presses)));
+        }
+        QCOMPARE(preview.m_zoom, fitted * float(1 << 30));
+    }
 };
 
 ALTIMO_GUI_TEST_MAIN(BanksPageTest)
