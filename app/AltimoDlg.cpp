@@ -14,7 +14,8 @@
 #include <QTabWidget>
 
 CAltimoDlg::CAltimoDlg(IUserDialogs& dialogs, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    // A top-level application window, listed in the task bar, rather than a transient dialog.
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_hIcon(AppIcon()), m_dialogs(dialogs)
 {
     setWindowTitle(QStringLiteral("Altimo"));
@@ -25,8 +26,8 @@ CAltimoDlg::CAltimoDlg(IUserDialogs& dialogs, QWidget* parent)
     m_placeholder->setObjectName(QStringLiteral("m_placeholder"));
     m_placeholder->setGeometry(build.units().rect(0, 0, 331, 283));
     m_placeholder->hide();
-    build.label(tr("Water/Height resolution scale"), 6, 303, 96, 8);
     m_resolutionScaleEdit = build.edit("m_resolutionScale", EditStyle::Plain, 109, 301, 40, 13);
+    build.label(tr("Water/Height resolution scale"), 6, 303, 96, 8, m_resolutionScaleEdit);
     m_closeButton = build.button("closeButton", tr("Close"), 278, 300, 50, 14);
     connect(m_closeButton, &QPushButton::clicked, this, &CAltimoDlg::OnClose);
 

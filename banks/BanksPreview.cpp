@@ -5,6 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
+#include <QtMath>
 #include <cmath>
 #include <vector>
 
@@ -75,8 +76,11 @@ void CBanksPreview::paintEvent(QPaintEvent*)
     if (clientWidth <= 0 || clientHeight <= 0)
         return;
     // The whole picture is composed off-screen and copied to the window in one go, so a
-    // repaint never shows a half-drawn state.
-    QPixmap canvas(clientWidth, clientHeight);
+    // repaint never shows a half-drawn state. The view works in logical pixels; the canvas has
+    // the screen's device pixels, so lines stay one device pixel wide and sharp on a HiDPI screen.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap canvas(QSize(qCeil(clientWidth * ratio), qCeil(clientHeight * ratio)));
+    canvas.setDevicePixelRatio(ratio);
     {
         QPainter painter(&canvas);
         const QColor frameColor(kPreviewFrameColor.red, kPreviewFrameColor.green, kPreviewFrameColor.blue);
@@ -92,15 +96,34 @@ void CBanksPreview::paintEvent(QPaintEvent*)
             if (place.frameRight > place.frameLeft && place.frameBottom > place.frameTop)
                 painter.drawRect(QRect(place.frameLeft, place.frameTop, place.frameRight - place.frameLeft - 1,
                                        place.frameBottom - place.frameTop - 1));
-            // Enlarged, every image pixel becomes a block of its own colour; only a shrunk image
-            // is smoothed.
-            painter.setRenderHint(QPainter::SmoothPixmapTransform, view.zoom < 1.0f);
-            painter.drawImage(QRect(place.x, place.y, place.width, place.height), m_bitmap,
-                              QRect(place.sourceX, place.sourceY, place.sourceWidth, place.sourceHeight));
+            const QRect target(place.x, place.y, place.width, place.height);
+            const QRect source(place.sourceX, place.sourceY, place.sourceWidth, place.sourceHeight);
+            if (view.zoom < 1.0f && !target.isEmpty())
+                // Shrunk, a screen pixel shows the average of the image pixels it covers (a
+                // half-tone stretch) rather than a blend of the few nearest ones.
+                painter.drawImage(target.topLeft(), Shrunk(source, target.size(), ratio));
+            else
+                // Enlarged, every image pixel becomes a block of its own colour.
+                painter.drawImage(target, m_bitmap, source);
             DrawLines(painter, view, clientWidth, clientHeight);
         }
     }
     QPainter(this).drawPixmap(0, 0, canvas);
+}
+
+const QImage& CBanksPreview::Shrunk(const QRect& source, const QSize& size, qreal ratio)
+{
+    const QSize pixels(qCeil(size.width() * ratio), qCeil(size.height() * ratio));
+    if (m_shrunk.isNull() || m_shrunkFrom != m_bitmap.cacheKey() || m_shrunkSource != source ||
+        m_shrunk.size() != pixels)
+    {
+        // Qt's smooth scaling averages the covered pixels when it shrinks; made once per view.
+        m_shrunk = m_bitmap.copy(source).scaled(pixels, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        m_shrunkFrom = m_bitmap.cacheKey();
+        m_shrunkSource = source;
+    }
+    m_shrunk.setDevicePixelRatio(ratio);
+    return m_shrunk;
 }
 
 namespace

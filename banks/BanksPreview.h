@@ -49,5 +49,12 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    // The part `source` of the image shrunk to `size` logical pixels by averaging, kept while
+    // the image and the view stay the same.
+    const QImage& Shrunk(const QRect& source, const QSize& size, qreal ratio);
     void DrawLines(QPainter& painter, const PreviewGeometry& view, int clientWidth, int clientHeight) const;
+
+    QImage m_shrunk;
+    qint64 m_shrunkFrom = 0;
+    QRect m_shrunkSource;
 };

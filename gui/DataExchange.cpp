@@ -73,7 +73,7 @@ QString CDataExchange::numberMessage(double min, double max)
 void CDataExchange::fail(QLineEdit* edit, const QString& message)
 {
     m_failed = true;
-    m_dialogs.message(m_owner, message, QString::fromLatin1(kAppName), MessageIcon::Warning);
+    m_dialogs.message(m_owner, message, AppCaption(), MessageIcon::Warning);
     edit->setFocus(Qt::OtherFocusReason);
     edit->selectAll();
 }

@@ -109,7 +109,7 @@ private slots:
         f.generate();
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
         QCOMPARE(f.dialogs.messages[0].text, message);
-        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("altimo"));
+        QCOMPARE(f.dialogs.messages[0].caption, ExpectedCaption());
         QCOMPARE(f.dialog.focusWidget(), static_cast<QWidget*>(edit));
         QVERIFY(f.page->m_lines.empty());
         QVERIFY(f.page->m_preview->m_bitmap.isNull());
@@ -330,6 +330,30 @@ private slots:
         // Without an image nothing is drawn, lines neither.
         preview.SetImage(nullptr);
         QVERIFY(AllBlack(preview.grab().toImage()));
+    }
+
+    // A shrunk image shows the average of the pixels under each screen pixel: columns
+    // alternately black and white, shrunk to a third, are grey throughout, where a blend of the
+    // nearest pixels would show them black and white again.
+    void shrinkingAveragesThePixels()
+    {
+        CBanksPreview preview;
+        preview.resize(300, 100);
+        WaterImage image(900, 300);
+        for (int m = 0; m < image.height; ++m)
+            for (int c = 0; c < image.width; ++c)
+                image.view().at(c, m) = c % 2 ? 255 : 0;
+        preview.SetImage(&image);
+        QCOMPARE(preview.m_zoom, 1.0f / 3.0f);
+        const QImage picture = preview.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        for (int y = 10; y < 90; y += 7)
+        {
+            for (int x = 10; x < 290; ++x)
+            {
+                const int grey = qGreen(picture.pixel(x, y));
+                QVERIFY2(grey > 40 && grey < 215, qPrintable(QStringLiteral("%1 at %2,%3").arg(grey).arg(x).arg(y)));
+            }
+        }
     }
 
     // At zoom 2^30 (and on the way there) the image point at the centre stays at the centre,

@@ -111,3 +111,11 @@ bool UseTestLocale()
     }
     return true;
 }
+
+QString ExpectedCaption()
+{
+    const QString expected = qEnvironmentVariable("ALTIMO_EXPECTED_CAPTION");
+    if (expected.isEmpty())
+        qFatal("ALTIMO_EXPECTED_CAPTION is not set; run the GUI tests through CTest");
+    return expected;
+}

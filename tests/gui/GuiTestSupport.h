@@ -123,6 +123,10 @@ bool FileExists(const std::string& path);
 // Runs altimo-cli with the arguments; its exit status.
 int RunCli(const QStringList& arguments);
 
+// The caption message boxes must have: the test program's file name, as CTest gives it in
+// ALTIMO_EXPECTED_CAPTION (it also runs a renamed copy).
+QString ExpectedCaption();
+
 // The locale a run of the GUI tests asks for (ALTIMO_TEST_LOCALE, e.g. "de_DE.UTF-8"), made
 // the process's locale before the application object takes it from the environment. A locale
 // the system lacks is looked up in ALTIMO_TEST_LOCPATH, where the test fixture generates one.

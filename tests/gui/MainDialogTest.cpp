@@ -8,6 +8,7 @@
 #include "cliff/CliffPage.h"
 #include "heightproc/ProcessPage.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QProgressBar>
 #include <QSignalSpy>
@@ -155,7 +156,7 @@ private slots:
         const QString expected = scale == QStringLiteral("five") ? QStringLiteral("Enter an integer.")
                                                                  : QStringLiteral("Enter an integer between 1 and 50.");
         QCOMPARE(f.dialogs.messages[0].text, expected);
-        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("altimo"));
+        QCOMPARE(f.dialogs.messages[0].caption, ExpectedCaption());
         QCOMPARE(f.dialog.focusWidget(), scaleEdit);
         QCOMPARE(f.dialog.m_resolutionScale, 5L);
 
@@ -309,6 +310,48 @@ private slots:
         QCOMPARE(banks->m_shoreLevel, 0.75f);
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
     }
+
+    // Every message box is captioned with the program file's name: a refused field, a job's own
+    // message and a message of the core.
+    void messageCaptionIsTheProgramName()
+    {
+        QCOMPARE(QFileInfo(QCoreApplication::arguments().at(0)).fileName(), ExpectedCaption());
+        DialogFixture f;
+        auto* process = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));
+        process->OnProcess(); // no RAW file chosen
+        f.dialogs.answer(QStringLiteral("/nonexistent/map.raw"));
+        process->OnBrowseRaw();
+        process->OnProcess();
+        DialogFixture::type(f.edit("m_resolutionScale"), QStringLiteral("0"));
+        process->OnProcess();
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(3));
+        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Unspecified height RAW"));
+        QCOMPARE(f.dialogs.messages[1].text, QStringLiteral("Can not open RAW file"));
+        QCOMPARE(f.dialogs.messages[2].text, QStringLiteral("Enter an integer between 1 and 50."));
+        for (const ScriptedDialogs::Shown& shown : f.dialogs.messages)
+            QCOMPARE(shown.caption, ExpectedCaption());
+    }
+
+    // A top-level window of its own; every label names its field; path fields look read-only.
+    void windowLabelsAndReadOnlyFields()
+    {
+        DialogFixture f;
+        QCOMPARE(f.dialog.windowType(), Qt::Window);
+        const QList<QLabel*> labels = f.dialog.findChildren<QLabel*>();
+        QCOMPARE(labels.size(), 1 + 11 + 5 + 4);
+        for (QLabel* label : labels)
+        {
+            QVERIFY2(label->buddy(), qPrintable(label->text()));
+            QCOMPARE(label->buddy()->parentWidget(), label->parentWidget());
+        }
+        for (QLineEdit* edit : f.dialog.findChildren<QLineEdit*>())
+        {
+            const QPalette& palette = edit->palette();
+            QCOMPARE(palette.color(QPalette::Active, QPalette::Base) == palette.color(QPalette::Active, QPalette::Window),
+                     edit->isReadOnly());
+        }
+    }
+
     void closeEndsTheDialog()
     {
         DialogFixture f;
