@@ -2,8 +2,8 @@
 // The view arithmetic of the banks preview, free of any window system: fitting a new image,
 // zoom, pan by dragging, where the image and its frame go in the client area and which part of
 // the image is stretched there, where a shoreline point lands, the line colours and the end
-// ticks. The desktop preview draws with it; RenderPreview (PreviewRender.h) draws a picture
-// with it in software.
+// ticks. RenderPreview (PreviewDrawing.h) draws the picture with it, for the desktop preview and
+// the command line alike.
 //
 // Client coordinates: R x B pixels (width x height), origin at the top left, y down. Image
 // coordinates: W x H pixels, row 0 at the top. Shoreline points are metres, x from the image's

@@ -4,6 +4,7 @@
 
 #include "banks/BanksPage.h"
 #include "banks/BanksPreview.h"
+#include "banks/PreviewDrawing.h"
 #include "banks/WaterImage.h"
 
 #include <QFile>
@@ -76,7 +77,7 @@ private slots:
         QVERIFY(!f.button("m_saveButton")->isEnabled());
         CBanksPreview* preview = f.page->m_preview;
         QCOMPARE(preview->geometry(), f.find<QFrame>("m_previewFrame")->geometry().adjusted(2, 2, -2, -2));
-        QVERIFY(preview->m_bitmap.isNull());
+        QVERIFY(!preview->HasImage());
         QCOMPARE(preview->m_zoom, 1.0f);
         QVERIFY(AllBlack(f.picture()));
     }
@@ -112,7 +113,7 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].caption, ExpectedCaption());
         QCOMPARE(f.dialog.focusWidget(), static_cast<QWidget*>(edit));
         QVERIFY(f.page->m_lines.empty());
-        QVERIFY(f.page->m_preview->m_bitmap.isNull());
+        QVERIFY(!f.page->m_preview->HasImage());
         QVERIFY(!f.button("m_saveButton")->isEnabled());
     }
 
@@ -121,7 +122,7 @@ private slots:
         BanksFixture f;
         f.generate();
         QVERIFY(f.dialogs.messages.empty());
-        QVERIFY(f.page->m_preview->m_bitmap.isNull());
+        QVERIFY(!f.page->m_preview->HasImage());
         QVERIFY(!f.button("m_saveButton")->isEnabled());
     }
 
@@ -149,7 +150,7 @@ private slots:
         QCOMPARE(f.edit("m_minRiverSize")->text(), QStringLiteral("8"));
         QVERIFY(f.page->m_lines.empty());
         QVERIFY(!f.button("m_saveButton")->isEnabled());
-        QVERIFY(f.page->m_preview->m_bitmap.isNull());
+        QVERIFY(!f.page->m_preview->HasImage());
         QVERIFY(!f.page->m_preview->m_lines.empty());
         QVERIFY(AllBlack(f.picture()));
 
@@ -178,7 +179,7 @@ private slots:
         QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("Can not open WTR file"));
         QVERIFY(f.page->m_lines == lines);
         QVERIFY(f.page->m_preview->m_lines == lines);
-        QVERIFY(!f.page->m_preview->m_bitmap.isNull());
+        QVERIFY(f.page->m_preview->HasImage());
         QVERIFY(f.button("m_saveButton")->isEnabled());
 
         // A file that is not a water mask is named in a message and changes nothing either.
@@ -390,6 +391,15 @@ private slots:
             QVERIFY2(lineAtCentre, qPrintable(QStringLiteral("%1 presses").arg(presses)));
         }
         QCOMPARE(preview.m_zoom, fitted * float(1 << 30));
+
+        // The window shows exactly the shared picture, the one the command line's preview is.
+        preview.m_zoom = fitted * 4.0f;
+        preview.m_panX = 10.3f;
+        std::vector<std::uint8_t> rgb;
+        RenderPreview(preview.m_bitmap, preview.m_lines, preview.Geometry(), 560, 350, kPreviewMetresPerPixel, rgb);
+        const QImage expected(rgb.data(), 560, 350, 560 * 3, QImage::Format_RGB888);
+        QCOMPARE(preview.grab().toImage().convertToFormat(QImage::Format_RGB32),
+                 expected.convertToFormat(QImage::Format_RGB32));
     }
 };
 

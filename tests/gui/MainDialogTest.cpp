@@ -150,7 +150,7 @@ private slots:
             banksPage->OnBrowse();
             QTest::mouseClick(banksPage->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
             QVERIFY(banksPage->m_lines.empty());
-            QVERIFY(banksPage->m_preview->m_bitmap.isNull());
+            QVERIFY(!banksPage->m_preview->HasImage());
         }
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
         const QString expected = scale == QStringLiteral("five") ? QStringLiteral("Enter an integer.")
@@ -172,7 +172,7 @@ private slots:
             auto* banksPage = qobject_cast<CBanksPage*>(f.sheet()->widget(1));
             QTest::mouseClick(banksPage->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
             QVERIFY(!banksPage->m_lines.empty());
-            QVERIFY(!banksPage->m_preview->m_bitmap.isNull());
+            QVERIFY(banksPage->m_preview->HasImage());
         }
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
     }
