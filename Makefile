@@ -2,7 +2,8 @@
 #   make demo   installs what is missing, builds, and runs the demo job on built-in example data
 #   make test   installs what is missing, builds with address+undefined sanitizers, runs every test
 #   make fuzz   runs every fuzz target for FUZZ_SECONDS seconds each (tests/fuzz/run.sh)
-#   make screenshots  renders the desktop application's pages (after the demo) to docs/screenshots
+#   make screenshots  renders the desktop application's pages (after the demo) to docs/screenshots,
+#                     at device pixel ratio 1 and 2 (name@2x.png)
 #   make package  builds the release and a Debian package (build/release/altimo_*.deb) with CPack
 .PHONY: all deps demo test bench release asan clean fuzz fuzz-build screenshots package
 
@@ -32,6 +33,7 @@ demo: release
 
 screenshots: demo
 	QT_QPA_PLATFORM=offscreen ./build/release/app/altimo-screenshots docs/screenshots $(DEMO_DIR)
+	QT_QPA_PLATFORM=offscreen QT_SCALE_FACTOR=2 ./build/release/app/altimo-screenshots docs/screenshots $(DEMO_DIR)
 
 test: asan
 	ctest --preset asan -j2

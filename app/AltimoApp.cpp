@@ -2,11 +2,11 @@
 
 #include "app/AltimoDlg.h"
 #include "gui/UserDialogs.h"
-#include "base/Sinks.h"
 
 CAltimoApp::CAltimoApp(int& argc, char** argv) : QApplication(argc, argv)
 {
-    setApplicationName(QString::fromLatin1(kAppName));
+    // No application name is set: Qt's default, the program file's name, is the caption of
+    // every message box.
     setDesktopFileName(QStringLiteral("altimo"));
     setWindowIcon(AppIcon());
 }

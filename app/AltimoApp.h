@@ -1,6 +1,6 @@
 #pragma once
-// The application object: sets the application's name, which is the caption of every message
-// box, and runs the main dialog modally; the application ends when the dialog closes.
+// The application object: runs the main dialog modally; the application ends when the dialog
+// closes. The application's name, the caption of every message box, is the program file's.
 #include <QApplication>
 
 class CAltimoApp : public QApplication

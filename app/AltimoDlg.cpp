@@ -10,10 +10,12 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QTabWidget>
 
 CAltimoDlg::CAltimoDlg(IUserDialogs& dialogs, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+    // A top-level application window, listed in the task bar, rather than a transient dialog.
+    : QDialog(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_hIcon(AppIcon()), m_dialogs(dialogs)
 {
     setWindowTitle(QStringLiteral("Altimo"));
@@ -24,8 +26,8 @@ CAltimoDlg::CAltimoDlg(IUserDialogs& dialogs, QWidget* parent)
     m_placeholder->setObjectName(QStringLiteral("m_placeholder"));
     m_placeholder->setGeometry(build.units().rect(0, 0, 331, 283));
     m_placeholder->hide();
-    build.label(tr("Water/Height resolution scale"), 6, 303, 96, 8);
     m_resolutionScaleEdit = build.edit("m_resolutionScale", EditStyle::Plain, 109, 301, 40, 13);
+    build.label(tr("Water/Height resolution scale"), 6, 303, 96, 8, m_resolutionScaleEdit);
     m_closeButton = build.button("closeButton", tr("Close"), 278, 300, 50, 14);
     connect(m_closeButton, &QPushButton::clicked, this, &CAltimoDlg::OnClose);
 
@@ -45,6 +47,18 @@ void CAltimoDlg::OnInitDialog()
     m_pSheet->addTab(new CCliffPage(m_dialogs), tr("Cliff export"));
     m_pSheet->setCurrentIndex(0);
     m_pSheet->setGeometry(m_placeholder->geometry());
+    connect(m_pSheet, &QTabWidget::currentChanged, this, &CAltimoDlg::OnPageChanged);
+    // A page's default button becomes the dialog's once the page is inside it, so that Enter in
+    // a field of that page clicks it (a button marked default before it had a dialog is not
+    // known to the dialog).
+    for (QPushButton* button : m_pSheet->findChildren<QPushButton*>())
+    {
+        if (button->isDefault())
+        {
+            button->setDefault(false);
+            button->setDefault(true);
+        }
+    }
 
     m_resolutionScale = 5;
     UpdateData(false);
@@ -62,6 +76,21 @@ bool CAltimoDlg::UpdateData(bool saveAndValidate)
 void CAltimoDlg::DoDataExchange(CDataExchange& dx)
 {
     dx.number(m_resolutionScaleEdit, m_resolutionScale, kResolutionScaleRange);
+}
+
+void CAltimoDlg::OnPageChanged(int index)
+{
+    if (m_switchingPage || index == m_activePage)
+        return;
+    // The tab widget has no "about to change": the page being left is put back in front while
+    // it validates, so a refusal shows over the page with the refused field, and the user stays.
+    const QScopedValueRollback<bool> switching(m_switchingPage, true);
+    m_pSheet->setCurrentIndex(m_activePage);
+    auto* leaving = qobject_cast<CPropertyPage*>(m_pSheet->widget(m_activePage));
+    if (leaving && !leaving->OnKillActive())
+        return;
+    m_activePage = index;
+    m_pSheet->setCurrentIndex(index);
 }
 
 void CAltimoDlg::OnClose()

@@ -36,8 +36,12 @@ private:
     void DoDataExchange(CDataExchange& dx);
     void OnInitDialog();
     void OnClose();
+    // The sheet has switched to `index`: the page being left must accept its fields first.
+    void OnPageChanged(int index);
 
     IUserDialogs& m_dialogs;
     QLineEdit* m_resolutionScaleEdit = nullptr;
     QPushButton* m_closeButton = nullptr;
+    int m_activePage = 0;
+    bool m_switchingPage = false;
 };

@@ -1,7 +1,10 @@
 // altimo-screenshots OUTDIR [DEMODIR]: renders the main dialog with each page selected to PNG
 // files in OUTDIR, for the documentation. With DEMODIR (the output of `altimo-cli demo`) the
 // pages show the demo files chosen, and the water banks page is rendered once more after a
-// Generate. File dialogs are answered from the demo files; message boxes are printed.
+// Generate. File dialogs are answered from the demo files, by their paths relative to the
+// current folder, so the pictures show no folder of the machine that made them; message boxes
+// are printed. At a device pixel ratio other than 1 (QT_SCALE_FACTOR=2) the files are named
+// "name@2x.png".
 #include "app/AltimoApp.h"
 #include "app/AltimoDlg.h"
 #include "gui/UserDialogs.h"
@@ -14,6 +17,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QPixmap>
 #include <QTabWidget>
 #include <QTextStream>
 #include <cmath>
@@ -44,7 +48,7 @@ public:
 QString FirstFile(const QDir& dir, const QString& pattern)
 {
     const QStringList names = dir.entryList({pattern}, QDir::Files, QDir::Name);
-    return names.isEmpty() ? QString() : dir.absoluteFilePath(names.first());
+    return names.isEmpty() ? QString() : QDir::current().relativeFilePath(dir.absoluteFilePath(names.first()));
 }
 
 // Mask cells along one height sample when the mask spans the map's side - 1 samples exactly;
@@ -62,11 +66,15 @@ long MaskCellsPerSample(const QString& wtrPath, int side)
     return side > 1 && cells % (side - 1) == 0 ? cells / (side - 1) : 0;
 }
 
-bool Save(CAltimoDlg& dialog, int page, const QString& path)
+bool Save(CAltimoDlg& dialog, int page, const QDir& out, const QString& name)
 {
     dialog.m_pSheet->setCurrentIndex(page);
     QApplication::processEvents();
-    const bool saved = dialog.grab().save(path);
+    const QPixmap picture = dialog.grab();
+    const qreal ratio = picture.devicePixelRatio();
+    const QString path = out.filePath(ratio == 1.0 ? name + QStringLiteral(".png")
+                                                   : QStringLiteral("%1@%2x.png").arg(name).arg(ratio));
+    const bool saved = picture.save(path);
     QTextStream(saved ? stdout : stderr) << (saved ? "wrote " : "could not write ") << path << '\n';
     return saved;
 }
@@ -128,20 +136,20 @@ int main(int argc, char** argv)
         heightFiles.removeIf([](const QString& name) { return name.endsWith(QLatin1String("_w.dat")); });
         if (!heightFiles.isEmpty())
         {
-            dialogs.answers.push_back(demoDir.absoluteFilePath(heightFiles.first()));
+            dialogs.answers.push_back(QDir::current().relativeFilePath(demoDir.absoluteFilePath(heightFiles.first())));
             cliff->OnBrowse();
         }
     }
 
-    bool ok = Save(dialog, 0, out.filePath(QStringLiteral("process-page.png")));
-    ok = Save(dialog, 1, out.filePath(QStringLiteral("banks-page.png"))) && ok;
-    ok = Save(dialog, 2, out.filePath(QStringLiteral("cliff-page.png"))) && ok;
+    bool ok = Save(dialog, 0, out, QStringLiteral("process-page"));
+    ok = Save(dialog, 1, out, QStringLiteral("banks-page")) && ok;
+    ok = Save(dialog, 2, out, QStringLiteral("cliff-page")) && ok;
     if (demo)
     {
         dialog.m_pSheet->setCurrentIndex(1);
         QApplication::processEvents();
         banks->OnGenerate();
-        ok = Save(dialog, 1, out.filePath(QStringLiteral("banks-preview.png"))) && ok;
+        ok = Save(dialog, 1, out, QStringLiteral("banks-preview")) && ok;
     }
     return ok ? 0 : 1;
 }

@@ -16,26 +16,26 @@
 #include <optional>
 #include <utility>
 
-CBanksPage::CBanksPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_dialogs(dialogs)
+CBanksPage::CBanksPage(IUserDialogs& dialogs, QWidget* parent) : CPropertyPage(parent), m_dialogs(dialogs)
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);
-    build.label(tr("Compressed water"), 7, 9, 61, 8);
     m_waterPathEdit = build.edit("m_waterPath", EditStyle::ReadOnly, 73, 7, 172, 13);
+    build.label(tr("Compressed water"), 7, 9, 61, 8, m_waterPathEdit);
     QPushButton* browse = build.button("browseButton", tr("Browse"), 265, 7, 46, 13);
     m_previewFrame = build.blackFrame("m_previewFrame", 7, 61, 280, 174);
     QPushButton* generate = build.button("generateButton", tr("Generate"), 261, 241, 50, 14);
     QPushButton* zoomIn = build.button("zoomInButton", tr("In"), 294, 134, 19, 14);
     QPushButton* zoomOut = build.button("zoomOutButton", tr("Out"), 294, 151, 19, 14);
-    build.label(tr("Min river size"), 24, 25, 42, 8);
     m_minRiverSizeEdit = build.edit("m_minRiverSize", EditStyle::Plain, 73, 23, 40, 14);
-    build.label(tr("Water PSize (m)"), 142, 25, 52, 8);
+    build.label(tr("Min river size"), 24, 25, 42, 8, m_minRiverSizeEdit);
     m_waterPixelSizeEdit = build.edit("m_waterPixelSize", EditStyle::Plain, 197, 23, 40, 14);
+    build.label(tr("Water PSize (m)"), 142, 25, 52, 8, m_waterPixelSizeEdit);
     m_saveButton = build.button("m_saveButton", tr("Save"), 183, 241, 50, 14);
-    build.label(tr("Shore level"), 23, 44, 36, 8);
     m_shoreLevelEdit = build.edit("m_shoreLevel", EditStyle::Plain, 73, 42, 40, 14);
-    build.label(tr("Tesselation"), 141, 44, 37, 8);
+    build.label(tr("Shore level"), 23, 44, 36, 8, m_shoreLevelEdit);
     m_tesselationEdit = build.edit("m_tesselation", EditStyle::Plain, 197, 42, 40, 14);
+    build.label(tr("Tesselation"), 141, 44, 37, 8, m_tesselationEdit);
     setMinimumSize(build.units().size(318, 262));
 
     connect(browse, &QPushButton::clicked, this, &CBanksPage::OnBrowse);

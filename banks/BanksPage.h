@@ -4,7 +4,8 @@
 // ("Save"). "Save" is enabled exactly when the page holds at least one shoreline.
 #include "banks/Shoreline.h"
 
-#include <QWidget>
+#include "gui/PropertyPage.h"
+
 #include <string>
 
 class CBanksPreview;
@@ -15,7 +16,7 @@ class QLineEdit;
 class QPushButton;
 struct BanksSettings;
 
-class CBanksPage : public QWidget
+class CBanksPage : public CPropertyPage
 {
     Q_OBJECT
 
@@ -23,7 +24,7 @@ public:
     explicit CBanksPage(IUserDialogs& dialogs, QWidget* parent = nullptr);
     ~CBanksPage() override;
 
-    bool UpdateData(bool saveAndValidate);
+    bool UpdateData(bool saveAndValidate) override;
     // The settings of a run from the page's fields and the given resolution scale.
     BanksSettings Settings(long resolutionScale) const;
 

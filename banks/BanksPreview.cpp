@@ -1,10 +1,11 @@
 #include "banks/BanksPreview.h"
 
-#include "banks/WaterImage.h"
+#include "banks/PreviewDrawing.h"
 
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPixmap>
+#include <QImage>
+#include <QtMath>
 
 CBanksPreview::CBanksPreview(QWidget* parent) : QWidget(parent)
 {
@@ -18,20 +19,10 @@ void CBanksPreview::SetImage(const WaterImage* image)
 {
     if (!image)
     {
-        m_bitmap = QImage();
+        m_bitmap = WaterImage();
         return;
     }
-    // Grey v shows as (v, v, v); the image's memory rows run bottom-up.
-    m_bitmap = QImage(image->width, image->height, QImage::Format_RGB32);
-    for (int y = 0; y < image->height; ++y)
-    {
-        auto* line = reinterpret_cast<QRgb*>(m_bitmap.scanLine(y));
-        for (int x = 0; x < image->width; ++x)
-        {
-            const int grey = image->atTop(x, y);
-            line[x] = qRgb(grey, grey, grey);
-        }
-    }
+    m_bitmap = *image;
     m_imageWidth = image->width;
     m_imageHeight = image->height;
     PreviewGeometry view = Geometry();
@@ -72,55 +63,24 @@ void CBanksPreview::paintEvent(QPaintEvent*)
     const int clientHeight = height();
     if (clientWidth <= 0 || clientHeight <= 0)
         return;
-    // The whole picture is composed off-screen and copied to the window in one go, so a
-    // repaint never shows a half-drawn state.
-    QPixmap canvas(clientWidth, clientHeight);
+    // The view works in logical pixels; the picture is drawn in the screen's device pixels (the
+    // view scaled by the ratio), so lines stay one device pixel wide and sharp on a HiDPI screen.
+    // The whole picture is composed off-screen and shown in one go, so a repaint never shows a
+    // half-drawn state.
+    const qreal ratio = devicePixelRatioF();
+    const int pictureWidth = qCeil(clientWidth * ratio);
+    const int pictureHeight = qCeil(clientHeight * ratio);
+    if (HasImage())
     {
-        QPainter painter(&canvas);
-        const QColor frameColor(kPreviewFrameColor.red, kPreviewFrameColor.green, kPreviewFrameColor.blue);
-        painter.fillRect(canvas.rect(), Qt::black);
-        if (!m_bitmap.isNull())
-        {
-            const PreviewGeometry view = Geometry();
-            const PreviewPlacement place = view.place(clientWidth, clientHeight);
-            // The outline of the rectangle from frameLeft/frameTop inclusive to
-            // frameRight/frameBottom exclusive; a one-pixel pen draws both edges of a QRect.
-            painter.setPen(QPen(frameColor, 0));
-            painter.setBrush(Qt::black);
-            painter.drawRect(QRect(place.frameLeft, place.frameTop, place.frameRight - place.frameLeft - 1,
-                                   place.frameBottom - place.frameTop - 1));
-            painter.setRenderHint(QPainter::SmoothPixmapTransform);
-            painter.drawImage(QRect(place.x, place.y, place.width, place.height), m_bitmap,
-                              QRect(place.sourceX, place.sourceY, place.sourceWidth, place.sourceHeight));
-            DrawLines(painter, view, clientWidth, clientHeight);
-        }
+        PreviewGeometry view = Geometry();
+        view.zoom = static_cast<float>(double(view.zoom) * ratio);
+        RenderPreview(m_bitmap, m_lines, view, pictureWidth, pictureHeight, kPreviewMetresPerPixel, m_picture);
     }
-    QPainter(this).drawPixmap(0, 0, canvas);
-}
-
-void CBanksPreview::DrawLines(QPainter& painter, const PreviewGeometry& view, int clientWidth, int clientHeight) const
-{
-    painter.setBrush(Qt::NoBrush);
-    QPolygon polygon;
-    for (std::size_t i = 0; i < m_lines.size(); ++i)
-    {
-        const Shoreline& line = m_lines[i];
-        const PreviewColor& color = PreviewLineColor(i);
-        painter.setPen(QPen(QColor(color.red, color.green, color.blue), 0));
-        polygon.clear();
-        for (const ShorePoint& point : line)
-        {
-            const PreviewPoint mapped = view.map(point, clientWidth, clientHeight);
-            polygon << QPoint(mapped.x, mapped.y);
-        }
-        if (line.size() < 2)
-            continue; // an empty line, or a single point, has no segment and no direction
-        painter.drawPolyline(polygon);
-        const PreviewTick tick = EndTick(line);
-        const PreviewPoint from = view.map(tick.fromX, tick.fromZ, clientWidth, clientHeight);
-        const PreviewPoint to = view.map(tick.toX, tick.toZ, clientWidth, clientHeight);
-        painter.drawLine(from.x, from.y, to.x, to.y);
-    }
+    else
+        m_picture.assign(std::size_t(pictureWidth) * std::size_t(pictureHeight) * 3, 0);
+    QImage picture(m_picture.data(), pictureWidth, pictureHeight, pictureWidth * 3, QImage::Format_RGB888);
+    picture.setDevicePixelRatio(ratio);
+    QPainter(this).drawImage(0, 0, picture);
 }
 
 void CBanksPreview::mousePressEvent(QMouseEvent* event)

@@ -1,18 +1,17 @@
 #pragma once
 // The preview of the "Water banks" page: the filtered water image fitted into the window,
 // with the shorelines over it in seven repeating colours, each ending in a tick to the left of
-// its last segment. "In"/"Out" on the page scale m_zoom; dragging with the left button pans.
+// its last segment, drawn by RenderPreview (banks/PreviewDrawing.h) as the command line's
+// preview picture is. "In"/"Out" on the page scale m_zoom; dragging with the left button pans.
 // The preview keeps its own copies of the image and the lines.
 #include "banks/PreviewGeometry.h"
 #include "banks/Shoreline.h"
+#include "banks/WaterImage.h"
 
-#include <QImage>
 #include <QPoint>
 #include <QWidget>
-
-struct WaterImage;
-
-class QPainter;
+#include <cstdint>
+#include <vector>
 
 class CBanksPreview : public QWidget
 {
@@ -30,7 +29,8 @@ public:
     // Appends a copy of the first `count` points; a count of zero or less appends an empty line.
     void AddLine(const ShorePoint* points, short count);
 
-    QImage m_bitmap; // the image, converted for drawing; null: none
+    WaterImage m_bitmap; // the preview's own copy of the image; none while its width is 0
+    bool HasImage() const { return m_bitmap.width > 0; }
     float m_zoom = 1.0f;   // screen pixels per image pixel
     QPoint m_lastPoint;    // cursor at the last press or drag step, client coordinates
     int m_imageWidth = 0;
@@ -49,5 +49,5 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    void DrawLines(QPainter& painter, const PreviewGeometry& view, int clientWidth, int clientHeight) const;
+    std::vector<std::uint8_t> m_picture; // one paint, red, green, blue
 };

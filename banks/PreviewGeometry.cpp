@@ -1,5 +1,6 @@
 #include "banks/PreviewGeometry.h"
 
+#include <algorithm>
 #include <cassert>
 #include <climits>
 #include <cmath>
@@ -14,6 +15,30 @@ int TruncateToInt(double value)
         return INT_MIN;
     return static_cast<int>(value);
 }
+
+namespace
+{
+// When one image pixel covers more than the whole client area, at most two pixels are visible,
+// with at most one boundary between them inside the area. Their stretch is redrawn with pixels
+// just large enough to cover the area on either side of that boundary: the same picture, in
+// numbers that fit an int at any zoom.
+void ShrinkHugePixels(double& origin, double& extent, double sourceExtent, double k, int client)
+{
+    if (k <= client + 2.0 || sourceExtent > 2 || sourceExtent < 1)
+        return;
+    // The stretch is uniform, so the boundary lies halfway along it.
+    const double cover = client + 2.0;
+    if (sourceExtent == 1)
+    {
+        origin = -1;
+        extent = cover;
+        return;
+    }
+    const double boundary = std::clamp(std::floor(origin + extent / 2), -1.0, client + 1.0);
+    origin = boundary - cover;
+    extent = 2 * cover;
+}
+} // namespace
 
 void PreviewGeometry::fit(int width, int height, int clientWidth, int clientHeight)
 {
@@ -40,59 +65,123 @@ void PreviewGeometry::drag(int dx, int dy)
 
 PreviewPlacement PreviewGeometry::place(int clientWidth, int clientHeight) const
 {
-    const double k = zoom;
     PreviewPlacement p;
-    p.width = TruncateToInt(imageWidth * k);
-    p.height = TruncateToInt(imageHeight * k);
-    p.x = TruncateToInt(double(clientWidth / 2 - p.width / 2) - k * double(panX));
-    p.y = TruncateToInt(double(clientHeight / 2 - p.height / 2) - k * double(panY));
-    p.sourceX = TruncateToInt(-double(p.x) / k);
-    p.sourceY = TruncateToInt(-double(p.y) / k);
-    p.sourceWidth = imageWidth;
-    p.sourceHeight = imageHeight;
+    const double k = zoom;
+    if (!(k > 0.0) || !std::isfinite(k))
+    {
+        // Zoomed out to nothing, or "In" pressed until the factor is infinite: nothing to place.
+        p.frameLeft = p.frameTop = p.frameRight = p.frameBottom = -1;
+        return p;
+    }
+    // Everything in double until the clipping is done: at a deep zoom the unclipped image is far
+    // larger than an int holds, and limiting it any earlier would move it off the centre.
+    double width = std::trunc(imageWidth * k);
+    double height = std::trunc(imageHeight * k);
+    double x = std::trunc(double(clientWidth / 2) - std::trunc(width / 2) - k * double(panX));
+    double y = std::trunc(double(clientHeight / 2) - std::trunc(height / 2) - k * double(panY));
+    double sourceX = std::trunc(-x / k);
+    double sourceY = std::trunc(-y / k);
+    double sourceWidth = imageWidth;
+    double sourceHeight = imageHeight;
 
-    p.frameLeft = p.x - 1;
-    p.frameTop = p.y - 1;
-    p.frameRight = TruncateToInt(double(p.x) + p.width + 1);
-    p.frameBottom = TruncateToInt(double(p.y) + p.height + 1);
+    // Frame edges beyond the client area are moved to just outside it: they stay invisible, and
+    // the outline's visible edges and extent are the same.
+    const auto edge = [](double value, int client) { return TruncateToInt(std::clamp(value, -1.0, client + 1.0)); };
+    p.frameLeft = edge(x - 1, clientWidth);
+    p.frameTop = edge(y - 1, clientHeight);
+    p.frameRight = edge(x + width + 1, clientWidth);
+    p.frameBottom = edge(y + height + 1, clientHeight);
 
     // Clipping keeps the stretched area within about one image pixel of the client area.
-    if (p.sourceX > 0)
+    if (sourceX > 0)
     {
-        const int d = TruncateToInt(p.sourceX * k);
-        p.width -= d;
-        p.x += d;
-        p.sourceWidth -= p.sourceX;
+        const double d = std::trunc(sourceX * k);
+        width -= d;
+        x += d;
+        sourceWidth -= sourceX;
     }
     else
-        p.sourceX = 0;
-    if (p.sourceY > 0)
+        sourceX = 0;
+    if (sourceY > 0)
     {
-        const int d = TruncateToInt(p.sourceY * k);
-        p.height -= d;
-        p.y += d;
-        p.sourceHeight -= p.sourceY;
+        const double d = std::trunc(sourceY * k);
+        height -= d;
+        y += d;
+        sourceHeight -= sourceY;
     }
     else
-        p.sourceY = 0;
-    if (double(p.x) + p.width > clientWidth)
+        sourceY = 0;
+    if (x + width > clientWidth)
     {
-        p.sourceWidth = TruncateToInt(double(clientWidth - double(p.x)) / k) + 1;
-        p.width = TruncateToInt(p.sourceWidth * k);
+        sourceWidth = std::trunc((clientWidth - x) / k) + 1;
+        width = std::trunc(sourceWidth * k);
     }
-    if (double(p.y) + p.height > clientHeight)
+    if (y + height > clientHeight)
     {
-        p.sourceHeight = TruncateToInt(double(clientHeight - double(p.y)) / k) + 1;
-        p.height = TruncateToInt(p.sourceHeight * k);
+        sourceHeight = std::trunc((clientHeight - y) / k) + 1;
+        height = std::trunc(sourceHeight * k);
     }
+    ShrinkHugePixels(x, width, sourceWidth, k, clientWidth);
+    ShrinkHugePixels(y, height, sourceHeight, k, clientHeight);
+
+    p.x = TruncateToInt(x);
+    p.y = TruncateToInt(y);
+    p.width = TruncateToInt(width);
+    p.height = TruncateToInt(height);
+    p.sourceX = TruncateToInt(sourceX);
+    p.sourceY = TruncateToInt(sourceY);
+    p.sourceWidth = TruncateToInt(sourceWidth);
+    p.sourceHeight = TruncateToInt(sourceHeight);
     return p;
+}
+
+PreviewPointD PreviewGeometry::mapUnlimited(double x, double z, int clientWidth, int clientHeight,
+                                           double metresPerPixel) const
+{
+    const double k = zoom;
+    return {std::trunc(clientWidth * 0.5 - (imageWidth * 0.5 - x / metresPerPixel + double(panX)) * k),
+            std::trunc((imageHeight * 0.5 - z / metresPerPixel - double(panY)) * k + clientHeight * 0.5)};
 }
 
 PreviewPoint PreviewGeometry::map(double x, double z, int clientWidth, int clientHeight, double metresPerPixel) const
 {
-    const double k = zoom;
-    return {TruncateToInt(clientWidth * 0.5 - (imageWidth * 0.5 - x / metresPerPixel + double(panX)) * k),
-            TruncateToInt((imageHeight * 0.5 - z / metresPerPixel - double(panY)) * k + clientHeight * 0.5)};
+    const PreviewPointD point = mapUnlimited(x, z, clientWidth, clientHeight, metresPerPixel);
+    return {TruncateToInt(point.x), TruncateToInt(point.y)};
+}
+
+bool ClipSegment(PreviewPointD& from, PreviewPointD& to, double left, double top, double right, double bottom)
+{
+    // Liang-Barsky: the part of from + t (to - from), 0 <= t <= 1, inside the four edges.
+    double t0 = 0.0;
+    double t1 = 1.0;
+    const double dx = to.x - from.x;
+    const double dy = to.y - from.y;
+    const double p[4] = {-dx, dx, -dy, dy};
+    const double q[4] = {from.x - left, right - from.x, from.y - top, bottom - from.y};
+    for (int i = 0; i < 4; ++i)
+    {
+        if (p[i] == 0.0)
+        {
+            if (q[i] < 0.0)
+                return false;
+            continue;
+        }
+        const double t = q[i] / p[i];
+        if (p[i] < 0.0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    if (!std::isfinite(t0) || !std::isfinite(t1))
+        return false;
+    const PreviewPointD start = from;
+    if (t0 > 0.0)
+        from = {start.x + t0 * dx, start.y + t0 * dy};
+    if (t1 < 1.0)
+        to = {start.x + t1 * dx, start.y + t1 * dy};
+    return true;
 }
 
 PreviewTick EndTick(const Shoreline& line)

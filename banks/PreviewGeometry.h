@@ -2,8 +2,8 @@
 // The view arithmetic of the banks preview, free of any window system: fitting a new image,
 // zoom, pan by dragging, where the image and its frame go in the client area and which part of
 // the image is stretched there, where a shoreline point lands, the line colours and the end
-// ticks. The desktop preview draws with it; RenderPreview (PreviewRender.h) draws a picture
-// with it in software.
+// ticks. RenderPreview (PreviewDrawing.h) draws the picture with it, for the desktop preview and
+// the command line alike.
 //
 // Client coordinates: R x B pixels (width x height), origin at the top left, y down. Image
 // coordinates: W x H pixels, row 0 at the top. Shoreline points are metres, x from the image's
@@ -46,11 +46,21 @@ struct PreviewPoint
     friend bool operator==(const PreviewPoint&, const PreviewPoint&) = default;
 };
 
+// A client position before it is limited to the int range: truncated toward zero, but as far
+// outside the client area as a deep zoom puts it.
+struct PreviewPointD
+{
+    double x = 0;
+    double y = 0;
+};
+
 // Where one paint puts the image.
 struct PreviewPlacement
 {
     // The grey one-pixel frame around the whole, unclipped image: the outline of the rectangle
-    // from (frameLeft, frameTop) inclusive to (frameRight, frameBottom) exclusive.
+    // from (frameLeft, frameTop) inclusive to (frameRight, frameBottom) exclusive. Edges that lie
+    // outside the client area are given as just outside it (-1, or the client size + 1), so the
+    // numbers stay small at any zoom.
     int frameLeft = 0;
     int frameTop = 0;
     int frameRight = 0;
@@ -108,7 +118,16 @@ struct PreviewGeometry
     {
         return map(point.x, point.z, clientWidth, clientHeight, metresPerPixel);
     }
+    // The same position without the limit to the int range, for clipping a line before it is
+    // drawn.
+    PreviewPointD mapUnlimited(double x, double z, int clientWidth, int clientHeight,
+                               double metresPerPixel = kPreviewMetresPerPixel) const;
 };
+
+// Clips the segment from `from` to `to` to the rectangle [left, right] x [top, bottom]; false
+// when no part of it lies inside. A line drawn between the clipped ends has the direction of
+// the whole segment, however far outside its ends were.
+bool ClipSegment(PreviewPointD& from, PreviewPointD& to, double left, double top, double right, double bottom);
 
 // The end tick of a line of at least two points.
 PreviewTick EndTick(const Shoreline& line);

@@ -10,7 +10,7 @@
 #include <new>
 #include <optional>
 
-CCliffPage::CCliffPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_dialogs(dialogs)
+CCliffPage::CCliffPage(IUserDialogs& dialogs, QWidget* parent) : CPropertyPage(parent), m_dialogs(dialogs)
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);
@@ -19,11 +19,11 @@ CCliffPage::CCliffPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent)
     m_cliffThresholdEdit = build.edit("m_cliffThreshold", EditStyle::Plain, 61, 44, 40, 14);
     m_heightScaleEdit = build.edit("m_heightScale", EditStyle::Plain, 165, 26, 40, 14);
     QPushButton* save = build.button("saveBitmapButton", tr("Save bitmap"), 7, 66, 50, 14);
-    build.label(tr("Height DAT"), 7, 10, 37, 8);
     m_heightDatEdit = build.edit("m_heightDatPath", EditStyle::ReadOnlyRightAligned, 53, 7, 208, 14);
-    build.label(tr("Cliff angle"), 7, 28, 33, 8);
-    build.label(tr("Cliff threshold"), 7, 47, 46, 8);
-    build.label(tr("Height scale"), 120, 28, 40, 8);
+    build.label(tr("Height DAT"), 7, 10, 37, 8, m_heightDatEdit);
+    build.label(tr("Cliff angle"), 7, 28, 33, 8, m_cliffAngleEdit);
+    build.label(tr("Cliff threshold"), 7, 47, 46, 8, m_cliffThresholdEdit);
+    build.label(tr("Height scale"), 120, 28, 40, 8, m_heightScaleEdit);
     setMinimumSize(build.units().size(320, 125));
 
     connect(browse, &QPushButton::clicked, this, &CCliffPage::OnBrowse);
@@ -107,6 +107,5 @@ void CCliffPage::OnSaveBitmap()
     catch (const std::bad_alloc&)
     {
     }
-    m_dialogs.message(this, tr("Not enough memory for a cliff mask of this size"), QString::fromLatin1(kAppName),
-                      MessageIcon::None);
+    m_dialogs.message(this, tr("Not enough memory for a cliff mask of this size"), AppCaption(), MessageIcon::None);
 }

@@ -1,7 +1,8 @@
 #pragma once
 // The "Cliff export" page: a height file in, an 8-bit grey cliff mask bitmap out. The whole
 // mask is computed before the save dialog opens.
-#include <QWidget>
+#include "gui/PropertyPage.h"
+
 #include <string>
 
 class CDataExchange;
@@ -9,7 +10,7 @@ class IUserDialogs;
 class QLineEdit;
 struct CliffSettings;
 
-class CCliffPage : public QWidget
+class CCliffPage : public CPropertyPage
 {
     Q_OBJECT
 
@@ -17,7 +18,7 @@ public:
     explicit CCliffPage(IUserDialogs& dialogs, QWidget* parent = nullptr);
     ~CCliffPage() override;
 
-    bool UpdateData(bool saveAndValidate);
+    bool UpdateData(bool saveAndValidate) override;
     CliffSettings Settings() const;
 
     std::string m_heightDatPath;

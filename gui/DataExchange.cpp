@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -34,14 +35,22 @@ bool ParseInteger(const QString& text, long long& value)
     return errno == 0 && end == bytes.constData() + bytes.size();
 }
 
+// The decimal separator is a full stop whatever the locale: the process takes its C locale from
+// the environment, and strtod under a comma locale would refuse the fields' own defaults. A
+// leading "+" is allowed, as it always was; hexadecimal forms, infinities and NaN are not
+// numbers to a user.
 bool ParseFloat(const QString& text, float& value)
 {
     const QByteArray bytes = text.trimmed().toLatin1();
-    if (bytes.isEmpty())
+    const char* first = bytes.constData();
+    const char* last = first + bytes.size();
+    if (first != last && *first == '+' && last - first > 1 && first[1] != '-')
+        ++first;
+    if (first == last)
         return false;
-    char* end = nullptr;
-    const double parsed = std::strtod(bytes.constData(), &end);
-    if (end != bytes.constData() + bytes.size() || !std::isfinite(parsed) ||
+    double parsed = 0.0;
+    const auto [end, error] = std::from_chars(first, last, parsed, std::chars_format::general);
+    if (error != std::errc() || end != last || !std::isfinite(parsed) ||
         std::fabs(parsed) > std::numeric_limits<float>::max())
         return false;
     value = static_cast<float>(parsed);
@@ -64,7 +73,7 @@ QString CDataExchange::numberMessage(double min, double max)
 void CDataExchange::fail(QLineEdit* edit, const QString& message)
 {
     m_failed = true;
-    m_dialogs.message(m_owner, message, QString::fromLatin1(kAppName), MessageIcon::Warning);
+    m_dialogs.message(m_owner, message, AppCaption(), MessageIcon::Warning);
     edit->setFocus(Qt::OtherFocusReason);
     edit->selectAll();
 }

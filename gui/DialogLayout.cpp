@@ -73,9 +73,11 @@ DialogBuilder::DialogBuilder(QWidget* parent) : m_parent(parent), m_units(Dialog
     parent->setFont(DialogFont());
 }
 
-QLabel* DialogBuilder::label(const QString& text, int x, int y, int width, int height)
+QLabel* DialogBuilder::label(const QString& text, int x, int y, int width, int height, QWidget* buddy)
 {
     auto* label = new QLabel(text, m_parent);
+    if (buddy)
+        label->setBuddy(buddy);
     label->setGeometry(m_units.rect(x, y, width, height));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
@@ -87,7 +89,14 @@ QLineEdit* DialogBuilder::edit(const char* name, EditStyle style, int x, int y, 
     edit->setObjectName(QLatin1String(name));
     edit->setGeometry(m_units.rect(x, y, width, height));
     if (style == EditStyle::ReadOnly || style == EditStyle::ReadOnlyRightAligned)
+    {
+        // A read-only field shows the window's colour behind its text, so it does not look as if
+        // it could be typed into.
         edit->setReadOnly(true);
+        QPalette palette = edit->palette();
+        palette.setColor(QPalette::Base, palette.color(QPalette::Window));
+        edit->setPalette(palette);
+    }
     if (style == EditStyle::ReadOnlyRightAligned)
         edit->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     return edit;
@@ -98,8 +107,9 @@ QPushButton* DialogBuilder::button(const char* name, const QString& text, int x,
     auto* button = new QPushButton(text, m_parent);
     button->setObjectName(QLatin1String(name));
     button->setGeometry(m_units.rect(x, y, width, height));
-    // Only the one button marked default reacts to Enter, as in a dialog template.
-    button->setAutoDefault(false);
+    // Enter clicks the button that has the focus, as in any dialog; elsewhere it goes to the
+    // page's default button, if it has one.
+    button->setAutoDefault(true);
     return button;
 }
 

@@ -60,7 +60,8 @@ public:
     explicit DialogBuilder(QWidget* parent);
     const DialogUnits& units() const { return m_units; }
 
-    QLabel* label(const QString& text, int x, int y, int width, int height);
+    // A label names the field it belongs to (`buddy`), as screen readers read it.
+    QLabel* label(const QString& text, int x, int y, int width, int height, QWidget* buddy = nullptr);
     QLineEdit* edit(const char* name, EditStyle style, int x, int y, int width, int height);
     QPushButton* button(const char* name, const QString& text, int x, int y, int width, int height);
     QCheckBox* checkBox(const char* name, const QString& text, int x, int y, int width, int height);

@@ -7,6 +7,12 @@
 #include <QMessageBox>
 #include <QProgressBar>
 
+QString AppCaption()
+{
+    const QString name = QCoreApplication::applicationName();
+    return name.isEmpty() ? QString::fromLatin1(kAppName) : name;
+}
+
 QString QtFileFilter(const char* pipeFilter)
 {
     // "Name|pattern|Name|pattern||": pairs of a description and its patterns.
@@ -37,6 +43,8 @@ std::optional<QString> QtUserDialogs::chooseFile(QWidget* owner, const FileDialo
     dialog.setDefaultSuffix(request.defaultSuffix);
     // Saving replaces an existing file without asking.
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    if (!m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir())
+        dialog.setDirectory(m_lastFolder);
     for (;;)
     {
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
@@ -50,13 +58,15 @@ std::optional<QString> QtUserDialogs::chooseFile(QWidget* owner, const FileDialo
                                      .arg(QFileInfo(path).absolutePath()));
             continue;
         }
+        m_lastFolder = QFileInfo(path).absolutePath();
         return path;
     }
 }
 
 void DialogMessageSink::show(const std::string& text, const std::string& caption)
 {
-    m_dialogs.message(m_owner, QString::fromStdString(text), QString::fromStdString(caption), MessageIcon::None);
+    const QString shown = caption == kAppName ? AppCaption() : QString::fromStdString(caption);
+    m_dialogs.message(m_owner, QString::fromStdString(text), shown, MessageIcon::None);
 }
 
 int ProgressBarSink::pos() const

@@ -25,6 +25,10 @@ struct FileDialogRequest
     bool pathMustExist = false;
 };
 
+// The caption of the application's message boxes: the program file's name, so a renamed
+// program names itself (the application object leaves Qt's default, argv[0]'s file name).
+QString AppCaption();
+
 // Turns a filter of the "Name|*.ext||" kind into Qt's "Name (*.ext)" form.
 QString QtFileFilter(const char* pipeFilter);
 
@@ -42,10 +46,16 @@ class QtUserDialogs final : public IUserDialogs
 {
 public:
     void message(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon) override;
+    // Opens in the folder of the file last chosen in this run (nothing is kept from one start to
+    // the next); the first dialog opens in the current folder.
     std::optional<QString> chooseFile(QWidget* owner, const FileDialogRequest& request) override;
+
+private:
+    QString m_lastFolder;
 };
 
-// The core's message sink, shown as message boxes owned by one window.
+// The core's message sink, shown as message boxes owned by one window. The jobs' caption
+// kAppName stands for the application's name and is shown as AppCaption().
 class DialogMessageSink final : public IMessageSink
 {
 public:

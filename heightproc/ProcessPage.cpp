@@ -15,7 +15,8 @@
 #include <optional>
 #include <string_view>
 
-CAltimoPage::CAltimoPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(parent), m_hIcon(AppIcon()), m_dialogs(dialogs)
+CAltimoPage::CAltimoPage(IUserDialogs& dialogs, QWidget* parent)
+    : CPropertyPage(parent), m_hIcon(AppIcon()), m_dialogs(dialogs)
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);
@@ -31,25 +32,25 @@ CAltimoPage::CAltimoPage(IUserDialogs& dialogs, QWidget* parent) : QWidget(paren
     m_hillSizeEdit = build.edit("m_hillSize", EditStyle::Plain, 157, 167, 40, 14);
     m_processButton = build.button("m_processButton", tr("Process"), 7, 211, 50, 16);
     m_processButton->setDefault(true);
-    build.label(tr("Height RAW"), 7, 28, 40, 8);
     m_rawPathEdit = build.edit("m_rawPath", EditStyle::ReadOnlyRightAligned, 53, 25, 208, 14);
-    build.label(tr("RAW width"), 7, 10, 36, 8);
-    build.label(tr("RAW height"), 111, 10, 39, 8);
+    build.label(tr("Height RAW"), 7, 28, 40, 8, m_rawPathEdit);
+    build.label(tr("RAW width"), 7, 10, 36, 8, m_rawWidthEdit);
+    build.label(tr("RAW height"), 111, 10, 39, 8, m_rawHeightEdit);
     build.groupBox(tr("Water process"), 7, 118, 306, 69);
     m_waterPathEdit = build.edit("m_waterPath", EditStyle::ReadOnlyRightAligned, 61, 130, 193, 14);
-    build.label(tr("Water data"), 15, 133, 38, 8);
+    build.label(tr("Water data"), 15, 133, 38, 8, m_waterPathEdit);
     build.groupBox(tr("Levering process"), 7, 61, 306, 52);
     m_leverPathEdit = build.edit("m_leverPath", EditStyle::ReadOnlyRightAligned, 61, 74, 193, 14);
-    build.label(tr("Lever BMP"), 15, 77, 34, 8);
-    build.label(tr("Blur"), 42, 95, 13, 8);
-    build.label(tr("Sharpness"), 121, 95, 34, 8);
-    build.label(tr("Bank"), 42, 170, 16, 8);
-    build.label(tr("Hill size"), 131, 170, 24, 8);
+    build.label(tr("Lever BMP"), 15, 77, 34, 8, m_leverPathEdit);
+    build.label(tr("Blur"), 42, 95, 13, 8, m_blurEdit);
+    build.label(tr("Sharpness"), 121, 95, 34, 8, m_sharpnessEdit);
+    build.label(tr("Bank"), 42, 170, 16, 8, m_bankEdit);
+    build.label(tr("Hill size"), 131, 170, 24, 8, m_hillSizeEdit);
     m_progress = build.progressBar("m_progress", 7, 194, 306, 10);
     m_seaLevelEdit = build.edit("m_seaLevel", EditStyle::DigitsOnly, 265, 167, 40, 14);
-    build.label(tr("Sea level"), 227, 170, 30, 8);
+    build.label(tr("Sea level"), 227, 170, 30, 8, m_seaLevelEdit);
     m_pixelSizeEdit = build.edit("m_pixelSize", EditStyle::DigitsOnly, 53, 44, 40, 14);
-    build.label(tr("Pixel size"), 7, 47, 30, 8);
+    build.label(tr("Pixel size"), 7, 47, 30, 8, m_pixelSizeEdit);
     setMinimumSize(build.units().size(320, 234));
 
     connect(rawBrowse, &QPushButton::clicked, this, &CAltimoPage::OnBrowseRaw);

@@ -3,8 +3,9 @@
 // optional lever bitmap and water file with their settings, and "Process", which validates
 // the page and the main dialog's resolution scale and runs the process pipeline with the
 // page's progress bar.
+#include "gui/PropertyPage.h"
+
 #include <QIcon>
-#include <QWidget>
 #include <string>
 
 class CDataExchange;
@@ -15,7 +16,7 @@ class QProgressBar;
 class QPushButton;
 struct ProcessSettings;
 
-class CAltimoPage : public QWidget
+class CAltimoPage : public CPropertyPage
 {
     Q_OBJECT
 
@@ -23,7 +24,7 @@ public:
     explicit CAltimoPage(IUserDialogs& dialogs, QWidget* parent = nullptr);
     ~CAltimoPage() override;
 
-    bool UpdateData(bool saveAndValidate);
+    bool UpdateData(bool saveAndValidate) override;
     // Shows the paths and enables the controls that the chosen files and the check box call
     // for; transfers no other field.
     void UpdateControls();

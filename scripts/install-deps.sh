@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev libpng-dev zlib1g-dev
-    qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core
+    qt6-base-dev libgl-dev xvfb xauth fonts-dejavu-core locales
     clang libclang-rt-14-dev ccache nlohmann-json3-dev
 )
 # Optional: GDAL lets `altimo-cli import` read GeoTIFF and other GIS rasters and `export` write

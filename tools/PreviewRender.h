@@ -1,7 +1,7 @@
 #pragma once
-// A software rendering of the banks preview: the filtered water image with the shorelines in
-// the preview's colours and end ticks, drawn with the preview's view arithmetic into an RGB
-// buffer. Used for the command line's preview PNG.
+// The command line's preview PNG: the banks preview's picture (banks/PreviewDrawing.h) of the
+// whole filtered water image with the shorelines.
+#include "banks/PreviewDrawing.h"
 #include "banks/PreviewGeometry.h"
 #include "banks/Shoreline.h"
 #include "banks/WaterImage.h"
@@ -9,14 +9,6 @@
 #include <cstdint>
 #include <string>
 #include <vector>
-
-// Draws one paint of the preview into `rgb` (clientWidth x clientHeight pixels, 3 bytes each,
-// red, green, blue, rows top first; resized here): black, the grey frame, the visible part of
-// the image (grey v shows as (v, v, v); nearest pixel when zoomed), then every line of at least
-// two points in colour (index mod 7) with its end tick. Lines of fewer than two points draw
-// nothing. Segments are clipped to the buffer, so points far outside cost nothing.
-void RenderPreview(const WaterImage& image, const ShorelineSet& lines, const PreviewGeometry& view, int clientWidth,
-                   int clientHeight, double metresPerPixel, std::vector<std::uint8_t>& rgb);
 
 // Small images are enlarged by the largest power of two that keeps both sides at most this many
 // pixels, so that the lines stay visible.

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 
 TEST(PreviewGeometry, FitsTheImageNeverAbove1To1)
 {
@@ -39,9 +40,10 @@ TEST(PreviewGeometry, ClipsTheStretchToAboutOnePixelBeyondTheClientArea)
     view.zoomIn();
     view.zoomIn(); // 4
     const PreviewPlacement place = view.place(100, 100);
-    // Unclipped the image would span -150 .. 250.
-    EXPECT_EQ(place.frameLeft, -151);
-    EXPECT_EQ(place.frameRight, 251);
+    // Unclipped the image would span -150 .. 250; its frame's edges lie outside the client area
+    // and are given as just outside it.
+    EXPECT_EQ(place.frameLeft, -1);
+    EXPECT_EQ(place.frameRight, 101);
     EXPECT_EQ(place.sourceX, 37);
     EXPECT_EQ(place.x, -2);
     EXPECT_EQ(place.sourceWidth, 26);
@@ -72,13 +74,13 @@ TEST(PreviewGeometry, DragMovesImageAndLinesTogetherAndZoomKeepsTheCentre)
     view.fit(400, 400, 200, 200); // zoom 0.5
     const PreviewPoint before = view.map(ShorePoint{5000, 5000}, 200, 200);
     const PreviewPlacement placeBefore = view.place(200, 200);
-    view.drag(12, -6);
+    view.drag(12, 6);
     const PreviewPoint after = view.map(ShorePoint{5000, 5000}, 200, 200);
     const PreviewPlacement placeAfter = view.place(200, 200);
     EXPECT_EQ(after.x - before.x, 12);
-    EXPECT_EQ(after.y - before.y, -6);
+    EXPECT_EQ(after.y - before.y, 6);
     EXPECT_EQ(placeAfter.frameLeft - placeBefore.frameLeft, 12);
-    EXPECT_EQ(placeAfter.frameTop - placeBefore.frameTop, -6);
+    EXPECT_EQ(placeAfter.frameTop - placeBefore.frameTop, 6);
 
     const PreviewGeometry saved = view;
     const PreviewPoint centre = view.map(ShorePoint{10000, 10000}, 200, 200);
@@ -116,6 +118,48 @@ TEST(PreviewGeometry, EndTickPointsLeftOfTheLastSegment)
     EXPECT_DOUBLE_EQ(none.toZ, 9.0);
 }
 
+// The image pixel that the stretch of `place` puts on client column `c` (nearest pixel).
+long long SourceAt(int c, int origin, int extent, int source, int sourceExtent)
+{
+    return source + (long long)(c - origin) * sourceExtent / extent;
+}
+
+TEST(PreviewGeometry, TheCentreStaysAtAnyZoom)
+{
+    // 819 pixels in a 560-pixel area: from about 23 presses of "In" the image is wider than an
+    // int, and its placement once shifted with the limited width.
+    for (const float pan : {0.0f, 3.25f, -100.25f})
+    {
+        PreviewGeometry view;
+        view.fit(819, 613, 560, 350);
+        view.panX = pan;
+        view.panY = -pan;
+        for (int presses = 1; presses <= 40; ++presses)
+        {
+            view.zoomIn();
+            if (presses < 4)
+                continue; // the truncations of a small zoom may still move the centre by a pixel
+            const PreviewPlacement place = view.place(560, 350);
+            SCOPED_TRACE(testing::Message() << "pan " << pan << ", " << presses << " presses");
+            ASSERT_LE(place.x, 280);
+            ASSERT_GE((long long)place.x + place.width, 280);
+            ASSERT_GT(place.width, 0);
+            ASSERT_GT(place.sourceWidth, 0);
+            EXPECT_EQ(SourceAt(280, place.x, place.width, place.sourceX, place.sourceWidth),
+                      (long long)std::floor(819 / 2.0 + pan));
+            EXPECT_EQ(SourceAt(175, place.y, place.height, place.sourceY, place.sourceHeight),
+                      (long long)std::floor(613 / 2.0 - pan));
+            // The frame's numbers stay small enough to subtract.
+            EXPECT_GE(place.frameLeft, -1);
+            EXPECT_LE(place.frameRight, 561);
+            // A line through the image point at the centre passes the centre of the area.
+            const PreviewPointD centre = view.mapUnlimited((819 / 2.0 + pan) * 50, (613 / 2.0 + pan) * 50, 560, 350);
+            EXPECT_NEAR(centre.x, 280, 1);
+            EXPECT_NEAR(centre.y, 175, 1);
+        }
+    }
+}
+
 TEST(PreviewGeometry, HugeZoomSaturatesInsteadOfOverflowing)
 {
     PreviewGeometry view;
@@ -128,6 +172,24 @@ TEST(PreviewGeometry, HugeZoomSaturatesInsteadOfOverflowing)
     EXPECT_EQ(TruncateToInt(1e300), INT_MAX);
     EXPECT_EQ(TruncateToInt(-1e300), INT_MIN);
     EXPECT_EQ(TruncateToInt(-2.9), -2);
+    // "In" until the factor is infinite places nothing, and still nothing overflows.
+    for (int i = 0; i < 200; ++i)
+        view.zoomIn();
+    EXPECT_EQ(view.place(100, 100).width, 0);
+}
+
+TEST(PreviewGeometry, ClipsASegmentKeepingItsDirection)
+{
+    PreviewPointD from{-1e12, -0.5e12};
+    PreviewPointD to{1e12 + 100, 0.5e12 + 50};
+    ASSERT_TRUE(ClipSegment(from, to, -10, -10, 110, 110));
+    EXPECT_NEAR(from.x, -10, 1e-3);
+    EXPECT_NEAR(from.y, -5, 1e-3);
+    EXPECT_NEAR(to.x, 110, 1e-3);
+    EXPECT_NEAR(to.y, 55, 1e-3);
+    PreviewPointD away{-50, 200};
+    PreviewPointD further{-20, 300};
+    EXPECT_FALSE(ClipSegment(away, further, -10, -10, 110, 110));
 }
 
 TEST(PreviewRender, DrawsImageFrameAndLinesInTheirColours)

@@ -88,7 +88,7 @@ private slots:
         f.saveBitmap();
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
         QCOMPARE(f.dialogs.messages[0].text, message);
-        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("altimo"));
+        QCOMPARE(f.dialogs.messages[0].caption, ExpectedCaption());
         QCOMPARE(f.dialog.focusWidget(), static_cast<QWidget*>(edit));
         QCOMPARE(f.dialogs.requests.size(), std::size_t(1)); // the Browse only: no save dialog
     }
@@ -186,5 +186,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(CliffPageTest)
+ALTIMO_GUI_TEST_MAIN(CliffPageTest)
 #include "CliffPageTest.moc"

@@ -6,6 +6,9 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <cmath>
 #include <fstream>
 #include <iterator>
@@ -85,4 +88,34 @@ int RunCli(const QStringList& arguments)
     if (!process.waitForFinished(120000))
         return -1;
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+bool UseTestLocale()
+{
+    const char* name = std::getenv("ALTIMO_TEST_LOCALE");
+    if (!name || !*name)
+        return true;
+    setenv("LC_ALL", name, 1);
+    if (!std::setlocale(LC_ALL, ""))
+    {
+        // Not installed on this system: try the one the fixture generated.
+        const char* generated = std::getenv("ALTIMO_TEST_LOCPATH");
+        if (generated && *generated)
+            setenv("LOCPATH", generated, 1);
+        if (!std::setlocale(LC_ALL, ""))
+        {
+            std::fprintf(stderr, "SKIPPED: the locale %s is neither installed nor could it be generated (localedef)\n",
+                         name);
+            return false;
+        }
+    }
+    return true;
+}
+
+QString ExpectedCaption()
+{
+    const QString expected = qEnvironmentVariable("ALTIMO_EXPECTED_CAPTION");
+    if (expected.isEmpty())
+        qFatal("ALTIMO_EXPECTED_CAPTION is not set; run the GUI tests through CTest");
+    return expected;
 }

@@ -122,3 +122,27 @@ std::vector<char> ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
 // Runs altimo-cli with the arguments; its exit status.
 int RunCli(const QStringList& arguments);
+
+// The caption message boxes must have: the test program's file name, as CTest gives it in
+// ALTIMO_EXPECTED_CAPTION (it also runs a renamed copy).
+QString ExpectedCaption();
+
+// The locale a run of the GUI tests asks for (ALTIMO_TEST_LOCALE, e.g. "de_DE.UTF-8"), made
+// the process's locale before the application object takes it from the environment. A locale
+// the system lacks is looked up in ALTIMO_TEST_LOCPATH, where the test fixture generates one.
+// False when the locale cannot be had: the run is then skipped.
+bool UseTestLocale();
+// The exit status CTest reads as "skipped".
+inline constexpr int kTestSkipped = 77;
+
+// QTEST_MAIN for widgets, in the locale the run asks for.
+#define ALTIMO_GUI_TEST_MAIN(TestObject)                                                                            \
+    int main(int argc, char** argv)                                                                                 \
+    {                                                                                                               \
+        if (!UseTestLocale())                                                                                       \
+            return kTestSkipped;                                                                                    \
+        QTEST_MAIN_SETUP()                                                                                          \
+        TestObject test;                                                                                            \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                  \
+        return QTest::qExec(&test, argc, argv);                                                                     \
+    }

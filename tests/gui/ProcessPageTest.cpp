@@ -204,7 +204,7 @@ private slots:
 
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
         QCOMPARE(f.dialogs.messages[0].text, message);
-        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("altimo"));
+        QCOMPARE(f.dialogs.messages[0].caption, ExpectedCaption());
         QCOMPARE(f.dialog.focusWidget(), static_cast<QWidget*>(edit));
         QCOMPARE(edit->selectedText(), text);
         QVERIFY(progress.isEmpty());
@@ -248,7 +248,7 @@ private slots:
         f.page->OnProcess();
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Unspecified height RAW"));
-        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("altimo"));
+        QCOMPARE(f.dialogs.messages[0].caption, ExpectedCaption());
         QCOMPARE(f.dialogs.messages[0].icon, MessageIcon::None);
     }
 
@@ -264,7 +264,7 @@ private slots:
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
         QCOMPARE(f.dialogs.messages[0].text,
                  QStringLiteral("Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW"));
-        QCOMPARE(f.dialogs.messages[0].caption, QStringLiteral("altimo"));
+        QCOMPARE(f.dialogs.messages[0].caption, ExpectedCaption());
         QVERIFY(!FileExists(scratch.path("map.dat")));
         QCOMPARE(f.find<QProgressBar>("m_progress")->value(), 0);
     }
@@ -355,5 +355,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ProcessPageTest)
+ALTIMO_GUI_TEST_MAIN(ProcessPageTest)
 #include "ProcessPageTest.moc"

@@ -1,0 +1,6 @@
+#include "gui/PropertyPage.h"
+
+bool CPropertyPage::OnKillActive()
+{
+    return UpdateData(true);
+}
