@@ -275,6 +275,8 @@ TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
         ASSERT_EQ(fast, StepByStepDecode(code, capacity, failedReference)) << trial;
         ASSERT_EQ(failedFast, failedReference) << trial;
         if (damage == 0)
+        {
             ASSERT_EQ(fast, std::vector<std::uint16_t>(samples.begin(), samples.begin() + long(capacity))) << trial;
+        }
     }
 }

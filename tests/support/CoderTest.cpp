@@ -164,7 +164,9 @@ TEST(Coder, ThirtyThreeBitCodesAreReadOnlyWhenTheValueFits)
             EXPECT_EQ(value, fits ? 0xFFFFFFFFul : 0ul) << n << " " << m;
             EXPECT_EQ(reader.failed(), !fits);
             if (fits)
+            {
                 EXPECT_TRUE(reader.readBit()) << "the bit after the code";
+            }
         }
     }
 }
