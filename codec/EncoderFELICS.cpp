@@ -1,7 +1,12 @@
 #include "codec/EncoderFELICS.h"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
+#include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 template <typename T, typename U>
 bool CEncoderFELICS<T, U>::encode(const T* samples, U count)
@@ -44,6 +49,133 @@ bool CEncoderFELICS<T, U>::encode(const T* samples, U count)
     return true;
 }
 
+namespace
+{
+
+// The longest token the fast path takes: 1 + (12 + 17) + 1 + (5 + 9) = 45 bits, which covers
+// every magnitude up to 32768 and every run value up to 255. After a refill at least 56 bits
+// are cached unless the code is within 8 bytes of its end.
+constexpr int kLongestFastToken = 45;
+
+// Tokens of at most kShortTokenBits bits, by their leading bits: a magnitude below 112 with no
+// run or, for a magnitude below 16, a run of at most 7 copies (run value below 7). Entry: the
+// token's length in bits 0..7, the copies of the value after it in bits 8..15, the difference
+// the token adds to the previous value in bits 16..31; kLongToken for leading bits that start
+// any other token. The length comes first so that the shift of the bit cache, on which the
+// next token waits, takes the entry as it is loaded.
+constexpr int kShortTokenBits = 12;
+constexpr int kShortTokenMaxCopies = 7;
+constexpr std::uint32_t kLongToken = 0;
+
+constexpr std::array<std::uint32_t, 1u << kShortTokenBits> MakeShortTokens()
+{
+    std::array<std::uint32_t, 1u << kShortTokenBits> table{};
+    // Bit `at` of the index counted from the top, and the number of zeros from there on.
+    auto bit = [](std::uint32_t bits, int at) { return (bits >> (kShortTokenBits - 1 - at)) & 1u; };
+    auto zerosFrom = [&](std::uint32_t bits, int at) {
+        int zeros = 0;
+        while (at + zeros < kShortTokenBits && bit(bits, at + zeros) == 0)
+            ++zeros;
+        return zeros;
+    };
+    auto field = [&](std::uint32_t bits, int at, int count) {
+        std::uint32_t value = 0;
+        for (int k = 0; k < count; ++k)
+            value = value << 1 | bit(bits, at + k);
+        return value;
+    };
+    for (std::uint32_t bits = 0; bits < table.size(); ++bits)
+    {
+        table[bits] = kLongToken;
+        const int zeros = zerosFrom(bits, 1);
+        int length = 2 * zeros + 7; // sign, magnitude code of order 4, run flag
+        if (length > kShortTokenBits)
+            continue;
+        const std::uint32_t magnitude = field(bits, 1 + zeros, zeros + 5) - 16u;
+        std::uint32_t copies = 0;
+        if (bit(bits, length - 1) != 0)
+        {
+            // The run value's code of order 3 must fit too, in its shortest form.
+            if (length + 4 > kShortTokenBits || bit(bits, length) == 0)
+                continue;
+            copies = field(bits, length + 1, 3) + 1;
+            if (copies > kShortTokenMaxCopies)
+                continue;
+            length += 4;
+        }
+        const std::uint32_t delta = (bit(bits, 0) != 0 ? 0u - magnitude : magnitude) & 0xFFFFu;
+        table[bits] = delta << 16 | copies << 8 | std::uint32_t(length);
+    }
+    return table;
+}
+
+constexpr auto kShortTokens = MakeShortTokens();
+
+// Writes the low 16 bits of value to out[0..7].
+inline void StoreEight(unsigned short* out, std::uint32_t value)
+{
+#if defined(__SSE2__)
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_set1_epi16(static_cast<short>(value)));
+#else
+    const std::uint64_t four = (value & 0xFFFFu) * 0x0001000100010001ull;
+    std::memcpy(out, &four, 8);
+    std::memcpy(out + 4, &four, 8);
+#endif
+}
+
+// Reads one token from the cached bits alone, in one look: false (nothing consumed) when the
+// cache might not hold all of it or its codes are longer than any a valid stream has.
+inline bool ReadTokenFast(BitReader& in, std::uint32_t& delta, bool& runFlag, std::uint32_t& run)
+{
+    if (in.cachedBits() < kLongestFastToken)
+        return false;
+    const std::uint64_t bits = in.peekBits();
+    const std::uint64_t afterSign = bits << 1;
+    // The | 1 keeps the count defined when the bits are all zero (a count of 63 fails anyway).
+    const int zeros = std::countl_zero(afterSign | 1);
+    if (zeros > 12)
+        return false;
+    const int magnitudeBits = zeros + 5;
+    int used = 2 * zeros + 6;
+    const std::uint32_t magnitude = static_cast<std::uint32_t>((afterSign << zeros) >> (64 - magnitudeBits)) - 16u;
+    const bool flag = ((bits << used) >> 63) != 0;
+    ++used;
+    std::uint32_t runValue = 0;
+    if (flag)
+    {
+        const std::uint64_t atRun = bits << used;
+        const int runZeros = std::countl_zero(atRun | 1);
+        if (runZeros > 5)
+            return false;
+        const int runBits = runZeros + 4;
+        runValue = static_cast<std::uint32_t>((atRun << runZeros) >> (64 - runBits)) - 8u;
+        used += runZeros + runBits;
+    }
+    // Sign 1 subtracts: the two's complement of the magnitude, which the caller cuts to 16 bits.
+    const std::uint32_t negate = 0u - static_cast<std::uint32_t>(bits >> 63);
+    delta = (magnitude ^ negate) - negate;
+    runFlag = flag;
+    run = runValue;
+    in.skipBits(used);
+    return true;
+}
+
+// The same token read code by code, for the last bytes of a code and for anything the fast path
+// declines; a read past the end leaves the reader failed.
+inline void ReadTokenSlow(BitReader& in, std::uint32_t& delta, bool& runFlag, std::uint32_t& run)
+{
+    const bool sign = in.readBit();
+    std::uint32_t magnitude = 0;
+    in.readCode(magnitude, 4);
+    delta = sign ? 0u - magnitude : magnitude;
+    runFlag = in.readBit();
+    run = 0;
+    if (runFlag)
+        in.readCode(run, 3);
+}
+
+} // namespace
+
 template <typename T, typename U>
 U CEncoderFELICS<T, U>::decode(T* out, U capacity)
 {
@@ -52,74 +184,56 @@ U CEncoderFELICS<T, U>::decode(T* out, U capacity)
         n = capacity;
     if (n == 0)
         return 0;
+    BitReader in = this->reader();
     std::uint32_t prev = 0;
     U i = 0;
     for (;;)
     {
-        std::uint32_t magnitude = 0;
-        std::uint32_t run = 0;
-        bool sign = false;
-        bool runFlag = false;
-        this->ensureBits();
-        if (!readTokenFast(sign, magnitude, runFlag, run))
+        in.ensureBits();
+        // Terrain is mostly short tokens: up to four of them by table from the 56 bits that a
+        // refill guarantees, before anything that needs a closer look. Each writes its value
+        // and the most copies a short token can have, so that the store does not depend on the
+        // run; far enough from the end of `out`, the surplus is overwritten by what follows.
+        constexpr U kGroupSpan = 4 * (1 + kShortTokenMaxCopies);
+        if (in.cachedBits() >= 56 && n - i > kGroupSpan)
         {
-            sign = this->readBit();
-            this->readCode(magnitude, 4);
-            runFlag = this->readBit();
-            if (runFlag)
-                this->readCode(run, 3);
+            int k = 0;
+            for (; k < 4; ++k)
+            {
+                const std::uint32_t entry = kShortTokens[in.peekBits() >> (64 - kShortTokenBits)];
+                if (entry == kLongToken)
+                    break;
+                in.skipBits(static_cast<int>(entry & 0x3Fu));
+                // Only the low 16 bits of prev count until it leaves the loop.
+                prev += entry >> 16;
+                StoreEight(out + i, prev);
+                i += 1 + ((entry >> 8) & 0xFFu);
+            }
+            prev &= 0xFFFFu;
+            if (k == 4)
+                continue;
+            in.ensureBits();
         }
-        const std::uint32_t value = (sign ? prev - magnitude : prev + magnitude) & 0xFFFFu;
-        out[i++] = static_cast<T>(value);
-        prev = value;
+        std::uint32_t delta = 0;
+        std::uint32_t run = 0;
+        bool runFlag = false;
+        if (!ReadTokenFast(in, delta, runFlag, run))
+            ReadTokenSlow(in, delta, runFlag, run);
+        prev = (prev + delta) & 0xFFFFu;
+        const T value = static_cast<T>(prev);
+        out[i++] = value;
         if (runFlag)
         {
             // r + 1 copies, but never past the count: a corrupt run cannot overrun `out`.
-            const U copies = std::min<U>(U(run) + 1, n - i);
-            std::fill(out + i, out + i + copies, static_cast<T>(value));
-            i += copies;
+            const U end = i + std::min<U>(U(run) + 1, n - i);
+            for (; i < end; ++i)
+                out[i] = value;
         }
         if (i >= n)
-            return n;
+            break;
     }
-}
-
-template <typename T, typename U>
-bool CEncoderFELICS<T, U>::readTokenFast(bool& sign, std::uint32_t& magnitude, bool& runFlag, std::uint32_t& run)
-{
-    // A token of terrain data takes one look at the bit cache instead of four coder calls. It
-    // applies when the whole token is among the valid cached bits: at most 1 + (12 + 17) + 1 +
-    // (5 + 9) = 45 bits with the limits below, which cover every magnitude up to 32768 and every
-    // run value up to 255. Anything else takes the general reads, which also detect the end.
-    constexpr int kLongestToken = 45;
-    if (this->cachedBits() < kLongestToken)
-        return false;
-    const std::uint64_t bits = this->peekBits();
-    const std::uint64_t afterSign = bits << 1;
-    const int zeros = std::countl_zero(afterSign);
-    if (zeros > 12)
-        return false;
-    const int magnitudeBits = zeros + 5;
-    int used = 1 + zeros + magnitudeBits;
-    const bool flag = ((bits << used) >> 63) != 0;
-    ++used;
-    std::uint32_t runValue = 0;
-    if (flag)
-    {
-        const std::uint64_t atRun = bits << used;
-        const int runZeros = std::countl_zero(atRun);
-        if (runZeros > 5)
-            return false;
-        const int runBits = runZeros + 4;
-        runValue = static_cast<std::uint32_t>((atRun << runZeros) >> (64 - runBits)) - 8u;
-        used += runZeros + runBits;
-    }
-    sign = (bits >> 63) != 0;
-    magnitude = static_cast<std::uint32_t>((afterSign << zeros) >> (64 - magnitudeBits)) - 16u;
-    runFlag = flag;
-    run = runValue;
-    this->skipBits(used);
-    return true;
+    this->setReader(in);
+    return n;
 }
 
 template <typename T, typename U>

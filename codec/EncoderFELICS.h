@@ -58,9 +58,6 @@ public:
     // produced then are meaningless but never exceed `capacity`.
     U decode(T* out, U capacity) override;
     U readCount() override;
-
-private:
-    bool readTokenFast(bool& sign, std::uint32_t& magnitude, bool& runFlag, std::uint32_t& run);
 };
 
 extern template class CEncoder<unsigned short, unsigned long>;

@@ -8,12 +8,8 @@ bool CCoder::open(void* data, long size)
     m_acc = 0;
     m_accBits = 0;
     m_writePos = 0;
-    m_cache = 0;
-    m_cacheBits = 0;
-    m_readPos = 0;
-    m_failed = false;
-    m_readData = static_cast<const std::uint8_t*>(data);
-    m_readSize = data != nullptr && size > 0 ? static_cast<std::size_t>(size) : 0;
+    m_reading = data != nullptr;
+    m_in.open(static_cast<const std::uint8_t*>(data), size > 0 ? static_cast<std::size_t>(size) : 0);
     return true;
 }
 
@@ -38,7 +34,7 @@ void CCoder::flushWords()
 
 void CCoder::close()
 {
-    if (m_readData != nullptr)
+    if (m_reading)
         return;
     flushWords();
     if (m_accBits > 0)

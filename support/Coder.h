@@ -15,6 +15,118 @@
 #include <cstring>
 #include <vector>
 
+// The reading side of CCoder as a value. A decoder of many codes in a row copies it into a local
+// variable, whose fields the compiler keeps in registers (members reached through a coder
+// object would go back to memory at every store of a decoded sample), and copies it back after.
+class BitReader
+{
+public:
+    void open(const std::uint8_t* data, std::size_t size)
+    {
+        *this = BitReader();
+        m_data = data;
+        m_size = data != nullptr ? size : 0;
+    }
+
+    bool readBit()
+    {
+        if (m_cacheBits < 1)
+            refill();
+        if (m_cacheBits < 1)
+        {
+            m_failed = true;
+            return false;
+        }
+        const bool bit = (m_cache >> 63) != 0;
+        m_cache <<= 1;
+        --m_cacheBits;
+        return bit;
+    }
+
+    // Reads an Exp-Golomb code of order n; false (and value 0) on a truncated code or one whose
+    // value does not fit 32 bits (a 33-bit code is refused, never cut to its low bits).
+    bool readCode(std::uint32_t& value, int n)
+    {
+        if (m_cacheBits < 40)
+            refill();
+        const int zeros = m_cache == 0 ? 64 : __builtin_clzll(m_cache);
+        if (zeros > m_cacheBits || zeros > 32 - n)
+            return fail(value);
+        consume(zeros);
+        const int b = zeros + n + 1;
+        if (m_cacheBits < b)
+            refill();
+        if (m_cacheBits < b)
+            return fail(value);
+        const std::uint64_t m = m_cache >> (64 - b);
+        const std::uint64_t v = m - (std::uint64_t(1) << n);
+        if (v > 0xFFFFFFFFu)
+            return fail(value);
+        consume(b);
+        value = static_cast<std::uint32_t>(v);
+        return true;
+    }
+
+    bool failed() const { return m_failed; }
+    void setFailed() { m_failed = true; }
+    // Bits consumed so far.
+    std::size_t bitPosition() const { return m_readPos * 8 - static_cast<std::size_t>(m_cacheBits); }
+
+    // Reading several codes at once. After ensureBits(), peekBits() holds the next bits
+    // left-aligned, of which the first cachedBits() are valid: at least 56 unless fewer than 8
+    // bytes of the code are left. skipBits(n) consumes n <= cachedBits() of them.
+    void ensureBits()
+    {
+        if (m_cacheBits < 56)
+            refill();
+    }
+    int cachedBits() const { return m_cacheBits; }
+    std::uint64_t peekBits() const { return m_cache; }
+    void skipBits(int count) { consume(count); }
+
+private:
+    void refill()
+    {
+        if (m_readPos + 8 <= m_size)
+        {
+            // Whole bytes that fit are counted; the part of the next byte that lands in the cache
+            // too is that byte's true bits, which the next refill ORs in again unchanged.
+            std::uint64_t word;
+            std::memcpy(&word, m_data + m_readPos, 8);
+            if constexpr (std::endian::native == std::endian::little)
+                word = __builtin_bswap64(word);
+            m_cache |= word >> m_cacheBits;
+            m_readPos += static_cast<std::size_t>((63 - m_cacheBits) >> 3);
+            m_cacheBits |= 56;
+            return;
+        }
+        while (m_cacheBits <= 56 && m_readPos < m_size)
+        {
+            m_cache |= std::uint64_t(m_data[m_readPos++]) << (56 - m_cacheBits);
+            m_cacheBits += 8;
+        }
+    }
+    void consume(int count)
+    {
+        m_cache = count >= 64 ? 0 : m_cache << count;
+        m_cacheBits -= count;
+    }
+    bool fail(std::uint32_t& value)
+    {
+        m_failed = true;
+        value = 0;
+        return false;
+    }
+
+    // The next bits stand left-aligned in m_cache.
+    const std::uint8_t* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_readPos = 0;
+    std::uint64_t m_cache = 0;
+    int m_cacheBits = 0;
+    bool m_failed = false;
+};
+
 class CCoder
 {
 public:
@@ -63,56 +175,18 @@ public:
         *value = v;
         return ok;
     }
-    bool readBit()
-    {
-        if (m_cacheBits < 1)
-            refill();
-        if (m_cacheBits < 1)
-        {
-            m_failed = true;
-            return false;
-        }
-        const bool bit = (m_cache >> 63) != 0;
-        m_cache <<= 1;
-        --m_cacheBits;
-        return bit;
-    }
+    bool readBit() { return m_in.readBit(); }
+    bool readCode(std::uint32_t& value, int n) { return m_in.readCode(value, n); }
+    bool failed() const { return m_in.failed(); }
+    std::size_t bitPosition() const { return m_in.bitPosition(); }
+    void ensureBits() { m_in.ensureBits(); }
+    int cachedBits() const { return m_in.cachedBits(); }
+    std::uint64_t peekBits() const { return m_in.peekBits(); }
+    void skipBits(int count) { m_in.skipBits(count); }
 
-    // Reads an Exp-Golomb code of order n; false (and value 0) on a truncated or overlong code.
-    bool readCode(std::uint32_t& value, int n)
-    {
-        if (m_cacheBits < 40)
-            refill();
-        int zeros = m_cache == 0 ? 64 : __builtin_clzll(m_cache);
-        if (zeros > m_cacheBits || zeros > 32 - n)
-            return fail(value);
-        consume(zeros);
-        const int b = zeros + n + 1;
-        if (m_cacheBits < b)
-            refill();
-        if (m_cacheBits < b)
-            return fail(value);
-        const std::uint64_t m = m_cache >> (64 - b);
-        consume(b);
-        value = static_cast<std::uint32_t>(m - (std::uint64_t(1) << n));
-        return true;
-    }
-
-    bool failed() const { return m_failed; }
-    // Bits consumed so far when reading.
-    std::size_t bitPosition() const { return m_readPos * 8 - static_cast<std::size_t>(m_cacheBits); }
-
-    // Reading several codes at once. After ensureBits(), peekBits() holds the next bits
-    // left-aligned, of which the first cachedBits() are valid: at least 56 unless fewer than 8
-    // bytes of the code are left. skipBits(n) consumes n <= cachedBits() of them.
-    void ensureBits()
-    {
-        if (m_cacheBits < 56)
-            refill();
-    }
-    int cachedBits() const { return m_cacheBits; }
-    std::uint64_t peekBits() const { return m_cache; }
-    void skipBits(int count) { consume(count); }
+    // The reading state, for a decoder that works on a local copy (see BitReader).
+    const BitReader& reader() const { return m_in; }
+    void setReader(const BitReader& reader) { m_in = reader; }
 
     // Appends the low `count` bits of `bits`, most significant first (count <= 32, bits < 2^count).
     // Lets a caller that knows several codes at once append them in one step.
@@ -139,51 +213,12 @@ private:
     }
     void grow();
     void flushWords();
-    void refill()
-    {
-        if (m_readPos + 8 <= m_readSize)
-        {
-            // Whole bytes that fit are counted; the part of the next byte that lands in the cache
-            // too is that byte's true bits, which the next refill ORs in again unchanged.
-            std::uint64_t word;
-            std::memcpy(&word, m_readData + m_readPos, 8);
-            if constexpr (std::endian::native == std::endian::little)
-                word = __builtin_bswap64(word);
-            m_cache |= word >> m_cacheBits;
-            const int bytes = (63 - m_cacheBits) >> 3;
-            m_readPos += static_cast<std::size_t>(bytes);
-            m_cacheBits += bytes * 8;
-            return;
-        }
-        while (m_cacheBits <= 56 && m_readPos < m_readSize)
-        {
-            m_cache |= std::uint64_t(m_readData[m_readPos++]) << (56 - m_cacheBits);
-            m_cacheBits += 8;
-        }
-    }
-    void consume(int count)
-    {
-        m_cache = count >= 64 ? 0 : m_cache << count;
-        m_cacheBits -= count;
-    }
-    bool fail(std::uint32_t& value)
-    {
-        m_failed = true;
-        value = 0;
-        return false;
-    }
-
     // Writing: bits not yet in m_store wait in the low m_accBits bits of m_acc.
     std::vector<std::uint8_t> m_store;
     std::size_t m_writePos = 0;
     std::uint64_t m_acc = 0;
     int m_accBits = 0;
 
-    // Reading: the next bits stand left-aligned in m_cache.
-    const std::uint8_t* m_readData = nullptr;
-    std::size_t m_readSize = 0;
-    std::size_t m_readPos = 0;
-    std::uint64_t m_cache = 0;
-    int m_cacheBits = 0;
-    bool m_failed = false;
+    bool m_reading = false;
+    BitReader m_in;
 };

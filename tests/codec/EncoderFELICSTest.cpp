@@ -44,6 +44,36 @@ void ExpectRoundTrip(const std::vector<std::uint16_t>& samples, const char* what
     EXPECT_GT(bitsRead + 8, code.size() * 8) << what << ": the code ends in its last byte";
 }
 
+// The step-by-step reading: four coder calls per token, as the grammar is written. The oracle
+// of the decoder's table and bit-cache shortcuts.
+std::vector<std::uint16_t> StepByStepDecode(const std::vector<std::uint8_t>& code, unsigned long capacity, bool& failed)
+{
+    CCoder reader;
+    reader.open(const_cast<std::uint8_t*>(code.data()), static_cast<long>(code.size()));
+    unsigned long n = 0;
+    reader.read(&n, 5);
+    n = std::min(n, capacity);
+    std::vector<std::uint16_t> out;
+    std::uint32_t prev = 0;
+    while (out.size() < n)
+    {
+        const bool sign = reader.readBit();
+        unsigned long magnitude = 0;
+        reader.read(&magnitude, 4);
+        prev = (sign ? prev - std::uint32_t(magnitude) : prev + std::uint32_t(magnitude)) & 0xFFFFu;
+        out.push_back(static_cast<std::uint16_t>(prev));
+        if (reader.readBit())
+        {
+            unsigned long run = 0;
+            reader.read(&run, 3);
+            for (unsigned long k = 0; k <= run && out.size() < n; ++k)
+                out.push_back(static_cast<std::uint16_t>(prev));
+        }
+    }
+    failed = reader.failed();
+    return out;
+}
+
 } // namespace
 
 TEST(EncoderFELICS, TokenExamples)
@@ -188,33 +218,6 @@ TEST(EncoderFELICS, BaseClassDefaultsDoNothing)
 
 TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingEvenOnGarbage)
 {
-    // The step-by-step reading: four coder calls per token, as the grammar is written.
-    auto reference = [](const std::vector<std::uint8_t>& code, unsigned long capacity, bool& failed) {
-        CCoder reader;
-        reader.open(const_cast<std::uint8_t*>(code.data()), static_cast<long>(code.size()));
-        unsigned long n = 0;
-        reader.read(&n, 5);
-        n = std::min(n, capacity);
-        std::vector<std::uint16_t> out;
-        std::uint32_t prev = 0;
-        while (out.size() < n)
-        {
-            const bool sign = reader.readBit();
-            unsigned long magnitude = 0;
-            reader.read(&magnitude, 4);
-            prev = (sign ? prev - std::uint32_t(magnitude) : prev + std::uint32_t(magnitude)) & 0xFFFFu;
-            out.push_back(static_cast<std::uint16_t>(prev));
-            if (reader.readBit())
-            {
-                unsigned long run = 0;
-                reader.read(&run, 3);
-                for (unsigned long k = 0; k <= run && out.size() < n; ++k)
-                    out.push_back(static_cast<std::uint16_t>(prev));
-            }
-        }
-        failed = reader.failed();
-        return out;
-    };
     std::mt19937 random(23);
     for (int trial = 0; trial < 2000; ++trial)
     {
@@ -225,7 +228,55 @@ TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingEvenOnGarbage)
         bool failedFast = false, failedReference = false;
         std::size_t bitsRead = 0;
         const std::vector<std::uint16_t> fast = Decode(code, 500, failedFast, bitsRead);
-        ASSERT_EQ(fast, reference(code, 500, failedReference)) << trial;
+        ASSERT_EQ(fast, StepByStepDecode(code, 500, failedReference)) << trial;
         ASSERT_EQ(failedFast, failedReference) << trial;
+    }
+}
+
+TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
+{
+    // Terrain-like tiles (small steps, short and long runs, now and then a jump) exercise every
+    // token form the table takes and the ones it leaves to the bit-cache reads; flipped bits and
+    // cuts then make the streams end, or overrun their count, anywhere.
+    std::mt19937 random(29);
+    for (int trial = 0; trial < 1600; ++trial)
+    {
+        std::vector<std::uint16_t> samples(1 + random() % 4096);
+        std::uint32_t value = random();
+        const std::uint32_t step = 1u << (random() % 9);
+        for (std::size_t i = 0; i < samples.size(); ++i)
+        {
+            const unsigned roll = random() % 100;
+            if (roll < 8)
+                value = random();
+            else if (roll < 60)
+                value += random() % (2 * step + 1) - step;
+            // The first 100 trials end in runs of 8, the longest a table token covers, so that
+            // groups of them reach the capacity exactly with more of the stream to follow.
+            if (trial < 100 && samples.size() - i <= std::size_t(96 + 8 * (trial % 4)))
+                value = std::uint32_t((samples.size() - i - 1) / 8);
+            samples[i] = static_cast<std::uint16_t>(value);
+        }
+        std::vector<std::uint8_t> code = FastEncode(samples);
+        const unsigned damage = trial < 100 ? 0 : random() % 4;
+        if (damage == 1)
+            code[random() % code.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
+        else if (damage == 2)
+            code.resize(random() % code.size());
+        else if (damage == 3)
+            for (int flips = 0; flips < 20; ++flips)
+                code[random() % code.size()] ^= static_cast<std::uint8_t>(random());
+        unsigned long capacity = trial % 5 == 0 ? random() % samples.size() : samples.size();
+        if (trial < 100)
+            capacity = samples.size() - std::min<std::size_t>(samples.size(), 8 * (1 + trial / 4 % 8));
+        bool failedFast = false, failedReference = false;
+        std::size_t bitsRead = 0;
+        const std::vector<std::uint16_t> fast = Decode(code, capacity, failedFast, bitsRead);
+        ASSERT_EQ(fast, StepByStepDecode(code, capacity, failedReference)) << trial;
+        ASSERT_EQ(failedFast, failedReference) << trial;
+        if (damage == 0)
+        {
+            ASSERT_EQ(fast, std::vector<std::uint16_t>(samples.begin(), samples.begin() + long(capacity))) << trial;
+        }
     }
 }

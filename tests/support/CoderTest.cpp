@@ -128,3 +128,45 @@ TEST(Coder, TruncatedOrOverlongCodesFailWithoutReadingPastTheBuffer)
     EXPECT_FALSE(empty.readBit());
     EXPECT_TRUE(empty.failed());
 }
+
+namespace
+{
+// The bytes of a string of '0' and '1', zero-padded to whole bytes.
+std::vector<std::uint8_t> BytesOf(const std::string& bits)
+{
+    std::vector<std::uint8_t> bytes((bits.size() + 7) / 8, 0);
+    for (std::size_t i = 0; i < bits.size(); ++i)
+        if (bits[i] == '1')
+            bytes[i / 8] = static_cast<std::uint8_t>(bytes[i / 8] | (0x80u >> (i % 8)));
+    return bytes;
+}
+} // namespace
+
+TEST(Coder, ThirtyThreeBitCodesAreReadOnlyWhenTheValueFits)
+{
+    // For order n, 32 - n zeros announce a 33-bit m; value = m - 2^n fits 32 bits only up to
+    // m = 2^32 + 2^n - 1. One more must fail, not come back cut to its low 32 bits.
+    for (int n : {0, 4, 5})
+    {
+        const std::string zeros(static_cast<std::size_t>(32 - n), '0');
+        const std::uint64_t largest = (std::uint64_t(1) << 32) + (std::uint64_t(1) << n) - 1;
+        for (const std::uint64_t m : {largest, largest + 1, (std::uint64_t(1) << 33) - 1})
+        {
+            std::string bits = zeros;
+            for (int b = 32; b >= 0; --b)
+                bits += ((m >> b) & 1) != 0 ? '1' : '0';
+            const std::vector<std::uint8_t> bytes = BytesOf(bits + "1");
+            CCoder reader;
+            reader.open(const_cast<std::uint8_t*>(bytes.data()), static_cast<long>(bytes.size()));
+            unsigned long value = 7;
+            const bool fits = m == largest;
+            EXPECT_EQ(reader.read(&value, static_cast<char>(n)), fits) << n << " " << m;
+            EXPECT_EQ(value, fits ? 0xFFFFFFFFul : 0ul) << n << " " << m;
+            EXPECT_EQ(reader.failed(), !fits);
+            if (fits)
+            {
+                EXPECT_TRUE(reader.readBit()) << "the bit after the code";
+            }
+        }
+    }
+}
