@@ -9,9 +9,10 @@
 
 bool GdalAvailable();
 
-// Reads one band of 8 or 16 unsigned bits, with the size checks of ReadHeightImage. On
-// failure `reason` says why, without the path.
-bool GdalReadHeightImage(const std::string& path, HeightImage& image, std::string& reason);
+// Reads one band as ReadHeightImage does with these options. On failure `reason` says why,
+// without the path.
+bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
+                         std::string& reason);
 
 // Codes the samples as a one-band 16-bit GeoTIFF in memory (the caller writes it atomically).
 bool GdalEncodeGeoTiff(const std::uint16_t* samples, int width, int height, float pixelSize,

@@ -11,7 +11,7 @@ bool GdalAvailable()
     return false;
 }
 
-bool GdalReadHeightImage(const std::string&, HeightImage&, std::string& reason)
+bool GdalReadHeightImage(const std::string&, const HeightImportOptions&, HeightImage&, std::string& reason)
 {
     reason = std::string("not a PNG image, and ") + kNoGdal + " for other formats";
     return false;

@@ -158,21 +158,42 @@ std::string LowerExtension(const std::string& path)
 
 bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& error)
 {
+    return ReadHeightImage(path, HeightImportOptions{}, image, error);
+}
+
+bool ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
+                     std::string& error)
+{
     image = HeightImage{};
     std::string reason;
     bool ok = false;
     if (std::FILE* file = std::fopen(path.c_str(), "rb"))
     {
-        if (IsPng(path))
+        // A PNG read as it is needs no GDAL; remapping or resampling one goes through GDAL.
+        if (IsPng(path) && !(options.needsGdal() && GdalAvailable()))
         {
             struct stat status
             {
             };
             const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
             ok = ReadPng(file, fileLength, image, reason);
+            if (ok && options.needsGdal())
+            {
+                ok = false;
+                reason = "--height-range, --nodata-height and --size need GDAL, and this build of Altimo has none "
+                         "(install libgdal-dev and rebuild)";
+            }
+            if (ok)
+            {
+                image.sampleType = image.sourceBits == 8 ? "Byte" : "UInt16";
+                image.heightMax = image.sourceBits == 8 ? 255 : 65535;
+                image.sourceWidth = image.width;
+                image.sourceHeight = image.height;
+                image.pixelSize = options.pixelSize;
+            }
         }
         else
-            ok = GdalReadHeightImage(path, image, reason);
+            ok = GdalReadHeightImage(path, options, image, reason);
         std::fclose(file);
     }
     else
