@@ -30,7 +30,22 @@ struct ImageOptions
     double pixelSize = 0;
     int size = 0;
     std::string resampling = "cubic";
+    // export
+    std::string like;             // a raster or header of the same map; empty: <base>.raw.hdr if present
+    std::string heights = "samples"; // or metres
 };
+
+// The header an import wrote for the RAW that a height file was processed from: "dem.dat" and
+// "dem_w.dat" come from "dem.raw", whose header is "dem.raw.hdr".
+std::string ImportHeaderOf(const std::string& dat)
+{
+    std::string base = dat;
+    if (base.ends_with("_w.dat"))
+        base.resize(base.size() - 6);
+    else if (base.ends_with(".dat"))
+        base.resize(base.size() - 4);
+    return base + ".raw.hdr";
+}
 
 bool ParseNumber(const std::string& text, double& value)
 {
@@ -190,6 +205,15 @@ int RunImport(const ImageOptions& options, const CliContext& context)
             PrintError(options.output + ": cannot write the file");
             return kExitJobFailed;
         }
+        // "<raw>.hdr", not "<base>.hdr": GDAL would take a header at dem.hdr for one of dem.dat,
+        // and read the height file as a raw raster.
+        const std::string header = HeightImageEnviHeader(image, "Altimo height map imported from " + options.input);
+        if (!WriteFileAtomically(options.output + ".hdr", header.data(), header.size()))
+        {
+            progress.finish();
+            PrintError(options.output + ".hdr: cannot write the file");
+            return kExitJobFailed;
+        }
         progress.finish();
         if (context.quiet)
             return kExitOk;
@@ -198,9 +222,10 @@ int RunImport(const ImageOptions& options, const CliContext& context)
                         ? (std::to_string(image.sourceBits) + "-bit grey").c_str()
                         : image.sampleType.c_str(),
                     image.sourceWidth, image.sourceHeight);
-        std::printf("wrote %s: %d x %d, values %u..%u, %s, %.2f s\n", options.output.c_str(), image.width, image.height,
-                    unsigned(range.low), unsigned(range.high),
-                    FormatBytes(image.samples.size() * sizeof(std::uint16_t)).c_str(), SecondsSince(start));
+        std::printf("wrote %s: %d x %d, values %u..%u, %s, %.2f s; its ENVI header %s.hdr\n", options.output.c_str(),
+                    image.width, image.height, unsigned(range.low), unsigned(range.high),
+                    FormatBytes(image.samples.size() * sizeof(std::uint16_t)).c_str(), SecondsSince(start),
+                    options.output.c_str());
         PrintImportDetails(image, options);
         // process takes pixel sizes of 1..200 m.
         const bool usablePixel = image.pixelSize >= 1 && image.pixelSize <= 200;
@@ -224,17 +249,69 @@ int RunExport(const ImageOptions& options, const CliContext& context)
                                     "and rebuild); .png works without it");
         return kExitJobFailed;
     }
+    const bool metres = options.heights == "metres";
+    if (!metres && options.heights != "samples")
+    {
+        PrintError("--heights: " + options.heights + " is neither samples nor metres");
+        return kExitBadArguments;
+    }
+    if (format == HeightImageFormat::Png && (metres || !options.like.empty()))
+    {
+        PrintError("--output: " + options.output + ": --like and --heights metres need a GeoTIFF (.tif)");
+        return kExitBadArguments;
+    }
+    if (SameFile(options.input, options.output) || (!options.like.empty() && SameFile(options.like, options.output)))
+    {
+        PrintError(options.output + ": is an input of the export; choose another output");
+        return kExitJobFailed;
+    }
     const auto start = std::chrono::steady_clock::now();
     LoadedDat dat;
     std::string error;
+    MapGeoReference geo;
+    std::string geoSource;
     {
         TerminalProgress progress("export", context.quiet);
         progress.setWork(double(FileSize(options.input)), "B");
         if (!LoadDatFile(options.input, dat))
             return kExitJobFailed;
         progress.setPos(100);
-        if (!WriteHeightImage(options.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
-                              progress, 100, error))
+        if (format == HeightImageFormat::GeoTiff)
+        {
+            const std::string header = ImportHeaderOf(options.input);
+            if (!options.like.empty())
+            {
+                if (!ReadMapGeoReference(options.like, dat.width, dat.height, geo, error))
+                {
+                    progress.finish();
+                    PrintError(error);
+                    return kExitJobFailed;
+                }
+                geoSource = options.like;
+            }
+            else if (FileSize(header) > 0)
+            {
+                // Found rather than asked for: a header that does not fit only loses the georeference.
+                if (ReadMapGeoReference(header, dat.width, dat.height, geo, error))
+                    geoSource = header;
+                else
+                    PrintWarning(error + "; the GeoTIFF gets no georeference");
+            }
+        }
+        if (metres && !(!geoSource.empty() && geo.hasMapping))
+        {
+            progress.finish();
+            PrintError(options.input + ": the heights in metres are not known (no data gain and offset in " +
+                       (geoSource.empty() ? ImportHeaderOf(options.input) : geoSource) +
+                       "); give --like the RAW's header that import wrote");
+            return kExitJobFailed;
+        }
+        const bool written =
+            geoSource.empty()
+                ? WriteHeightImage(options.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
+                                   progress, 100, error)
+                : WriteGeoTiffOnMap(options.output, dat.samples.data(), dat.width, dat.height, geo, metres, error);
+        if (!written)
         {
             progress.finish();
             PrintError(error);
@@ -242,9 +319,14 @@ int RunExport(const ImageOptions& options, const CliContext& context)
         }
     }
     if (!context.quiet)
-        std::printf("wrote %s: %s, 16-bit grey, %d x %d, %s, %.2f s\n", options.output.c_str(),
-                    format == HeightImageFormat::Png ? "PNG" : "GeoTIFF", dat.width, dat.height,
+    {
+        std::printf("wrote %s: %s, %s, %d x %d, %s, %.2f s\n", options.output.c_str(),
+                    format == HeightImageFormat::Png ? "PNG" : "GeoTIFF",
+                    metres ? "32-bit float metres" : "16-bit grey", dat.width, dat.height,
                     FormatBytes(FileSize(options.output)).c_str(), SecondsSince(start));
+        if (!geoSource.empty())
+            std::printf("georeference from %s\n", geoSource.c_str());
+    }
     return kExitOk;
 }
 
@@ -276,6 +358,12 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     CLI::App* exportCommand =
         app.add_subcommand("export", "Write a height or water file (.dat) as a 16-bit grey PNG or GeoTIFF");
     exportCommand->add_option("DAT", exportOptions->input, "height file (.dat) or water file (_w.dat)")->required();
+    exportCommand->add_option("--like", exportOptions->like,
+                              "raster or ENVI header of the same map whose georeference the GeoTIFF gets "
+                              "(default: <base>.raw.hdr beside the file, when there is one)");
+    exportCommand->add_option("--heights", exportOptions->heights,
+                              "samples: 16-bit samples; metres: 32-bit floats through the header's gain and offset")
+        ->capture_default_str();
     exportCommand->add_option("-o,--output", exportOptions->output, "image to write: .png, or .tif/.tiff (GeoTIFF)")
         ->required();
     exportCommand->callback([exportOptions, &context] { context.exitCode = RunExport(*exportOptions, context); });

@@ -439,3 +439,148 @@ bool GdalEncodeGeoTiff(const std::uint16_t* samples, int width, int height, floa
     CPLFree(buffer);
     return ok && buffer != nullptr;
 }
+
+std::string GdalEsriWkt(const std::string& wkt)
+{
+    if (wkt.empty())
+        return {};
+    QuietErrors quiet;
+    SrsCloser srs{OSRNewSpatialReference(wkt.c_str())};
+    if (srs.srs == nullptr || OSRMorphToESRI(srs.srs) != OGRERR_NONE)
+        return {};
+    char* text = nullptr;
+    std::string esri;
+    if (OSRExportToWkt(srs.srs, &text) == OGRERR_NONE && text != nullptr)
+        esri = text;
+    CPLFree(text);
+    return esri;
+}
+
+std::string GdalMapUnits(const std::string& wkt)
+{
+    if (wkt.empty())
+        return {};
+    QuietErrors quiet;
+    SrsCloser srs{OSRNewSpatialReference(wkt.c_str())};
+    if (srs.srs == nullptr)
+        return {};
+    if (OSRIsGeographic(srs.srs))
+        return "Degrees";
+    if (OSRIsProjected(srs.srs) && OSRGetLinearUnits(srs.srs, nullptr) == 1.0)
+        return "Meters";
+    return {};
+}
+
+bool GdalReadGeoReference(const std::string& path, int width, int height, MapGeoReference& geo, std::string& reason)
+{
+    RegisterDrivers();
+    QuietErrors quiet;
+    // GDAL opens an ENVI raster through its data file, and finds "<data>.hdr" beside it.
+    const bool header = path.size() > 4 && path.compare(path.size() - 4, 4, ".hdr") == 0;
+    const std::string raster = header ? path.substr(0, path.size() - 4) : path;
+    DatasetCloser dataset{GDALOpen(raster.c_str(), GA_ReadOnly)};
+    if (dataset.dataset == nullptr)
+    {
+        reason = (header ? "cannot open " + raster + ", the raster it describes (" : "cannot open it (") +
+                 QuietErrors::last("unknown format") + ")";
+        return false;
+    }
+    const int rasterWidth = GDALGetRasterXSize(dataset.dataset);
+    const int rasterHeight = GDALGetRasterYSize(dataset.dataset);
+    if (rasterWidth != width || rasterHeight != height)
+    {
+        reason = "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) +
+                 " pixels and the height file " + std::to_string(width) + " x " + std::to_string(height) +
+                 ": not the same map";
+        return false;
+    }
+    if (GDALGetGeoTransform(dataset.dataset, geo.geoTransform) != CE_None)
+    {
+        reason = "it has no georeference";
+        return false;
+    }
+    if (const char* wkt = GDALGetProjectionRef(dataset.dataset))
+        geo.projectionWkt = wkt;
+    if (GDALGetRasterCount(dataset.dataset) >= 1)
+    {
+        GDALRasterBandH band = GDALGetRasterBand(dataset.dataset, 1);
+        int hasScale = FALSE;
+        int hasOffset = FALSE;
+        const double scale = GDALGetRasterScale(band, &hasScale);
+        const double offset = GDALGetRasterOffset(band, &hasOffset);
+        geo.hasMapping = hasScale != FALSE || hasOffset != FALSE;
+        geo.gain = hasScale != FALSE ? scale : 1;
+        geo.offset = hasOffset != FALSE ? offset : 0;
+    }
+    return true;
+}
+
+bool GdalEncodeGeoTiffOnMap(const std::uint16_t* samples, int width, int height, const MapGeoReference& geo,
+                            bool metres, std::vector<std::uint8_t>& bytes, std::string& reason)
+{
+    RegisterDrivers();
+    QuietErrors quiet;
+    GDALDriverH driver = GDALGetDriverByName("GTiff");
+    if (driver == nullptr)
+    {
+        reason = "this GDAL has no GeoTIFF driver";
+        return false;
+    }
+    static std::atomic<unsigned> counter{0};
+    const std::string memPath =
+        "/vsimem/altimo-map-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tif";
+    char compress[] = "COMPRESS=DEFLATE";
+    // Floating-point samples compress best with the floating-point predictor.
+    char predictor16[] = "PREDICTOR=2";
+    char predictor32[] = "PREDICTOR=3";
+    char tiled[] = "TILED=YES";
+    char bigTiff[] = "BIGTIFF=IF_SAFER";
+    char* options[] = {compress, metres ? predictor32 : predictor16, tiled, bigTiff, nullptr};
+    bool ok = false;
+    {
+        DatasetCloser dataset{
+            GDALCreate(driver, memPath.c_str(), width, height, 1, metres ? GDT_Float32 : GDT_UInt16, options)};
+        if (dataset.dataset != nullptr)
+        {
+            GDALSetGeoTransform(dataset.dataset, const_cast<double*>(geo.geoTransform));
+            if (!geo.projectionWkt.empty())
+                GDALSetProjection(dataset.dataset, geo.projectionWkt.c_str());
+            GDALRasterBandH band = GDALGetRasterBand(dataset.dataset, 1);
+            if (!metres)
+            {
+                // The samples keep their meaning for any reader that applies scale and offset.
+                if (geo.hasMapping)
+                {
+                    GDALSetRasterScale(band, geo.gain);
+                    GDALSetRasterOffset(band, geo.offset);
+                }
+                ok = GDALRasterIO(band, GF_Write, 0, 0, width, height, const_cast<std::uint16_t*>(samples), width,
+                                  height, GDT_UInt16, 0, 0) == CE_None;
+            }
+            else
+            {
+                // Strip by strip, so that no float copy of a large map is held.
+                constexpr int kStripRows = 64;
+                std::vector<float> strip(std::size_t(width) * kStripRows);
+                ok = true;
+                for (int y0 = 0; ok && y0 < height; y0 += kStripRows)
+                {
+                    const int rows = std::min(kStripRows, height - y0);
+                    const std::uint16_t* from = samples + std::size_t(y0) * width;
+                    for (std::size_t i = 0; i < std::size_t(width) * rows; ++i)
+                        strip[i] = static_cast<float>(geo.offset + geo.gain * double(from[i]));
+                    ok = GDALRasterIO(band, GF_Write, 0, y0, width, rows, strip.data(), width, rows, GDT_Float32, 0,
+                                      0) == CE_None;
+                }
+            }
+        }
+    }
+    vsi_l_offset length = 0;
+    GByte* buffer = VSIGetMemFileBuffer(memPath.c_str(), &length, TRUE);
+    if (ok && buffer != nullptr)
+        bytes.assign(buffer, buffer + length);
+    else
+        reason = "cannot code the GeoTIFF (" + QuietErrors::last("GDAL error") + ")";
+    CPLFree(buffer);
+    return ok && buffer != nullptr;
+}

@@ -89,6 +89,12 @@ bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& e
 bool ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
                      std::string& error);
 
+// The ENVI header of the RAW map an import writes (written beside it as "<raw>.hdr", so that GDAL
+// and QGIS open the RAW directly): its size and byte order, the georeference as map info and
+// coordinate system string, and the height mapping as data gain and offset
+// (metres = offset + gain * sample).
+std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description);
+
 // Whether this build reads and writes rasters through GDAL.
 bool HeightImageHasGdal();
 
@@ -108,3 +114,26 @@ HeightImageFormat HeightImageFormatOf(const std::string& path);
 // GDAL; an older file of that name is then left as it was.
 bool WriteHeightImage(const std::string& path, HeightImageFormat format, const std::uint16_t* samples, int width,
                       int height, float pixelSize, IProgressSink& progress, int progressSpan, std::string& error);
+
+// Where a map lies and what its samples stand for, as read from a raster or header of the same
+// map and written into the GeoTIFFs made of it.
+struct MapGeoReference
+{
+    double geoTransform[6] = {0, 1, 0, 0, 0, 1}; // GDAL's order, as in HeightImage
+    std::string projectionWkt;                  // empty: none known
+    bool hasMapping = false;                    // whether gain and offset are known
+    double gain = 1;                            // metres = offset + gain * sample
+    double offset = 0;
+};
+
+// Reads the georeference of a raster of the map: any raster GDAL opens, or an ENVI header
+// ("dem.raw.hdr", for which the RAW beside it is opened). False with a sentence in `error` (the
+// path and the reason) when the build has no GDAL, the file cannot be read, has no geotransform,
+// or is not width x height pixels.
+bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo,
+                         std::string& error);
+
+// Writes the samples as a one-band GeoTIFF on the georeference, atomically: 16-bit samples, or
+// with `metres` 32-bit floats offset + gain * sample (computed in double, stored as float).
+bool WriteGeoTiffOnMap(const std::string& path, const std::uint16_t* samples, int width, int height,
+                       const MapGeoReference& geo, bool metres, std::string& error);

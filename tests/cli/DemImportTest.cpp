@@ -273,6 +273,90 @@ TEST_F(DemImport, UnsignedGeoTiffsImportAsBefore)
     EXPECT_NE(result.out.find("hold the nodata value; kept as they are"), std::string::npos) << result.out;
     EXPECT_NE(result.err.find("not square"), std::string::npos) << result.err;
 }
+TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExport)
+{
+    Raster raster;
+    raster.width = raster.height = 260;
+    raster.heights = Terrain(260, 260, -40.5, 910.25);
+    raster.hasNodata = true;
+    raster.nodata = -9999;
+    raster.heights[1000] = raster.nodata;
+    WriteGeoTiff(path("dem.tif"), raster);
+    ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("dem.raw")).exitCode, 0);
+
+    // GDAL opens the RAW through its header: the source's georeference and the height mapping.
+    GDALDatasetH raw = GDALOpen(path("dem.raw").c_str(), GA_ReadOnly);
+    ASSERT_NE(raw, nullptr);
+    double transform[6] = {};
+    ASSERT_EQ(GDALGetGeoTransform(raw, transform), CE_None);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(transform[i], raster.transform[i]) << i;
+    OGRSpatialReferenceH source = OSRNewSpatialReference(Wkt(kUtm33).c_str());
+    OGRSpatialReferenceH header = OSRNewSpatialReference(GDALGetProjectionRef(raw));
+    EXPECT_TRUE(OSRIsSame(source, header));
+    OSRDestroySpatialReference(header);
+    const auto [low, high] = ValidRange(raster);
+    EXPECT_DOUBLE_EQ(GDALGetRasterOffset(GDALGetRasterBand(raw, 1), nullptr), double(float(low)));
+    GDALClose(raw);
+
+    ASSERT_EQ(run("-q process " + path("dem.raw") + " --width 260 --height 260 --pixel-size 30").exitCode, 0);
+    // A height file is not a raster of GDAL's: no header at dem.hdr makes it look like one.
+    EXPECT_FALSE(Exists(path("dem.hdr")));
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    EXPECT_EQ(GDALOpen(path("dem.dat").c_str(), GA_ReadOnly), nullptr);
+    CPLPopErrorHandler();
+
+    const ToolsCliRun metres = run("export " + path("dem.dat") + " -o " + path("out.tif") + " --heights metres");
+    ASSERT_EQ(metres.exitCode, 0) << metres.out << metres.err;
+    EXPECT_NE(metres.out.find("georeference from " + path("dem.raw.hdr")), std::string::npos) << metres.out;
+    GDALDatasetH out = GDALOpen(path("out.tif").c_str(), GA_ReadOnly);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(GDALGetGeoTransform(out, transform), CE_None);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(transform[i], raster.transform[i]) << i;
+    OGRSpatialReferenceH exported = OSRNewSpatialReference(GDALGetProjectionRef(out));
+    EXPECT_TRUE(OSRIsSame(source, exported));
+    OSRDestroySpatialReference(exported);
+    std::vector<double> heights(raster.heights.size());
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(out, 1), GF_Read, 0, 0, 260, 260, heights.data(), 260, 260, GDT_Float64,
+                           0, 0),
+              CE_None);
+    GDALClose(out);
+    const double step = (double(float(high)) - double(float(low))) / 65535;
+    int far = 0;
+    for (std::size_t i = 0; i < heights.size(); ++i)
+        if (raster.heights[i] != raster.nodata)
+            far += std::fabs(heights[i] - double(float(raster.heights[i]))) > step / 2 + 1e-4; // float output
+    EXPECT_EQ(far, 0);
+
+    // --like another raster of the map; one of another size is refused before anything is written.
+    Raster other;
+    other.heights = Terrain(other.width, other.height, 0, 1);
+    WriteGeoTiff(path("other.tif"), other);
+    const ToolsCliRun mismatch = run("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " +
+                                     path("other.tif"));
+    EXPECT_EQ(mismatch.exitCode, 1);
+    EXPECT_NE(mismatch.err.find(path("other.tif") + ": it is 300 x 280 pixels and the height file 260 x 260"),
+              std::string::npos)
+        << mismatch.err;
+    EXPECT_FALSE(Exists(path("like.tif")));
+    ASSERT_EQ(run("-q export " + path("dem.dat") + " -o " + path("like.tif") + " --like " + path("dem.tif")).exitCode,
+              0);
+    GDALDatasetH like = GDALOpen(path("like.tif").c_str(), GA_ReadOnly);
+    ASSERT_NE(like, nullptr);
+    EXPECT_EQ(GDALGetRasterDataType(GDALGetRasterBand(like, 1)), GDT_UInt16);
+    ASSERT_EQ(GDALGetGeoTransform(like, transform), CE_None);
+    EXPECT_EQ(transform[0], raster.transform[0]);
+    GDALClose(like);
+    OSRDestroySpatialReference(source);
+
+    // Without a header the heights in metres are unknown.
+    std::filesystem::remove(path("dem.raw.hdr"));
+    const ToolsCliRun unknown = run("export " + path("dem.dat") + " -o " + path("m.tif") + " --heights metres");
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("the heights in metres are not known"), std::string::npos) << unknown.err;
+    EXPECT_FALSE(Exists(path("m.tif")));
+}
 #else
 TEST(DemImport, NeedsGdal)
 {
