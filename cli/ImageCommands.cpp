@@ -4,6 +4,7 @@
 #include "cli/LoadedDat.h"
 #include "base/AtomicFile.h"
 #include "tools/HeightImage.h"
+#include "tools/MapSidecar.h"
 #include "base/RasterView.h"
 #include "tools/Relief.h"
 
@@ -289,6 +290,14 @@ int RunExport(const ImageOptions& options, const CliContext& context)
                 }
                 geoSource = options.like;
             }
+            else if (const std::string sidecar = MapSidecarPath(options.input); FileSize(sidecar) > 0)
+            {
+                // Found rather than asked for: a sidecar that does not fit only loses the georeference.
+                if (ReadMapSidecar(sidecar, dat.width, dat.height, geo, error))
+                    geoSource = sidecar;
+                else
+                    PrintWarning(error + "; the GeoTIFF gets no georeference");
+            }
             else if (FileSize(header) > 0)
             {
                 // Found rather than asked for: a header that does not fit only loses the georeference.
@@ -360,7 +369,7 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     exportCommand->add_option("DAT", exportOptions->input, "height file (.dat) or water file (_w.dat)")->required();
     exportCommand->add_option("--like", exportOptions->like,
                               "raster or ENVI header of the same map whose georeference the GeoTIFF gets "
-                              "(default: <base>.raw.hdr beside the file, when there is one)");
+                              "(default: the sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     exportCommand->add_option("--heights", exportOptions->heights,
                               "samples: 16-bit samples; metres: 32-bit floats through the header's gain and offset")
         ->capture_default_str();

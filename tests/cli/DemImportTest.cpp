@@ -1,6 +1,7 @@
 // altimo-cli import of elevation rasters that GDAL reads: signed and float heights, nodata holes,
 // projected and geographic georeferences, and resampling. The rasters are made here with GDAL.
 #include "cli/ToolsTestSupport.h"
+#include "tools/MapSidecar.h"
 
 #include <algorithm>
 #include <cmath>
@@ -349,6 +350,24 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     EXPECT_EQ(transform[0], raster.transform[0]);
     GDALClose(like);
     OSRDestroySpatialReference(source);
+
+    // The sidecar of the height file comes before the RAW's header.
+    MapGeoReference shifted;
+    std::copy(std::begin(raster.transform), std::end(raster.transform), shifted.geoTransform);
+    shifted.geoTransform[0] += 1000;
+    shifted.projectionWkt = Wkt(kUtm33);
+    std::string error;
+    ASSERT_TRUE(WriteMapSidecar(path("dem.dat.json"), shifted, 260, 260, "dem.raw", error)) << error;
+    const ToolsCliRun fromSidecar = run("export " + path("dem.dat") + " -o " + path("side.tif"));
+    ASSERT_EQ(fromSidecar.exitCode, 0) << fromSidecar.err;
+    EXPECT_NE(fromSidecar.out.find("georeference from " + path("dem.dat.json")), std::string::npos)
+        << fromSidecar.out;
+    GDALDatasetH side = GDALOpen(path("side.tif").c_str(), GA_ReadOnly);
+    ASSERT_NE(side, nullptr);
+    ASSERT_EQ(GDALGetGeoTransform(side, transform), CE_None);
+    EXPECT_EQ(transform[0], raster.transform[0] + 1000);
+    GDALClose(side);
+    std::filesystem::remove(path("dem.dat.json"));
 
     // Without a header the heights in metres are unknown.
     std::filesystem::remove(path("dem.raw.hdr"));
