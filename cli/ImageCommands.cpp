@@ -310,8 +310,10 @@ int RunExport(const ImageOptions& options, const CliContext& context)
         if (metres && !(!geoSource.empty() && geo.hasMapping))
         {
             progress.finish();
-            PrintError(options.input + ": the heights in metres are not known (no data gain and offset in " +
-                       (geoSource.empty() ? ImportHeaderOf(options.input) : geoSource) +
+            PrintError(options.input + ": the heights in metres are not known (" +
+                       (geoSource.empty() ? "neither " + MapSidecarPath(options.input) + " nor " +
+                                                ImportHeaderOf(options.input) + " is there"
+                                          : geoSource + " has no data gain and offset") +
                        "); give --like the RAW's header that import wrote");
             return kExitJobFailed;
         }
