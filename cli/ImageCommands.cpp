@@ -244,12 +244,6 @@ int RunExport(const ImageOptions& options, const CliContext& context)
         PrintError("--output: " + options.output + " must end in .png, .tif or .tiff");
         return kExitBadArguments;
     }
-    if (format == HeightImageFormat::GeoTiff && !HeightImageHasGdal())
-    {
-        PrintError(options.output + ": GeoTIFF needs GDAL, and this build of Altimo has none (install libgdal-dev "
-                                    "and rebuild); .png works without it");
-        return kExitJobFailed;
-    }
     const bool metres = options.heights == "metres";
     if (!metres && options.heights != "samples")
     {
@@ -260,6 +254,12 @@ int RunExport(const ImageOptions& options, const CliContext& context)
     {
         PrintError("--output: " + options.output + ": --like and --heights metres need a GeoTIFF (.tif)");
         return kExitBadArguments;
+    }
+    if (format == HeightImageFormat::GeoTiff && !HeightImageHasGdal())
+    {
+        PrintError(options.output + ": GeoTIFF needs GDAL, and this build of Altimo has none (install libgdal-dev "
+                                    "and rebuild); .png works without it");
+        return kExitJobFailed;
     }
     if (SameFile(options.input, options.output) || (!options.like.empty() && SameFile(options.like, options.output)))
     {
