@@ -1,5 +1,6 @@
 // batch: runs the jobs of a manifest (docs/BATCH.md) one after the other, going on past a failed
-// job, and reports each. Exit status 1 when any job failed, 2 when the manifest is not valid.
+// job, and reports each; with --shard K/N only the K-th of N slices of them. Exit status 1 when
+// any job failed, 2 when the manifest or the slice is not valid.
 #include "banks/GenerateShorelines.h"
 #include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
@@ -23,6 +24,7 @@ struct BatchOptions
 {
     std::string manifest;
     bool check = false;
+    std::string shard; // "K/N"; empty: every job
 };
 
 struct JobOutcome
@@ -149,27 +151,43 @@ JobOutcome RunJob(const BatchJob& job, const std::string& label, const CliContex
 
 int RunBatch(const BatchOptions& options, const CliContext& context)
 {
-    BatchManifest manifest;
+    BatchShard shard;
     std::string error;
+    if (!options.shard.empty() && !ParseBatchShard(options.shard, shard, error))
+    {
+        PrintError("--shard: " + error);
+        return kExitBadArguments;
+    }
+    BatchManifest manifest;
     if (!LoadBatchManifest(options.manifest, manifest, error))
     {
         PrintError(error);
         return kExitBadArguments;
     }
-    const std::size_t count = manifest.jobs.size();
+    const bool sharded = !options.shard.empty();
+    const std::vector<std::size_t> jobs = sharded ? BatchShardJobs(manifest, shard) : BatchRunOrder(manifest);
+    const std::size_t count = jobs.size();
+    // Every report line of a slice names it, so that the logs of N machines can be told apart.
+    const std::string prefix =
+        sharded ? "shard " + std::to_string(shard.index) + "/" + std::to_string(shard.count) + ": " : std::string();
+    if (sharded)
+        std::printf("batch: %s%zu of the manifest's %zu jobs\n", prefix.c_str(), count, manifest.jobs.size());
     if (options.check)
     {
-        std::printf("%s: %zu jobs\n", options.manifest.c_str(), count);
+        std::printf("%s: %zu jobs\n", options.manifest.c_str(), manifest.jobs.size());
         for (std::size_t i = 0; i < count; ++i)
-            std::printf("[%zu/%zu] %s %s (line %d)\n", i + 1, count, BatchJobKindName(manifest.jobs[i].kind),
-                        manifest.jobs[i].name.c_str(), manifest.jobs[i].line);
+        {
+            const BatchJob& job = manifest.jobs[jobs[i]];
+            std::printf("[%zu/%zu] %s %s (line %d)\n", i + 1, count, BatchJobKindName(job.kind), job.name.c_str(),
+                        job.line);
+        }
         return kExitOk;
     }
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> failed;
     for (std::size_t i = 0; i < count; ++i)
     {
-        const BatchJob& job = manifest.jobs[i];
+        const BatchJob& job = manifest.jobs[jobs[i]];
         const std::string label = std::string(BatchJobKindName(job.kind)) + " " + job.name;
         const auto jobStart = std::chrono::steady_clock::now();
         const JobOutcome outcome = RunJob(job, label, context);
@@ -179,7 +197,8 @@ int RunBatch(const BatchOptions& options, const CliContext& context)
                     outcome.detail.c_str(), SecondsSince(jobStart));
         std::fflush(stdout);
     }
-    std::printf("batch: %zu of %zu jobs succeeded, %.2f s", count - failed.size(), count, SecondsSince(start));
+    std::printf("batch: %s%zu of %zu jobs succeeded, %.2f s", prefix.c_str(), count - failed.size(), count,
+                SecondsSince(start));
     for (std::size_t i = 0; i < failed.size(); ++i)
         std::printf("%s%s", i == 0 ? "; failed: " : ", ", failed[i].c_str());
     std::printf("\n");
@@ -196,5 +215,8 @@ void RegisterBatchCommand(CLI::App& app, CliContext& context)
         "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures");
     command->add_option("MANIFEST", options->manifest, "INI manifest listing the jobs and their settings")->required();
     command->add_flag("--check", options->check, "only check the manifest and list its jobs");
+    command->add_option("--shard", options->shard,
+                        "run only the K-th of N slices of the jobs (K/N, K from 1); jobs reading a map's output "
+                        "stay in its slice");
     command->callback([options, &context] { context.exitCode = RunBatch(*options, context); });
 }

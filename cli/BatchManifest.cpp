@@ -1,11 +1,16 @@
 #include "cli/BatchManifest.h"
 
+#include "heightproc/Process.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <numeric>
 #include <functional>
 #include <sstream>
 
@@ -482,4 +487,128 @@ bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::st
     // "0: ..." concerns the file as a whole.
     error = error.compare(0, 3, "0: ") == 0 ? path + ": " + error.substr(3) : path + ":" + error;
     return false;
+}
+
+bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& error)
+{
+    const std::size_t slash = text.find('/');
+    long index = 0;
+    long count = 0;
+    if (slash == std::string::npos || !ParseWhole(text.substr(0, slash), index) ||
+        !ParseWhole(text.substr(slash + 1), count))
+    {
+        error = text + " is not K/N (the K-th of N slices, e.g. 2/8)";
+        return false;
+    }
+    if (count < 1 || count > 1000000 || index < 1 || index > count)
+    {
+        error = text + ": K counts from 1 to N (N at least 1)";
+        return false;
+    }
+    shard.index = static_cast<int>(index);
+    shard.count = static_cast<int>(count);
+    return true;
+}
+
+namespace
+{
+// The same file however the manifest spells its path ("maps/./north.dat").
+std::string SamePath(const std::string& path)
+{
+    return std::filesystem::path(path).lexically_normal().string();
+}
+
+// For each job, the maps whose output it reads (indices into manifest.jobs).
+std::vector<std::vector<std::size_t>> MapsReadBy(const BatchManifest& manifest)
+{
+    std::map<std::string, std::size_t> written; // a height or water file -> the map writing it
+    for (std::size_t i = 0; i < manifest.jobs.size(); ++i)
+    {
+        const BatchJob& job = manifest.jobs[i];
+        if (job.kind != BatchJobKind::Map)
+            continue;
+        const std::string base = BaseName(job.raw);
+        written.emplace(SamePath(base + ".dat"), i);
+        written.emplace(SamePath(base + "_w.dat"), i);
+    }
+    std::vector<std::vector<std::size_t>> reads(manifest.jobs.size());
+    for (std::size_t i = 0; i < manifest.jobs.size(); ++i)
+    {
+        const BatchJob& job = manifest.jobs[i];
+        if (job.kind != BatchJobKind::Cliff && job.kind != BatchJobKind::Preview)
+            continue;
+        std::vector<std::string> inputs{job.dat};
+        if (job.kind == BatchJobKind::Preview)
+        {
+            // A preview of a water file reads the terrain beside it unless told otherwise.
+            if (!job.terrain.empty())
+                inputs.push_back(job.terrain);
+            else if (job.dat.size() > 6 && job.dat.ends_with("_w.dat"))
+                inputs.push_back(job.dat.substr(0, job.dat.size() - 6) + ".dat");
+        }
+        for (const std::string& input : inputs)
+            if (const auto found = written.find(SamePath(input)); found != written.end())
+                reads[i].push_back(found->second);
+    }
+    return reads;
+}
+
+struct Groups
+{
+    std::vector<std::size_t> parent;
+    std::size_t root(std::size_t i)
+    {
+        while (parent[i] != i)
+            i = parent[i] = parent[parent[i]];
+        return i;
+    }
+};
+} // namespace
+
+std::vector<std::size_t> BatchRunOrder(const BatchManifest& manifest)
+{
+    const std::size_t count = manifest.jobs.size();
+    const std::vector<std::vector<std::size_t>> reads = MapsReadBy(manifest);
+    // In file order, a job waits until every map it reads has run; maps read nothing, so this
+    // always finishes, and a manifest already in that order keeps it.
+    std::vector<std::size_t> order;
+    std::vector<bool> done(count, false);
+    order.reserve(count);
+    while (order.size() < count)
+        for (std::size_t i = 0; i < count; ++i)
+        {
+            if (done[i])
+                continue;
+            if (!std::all_of(reads[i].begin(), reads[i].end(), [&](std::size_t map) { return done[map]; }))
+                continue;
+            done[i] = true;
+            order.push_back(i);
+            // Start over so that a job held back runs right after the map it waited for.
+            break;
+        }
+    return order;
+}
+
+std::vector<std::size_t> BatchShardJobs(const BatchManifest& manifest, BatchShard shard)
+{
+    const std::size_t count = manifest.jobs.size();
+    const std::vector<std::vector<std::size_t>> reads = MapsReadBy(manifest);
+    Groups groups{std::vector<std::size_t>(count)};
+    std::iota(groups.parent.begin(), groups.parent.end(), std::size_t{0});
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t map : reads[i])
+        {
+            // The root is the group's first job in the file, which numbers the group.
+            const std::size_t a = groups.root(i);
+            const std::size_t b = groups.root(map);
+            groups.parent[std::max(a, b)] = std::min(a, b);
+        }
+    std::map<std::size_t, std::size_t> groupNumber; // root -> number in file order
+    for (std::size_t i = 0; i < count; ++i)
+        groupNumber.emplace(groups.root(i), groupNumber.size());
+    std::vector<std::size_t> slice;
+    for (std::size_t i : BatchRunOrder(manifest))
+        if (groupNumber.at(groups.root(i)) % std::size_t(shard.count) == std::size_t(shard.index - 1))
+            slice.push_back(i);
+    return slice;
 }

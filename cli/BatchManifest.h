@@ -20,6 +20,7 @@
 #include "heightproc/ProcessSettings.h"
 #include "tools/Relief.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -69,3 +70,24 @@ bool ParseBatchManifest(const std::string& text, const std::string& baseDir, Bat
 
 // Reads and parses the file; errors read "PATH:LINE: message" (or "PATH: message").
 bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::string& error);
+
+// One of `count` slices of a manifest's jobs, `index` counting from 1: what `batch --shard K/N`
+// runs, so that a scheduler's array of N tasks spreads one manifest over many machines.
+struct BatchShard
+{
+    int index = 1;
+    int count = 1;
+};
+
+// Reads "K/N" (1 <= K <= N). On a mistake returns false with the reason in `error`.
+bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& error);
+
+// The order in which the jobs run: the order of the file, except that a job reading a map's
+// output (a cliff or preview of its .dat or _w.dat) comes after that map.
+std::vector<std::size_t> BatchRunOrder(const BatchManifest& manifest);
+
+// The jobs of one slice, as indices into manifest.jobs in the order they run. Jobs tied by one
+// reading another's output form a group that stays in one slice; the groups, in the order of
+// their first job in the file, are dealt to the slices in turn. So the same manifest always gives
+// the same slices, and the N slices of any N hold every job exactly once.
+std::vector<std::size_t> BatchShardJobs(const BatchManifest& manifest, BatchShard shard);

@@ -5,14 +5,19 @@
 #include "cli/LoadedDat.h"
 #include "base/AtomicFile.h"
 #include "tools/HeightImage.h"
+#include "tools/MapSidecar.h"
 #include "base/RasterView.h"
 #include "tools/Relief.h"
 
+#include <algorithm>
 #include <bit>
+#include <charconv>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 
 namespace
 {
@@ -21,23 +26,174 @@ struct ImageOptions
 {
     std::string input;
     std::string output;
+    // import
+    std::string heightRange;  // "MIN:MAX" or "auto"; empty: the default of the sample type
+    std::string nodataHeight; // empty: the lowest valid height
+    double pixelSize = 0;
+    int size = 0;
+    std::string resampling = "cubic";
+    // export
+    std::string like;             // a raster or header of the same map; empty: <base>.raw.hdr if present
+    std::string heights = "samples"; // or metres
 };
+
+// The header an import wrote for the RAW that a height file was processed from: "dem.dat" and
+// "dem_w.dat" come from "dem.raw", whose header is "dem.raw.hdr".
+std::string ImportHeaderOf(const std::string& dat)
+{
+    std::string base = dat;
+    if (base.ends_with("_w.dat"))
+        base.resize(base.size() - 6);
+    else if (base.ends_with(".dat"))
+        base.resize(base.size() - 4);
+    return base + ".raw.hdr";
+}
+
+bool ParseNumber(const std::string& text, double& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return !text.empty() && ec == std::errc() && ptr == end && std::isfinite(value);
+}
+
+// The import options as the reader takes them; false with the option's message.
+bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, std::string& error)
+{
+    if (options.heightRange == "auto")
+        settings.range = HeightImportOptions::Range::Auto;
+    else if (!options.heightRange.empty())
+    {
+        // The colon is looked for after the first character, so that MIN may be negative.
+        const std::size_t colon = options.heightRange.find(':', 1);
+        if (colon == std::string::npos || !ParseNumber(options.heightRange.substr(0, colon), settings.rangeMin) ||
+            !ParseNumber(options.heightRange.substr(colon + 1), settings.rangeMax))
+        {
+            error = "--height-range: " + options.heightRange + " is neither MIN:MAX (metres, e.g. -50:1200) nor auto";
+            return false;
+        }
+        if (!(settings.rangeMin < settings.rangeMax))
+        {
+            error = "--height-range: " + options.heightRange + ": MIN must be below MAX";
+            return false;
+        }
+        settings.range = HeightImportOptions::Range::Given;
+    }
+    if (!options.nodataHeight.empty())
+    {
+        if (!ParseNumber(options.nodataHeight, settings.nodataHeight))
+        {
+            error = "--nodata-height: " + options.nodataHeight + " is not a number";
+            return false;
+        }
+        settings.hasNodataHeight = true;
+    }
+    if (options.pixelSize < 0 || !std::isfinite(options.pixelSize))
+    {
+        error = "--pixel-size: must be a positive number of metres";
+        return false;
+    }
+    settings.pixelSize = options.pixelSize;
+    if (options.size != 0 && (options.size < kHeightImageMinSide || options.size > kHeightImageMaxSide))
+    {
+        error = "--size: " + std::to_string(options.size) + " is outside the range 256..20000";
+        return false;
+    }
+    settings.size = options.size;
+    const auto* known = std::find_if(std::begin(kHeightResamplings), std::end(kHeightResamplings),
+                                     [&](const char* name) { return options.resampling == name; });
+    if (known == std::end(kHeightResamplings))
+    {
+        error = "-r: " + options.resampling + " is not one of nearest, bilinear, cubic, cubicspline, lanczos, "
+                                              "average, mode";
+        return false;
+    }
+    settings.resampling = options.resampling;
+    if (settings.needsGdal() && !HeightImageHasGdal())
+    {
+        error = "--height-range, --nodata-height and --size need GDAL, and this build of Altimo has none (install "
+                "libgdal-dev and rebuild)";
+        return false;
+    }
+    return true;
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    struct stat first
+    {
+    };
+    struct stat second
+    {
+    };
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+std::string Metres(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+// What the reader did to the heights, in the words of the options that change it.
+void PrintImportDetails(const HeightImage& image, const ImageOptions& options)
+{
+    if (image.width != image.sourceWidth || image.height != image.sourceHeight)
+        std::printf("resampled %d x %d to %d x %d (%s)\n", image.sourceWidth, image.sourceHeight, image.width,
+                    image.height, options.resampling.c_str());
+    const bool asTheyAre = !image.nodataReplaced;
+    if (asTheyAre)
+    {
+        if (image.sourceBits == 8)
+            std::printf("8-bit values v were stored as v * 257 (255 is the highest height)\n");
+        if (image.nodataCells > 0)
+            std::printf("%lld cells hold the nodata value; kept as they are (--nodata-height replaces them)\n",
+                        image.nodataCells);
+    }
+    else
+    {
+        std::printf("heights %s..%s; mapped %s -> 0, %s -> 65535 (a step of %s)\n", Metres(image.lowestHeight).c_str(),
+                    Metres(image.highestHeight).c_str(), Metres(image.heightMin).c_str(),
+                    Metres(image.heightMax).c_str(), Metres((image.heightMax - image.heightMin) / 65535).c_str());
+        std::printf("nodata cells: %lld%s\n", image.nodataCells,
+                    image.nodataCells > 0 ? (", set to height " + Metres(image.nodataHeight)).c_str() : "");
+        if (image.clippedCells > 0)
+            std::printf("clipped cells: %lld (outside %s..%s)\n", image.clippedCells, Metres(image.heightMin).c_str(),
+                        Metres(image.heightMax).c_str());
+    }
+    if (image.pixelSize > 0)
+        std::printf("pixel size: %s m\n", Metres(image.pixelSize).c_str());
+}
 
 int RunImport(const ImageOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
-    HeightImage image;
+    HeightImportOptions settings;
     std::string error;
+    if (!ImportSettings(options, settings, error))
+    {
+        PrintError(error);
+        return kExitBadArguments;
+    }
+    if (SameFile(options.input, options.output))
+    {
+        PrintError(options.output + ": is the image being imported; choose another output");
+        return kExitJobFailed;
+    }
+    HeightImage image;
     {
         TerminalProgress progress("import", context.quiet);
         progress.setWork(double(FileSize(options.input)), "B");
         progress.setPos(0);
-        if (!ReadHeightImage(options.input, image, error))
+        if (!ReadHeightImage(options.input, settings, image, error))
         {
             progress.finish();
             PrintError(error);
             return kExitJobFailed;
         }
+        for (const std::string& warning : image.warnings)
+            PrintWarning(options.input + ": " + warning);
         progress.setPos(100);
         const SampleRange range =
             FindSampleRange(ConstRasterView<std::uint16_t>(image.samples.data(), image.width, image.height));
@@ -49,18 +205,32 @@ int RunImport(const ImageOptions& options, const CliContext& context)
             PrintError(options.output + ": cannot write the file");
             return kExitJobFailed;
         }
+        // "<raw>.hdr", not "<base>.hdr": GDAL would take a header at dem.hdr for one of dem.dat,
+        // and read the height file as a raw raster.
+        const std::string header = HeightImageEnviHeader(image, "Altimo height map imported from " + options.input);
+        if (!WriteFileAtomically(options.output + ".hdr", header.data(), header.size()))
+        {
+            progress.finish();
+            PrintError(options.output + ".hdr: cannot write the file");
+            return kExitJobFailed;
+        }
         progress.finish();
         if (context.quiet)
             return kExitOk;
-        std::printf("read %s: %s, %d-bit grey, %d x %d\n", options.input.c_str(), image.format.c_str(),
-                    image.sourceBits, image.width, image.height);
-        std::printf("wrote %s: %d x %d, values %u..%u, %s, %.2f s\n", options.output.c_str(), image.width, image.height,
-                    unsigned(range.low), unsigned(range.high),
-                    FormatBytes(image.samples.size() * sizeof(std::uint16_t)).c_str(), SecondsSince(start));
-        if (image.sourceBits == 8)
-            std::printf("8-bit values v were stored as v * 257 (255 is the highest height)\n");
-        std::printf("next: altimo-cli process %s --width %d --height %d\n", options.output.c_str(), image.width,
-                    image.height);
+        std::printf("read %s: %s, %s, %d x %d\n", options.input.c_str(), image.format.c_str(),
+                    image.sampleType == "Byte" || image.sampleType == "UInt16"
+                        ? (std::to_string(image.sourceBits) + "-bit grey").c_str()
+                        : image.sampleType.c_str(),
+                    image.sourceWidth, image.sourceHeight);
+        std::printf("wrote %s: %d x %d, values %u..%u, %s, %.2f s; its ENVI header %s.hdr\n", options.output.c_str(),
+                    image.width, image.height, unsigned(range.low), unsigned(range.high),
+                    FormatBytes(image.samples.size() * sizeof(std::uint16_t)).c_str(), SecondsSince(start),
+                    options.output.c_str());
+        PrintImportDetails(image, options);
+        // process takes pixel sizes of 1..200 m.
+        const bool usablePixel = image.pixelSize >= 1 && image.pixelSize <= 200;
+        std::printf("next: altimo-cli process %s --width %d --height %d%s\n", options.output.c_str(), image.width,
+                    image.height, usablePixel ? (" --pixel-size " + Metres(image.pixelSize)).c_str() : "");
     }
     return kExitOk;
 }
@@ -73,23 +243,85 @@ int RunExport(const ImageOptions& options, const CliContext& context)
         PrintError("--output: " + options.output + " must end in .png, .tif or .tiff");
         return kExitBadArguments;
     }
+    const bool metres = options.heights == "metres";
+    if (!metres && options.heights != "samples")
+    {
+        PrintError("--heights: " + options.heights + " is neither samples nor metres");
+        return kExitBadArguments;
+    }
+    if (format == HeightImageFormat::Png && (metres || !options.like.empty()))
+    {
+        PrintError("--output: " + options.output + ": --like and --heights metres need a GeoTIFF (.tif)");
+        return kExitBadArguments;
+    }
     if (format == HeightImageFormat::GeoTiff && !HeightImageHasGdal())
     {
         PrintError(options.output + ": GeoTIFF needs GDAL, and this build of Altimo has none (install libgdal-dev "
                                     "and rebuild); .png works without it");
         return kExitJobFailed;
     }
+    if (SameFile(options.input, options.output) || (!options.like.empty() && SameFile(options.like, options.output)))
+    {
+        PrintError(options.output + ": is an input of the export; choose another output");
+        return kExitJobFailed;
+    }
     const auto start = std::chrono::steady_clock::now();
     LoadedDat dat;
     std::string error;
+    MapGeoReference geo;
+    std::string geoSource;
     {
         TerminalProgress progress("export", context.quiet);
         progress.setWork(double(FileSize(options.input)), "B");
         if (!LoadDatFile(options.input, dat))
             return kExitJobFailed;
         progress.setPos(100);
-        if (!WriteHeightImage(options.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
-                              progress, 100, error))
+        if (format == HeightImageFormat::GeoTiff)
+        {
+            const std::string header = ImportHeaderOf(options.input);
+            if (!options.like.empty())
+            {
+                if (!ReadMapGeoReference(options.like, dat.width, dat.height, geo, error))
+                {
+                    progress.finish();
+                    PrintError(error);
+                    return kExitJobFailed;
+                }
+                geoSource = options.like;
+            }
+            else if (const std::string sidecar = MapSidecarPath(options.input); FileSize(sidecar) > 0)
+            {
+                // Found rather than asked for: a sidecar that does not fit only loses the georeference.
+                if (ReadMapSidecar(sidecar, dat.width, dat.height, geo, error))
+                    geoSource = sidecar;
+                else
+                    PrintWarning(error + "; the GeoTIFF gets no georeference");
+            }
+            else if (FileSize(header) > 0)
+            {
+                // Found rather than asked for: a header that does not fit only loses the georeference.
+                if (ReadMapGeoReference(header, dat.width, dat.height, geo, error))
+                    geoSource = header;
+                else
+                    PrintWarning(error + "; the GeoTIFF gets no georeference");
+            }
+        }
+        if (metres && !(!geoSource.empty() && geo.hasMapping))
+        {
+            progress.finish();
+            PrintError(options.input + ": the heights in metres are not known (" +
+                       (geoSource.empty() ? "neither " + MapSidecarPath(options.input) + " nor " +
+                                                ImportHeaderOf(options.input) + " is there"
+                                          : geoSource + " has no data gain and offset") +
+                       "); give --like the RAW's header that import wrote");
+            return kExitJobFailed;
+        }
+        const bool written =
+            geoSource.empty()
+                ? WriteHeightImage(options.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
+                                   progress, 100, error)
+                : WriteGeoTiffOnMap(options.output, dat.samples.data(), dat.width, dat.height, geo, metres, error);
+        if (!written)
         {
             progress.finish();
             PrintError(error);
@@ -97,9 +329,14 @@ int RunExport(const ImageOptions& options, const CliContext& context)
         }
     }
     if (!context.quiet)
-        std::printf("wrote %s: %s, 16-bit grey, %d x %d, %s, %.2f s\n", options.output.c_str(),
-                    format == HeightImageFormat::Png ? "PNG" : "GeoTIFF", dat.width, dat.height,
+    {
+        std::printf("wrote %s: %s, %s, %d x %d, %s, %.2f s\n", options.output.c_str(),
+                    format == HeightImageFormat::Png ? "PNG" : "GeoTIFF",
+                    metres ? "32-bit float metres" : "16-bit grey", dat.width, dat.height,
                     FormatBytes(FileSize(options.output)).c_str(), SecondsSince(start));
+        if (!geoSource.empty())
+            std::printf("georeference from %s\n", geoSource.c_str());
+    }
     return kExitOk;
 }
 
@@ -109,16 +346,34 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
 {
     auto import = std::make_shared<ImageOptions>();
     CLI::App* importCommand = app.add_subcommand(
-        "import", "Turn a grey height image (8/16-bit PNG; GeoTIFF and more with GDAL) into a RAW 16-bit map");
-    importCommand->add_option("IMAGE", import->input, "one-band 8- or 16-bit image, 256..20000 pixels a side")
+        "import", "Turn a height image or elevation raster (8/16-bit PNG; with GDAL any GeoTIFF or DEM of integer or "
+                  "float heights) into a RAW 16-bit map");
+    importCommand->add_option("IMAGE", import->input, "one-band image or raster, 256..20000 pixels a side")
         ->required();
     importCommand->add_option("-o,--output", import->output, "RAW 16-bit little-endian file to write")->required();
+    importCommand->add_option("--height-range", import->heightRange,
+                              "MIN:MAX heights (metres) of samples 0 and 65535, or auto: the data's range "
+                              "(default: unsigned 8/16-bit samples as they are, auto for other types)");
+    importCommand->add_option("--nodata-height", import->nodataHeight,
+                              "height of nodata and NaN cells (default: the lowest valid height)");
+    importCommand->add_option("--pixel-size", import->pixelSize,
+                              "ground size of a pixel in metres (default: from the raster's georeference)");
+    importCommand->add_option("--size", import->size, "resample to N x N (256..20000; e.g. 4097 = 2^12 + 1)");
+    importCommand->add_option("-r,--resampling", import->resampling,
+                              "resampling for --size: nearest, bilinear, cubic, cubicspline, lanczos, average, mode")
+        ->capture_default_str();
     importCommand->callback([import, &context] { context.exitCode = RunImport(*import, context); });
 
     auto exportOptions = std::make_shared<ImageOptions>();
     CLI::App* exportCommand =
         app.add_subcommand("export", "Write a height or water file (.dat) as a 16-bit grey PNG or GeoTIFF");
     exportCommand->add_option("DAT", exportOptions->input, "height file (.dat) or water file (_w.dat)")->required();
+    exportCommand->add_option("--like", exportOptions->like,
+                              "raster or ENVI header of the same map whose georeference the GeoTIFF gets "
+                              "(default: the sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
+    exportCommand->add_option("--heights", exportOptions->heights,
+                              "samples: 16-bit samples; metres: 32-bit floats through the header's gain and offset")
+        ->capture_default_str();
     exportCommand->add_option("-o,--output", exportOptions->output, "image to write: .png, or .tif/.tiff (GeoTIFF)")
         ->required();
     exportCommand->callback([exportOptions, &context] { context.exitCode = RunExport(*exportOptions, context); });

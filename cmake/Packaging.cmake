@@ -30,14 +30,37 @@ if(ALTIMO_BUILD_GUI)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 endif()
 
+# What Debian asks of every package's documentation folder: the copyright file (machine-readable,
+# the licence and those of what the programs link) and, the package being native (its version has
+# no Debian revision), the changelog as changelog.gz.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog altimo_changelog_top LIMIT_COUNT 1)
+if(NOT altimo_changelog_top MATCHES "^altimo \\(${PROJECT_VERSION}\\) ")
+    message(FATAL_ERROR "packaging/changelog starts with \"${altimo_changelog_top}\"; its first entry must be "
+                        "version ${PROJECT_VERSION}, the project's version")
+endif()
+set(altimo_changelog_archive ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz)
+add_custom_command(OUTPUT ${altimo_changelog_archive}
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/packaging/changelog ${CMAKE_CURRENT_BINARY_DIR}/changelog
+    COMMAND ${ALTIMO_GZIP} -9nf ${CMAKE_CURRENT_BINARY_DIR}/changelog
+    DEPENDS ${PROJECT_SOURCE_DIR}/packaging/changelog
+    VERBATIM)
+add_custom_target(altimo_changelog ALL DEPENDS ${altimo_changelog_archive})
+install(FILES ${altimo_changelog_archive} ${PROJECT_SOURCE_DIR}/packaging/copyright
+        DESTINATION ${ALTIMO_INSTALL_DOCDIR})
+
 # The README links to docs/..., so the documents keep that folder beside it.
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${ALTIMO_INSTALL_DOCDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${ALTIMO_INSTALL_DOCDIR}/docs
         FILES_MATCHING PATTERN "*.md" PATTERN "*.png" PATTERN "man" EXCLUDE)
 
 set(CPACK_PACKAGE_NAME "altimo")
+# The maintainer must be an address that mail can reach (lintian refuses a host such as
+# "localhost"); a distributor sets their own with -DALTIMO_MAINTAINER=... and adds a changelog
+# entry under that name.
+set(ALTIMO_MAINTAINER "Altimo developers <altimo@example.org>" CACHE STRING "Maintainer field of the Debian package")
 set(CPACK_PACKAGE_VENDOR "Altimo developers")
-set(CPACK_PACKAGE_CONTACT "Altimo developers <altimo@localhost>")
+set(CPACK_PACKAGE_CONTACT "${ALTIMO_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ALTIMO_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Terrain data preparation: height files, shorelines, cliff masks")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_GENERATOR "DEB")

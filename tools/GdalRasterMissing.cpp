@@ -11,13 +11,36 @@ bool GdalAvailable()
     return false;
 }
 
-bool GdalReadHeightImage(const std::string&, HeightImage&, std::string& reason)
+bool GdalReadHeightImage(const std::string&, const HeightImportOptions&, HeightImage&, std::string& reason)
 {
     reason = std::string("not a PNG image, and ") + kNoGdal + " for other formats";
     return false;
 }
 
 bool GdalEncodeGeoTiff(const std::uint16_t*, int, int, float, std::vector<std::uint8_t>&, std::string& reason)
+{
+    reason = std::string("GeoTIFF needs GDAL: ") + kNoGdal;
+    return false;
+}
+
+std::string GdalEsriWkt(const std::string&)
+{
+    return {};
+}
+
+std::string GdalMapUnits(const std::string&)
+{
+    return {};
+}
+
+bool GdalReadGeoReference(const std::string&, int, int, MapGeoReference&, std::string& reason)
+{
+    reason = std::string("reading a georeference needs GDAL: ") + kNoGdal;
+    return false;
+}
+
+bool GdalEncodeGeoTiffOnMap(const std::uint16_t*, int, int, const MapGeoReference&, bool, std::vector<std::uint8_t>&,
+                            std::string& reason)
 {
     reason = std::string("GeoTIFF needs GDAL: ") + kNoGdal;
     return false;

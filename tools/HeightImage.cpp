@@ -158,21 +158,42 @@ std::string LowerExtension(const std::string& path)
 
 bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& error)
 {
+    return ReadHeightImage(path, HeightImportOptions{}, image, error);
+}
+
+bool ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
+                     std::string& error)
+{
     image = HeightImage{};
     std::string reason;
     bool ok = false;
     if (std::FILE* file = std::fopen(path.c_str(), "rb"))
     {
-        if (IsPng(path))
+        // A PNG read as it is needs no GDAL; remapping or resampling one goes through GDAL.
+        if (IsPng(path) && !(options.needsGdal() && GdalAvailable()))
         {
             struct stat status
             {
             };
             const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
             ok = ReadPng(file, fileLength, image, reason);
+            if (ok && options.needsGdal())
+            {
+                ok = false;
+                reason = "--height-range, --nodata-height and --size need GDAL, and this build of Altimo has none "
+                         "(install libgdal-dev and rebuild)";
+            }
+            if (ok)
+            {
+                image.sampleType = image.sourceBits == 8 ? "Byte" : "UInt16";
+                image.heightMax = image.sourceBits == 8 ? 255 : 65535;
+                image.sourceWidth = image.width;
+                image.sourceHeight = image.height;
+                image.pixelSize = options.pixelSize;
+            }
         }
         else
-            ok = GdalReadHeightImage(path, image, reason);
+            ok = GdalReadHeightImage(path, options, image, reason);
         std::fclose(file);
     }
     else
@@ -183,6 +204,50 @@ bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& e
         error = path + ": " + reason;
     }
     return ok;
+}
+
+namespace
+{
+// Numbers in every file Altimo writes use a full stop whatever the locale, and keep all 17
+// digits so that a geotransform read back is the very same.
+std::string Exact(double value)
+{
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", value);
+    std::string result = text;
+    std::replace(result.begin(), result.end(), ',', '.');
+    return result;
+}
+} // namespace
+
+std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description)
+{
+    std::string text = "ENVI\n";
+    // Braces end a value in ENVI headers.
+    std::string safe = description;
+    std::replace(safe.begin(), safe.end(), '{', '(');
+    std::replace(safe.begin(), safe.end(), '}', ')');
+    text += "description = {" + safe + "}\n";
+    text += "samples = " + std::to_string(image.width) + "\n";
+    text += "lines = " + std::to_string(image.height) + "\n";
+    text += "bands = 1\nheader offset = 0\nfile type = ENVI Standard\n";
+    text += "data type = 12\ninterleave = bsq\nbyte order = 0\n"; // unsigned 16 bits, little-endian
+    if (image.hasGeoTransform)
+    {
+        const double* t = image.geoTransform;
+        const std::string units = GdalMapUnits(image.projectionWkt);
+        // Pixel (1, 1) in ENVI's counting is the top left corner of the top left pixel.
+        text += "map info = {" + std::string(units == "Degrees" ? "Geographic Lat/Lon" : "Arbitrary") + ", 1, 1, " +
+                Exact(t[0]) + ", " + Exact(t[3]) + ", " + Exact(t[1]) + ", " + Exact(-t[5]) +
+                (units.empty() ? "" : ", units=" + units) + "}\n";
+        if (const std::string esri = GdalEsriWkt(image.projectionWkt); !esri.empty())
+            text += "coordinate system string = {" + esri + "}\n";
+    }
+    const double gain = (image.heightMax - image.heightMin) / 65535;
+    text += "data gain values = {" + Exact(gain) + "}\n";
+    text += "data offset values = {" + Exact(image.heightMin) + "}\n";
+    text += "band names = {height}\n";
+    return text;
 }
 
 bool HeightImageHasGdal()
@@ -228,5 +293,33 @@ bool WriteHeightImage(const std::string& path, HeightImageFormat format, const s
         return false;
     }
     progress.setPos(progress.pos() + progressSpan);
+    return true;
+}
+
+bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error)
+{
+    geo = MapGeoReference{};
+    std::string reason;
+    if (GdalReadGeoReference(path, width, height, geo, reason))
+        return true;
+    error = path + ": " + reason;
+    return false;
+}
+
+bool WriteGeoTiffOnMap(const std::string& path, const std::uint16_t* samples, int width, int height,
+                       const MapGeoReference& geo, bool metres, std::string& error)
+{
+    std::vector<std::uint8_t> bytes;
+    std::string reason;
+    if (!GdalEncodeGeoTiffOnMap(samples, width, height, geo, metres, bytes, reason))
+    {
+        error = path + ": " + reason;
+        return false;
+    }
+    if (!WriteFileAtomically(path, bytes.data(), bytes.size()))
+    {
+        error = path + ": cannot write the file";
+        return false;
+    }
     return true;
 }

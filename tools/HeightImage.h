@@ -1,7 +1,8 @@
 #pragma once
 // Height maps as they arrive from terrain tools and GIS: one grey band of 8 or 16 bits in a PNG
-// (read with libpng) or, when the build has GDAL, in any raster GDAL reads (GeoTIFF, ...); and
-// height or water files written back as a 16-bit grey PNG or GeoTIFF.
+// (read with libpng) or, when the build has GDAL, an elevation raster of any sample type in any
+// format GDAL reads (GeoTIFF, ...), mapped to 16-bit samples; and height or water files written
+// back as a 16-bit grey PNG or GeoTIFF.
 #include "base/Sinks.h"
 
 #include <cstdint>
@@ -12,13 +13,64 @@
 inline constexpr int kHeightImageMinSide = 256;
 inline constexpr int kHeightImageMaxSide = 20000;
 
+// How heights become 16-bit samples: height MIN is sample 0, MAX sample 65535, linear between,
+// so sample s stands for MIN + s * (MAX - MIN) / 65535. A height h becomes
+// floor((h - MIN) * 65535 / (MAX - MIN) + 0.5), to the nearest sample (halves up), and heights
+// outside MIN..MAX become 0 or 65535.
+struct HeightImportOptions
+{
+    enum class Range
+    {
+        Default, // unsigned 8 and 16 bits: the samples as they are (8-bit v: v * 257); else Auto
+        Auto,    // the lowest and highest height of the cells that are not nodata
+        Given,   // rangeMin..rangeMax
+    };
+    Range range = Range::Default;
+    double rangeMin = 0;
+    double rangeMax = 0;
+    bool hasNodataHeight = false; // else nodata cells get the lowest valid height
+    double nodataHeight = 0;
+    double pixelSize = 0;              // metres; 0: from the raster's georeference
+    int size = 0;                      // resample to size x size; 0: keep the raster's size
+    std::string resampling = "cubic";  // a GDAL resampling method, for `size`
+
+    // Whether these options need GDAL beyond reading a PNG as it is.
+    bool needsGdal() const { return range != Range::Default || hasNodataHeight || size != 0; }
+};
+
+// The GDAL resampling methods that `size` takes.
+inline constexpr const char* kHeightResamplings[] = {"nearest", "bilinear", "cubic", "cubicspline",
+                                                     "lanczos", "average", "mode"};
+
 struct HeightImage
 {
     std::vector<std::uint16_t> samples; // row-major, row 0 the top row
     int width = 0;
     int height = 0;
-    int sourceBits = 0; // 8 or 16: the bit depth of the image's band
-    std::string format; // "PNG" or the GDAL driver's short name ("GTiff")
+    int sourceBits = 0;     // bits per sample of the image's band (8, 16, 32, 64)
+    std::string sampleType; // "Byte", "UInt16", "Int16", "Float32", ...
+    std::string format;     // "PNG" or the GDAL driver's short name ("GTiff")
+    int sourceWidth = 0;    // before resampling
+    int sourceHeight = 0;
+
+    // The mapping used (HeightImportOptions); for an unchanged 8-bit image 0..255.
+    double heightMin = 0;
+    double heightMax = 65535;
+    long long nodataCells = 0;  // nodata or NaN cells
+    bool nodataReplaced = false; // false: unsigned samples kept as they were
+    double nodataHeight = 0;    // the height they got
+    long long clippedCells = 0; // heights outside heightMin..heightMax
+    double lowestHeight = 0;    // of the valid cells, when read as heights
+    double highestHeight = 0;
+
+    // Georeference, when the raster has one: the affine transform from pixel (column, row) to
+    // coordinates (GDAL's order: x0, dx/dcol, dx/drow, y0, dy/dcol, dy/drow), the coordinate
+    // system as WKT (empty: none), and the ground size of a pixel in metres (0: unknown).
+    bool hasGeoTransform = false;
+    double geoTransform[6] = {0, 1, 0, 0, 0, 1};
+    std::string projectionWkt;
+    double pixelSize = 0;
+    std::vector<std::string> warnings; // e.g. the approximate pixel size of a geographic raster
 };
 
 // Reads one grey band of 8 or 16 bits; 8-bit values v become v * 257, so 255 is the highest
@@ -28,6 +80,20 @@ struct HeightImage
 // 256..20000 (checked before anything is allocated). Files that are not PNG go to GDAL, or are
 // refused when the build has none. `image` is empty after a failure.
 bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& error);
+
+// Reads an elevation raster: any one band of unsigned or signed integers or floats through GDAL
+// (PNGs without GDAL when the options ask nothing of it), heights mapped as the options say, with
+// the nodata and NaN cells filled, the georeference and the pixel size taken along. Refused as
+// above, and also: rasters that are rotated or whose pixels are not square (with the gdalwarp
+// command that fixes them), a range whose MIN is not below MAX, rasters with no valid cell.
+bool ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
+                     std::string& error);
+
+// The ENVI header of the RAW map an import writes (written beside it as "<raw>.hdr", so that GDAL
+// and QGIS open the RAW directly): its size and byte order, the georeference as map info and
+// coordinate system string, and the height mapping as data gain and offset
+// (metres = offset + gain * sample).
+std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description);
 
 // Whether this build reads and writes rasters through GDAL.
 bool HeightImageHasGdal();
@@ -48,3 +114,26 @@ HeightImageFormat HeightImageFormatOf(const std::string& path);
 // GDAL; an older file of that name is then left as it was.
 bool WriteHeightImage(const std::string& path, HeightImageFormat format, const std::uint16_t* samples, int width,
                       int height, float pixelSize, IProgressSink& progress, int progressSpan, std::string& error);
+
+// Where a map lies and what its samples stand for, as read from a raster or header of the same
+// map and written into the GeoTIFFs made of it.
+struct MapGeoReference
+{
+    double geoTransform[6] = {0, 1, 0, 0, 0, 1}; // GDAL's order, as in HeightImage
+    std::string projectionWkt;                  // empty: none known
+    bool hasMapping = false;                    // whether gain and offset are known
+    double gain = 1;                            // metres = offset + gain * sample
+    double offset = 0;
+};
+
+// Reads the georeference of a raster of the map: any raster GDAL opens, or an ENVI header
+// ("dem.raw.hdr", for which the RAW beside it is opened). False with a sentence in `error` (the
+// path and the reason) when the build has no GDAL, the file cannot be read, has no geotransform,
+// or is not width x height pixels.
+bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo,
+                         std::string& error);
+
+// Writes the samples as a one-band GeoTIFF on the georeference, atomically: 16-bit samples, or
+// with `metres` 32-bit floats offset + gain * sample (computed in double, stored as float).
+bool WriteGeoTiffOnMap(const std::string& path, const std::uint16_t* samples, int width, int height,
+                       const MapGeoReference& geo, bool metres, std::string& error);

@@ -85,3 +85,43 @@ TEST_F(BatchCommand, CheckListsTheJobsWithoutRunningThem)
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, path("jobs.ini") + ": 2 jobs\n[1/2] map a (line 1)\n[2/2] banks a (line 3)\n");
 }
+
+TEST_F(BatchCommand, ShardsRunTheirSliceAndTogetherEveryJob)
+{
+    writeRaw("a.raw", 256 * 256);
+    writeRaw("b.raw", 256 * 256);
+    WriteText(path("jobs.ini"), R"([defaults]
+width = 256
+height = 256
+[cliff b]
+dat = b.dat
+output = b_cliff.bmp
+[map a]
+raw = a.raw
+[map b]
+raw = b.raw
+)");
+    const ToolsCliRun first = run("batch " + path("jobs.ini") + " --shard 1/2");
+    EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
+    EXPECT_NE(first.out.find("batch: shard 1/2: 2 of the manifest's 3 jobs"), std::string::npos) << first.out;
+    // The cliff waits for the map it reads, in the same slice.
+    EXPECT_NE(first.out.find("[1/2] map b: ok"), std::string::npos) << first.out;
+    EXPECT_NE(first.out.find("[2/2] cliff b: ok"), std::string::npos) << first.out;
+    EXPECT_NE(first.out.find("batch: shard 1/2: 2 of 2 jobs succeeded"), std::string::npos) << first.out;
+    EXPECT_TRUE(Exists(path("b_cliff.bmp")));
+    EXPECT_FALSE(Exists(path("a.dat")));
+
+    const ToolsCliRun second = run("batch --shard=2/2 " + path("jobs.ini"));
+    EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
+    EXPECT_NE(second.out.find("[1/1] map a: ok"), std::string::npos) << second.out;
+    EXPECT_TRUE(Exists(path("a.dat")));
+
+    // More slices than groups: the extra slices are empty and succeed.
+    const ToolsCliRun empty = run("batch --check --shard 3/3 " + path("jobs.ini"));
+    EXPECT_EQ(empty.exitCode, 0) << empty.err;
+    EXPECT_EQ(empty.out, "batch: shard 3/3: 0 of the manifest's 3 jobs\n" + path("jobs.ini") + ": 3 jobs\n");
+
+    const ToolsCliRun bad = run("batch --shard 0/2 " + path("jobs.ini"));
+    EXPECT_EQ(bad.exitCode, 2);
+    EXPECT_EQ(bad.err, "altimo-cli: --shard: 0/2: K counts from 1 to N (N at least 1)\n");
+}

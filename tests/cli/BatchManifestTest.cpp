@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace
 {
 BatchManifest Parse(const std::string& text, const std::string& baseDir = "/maps")
@@ -162,4 +164,131 @@ TEST(BatchManifest, FileErrorsCarryThePathAndLine)
     EXPECT_FALSE(LoadBatchManifest(path, manifest, error));
     EXPECT_EQ(error, path + ":3: hill-size: 2 is outside the range 3..100");
     std::remove(path.c_str());
+}
+
+namespace
+{
+// Eight maps, with cliffs and previews that read their outputs, shoreline jobs that read none, a
+// preview that ties two maps together and a cliff listed before the map it reads.
+const char* kShardManifest = R"([cliff early]
+dat = m7.dat
+output = m7.bmp
+)"
+                             R"([map m0]
+raw = m0.raw
+[map m1]
+raw = sub/../m1.raw
+[map m2]
+raw = m2.raw
+[map m3]
+raw = m3.raw
+[map m4]
+raw = m4.raw
+[map m5]
+raw = m5.raw
+[map m6]
+raw = m6.raw
+[map m7]
+raw = m7.raw
+[cliff m0]
+dat = m0.dat
+output = m0.bmp
+[preview m1]
+dat = ./m1_w.dat
+output = m1.png
+[preview m2 over m5]
+dat = m2_w.dat
+terrain = m5.dat
+output = m2.png
+[banks a]
+wtr = a.wtr
+output = a.sl
+[banks b]
+wtr = b.wtr
+output = b.sl
+[preview m6]
+dat = m6_w.dat
+output = m6.png
+)";
+
+std::size_t IndexOf(const BatchManifest& manifest, const std::string& label)
+{
+    for (std::size_t i = 0; i < manifest.jobs.size(); ++i)
+        if (std::string(BatchJobKindName(manifest.jobs[i].kind)) + " " + manifest.jobs[i].name == label)
+            return i;
+    ADD_FAILURE() << "no job " << label;
+    return 0;
+}
+
+// The slice of `shard.count` that holds the job, and its place in that slice.
+std::pair<int, std::size_t> SliceOf(const BatchManifest& manifest, int count, std::size_t job)
+{
+    for (int k = 1; k <= count; ++k)
+    {
+        const std::vector<std::size_t> slice = BatchShardJobs(manifest, BatchShard{k, count});
+        if (const auto at = std::find(slice.begin(), slice.end(), job); at != slice.end())
+            return {k, std::size_t(at - slice.begin())};
+    }
+    return {0, 0};
+}
+} // namespace
+
+TEST(BatchShard, SlicesAreDisjointCoverEveryJobAndKeepReadersAfterTheirMap)
+{
+    const BatchManifest manifest = Parse(kShardManifest);
+    ASSERT_EQ(manifest.jobs.size(), 15u);
+    const std::vector<std::pair<std::string, std::string>> readerAndMap = {
+        {"cliff early", "map m7"}, {"cliff m0", "map m0"},           {"preview m1", "map m1"},
+        {"preview m6", "map m6"},  {"preview m2 over m5", "map m2"}, {"preview m2 over m5", "map m5"},
+    };
+    for (int count : {1, 2, 3, 7})
+    {
+        SCOPED_TRACE("N = " + std::to_string(count));
+        std::vector<int> seen(manifest.jobs.size(), 0);
+        std::size_t total = 0;
+        for (int k = 1; k <= count; ++k)
+        {
+            const std::vector<std::size_t> slice = BatchShardJobs(manifest, BatchShard{k, count});
+            EXPECT_EQ(slice, BatchShardJobs(manifest, BatchShard{k, count})); // stable
+            total += slice.size();
+            for (std::size_t job : slice)
+                ++seen[job];
+            EXPECT_FALSE(slice.empty()) << "slice " << k; // nine groups fill up to nine slices
+        }
+        EXPECT_EQ(total, manifest.jobs.size());
+        EXPECT_TRUE(std::all_of(seen.begin(), seen.end(), [](int n) { return n == 1; }));
+        for (const auto& [reader, map] : readerAndMap)
+        {
+            const auto [readerSlice, readerPlace] = SliceOf(manifest, count, IndexOf(manifest, reader));
+            const auto [mapSlice, mapPlace] = SliceOf(manifest, count, IndexOf(manifest, map));
+            EXPECT_EQ(readerSlice, mapSlice) << reader << " / " << map;
+            EXPECT_GT(readerPlace, mapPlace) << reader << " runs after " << map;
+        }
+    }
+    // One slice is the whole manifest in the order it runs unsharded.
+    EXPECT_EQ(BatchShardJobs(manifest, BatchShard{1, 1}), BatchRunOrder(manifest));
+}
+
+TEST(BatchShard, RunOrderKeepsTheFileOrderButForReadersBeforeTheirMap)
+{
+    const BatchManifest manifest = Parse(kShardManifest);
+    const std::vector<std::size_t> order = BatchRunOrder(manifest);
+    // The early cliff waits for m7 and runs right after it; everything else keeps its place.
+    const std::vector<std::size_t> expected = {1, 2, 3, 4, 5, 6, 7, 8, 0, 9, 10, 11, 12, 13, 14};
+    EXPECT_EQ(order, expected);
+}
+
+TEST(BatchShard, ReadsKOfNAndRefusesTheRest)
+{
+    BatchShard shard;
+    std::string error;
+    EXPECT_TRUE(ParseBatchShard("3/7", shard, error));
+    EXPECT_EQ(shard.index, 3);
+    EXPECT_EQ(shard.count, 7);
+    EXPECT_TRUE(ParseBatchShard("1/1", shard, error));
+    for (const char* bad : {"0/3", "4/3", "1/0", "-1/3", "3", "a/b", "1/2/3", "/3", ""})
+    {
+        EXPECT_FALSE(ParseBatchShard(bad, shard, error)) << bad;
+        EXPECT_NE(error.find(bad), std::string::npos) << error;
+    }
 }

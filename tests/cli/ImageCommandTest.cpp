@@ -104,6 +104,14 @@ TEST_F(ImageCommands, RefusalsExplainAndLeaveNoOutput)
         {"export " + path("broken.dat") + " -o " + path("e.jpg"), 2, "--output: " + path("e.jpg") + " must end in .png",
          path("e.jpg")},
         {"import " + path("colour.png"), 2, "--output is required", path("colour.raw")},
+        {"import " + path("small.png") + " -o " + path("f.raw") + " --height-range 10", 2,
+         "--height-range: 10 is neither MIN:MAX", path("f.raw")},
+        {"import " + path("small.png") + " -o " + path("g.raw") + " --size 100", 2, "--size: 100 is outside",
+         path("g.raw")},
+        {"export " + path("broken.dat") + " -o " + path("h.tif") + " --heights feet", 2,
+         "--heights: feet is neither samples nor metres", path("h.tif")},
+        {"export " + path("broken.dat") + " -o " + path("i.png") + " --heights metres", 2, "need a GeoTIFF",
+         path("i.png")},
     };
     for (const auto& c : cases)
     {
@@ -113,6 +121,12 @@ TEST_F(ImageCommands, RefusalsExplainAndLeaveNoOutput)
         EXPECT_EQ(result.err.rfind("altimo-cli: ", 0), 0u) << result.err;
         EXPECT_FALSE(Exists(c.output)) << c.output;
     }
+    // The image being imported is never overwritten by its own RAW.
+    const std::string before = ReadText(path("small.png"));
+    const ToolsCliRun same = run("import " + path("small.png") + " -o " + path("small.png"));
+    EXPECT_EQ(same.exitCode, 1);
+    EXPECT_NE(same.err.find(path("small.png") + ": is the image being imported"), std::string::npos) << same.err;
+    EXPECT_EQ(ReadText(path("small.png")), before);
 }
 
 TEST_F(ImageCommands, PreviewWritesTheDefinedReliefAndPicksWaterByName)

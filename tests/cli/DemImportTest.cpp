@@ -1,0 +1,384 @@
+// altimo-cli import of elevation rasters that GDAL reads: signed and float heights, nodata holes,
+// projected and geographic georeferences, and resampling. The rasters are made here with GDAL.
+#include "cli/ToolsTestSupport.h"
+#include "tools/MapSidecar.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <utility>
+#include <string>
+#include <vector>
+
+#ifdef ALTIMO_TEST_GDAL
+#include <cpl_string.h>
+#include <gdal.h>
+#include <ogr_srs_api.h>
+
+namespace
+{
+// UTM 33 north, in metres; a US state plane zone in US survey feet; WGS 84 in degrees.
+constexpr int kUtm33 = 32633;
+constexpr int kFeetZone = 2227;
+constexpr int kWgs84 = 4326;
+
+struct Raster
+{
+    int width = 300;
+    int height = 280;
+    GDALDataType type = GDT_Float32;
+    std::vector<double> heights; // row-major
+    double transform[6] = {500000, 30, 0, 4600000, 0, -30};
+    int epsg = kUtm33;
+    bool hasNodata = false;
+    double nodata = 0;
+};
+
+std::string Wkt(int epsg)
+{
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    OSRImportFromEPSG(srs, epsg);
+    char* wkt = nullptr;
+    OSRExportToWkt(srs, &wkt);
+    std::string text = wkt;
+    CPLFree(wkt);
+    OSRDestroySpatialReference(srs);
+    return text;
+}
+
+void WriteGeoTiff(const std::string& path, const Raster& raster)
+{
+    GDALAllRegister();
+    GDALDatasetH dataset = GDALCreate(GDALGetDriverByName("GTiff"), path.c_str(), raster.width, raster.height, 1,
+                                      raster.type, nullptr);
+    ASSERT_NE(dataset, nullptr) << path;
+    GDALSetGeoTransform(dataset, const_cast<double*>(raster.transform));
+    GDALSetProjection(dataset, Wkt(raster.epsg).c_str());
+    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    if (raster.hasNodata)
+        GDALSetRasterNoDataValue(band, raster.nodata);
+    EXPECT_EQ(GDALRasterIO(band, GF_Write, 0, 0, raster.width, raster.height,
+                           const_cast<double*>(raster.heights.data()), raster.width, raster.height, GDT_Float64, 0, 0),
+              CE_None);
+    GDALClose(dataset);
+}
+
+// A hill with a valley below sea level, in metres.
+std::vector<double> Terrain(int width, int height, double low, double high)
+{
+    std::vector<double> heights(std::size_t(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            const double t = 0.5 + 0.5 * std::sin(x * 0.05) * std::cos(y * 0.031);
+            heights[std::size_t(y) * width + x] = low + (high - low) * t;
+        }
+    return heights;
+}
+
+std::vector<std::uint16_t> ReadRaw(const std::string& path)
+{
+    const std::vector<std::uint8_t> bytes = ReadBytes(path);
+    std::vector<std::uint16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+    return samples;
+}
+
+// The lowest and highest height of the cells that are not nodata: the auto range.
+std::pair<double, double> ValidRange(const Raster& raster)
+{
+    double low = 1e300;
+    double high = -1e300;
+    for (double h : raster.heights)
+        if (!std::isnan(h) && !(raster.hasNodata && h == raster.nodata))
+        {
+            low = std::min(low, h);
+            high = std::max(high, h);
+        }
+    return {low, high};
+}
+
+class DemImport : public ToolsCliTest
+{
+protected:
+    // Every valid cell within half a step of its height under the mapping MIN..MAX.
+    static void ExpectMapped(const std::vector<std::uint16_t>& samples, const Raster& raster, double min, double max)
+    {
+        ASSERT_EQ(samples.size(), raster.heights.size());
+        const double step = (max - min) / 65535;
+        int bad = 0;
+        for (std::size_t i = 0; i < samples.size(); ++i)
+        {
+            const double h = raster.heights[i];
+            if ((raster.hasNodata && h == raster.nodata) || h < min || h > max)
+                continue;
+            bad += std::fabs(min + samples[i] * step - h) > step / 2 * (1 + 1e-9);
+        }
+        EXPECT_EQ(bad, 0);
+    }
+};
+} // namespace
+
+TEST_F(DemImport, SignedHeightsWithANodataHoleMapToTheirRange)
+{
+    Raster raster;
+    raster.type = GDT_Int16;
+    raster.heights = Terrain(raster.width, raster.height, -120, 2300);
+    for (double& h : raster.heights)
+        h = std::round(h);
+    raster.hasNodata = true;
+    raster.nodata = -32768;
+    for (int y = 100; y < 110; ++y)
+        for (int x = 50; x < 70; ++x)
+            raster.heights[std::size_t(y) * raster.width + x] = raster.nodata; // 200 cells
+    WriteGeoTiff(path("dem.tif"), raster);
+
+    const ToolsCliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw"));
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("GTiff, Int16, 300 x 280"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("nodata cells: 200, set to height -120"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("pixel size: 30 m"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("--pixel-size 30"), std::string::npos) << result.out;
+    const std::vector<std::uint16_t> samples = ReadRaw(path("dem.raw"));
+    const auto [low, high] = ValidRange(raster);
+    EXPECT_EQ(low, -120);
+    ExpectMapped(samples, raster, low, high); // auto: the valid range
+    EXPECT_EQ(samples[std::size_t(105) * raster.width + 60], 0); // the hole at the lowest height
+    EXPECT_EQ(*std::max_element(samples.begin(), samples.end()), 65535);
+
+    // A given range clips and counts what lies outside; the hole gets the height asked for.
+    const ToolsCliRun given = run("import " + path("dem.tif") + " -o " + path("given.raw") +
+                                  " --height-range=0:1000 --nodata-height 500");
+    ASSERT_EQ(given.exitCode, 0) << given.out << given.err;
+    long long outside = 0;
+    for (std::size_t i = 0; i < raster.heights.size(); ++i)
+        outside += raster.heights[i] != raster.nodata && (raster.heights[i] < 0 || raster.heights[i] > 1000);
+    EXPECT_GT(outside, 0);
+    EXPECT_NE(given.out.find("clipped cells: " + std::to_string(outside) + " (outside 0..1000)"), std::string::npos)
+        << given.out;
+    const std::vector<std::uint16_t> clipped = ReadRaw(path("given.raw"));
+    ExpectMapped(clipped, raster, 0, 1000);
+    EXPECT_EQ(clipped[std::size_t(105) * raster.width + 60], 32768); // 500 m: floor(32767.5 + 0.5)
+}
+
+TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
+{
+    Raster raster;
+    raster.heights = Terrain(raster.width, raster.height, 12.25, 845.5);
+    raster.heights[7] = std::nan("");
+    WriteGeoTiff(path("dem32.tif"), raster);
+    const ToolsCliRun result = run("import " + path("dem32.tif") + " -o " + path("dem32.raw"));
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.out.find("Float32"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("nodata cells: 1,"), std::string::npos) << result.out;
+    Raster asFloat = raster;
+    for (double& h : asFloat.heights)
+        h = double(float(h)); // what the file holds
+    const auto [low, high] = ValidRange(asFloat);
+    const std::vector<std::uint16_t> samples = ReadRaw(path("dem32.raw"));
+    ExpectMapped(samples, asFloat, low, high);
+    EXPECT_EQ(samples[7], 0); // the NaN cell at the lowest height
+
+    // Float64 in a zone measured in feet: 10 ft pixels are 3.048 m.
+    Raster feet;
+    feet.type = GDT_Float64;
+    feet.epsg = kFeetZone;
+    feet.transform[1] = 10;
+    feet.transform[5] = -10;
+    feet.heights = Terrain(feet.width, feet.height, -3.5, 14000.125);
+    WriteGeoTiff(path("dem64.tif"), feet);
+    const ToolsCliRun feetRun = run("import " + path("dem64.tif") + " -o " + path("dem64.raw"));
+    ASSERT_EQ(feetRun.exitCode, 0) << feetRun.out << feetRun.err;
+    EXPECT_NE(feetRun.out.find("pixel size: 3.048"), std::string::npos) << feetRun.out;
+    const auto [feetLow, feetHigh] = ValidRange(feet);
+    ExpectMapped(ReadRaw(path("dem64.raw")), feet, feetLow, feetHigh);
+}
+
+TEST_F(DemImport, GeographicRastersWarnWithAnApproximatePixelSize)
+{
+    Raster raster;
+    raster.epsg = kWgs84;
+    // One arc-second pixels around 60 degrees north: about 15.5 m east-west, 30.9 m north-south.
+    const double arcSecond = 1.0 / 3600;
+    raster.transform[0] = 10;
+    raster.transform[1] = arcSecond;
+    raster.transform[3] = 60 + arcSecond * raster.height / 2;
+    raster.transform[5] = -arcSecond;
+    raster.heights = Terrain(raster.width, raster.height, 0, 100);
+    WriteGeoTiff(path("geo.tif"), raster);
+    const ToolsCliRun result = run("import " + path("geo.tif") + " -o " + path("geo.raw"));
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_NE(result.err.find("geographic coordinates (degrees)"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("about 15.4"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("30.92"), std::string::npos) << result.err;
+    EXPECT_NE(result.out.find("pixel size: 23.1"), std::string::npos) << result.out;
+
+    const ToolsCliRun given = run("import " + path("geo.tif") + " -o " + path("geo.raw") + " --pixel-size 25");
+    ASSERT_EQ(given.exitCode, 0) << given.err;
+    EXPECT_EQ(given.err.find("geographic"), std::string::npos) << given.err;
+    EXPECT_NE(given.out.find("--pixel-size 25"), std::string::npos) << given.out;
+}
+
+TEST_F(DemImport, NonSquarePixelsAreRefusedWithTheFixAndResamplingMakesASquareMap)
+{
+    Raster raster;
+    raster.transform[5] = -20; // 30 m x 20 m
+    raster.heights = Terrain(raster.width, raster.height, 0, 100);
+    WriteGeoTiff(path("oblong.tif"), raster);
+    const ToolsCliRun refused = run("import " + path("oblong.tif") + " -o " + path("oblong.raw"));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find(path("oblong.tif") + ": its pixels are not square (30 x 20); resample them"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_NE(refused.err.find("gdalwarp -tr 20 20"), std::string::npos) << refused.err;
+    EXPECT_FALSE(Exists(path("oblong.raw")));
+
+    // 300 x 280 pixels of 30 m x 30 m... resampled to 257 x 257 over 9000 m x 8400 m are not square
+    // either; a square extent is.
+    Raster square;
+    square.width = square.height = 300;
+    square.heights = Terrain(300, 300, -10, 10);
+    WriteGeoTiff(path("square.tif"), square);
+    const ToolsCliRun resampled = run("import " + path("square.tif") + " -o " + path("square.raw") + " --size 257");
+    ASSERT_EQ(resampled.exitCode, 0) << resampled.out << resampled.err;
+    EXPECT_NE(resampled.out.find("resampled 300 x 300 to 257 x 257 (cubic)"), std::string::npos) << resampled.out;
+    EXPECT_NE(resampled.out.find("pixel size: 35.0"), std::string::npos) << resampled.out; // 9000 / 257
+    EXPECT_EQ(ReadBytes(path("square.raw")).size(), 257u * 257u * 2u);
+
+    const ToolsCliRun badMethod = run("import " + path("square.tif") + " -o " + path("x.raw") + " --size 257 -r fancy");
+    EXPECT_EQ(badMethod.exitCode, 2);
+    EXPECT_NE(badMethod.err.find("-r: fancy is not one of"), std::string::npos) << badMethod.err;
+    const ToolsCliRun badRange = run("import " + path("square.tif") + " -o " + path("x.raw") + " --height-range 5:5");
+    EXPECT_EQ(badRange.exitCode, 2);
+    EXPECT_NE(badRange.err.find("--height-range: 5:5: MIN must be below MAX"), std::string::npos) << badRange.err;
+    EXPECT_FALSE(Exists(path("x.raw")));
+}
+
+TEST_F(DemImport, UnsignedGeoTiffsImportAsBefore)
+{
+    Raster raster;
+    raster.type = GDT_UInt16;
+    raster.transform[5] = -20; // not square: only the pixel size is then unknown
+    raster.hasNodata = true;
+    raster.nodata = 0;
+    raster.heights = Terrain(raster.width, raster.height, 0, 65535);
+    for (double& h : raster.heights)
+        h = std::round(h);
+    WriteGeoTiff(path("u16.tif"), raster);
+    const ToolsCliRun result = run("import " + path("u16.tif") + " -o " + path("u16.raw"));
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    const std::vector<std::uint16_t> samples = ReadRaw(path("u16.raw"));
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        ASSERT_EQ(samples[i], raster.heights[i]) << i;
+    EXPECT_NE(result.out.find("hold the nodata value; kept as they are"), std::string::npos) << result.out;
+    EXPECT_NE(result.err.find("not square"), std::string::npos) << result.err;
+}
+TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExport)
+{
+    Raster raster;
+    raster.width = raster.height = 260;
+    raster.heights = Terrain(260, 260, -40.5, 910.25);
+    raster.hasNodata = true;
+    raster.nodata = -9999;
+    raster.heights[1000] = raster.nodata;
+    WriteGeoTiff(path("dem.tif"), raster);
+    ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("dem.raw")).exitCode, 0);
+
+    // GDAL opens the RAW through its header: the source's georeference and the height mapping.
+    GDALDatasetH raw = GDALOpen(path("dem.raw").c_str(), GA_ReadOnly);
+    ASSERT_NE(raw, nullptr);
+    double transform[6] = {};
+    ASSERT_EQ(GDALGetGeoTransform(raw, transform), CE_None);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(transform[i], raster.transform[i]) << i;
+    OGRSpatialReferenceH source = OSRNewSpatialReference(Wkt(kUtm33).c_str());
+    OGRSpatialReferenceH header = OSRNewSpatialReference(GDALGetProjectionRef(raw));
+    EXPECT_TRUE(OSRIsSame(source, header));
+    OSRDestroySpatialReference(header);
+    const auto [low, high] = ValidRange(raster);
+    EXPECT_DOUBLE_EQ(GDALGetRasterOffset(GDALGetRasterBand(raw, 1), nullptr), double(float(low)));
+    GDALClose(raw);
+
+    ASSERT_EQ(run("-q process " + path("dem.raw") + " --width 260 --height 260 --pixel-size 30").exitCode, 0);
+    // A height file is not a raster of GDAL's: no header at dem.hdr makes it look like one.
+    EXPECT_FALSE(Exists(path("dem.hdr")));
+    CPLPushErrorHandler(CPLQuietErrorHandler);
+    EXPECT_EQ(GDALOpen(path("dem.dat").c_str(), GA_ReadOnly), nullptr);
+    CPLPopErrorHandler();
+
+    const ToolsCliRun metres = run("export " + path("dem.dat") + " -o " + path("out.tif") + " --heights metres");
+    ASSERT_EQ(metres.exitCode, 0) << metres.out << metres.err;
+    EXPECT_NE(metres.out.find("georeference from " + path("dem.raw.hdr")), std::string::npos) << metres.out;
+    GDALDatasetH out = GDALOpen(path("out.tif").c_str(), GA_ReadOnly);
+    ASSERT_NE(out, nullptr);
+    ASSERT_EQ(GDALGetGeoTransform(out, transform), CE_None);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(transform[i], raster.transform[i]) << i;
+    OGRSpatialReferenceH exported = OSRNewSpatialReference(GDALGetProjectionRef(out));
+    EXPECT_TRUE(OSRIsSame(source, exported));
+    OSRDestroySpatialReference(exported);
+    std::vector<double> heights(raster.heights.size());
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(out, 1), GF_Read, 0, 0, 260, 260, heights.data(), 260, 260, GDT_Float64,
+                           0, 0),
+              CE_None);
+    GDALClose(out);
+    const double step = (double(float(high)) - double(float(low))) / 65535;
+    int far = 0;
+    for (std::size_t i = 0; i < heights.size(); ++i)
+        if (raster.heights[i] != raster.nodata)
+            far += std::fabs(heights[i] - double(float(raster.heights[i]))) > step / 2 + 1e-4; // float output
+    EXPECT_EQ(far, 0);
+
+    // --like another raster of the map; one of another size is refused before anything is written.
+    Raster other;
+    other.heights = Terrain(other.width, other.height, 0, 1);
+    WriteGeoTiff(path("other.tif"), other);
+    const ToolsCliRun mismatch = run("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " +
+                                     path("other.tif"));
+    EXPECT_EQ(mismatch.exitCode, 1);
+    EXPECT_NE(mismatch.err.find(path("other.tif") + ": it is 300 x 280 pixels and the height file 260 x 260"),
+              std::string::npos)
+        << mismatch.err;
+    EXPECT_FALSE(Exists(path("like.tif")));
+    ASSERT_EQ(run("-q export " + path("dem.dat") + " -o " + path("like.tif") + " --like " + path("dem.tif")).exitCode,
+              0);
+    GDALDatasetH like = GDALOpen(path("like.tif").c_str(), GA_ReadOnly);
+    ASSERT_NE(like, nullptr);
+    EXPECT_EQ(GDALGetRasterDataType(GDALGetRasterBand(like, 1)), GDT_UInt16);
+    ASSERT_EQ(GDALGetGeoTransform(like, transform), CE_None);
+    EXPECT_EQ(transform[0], raster.transform[0]);
+    GDALClose(like);
+    OSRDestroySpatialReference(source);
+
+    // The sidecar of the height file comes before the RAW's header.
+    MapGeoReference shifted;
+    std::copy(std::begin(raster.transform), std::end(raster.transform), shifted.geoTransform);
+    shifted.geoTransform[0] += 1000;
+    shifted.projectionWkt = Wkt(kUtm33);
+    std::string error;
+    ASSERT_TRUE(WriteMapSidecar(path("dem.dat.json"), shifted, 260, 260, "dem.raw", error)) << error;
+    const ToolsCliRun fromSidecar = run("export " + path("dem.dat") + " -o " + path("side.tif"));
+    ASSERT_EQ(fromSidecar.exitCode, 0) << fromSidecar.err;
+    EXPECT_NE(fromSidecar.out.find("georeference from " + path("dem.dat.json")), std::string::npos)
+        << fromSidecar.out;
+    GDALDatasetH side = GDALOpen(path("side.tif").c_str(), GA_ReadOnly);
+    ASSERT_NE(side, nullptr);
+    ASSERT_EQ(GDALGetGeoTransform(side, transform), CE_None);
+    EXPECT_EQ(transform[0], raster.transform[0] + 1000);
+    GDALClose(side);
+    std::filesystem::remove(path("dem.dat.json"));
+
+    // Without a header the heights in metres are unknown.
+    std::filesystem::remove(path("dem.raw.hdr"));
+    const ToolsCliRun unknown = run("export " + path("dem.dat") + " -o " + path("m.tif") + " --heights metres");
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_NE(unknown.err.find("the heights in metres are not known"), std::string::npos) << unknown.err;
+    EXPECT_FALSE(Exists(path("m.tif")));
+}
+#else
+TEST(DemImport, NeedsGdal)
+{
+    GTEST_SKIP() << "built without GDAL: elevation rasters other than PNG are not read";
+}
+#endif

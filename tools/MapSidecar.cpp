@@ -1,0 +1,103 @@
+#include "tools/MapSidecar.h"
+
+#include "base/AtomicFile.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+
+namespace
+{
+constexpr const char* kKind = "altimo map";
+constexpr int kVersion = 1;
+} // namespace
+
+std::string MapSidecarPath(const std::string& datPath)
+{
+    std::string base = datPath;
+    if (base.ends_with("_w.dat"))
+        base.resize(base.size() - 6);
+    else if (base.ends_with(".dat"))
+        base.resize(base.size() - 4);
+    return base + ".dat.json";
+}
+
+bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
+                     const std::string& source, std::string& error)
+{
+    nlohmann::json json;
+    json["kind"] = kKind;
+    json["version"] = kVersion;
+    json["source"] = source;
+    json["width"] = width;
+    json["height"] = height;
+    // nlohmann writes doubles with as many digits as they need to be read back exactly, with a
+    // full stop whatever the locale.
+    json["geoTransform"] = std::vector<double>(std::begin(geo.geoTransform), std::end(geo.geoTransform));
+    json["projection"] = geo.projectionWkt;
+    if (geo.hasMapping)
+        json["heights"] = {{"gain", geo.gain}, {"offset", geo.offset}, {"unit", "metre"}};
+    const std::string text = json.dump(2) + "\n";
+    if (WriteFileAtomically(path, text.data(), text.size()))
+        return true;
+    error = path + ": cannot write the file";
+    return false;
+}
+
+bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error)
+{
+    geo = MapGeoReference{};
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+    {
+        error = path + ": cannot open the file";
+        return false;
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
+    if (json.is_discarded() || !json.is_object() || json.value("kind", "") != kKind)
+    {
+        error = path + ": not a map sidecar of Altimo (JSON with \"kind\": \"altimo map\")";
+        return false;
+    }
+    if (json.value("version", 0) != kVersion)
+    {
+        error = path + ": sidecar version " + json.value("version", nlohmann::json()).dump() +
+                " is not one this Altimo reads (1)";
+        return false;
+    }
+    if (json.value("width", 0) != width || json.value("height", 0) != height)
+    {
+        error = path + ": it describes a map of " + json.value("width", nlohmann::json()).dump() + " x " +
+                json.value("height", nlohmann::json()).dump() + " samples and the height file has " +
+                std::to_string(width) + " x " + std::to_string(height) + ": not the same map";
+        return false;
+    }
+    const nlohmann::json transform = json.value("geoTransform", nlohmann::json());
+    if (!transform.is_array() || transform.size() != 6 ||
+        !std::all_of(transform.begin(), transform.end(), [](const nlohmann::json& v) { return v.is_number(); }))
+    {
+        error = path + ": geoTransform is not a list of 6 numbers";
+        return false;
+    }
+    for (int i = 0; i < 6; ++i)
+        geo.geoTransform[i] = transform[std::size_t(i)].get<double>();
+    const nlohmann::json projection = json.value("projection", nlohmann::json(""));
+    geo.projectionWkt = projection.is_string() ? projection.get<std::string>() : std::string();
+    const nlohmann::json heights = json.value("heights", nlohmann::json());
+    if (heights.is_object())
+    {
+        const nlohmann::json gain = heights.value("gain", nlohmann::json());
+        const nlohmann::json offset = heights.value("offset", nlohmann::json());
+        if (!gain.is_number() || !offset.is_number())
+        {
+            error = path + ": heights needs a gain and an offset that are numbers";
+            return false;
+        }
+        geo.hasMapping = true;
+        geo.gain = gain.get<double>();
+        geo.offset = offset.get<double>();
+    }
+    return true;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// The small JSON file beside a height file, "<base>.dat.json", that keeps what the height file
+// itself cannot hold: where the map lies (projection and geotransform), what its samples stand
+// for in metres, and the file it came from. export reads it to write a georeferenced GeoTIFF.
+#include "tools/HeightImage.h"
+
+#include <string>
+
+// "<base>.dat.json" for "<base>.dat" and for the water file "<base>_w.dat" of the same map.
+std::string MapSidecarPath(const std::string& datPath);
+
+// Writes the sidecar atomically. False with a sentence in `error` (path and reason).
+bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
+                     const std::string& source, std::string& error);
+
+// Reads a sidecar of a width x height map. False with a sentence in `error` when it cannot be
+// read, is not a sidecar, or describes a map of another size.
+bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error);
