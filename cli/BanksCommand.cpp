@@ -123,6 +123,10 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
                 context.exitCode = kExitBadArguments;
                 return;
             }
-            context.exitCode = RunBanksCommand(*options, context);
+            JobPaths paths{{options->wtr}, {options->output}, true, options->json};
+            if (!options->preview.empty())
+                paths.outputs.push_back(options->preview);
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk)
+                context.exitCode = RunBanksCommand(*options, context);
         });
 }

@@ -75,6 +75,7 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
                 context.exitCode = kExitBadArguments;
                 return;
             }
-            context.exitCode = RunCliffCommand(*options, context);
+            if ((context.exitCode = CheckJobPaths({{options->dat}, {options->bmp}, true, options->json})) == kExitOk)
+                context.exitCode = RunCliffCommand(*options, context);
         });
 }

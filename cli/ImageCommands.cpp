@@ -114,7 +114,12 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     importCommand->add_option("IMAGE", import->input, "one-band 8- or 16-bit image, 256..20000 pixels a side")
         ->required();
     importCommand->add_option("-o,--output", import->output, "RAW 16-bit little-endian file to write")->required();
-    importCommand->callback([import, &context] { context.exitCode = RunImport(*import, context); });
+    importCommand->callback(
+        [import, &context]
+        {
+            if ((context.exitCode = CheckJobPaths({{import->input}, {import->output}})) == kExitOk)
+                context.exitCode = RunImport(*import, context);
+        });
 
     auto exportOptions = std::make_shared<ImageOptions>();
     CLI::App* exportCommand =
@@ -122,5 +127,11 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     exportCommand->add_option("DAT", exportOptions->input, "height file (.dat) or water file (_w.dat)")->required();
     exportCommand->add_option("-o,--output", exportOptions->output, "image to write: .png, or .tif/.tiff (GeoTIFF)")
         ->required();
-    exportCommand->callback([exportOptions, &context] { context.exitCode = RunExport(*exportOptions, context); });
+    exportCommand->callback(
+        [exportOptions, &context]
+        {
+            // The format is told by the output's extension, which a stream does not have.
+            if ((context.exitCode = CheckJobPaths({{exportOptions->input}, {exportOptions->output}, false})) == kExitOk)
+                context.exitCode = RunExport(*exportOptions, context);
+        });
 }

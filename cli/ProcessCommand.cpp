@@ -2,6 +2,7 @@
 // the process page's settings as options.
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
+#include "base/AtomicFile.h"
 #include "heightproc/Process.h"
 
 #include <chrono>
@@ -15,6 +16,7 @@ namespace
 struct ProcessOptions
 {
     std::string raw;
+    std::string output; // "<base>" of the files written; empty: the RAW path's base name
     ProcessSettings settings;
     bool json = false;
     bool blurHeight = false;
@@ -71,7 +73,7 @@ int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
     {
         TerminalProgress progress("process", context.quiet);
         progress.setWork(double(FileSize(options.raw)), "B");
-        result = RunProcess(options.raw, options.settings, progress, messages);
+        result = RunProcess(options.raw, options.settings, progress, messages, options.output);
     }
     if (!result.success)
         return kExitJobFailed;
@@ -102,6 +104,8 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
     ProcessSettings& s = options->settings;
     CLI::App* command = app.add_subcommand("process", "Turn a RAW 16-bit height map into <base>.dat (and <base>_w.dat)");
     command->add_option("RAW", options->raw, "RAW 16-bit little-endian height map")->required();
+    command->add_option("-o,--output", options->output,
+                        "BASE of the files written: BASE.dat and BASE_w.dat (default: the RAW path without its extension)");
     auto fields = std::make_shared<FieldOptions<ProcessSettings, std::size(kProcessFields)>>(command, kProcessFields);
     command->add_option("--lever", s.leverPath, "24-bit lever BMP as large as the map");
     command->add_option("--water", s.waterPath, "compressed water mask (.wtr)");
@@ -119,6 +123,18 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
             return;
         }
         options->settings.blurHeight = options->noBlurHeight ? 0 : 1;
+        const std::string base = options->output.empty() ? BaseName(options->raw) : options->output;
+        JobPaths paths{{options->raw}, {base + ".dat"}, false, options->json};
+        if (!options->settings.waterPath.empty())
+            paths.outputs.push_back(base + "_w.dat");
+        for (const std::string* input : {&options->settings.leverPath, &options->settings.waterPath})
+            if (!input->empty())
+                paths.inputs.push_back(*input);
+        // The files are "<base>.dat": a stream name as BASE cannot take them.
+        if (options->output == "-" || AtomicFile::StreamDescriptor(options->output) >= 0)
+            paths.outputs.push_back(options->output);
+        if ((context.exitCode = CheckJobPaths(paths)) != kExitOk)
+            return;
         context.exitCode = RunProcessCommand(*options, context);
     });
 }

@@ -76,10 +76,10 @@ std::string BaseName(const std::string& path)
 }
 
 ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& settings, IProgressSink& progress,
-                         IMessageSink& messages)
+                         IMessageSink& messages, const std::string& outputBase)
 {
     ProcessResult result;
-    const std::string base = BaseName(rawPath);
+    const std::string base = outputBase.empty() ? BaseName(rawPath) : outputBase;
     FilePtr file(std::fopen(rawPath.c_str(), "rb"), &std::fclose);
     if (!file)
     {
