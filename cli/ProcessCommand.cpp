@@ -4,11 +4,16 @@
 #include "cli/JsonWriter.h"
 #include "base/AtomicFile.h"
 #include "heightproc/Process.h"
+#include "support/BitMask.h"
+#include "support/Bitmap.h"
 
 #include <chrono>
 #include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <string>
+#include <sys/stat.h>
+#include <vector>
 
 namespace
 {
@@ -19,6 +24,7 @@ struct ProcessOptions
     std::string output; // "<base>" of the files written; empty: the RAW path's base name
     ProcessSettings settings;
     bool json = false;
+    bool keepGoing = false;
     bool blurHeight = false;
     bool noBlurHeight = false;
 };
@@ -65,8 +71,66 @@ void PrintJson(const ProcessOptions& options, const ProcessResult& result, doubl
     json.endArray().endObject().print();
 }
 
+// Why the lever bitmap cannot be used for this map, or empty. Only the headers are read.
+std::string LeverProblem(const std::string& path, const ProcessSettings& settings)
+{
+    BmpReader reader;
+    std::string error;
+    if (!reader.open(path.c_str(), error))
+        return path + ": not a usable lever bitmap: " + (error == "cannot open the file" ? error + ": " + std::strerror(errno) : error);
+    if (reader.width() != settings.rawWidth || reader.height() != settings.rawHeight)
+        return path + ": Lever bitmap size is different from height map (the bitmap is " +
+               std::to_string(reader.width()) + " x " + std::to_string(reader.height()) + ", the map " +
+               std::to_string(settings.rawWidth) + " x " + std::to_string(settings.rawHeight) + ")";
+    return {};
+}
+
+// Why the water mask cannot be used, or empty. Every block is decoded, so that a damaged block
+// is found before the height file is written rather than after.
+std::string WaterProblem(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return path + ": cannot open the water mask: " + std::strerror(errno);
+    CBitMask mask(1);
+    const bool loaded = mask.load(file);
+    std::fclose(file);
+    if (!loaded)
+        return path + ": Invalid WTR file (not a valid water mask)";
+    for (long bz = 0; bz < mask.getZBlocks(); ++bz)
+        for (long bx = 0; bx < mask.getXBlocks(); ++bx)
+            mask.decodeBlock(bx, bz);
+    if (mask.corruptBlocks() > 0)
+        return path + ": Invalid WTR file (" + std::to_string(mask.corruptBlocks()) + " corrupt blocks)";
+    return {};
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat info{};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
 int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
 {
+    // The lever and the mask are checked first: without --keep-going a stage that cannot run
+    // fails the job before anything is written; with it, the stage is skipped as the desktop does.
+    std::vector<std::string> skipped;
+    const ProcessSettings& s = options.settings;
+    for (const std::string& problem :
+         {s.leverPath.empty() ? std::string() : LeverProblem(s.leverPath, s),
+          s.waterPath.empty() ? std::string() : WaterProblem(s.waterPath)})
+    {
+        if (problem.empty())
+            continue;
+        if (!options.keepGoing)
+        {
+            PrintError(problem + " (--keep-going skips the stage instead)");
+            return kExitJobFailed;
+        }
+        skipped.push_back(problem);
+    }
+
     const auto start = std::chrono::steady_clock::now();
     StderrMessages messages;
     ProcessResult result;
@@ -77,6 +141,15 @@ int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
     }
     if (!result.success)
         return kExitJobFailed;
+    // The job reports an unreadable lever and an unusable mask itself; a lever of the wrong size
+    // only through the desktop's message.
+    for (const std::string& problem : skipped)
+        if (problem.find("Lever bitmap size") != std::string::npos)
+            result.warnings.push_back(problem + "; no levering");
+    const std::string olderWater = BaseName(result.heightDatPath) + "_w.dat";
+    if (!s.waterPath.empty() && !result.waterWritten && Exists(olderWater))
+        result.warnings.push_back("the older " + olderWater + " was left as it was and does not match the new " +
+                                  result.heightDatPath);
     for (const std::string& warning : result.warnings)
         PrintWarning(warning);
     if (options.json && result.heightWritten)
@@ -115,6 +188,8 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
     command->add_flag("--no-blur-height", options->noBlurHeight, "leave the heights along the banks as they are")
         ->excludes(blurOn);
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
+    command->add_flag("--keep-going", options->keepGoing,
+                      "skip a lever or water stage whose file cannot be used, with a warning, as the desktop does");
     command->callback([options, fields, &context] {
         if (const std::string problem = fields->apply(options->settings); !problem.empty())
         {
