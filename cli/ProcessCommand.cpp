@@ -3,12 +3,14 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "base/AtomicFile.h"
+#include "cli/RawMapSize.h"
 #include "heightproc/Process.h"
 #include "support/BitMask.h"
 #include "support/Bitmap.h"
 
 #include <chrono>
 #include <cstdio>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -25,6 +27,8 @@ struct ProcessOptions
     ProcessSettings settings;
     bool json = false;
     bool keepGoing = false;
+    std::string byteOrder;  // "little" or "big"; empty: the ENVI header's, else little
+    std::string sizeSource; // where the size came from when --width/--height were not given
     bool blurHeight = false;
     bool noBlurHeight = false;
 };
@@ -56,7 +60,9 @@ void PrintJson(const ProcessOptions& options, const ProcessResult& result, doubl
 {
     JsonWriter json;
     json.beginObject().value("command", "process").value("width", options.settings.rawWidth);
-    json.value("height", options.settings.rawHeight).beginArray("files");
+    json.value("height", options.settings.rawHeight);
+    json.value("sizeFrom", options.sizeSource.empty() ? std::string("--width/--height") : options.sizeSource);
+    json.beginArray("files");
     json.beginObject().value("role", "input").value("path", options.raw).value("bytes", FileSize(options.raw)).endObject();
     if (result.waterWritten)
         AddJsonOutput(json, "water", result.waterDatPath, options.settings);
@@ -111,6 +117,51 @@ bool Exists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
+// The desktop's message for a RAW of the wrong size, completed with the numbers.
+class ProcessMessages final : public IMessageSink
+{
+public:
+    ProcessMessages(const std::string& raw, const ProcessSettings& settings) : m_raw(raw), m_settings(settings) {}
+    void show(const std::string& text, const std::string& caption) override
+    {
+        if (text.rfind("Incorrect file size", 0) != 0)
+            return StderrMessages().show(text, caption);
+        const unsigned long long bytes = FileSize(m_raw);
+        const unsigned long long expected = 2ull * unsigned(m_settings.rawWidth) * unsigned(m_settings.rawHeight);
+        const unsigned long long side = SquareSideWithin(bytes);
+        PrintError(m_raw + ": " + text + " (the file has " + std::to_string(bytes) + " bytes, " +
+                   std::to_string(m_settings.rawWidth) + " x " + std::to_string(m_settings.rawHeight) + " takes " +
+                   std::to_string(expected) + "; the largest square map it holds is " + std::to_string(side) + " x " +
+                   std::to_string(side) + ", " + std::to_string(2 * side * side) + " bytes)");
+    }
+
+private:
+    std::string m_raw;
+    const ProcessSettings& m_settings;
+};
+
+// Reads up to 256 rows of the map and warns when they look byte-swapped (see LooksByteSwapped).
+void WarnIfByteSwapped(const std::string& raw, const ProcessSettings& settings)
+{
+    const long long count = std::min<long long>(256, settings.rawHeight) * settings.rawWidth;
+    std::vector<unsigned short> samples(static_cast<std::size_t>(count));
+    std::FILE* file = std::fopen(raw.c_str(), "rb");
+    if (file == nullptr)
+        return;
+    const std::size_t got = std::fread(samples.data(), 2, samples.size(), file);
+    std::fclose(file);
+    for (unsigned short& v : samples)
+    {
+        const auto* bytes = reinterpret_cast<const unsigned char*>(&v);
+        v = settings.bigEndianRaw ? static_cast<unsigned short>(bytes[0] << 8 | bytes[1])
+                                  : static_cast<unsigned short>(bytes[1] << 8 | bytes[0]);
+    }
+    if (got == samples.size() && LooksByteSwapped(samples.data(), count, settings.rawWidth))
+        PrintWarning(raw + ": the samples look byte-swapped (neighbouring samples differ ten times less with their "
+                     "bytes exchanged); if the result is noise, try --byte-order " +
+                     std::string(settings.bigEndianRaw ? "little" : "big"));
+}
+
 int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
 {
     // The lever and the mask are checked first: without --keep-going a stage that cannot run
@@ -131,8 +182,11 @@ int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
         skipped.push_back(problem);
     }
 
+    if (!options.sizeSource.empty() && !context.quiet && !options.json)
+        std::printf("size: %d x %d, from %s\n", s.rawWidth, s.rawHeight, options.sizeSource.c_str());
+    WarnIfByteSwapped(options.raw, s);
     const auto start = std::chrono::steady_clock::now();
-    StderrMessages messages;
+    ProcessMessages messages(options.raw, s);
     ProcessResult result;
     {
         TerminalProgress progress("process", context.quiet);
@@ -188,9 +242,12 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
     command->add_flag("--no-blur-height", options->noBlurHeight, "leave the heights along the banks as they are")
         ->excludes(blurOn);
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
+    command->add_option("--byte-order", options->byteOrder,
+                        "byte order of the samples: little or big (default: the ENVI header's, else little)")
+        ->check(CLI::IsMember({"little", "big"}));
     command->add_flag("--keep-going", options->keepGoing,
                       "skip a lever or water stage whose file cannot be used, with a warning, as the desktop does");
-    command->callback([options, fields, &context] {
+    command->callback([options, fields, command, &context] {
         if (const std::string problem = fields->apply(options->settings); !problem.empty())
         {
             PrintError(problem);
@@ -210,6 +267,30 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
             paths.outputs.push_back(options->output);
         if ((context.exitCode = CheckJobPaths(paths)) != kExitOk)
             return;
+        ProcessSettings& settings = options->settings;
+        const bool sized = command->get_option("--width")->count() + command->get_option("--height")->count() > 0;
+        struct stat info{};
+        if (!sized && ::stat(options->raw.c_str(), &info) == 0)
+        {
+            const RawMapSize size = FindRawMapSize(options->raw, FileSize(options->raw));
+            if (!size.problem.empty())
+            {
+                PrintError(size.problem);
+                context.exitCode = kExitJobFailed;
+                return;
+            }
+            for (const auto& [field, value] : {std::pair{&kProcessFields[0], size.width}, {&kProcessFields[1], size.height}})
+                if (const std::string problem = SetField(*field, settings, std::to_string(value)); !problem.empty())
+                {
+                    PrintError(options->raw + ": the size from " + size.source + ": " + problem);
+                    context.exitCode = kExitJobFailed;
+                    return;
+                }
+            settings.bigEndianRaw = size.bigEndian;
+            options->sizeSource = size.source;
+        }
+        if (!options->byteOrder.empty())
+            settings.bigEndianRaw = options->byteOrder == "big";
         context.exitCode = RunProcessCommand(*options, context);
     });
 }

@@ -51,9 +51,9 @@ bool AllocateRaster(LargeBuffer<std::uint16_t>& raster, std::size_t samples)
     }
 }
 
-void SwapToHostOrder(std::uint16_t* samples, std::size_t count)
+void SwapToHostOrder(std::uint16_t* samples, std::size_t count, bool bigEndianFile)
 {
-    if constexpr (std::endian::native == std::endian::big)
+    if ((std::endian::native == std::endian::big) != bigEndianFile)
         for (std::size_t i = 0; i < count; ++i)
             samples[i] = static_cast<std::uint16_t>(samples[i] << 8 | samples[i] >> 8);
 }
@@ -114,7 +114,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
         progress.setPos(0);
         return result;
     }
-    SwapToHostOrder(height.data(), samples);
+    SwapToHostOrder(height.data(), samples, settings.bigEndianRaw);
     result.readSeconds = Since(start);
     RasterView<std::uint16_t> heightView(height.data(), settings.rawWidth, settings.rawHeight);
 
