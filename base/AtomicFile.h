@@ -1,9 +1,16 @@
 #pragma once
 // Writes an output file so that the target is either the complete new file or left as it was:
-// the bytes go to a temporary file in the target's folder, named "<target>.tmpXXXXXX", which
-// commit() renames over the target. A file that is never committed (an error, an exception, an
-// early return) is removed. Only a process killed between open() and commit() leaves its
-// temporary file behind; later writes of the same target use a fresh name and do not depend on it.
+// the bytes go to a temporary file in the target's folder, named "<target>.tmpXXXXXX" (the name
+// cut short when that would pass the file system's name limit), which commit() renames over the
+// target. A file that is never committed (an error, an exception, an early return) is removed.
+// Only a process killed between open() and commit() leaves its temporary file behind; later
+// writes of the same target use a fresh name and do not depend on it.
+//
+// A symbolic link is followed: the file it points to is replaced and the link stays. A regular
+// file that is replaced keeps its permission bits. A target that exists and is not a regular
+// file (a FIFO, a character device such as /dev/null) and the stream names ("-" for standard
+// output, /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N) are written straight through:
+// renaming over them would destroy a device node or leave a reader waiting for nothing.
 #include <cstddef>
 #include <cstdio>
 #include <string>
@@ -25,6 +32,15 @@ public:
     bool commit();
     void discard();
     const std::string& tempPath() const { return m_tempPath; }
+    // True when the bytes go straight to a stream, FIFO or device, where nothing can be sought.
+    bool direct() const { return m_direct; }
+
+    // "-", /dev/stdout, /dev/stderr, /dev/fd/N or /proc/self/fd/N: the descriptor it names, else -1.
+    static int StreamDescriptor(const std::string& path);
+    // From now on, what is written to standard output as a file ("-", /dev/stdout, ...) goes to
+    // the descriptor standard output had, and standard output itself is joined to standard
+    // error, so that a summary printed with printf cannot mix with the file's bytes.
+    static void DivertStandardOutput();
 
     // Fault injection for tests of the writers: the next `files` files opened (by any thread)
     // accept `bytes` bytes each and then fail every write as a full disk does (ENOSPC), whether
@@ -37,6 +53,7 @@ private:
     std::string m_target;
     std::string m_tempPath;
     bool m_ok = true;
+    bool m_direct = false;
 };
 
 // Writes a whole buffer atomically; false when any step fails.

@@ -38,11 +38,16 @@ inline std::uint16_t SwapBytes16(std::uint16_t value)
     return static_cast<std::uint16_t>(value << 8 | value >> 8);
 }
 
-// Turns samples between little-endian file order and the machine's order (the same swap both
-// ways); nothing to do on a little-endian machine.
-inline void LittleEndianSamples(std::uint16_t* samples, std::size_t count)
+// Turns samples between a file's byte order and the machine's (the same swap both ways).
+inline void SamplesToHostOrder(std::uint16_t* samples, std::size_t count, bool bigEndianFile)
 {
-    if constexpr (std::endian::native == std::endian::big)
+    if ((std::endian::native == std::endian::big) != bigEndianFile)
         for (std::size_t i = 0; i < count; ++i)
             samples[i] = SwapBytes16(samples[i]);
+}
+
+// The same for the little-endian RAW maps and height samples Altimo writes.
+inline void LittleEndianSamples(std::uint16_t* samples, std::size_t count)
+{
+    SamplesToHostOrder(samples, count, false);
 }

@@ -117,7 +117,12 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
     command->callback(
         [options, fields, &context]
         {
-            if (fields->apply(options->settings, context))
+            if (!fields->apply(options->settings, context))
+                return;
+            JobPaths paths{{options->wtr}, {options->output}, true, options->json};
+            if (!options->preview.empty())
+                paths.outputs.push_back(options->preview);
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk)
                 context.exitCode = RunBanksCommand(*options, context);
         });
 }

@@ -31,6 +31,7 @@ struct JobOutcome
 {
     bool ok = false;
     std::string detail; // what was written, or why the job failed
+    std::size_t warnings = 0; // printed above the job's line; a job with warnings is not plain "ok"
 };
 
 // Prints each message at once, named after its job, and keeps the first as the job's reason.
@@ -74,7 +75,7 @@ JobOutcome RunMapJob(const BatchJob& job, const std::string& label, const CliCon
     std::string detail = "wrote ";
     if (result.waterWritten)
         detail += Written(result.waterDatPath) + ", ";
-    return {true, detail + Written(result.heightDatPath)};
+    return {true, detail + Written(result.heightDatPath), result.warnings.size()};
 }
 
 JobOutcome RunBanksJob(const BatchJob& job, const std::string& label)
@@ -185,6 +186,7 @@ int RunBatch(const BatchOptions& options, const CliContext& context)
     }
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> failed;
+    std::size_t warned = 0;
     for (std::size_t i = 0; i < count; ++i)
     {
         const BatchJob& job = manifest.jobs[jobs[i]];
@@ -193,12 +195,19 @@ int RunBatch(const BatchOptions& options, const CliContext& context)
         const JobOutcome outcome = RunJob(job, label, context);
         if (!outcome.ok)
             failed.push_back(label);
-        std::printf("[%zu/%zu] %s: %s: %s, %.2f s\n", i + 1, count, label.c_str(), outcome.ok ? "ok" : "FAILED",
+        const std::string state = !outcome.ok             ? "FAILED"
+                                  : outcome.warnings == 0 ? "ok"
+                                                          : "ok with " + std::to_string(outcome.warnings) +
+                                                                (outcome.warnings == 1 ? " warning" : " warnings");
+        warned += outcome.ok && outcome.warnings > 0 ? 1 : 0;
+        std::printf("[%zu/%zu] %s: %s: %s, %.2f s\n", i + 1, count, label.c_str(), state.c_str(),
                     outcome.detail.c_str(), SecondsSince(jobStart));
         std::fflush(stdout);
     }
-    std::printf("batch: %s%zu of %zu jobs succeeded, %.2f s", prefix.c_str(), count - failed.size(), count,
-                SecondsSince(start));
+    std::printf("batch: %s%zu of %zu jobs succeeded", prefix.c_str(), count - failed.size(), count);
+    if (warned > 0)
+        std::printf(" (%zu with warnings)", warned);
+    std::printf(", %.2f s", SecondsSince(start));
     for (std::size_t i = 0; i < failed.size(); ++i)
         std::printf("%s%s", i == 0 ? "; failed: " : ", ", failed[i].c_str());
     std::printf("\n");

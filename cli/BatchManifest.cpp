@@ -42,6 +42,13 @@ std::string OutsideRange(double value, double min, double max)
     return FormatNumber(value) + " is outside the range " + FormatNumber(min) + ".." + FormatNumber(max);
 }
 
+bool ParseWhole(const std::string& text, long& value)
+{
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc() && ptr == end;
+}
+
 bool ParseWhole(const std::string& text, double& value)
 {
     const char* end = text.data() + text.size();

@@ -1,8 +1,102 @@
 #include "cli/CliSupport.h"
+#include "base/AtomicFile.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace
+{
+// The path stat() should look at: a stream name stands for the file behind its descriptor.
+std::string StatPath(const std::string& path)
+{
+    const int stream = AtomicFile::StreamDescriptor(path);
+    return stream >= 0 ? "/proc/self/fd/" + std::to_string(stream) : path;
+}
+
+// "PATH: what: reason" for an input that cannot be read, or empty when it can (or is missing,
+// which the job reports in its own words).
+std::string InputProblem(const std::string& path)
+{
+    struct stat info{};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? std::string() : path + ": cannot open the file: " + std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return path + ": is a folder, not a file: " + std::strerror(EISDIR);
+    // Every reader measures its file first; a device or FIFO has no size to measure.
+    if (!S_ISREG(info.st_mode))
+        return path + ": is a device or FIFO, not a file: " + std::strerror(ESPIPE);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return path + ": cannot read the file: " + std::strerror(errno);
+    ::close(fd);
+    return {};
+}
+} // namespace
+
+bool WritesToStandardOutput(const std::string& path)
+{
+    return AtomicFile::StreamDescriptor(path) == STDOUT_FILENO;
+}
+
+int CheckJobPaths(const JobPaths& paths)
+{
+    for (const std::vector<std::string>* list : {&paths.inputs, &paths.outputs})
+        for (const std::string& path : *list)
+            if (path.empty())
+            {
+                PrintError("an empty file name was given; name a file");
+                return kExitBadArguments;
+            }
+    bool toStandardOutput = false;
+    for (const std::string& output : paths.outputs)
+    {
+        if (AtomicFile::StreamDescriptor(output) < 0)
+            continue;
+        if (!paths.streamable)
+        {
+            PrintError(output + ": this format is written with seeks and cannot go to a stream; name a file");
+            return kExitBadArguments;
+        }
+        if (WritesToStandardOutput(output))
+        {
+            if (paths.json)
+            {
+                PrintError("--json: the output goes to standard output, which cannot also hold the summary");
+                return kExitBadArguments;
+            }
+            toStandardOutput = true;
+        }
+    }
+    for (const std::string& output : paths.outputs)
+    {
+        struct stat out{};
+        if (::stat(StatPath(output).c_str(), &out) != 0)
+            continue;
+        for (const std::string& input : paths.inputs)
+        {
+            struct stat in{};
+            if (::stat(StatPath(input).c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
+            {
+                PrintError(output + ": is the same file as the input " + input +
+                           "; writing it would destroy the input; choose another output");
+                return kExitBadArguments;
+            }
+        }
+    }
+    for (const std::string& input : paths.inputs)
+        if (const std::string problem = InputProblem(input); !problem.empty())
+        {
+            PrintError(problem);
+            return kExitJobFailed;
+        }
+    if (toStandardOutput)
+        AtomicFile::DivertStandardOutput();
+    return kExitOk;
+}
 
 void StderrMessages::show(const std::string& text, const std::string&)
 {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <vector>
 
 enum ExitCode
 {
@@ -64,6 +65,25 @@ std::string FormatBytes(unsigned long long bytes);
 // 1234567 -> "1.2 M" (k, M, G), for rates of things that are not bytes.
 std::string FormatCount(double count);
 unsigned long long FileSize(const std::string& path);
+
+// The files of one job, checked before any work starts.
+struct JobPaths
+{
+    std::vector<std::string> inputs;
+    std::vector<std::string> outputs;
+    // False for formats written with seeks (height files, water masks): a stream cannot take them.
+    bool streamable = true;
+    bool json = false;
+};
+
+// Refuses (exit 2) an empty path, an output that is the same file as an input, a stream output
+// of a format that cannot stream, and --json with the output on standard output; answers (exit
+// 1) an input that is a folder, a device or unreadable. A missing input is left to the job,
+// whose own message names it. When an output goes to standard output, the summaries that follow
+// go to standard error. Returns kExitOk or the exit status after printing why.
+int CheckJobPaths(const JobPaths& paths);
+// A --json summary that would share standard output with the file's bytes: refused with exit 2.
+bool WritesToStandardOutput(const std::string& path);
 
 // A job's fields as options of a command: "--option VALUE" for every row of the table, with the
 // help text, the range and the default taken from the table. The values are kept as text while

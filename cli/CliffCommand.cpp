@@ -69,7 +69,9 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
     command->callback(
         [options, fields, &context]
         {
-            if (fields->apply(options->settings, context))
+            if (!fields->apply(options->settings, context))
+                return;
+            if ((context.exitCode = CheckJobPaths({{options->dat}, {options->bmp}, true, options->json})) == kExitOk)
                 context.exitCode = RunCliffCommand(*options, context);
         });
 }

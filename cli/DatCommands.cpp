@@ -122,7 +122,11 @@ int RunDecode(const DatOptions& options, const CliContext& context)
                                         samples = swapped.data();
                                     }
                                     const std::uint64_t offset = std::uint64_t(firstRow) * std::uint64_t(width) * 2;
-                                    if (!WriteFileRange(::fileno(output.file()), samples, count * 2, offset))
+                                    // Bands come in order, so a stream or FIFO takes them as they come.
+                                    const bool put = output.direct()
+                                                         ? output.write(samples, count * 2)
+                                                         : WriteFileRange(::fileno(output.file()), samples, count * 2, offset);
+                                    if (!put)
                                     {
                                         PrintError(options.output + ": cannot write the file");
                                         return false;
@@ -151,11 +155,21 @@ void RegisterDatCommands(CLI::App& app, CliContext& context)
     CLI::App* infoCommand = app.add_subcommand("dat-info", "Describe a height file (.dat)");
     infoCommand->add_option("DAT", info->input, "height file")->required();
     infoCommand->add_flag("--json", info->json, "print a JSON summary instead of the text");
-    infoCommand->callback([info, &context] { context.exitCode = RunInfo(*info); });
+    infoCommand->callback(
+        [info, &context]
+        {
+            if ((context.exitCode = CheckJobPaths({{info->input}, {}})) == kExitOk)
+                context.exitCode = RunInfo(*info);
+        });
 
     auto decode = std::make_shared<DatOptions>();
     CLI::App* decodeCommand = app.add_subcommand("dat-decode", "Decode a height file into a RAW 16-bit map");
     decodeCommand->add_option("DAT", decode->input, "height file")->required();
     decodeCommand->add_option("-o,--output", decode->output, "RAW file to write")->required();
-    decodeCommand->callback([decode, &context] { context.exitCode = RunDecode(*decode, context); });
+    decodeCommand->callback(
+        [decode, &context]
+        {
+            if ((context.exitCode = CheckJobPaths({{decode->input}, {decode->output}})) == kExitOk)
+                context.exitCode = RunDecode(*decode, context);
+        });
 }

@@ -117,18 +117,6 @@ bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, 
     return true;
 }
 
-bool SameFile(const std::string& a, const std::string& b)
-{
-    struct stat first
-    {
-    };
-    struct stat second
-    {
-    };
-    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
-           first.st_ino == second.st_ino;
-}
-
 std::string Metres(double value)
 {
     char text[32];
@@ -175,11 +163,6 @@ int RunImport(const ImageOptions& options, const CliContext& context)
     {
         PrintError(error);
         return kExitBadArguments;
-    }
-    if (SameFile(options.input, options.output))
-    {
-        PrintError(options.output + ": is the image being imported; choose another output");
-        return kExitJobFailed;
     }
     HeightImage image;
     {
@@ -258,11 +241,6 @@ int RunExport(const ImageOptions& options, const CliContext& context)
     {
         PrintError(options.output + ": GeoTIFF needs GDAL, and this build of Altimo has none (install libgdal-dev "
                                     "and rebuild); .png works without it");
-        return kExitJobFailed;
-    }
-    if (SameFile(options.input, options.output) || (!options.like.empty() && SameFile(options.like, options.output)))
-    {
-        PrintError(options.output + ": is an input of the export; choose another output");
         return kExitJobFailed;
     }
     const auto start = std::chrono::steady_clock::now();
@@ -362,7 +340,12 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     importCommand->add_option("-r,--resampling", import->resampling,
                               "resampling for --size: nearest, bilinear, cubic, cubicspline, lanczos, average, mode")
         ->capture_default_str();
-    importCommand->callback([import, &context] { context.exitCode = RunImport(*import, context); });
+    importCommand->callback(
+        [import, &context]
+        {
+            if ((context.exitCode = CheckJobPaths({{import->input}, {import->output}})) == kExitOk)
+                context.exitCode = RunImport(*import, context);
+        });
 
     auto exportOptions = std::make_shared<ImageOptions>();
     CLI::App* exportCommand =
@@ -376,5 +359,14 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
         ->capture_default_str();
     exportCommand->add_option("-o,--output", exportOptions->output, "image to write: .png, or .tif/.tiff (GeoTIFF)")
         ->required();
-    exportCommand->callback([exportOptions, &context] { context.exitCode = RunExport(*exportOptions, context); });
+    exportCommand->callback(
+        [exportOptions, &context]
+        {
+            // The format is told by the output's extension, which a stream does not have.
+            JobPaths paths{{exportOptions->input}, {exportOptions->output}, false};
+            if (!exportOptions->like.empty())
+                paths.inputs.push_back(exportOptions->like);
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk)
+                context.exitCode = RunExport(*exportOptions, context);
+        });
 }

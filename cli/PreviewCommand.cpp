@@ -125,5 +125,13 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
         ->add_option("--height-scale", options->settings.heightScale,
                      "the highest sample is 255 times this many metres (0.01..1000), as for cliff")
         ->capture_default_str();
-    command->callback([options, &context] { context.exitCode = RunPreview(*options, context); });
+    command->callback(
+        [options, &context]
+        {
+            JobPaths paths{{options->dat}, {options->png}};
+            if (!options->terrain.empty())
+                paths.inputs.push_back(options->terrain);
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk)
+                context.exitCode = RunPreview(*options, context);
+        });
 }

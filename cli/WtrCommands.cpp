@@ -159,11 +159,21 @@ void RegisterWtrCommands(CLI::App& app, CliContext& context)
     encode->add_option("--block-size", encodeOptions->blockSize, "Side of one block in cells")
         ->check(CLI::Range(kMinWtrBlockSize, kMaxWtrBlockSize))
         ->capture_default_str();
-    encode->callback([encodeOptions, &context] { context.exitCode = RunEncode(*encodeOptions, context); });
+    encode->callback(
+        [encodeOptions, &context]
+        {
+            if ((context.exitCode = CheckJobPaths({{encodeOptions->image}, {encodeOptions->output}})) == kExitOk)
+                context.exitCode = RunEncode(*encodeOptions, context);
+        });
 
     auto decodeOptions = std::make_shared<DecodeOptions>();
     CLI::App* decode = app.add_subcommand("wtr-decode", "Expand a water mask (.wtr) into an 8-bit BMP (grey = value * 17)");
     decode->add_option("WTR", decodeOptions->input, "Water mask to read")->required();
     decode->add_option("-o,--output", decodeOptions->output, "BMP file to write")->required();
-    decode->callback([decodeOptions, &context] { context.exitCode = RunDecode(*decodeOptions, context); });
+    decode->callback(
+        [decodeOptions, &context]
+        {
+            if ((context.exitCode = CheckJobPaths({{decodeOptions->input}, {decodeOptions->output}})) == kExitOk)
+                context.exitCode = RunDecode(*decodeOptions, context);
+        });
 }

@@ -71,10 +71,10 @@ std::string BaseName(const std::string& path)
 }
 
 ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& settings, IProgressSink& progress,
-                         IMessageSink& messages)
+                         IMessageSink& messages, const std::string& outputBase)
 {
     ProcessResult result;
-    const std::string base = BaseName(rawPath);
+    const std::string base = outputBase.empty() ? BaseName(rawPath) : outputBase;
     FilePtr file(std::fopen(rawPath.c_str(), "rb"), &std::fclose);
     if (!file)
     {
@@ -109,7 +109,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
         progress.setPos(0);
         return result;
     }
-    LittleEndianSamples(height.data(), samples);
+    SamplesToHostOrder(height.data(), samples, settings.bigEndianRaw);
     result.readSeconds = Since(start);
     RasterView<std::uint16_t> heightView(height.data(), settings.rawWidth, settings.rawHeight);
 

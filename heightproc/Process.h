@@ -34,6 +34,7 @@ std::string BaseName(const std::string& path);
 // kProcessFields. Messages ("Can not open RAW file", "Incorrect file size for the given WIDTH x
 // HEIGHT, 16 BIT RAW", and a memory or read failure) go to `messages` with kAppName as caption
 // and fail the run. Progress: 0 once the file size is known, 100 after levering, 200 after the
-// water stage, 0 at the end of every run.
+// water stage, 0 at the end of every run. `outputBase`, when not empty, replaces the RAW path's
+// base name as "<base>" of the files written (the command line's -o).
 ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& settings, IProgressSink& progress,
-                         IMessageSink& messages);
+                         IMessageSink& messages, const std::string& outputBase = {});

@@ -20,6 +20,8 @@ struct ProcessSettings
     long seaLevel = -1;
     float pixelSize = 50.0f;  // written into both DAT headers
     long resolutionScale = 5; // water-mask cells along one height sample
+    // The RAW's samples are big-endian (the desktop always reads little-endian ones).
+    bool bigEndianRaw = false;
 };
 
 // The run's fields in the order the page checks them; the scale is the main dialog's.

@@ -121,12 +121,6 @@ TEST_F(ImageCommands, RefusalsExplainAndLeaveNoOutput)
         EXPECT_EQ(result.err.rfind("altimo-cli: ", 0), 0u) << result.err;
         EXPECT_FALSE(Exists(c.output)) << c.output;
     }
-    // The image being imported is never overwritten by its own RAW.
-    const std::string before = ReadText(path("small.png"));
-    const ToolsCliRun same = run("import " + path("small.png") + " -o " + path("small.png"));
-    EXPECT_EQ(same.exitCode, 1);
-    EXPECT_NE(same.err.find(path("small.png") + ": is the image being imported"), std::string::npos) << same.err;
-    EXPECT_EQ(ReadText(path("small.png")), before);
 }
 
 TEST_F(ImageCommands, PreviewWritesTheDefinedReliefAndPicksWaterByName)

@@ -296,43 +296,52 @@ TEST_F(BadInput, ProcessInputs)
     expectRefused("process " + raw + " --width 100 --height 256", 2, "width", dat);
     expectRefused("process " + raw + size + " --scale 0", 2, "scale", dat);
 
-    // A corrupt water mask: the message, a warning, no water file, and the height file as the
-    // desktop application writes it (exit 0: the run produced its height file).
+    // A lever or water file that cannot be used fails the job before anything is written.
     WriteText(path("bad.wtr"), "AWTR but nothing else");
-    CliRun run = runCli("process " + raw + size + " --water " + path("bad.wtr"));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find(path("bad.wtr")), std::string::npos) << run.err;
-    EXPECT_NE(run.err.find("is not a valid WTR file; " + path("map") + "_w.dat not written"), std::string::npos)
-        << run.err;
-    EXPECT_EQ(ReadText(waterDat), "older output");
-    EXPECT_NE(ReadText(dat), "older output");
-
-    // A mask that loads but holds a damaged block is refused the same way, not read as dry land.
     std::vector<std::uint8_t> damaged = Lake(512, 512, 64);
     std::fill(damaged.end() - 4, damaged.end(), 0xFF);
     WriteBytes(path("damaged.wtr"), damaged);
-    WriteText(dat, "older output");
-    run = runCli("process " + raw + size + " --scale 2 --water " + path("damaged.wtr"));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("corrupt blocks; " + path("map") + "_w.dat not written"), std::string::npos) << run.err;
-    EXPECT_EQ(ReadText(waterDat), "older output");
-    EXPECT_NE(ReadText(dat), "older output");
-
-    // A lever that is not a bitmap, and one of the wrong size: no levering, the height file is
-    // still written.
-    WriteText(dat, "older output");
-    run = runCli("process " + raw + size + " --lever " + path("bad.wtr"));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("warning: could not read the lever bitmap"), std::string::npos) << run.err;
-    EXPECT_NE(ReadText(dat), "older output");
-    std::vector<std::uint8_t> pixels(std::size_t(10) * 10 * 3, 200);
-    ASSERT_TRUE(SavePng(path("lever.png"), pixels.data(), 10, 10, 3));
-    ASSERT_EQ(runCli("wtr-decode " + path("missing.wtr") + " -o " + path("x.bmp")).exitCode, 1);
     std::vector<std::uint8_t> lake = Lake(10, 10, 4);
     WriteBytes(path("small.wtr"), lake);
     ASSERT_EQ(runCli("wtr-decode " + path("small.wtr") + " -o " + path("lever.bmp")).exitCode, 0);
-    run = runCli("process " + raw + size + " --lever " + path("lever.bmp"));
-    EXPECT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.err.find("Lever bitmap size is different from height map"), std::string::npos) << run.err;
+    struct Unusable
+    {
+        std::string option;
+        std::string message;
+        std::string warning; // with --keep-going
+    };
+    const Unusable unusable[] = {
+        {" --water " + path("nosuch.wtr"), path("nosuch.wtr") + ": cannot open the water mask: No such file or directory",
+         "can not open the water mask " + path("nosuch.wtr") + "; " + path("map") + "_w.dat not written"},
+        {" --water " + path("bad.wtr"), path("bad.wtr") + ": Invalid WTR file",
+         "is not a valid WTR file; " + path("map") + "_w.dat not written"},
+        // A mask that loads but holds a damaged block is refused the same way, not read as dry land.
+        {" --scale 2 --water " + path("damaged.wtr"), path("damaged.wtr") + ": Invalid WTR file (1 corrupt blocks)",
+         "corrupt blocks; " + path("map") + "_w.dat not written"},
+        {" --lever " + path("bad.wtr"), path("bad.wtr") + ": not a usable lever bitmap", "could not read the lever bitmap"},
+        {" --lever " + path("lever.bmp"),
+         path("lever.bmp") + ": Lever bitmap size is different from height map (the bitmap is 10 x 10, the map 256 x 256)",
+         "the map 256 x 256); no levering"},
+    };
+    for (const Unusable& u : unusable)
+    {
+        WriteText(dat, "older output");
+        expectRefused("process " + raw + size + u.option, 1, u.message, dat);
+        EXPECT_EQ(ReadText(waterDat), "older output");
+
+        // --keep-going: the stage is skipped with a warning as the desktop does; the height file
+        // is written, an older water file is left and named as no longer matching.
+        const CliRun run = runCli("process " + raw + size + u.option + " --keep-going --json");
+        EXPECT_EQ(run.exitCode, 0) << u.option << "\n" << run.err;
+        EXPECT_NE(run.err.find("warning: "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(u.warning), std::string::npos) << run.err;
+        EXPECT_NE(run.out.find(u.warning), std::string::npos) << run.out;
+        EXPECT_NE(ReadText(dat), "older output");
+        EXPECT_EQ(ReadText(waterDat), "older output");
+        if (u.option.find("--water") != std::string::npos)
+        {
+            EXPECT_NE(run.err.find("the older " + waterDat + " was left as it was"), std::string::npos) << run.err;
+        }
+    }
     EXPECT_TRUE(strayTemporaries().empty());
 }
