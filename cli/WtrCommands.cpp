@@ -67,13 +67,6 @@ int RunEncode(const EncodeOptions& options, const CliContext& context)
     return kExitOk;
 }
 
-// Frees a bitmap record on every way out.
-struct BitmapHolder
-{
-    BITMAP_ bitmap;
-    ~BitmapHolder() { FreeBitmap(&bitmap); }
-};
-
 int RunDecode(const DecodeOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
@@ -94,7 +87,7 @@ int RunDecode(const DecodeOptions& options, const CliContext& context)
 
     const long width = mask.getXRes();
     const long height = mask.getZRes();
-    BitmapHolder holder;
+    BitmapOwner holder;
     if (width <= 0x7FFFFFFFL && height <= 0x7FFFFFFFL)
         InitBitmap(&holder.bitmap, static_cast<int>(width), static_cast<int>(height), 8);
     BITMAP_& bitmap = holder.bitmap;

@@ -230,13 +230,13 @@ void BlendLever(const LeverPlanes& lever, RasterView<std::uint16_t> height, floa
 LeverStatus ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
                        IProgressSink& progress, IMessageSink& messages)
 {
-    BITMAP_ lever;
+    BitmapOwner owner;
+    BITMAP_& lever = owner.bitmap;
     if (!LoadBitmap24(&lever, leverPath.c_str()))
         return LeverStatus::BitmapUnreadable;
     if (lever.width != height.width || lever.height != height.height)
     {
         messages.show(kLeverSizeMessage, kAppName);
-        FreeBitmap(&lever);
         return LeverStatus::SizeMismatch;
     }
     // The blur runs in place inside the loaded bitmap, so no second bitmap is needed: the peak
@@ -244,6 +244,5 @@ LeverStatus ApplyLever(const ProcessSettings& settings, const std::string& lever
     const LeverPlanes planes = BinarizeLever(lever);
     BlurLever(planes, settings.blur, progress);
     BlendLever(planes, height, LeverFactor(settings.sharpness));
-    FreeBitmap(&lever);
     return LeverStatus::Applied;
 }

@@ -45,6 +45,20 @@ struct BITMAP_
     BITMAPINFO_* info = nullptr;
 };
 
+// Releases what InitBitmap or LoadBitmap24 allocated and empties the record.
+void FreeBitmap(BITMAP_* bitmap);
+
+// Owns a record and frees it on every way out, an allocation that throws on the way included.
+struct BitmapOwner
+{
+    BITMAP_ bitmap;
+
+    BitmapOwner() = default;
+    BitmapOwner(const BitmapOwner&) = delete;
+    BitmapOwner& operator=(const BitmapOwner&) = delete;
+    ~BitmapOwner() { FreeBitmap(&bitmap); }
+};
+
 // Reads an uncompressed 1/4/8/24/32-bit BMP (bottom-up or top-down) as 24-bit bottom-up pixels.
 // False (and an empty record) for anything else or on a truncated file.
 bool LoadBitmap24(BITMAP_* bitmap, const char* path);
@@ -52,7 +66,6 @@ bool LoadBitmap24(BITMAP_* bitmap, const char* path);
 void InitBitmap(BITMAP_* bitmap, int width, int height, unsigned char bits);
 // Writes an 8- or 24-bit record atomically; false when the file could not be written.
 bool SaveBitmap(BITMAP_* bitmap, const char* path);
-void FreeBitmap(BITMAP_* bitmap);
 
 // Reads a BMP row by row for callers that keep other pixel layouts than the 24-bit record
 // (the grey image loader reads large masks without a 24-bit copy). Accepts what LoadBitmap24

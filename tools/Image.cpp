@@ -1,4 +1,5 @@
 #include "tools/Image.h"
+#include "tools/PngWriter.h"
 
 #include "base/AtomicFile.h"
 #include "support/Bitmap.h"
@@ -152,29 +153,6 @@ bool LoadPngGrey(const std::string& path, GreyImage& image, std::string& reason)
     return ok;
 }
 
-bool WritePng(std::FILE* file, const std::uint8_t* pixels, int width, int height, int channels)
-{
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, OnPngError, OnPngWarning);
-    if (png == nullptr)
-        return false;
-    png_infop info = png_create_info_struct(png);
-    if (info == nullptr || setjmp(png_jmpbuf(png)))
-    {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    const std::size_t rowBytes = std::size_t(width) * std::size_t(channels);
-    for (int y = 0; y < height; ++y)
-        png_write_row(png, pixels + std::size_t(y) * rowBytes);
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
 } // namespace
 
 bool LoadGreyImage(const std::string& path, GreyImage& image, std::string& error)
@@ -207,9 +185,8 @@ bool LoadGreyImage(const std::string& path, GreyImage& image, std::string& error
 
 bool SavePng(const std::string& path, const std::uint8_t* pixels, int width, int height, int channels)
 {
-    if (pixels == nullptr || width <= 0 || height <= 0 || (channels != 1 && channels != 3) || width > (1 << 24) ||
-        height > (1 << 24))
+    if (pixels == nullptr || (channels != 1 && channels != 3))
         return false;
-    AtomicFile file;
-    return file.open(path) && WritePng(file.file(), pixels, width, height, channels) && file.commit();
+    NullProgress progress;
+    return WritePng8(path, pixels, width, height, channels, progress);
 }
