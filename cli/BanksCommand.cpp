@@ -160,9 +160,9 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
             JobPaths paths{{options->wtr}, {options->output}, true, options->json};
             if (!options->preview.empty())
                 paths.outputs.push_back(options->preview);
-            if ((context.exitCode = CheckOutputName(options->output, "a shoreline file", {".sl"})) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->preview, "a PNG picture", {".png"})) == kExitOk &&
-                (context.exitCode = CheckJobPaths(paths)) == kExitOk)
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
+                (context.exitCode = CheckOutputName(options->output, "a shoreline file", {".sl"})) == kExitOk &&
+                (context.exitCode = CheckOutputName(options->preview, "a PNG picture", {".png"})) == kExitOk)
                 context.exitCode = RunBanksCommand(*options, context);
         });
 }
