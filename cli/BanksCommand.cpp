@@ -6,6 +6,8 @@
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
+#include "support/BitMask.h"
+#include "support/WtrWriter.h"
 
 #include <chrono>
 #include <cmath>
@@ -36,10 +38,46 @@ public:
     }
 };
 
+// A block of B cells at scale s covers B / s pixels of the water image; when that is not a whole
+// number, the block positions, summed in single precision, leave a column and a row undrawn every
+// few blocks. The tracer takes those lines for land, so shorelines run straight along them.
+// The drawing is the desktop's and stays; the user is told how to avoid it.
+void WarnIfBlocksLeaveGaps(const std::string& path, long scale)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return;
+    CBitMask mask(1);
+    const bool loaded = mask.load(file);
+    std::fclose(file);
+    const long block = mask.m_blockSize;
+    if (!loaded || scale < 1 || block % scale == 0)
+        return;
+    std::string scales;
+    for (long s = kResolutionScaleRange.min; s <= kResolutionScaleRange.max; ++s)
+        if (block % s == 0)
+            scales += (scales.empty() ? "" : ", ") + std::to_string(s);
+    const long lower = block / scale * scale;
+    std::string blocks;
+    for (const long size : {lower, lower + scale})
+        if (size >= kMinWtrBlockSize && size <= kMaxWtrBlockSize)
+            blocks += (blocks.empty() ? "" : " or ") + std::to_string(size);
+    char pixels[32];
+    std::snprintf(pixels, sizeof pixels, "%g", double(block) / double(scale));
+    PrintWarning(path + ": blocks of " + std::to_string(block) + " cells at scale " + std::to_string(scale) + " are " +
+                 pixels + " water-image pixels, not a whole number: rows and columns of the water image stay undrawn "
+                 "between blocks and shorelines will run along them; scales that divide " + std::to_string(block) +
+                 " (--scale " + scales + ")" +
+                 (blocks.empty() ? std::string() : " or a block size that " + std::to_string(scale) +
+                                                       " divides (wtr-encode --block-size " + blocks + ")") +
+                 " avoid it");
+}
+
 int RunBanksCommand(const BanksOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     BanksMessages messages;
+    WarnIfBlocksLeaveGaps(options.wtr, options.settings.resolutionScale);
     const BanksResult result = GenerateShorelines(options.wtr, options.settings, messages);
     if (result.status != BanksStatus::ok)
         return kExitJobFailed;
@@ -122,7 +160,9 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
             JobPaths paths{{options->wtr}, {options->output}, true, options->json};
             if (!options->preview.empty())
                 paths.outputs.push_back(options->preview);
-            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk)
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
+                (context.exitCode = CheckOutputName(options->output, "a shoreline file", {".sl"})) == kExitOk &&
+                (context.exitCode = CheckOutputName(options->preview, "a PNG picture", {".png"})) == kExitOk)
                 context.exitCode = RunBanksCommand(*options, context);
         });
 }

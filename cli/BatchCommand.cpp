@@ -7,6 +7,8 @@
 #include "cli/BatchManifest.h"
 #include "cli/CliSupport.h"
 #include "cli/PreviewCommand.h"
+#include "cli/RawGeoReference.h"
+#include "tools/MapSidecar.h"
 #include "cliff/CliffExport.h"
 #include "heightproc/Process.h"
 
@@ -61,11 +63,17 @@ std::string Written(const std::string& path)
 JobOutcome RunMapJob(const BatchJob& job, const std::string& label, const CliContext& context)
 {
     JobMessages messages(label);
+    ProcessSettings settings = job.process;
+    const RawGeoReference geo = ApplyRawGeoReference(job.raw, settings, job.pixelSizeSet);
     ProcessResult result;
     {
         TerminalProgress progress(label, context.quiet);
-        result = RunProcess(job.raw, job.process, progress, messages);
+        result = RunProcess(job.raw, settings, progress, messages);
     }
+    result.warnings.insert(result.warnings.end(), geo.warnings.begin(), geo.warnings.end());
+    std::string sidecarError;
+    if (result.heightWritten && !WriteRawGeoReference(geo, result.heightDatPath, settings, job.raw, sidecarError))
+        result.warnings.push_back(sidecarError + "; the height file has no georeference beside it");
     for (const std::string& warning : result.warnings)
         PrintWarning(label + ": " + warning);
     if (!result.success)
@@ -75,7 +83,10 @@ JobOutcome RunMapJob(const BatchJob& job, const std::string& label, const CliCon
     std::string detail = "wrote ";
     if (result.waterWritten)
         detail += Written(result.waterDatPath) + ", ";
-    return {true, detail + Written(result.heightDatPath), result.warnings.size()};
+    detail += Written(result.heightDatPath);
+    if (geo.found && sidecarError.empty())
+        detail += ", " + MapSidecarPath(result.heightDatPath);
+    return {true, detail, result.warnings.size()};
 }
 
 JobOutcome RunBanksJob(const BatchJob& job, const std::string& label)

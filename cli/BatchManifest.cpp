@@ -445,6 +445,9 @@ bool Parser::finish(const std::string& baseDir)
             if (const KeySpec* keySpec = FindKey(job.kind, entry.key);
                 keySpec != nullptr && std::find(setKeys.begin(), setKeys.end(), entry.key) == setKeys.end())
                 (void)keySpec->set(job, entry.value); // checked when the default was read
+        job.pixelSizeSet = std::find(setKeys.begin(), setKeys.end(), "pixel-size") != setKeys.end() ||
+                           std::any_of(m_defaults.begin(), m_defaults.end(),
+                                       [](const Entry& entry) { return entry.key == "pixel-size"; });
         for (const auto& [key, member] : RequiredKeys(job.kind))
             if ((job.*member).empty())
                 return fail(job.line, std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "] needs " +

@@ -44,6 +44,7 @@ struct BatchJob
     // map
     std::string raw;
     ProcessSettings process;
+    bool pixelSizeSet = false; // else the RAW's header may give it
     // banks
     std::string wtr;
     BanksSettings banks;

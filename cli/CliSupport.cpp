@@ -1,6 +1,7 @@
 #include "cli/CliSupport.h"
 #include "base/AtomicFile.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -96,6 +97,28 @@ int CheckJobPaths(const JobPaths& paths)
     if (toStandardOutput)
         AtomicFile::DivertStandardOutput();
     return kExitOk;
+}
+
+int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions)
+{
+    struct stat info{};
+    if (path.empty() || AtomicFile::StreamDescriptor(path) >= 0 ||
+        (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)))
+        return kExitOk;
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    std::string extension = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
+    for (char& c : extension)
+        c = char(std::tolower(static_cast<unsigned char>(c)));
+    std::string names;
+    for (const char* known : extensions)
+    {
+        if (extension == known)
+            return kExitOk;
+        names += (names.empty() ? "" : " or ") + std::string(known);
+    }
+    PrintError(path + ": the output is " + format + "; name it " + names);
+    return kExitBadArguments;
 }
 
 void StderrMessages::show(const std::string& text, const std::string&)

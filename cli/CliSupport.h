@@ -82,6 +82,11 @@ struct JobPaths
 // whose own message names it. When an output goes to standard output, the summaries that follow
 // go to standard error. Returns kExitOk or the exit status after printing why.
 int CheckJobPaths(const JobPaths& paths);
+// Refuses (exit 2) an output whose extension (any letter case) is none of `extensions`, the
+// names of the format `format` that the command writes, so that no PNG hides under a JPEG name.
+// Streams, FIFOs and devices are written through whatever their name, and an empty name is left
+// to CheckJobPaths, which runs first: an output that is the job's own input is named as that. Returns kExitOk or kExitBadArguments after printing why.
+int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions);
 // A --json summary that would share standard output with the file's bytes: refused with exit 2.
 bool WritesToStandardOutput(const std::string& path);
 

@@ -71,7 +71,8 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
         {
             if (!fields->apply(options->settings, context))
                 return;
-            if ((context.exitCode = CheckJobPaths({{options->dat}, {options->bmp}, true, options->json})) == kExitOk)
+            if ((context.exitCode = CheckJobPaths({{options->dat}, {options->bmp}, true, options->json})) == kExitOk &&
+                (context.exitCode = CheckOutputName(options->bmp, "an 8-bit BMP", {".bmp"})) == kExitOk)
                 context.exitCode = RunCliffCommand(*options, context);
         });
 }

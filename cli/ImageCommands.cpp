@@ -210,10 +210,11 @@ int RunImport(const ImageOptions& options, const CliContext& context)
                     FormatBytes(image.samples.size() * sizeof(std::uint16_t)).c_str(), SecondsSince(start),
                     options.output.c_str());
         PrintImportDetails(image, options);
-        // process takes pixel sizes of 1..200 m.
+        // process reads the size and the georeference from the header. The pixel size is named
+        // all the same: one given here or approximated from degrees is not in the header.
         const bool usablePixel = image.pixelSize >= 1 && image.pixelSize <= 200;
-        std::printf("next: altimo-cli process %s --width %d --height %d%s\n", options.output.c_str(), image.width,
-                    image.height, usablePixel ? (" --pixel-size " + Metres(image.pixelSize)).c_str() : "");
+        std::printf("next: altimo-cli process %s%s\n", options.output.c_str(),
+                    usablePixel ? (" --pixel-size " + Metres(image.pixelSize)).c_str() : "");
     }
     return kExitOk;
 }

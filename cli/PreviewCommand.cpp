@@ -131,7 +131,8 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
             JobPaths paths{{options->dat}, {options->png}};
             if (!options->terrain.empty())
                 paths.inputs.push_back(options->terrain);
-            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk)
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
+                (context.exitCode = CheckOutputName(options->png, "a PNG picture", {".png"})) == kExitOk)
                 context.exitCode = RunPreview(*options, context);
         });
 }

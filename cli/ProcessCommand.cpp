@@ -3,8 +3,11 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "base/AtomicFile.h"
+#include "cli/RawGeoReference.h"
 #include "cli/RawMapSize.h"
+#include "tools/MapSidecar.h"
 #include "heightproc/Process.h"
+#include "heightproc/Water.h"
 #include "support/BitMask.h"
 #include "support/Bitmap.h"
 
@@ -12,6 +15,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -31,6 +35,8 @@ struct ProcessOptions
     std::string sizeSource; // where the size came from when --width/--height were not given
     bool blurHeight = false;
     bool noBlurHeight = false;
+    RawGeoReference geo; // from the import's header beside the RAW
+    bool sidecarWritten = false;
 };
 
 void PrintWritten(const std::string& path, const ProcessSettings& settings, double seconds)
@@ -68,6 +74,12 @@ void PrintJson(const ProcessOptions& options, const ProcessResult& result, doubl
         AddJsonOutput(json, "water", result.waterDatPath, options.settings);
     if (result.heightWritten)
         AddJsonOutput(json, "height", result.heightDatPath, options.settings);
+    if (options.sidecarWritten)
+        json.beginObject()
+            .value("role", "georeference")
+            .value("path", MapSidecarPath(result.heightDatPath))
+            .value("from", options.geo.header)
+            .endObject();
     json.endArray().beginObject("seconds").value("read", result.readSeconds).value("lever", result.leverSeconds);
     json.value("water", result.waterSeconds).value("writeWater", result.writeWaterSeconds);
     json.value("writeHeight", result.writeHeightSeconds).value("total", totalSeconds).endObject();
@@ -109,6 +121,46 @@ std::string WaterProblem(const std::string& path)
     if (mask.corruptBlocks() > 0)
         return path + ": Invalid WTR file (" + std::to_string(mask.corruptBlocks()) + " corrupt blocks)";
     return {};
+}
+
+// A warning when the mask does not cover the map at this scale the way the water stage places
+// its blocks (see MeasureWaterPlacement), or empty. Blocks outside the map are skipped and a
+// map beyond the mask gets no water from it: both give water that looks plausible and is not.
+std::string WaterFitWarning(const std::string& path, const ProcessSettings& settings)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return {};
+    CBitMask mask(1);
+    const bool loaded = mask.load(file);
+    std::fclose(file);
+    const int scale = int(settings.resolutionScale);
+    const int width = settings.rawWidth;
+    const int height = settings.rawHeight;
+    const auto measure = [&](int s)
+    { return MeasureWaterPlacement(mask.getXBlocks(), mask.getZBlocks(), int(mask.m_blockSize), width, height, s); };
+    if (!loaded || measure(scale).fits(width))
+        return {};
+    const WaterPlacement placement = measure(scale);
+    std::string text = path + ": the water mask of " + std::to_string(mask.getXRes()) + " x " +
+                       std::to_string(mask.getZRes()) + " cells does not cover the " + std::to_string(width) + " x " +
+                       std::to_string(height) + " map at scale " + std::to_string(scale) + ":";
+    if (placement.skipped > 0)
+        text += " " + std::to_string(placement.skipped) + " of its " +
+                std::to_string(placement.skipped + placement.placed) + " blocks fall outside the map and are skipped;";
+    if (placement.top > 0 || placement.right < width - 2)
+        text += " the map's top " + std::to_string(std::max(placement.top, 0)) + " rows and right " +
+                std::to_string(std::max(width - 1 - placement.right, 0)) + " columns get no water from it;";
+    text += " at this scale a mask of " + std::to_string(std::int64_t(width - 1) * scale) + " x " +
+            std::to_string(std::int64_t(height - 1) * scale) + " cells fits the map";
+    const JobField<ProcessSettings>& field = ProcessField("resolutionScale");
+    for (int s = int(field.range.min); s <= int(field.range.max); ++s)
+        if (measure(s).fits(width))
+        {
+            text += ", and this mask fits it at --scale " + std::to_string(s);
+            break;
+        }
+    return text;
 }
 
 bool Exists(const std::string& path)
@@ -162,7 +214,7 @@ void WarnIfByteSwapped(const std::string& raw, const ProcessSettings& settings)
                      std::string(settings.bigEndianRaw ? "little" : "big"));
 }
 
-int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
+int RunProcessCommand(ProcessOptions& options, const CliContext& context)
 {
     // The lever and the mask are checked first: without --keep-going a stage that cannot run
     // fails the job before anything is written; with it, the stage is skipped as the desktop does.
@@ -185,6 +237,7 @@ int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
     if (!options.sizeSource.empty() && !context.quiet && !options.json)
         std::printf("size: %d x %d, from %s\n", s.rawWidth, s.rawHeight, options.sizeSource.c_str());
     WarnIfByteSwapped(options.raw, s);
+    const std::string waterFit = s.waterPath.empty() ? std::string() : WaterFitWarning(s.waterPath, s);
     const auto start = std::chrono::steady_clock::now();
     ProcessMessages messages(options.raw, s);
     ProcessResult result;
@@ -204,6 +257,21 @@ int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
     if (!s.waterPath.empty() && !result.waterWritten && Exists(olderWater))
         result.warnings.push_back("the older " + olderWater + " was left as it was and does not match the new " +
                                   result.heightDatPath);
+    result.warnings.insert(result.warnings.end(), options.geo.warnings.begin(), options.geo.warnings.end());
+    if (!waterFit.empty() && result.waterWritten)
+        result.warnings.push_back(waterFit);
+    if (result.heightWritten)
+    {
+        std::string error;
+        const std::string sidecar = MapSidecarPath(result.heightDatPath);
+        if (!WriteRawGeoReference(options.geo, result.heightDatPath, s, options.raw, error))
+            result.warnings.push_back(error + "; the height file has no georeference beside it");
+        else if (options.geo.found)
+            options.sidecarWritten = true;
+        else if (Exists(sidecar))
+            result.warnings.push_back("the older " + sidecar + " was left as it was and may not describe the new " +
+                                      result.heightDatPath);
+    }
     for (const std::string& warning : result.warnings)
         PrintWarning(warning);
     if (options.json && result.heightWritten)
@@ -214,6 +282,10 @@ int RunProcessCommand(const ProcessOptions& options, const CliContext& context)
             PrintWritten(result.waterDatPath, options.settings, result.writeWaterSeconds);
         if (result.heightWritten)
             PrintWritten(result.heightDatPath, options.settings, result.writeHeightSeconds);
+        if (options.sidecarWritten)
+            std::printf("wrote %s: georeference from %s, pixel size %g m\n",
+                        MapSidecarPath(result.heightDatPath).c_str(), options.geo.header.c_str(),
+                        double(options.settings.pixelSize));
         std::printf("process: read %.2f s, lever %.2f s, water %.2f s, write %.2f s, total %.2f s\n",
                     result.readSeconds, result.leverSeconds, result.waterSeconds,
                     result.writeWaterSeconds + result.writeHeightSeconds, SecondsSince(start));
@@ -288,6 +360,8 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
         }
         if (!options->byteOrder.empty())
             settings.bigEndianRaw = options->byteOrder == "big";
+        options->geo =
+            ApplyRawGeoReference(options->raw, settings, command->get_option("--pixel-size")->count() > 0);
         context.exitCode = RunProcessCommand(*options, context);
     });
 }

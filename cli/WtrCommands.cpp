@@ -155,7 +155,8 @@ void RegisterWtrCommands(CLI::App& app, CliContext& context)
     encode->callback(
         [encodeOptions, &context]
         {
-            if ((context.exitCode = CheckJobPaths({{encodeOptions->image}, {encodeOptions->output}})) == kExitOk)
+            if ((context.exitCode = CheckJobPaths({{encodeOptions->image}, {encodeOptions->output}})) == kExitOk &&
+                (context.exitCode = CheckOutputName(encodeOptions->output, "a water mask", {".wtr"})) == kExitOk)
                 context.exitCode = RunEncode(*encodeOptions, context);
         });
 
@@ -166,7 +167,8 @@ void RegisterWtrCommands(CLI::App& app, CliContext& context)
     decode->callback(
         [decodeOptions, &context]
         {
-            if ((context.exitCode = CheckJobPaths({{decodeOptions->input}, {decodeOptions->output}})) == kExitOk)
+            if ((context.exitCode = CheckJobPaths({{decodeOptions->input}, {decodeOptions->output}})) == kExitOk &&
+                (context.exitCode = CheckOutputName(decodeOptions->output, "a BMP", {".bmp"})) == kExitOk)
                 context.exitCode = RunDecode(*decodeOptions, context);
         });
 }

@@ -1,7 +1,104 @@
 #include "cli/CliSupport.h"
 
+#include <algorithm>
+#include <cctype>
 #include <new>
 #include <string>
+#include <vector>
+
+namespace
+{
+// Letters to insert, delete or change to turn one word into the other.
+std::size_t EditDistance(const std::string& a, const std::string& b)
+{
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i)
+    {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j)
+        {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// " did you mean 'NAME'?" for the nearest of `names` when it is near enough to be a slip of the
+// fingers, else the list of names.
+std::string Hint(const std::string& word, const std::vector<std::string>& names)
+{
+    std::string nearest;
+    std::size_t best = std::string::npos;
+    for (const std::string& name : names)
+        if (const std::size_t d = EditDistance(word, name); d < best)
+        {
+            best = d;
+            nearest = name;
+        }
+    if (!nearest.empty() && best <= std::max<std::size_t>(2, nearest.size() / 3))
+        return "; did you mean '" + nearest + "'?";
+    std::string list;
+    for (const std::string& name : names)
+        list += (list.empty() ? "" : ", ") + name;
+    return "; the choices are " + list;
+}
+
+// The option names a command takes, with its dashes, its parent's included.
+void AddOptionNames(const CLI::App& app, std::vector<std::string>& names)
+{
+    for (const CLI::Option* option : app.get_options())
+    {
+        for (const std::string& name : option->get_lnames())
+            names.push_back("--" + name);
+        for (const std::string& name : option->get_snames())
+            names.push_back("-" + name);
+    }
+}
+
+// The first command or option name that the tool does not know, said with the nearest known
+// one; empty when every name is known (the parser's own message then says what is wrong).
+std::string UnknownName(CLI::App& app, const std::vector<std::string>& args)
+{
+    std::vector<std::string> commands;
+    std::vector<const CLI::App*> subcommands;
+    for (const CLI::App* command : app.get_subcommands([](CLI::App*) { return true; }))
+    {
+        commands.push_back(command->get_name());
+        subcommands.push_back(command);
+    }
+    std::vector<std::string> options;
+    AddOptionNames(app, options);
+    const CLI::App* command = nullptr;
+    for (const std::string& arg : args)
+    {
+        if (arg == "--")
+            break;
+        const bool longName = arg.rfind("--", 0) == 0 && arg.size() > 2;
+        const bool shortName = !longName && arg.size() >= 2 && arg[0] == '-' && std::isalpha(static_cast<unsigned char>(arg[1]));
+        if (longName || shortName)
+        {
+            const std::string name = longName ? arg.substr(0, arg.find('=')) : arg.substr(0, 2);
+            if (std::find(options.begin(), options.end(), name) == options.end())
+                return (command != nullptr ? command->get_name() + ": " : std::string()) + "unknown option '" + name +
+                       "'" + Hint(name, options);
+        }
+        else if (command == nullptr && !arg.empty() && arg[0] != '-')
+        {
+            const auto found = std::find(commands.begin(), commands.end(), arg);
+            if (found == commands.end())
+                return "unknown command '" + arg + "'" + Hint(arg, commands);
+            command = subcommands[std::size_t(found - commands.begin())];
+            AddOptionNames(*command, options);
+        }
+    }
+    return {};
+}
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -26,9 +123,17 @@ int main(int argc, char** argv)
     RegisterImageCommands(app, context);
     RegisterBatchCommand(app, context);
 
+    // The common spelling of the banks option, beside the desktop's own.
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::string& arg : args)
+        if (arg == "--tessellation" || arg.rfind("--tessellation=", 0) == 0)
+            arg.erase(7, 1);
+    std::vector<char*> pointers{argv[0]};
+    for (std::string& arg : args)
+        pointers.push_back(arg.data());
     try
     {
-        app.parse(argc, argv);
+        app.parse(int(pointers.size()), pointers.data());
     }
     catch (const CLI::CallForHelp& e)
     {
@@ -44,7 +149,8 @@ int main(int argc, char** argv)
     }
     catch (const CLI::ParseError& e)
     {
-        PrintError(e.what());
+        const std::string unknown = UnknownName(app, args);
+        PrintError(unknown.empty() ? e.what() : unknown);
         return kExitBadArguments;
     }
     catch (const std::bad_alloc&)

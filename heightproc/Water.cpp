@@ -84,6 +84,34 @@ void PlaceWaterBlocks(CBitMask& mask, ConstRasterView<std::uint16_t> height, Ras
     }
 }
 
+WaterPlacement MeasureWaterPlacement(long xBlocks, long zBlocks, int blockSize, int width, int height, int scale)
+{
+    // The walk of PlaceWaterBlocks without the drawing; the two must stay the same walk.
+    WaterPlacement placement;
+    const float step = static_cast<float>(static_cast<double>(blockSize) / scale);
+    const long z0 = height - 1 - (zBlocks * blockSize) / scale;
+    const int n = blockSize / scale;
+    placement.top = static_cast<int>(z0);
+    float zf = static_cast<float>(z0);
+    for (long zi = 0; zi < zBlocks; ++zi, zf += step)
+    {
+        const int y = static_cast<int>(zf);
+        float xf = 0.0f;
+        for (long xi = 0; xi < xBlocks; ++xi, xf += step)
+        {
+            const int x = static_cast<int>(xf);
+            if (x < 0 || y < 0 || x + n >= width || y + n >= height)
+            {
+                ++placement.skipped;
+                continue;
+            }
+            ++placement.placed;
+            placement.right = std::max(placement.right, x + n);
+        }
+    }
+    return placement;
+}
+
 WaterResult ProcessWater(const ProcessSettings& settings, const std::string& waterPath, RasterView<std::uint16_t> height,
                          bool blurHeight, IProgressSink& progress, IMessageSink& messages)
 {

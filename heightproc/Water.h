@@ -28,6 +28,23 @@ struct WaterResult
 WaterResult ProcessWater(const ProcessSettings& settings, const std::string& waterPath, RasterView<std::uint16_t> height,
                          bool blurHeight, IProgressSink& progress, IMessageSink& messages);
 
+// Where the blocks of a mask land on a width x height map at a scale, counted exactly as the
+// placement of the water stage walks them: block (bx, bz) starts at sample
+// (trunc(bx * B / scale), top + trunc(bz * B / scale)), top = height - 1 - zBlocks * B / scale
+// (whole division), the steps summed in single precision; a block reaching the map's last row
+// or column, or above its first, is skipped.
+struct WaterPlacement
+{
+    long placed = 0;
+    long skipped = 0;  // blocks that fall partly outside the map
+    int top = 0;       // first row of the top block row (above 0: rows left without any block)
+    int right = 0;     // one past the last column the placed blocks reach
+    // Every block placed and the map covered from its first row to within a sample of its right
+    // edge, as a mask of (width - 1) * scale by (height - 1) * scale cells is.
+    bool fits(int width) const { return skipped == 0 && top == 0 && right >= width - 2; }
+};
+WaterPlacement MeasureWaterPlacement(long xBlocks, long zBlocks, int blockSize, int width, int height, int scale);
+
 // A read-only view of the same raster.
 inline ConstRasterView<std::uint16_t> AsConst(RasterView<std::uint16_t> view)
 {

@@ -515,6 +515,24 @@ bool GdalReadGeoReference(const std::string& path, int width, int height, MapGeo
     return true;
 }
 
+double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note)
+{
+    // The import's reading of a raster's pixel size, so that a RAW processed after an import
+    // gets the very size the import reported.
+    HeightImage image;
+    image.width = width;
+    image.height = height;
+    image.hasGeoTransform = true;
+    std::copy(std::begin(geo.geoTransform), std::end(geo.geoTransform), image.geoTransform);
+    image.projectionWkt = geo.projectionWkt;
+    note.clear();
+    if (!FindPixelSize("the map", image, HeightImportOptions{}, note))
+        return 0;
+    for (const std::string& warning : image.warnings)
+        note += (note.empty() ? "" : "; ") + warning;
+    return image.pixelSize;
+}
+
 bool GdalEncodeGeoTiffOnMap(const std::uint16_t* samples, int width, int height, const MapGeoReference& geo,
                             bool metres, std::vector<std::uint8_t>& bytes, std::string& reason)
 {

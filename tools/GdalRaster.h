@@ -31,6 +31,9 @@ std::string GdalMapUnits(const std::string& wkt);
 bool GdalReadGeoReference(const std::string& path, int width, int height, MapGeoReference& geo,
                           std::string& reason);
 
+// The pixel size of a map in metres (see MapPixelSizeMetres).
+double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note);
+
 // Codes a GeoTIFF on the georeference in memory (see WriteGeoTiffOnMap).
 bool GdalEncodeGeoTiffOnMap(const std::uint16_t* samples, int width, int height, const MapGeoReference& geo,
                             bool metres, std::vector<std::uint8_t>& bytes, std::string& reason);

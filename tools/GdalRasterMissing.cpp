@@ -39,6 +39,12 @@ bool GdalReadGeoReference(const std::string&, int, int, MapGeoReference&, std::s
     return false;
 }
 
+double GdalMapPixelSize(const MapGeoReference&, int, int, std::string& note)
+{
+    note = std::string("a pixel size from a georeference needs GDAL: ") + kNoGdal;
+    return 0;
+}
+
 bool GdalEncodeGeoTiffOnMap(const std::uint16_t*, int, int, const MapGeoReference&, bool, std::vector<std::uint8_t>&,
                             std::string& reason)
 {

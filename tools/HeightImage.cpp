@@ -306,6 +306,11 @@ bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoR
     return false;
 }
 
+double MapPixelSizeMetres(const MapGeoReference& geo, int width, int height, std::string& note)
+{
+    return GdalMapPixelSize(geo, width, height, note);
+}
+
 bool WriteGeoTiffOnMap(const std::string& path, const std::uint16_t* samples, int width, int height,
                        const MapGeoReference& geo, bool metres, std::string& error)
 {

@@ -133,6 +133,12 @@ struct MapGeoReference
 bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo,
                          std::string& error);
 
+// The ground size of one sample in metres on a width x height map with this georeference:
+// projected units converted to metres, degrees approximated at the map's centre latitude (with
+// a note in `note` saying so). 0 with the reason in `note` when the build has no GDAL, the map
+// is rotated or its pixels are not square.
+double MapPixelSizeMetres(const MapGeoReference& geo, int width, int height, std::string& note);
+
 // Writes the samples as a one-band GeoTIFF on the georeference, atomically: 16-bit samples, or
 // with `metres` 32-bit floats offset + gain * sample (computed in double, stored as float).
 bool WriteGeoTiffOnMap(const std::string& path, const std::uint16_t* samples, int width, int height,

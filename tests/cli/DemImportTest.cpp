@@ -300,7 +300,14 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     EXPECT_DOUBLE_EQ(GDALGetRasterOffset(GDALGetRasterBand(raw, 1), nullptr), double(float(low)));
     GDALClose(raw);
 
-    ASSERT_EQ(run("-q process " + path("dem.raw") + " --width 260 --height 260 --pixel-size 30").exitCode, 0);
+    // process takes the size, the pixel size and the georeference from the header alone.
+    const ToolsCliRun processed = run("process " + path("dem.raw"));
+    ASSERT_EQ(processed.exitCode, 0) << processed.err;
+    EXPECT_NE(processed.out.find("wrote " + path("dem.dat.json") + ": georeference from " + path("dem.raw.hdr") +
+                                 ", pixel size 30 m"),
+              std::string::npos)
+        << processed.out;
+    EXPECT_NE(run("dat-info " + path("dem.dat")).out.find("pixel size:      30\n"), std::string::npos);
     // A height file is not a raster of GDAL's: no header at dem.hdr makes it look like one.
     EXPECT_FALSE(Exists(path("dem.hdr")));
     CPLPushErrorHandler(CPLQuietErrorHandler);
@@ -309,7 +316,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
 
     const ToolsCliRun metres = run("export " + path("dem.dat") + " -o " + path("out.tif") + " --heights metres");
     ASSERT_EQ(metres.exitCode, 0) << metres.out << metres.err;
-    EXPECT_NE(metres.out.find("georeference from " + path("dem.raw.hdr")), std::string::npos) << metres.out;
+    EXPECT_NE(metres.out.find("georeference from " + path("dem.dat.json")), std::string::npos) << metres.out;
     GDALDatasetH out = GDALOpen(path("out.tif").c_str(), GA_ReadOnly);
     ASSERT_NE(out, nullptr);
     ASSERT_EQ(GDALGetGeoTransform(out, transform), CE_None);

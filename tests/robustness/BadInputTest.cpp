@@ -345,3 +345,48 @@ TEST_F(BadInput, ProcessInputs)
     }
     EXPECT_TRUE(strayTemporaries().empty());
 }
+
+// Mistyped names get the nearest valid one, outputs must be named for what they hold, and masks
+// whose blocks do not fit the map or the water image are named (the runs themselves go on).
+TEST_F(BadInput, NamesAndMisfitMasks)
+{
+    HeightFile(path("good.dat"), 130, 70);
+    const std::string raw = path("map.raw");
+    WriteText(raw, std::string(std::size_t(256) * 256 * 2, '\x10'));
+    WriteBytes(path("lake64.wtr"), Lake(512, 512, 64));
+    // (256 - 1) * 4 cells a side: the mask of a 256-sample map at scale 4.
+    WriteBytes(path("fit.wtr"), Lake(1020, 1020, 204));
+    const std::string process = "process " + raw + " --width 256 --height 256 --water " + path("fit.wtr");
+    const std::string banks = "banks " + path("lake64.wtr") + " -o " + path("s.sl");
+    struct Case
+    {
+        std::string arguments;
+        int exitCode;
+        std::string message;
+        bool shown; // false: the message must not appear
+    };
+    const Case cases[] = {
+        {"proces " + raw, 2, "unknown command 'proces'; did you mean 'process'?", true},
+        {"process " + raw + " --widht 256", 2, "process: unknown option '--widht'; did you mean '--width'?", true},
+        {"preview " + path("good.dat") + " -o " + path("x.jpg"), 2, path("x.jpg") + ": the output is a PNG picture; name it .png", true},
+        {"cliff " + path("good.dat") + " -o " + path("x.PNG"), 2, path("x.PNG") + ": the output is an 8-bit BMP; name it .bmp", true},
+        {"cliff " + path("good.dat") + " -o " + path("x.BMP"), 0, "name it", false},
+        {"cliff " + path("good.dat") + " -o /dev/null", 0, "name it", false},
+        {banks + " --tessellation 4 --scale 4", 0, "warning", false},
+        {banks + " --scale 5", 0,
+         path("lake64.wtr") + ": blocks of 64 cells at scale 5 are 12.8 water-image pixels, not a whole number", true},
+        {banks + " --scale 5", 0, "(--scale 1, 2, 4, 8, 16, 32) or a block size that 5 divides (wtr-encode --block-size 60 or 65)", true},
+        {process + " --scale 4", 0, "does not cover", false},
+        {process + " --scale 5", 0,
+         path("fit.wtr") + ": the water mask of 1020 x 1020 cells does not cover the 256 x 256 map at scale 5:", true},
+        {process + " --scale 5", 0, "a mask of 1275 x 1275 cells fits the map, and this mask fits it at --scale 4", true},
+    };
+    for (const Case& c : cases)
+    {
+        const CliRun run = runCli(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.err;
+        EXPECT_EQ(run.err.find(c.message) != std::string::npos, c.shown) << c.arguments << "\n" << run.err;
+    }
+    EXPECT_FALSE(fs::exists(path("x.jpg")));
+    EXPECT_FALSE(fs::exists(path("x.PNG")));
+}
