@@ -166,32 +166,6 @@ TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
     EXPECT_EQ(ReadText(path("lake.png")).substr(0, 4), "\x89PNG");
 }
 
-TEST_F(Banks, CommandRefusesOptionsOutOfRangeWithExit2)
-{
-    const std::string lake = writeLake();
-    const std::string base = lake + " -o " + path("x.sl");
-    const std::pair<const char*, const char*> cases[] = {
-        {"--min-river-size -1", "--min-river-size"},
-        {"--min-river-size=-1", "--min-river-size"},
-        {"--water-pixel-size 0", "--water-pixel-size"},
-        {"--water-pixel-size=-2.5", "--water-pixel-size"},
-        {"--tesselation 1", "--tesselation"},
-        {"--tesselation 9", "--tesselation"},
-        {"--scale 0", "--scale"},
-        {"--scale 51", "--scale"},
-        {"--min-river-size 40000", "--min-river-size"},
-        {"--tesselation abc", "--tesselation"},
-    };
-    for (const auto& [arguments, option] : cases)
-    {
-        const RunResult run = runCli(base + " " + arguments);
-        EXPECT_EQ(run.exitCode, 2) << arguments;
-        EXPECT_NE(run.err.find(option), std::string::npos) << arguments << ": " << run.err;
-    }
-    EXPECT_FALSE(std::ifstream(path("x.sl")).good());
-    EXPECT_EQ(runCli(lake).exitCode, 2); // no -o
-}
-
 TEST_F(Banks, CommandFailsWithExit1AndTheApplicationsText)
 {
     RunResult run = runCli(path("missing.wtr") + " -o " + path("x.sl"));

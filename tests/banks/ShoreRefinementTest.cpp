@@ -191,6 +191,13 @@ TEST(SplitLine, CutsAtAZeroLengthSegmentAndDropsShortPieces)
     EXPECT_EQ(pieces[0], Shoreline(line.begin(), line.begin() + 11));
     EXPECT_EQ(pieces[1], Shoreline(line.begin() + 12, line.end() - 1));
 
+    // A piece of exactly 5 T points is dropped, 5 T + 1 are kept.
+    Shoreline ten(line.begin() + 1, line.end());
+    pieces.clear();
+    ASSERT_EQ(SplitLine(ten, pieces, 2), BanksStatus::ok);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0], Shoreline(line.begin() + 12, line.end() - 1));
+
     // T = 8: 41 points needed; none of these pieces survive.
     pieces.clear();
     ASSERT_EQ(SplitLine(line, pieces, 8), BanksStatus::ok);
