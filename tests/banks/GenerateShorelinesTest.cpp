@@ -182,3 +182,26 @@ TEST_F(Banks, CommandFailsWithExit1AndTheApplicationsText)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("32-bit"), std::string::npos) << run.err;
 }
+
+// A mask 90 cells high in blocks of 64: the last block row ends at the image's bottom edge, so
+// it starts at row 90 - 128 + 64 = 26 and the first block row (above the top) is not drawn.
+TEST_F(Banks, TheLastBlockRowOfAMaskOfAnyHeightEndsAtTheBottomEdge)
+{
+    std::vector<std::uint8_t> cells(100 * 90, 0);
+    for (int z = 70; z < 73; ++z)
+        for (int x = 10; x < 13; ++x)
+            cells[std::size_t(z) * 100 + std::size_t(x)] = 15;
+    cells[5 * 100 + 50] = 15; // in the first block row
+    ASSERT_TRUE(WriteWtr(path("tall.wtr"), cells.data(), 100, 90, 64));
+    BanksSettings settings;
+    settings.resolutionScale = 1;
+    settings.minRiverSize = 0;
+    RecordingMessages messages;
+    const BanksResult result = GenerateShorelines(path("tall.wtr"), settings, messages);
+    ASSERT_EQ(result.status, BanksStatus::ok);
+    ASSERT_EQ(result.filtered.width, 100);
+    ASSERT_EQ(result.filtered.height, 90);
+    for (int y = 0; y < 90; ++y)
+        for (int x = 0; x < 100; ++x)
+            EXPECT_EQ(result.filtered.atTop(x, y) != 0, x >= 10 && x < 13 && y >= 32 && y < 35) << x << "," << y;
+}

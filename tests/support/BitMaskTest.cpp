@@ -465,12 +465,15 @@ TEST(BitMask, CacheSizeFollowsTheRequestAndTheMask)
 }
 
 // One file byte for byte, so that a change made to both the writer and the reader shows: a 5 x 3
-// mask in blocks of 4, its top right block all zero (absent).
+// mask in blocks of 4, the second block one column wide.
 TEST(BitMask, GoldenFileBytes)
 {
     const std::uint8_t cells[15] = {1, 2, 0, 0, 0, 15, 15, 15, 0, 0, 0, 0, 7, 0, 3};
     std::vector<std::uint8_t> bytes;
     ASSERT_EQ(EncodeWtr(cells, 5, 3, 4, bytes), WtrStatus::ok);
-    const std::vector<std::uint8_t> golden = {};
+    const std::vector<std::uint8_t> golden = {
+        'A', 'W', 'T', 'R', 1, 0, 4, 0, 5, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, // header
+        0, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0, 0, 0, 0, 0, 10, 0, 0, 0, 0, 0, 0, 0,       // block offsets
+        112, 161, 206, 149, 14, 129, 184, 249, 160, 188};                              // block codes
     EXPECT_EQ(bytes, golden);
 }
