@@ -2,6 +2,8 @@ include(GoogleTest)
 find_package(GTest REQUIRED)
 
 # altimo_add_gtest(NAME file...): one test program per folder of tests, discovered by CTest.
+# Every test gets a timeout and a label: its folder's (cli, robustness) or core; programs named in
+# ALTIMO_SLOW_TESTS are labelled slow too.
 function(altimo_add_gtest name)
     add_executable(${name} ${ARGN})
     target_compile_features(${name} PRIVATE cxx_std_20)
@@ -12,5 +14,15 @@ function(altimo_add_gtest name)
         ALTIMO_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data"
         ALTIMO_CLI_PATH="$<TARGET_FILE:altimo-cli>")
     add_dependencies(${name} altimo-cli)
-    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1")
+    get_filename_component(folder ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+    if(folder STREQUAL "cli" OR folder STREQUAL "robustness")
+        set(labels ${folder})
+    else()
+        set(labels core)
+    endif()
+    if(name IN_LIST ALTIMO_SLOW_TESTS)
+        list(APPEND labels slow)
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+        PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1" LABELS "${labels}" TIMEOUT 600)
 endfunction()

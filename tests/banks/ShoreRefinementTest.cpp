@@ -102,6 +102,22 @@ TEST(SnapLineToShore, APointExactlyAtTheShoreLevelStepsOnceAlongTheNormal)
     EXPECT_EQ(line, Points({{1000, 1001}, {1100, 1001}, {1200, 1001}}));
 }
 
+// Water in the mask rows from 200 down (mask row 0 is the north edge, at z = 2550 m with 10 m
+// cells): a line at z = 1000 m (row 155) walks south until the sample half a row below its
+// point reaches the shore level half way between rows 199 and 200, at row 199: z = 560 m.
+TEST(SnapLineToShore, AMaskVaryingAlongZIsReadNorthToSouth)
+{
+    CBufferMask mask(256);
+    LoadMask(mask, [](int, int z) { return std::uint8_t(z >= 200 ? 15 : 0); });
+    Shoreline line = kEastward;
+    SnapLineToShore(line, mask, 10.0f, 0.5f);
+    for (std::size_t i = 0; i < line.size(); ++i)
+    {
+        EXPECT_EQ(line[i].x, kEastward[i].x);
+        EXPECT_NEAR(line[i].z, 560, 1);
+    }
+}
+
 TEST(SnapLineToShore, AWalkThatNeverMeetsTheShoreStopsAfter501Steps)
 {
     CBufferMask dry(256);
@@ -190,6 +206,13 @@ TEST(SplitLine, CutsAtAZeroLengthSegmentAndDropsShortPieces)
     ASSERT_EQ(pieces.size(), 2u);
     EXPECT_EQ(pieces[0], Shoreline(line.begin(), line.begin() + 11));
     EXPECT_EQ(pieces[1], Shoreline(line.begin() + 12, line.end() - 1));
+
+    // A piece of exactly 5 T points is dropped, 5 T + 1 are kept.
+    Shoreline ten(line.begin() + 1, line.end());
+    pieces.clear();
+    ASSERT_EQ(SplitLine(ten, pieces, 2), BanksStatus::ok);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0], Shoreline(line.begin() + 12, line.end() - 1));
 
     // T = 8: 41 points needed; none of these pieces survive.
     pieces.clear();

@@ -58,22 +58,3 @@ TEST(ShorelineFile, RefusesSetsBeyondThe16BitCounts)
     ASSERT_EQ(FormatShorelines({Shoreline(32767)}, text), BanksStatus::ok);
     EXPECT_EQ(FormatShorelines(ShorelineSet(32767), text), BanksStatus::ok);
 }
-
-TEST(ShorelineFile, ReplacesAnExistingFileAndLeavesItOnRefusal)
-{
-    const std::string path = TempPath("replace.sl");
-    {
-        std::ofstream(path) << "something older and longer than the new file\n";
-    }
-    const ShorelineSet lines = {{{1, 2}}};
-    ASSERT_EQ(WriteShorelineFile(path, lines), BanksStatus::ok);
-    EXPECT_EQ(ReadFile(path), "[LINE=0]\n\tpoint_xz=2.00,1.00\n[END]\n\n");
-    ASSERT_EQ(WriteShorelineFile(path, lines), BanksStatus::ok); // twice: the same content
-    EXPECT_EQ(ReadFile(path), "[LINE=0]\n\tpoint_xz=2.00,1.00\n[END]\n\n");
-
-    EXPECT_EQ(WriteShorelineFile(path, ShorelineSet(40000)), BanksStatus::tooManyLines);
-    EXPECT_EQ(ReadFile(path), "[LINE=0]\n\tpoint_xz=2.00,1.00\n[END]\n\n");
-    std::remove(path.c_str());
-
-    EXPECT_EQ(WriteShorelineFile(TempPath("no/such/folder.sl"), lines), BanksStatus::writeFailed);
-}

@@ -47,39 +47,10 @@ TEST_F(CliffCommand, WritesTheBitmapWithDefaultsAndOptions)
     FreeBitmap(&b);
 }
 
-TEST_F(CliffCommand, RangesExitTwoNamingTheOption)
-{
-    const struct
-    {
-        const char* arguments;
-        const char* option;
-    } cases[] = {
-        {"--angle 91", "--angle"},
-        {"--angle=-1", "--angle"},
-        {"--threshold 91", "--threshold"},
-        {"--threshold -1", "--threshold"},
-        {"--height-scale 0.009", "--height-scale"},
-        {"--height-scale 100.01", "--height-scale"},
-    };
-    for (const auto& c : cases)
-    {
-        const RunResult result = run(path("ramp.dat") + " -o " + path("x.bmp") + " " + c.arguments);
-        EXPECT_EQ(result.exitCode, 2) << c.arguments;
-        EXPECT_NE(result.err.find(c.option), std::string::npos) << result.err;
-        EXPECT_NE(result.err.find(".."), std::string::npos) << result.err;
-    }
-    EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 4.5").exitCode, 2);
-    EXPECT_EQ(run(path("ramp.dat")).exitCode, 2);
-    EXPECT_NE(::access(path("x.bmp").c_str(), F_OK), 0);
-    // The bounds themselves are inside, the height scale's compared in single precision.
-    EXPECT_EQ(
-        run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 90 --threshold 90 --height-scale 0.01").exitCode, 0);
-    EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 0 --threshold 0 --height-scale 100").exitCode,
-              0);
-}
-
 TEST_F(CliffCommand, FailuresExitOneAndKeepTheOlderFile)
 {
+    EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 4.5").exitCode, 2);
+    EXPECT_EQ(run(path("ramp.dat")).exitCode, 2);
     std::ofstream(path("old.bmp")) << "old";
     RunResult result = run(path("missing.dat") + " -o " + path("old.bmp"));
     EXPECT_EQ(result.exitCode, 1);

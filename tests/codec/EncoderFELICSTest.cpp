@@ -202,20 +202,6 @@ TEST(EncoderFELICS, TruncatedCodeFailsWithoutOverrunningTheOutput)
     }
 }
 
-TEST(EncoderFELICS, BaseClassDefaultsDoNothing)
-{
-    CEncoder<unsigned short, unsigned long> base;
-    base.open(nullptr, 0);
-    const unsigned short sample = 5;
-    EXPECT_TRUE(base.encode(&sample, 1));
-    base.close();
-    EXPECT_EQ(base.size(), 0u);
-    unsigned short out = 9;
-    EXPECT_EQ(base.decode(&out, 1), 0u);
-    EXPECT_EQ(out, 9);
-    EXPECT_EQ(base.readCount(), 0u);
-}
-
 TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingEvenOnGarbage)
 {
     std::mt19937 random(23);

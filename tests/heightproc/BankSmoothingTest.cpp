@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using namespace testing_support;
 
 namespace
@@ -76,6 +78,20 @@ TEST(BankSmoothing, MatchesTheReferenceOnRandomInputs)
     };
     for (const SmoothCase& c : cases)
         ExpectSameAsReference(c, rng);
+}
+
+// With 1, 3 and 7 workers the rows go in chunks of max(64, 2 hill) rows, the last one partial.
+TEST(BankSmoothing, ChunksOfAnyWorkerCountMatchTheReference)
+{
+    for (const char* threads : {"1", "3", "7"})
+    {
+        SCOPED_TRACE(std::string(threads) + " workers");
+        ::setenv("ALTIMO_THREADS", threads, 1);
+        std::mt19937 rng(4242);
+        ExpectSameAsReference({23, 231, 3, 4, -257, 1, 65535}, rng);
+        ExpectSameAsReference({17, 173, 2, 40, 257 * 50, 1, 65535}, rng);
+        ::unsetenv("ALTIMO_THREADS");
+    }
 }
 
 TEST(BankSmoothing, MatchesTheReferenceWhereTheFloatSumRounds)

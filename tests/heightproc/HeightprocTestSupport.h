@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
+#include <unistd.h>
+#include <vector>
 #include <random>
 #include <string>
 #include <vector>
@@ -17,10 +20,17 @@ namespace testing_support
 // A temporary directory, emptied on creation.
 inline std::filesystem::path FreshDir(const std::string& name)
 {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("altimo_heightproc_" + name);
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    return dir;
+    static std::vector<std::filesystem::path> made;
+    std::string pattern = (std::filesystem::temp_directory_path() / ("altimo-" + name + "-XXXXXX")).string();
+    if (::mkdtemp(pattern.data()) == nullptr)
+        return {};
+    if (made.empty())
+        std::atexit([] {
+            for (const auto& dir : made)
+                std::filesystem::remove_all(dir);
+        });
+    made.emplace_back(pattern);
+    return pattern;
 }
 
 // A 24-bit bitmap record that frees itself.

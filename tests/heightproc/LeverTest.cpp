@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <fstream>
 
 using namespace testing_support;
@@ -153,28 +154,50 @@ TEST(Lever, ASingleLeverPixelSpreadsToItsNeighboursAndLosesItsOwnMask)
     }
 }
 
-TEST(Lever, SharpnessOneGivesEveryInteriorSampleItsBlurredLeverHeight)
+// Painted only in the picture's top three rows (the last stored rows): at sharpness 1 the top
+// interior height rows take the lever height, every other interior row its red 0.
+TEST(Lever, PaintInTheTopRowsOfThePictureMovesTheTopRowsOfTheMap)
 {
-    std::mt19937 rng(7);
-    OwnedBitmap lever = EdgeLever(20, 10, 8, 150);
+    OwnedBitmap lever(20, 10);
+    for (int row = 7; row < 10; ++row)
+        for (int x = 0; x < 20; ++x)
+            lever.set(x, row, 0, 150);
     const LeverPlanes planes = BinarizeLever(lever.bitmap);
-    NullProgress progress;
-    BlurLever(planes, 3, progress);
-    const Raster before = RandomRaster(20, 10, rng, 1, 65535);
-    Raster heights = before;
+    Raster heights(20, 10, 1000);
     BlendLever(planes, heights.view(), LeverFactor(1.0f));
     for (int y = 0; y < 10; ++y)
-    {
         for (int x = 0; x < 20; ++x)
-        {
-            if (x == 0 || y == 0 || x == 19 || y == 9)
-                EXPECT_EQ(heights.at(x, y), before.samples[static_cast<std::size_t>(y * 20 + x)]) << "border";
-            else
-                EXPECT_EQ(heights.at(x, y), planes.red(9 - y)[x] * 256) << x << "," << y;
-        }
+            EXPECT_EQ(heights.at(x, y), x == 0 || y == 0 || x == 19 || y == 9 ? 1000 : y <= 2 ? 150 * 256 : 0)
+                << x << "," << y;
+}
+
+// With 1, 3 and 7 workers the blur and the blend run in bands of at least 16 rows, the last
+// one partial: the result is the reference's.
+TEST(Lever, BandsOfAnyWorkerCountMatchTheReference)
+{
+    std::mt19937 rng(77);
+    const OwnedBitmap lever = RandomLever(23, 131, rng);
+    const Raster heights = RandomRaster(23, 131, rng);
+    OwnedBitmap referenceLever(lever);
+    OwnedBitmap work(23, 131);
+    NullProgress progress;
+    reference::BinarizeLever(&referenceLever.bitmap);
+    const BITMAP_* blurred = reference::BlurLever(&referenceLever.bitmap, &work.bitmap, 3, progress);
+    Raster expected = heights;
+    reference::BlendLever(blurred, expected.view(), LeverFactor(0.75f));
+    for (const char* threads : {"1", "3", "7"})
+    {
+        SCOPED_TRACE(std::string(threads) + " workers");
+        ::setenv("ALTIMO_THREADS", threads, 1);
+        OwnedBitmap fastLever(lever);
+        const LeverPlanes planes = BinarizeLever(fastLever.bitmap);
+        BlurLever(planes, 3, progress);
+        Raster fast = heights;
+        BlendLever(planes, fast.view(), LeverFactor(0.75f));
+        ::unsetenv("ALTIMO_THREADS");
+        ExpectSameLever(planes, blurred);
+        EXPECT_EQ(fast.samples, expected.samples);
     }
-    EXPECT_EQ(heights.at(1, 5), 0);        // far from the paint: red 0
-    EXPECT_EQ(heights.at(10, 5), 150 * 256); // inside the paint
 }
 
 TEST(Lever, UnpaintedLeverLeavesTheHeightsAlone)

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using namespace testing_support;
 
 TEST(WaterFill, MatchesTheReferenceSweepForSweepOnRandomRasters)
@@ -98,4 +100,24 @@ TEST(WaterFill, AWetInteriorNeedsNoFillAndEndsTheBarItsFiftyOn)
     FillWater(water.view(), progress);
     EXPECT_EQ(progress.positions, std::vector<int>{200});
     EXPECT_EQ(water.samples, std::vector<std::uint16_t>(108, 65535));
+}
+
+// With 1, 3 and 7 workers the whole-raster sweeps run in bands of at least 64 rows, the last one
+// partial (451 rows: seven bands): the fill is the reference's.
+TEST(WaterFill, BandsOfAnyWorkerCountMatchTheReference)
+{
+    std::mt19937 rng(4511);
+    const Raster start = RandomWater(19, 451, rng, 1, 65535, 12, 8);
+    Raster expected = start;
+    NullProgress progress;
+    reference::FillWater(expected.view(), progress);
+    for (const char* threads : {"1", "3", "7"})
+    {
+        SCOPED_TRACE(std::string(threads) + " workers");
+        ::setenv("ALTIMO_THREADS", threads, 1);
+        Raster fast = start;
+        FillWater(fast.view(), progress, 1);
+        ::unsetenv("ALTIMO_THREADS");
+        EXPECT_EQ(fast.samples, expected.samples);
+    }
 }

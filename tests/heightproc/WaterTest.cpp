@@ -97,12 +97,12 @@ TEST(Water, DrawWaterBlockMatchesTheReference)
 TEST(Water, BlocksOfA1025MapCoverAllButTheLastRowAndColumn)
 {
     // 16 x 16 blocks of 256 cells at scale 4: every sample receives a 4 x 4 square of cells. Only
-    // the bottom-right cell of a square is wet, and only for samples with (x + y) % 3 == 0, so a
-    // square shifted by one cell would show.
+    // the bottom-right cell of a square is wet, and only for samples with (x + 2 y) % 5 == 0, so a
+    // square shifted by one cell, or the axes swapped, would show.
     Mask cells(4096, 4096);
     for (int z = 3; z < 4096; z += 4)
         for (int x = 3; x < 4096; x += 4)
-            if ((x / 4 + z / 4) % 3 == 0)
+            if ((x / 4 + 2 * (z / 4)) % 5 == 0)
                 cells.at(x, z) = 15;
     const std::string path = WriteMask(cells, 256, "placement");
 
@@ -127,7 +127,7 @@ TEST(Water, BlocksOfA1025MapCoverAllButTheLastRowAndColumn)
             for (int x = 0; x < size; ++x)
             {
                 const bool drawn = y >= firstRow && y < endRow && x < endColumn;
-                const bool wet = drawn && (x + (y - z0)) % 3 == 0;
+                const bool wet = drawn && (x + 2 * (y - z0)) % 5 == 0;
                 mismatches += water.at(x, y) != (wet ? 500 : 0) ? 1 : 0;
             }
         }

@@ -119,29 +119,11 @@ TEST_F(BadInput, HeightFiles)
     expectRefused("dat-info " + path("huge.dat"), 1, invalid, raw);
     expectRefused("cliff " + path("huge.dat") + " -o " + bmp, 1, "Can not open height DAT file", bmp);
 
-    // Sizes that disagree with each other: the tile counts must be the size rounded up.
-    std::vector<std::uint8_t> disagreeing = good;
-    Put(disagreeing, 8, 2, 4);
-    WriteBytes(path("disagreeing.dat"), disagreeing);
-    expectRefused("dat-decode " + path("disagreeing.dat") + " -o " + raw, 1, invalid, raw);
-
-    // Negative width, and the largest 32-bit width.
-    std::vector<std::uint8_t> negative = good;
-    Put(negative, 0, 0xFFFFFF80u, 4);
-    WriteBytes(path("negative.dat"), negative);
-    expectRefused("dat-decode " + path("negative.dat") + " -o " + raw, 1, invalid, raw);
-
     // Cut in half, and cut inside the header.
     WriteBytes(path("truncated.dat"), {good.begin(), good.begin() + static_cast<long>(good.size() / 2)});
     expectRefused("dat-decode " + path("truncated.dat") + " -o " + raw, 1, invalid, raw);
     WriteBytes(path("header-only.dat"), {good.begin(), good.begin() + 10});
     expectRefused("dat-info " + path("header-only.dat"), 1, invalid, raw);
-
-    // A tile offset pointing past the end of the file.
-    std::vector<std::uint8_t> offset = good;
-    Put(offset, 24 + 4, 0x7FFFFFF0u, 4);
-    WriteBytes(path("offset.dat"), offset);
-    expectRefused("dat-decode " + path("offset.dat") + " -o " + raw, 1, invalid, raw);
 
     // A tile whose code is damaged (its recorded length cut to 3 bytes): it no longer decodes to
     // 4096 samples within its length.
@@ -172,34 +154,10 @@ TEST_F(BadInput, WaterMasks)
     WriteBytes(path("magic.wtr"), magic);
     expectRefused("banks " + path("magic.wtr") + " -o " + sl, 1, invalid + path("magic.wtr"), sl);
 
-    std::vector<std::uint8_t> version = good;
-    Put(version, 4, 2, 2);
-    WriteBytes(path("version.wtr"), version);
-    expectRefused("wtr-decode " + path("version.wtr") + " -o " + bmp, 1, invalid, bmp);
-
-    // Block size 0, and one above the largest.
-    for (const std::uint16_t blockSize : {std::uint16_t(0), std::uint16_t(4097)})
-    {
-        std::vector<std::uint8_t> bad = good;
-        Put(bad, 6, blockSize, 2);
-        WriteBytes(path("block.wtr"), bad);
-        expectRefused("banks " + path("block.wtr") + " -o " + sl, 1, invalid, sl);
-        expectRefused("wtr-decode " + path("block.wtr") + " -o " + bmp, 1, invalid, bmp);
-    }
-
-    // A block grid that is not the mask size divided by the block size, rounded up.
-    std::vector<std::uint8_t> grid = good;
-    Put(grid, 16, 2, 4);
-    WriteBytes(path("grid.wtr"), grid);
-    expectRefused("banks " + path("grid.wtr") + " -o " + sl, 1, invalid, sl);
-
-    // A table longer than the file, and a table whose offsets run backwards.
+    // A table longer than the file.
     WriteBytes(path("truncated.wtr"), {good.begin(), good.begin() + 40});
     expectRefused("banks " + path("truncated.wtr") + " -o " + sl, 1, invalid, sl);
-    std::vector<std::uint8_t> backwards = good;
-    Put(backwards, kWtrHeaderSize + 8, 0xFFFFFFFFFFull, 8);
-    WriteBytes(path("backwards.wtr"), backwards);
-    expectRefused("wtr-decode " + path("backwards.wtr") + " -o " + bmp, 1, invalid, bmp);
+    expectRefused("wtr-decode " + path("truncated.wtr") + " -o " + bmp, 1, invalid, bmp);
 
     // A block whose code is damaged: the file loads, the block is refused when decoded.
     std::vector<std::uint8_t> damaged = good;
@@ -292,10 +250,6 @@ TEST_F(BadInput, ProcessInputs)
                   "Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW", path("short.dat"));
     expectRefused("process " + raw + " --width 256 --height 257", 1,
                   "Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW", dat);
-    // Out-of-range settings are argument errors (exit 2) naming the option.
-    expectRefused("process " + raw + " --width 100 --height 256", 2, "width", dat);
-    expectRefused("process " + raw + size + " --scale 0", 2, "scale", dat);
-
     // A lever or water file that cannot be used fails the job before anything is written.
     WriteText(path("bad.wtr"), "AWTR but nothing else");
     std::vector<std::uint8_t> damaged = Lake(512, 512, 64);

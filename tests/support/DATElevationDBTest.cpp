@@ -255,22 +255,6 @@ TEST_F(DATElevationDBTest, BadHeadersAndOffsetsAreRejected)
     EXPECT_FALSE(InitFromBytes(bytes)) << "count is not 4096";
 }
 
-TEST_F(DATElevationDBTest, DamagedBytesNeverCrashTheReader)
-{
-    const std::vector<std::uint8_t> good = WriteDat("map.dat", Raster(100, 100, 4), 100, 100);
-    std::mt19937 random(17);
-    int accepted = 0;
-    for (int trial = 0; trial < 150; ++trial)
-    {
-        std::vector<std::uint8_t> bytes = good;
-        const int flips = 1 + int(random() % 4);
-        for (int f = 0; f < flips; ++f)
-            bytes[random() % bytes.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
-        accepted += InitFromBytes(bytes) ? 1 : 0;
-    }
-    EXPECT_LT(accepted, 150); // most damage is caught; what passes is still read safely
-}
-
 TEST_F(DATElevationDBTest, MissingFileAndUninitialisedReader)
 {
     CDATElevationDB db(false);
