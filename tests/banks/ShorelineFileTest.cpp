@@ -2,27 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <string>
-#include <unistd.h>
-
-namespace
-{
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-std::string TempPath(const char* name)
-{
-    return ::testing::TempDir() + "altimo_sl_" + std::to_string(::getpid()) + "_" + name;
-}
-} // namespace
 
 TEST(ShorelineFile, WritesTheExampleByteForByte)
 {
