@@ -59,39 +59,20 @@ void FillSea(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> wa
     }
 }
 
-void PlaceWaterBlocks(CBitMask& mask, ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water,
-                      int scale, int seaHeight)
+namespace
 {
-    const int blockSize = mask.m_blockSize;
-    const float step = static_cast<float>(static_cast<double>(blockSize) / scale);
-    const long xBlocks = mask.getXBlocks();
-    const long zBlocks = mask.getZBlocks();
-    const long z0 = height.height - 1 - (zBlocks * blockSize) / scale;
-    const int n = blockSize / scale;
-    float zf = static_cast<float>(z0);
-    for (long zi = 0; zi < zBlocks; ++zi, zf += step)
-    {
-        const int y = static_cast<int>(zf);
-        float xf = 0.0f;
-        for (long xi = 0; xi < xBlocks; ++xi, xf += step)
-        {
-            const int x = static_cast<int>(xf);
-            if (x < 0 || y < 0 || x + n >= water.width || y + n >= water.height)
-                continue;
-            if (const unsigned char* cells = mask.decodeBlock(xi, zi))
-                DrawWaterBlock(height, water, x, y, cells, blockSize, scale, seaHeight);
-        }
-    }
-}
-
-WaterPlacement MeasureWaterPlacement(long xBlocks, long zBlocks, int blockSize, int width, int height, int scale)
+// The block placement on the map: block (xi, zi) of the mask lands at sample (x, y), stepping a
+// float step of blockSize / scale, the bottom block row ending on the map's last row. A block
+// that would reach the map's last row or column is passed over. place(xi, zi, x, y) is called
+// for each block placed, skip() for each passed over. The drawing and the fit check both walk
+// through here, so they cannot disagree.
+template <typename Place, typename Skip>
+void WalkWaterBlocks(long xBlocks, long zBlocks, int blockSize, int width, int height, int scale, Place&& place,
+                     Skip&& skip)
 {
-    // The walk of PlaceWaterBlocks without the drawing; the two must stay the same walk.
-    WaterPlacement placement;
     const float step = static_cast<float>(static_cast<double>(blockSize) / scale);
     const long z0 = height - 1 - (zBlocks * blockSize) / scale;
     const int n = blockSize / scale;
-    placement.top = static_cast<int>(z0);
     float zf = static_cast<float>(z0);
     for (long zi = 0; zi < zBlocks; ++zi, zf += step)
     {
@@ -101,14 +82,41 @@ WaterPlacement MeasureWaterPlacement(long xBlocks, long zBlocks, int blockSize, 
         {
             const int x = static_cast<int>(xf);
             if (x < 0 || y < 0 || x + n >= width || y + n >= height)
-            {
-                ++placement.skipped;
-                continue;
-            }
-            ++placement.placed;
-            placement.right = std::max(placement.right, x + n);
+                skip();
+            else
+                place(xi, zi, x, y);
         }
     }
+}
+} // namespace
+
+void PlaceWaterBlocks(CBitMask& mask, ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water,
+                      int scale, int seaHeight)
+{
+    const int blockSize = mask.m_blockSize;
+    WalkWaterBlocks(
+        mask.getXBlocks(), mask.getZBlocks(), blockSize, water.width, water.height, scale,
+        [&](long xi, long zi, int x, int y)
+        {
+            if (const unsigned char* cells = mask.decodeBlock(xi, zi))
+                DrawWaterBlock(height, water, x, y, cells, blockSize, scale, seaHeight);
+        },
+        [] {});
+}
+
+WaterPlacement MeasureWaterPlacement(long xBlocks, long zBlocks, int blockSize, int width, int height, int scale)
+{
+    WaterPlacement placement;
+    placement.top = static_cast<int>(height - 1 - (zBlocks * blockSize) / scale);
+    const int n = blockSize / scale;
+    WalkWaterBlocks(
+        xBlocks, zBlocks, blockSize, width, height, scale,
+        [&](long, long, int x, int)
+        {
+            ++placement.placed;
+            placement.right = std::max(placement.right, x + n);
+        },
+        [&] { ++placement.skipped; });
     return placement;
 }
 
