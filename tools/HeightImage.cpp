@@ -2,18 +2,17 @@
 
 #include "base/AtomicFile.h"
 #include "tools/GdalRaster.h"
-#include "tools/PngErrors.h"
+#include "tools/PngReader.h"
 #include "tools/PngWriter.h"
 
 #include <algorithm>
 #include <cctype>
-#include <csetjmp>
 #include <cstdio>
 #include <sys/stat.h>
 
 namespace
 {
-std::string SideReason(png_uint_32 width, png_uint_32 height)
+std::string SideReason(std::uint32_t width, std::uint32_t height)
 {
     return "the image is " + std::to_string(width) + " x " + std::to_string(height) +
            " pixels; a height map is 256..20000 pixels wide and high";
@@ -42,68 +41,21 @@ std::string LayoutReason(int colourType, int bitDepth)
     return {};
 }
 
-// A PNG read in progress; the read structures are released however the read ends.
-struct PngRead
-{
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    PngErrorText error;
-    ~PngRead() { png_destroy_read_struct(&png, &info, nullptr); }
-};
-
-// The two functions that set libpng's jump. libpng reports errors with a long jump back into
-// them, so they hold no C++ object that the jump could skip or leave half-changed; checks that
-// build messages happen in ReadPng, between the two.
-bool ReadPngInfo(PngRead& read, std::FILE* file)
-{
-    if (setjmp(png_jmpbuf(read.png)))
-        return false;
-    png_init_io(read.png, file);
-    png_set_user_limits(read.png, 1u << 20, 1u << 20);
-    png_read_info(read.png, read.info);
-    return true;
-}
-
-bool ReadPngRows(PngRead& read, png_bytep* rows)
-{
-    if (setjmp(png_jmpbuf(read.png)))
-        return false;
-    if (png_get_bit_depth(read.png, read.info) == 16)
-        png_set_swap(read.png); // PNG stores 16-bit samples big-endian
-    png_set_interlace_handling(read.png);
-    png_read_update_info(read.png, read.info);
-    png_read_image(read.png, rows);
-    png_read_end(read.png, nullptr);
-    return true;
-}
-
 bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::string& reason)
 {
-    PngRead read;
-    read.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &read.error, OnPngError, OnPngWarning);
-    if (read.png != nullptr)
-        read.info = png_create_info_struct(read.png);
-    if (read.info == nullptr)
-    {
-        reason = "not enough memory to read the PNG";
+    PngReader reader(file, fileLength);
+    if (!reader.ReadHeader(reason))
         return false;
-    }
-    if (!ReadPngInfo(read, file))
-    {
-        reason = read.error.text;
-        return false;
-    }
-    const png_uint_32 width = png_get_image_width(read.png, read.info);
-    const png_uint_32 height = png_get_image_height(read.png, read.info);
-    const int bitDepth = png_get_bit_depth(read.png, read.info);
-    reason = LayoutReason(png_get_color_type(read.png, read.info), bitDepth);
+    const std::uint32_t width = reader.Width();
+    const std::uint32_t height = reader.Height();
+    const int bitDepth = reader.BitDepth();
+    reason = LayoutReason(reader.ColourType(), bitDepth);
     if (reason.empty() && (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
                            height > kHeightImageMaxSide))
         reason = SideReason(width, height);
-    if (reason.empty() &&
-        static_cast<long long>(png_get_rowbytes(read.png, read.info)) * height > fileLength * kMaxPngInflateRatio)
+    if (reason.empty() && reader.ClaimsMoreThanFileHolds())
         reason = "the PNG claims a size its file cannot hold";
-    if (!reason.empty())
+    if (!reason.empty() || !reader.Prepare(PngRows::AsStored, reason))
         return false;
 
     image.width = static_cast<int>(width);
@@ -112,35 +64,21 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::str
     image.samples.resize(std::size_t(width) * height);
     std::vector<png_bytep> rows(height);
     // An 8-bit row is read into the first half of its 16-bit row and widened afterwards.
-    for (png_uint_32 y = 0; y < height; ++y)
+    for (std::uint32_t y = 0; y < height; ++y)
         rows[y] = reinterpret_cast<png_bytep>(image.samples.data() + std::size_t(y) * width);
-    if (!ReadPngRows(read, rows.data()))
-    {
-        reason = read.error.text;
+    if (!reader.ReadRows(rows.data(), reason))
         return false;
-    }
     if (bitDepth == 8)
-        for (png_uint_32 y = 0; y < height; ++y)
+        for (std::uint32_t y = 0; y < height; ++y)
         {
             const std::uint8_t* bytes = rows[y];
             std::uint16_t* samples = image.samples.data() + std::size_t(y) * width;
             // Backwards, so no byte is overwritten before it is read.
-            for (png_uint_32 x = width; x-- > 0;)
+            for (std::uint32_t x = width; x-- > 0;)
                 samples[x] = static_cast<std::uint16_t>(bytes[x] * 257);
         }
     image.format = "PNG";
     return true;
-}
-
-bool IsPng(const std::string& path)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
-    unsigned char magic[8] = {};
-    const std::size_t got = std::fread(magic, 1, sizeof magic, file);
-    std::fclose(file);
-    return got == sizeof magic && png_sig_cmp(magic, 0, sizeof magic) == 0;
 }
 
 std::string LowerExtension(const std::string& path)
@@ -170,7 +108,7 @@ bool ReadHeightImage(const std::string& path, const HeightImportOptions& options
     if (std::FILE* file = std::fopen(path.c_str(), "rb"))
     {
         // A PNG read as it is needs no GDAL; remapping or resampling one goes through GDAL.
-        if (IsPng(path) && !(options.needsGdal() && GdalAvailable()))
+        if (HasPngSignature(path) && !(options.needsGdal() && GdalAvailable()))
         {
             struct stat status
             {

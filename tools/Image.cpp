@@ -3,9 +3,8 @@
 
 #include "base/AtomicFile.h"
 #include "support/Bitmap.h"
-#include "tools/PngErrors.h"
+#include "tools/PngReader.h"
 
-#include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -38,95 +37,44 @@ bool LoadBmpGrey(const std::string& path, GreyImage& image, std::string& reason)
     return true;
 }
 
-// A read in progress. libpng reports errors with a long jump back into the function that set
-// the jump, so those functions (StartPng, FinishPng) touch no C++ object that the jump could
-// skip or leave half-changed; the caller owns everything else.
-struct PngReading
-{
-    png_structp png = nullptr;
-    png_infop info = nullptr;
-    PngErrorText error;
-    png_uint_32 width = 0;
-    png_uint_32 height = 0;
-    int channels = 0;
-
-    ~PngReading() { png_destroy_read_struct(&png, &info, nullptr); }
-};
-
-// Reads the header and sets up the conversion to 8-bit grey or RGB rows.
-bool StartPng(PngReading& reading, std::FILE* file, long long fileLength)
-{
-    reading.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reading.error, OnPngError, OnPngWarning);
-    if (reading.png == nullptr)
-        return false;
-    reading.info = png_create_info_struct(reading.png);
-    if (reading.info == nullptr)
-        return false;
-    png_structp png = reading.png;
-    png_infop info = reading.info;
-    if (setjmp(png_jmpbuf(png)))
-        return false;
-    png_init_io(png, file);
-    png_set_user_limits(png, 1u << 20, 1u << 20);
-    png_read_info(png, info);
-    const png_uint_32 height = png_get_image_height(png, info);
-    const int colorType = png_get_color_type(png, info);
-    const long long codedBytes = static_cast<long long>(png_get_rowbytes(png, info)) * height;
-    if (codedBytes > fileLength * kMaxPngInflateRatio)
-        png_error(png, "the PNG claims a size its file cannot hold");
-    if (png_get_bit_depth(png, info) == 16)
-        png_set_scale_16(png);
-    if (colorType == PNG_COLOR_TYPE_PALETTE)
-        png_set_palette_to_rgb(png);
-    if (colorType == PNG_COLOR_TYPE_GRAY)
-        png_set_expand_gray_1_2_4_to_8(png);
-    if ((colorType & PNG_COLOR_MASK_ALPHA) != 0)
-        png_set_strip_alpha(png);
-    png_set_interlace_handling(png);
-    png_read_update_info(png, info);
-    const int channels = png_get_channels(png, info);
-    if (channels != 1 && channels != 3)
-        png_error(png, "unsupported PNG colour layout");
-    if (static_cast<long long>(png_get_image_width(png, info)) * height * channels > kMaxImageBytes)
-        png_error(png, "the PNG is too large");
-    reading.width = png_get_image_width(png, info);
-    reading.height = height;
-    reading.channels = channels;
-    return true;
-}
-
-bool FinishPng(PngReading& reading, png_bytep* rows)
-{
-    if (setjmp(png_jmpbuf(reading.png)))
-        return false;
-    png_read_image(reading.png, rows);
-    return true;
-}
-
 bool ReadPng(std::FILE* file, long long fileLength, GreyImage& image, std::string& reason)
 {
-    PngReading reading;
-    bool ok = StartPng(reading, file, fileLength);
-    std::vector<png_bytep> rows;
-    if (ok)
+    PngReader reader(file, fileLength);
+    if (!reader.ReadHeader(reason))
+        return false;
+    if (reader.ClaimsMoreThanFileHolds())
     {
-        const std::size_t rowBytes = std::size_t(reading.width) * std::size_t(reading.channels);
-        image.width = static_cast<int>(reading.width);
-        image.height = static_cast<int>(reading.height);
-        image.pixels.resize(rowBytes * reading.height);
-        for (png_uint_32 y = 0; y < reading.height; ++y)
-            rows.push_back(image.pixels.data() + std::size_t(y) * rowBytes);
-        ok = FinishPng(reading, rows.data());
-    }
-    if (!ok)
-    {
-        reason = reading.error.text;
+        reason = "the PNG claims a size its file cannot hold";
         return false;
     }
-    if (reading.channels == 3)
+    if (!reader.Prepare(PngRows::EightBit, reason))
+        return false;
+    const int channels = reader.Channels();
+    if (channels != 1 && channels != 3)
+    {
+        reason = "unsupported PNG colour layout";
+        return false;
+    }
+    const std::size_t width = reader.Width();
+    const std::size_t height = reader.Height();
+    if (static_cast<long long>(width * height) * channels > kMaxImageBytes)
+    {
+        reason = "the PNG is too large";
+        return false;
+    }
+    const std::size_t rowBytes = width * std::size_t(channels);
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
+    image.pixels.resize(rowBytes * height);
+    std::vector<png_bytep> rows;
+    for (std::size_t y = 0; y < height; ++y)
+        rows.push_back(image.pixels.data() + y * rowBytes);
+    if (!reader.ReadRows(rows.data(), reason))
+        return false;
+    if (channels == 3)
     {
         // In place: grey pixel i is written after colour pixel i has been read.
-        const std::size_t count = std::size_t(reading.width) * reading.height;
+        const std::size_t count = width * height;
         std::uint8_t* p = image.pixels.data();
         for (std::size_t i = 0; i < count; ++i)
             p[i] = Luma(p[3 * i], p[3 * i + 1], p[3 * i + 2]);
