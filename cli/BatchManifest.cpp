@@ -30,46 +30,11 @@ struct KeySpec
     Setter set;
 };
 
-std::string FormatNumber(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
-std::string OutsideRange(double value, double min, double max)
-{
-    return FormatNumber(value) + " is outside the range " + FormatNumber(min) + ".." + FormatNumber(max);
-}
-
 bool ParseWhole(const std::string& text, long& value)
 {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end;
-}
-
-bool ParseWhole(const std::string& text, double& value)
-{
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end && std::isfinite(value);
-}
-
-// A number within [min, max]; `single` checks it as the float the settings hold.
-template <typename Store> Setter NumberKey(double min, double max, bool single, Store store)
-{
-    return [=](BatchJob& job, const std::string& text) -> std::string
-    {
-        double value = 0;
-        if (!ParseWhole(text, value))
-            return "\"" + text + "\" is not a number";
-        const double checked = single ? double(static_cast<float>(value)) : value;
-        if (checked < min || checked > max)
-            return OutsideRange(value, min, max);
-        store(job, value);
-        return {};
-    };
 }
 
 // A key that sets a row of a job's field table, through the same parsing and range check as the
@@ -124,6 +89,7 @@ const std::vector<KeySpec>& Keys()
         AddFieldKeys(list, K::Map, kProcessFields, &BatchJob::process);
         AddFieldKeys(list, K::Banks, kBanksFields, &BatchJob::banks);
         AddFieldKeys(list, K::Cliff, kCliffFields, &BatchJob::cliff);
+        AddFieldKeys(list, K::Preview, kReliefFields, &BatchJob::relief);
         list.insert(list.end(), {
             {K::Map, "lever",
              [](BatchJob& job, const std::string& text)
@@ -157,9 +123,6 @@ const std::vector<KeySpec>& Keys()
                  job.mode = text;
                  return {};
              }},
-            {K::Preview, "height-scale",
-             NumberKey(kReliefHeightScaleMin, kReliefHeightScaleMax, false,
-                       [](BatchJob& job, double value) { job.relief.heightScale = value; })},
         });
         return list;
     }();

@@ -59,13 +59,6 @@ void RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water
 
 int RunPreview(const PreviewOptions& options, const CliContext& context)
 {
-    if (!(options.settings.heightScale >= kReliefHeightScaleMin &&
-          options.settings.heightScale <= kReliefHeightScaleMax))
-    {
-        PrintError("--height-scale: " + std::to_string(options.settings.heightScale) +
-                   " is outside the range 0.01..1000");
-        return kExitBadArguments;
-    }
     const bool water = options.mode == "water" || (options.mode == "auto" && EndsWith(options.dat, "_w.dat"));
     const std::string terrainPath = !water                     ? std::string()
                                     : !options.terrain.empty() ? options.terrain
@@ -121,13 +114,12 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
         ->capture_default_str();
     command->add_option("--terrain", options->terrain,
                         "height file under the water, for depths (default: <base>.dat beside <base>_w.dat)");
-    command
-        ->add_option("--height-scale", options->settings.heightScale,
-                     "the highest sample is 255 times this many metres (0.01..1000), as for cliff")
-        ->capture_default_str();
+    auto fields = std::make_shared<FieldOptions<ReliefSettings, std::size(kReliefFields)>>(command, kReliefFields);
     command->callback(
-        [options, &context]
+        [options, fields, &context]
         {
+            if (!fields->apply(options->settings, context))
+                return;
             JobPaths paths{{options->dat}, {options->png}};
             if (!options->terrain.empty())
                 paths.inputs.push_back(options->terrain);

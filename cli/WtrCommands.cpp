@@ -20,7 +20,7 @@ struct EncodeOptions
 {
     std::string image;
     std::string output;
-    int blockSize = 256;
+    WtrEncodeSettings settings;
 };
 
 struct DecodeOptions
@@ -44,10 +44,10 @@ int RunEncode(const EncodeOptions& options, const CliContext& context)
         cells[i] = static_cast<std::uint8_t>((image.pixels[i] * 15 + 127) / 255);
 
     std::vector<std::uint8_t> bytes;
-    const WtrStatus status = EncodeWtr(cells.data(), image.width, image.height, options.blockSize, bytes);
+    const WtrStatus status = EncodeWtr(cells.data(), image.width, image.height, options.settings.blockSize, bytes);
     if (status == WtrStatus::badSize)
     {
-        PrintError("--block-size: " + std::to_string(options.blockSize) + " makes more than 32767 blocks along a side of a " +
+        PrintError("--block-size: " + std::to_string(options.settings.blockSize) + " makes more than 32767 blocks along a side of a " +
                    std::to_string(image.width) + " x " + std::to_string(image.height) + " image");
         return kExitBadArguments;
     }
@@ -63,7 +63,7 @@ int RunEncode(const EncodeOptions& options, const CliContext& context)
     }
     if (!context.quiet)
         std::printf("%s: %d x %d cells, block size %d, %s in %.2f s\n", options.output.c_str(), image.width,
-                    image.height, options.blockSize, FormatBytes(bytes.size()).c_str(), SecondsSince(start));
+                    image.height, options.settings.blockSize, FormatBytes(bytes.size()).c_str(), SecondsSince(start));
     return kExitOk;
 }
 
@@ -149,12 +149,13 @@ void RegisterWtrCommands(CLI::App& app, CliContext& context)
     encode->add_option("IMAGE", encodeOptions->image, "Grey image; grey g becomes water value (g * 15 + 127) / 255")
         ->required();
     encode->add_option("-o,--output", encodeOptions->output, "Water mask to write")->required();
-    encode->add_option("--block-size", encodeOptions->blockSize, "Side of one block in cells")
-        ->check(CLI::Range(kMinWtrBlockSize, kMaxWtrBlockSize))
-        ->capture_default_str();
+    auto fields =
+        std::make_shared<FieldOptions<WtrEncodeSettings, std::size(kWtrEncodeFields)>>(encode, kWtrEncodeFields);
     encode->callback(
-        [encodeOptions, &context]
+        [encodeOptions, fields, &context]
         {
+            if (!fields->apply(encodeOptions->settings, context))
+                return;
             if ((context.exitCode = CheckJobPaths({{encodeOptions->image}, {encodeOptions->output}})) == kExitOk &&
                 (context.exitCode = CheckOutputName(encodeOptions->output, "a water mask", {".wtr"})) == kExitOk)
                 context.exitCode = RunEncode(*encodeOptions, context);

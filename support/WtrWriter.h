@@ -1,5 +1,7 @@
 #pragma once
 // Writer of compressed water masks (".wtr", layout in docs/FORMATS.md), read by CBitMask.
+#include "base/JobFields.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -8,6 +10,16 @@
 // Block sizes the format allows.
 inline constexpr int kMinWtrBlockSize = 1;
 inline constexpr int kMaxWtrBlockSize = 4096;
+
+struct WtrEncodeSettings
+{
+    int blockSize = 256; // cells along a side of one block
+};
+
+inline constexpr JobField<WtrEncodeSettings> kWtrEncodeFields[] = {
+    Field<&WtrEncodeSettings::blockSize>("blockSize", "block-size", kMinWtrBlockSize, kMaxWtrBlockSize,
+                                         "side of one block in cells"),
+};
 
 enum class [[nodiscard]] WtrStatus
 {

@@ -25,6 +25,7 @@
 //   without terrain: a sample is wet when w != 0; wmin, wmax = the smallest and largest wet w
 //     wet:  t = (wmax - w) / (wmax - wmin) (0 when equal); colour as above, lower surfaces deeper
 //     dry:  grey 96
+#include "base/JobFields.h"
 #include "base/RasterView.h"
 
 #include <array>
@@ -32,11 +33,13 @@
 
 struct ReliefSettings
 {
-    double heightScale = 10.0; // metres of the largest sample 65535 / 255; 0.01..1000
+    double heightScale = 10.0; // metres of the largest sample 65535 / 255
 };
 
-inline constexpr double kReliefHeightScaleMin = 0.01;
-inline constexpr double kReliefHeightScaleMax = 1000.0;
+inline constexpr JobField<ReliefSettings> kReliefFields[] = {
+    Field<&ReliefSettings::heightScale>("heightScale", "height-scale", 0.01, 1000,
+                                        "the highest sample is 255 times this many metres, as for cliff"),
+};
 
 using Rgb = std::array<std::uint8_t, 3>;
 

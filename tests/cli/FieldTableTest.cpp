@@ -6,6 +6,8 @@
 #include "cliff/CliffExport.h"
 #include "common/CliRunner.h"
 #include "heightproc/ProcessSettings.h"
+#include "support/WtrWriter.h"
+#include "tools/Relief.h"
 
 #include <gtest/gtest.h>
 
@@ -50,6 +52,7 @@ TEST_F(FieldTables, CommandLineAndBatchRefuseTheSameValuesWithTheSameRanges)
     ExpectRefusedAlike(kProcessFields, "process map.raw", "[map a]\nraw = a.raw\n", m_dir);
     ExpectRefusedAlike(kBanksFields, "banks a.wtr -o a.sl", "[banks b]\nwtr = a.wtr\noutput = a.sl\n", m_dir);
     ExpectRefusedAlike(kCliffFields, "cliff a.dat -o a.bmp", "[cliff c]\ndat = a.dat\noutput = a.bmp\n", m_dir);
+    ExpectRefusedAlike(kReliefFields, "preview a.dat -o a.png", "[preview p]\ndat = a.dat\noutput = a.png\n", m_dir);
 }
 
 TEST(FieldTableDefaults, LieInsideTheirRanges)
@@ -59,6 +62,10 @@ TEST(FieldTableDefaults, LieInsideTheirRanges)
     for (const auto& field : kBanksFields)
         EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
     for (const auto& field : kCliffFields)
+        EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
+    for (const auto& field : kReliefFields)
+        EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
+    for (const auto& field : kWtrEncodeFields)
         EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
 }
 } // namespace
