@@ -1,11 +1,12 @@
 #pragma once
 // The one way Altimo spreads work over the cores. WorkerCount says how many threads to use;
 // ParallelFor hands out independent jobs; RunInBands and RunInChunks cut rows into bands or
-// chunks. None of them lets the result depend on the number of threads: every job or band
+// chunks; RunOrderedPipeline makes results in steps and hands them on in order. None of them lets the result depend on the number of threads: every job or band
 // writes only its own output. A thread that cannot be started is not an error: the threads
 // that run (at least the calling one) do its share.
 #include <algorithm>
 #include <atomic>
+#include <barrier>
 #include <chrono>
 #include <cstddef>
 #include <cstdlib>
@@ -162,4 +163,93 @@ void RunInChunks(int first, int last, int chunkRows, int workers, Work&& work, R
             }
         },
         report);
+}
+
+// Makes `steps` steps of work in order and hands each on in order while the next is made.
+// Step s has items(s) items, each made by make(worker, s, item) on one of `workers` threads
+// (worker 0 .. workers - 1, so each can keep its own tools); once all are made, deliver(s) runs
+// on the calling thread while the other threads make step s + 1, and the calling thread joins
+// them when it is done. So the results of two steps are alive at once (keep them apart, e.g.
+// by s % 2), and what deliver sees, and the order it sees it in, does not depend on the number
+// of threads. A false from make or deliver stops the work (the steps not begun are skipped)
+// and the result is false; an exception from either is rethrown once every thread has stopped.
+template <typename Items, typename Make, typename Deliver>
+bool RunOrderedPipeline(std::size_t steps, unsigned workers, Items&& items, Make&& make, Deliver&& deliver)
+{
+    std::atomic<bool> ok{true};
+    std::exception_ptr error;
+    std::mutex errorLock;
+    auto guarded = [&](auto&& work) {
+        if (!ok)
+            return;
+        try
+        {
+            if (!work())
+                ok = false;
+        }
+        catch (...)
+        {
+            std::lock_guard<std::mutex> lock(errorLock);
+            if (!error)
+                error = std::current_exception();
+            ok = false;
+        }
+    };
+    std::atomic<std::size_t> claim{0};
+    auto makeStep = [&](unsigned worker, std::size_t step) {
+        guarded([&] {
+            const std::size_t count = items(step);
+            for (std::size_t item = claim++; item < count && ok; item = claim++)
+                if (!make(worker, step, item))
+                    return false;
+            return true;
+        });
+    };
+    if (workers <= 1 || steps == 0)
+    {
+        for (std::size_t step = 0; step < steps && ok; ++step)
+        {
+            claim = 0;
+            makeStep(0, step);
+            guarded([&] { return deliver(step); });
+        }
+        if (error)
+            std::rethrow_exception(error);
+        return ok;
+    }
+
+    // Every thread passes every barrier, even after a failure, so none is left waiting.
+    std::barrier sync(static_cast<std::ptrdiff_t>(workers), [&claim]() noexcept { claim.store(0); });
+    std::vector<std::thread> helpers;
+    helpers.reserve(workers - 1);
+    try
+    {
+        for (unsigned t = 1; t < workers; ++t)
+            helpers.emplace_back([&, t] {
+                for (std::size_t step = 0; step < steps; ++step)
+                {
+                    makeStep(t, step);
+                    sync.arrive_and_wait();
+                }
+            });
+    }
+    catch (const std::system_error&)
+    {
+        // Fewer threads than planned: take the missing ones out of the barrier's count.
+        for (std::size_t t = helpers.size() + 1; t < workers; ++t)
+            sync.arrive_and_drop();
+    }
+    for (std::size_t step = 0; step < steps; ++step)
+    {
+        if (step > 0)
+            guarded([&] { return deliver(step - 1); });
+        makeStep(0, step);
+        sync.arrive_and_wait();
+    }
+    for (auto& helper : helpers)
+        helper.join();
+    guarded([&] { return deliver(steps - 1); });
+    if (error)
+        std::rethrow_exception(error);
+    return ok;
 }

@@ -2,30 +2,23 @@
 
 #include "codec/EncoderFELICS.h"
 #include "codec/HeightDat.h"
-#include "base/LargeBuffer.h"
+#include "base/ByteOrder.h"
 #include "base/Concurrency.h"
+#include "base/LargeBuffer.h"
 #include "base/ParallelRead.h"
 
 #include <algorithm>
 #include <atomic>
-#include <barrier>
 #include <bit>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
-#include <system_error>
-#include <thread>
 
 namespace
 {
 
 constexpr std::size_t kHeaderSize = 24;
-
-std::uint32_t GetLE32(const std::uint8_t* in)
-{
-    return std::uint32_t(in[0]) | std::uint32_t(in[1]) << 8 | std::uint32_t(in[2]) << 16 | std::uint32_t(in[3]) << 24;
-}
 
 bool ReadWholeFile(const char* path, LargeBuffer<std::uint8_t>& bytes)
 {
@@ -46,17 +39,45 @@ public:
     // True when the record holds exactly 4096 samples and the stream ends inside the code.
     bool decode(const std::uint8_t* code, std::size_t length, std::uint16_t* tile)
     {
-        void* data = const_cast<std::uint8_t*>(code); // the coder only reads through it
-        m_coder.open(data, static_cast<long>(length));
-        if (m_coder.readCount() != kTileSamples)
+        if (!open(m_coders[0], code, length))
             return false;
-        m_coder.open(data, static_cast<long>(length));
-        return m_coder.decode(tile, kTileSamples) == kTileSamples && !m_coder.failed();
+        return m_coders[0].decode(tile, kTileSamples) == kTileSamples && !m_coders[0].failed();
+    }
+    // decode for two tiles at once, which is faster than one after the other.
+    bool decodeTwo(const std::uint8_t* codeA, std::size_t lengthA, std::uint16_t* tileA, const std::uint8_t* codeB,
+                   std::size_t lengthB, std::uint16_t* tileB)
+    {
+        if (!open(m_coders[0], codeA, lengthA) || !open(m_coders[1], codeB, lengthB))
+            return false;
+        unsigned long producedA = 0;
+        unsigned long producedB = 0;
+        Coder::decodePair(m_coders[0], tileA, kTileSamples, producedA, m_coders[1], tileB, kTileSamples, producedB);
+        return producedA == kTileSamples && producedB == kTileSamples && !m_coders[0].failed() && !m_coders[1].failed();
     }
 
 private:
-    CEncoderFELICS<unsigned short, unsigned long> m_coder;
+    using Coder = CEncoderFELICS<unsigned short, unsigned long>;
+    // Opens the code at its start once its count is known to be a whole tile's.
+    static bool open(Coder& coder, const std::uint8_t* code, std::size_t length)
+    {
+        void* data = const_cast<std::uint8_t*>(code); // the coder only reads through it
+        coder.open(data, static_cast<long>(length));
+        if (coder.readCount() != kTileSamples)
+            return false;
+        coder.open(data, static_cast<long>(length));
+        return true;
+    }
+    Coder m_coders[2];
 };
+
+// Copies `rows` rows of `columns` samples of a decoded tile to column x0 of the rows of a
+// raster `width` samples wide that start at `raster`.
+void PlaceTile(const std::uint16_t* tile, std::uint16_t* raster, int width, int x0, int columns, int rows)
+{
+    for (int row = 0; row < rows; ++row)
+        std::memcpy(raster + std::size_t(row) * std::size_t(width) + std::size_t(x0), tile + row * kTileSide,
+                    std::size_t(columns) * sizeof(std::uint16_t));
+}
 
 } // namespace
 
@@ -80,108 +101,72 @@ struct CDATElevationDB::Impl
     TileDecoder decoder;
 
     const std::uint8_t* record(std::size_t tile) const { return file.data() + offsets[tile]; }
-    std::size_t codeLength(std::size_t tile) const
-    {
-        const std::uint8_t* r = record(tile);
-        return std::size_t(r[0]) | std::size_t(r[1]) << 8;
-    }
+    std::size_t codeLength(std::size_t tile) const { return ReadLe16(record(tile)); }
     bool parse();
     bool decodeTile(TileDecoder& tileDecoder, std::size_t tile, std::uint16_t* samples) const
     {
         return tileDecoder.decode(record(tile) + 2, codeLength(tile), samples);
     }
+    // Decodes the tiles first .. first + count - 1 (count 1 or 2) of one tile row into tiles.
+    bool decodeTiles(TileDecoder& tileDecoder, std::size_t first, std::size_t count, std::uint16_t* tiles) const
+    {
+        if (count == 1)
+            return decodeTile(tileDecoder, first, tiles);
+        return tileDecoder.decodeTwo(record(first) + 2, codeLength(first), tiles, record(first + 1) + 2,
+                                     codeLength(first + 1), tiles + kTileSamples);
+    }
+    // Tiles that decodeTiles takes at once, and the number of such pairs in a tile row.
+    static constexpr std::size_t kPair = 2;
+    std::size_t pairsAcross() const { return (std::size_t(tilesAcross) + kPair - 1) / kPair; }
+    // Decodes pair p of tile row ty and copies it into `raster`, whose row 0 is map row
+    // rasterRow0; false on a corrupt tile.
+    bool decodePair(TileDecoder& tileDecoder, std::size_t ty, std::size_t p, std::uint16_t* raster,
+                    long rasterRow0) const;
     // Decodes every tile on every core; copies them into `raster` (width x height) when given.
     bool decodeAll(std::uint16_t* raster) const;
-    // Decodes the tile row ty into `band` (64 rows of width samples; only the map's rows).
-    bool decodeTileRow(std::size_t ty, std::uint16_t* band, std::atomic<std::size_t>& claim) const;
     bool decodeInBands(const BandSink& sink) const;
     const std::uint16_t* cachedTile(long tx, long ty);
 };
 
-bool CDATElevationDB::Impl::decodeTileRow(std::size_t ty, std::uint16_t* band, std::atomic<std::size_t>& claim) const
+bool CDATElevationDB::Impl::decodePair(TileDecoder& tileDecoder, std::size_t ty, std::size_t p, std::uint16_t* raster,
+                                       long rasterRow0) const
 {
-    TileDecoder tileDecoder;
-    std::uint16_t samples[kTileSamples];
-    const int rows = std::min(kTileSide, height - static_cast<int>(ty) * kTileSide);
-    for (std::size_t tx = claim++; tx < std::size_t(tilesAcross); tx = claim++)
+    alignas(64) std::uint16_t tiles[kPair * kTileSamples];
+    const std::size_t tx = p * kPair;
+    const std::size_t count = std::min(kPair, std::size_t(tilesAcross) - tx);
+    if (!decodeTiles(tileDecoder, ty * std::size_t(tilesAcross) + tx, count, tiles))
+        return false;
+    if (raster == nullptr)
+        return true;
+    const int y0 = static_cast<int>(ty) * kTileSide;
+    const int rows = std::min(kTileSide, height - y0);
+    std::uint16_t* rowStart = raster + std::size_t(y0 - rasterRow0) * std::size_t(width);
+    for (std::size_t k = 0; k < count; ++k)
     {
-        if (!decodeTile(tileDecoder, ty * std::size_t(tilesAcross) + tx, samples))
-            return false;
-        const int x0 = static_cast<int>(tx) * kTileSide;
-        const int columns = std::min(kTileSide, width - x0);
-        for (int row = 0; row < rows; ++row)
-            std::memcpy(band + std::size_t(row) * std::size_t(width) + std::size_t(x0), samples + row * kTileSide,
-                        std::size_t(columns) * sizeof(std::uint16_t));
+        const int x0 = static_cast<int>(tx + k) * kTileSide;
+        PlaceTile(tiles + k * kTileSamples, rowStart, width, x0, std::min(kTileSide, width - x0), rows);
     }
     return true;
 }
 
-// Two band buffers: while the helper threads and then the calling thread decode tile row ty
-// into one, the calling thread first hands tile row ty - 1 from the other to the sink. A
-// barrier ends each step; every thread passes every barrier, so a failure cannot strand one.
+// While the threads decode tile row ty into one band buffer, the calling thread first hands
+// tile row ty - 1 from the other to the sink.
 bool CDATElevationDB::Impl::decodeInBands(const BandSink& sink) const
 {
     const std::size_t bandSamples = std::size_t(kTileSide) * std::size_t(width);
     std::vector<std::uint16_t> bands(2 * bandSamples);
-    const std::size_t steps = std::size_t(tilesDown);
-    const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(WorkerCount(), std::size_t(tilesAcross)));
-    std::atomic<std::size_t> claim{0};
-    std::atomic<bool> ok{true};
-    std::barrier sync(static_cast<std::ptrdiff_t>(workers), [&claim]() noexcept { claim.store(0); });
+    const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(WorkerCount(), pairsAcross()));
+    std::vector<TileDecoder> decoders(workers);
     auto band = [&](std::size_t ty) { return bands.data() + (ty % 2) * bandSamples; };
-    auto decodeStep = [&](std::size_t ty)
-    {
-        if (ok && !decodeTileRow(ty, band(ty), claim))
-            ok = false;
-    };
-    std::exception_ptr error;
-    auto deliver = [&](std::size_t ty)
-    {
-        const long first = static_cast<long>(ty) * kTileSide;
-        try
-        {
-            if (ok && !sink(first, std::min<long>(kTileSide, height - first), width, band(ty)))
-                ok = false;
-        }
-        catch (...)
-        {
-            error = std::current_exception(); // rethrown once the helpers have stopped
-            ok = false;
-        }
-    };
-    std::vector<std::thread> helpers;
-    try
-    {
-        for (unsigned t = 1; t < workers; ++t)
-            helpers.emplace_back(
-                [&]
-                {
-                    for (std::size_t ty = 0; ty < steps; ++ty)
-                    {
-                        decodeStep(ty);
-                        sync.arrive_and_wait();
-                    }
-                });
-    }
-    catch (const std::system_error&)
-    {
-        for (std::size_t t = helpers.size() + 1; t < workers; ++t)
-            sync.arrive_and_drop();
-    }
-    for (std::size_t ty = 0; ty < steps; ++ty)
-    {
-        if (ty > 0)
-            deliver(ty - 1);
-        decodeStep(ty);
-        sync.arrive_and_wait();
-    }
-    for (auto& helper : helpers)
-        helper.join();
-    if (steps > 0)
-        deliver(steps - 1);
-    if (error)
-        std::rethrow_exception(error);
-    return ok;
+    return RunOrderedPipeline(
+        std::size_t(tilesDown), workers, [&](std::size_t) { return pairsAcross(); },
+        [&](unsigned worker, std::size_t ty, std::size_t p) {
+            return decodePair(decoders[worker], ty, p, band(ty), static_cast<long>(ty) * kTileSide);
+        },
+        [&](std::size_t ty) {
+            const long first = static_cast<long>(ty) * kTileSide;
+            return sink(first, std::min<long>(kTileSide, height - first), width, band(ty));
+        });
 }
 
 bool CDATElevationDB::Impl::parse()
@@ -189,11 +174,11 @@ bool CDATElevationDB::Impl::parse()
     if (file.size() < kHeaderSize)
         return false;
     const std::uint8_t* header = file.data();
-    const auto w = static_cast<std::int32_t>(GetLE32(header + 0));
-    const auto h = static_cast<std::int32_t>(GetLE32(header + 4));
-    const auto across = static_cast<std::int32_t>(GetLE32(header + 8));
-    const auto down = static_cast<std::int32_t>(GetLE32(header + 12));
-    const auto side = static_cast<std::int32_t>(GetLE32(header + 16));
+    const auto w = static_cast<std::int32_t>(ReadLe32(header + 0));
+    const auto h = static_cast<std::int32_t>(ReadLe32(header + 4));
+    const auto across = static_cast<std::int32_t>(ReadLe32(header + 8));
+    const auto down = static_cast<std::int32_t>(ReadLe32(header + 12));
+    const auto side = static_cast<std::int32_t>(ReadLe32(header + 16));
     if (w <= 0 || h <= 0 || side != kTileSide)
         return false;
     if (std::int64_t(across) != (std::int64_t(w) + kTileSide - 1) / kTileSide ||
@@ -210,7 +195,7 @@ bool CDATElevationDB::Impl::parse()
     offsets.resize(tiles);
     for (std::uint64_t t = 0; t < tiles; ++t)
     {
-        const std::uint32_t offset = GetLE32(header + kHeaderSize + 4 * t);
+        const std::uint32_t offset = ReadLe32(header + kHeaderSize + 4 * t);
         if (offset < recordsStart || std::uint64_t(offset) + 2 > file.size())
             return false;
         offsets[t] = offset;
@@ -221,39 +206,25 @@ bool CDATElevationDB::Impl::parse()
     height = h;
     tilesAcross = across;
     tilesDown = down;
-    pixelSize = std::bit_cast<float>(GetLE32(header + 20));
+    pixelSize = std::bit_cast<float>(ReadLe32(header + 20));
     return true;
 }
 
 bool CDATElevationDB::Impl::decodeAll(std::uint16_t* raster) const
 {
     std::atomic<bool> ok{true};
-    // Tiles are claimed in small groups so the threads rarely meet on the counter.
-    constexpr std::size_t kGroup = 16;
-    const std::size_t tiles = offsets.size();
-    ParallelFor((tiles + kGroup - 1) / kGroup, 0,
+    // Pairs are claimed in small groups so the threads rarely meet on the counter.
+    constexpr std::size_t kGroup = 8;
+    const std::size_t across = pairsAcross();
+    const std::size_t pairs = across * std::size_t(tilesDown);
+    ParallelFor((pairs + kGroup - 1) / kGroup, 0,
                 [&](std::size_t group)
                 {
                     TileDecoder tileDecoder;
-                    std::uint16_t samples[kTileSamples];
-                    const std::size_t end = std::min(tiles, (group + 1) * kGroup);
-                    for (std::size_t t = group * kGroup; t < end && ok; ++t)
-                    {
-                        if (!decodeTile(tileDecoder, t, samples))
-                        {
+                    const std::size_t end = std::min(pairs, (group + 1) * kGroup);
+                    for (std::size_t p = group * kGroup; p < end && ok; ++p)
+                        if (!decodePair(tileDecoder, p / across, p % across, raster, 0))
                             ok = false;
-                            return;
-                        }
-                        if (raster == nullptr)
-                            continue;
-                        const int x0 = static_cast<int>(t % std::size_t(tilesAcross)) * kTileSide;
-                        const int y0 = static_cast<int>(t / std::size_t(tilesAcross)) * kTileSide;
-                        const int columns = std::min(kTileSide, width - x0);
-                        const int rows = std::min(kTileSide, height - y0);
-                        for (int row = 0; row < rows; ++row)
-                            std::memcpy(raster + std::size_t(y0 + row) * std::size_t(width) + std::size_t(x0),
-                                        samples + row * kTileSide, std::size_t(columns) * sizeof(std::uint16_t));
-                    }
                 });
     return ok;
 }

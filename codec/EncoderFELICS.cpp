@@ -8,11 +8,32 @@
 #include <emmintrin.h>
 #endif
 
+namespace
+{
+
+// How many of the samples after `at` (at most 8) equal `value`; 8 samples must follow it.
+inline unsigned EqualAfter(const unsigned short* at, std::uint32_t value)
+{
+#if defined(__SSE2__)
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+    const auto same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(next, _mm_set1_epi16(static_cast<short>(value)))));
+    return static_cast<unsigned>(std::countr_one(same)) / 2;
+#else
+    unsigned k = 0;
+    while (k < 8 && at[k + 1] == value)
+        ++k;
+    return k;
+#endif
+}
+
+} // namespace
+
 template <typename T, typename U>
 bool CEncoderFELICS<T, U>::encode(const T* samples, U count)
 {
     assert(std::uint64_t(count) <= 0xFFFFFFFFu);
     this->writeCode(static_cast<std::uint32_t>(count), 5);
+    BitWriter out = this->writer(EncodedSizeBound(count));
     std::uint32_t prev = 0;
     U i = 0;
     while (i < count)
@@ -23,29 +44,48 @@ bool CEncoderFELICS<T, U>::encode(const T* samples, U count)
         const std::uint32_t sign = down < up ? 1u : 0u;
         prev = value;
 
-        // A token never covers more than 257 samples, so the run search can stop there.
-        const U end = std::min<U>(count, i + 257);
+        // The run. Most samples of terrain differ from the next one: that test comes first, as
+        // a branch, so that the position of the next token does not wait for the run's length.
+        // A run's first eight samples are then compared at once. A token never covers more
+        // than 257 samples, so the search stops there.
         U j = i + 1;
-        while (j < end && samples[j] == value)
-            ++j;
+        if (j < count && samples[j] == value)
+        {
+            if (count - i > 8)
+            {
+                const unsigned same = EqualAfter(samples + i, value);
+                j += same;
+                if (same == 8)
+                {
+                    const U end = std::min<U>(count, i + 257);
+                    while (j < end && samples[j] == value)
+                        ++j;
+                }
+            }
+            else
+            {
+                while (j < count && samples[j] == value)
+                    ++j;
+            }
+        }
         const std::uint32_t runFlag = j - i > 1 ? 1u : 0u;
 
-        // Sign, magnitude code and run flag as one write: the magnitude's Exp-Golomb code of
-        // order 4 is m = magnitude + 16 written in 2b - 5 bits (its leading zeros included),
-        // so the token is at most 1 + 27 + 1 bits.
+        // Sign, magnitude code, run flag and run value as one write: the magnitude's
+        // Exp-Golomb code of order 4 is m = magnitude + 16 written in 2b - 5 bits (its leading
+        // zeros included), so the token is at most 1 + 27 + 1 bits; the run value's code of
+        // order 3, r + 8 in 2 rb - 4 bits, adds at most 14.
         const std::uint32_t m = (sign != 0 ? down : up) + 16u;
         const int b = std::bit_width(m);
-        this->writeBits((sign << (2 * b - 4)) | (m << 1) | runFlag, 2 * b - 3);
-        if (runFlag != 0)
-        {
-            this->writeCode(static_cast<std::uint32_t>(j - i - 2), 3);
-            i = j;
-        }
-        else
-        {
-            ++i;
-        }
+        std::uint64_t bits = (sign << (2 * b - 4)) | (m << 1) | runFlag;
+        int length = 2 * b - 3;
+        const std::uint32_t r = static_cast<std::uint32_t>(j - i) + 6u; // run value + 8 when runFlag
+        const int runLength = runFlag != 0 ? 2 * std::bit_width(r) - 4 : 0;
+        bits = (bits << runLength) | (runFlag != 0 ? r : 0u);
+        length += runLength;
+        out.put(bits, length);
+        i = j;
     }
+    this->setWriter(out);
     return true;
 }
 
@@ -174,20 +214,19 @@ inline void ReadTokenSlow(BitReader& in, std::uint32_t& delta, bool& runFlag, st
         in.readCode(run, 3);
 }
 
-} // namespace
-
+// The state of one stream's decoding, kept in a local value so that its fields live in
+// registers; step() does the work of one turn of the decoding loop.
 template <typename T, typename U>
-U CEncoderFELICS<T, U>::decode(T* out, U capacity)
+struct TokenStream
 {
-    U n = readCount();
-    if (n > capacity)
-        n = capacity;
-    if (n == 0)
-        return 0;
-    BitReader in = this->reader();
-    std::uint32_t prev = 0;
+    BitReader in;
+    T* out;
+    U n;
     U i = 0;
-    for (;;)
+    std::uint32_t prev = 0;
+
+    // Up to four short tokens, or one token of any form; false once all n samples are out.
+    [[gnu::always_inline]] inline bool step()
     {
         in.ensureBits();
         // Terrain is mostly short tokens: up to four of them by table from the 56 bits that a
@@ -211,7 +250,7 @@ U CEncoderFELICS<T, U>::decode(T* out, U capacity)
             }
             prev &= 0xFFFFu;
             if (k == 4)
-                continue;
+                return true; // at most 32 samples went out, fewer than were left
             in.ensureBits();
         }
         std::uint32_t delta = 0;
@@ -229,11 +268,50 @@ U CEncoderFELICS<T, U>::decode(T* out, U capacity)
             for (; i < end; ++i)
                 out[i] = value;
         }
-        if (i >= n)
-            break;
+        return i < n;
     }
-    this->setReader(in);
+};
+
+} // namespace
+
+template <typename T, typename U>
+U CEncoderFELICS<T, U>::decode(T* out, U capacity)
+{
+    U n = readCount();
+    if (n > capacity)
+        n = capacity;
+    TokenStream<T, U> stream{this->reader(), out, n};
+    for (bool more = n > 0; more;)
+        more = stream.step();
+    this->setReader(stream.in);
     return n;
+}
+
+template <typename T, typename U>
+void CEncoderFELICS<T, U>::decodePair(CEncoderFELICS& a, T* outA, U capacityA, U& producedA, CEncoderFELICS& b,
+                                      T* outB, U capacityB, U& producedB)
+{
+    const U nA = std::min(a.readCount(), capacityA);
+    const U nB = std::min(b.readCount(), capacityB);
+    TokenStream<T, U> streamA{a.reader(), outA, nA};
+    TokenStream<T, U> streamB{b.reader(), outB, nB};
+    // Both in one loop: each stream's next table look-up waits for the shift of the last, and
+    // the other stream's work fills that wait.
+    bool moreA = nA > 0;
+    bool moreB = nB > 0;
+    while (moreA && moreB)
+    {
+        moreA = streamA.step();
+        moreB = streamB.step();
+    }
+    while (moreA)
+        moreA = streamA.step();
+    while (moreB)
+        moreB = streamB.step();
+    a.setReader(streamA.in);
+    b.setReader(streamB.in);
+    producedA = nA;
+    producedB = nB;
 }
 
 template <typename T, typename U>

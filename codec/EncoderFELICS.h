@@ -57,6 +57,11 @@ public:
     // A stream that runs past the end of the code leaves CCoder::failed() set; the samples
     // produced then are meaningless but never exceed `capacity`.
     U decode(T* out, U capacity) override;
+    // a.decode(outA, capacityA) and b.decode(outB, capacityB), with the same samples, counts
+    // (in producedA, producedB) and failures, but run side by side: a stream's table look-ups
+    // wait on each other, and two streams give the core independent work for those waits.
+    static void decodePair(CEncoderFELICS& a, T* outA, U capacityA, U& producedA, CEncoderFELICS& b, T* outB,
+                           U capacityB, U& producedB);
     U readCount() override;
 };
 

@@ -32,6 +32,26 @@ void CCoder::flushWords()
     m_acc &= (std::uint64_t(1) << m_accBits) - 1;
 }
 
+BitWriter CCoder::writer(std::size_t bytes)
+{
+    flushWords();
+    // Eight bytes beyond: BitWriter::put stores whole words.
+    if (m_store.size() < m_writePos + bytes + 8)
+        m_store.resize(std::max(m_store.size() * 2, m_writePos + bytes + 8));
+    BitWriter w;
+    w.m_out = m_store.data() + m_writePos;
+    w.m_acc = m_acc;
+    w.m_bits = m_accBits;
+    return w;
+}
+
+void CCoder::setWriter(const BitWriter& writer)
+{
+    m_writePos = static_cast<std::size_t>(writer.m_out - m_store.data());
+    m_accBits = writer.m_bits;
+    m_acc = writer.m_acc & ((std::uint64_t(1) << m_accBits) - 1);
+}
+
 void CCoder::close()
 {
     if (m_reading)

@@ -127,6 +127,34 @@ private:
     bool m_failed = false;
 };
 
+// The writing side of CCoder as a value, for the same reason as BitReader. Its store was made
+// large enough beforehand (CCoder::writer), so appending checks nothing.
+class BitWriter
+{
+public:
+    // Appends the low `count` bits of `bits`, most significant first (1 <= count <= 56, bits < 2^count).
+    void put(std::uint64_t bits, int count)
+    {
+        m_acc = m_acc << count | bits;
+        m_bits += count;
+        // Every whole byte goes out at once: eight bytes are stored and the cursor moves over
+        // the whole ones; the bits after them are stored again, completed, by the next put.
+        std::uint64_t word = m_acc << (64 - m_bits);
+        if constexpr (std::endian::native == std::endian::little)
+            word = __builtin_bswap64(word);
+        std::memcpy(m_out, &word, 8);
+        m_out += m_bits >> 3;
+        m_bits &= 7;
+    }
+
+private:
+    friend class CCoder;
+    std::uint8_t* m_out = nullptr;
+    // Bits not yet counted as stored wait in the low m_bits (< 8 between puts) bits of m_acc.
+    std::uint64_t m_acc = 0;
+    int m_bits = 0;
+};
+
 class CCoder
 {
 public:
@@ -191,6 +219,11 @@ public:
     // Appends the low `count` bits of `bits`, most significant first (count <= 32, bits < 2^count).
     // Lets a caller that knows several codes at once append them in one step.
     void writeBits(std::uint32_t bits, int count) { putBits(bits, count); }
+
+    // The writing state as a value that can append `bytes` more bytes, for an encoder that
+    // works on a local copy; setWriter takes it back once it is done.
+    BitWriter writer(std::size_t bytes);
+    void setWriter(const BitWriter& writer);
 
 private:
     void putBits(std::uint32_t bits, int count)

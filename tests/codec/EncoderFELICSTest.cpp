@@ -44,6 +44,38 @@ void ExpectRoundTrip(const std::vector<std::uint16_t>& samples, const char* what
     EXPECT_GT(bitsRead + 8, code.size() * 8) << what << ": the code ends in its last byte";
 }
 
+// What a decode of one code gave.
+struct Decoded
+{
+    std::vector<std::uint8_t> code;
+    unsigned long capacity = 0;
+    std::vector<std::uint16_t> samples;
+    bool failed = false;
+};
+
+// Decodes two codes side by side, as the height-file reader does, and expects of each what it
+// gave alone: samples, count, failure, nothing written past its capacity.
+void ExpectPairDecodesAsAlone(const Decoded& a, const Decoded& b)
+{
+    std::vector<std::uint8_t> bufferA(a.code), bufferB(b.code);
+    bufferA.insert(bufferA.end(), 16, 0xA5);
+    bufferB.insert(bufferB.end(), 16, 0xA5);
+    std::vector<std::uint16_t> outA(a.capacity + 1, 0xBEEF), outB(b.capacity + 1, 0xBEEF);
+    Encoder coderA, coderB;
+    coderA.open(bufferA.data(), static_cast<long>(a.code.size()));
+    coderB.open(bufferB.data(), static_cast<long>(b.code.size()));
+    unsigned long producedA = 0, producedB = 0;
+    Encoder::decodePair(coderA, outA.data(), a.capacity, producedA, coderB, outB.data(), b.capacity, producedB);
+    EXPECT_EQ(outA[a.capacity], 0xBEEF);
+    EXPECT_EQ(outB[b.capacity], 0xBEEF);
+    outA.resize(producedA);
+    outB.resize(producedB);
+    EXPECT_EQ(outA, a.samples);
+    EXPECT_EQ(outB, b.samples);
+    EXPECT_EQ(coderA.failed(), a.failed);
+    EXPECT_EQ(coderB.failed(), b.failed);
+}
+
 // The step-by-step reading: four coder calls per token, as the grammar is written. The oracle
 // of the decoder's table and bit-cache shortcuts.
 std::vector<std::uint16_t> StepByStepDecode(const std::vector<std::uint8_t>& code, unsigned long capacity, bool& failed)
@@ -223,8 +255,10 @@ TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
 {
     // Terrain-like tiles (small steps, short and long runs, now and then a jump) exercise every
     // token form the table takes and the ones it leaves to the bit-cache reads; flipped bits and
-    // cuts then make the streams end, or overrun their count, anywhere.
+    // cuts then make the streams end, or overrun their count, anywhere. Each stream is decoded
+    // once more beside the one before it.
     std::mt19937 random(29);
+    Decoded last; // the trial before, decoded beside this one
     for (int trial = 0; trial < 1600; ++trial)
     {
         std::vector<std::uint16_t> samples(1 + random() % 4096);
@@ -260,6 +294,10 @@ TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
         const std::vector<std::uint16_t> fast = Decode(code, capacity, failedFast, bitsRead);
         ASSERT_EQ(fast, StepByStepDecode(code, capacity, failedReference)) << trial;
         ASSERT_EQ(failedFast, failedReference) << trial;
+        Decoded alone{code, capacity, fast, failedFast};
+        if (trial > 0)
+            ExpectPairDecodesAsAlone(alone, last);
+        last = std::move(alone);
         if (damage == 0)
         {
             ASSERT_EQ(fast, std::vector<std::uint16_t>(samples.begin(), samples.begin() + long(capacity))) << trial;
