@@ -1,13 +1,16 @@
 // banks: a compressed water mask (".wtr") becomes a shoreline file (".sl"), with the water banks
 // page's settings and the main dialog's resolution scale as options, and optionally a PNG of the
-// filtered water image with the shorelines drawn as the preview draws them.
+// filtered water image with the shorelines drawn as the preview draws them, and the lines as GIS
+// vector data, placed on the map when its georeference is given.
 #include "banks/GenerateShorelines.h"
 #include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
+#include "cli/MapGeoSource.h"
 #include "support/BitMask.h"
 #include "support/WtrWriter.h"
+#include "tools/ShorelineVector.h"
 
 #include <chrono>
 #include <cmath>
@@ -23,6 +26,8 @@ struct BanksOptions
     std::string wtr;
     std::string output;
     std::string preview;
+    std::string vector; // GeoPackage, GeoJSON or shapefile
+    std::string like;   // the map the lines are placed on
     BanksSettings settings;
     bool json = false;
 };
@@ -42,16 +47,10 @@ public:
 // number, the block positions, summed in single precision, leave a column and a row undrawn every
 // few blocks. The tracer takes those lines for land, so shorelines run straight along them.
 // The drawing is the desktop's and stays; the user is told how to avoid it.
-void WarnIfBlocksLeaveGaps(const std::string& path, long scale)
+void WarnIfBlocksLeaveGaps(const std::string& path, const CBitMask& mask, long scale)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return;
-    CBitMask mask(1);
-    const bool loaded = mask.load(file);
-    std::fclose(file);
     const long block = mask.m_blockSize;
-    if (!loaded || scale < 1 || block % scale == 0)
+    if (block <= 0 || scale < 1 || block % scale == 0)
         return;
     std::string scales;
     for (long s = kResolutionScaleRange.min; s <= kResolutionScaleRange.max; ++s)
@@ -73,11 +72,50 @@ void WarnIfBlocksLeaveGaps(const std::string& path, long scale)
                  " avoid it");
 }
 
+// Where the lines lie on the map of --like: its georeference and rows, and the mask's shape,
+// which places it as process does. Warns when process would leave part of the mask off the map.
+bool PlaceOnMap(const BanksOptions& options, const CBitMask& mask, ShorelinePlacement& placement)
+{
+    int width = 0;
+    std::string source;
+    std::string error;
+    if (!ReadLikeMap(options.like, placement.geo, width, placement.mapHeight, source, error))
+    {
+        PrintError(error);
+        return false;
+    }
+    const long scale = options.settings.resolutionScale;
+    placement.cellSize = double(options.settings.waterPixelSize);
+    placement.scale = scale;
+    placement.maskRows = mask.getZRes();
+    placement.blockRows = mask.getZBlocks() * mask.m_blockSize;
+    const long across = mask.getXBlocks() * mask.m_blockSize / scale;
+    const long down = placement.blockRows / scale;
+    if (across >= width || down >= placement.mapHeight)
+        PrintWarning(options.wtr + ": its blocks cover " + std::to_string(across) + " x " + std::to_string(down) +
+                     " samples at scale " + std::to_string(scale) + " and the map " + source + " is " +
+                     std::to_string(width) + " x " + std::to_string(placement.mapHeight) +
+                     ": process leaves the blocks that pass its right or bottom edge out; the lines are placed "
+                     "all the same");
+    return true;
+}
+
 int RunBanksCommand(const BanksOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     BanksMessages messages;
-    WarnIfBlocksLeaveGaps(options.wtr, options.settings.resolutionScale);
+    // The mask's shape, for the warning and the placement; a mask that does not load is
+    // reported by the job in its own words.
+    CBitMask mask(1);
+    if (std::FILE* file = std::fopen(options.wtr.c_str(), "rb"))
+    {
+        mask.load(file); // one that fails stays empty: block size 0
+        std::fclose(file);
+    }
+    WarnIfBlocksLeaveGaps(options.wtr, mask, options.settings.resolutionScale);
+    ShorelinePlacement placement;
+    if (!options.like.empty() && mask.m_blockSize > 0 && !PlaceOnMap(options, mask, placement))
+        return kExitJobFailed;
     const BanksResult result = GenerateShorelines(options.wtr, options.settings, messages);
     if (result.status != BanksStatus::ok)
         return kExitJobFailed;
@@ -96,6 +134,13 @@ int RunBanksCommand(const BanksOptions& options, const CliContext& context)
                    (result.filtered.width > 0 && result.filtered.height > 0
                         ? "cannot write the file"
                         : "the water image is empty (the mask is smaller than the scale)"));
+        return kExitJobFailed;
+    }
+    std::string error;
+    if (!options.vector.empty() &&
+        !WriteShorelineVector(options.vector, result.lines, options.like.empty() ? nullptr : &placement, error))
+    {
+        PrintError(error);
         return kExitJobFailed;
     }
 
@@ -117,6 +162,12 @@ int RunBanksCommand(const BanksOptions& options, const CliContext& context)
                 .value("path", options.preview)
                 .value("bytes", FileSize(options.preview))
                 .endObject();
+        if (!options.vector.empty())
+            json.beginObject()
+                .value("role", "vector")
+                .value("path", options.vector)
+                .value("bytes", FileSize(options.vector))
+                .endObject();
         json.endArray().value("lines", result.lines.size()).value("points", CountShorePoints(result.lines));
         json.beginObject("seconds").value("loadAndDraw", t.loadAndDraw).value("filter", t.filter);
         json.value("trace", t.trace).value("refine", t.refine).value("write", writeSeconds);
@@ -132,9 +183,39 @@ int RunBanksCommand(const BanksOptions& options, const CliContext& context)
             std::printf("wrote %s: %d x %d\n", options.preview.c_str(), result.filtered.width * factor,
                         result.filtered.height * factor);
         }
+        if (!options.vector.empty())
+            std::printf("wrote %s: %zu features, %s\n", options.vector.c_str(), result.lines.size(),
+                        options.like.empty() ? "in the .sl metres, no coordinate system"
+                                             : ("placed on the map of " + options.like).c_str());
         const BanksTimings& t = result.timings;
         std::printf("banks: load+draw %.2f s, filter %.2f s, trace %.2f s, refine %.2f s, write %.2f s, total %.2f s\n",
                     t.loadAndDraw, t.filter, t.trace, t.refine, writeSeconds, SecondsSince(start));
+    }
+    return kExitOk;
+}
+
+// The vector format is told by the extension alone (a stream has none), and needs GDAL; --like
+// places the vector lines and nothing else.
+int CheckVectorOutput(const BanksOptions& options)
+{
+    if (options.vector.empty())
+    {
+        if (options.like.empty())
+            return kExitOk;
+        PrintError("--like: " + options.like + " places the --vector lines on the map; give --vector FILE too");
+        return kExitBadArguments;
+    }
+    if (ShorelineVectorDriver(options.vector).empty())
+    {
+        PrintError("--vector: " + options.vector + ": the format is told by the extension; name it " +
+                   kShorelineVectorExtensions);
+        return kExitBadArguments;
+    }
+    if (!HeightImageHasGdal())
+    {
+        PrintError("--vector: " + options.vector + ": vector output goes through GDAL/OGR, and this build of Altimo "
+                   "has none (install libgdal-dev and rebuild)");
+        return kExitJobFailed;
     }
     return kExitOk;
 }
@@ -150,6 +231,11 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
     auto fields = std::make_shared<FieldOptions<BanksSettings, std::size(kBanksFields)>>(command, kBanksFields);
     command->add_option("--preview", options->preview,
                         "also write a PNG of the filtered water image with the shorelines");
+    command->add_option("--vector", options->vector,
+                        "also write the lines as GIS features (fields index, points): .gpkg, .geojson/.json or .shp");
+    command->add_option("--like", options->like,
+                        "place the --vector lines on this map: its height file (.dat, through <base>.dat.json), "
+                        "the RAW's ENVI header or any raster of it (default: the .sl metres, no coordinate system)");
     command->add_flag("--json", options->json,
                       "print a JSON summary (files, sizes, line and point counts, times) instead of the text");
     command->callback(
@@ -158,11 +244,15 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
             if (!fields->apply(options->settings, context))
                 return;
             JobPaths paths{{options->wtr}, {options->output}, true, options->json};
-            if (!options->preview.empty())
-                paths.outputs.push_back(options->preview);
+            for (const std::string* output : {&options->preview, &options->vector})
+                if (!output->empty())
+                    paths.outputs.push_back(*output);
+            if (!options->like.empty())
+                paths.inputs.push_back(options->like);
             if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
                 (context.exitCode = CheckOutputName(options->output, "a shoreline file", {".sl"})) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->preview, "a PNG picture", {".png"})) == kExitOk)
+                (context.exitCode = CheckOutputName(options->preview, "a PNG picture", {".png"})) == kExitOk &&
+                (context.exitCode = CheckVectorOutput(*options)) == kExitOk)
                 context.exitCode = RunBanksCommand(*options, context);
         });
 }

@@ -1,8 +1,11 @@
 // cliff: a height file becomes an 8-bit grey cliff mask bitmap, with the cliff export page's
-// settings as options.
+// settings as options, or a GeoTIFF of the same mask on the map's georeference.
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
+#include "cli/LoadedDat.h"
+#include "cli/MapGeoSource.h"
 #include "cliff/CliffExport.h"
+#include "tools/HeightImage.h"
 
 #include <chrono>
 #include <cstdio>
@@ -16,23 +19,64 @@ struct CliffOptions
 {
     std::string dat;
     std::string bmp;
+    std::string like; // GeoTIFF: a raster or ENVI header of the same map
     CliffSettings settings;
     bool json = false;
 };
 
+// The mask as a GeoTIFF, north row first as in the height file (the BMP stores it last), on the
+// georeference the export of the height file would get; without one, on the map's own metres.
+bool WriteCliffGeoTiff(const CliffOptions& options, IProgressSink& progress, std::string& geoSource)
+{
+    LoadedDat dat;
+    if (!LoadDatFile(options.dat, dat))
+        return false;
+    progress.setPos(60);
+    MapGeoReference geo;
+    std::string error;
+    if (!FindMapGeoReference(options.dat, options.like, dat.width, dat.height, geo, geoSource, error))
+    {
+        PrintError(error);
+        return false;
+    }
+    if (geoSource.empty())
+        geo = LocalMapGeoReference(dat.height, dat.pixelSize);
+    LargeBuffer<std::uint8_t> mask;
+    mask.allocate(std::size_t(dat.width) * std::size_t(dat.height));
+    ComputeCliffMask(dat.view(), dat.pixelSize, options.settings,
+                     RasterView<std::uint8_t>(mask.data(), dat.width, dat.height), progress, 140);
+    if (!WriteGeoTiff(options.bmp, GeoTiffRaster{mask.data(), GeoTiffSamples::Byte, 1, dat.width, dat.height}, &geo,
+                      error))
+    {
+        PrintError(error);
+        return false;
+    }
+    progress.setPos(200);
+    return true;
+}
+
 int RunCliffCommand(const CliffOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
-    CliffStatus status;
+    const bool geoTiff = HeightImageFormatOf(options.bmp) == HeightImageFormat::GeoTiff;
+    std::string geoSource;
     {
         TerminalProgress progress("cliff", context.quiet);
         progress.setWork(double(FileSize(options.dat)), "B");
-        status = ExportCliffBitmap(options.dat, options.bmp, options.settings, progress);
-    }
-    if (status != CliffStatus::Written)
-    {
-        PrintError(CliffStatusMessage(status, options.dat, options.bmp));
-        return kExitJobFailed;
+        if (geoTiff)
+        {
+            const bool written = WriteCliffGeoTiff(options, progress, geoSource);
+            progress.finish();
+            if (!written)
+                return kExitJobFailed;
+        }
+        else if (const CliffStatus status = ExportCliffBitmap(options.dat, options.bmp, options.settings, progress);
+                 status != CliffStatus::Written)
+        {
+            progress.finish();
+            PrintError(CliffStatusMessage(status, options.dat, options.bmp));
+            return kExitJobFailed;
+        }
     }
     if (options.json)
     {
@@ -51,8 +95,12 @@ int RunCliffCommand(const CliffOptions& options, const CliContext& context)
         json.endArray().beginObject("seconds").value("total", SecondsSince(start)).endObject().endObject().print();
     }
     else if (!context.quiet)
+    {
         std::printf("wrote %s: %s, %.2f s\n", options.bmp.c_str(), FormatBytes(FileSize(options.bmp)).c_str(),
                     SecondsSince(start));
+        if (!geoSource.empty())
+            std::printf("georeference from %s\n", geoSource.c_str());
+    }
     return kExitOk;
 }
 
@@ -61,9 +109,14 @@ int RunCliffCommand(const CliffOptions& options, const CliContext& context)
 void RegisterCliffCommand(CLI::App& app, CliContext& context)
 {
     auto options = std::make_shared<CliffOptions>();
-    CLI::App* command = app.add_subcommand("cliff", "Turn a height file (.dat) into an 8-bit grey cliff mask BMP");
+    CLI::App* command = app.add_subcommand(
+        "cliff", "Turn a height file (.dat) into an 8-bit grey cliff mask BMP (or GeoTIFF on the map)");
     command->add_option("DAT", options->dat, "height file written by process")->required();
-    command->add_option("-o,--output", options->bmp, "8-bit grey BMP to write")->required();
+    command->add_option("-o,--output", options->bmp, "8-bit grey BMP, or .tif/.tiff for a GeoTIFF, to write")
+        ->required();
+    command->add_option("--like", options->like,
+                        "GeoTIFF: raster or ENVI header of the same map whose georeference it gets (default: the "
+                        "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     auto fields = std::make_shared<FieldOptions<CliffSettings, std::size(kCliffFields)>>(command, kCliffFields);
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, time) instead of the text");
     command->callback(
@@ -71,8 +124,13 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
         {
             if (!fields->apply(options->settings, context))
                 return;
-            if ((context.exitCode = CheckJobPaths({{options->dat}, {options->bmp}, true, options->json})) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->bmp, "an 8-bit BMP", {".bmp"})) == kExitOk)
+            JobPaths paths{{options->dat}, {options->bmp}, true, options->json};
+            if (!options->like.empty())
+                paths.inputs.push_back(options->like);
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
+                (context.exitCode = CheckOutputName(options->bmp, "an 8-bit BMP or a GeoTIFF",
+                                                    {".bmp", ".tif", ".tiff"})) == kExitOk &&
+                (context.exitCode = CheckGeoTiffOutput(options->bmp, options->like, ".bmp")) == kExitOk)
                 context.exitCode = RunCliffCommand(*options, context);
         });
 }

@@ -3,6 +3,7 @@
 #include "base/ByteOrder.h"
 #include "cli/CliSupport.h"
 #include "cli/LoadedDat.h"
+#include "cli/MapGeoSource.h"
 #include "base/AtomicFile.h"
 #include "tools/HeightImage.h"
 #include "tools/MapSidecar.h"
@@ -36,18 +37,6 @@ struct ImageOptions
     std::string like;             // a raster or header of the same map; empty: <base>.raw.hdr if present
     std::string heights = "samples"; // or metres
 };
-
-// The header an import wrote for the RAW that a height file was processed from: "dem.dat" and
-// "dem_w.dat" come from "dem.raw", whose header is "dem.raw.hdr".
-std::string ImportHeaderOf(const std::string& dat)
-{
-    std::string base = dat;
-    if (base.ends_with("_w.dat"))
-        base.resize(base.size() - 6);
-    else if (base.ends_with(".dat"))
-        base.resize(base.size() - 4);
-    return base + ".raw.hdr";
-}
 
 bool ParseNumber(const std::string& text, double& value)
 {
@@ -255,35 +244,12 @@ int RunExport(const ImageOptions& options, const CliContext& context)
         if (!LoadDatFile(options.input, dat))
             return kExitJobFailed;
         progress.setPos(100);
-        if (format == HeightImageFormat::GeoTiff)
+        if (format == HeightImageFormat::GeoTiff &&
+            !FindMapGeoReference(options.input, options.like, dat.width, dat.height, geo, geoSource, error))
         {
-            const std::string header = ImportHeaderOf(options.input);
-            if (!options.like.empty())
-            {
-                if (!ReadMapGeoReference(options.like, dat.width, dat.height, geo, error))
-                {
-                    progress.finish();
-                    PrintError(error);
-                    return kExitJobFailed;
-                }
-                geoSource = options.like;
-            }
-            else if (const std::string sidecar = MapSidecarPath(options.input); FileSize(sidecar) > 0)
-            {
-                // Found rather than asked for: a sidecar that does not fit only loses the georeference.
-                if (ReadMapSidecar(sidecar, dat.width, dat.height, geo, error))
-                    geoSource = sidecar;
-                else
-                    PrintWarning(error + "; the GeoTIFF gets no georeference");
-            }
-            else if (FileSize(header) > 0)
-            {
-                // Found rather than asked for: a header that does not fit only loses the georeference.
-                if (ReadMapGeoReference(header, dat.width, dat.height, geo, error))
-                    geoSource = header;
-                else
-                    PrintWarning(error + "; the GeoTIFF gets no georeference");
-            }
+            progress.finish();
+            PrintError(error);
+            return kExitJobFailed;
         }
         if (metres && !(!geoSource.empty() && geo.hasMapping))
         {
@@ -299,7 +265,10 @@ int RunExport(const ImageOptions& options, const CliContext& context)
             geoSource.empty()
                 ? WriteHeightImage(options.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
                                    progress, 100, error)
-                : WriteGeoTiffOnMap(options.output, dat.samples.data(), dat.width, dat.height, geo, metres, error);
+                : WriteGeoTiff(options.output,
+                               GeoTiffRaster{dat.samples.data(), metres ? GeoTiffSamples::Metres : GeoTiffSamples::UInt16,
+                                             1, dat.width, dat.height},
+                               &geo, error);
         if (!written)
         {
             progress.finish();

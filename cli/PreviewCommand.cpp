@@ -2,6 +2,8 @@
 #include "cli/PreviewCommand.h"
 
 #include "cli/LoadedDat.h"
+#include "cli/MapGeoSource.h"
+#include "tools/HeightImage.h"
 #include "tools/PngWriter.h"
 #include "tools/Relief.h"
 
@@ -82,10 +84,35 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
     }
     progress.setPos(50);
 
+    // A GeoTIFF lies where the export of the same file lies; without a georeference, on the map's
+    // own metres.
+    const bool geoTiff = HeightImageFormatOf(options.png) == HeightImageFormat::GeoTiff;
+    MapGeoReference geo;
+    std::string geoSource;
+    std::string error;
+    if (geoTiff && !FindMapGeoReference(options.dat, options.like, dat.width, dat.height, geo, geoSource, error))
+    {
+        progress.finish();
+        PrintError(error);
+        return kExitJobFailed;
+    }
+    if (geoTiff && geoSource.empty())
+        geo = LocalMapGeoReference(dat.height, dat.pixelSize);
+
     LargeBuffer<std::uint8_t> rgb;
     RenderDatPicture(dat, terrain, water, options.settings, rgb);
     progress.setPos(100);
-    if (!WritePng8(options.png, rgb.data(), dat.width, dat.height, 3, progress, 100))
+    if (geoTiff)
+    {
+        if (!WriteGeoTiff(options.png, GeoTiffRaster{rgb.data(), GeoTiffSamples::Byte, 3, dat.width, dat.height},
+                          &geo, error))
+        {
+            progress.finish();
+            PrintError(error);
+            return kExitJobFailed;
+        }
+    }
+    else if (!WritePng8(options.png, rgb.data(), dat.width, dat.height, 3, progress, 100))
     {
         PrintError(options.png + ": cannot write the file");
         return kExitJobFailed;
@@ -98,6 +125,8 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
                                                        : "water depth over " + terrainPath;
         std::printf("wrote %s: %d x %d, %s, %s, %.2f s\n", options.png.c_str(), dat.width, dat.height, what.c_str(),
                     FormatBytes(FileSize(options.png)).c_str(), SecondsSince(start));
+        if (!geoSource.empty())
+            std::printf("georeference from %s\n", geoSource.c_str());
     }
     return kExitOk;
 }
@@ -106,14 +135,18 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
 {
     auto options = std::make_shared<PreviewOptions>();
     CLI::App* command = app.add_subcommand(
-        "preview", "Render a height file as a shaded relief, or a water file as a depth colouring (PNG)");
+        "preview", "Render a height file as a shaded relief, or a water file as a depth colouring (PNG or GeoTIFF)");
     command->add_option("DAT", options->dat, "height file (.dat) or water file (_w.dat)")->required();
-    command->add_option("-o,--output", options->png, "PNG picture to write")->required();
+    command->add_option("-o,--output", options->png, "PNG picture, or .tif/.tiff for an RGB GeoTIFF, to write")
+        ->required();
     command->add_option("--mode", options->mode, "relief, water, or auto (water for names ending in _w.dat)")
         ->check(CLI::IsMember({"relief", "water", "auto"}))
         ->capture_default_str();
     command->add_option("--terrain", options->terrain,
                         "height file under the water, for depths (default: <base>.dat beside <base>_w.dat)");
+    command->add_option("--like", options->like,
+                        "GeoTIFF: raster or ENVI header of the same map whose georeference it gets (default: the "
+                        "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     auto fields = std::make_shared<FieldOptions<ReliefSettings, std::size(kReliefFields)>>(command, kReliefFields);
     command->callback(
         [options, fields, &context]
@@ -121,10 +154,13 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
             if (!fields->apply(options->settings, context))
                 return;
             JobPaths paths{{options->dat}, {options->png}};
-            if (!options->terrain.empty())
-                paths.inputs.push_back(options->terrain);
+            for (const std::string* input : {&options->terrain, &options->like})
+                if (!input->empty())
+                    paths.inputs.push_back(*input);
             if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->png, "a PNG picture", {".png"})) == kExitOk)
+                (context.exitCode = CheckOutputName(options->png, "a PNG picture or a GeoTIFF",
+                                                    {".png", ".tif", ".tiff"})) == kExitOk &&
+                (context.exitCode = CheckGeoTiffOutput(options->png, options->like, ".png")) == kExitOk)
                 context.exitCode = RunPreview(*options, context);
         });
 }

@@ -12,12 +12,14 @@ struct PreviewOptions
     std::string png;
     std::string mode = "auto"; // relief, water, or auto: water for names ending in "_w.dat"
     std::string terrain;       // water: the height file under it; empty: "<base>.dat" beside "<base>_w.dat"
+    std::string like;          // .tif output: a raster or ENVI header of the same map
     ReliefSettings settings;
     bool summary = true; // the "wrote ..." line (the batch command prints its own)
 };
 
-// Renders and writes the picture; prints failures on stderr and the summary on stdout (unless
-// quiet). Returns the exit code.
+// Renders and writes the picture (a PNG, or a GeoTIFF on the map's georeference when the name
+// ends in .tif or .tiff); prints failures on stderr and the summary on stdout (unless quiet).
+// Returns the exit code.
 int RunPreview(const PreviewOptions& options, const CliContext& context);
 
 // The picture the preview writes for a loaded file, into `rgb` (dat's width x height pixels,

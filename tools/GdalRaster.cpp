@@ -1,59 +1,20 @@
 // GDAL access for height images; compiled only when the build found GDAL.
 #include "tools/GdalRaster.h"
 
+#include "tools/GdalSupport.h"
+
 #include <algorithm>
-#include <atomic>
 #include <cmath>
-#include <cpl_conv.h>
-#include <cpl_error.h>
 #include <cpl_string.h>
-#include <cpl_vsi.h>
 #include <cstdio>
 #include <cstdlib>
-#include <gdal.h>
 #include <gdal_utils.h>
 #include <limits>
-#include <mutex>
-#include <ogr_srs_api.h>
-#include <unistd.h>
+
+using namespace gdalsupport;
 
 namespace
 {
-void RegisterDrivers()
-{
-    static std::once_flag once;
-    std::call_once(once, [] { GDALAllRegister(); });
-}
-
-// GDAL prints its errors on stderr by default; here they become the reason of the failure.
-class QuietErrors
-{
-public:
-    QuietErrors()
-    {
-        CPLPushErrorHandler(CPLQuietErrorHandler);
-        CPLErrorReset();
-    }
-    ~QuietErrors() { CPLPopErrorHandler(); }
-    QuietErrors(const QuietErrors&) = delete;
-    QuietErrors& operator=(const QuietErrors&) = delete;
-    static std::string last(const char* fallback)
-    {
-        const char* text = CPLGetLastErrorMsg();
-        return text != nullptr && *text != '\0' ? text : fallback;
-    }
-};
-
-struct DatasetCloser
-{
-    GDALDatasetH dataset;
-    ~DatasetCloser()
-    {
-        if (dataset != nullptr)
-            GDALClose(dataset);
-    }
-};
-
 std::string SideReason(int width, int height)
 {
     return "the image is " + std::to_string(width) + " x " + std::to_string(height) +
@@ -83,15 +44,6 @@ std::string Number(double value)
     return text;
 }
 
-struct SrsCloser
-{
-    OGRSpatialReferenceH srs;
-    ~SrsCloser()
-    {
-        if (srs != nullptr)
-            OSRDestroySpatialReference(srs);
-    }
-};
 
 // Resamples to size x size 32-bit floats in memory (enough for 16-bit samples) with a named
 // method; GDAL keeps nodata cells out of the interpolation and adjusts the geotransform.
@@ -399,47 +351,6 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
     return true;
 }
 
-bool GdalEncodeGeoTiff(const std::uint16_t* samples, int width, int height, float pixelSize,
-                       std::vector<std::uint8_t>& bytes, std::string& reason)
-{
-    RegisterDrivers();
-    QuietErrors quiet;
-    GDALDriverH driver = GDALGetDriverByName("GTiff");
-    if (driver == nullptr)
-    {
-        reason = "this GDAL has no GeoTIFF driver";
-        return false;
-    }
-    static std::atomic<unsigned> counter{0};
-    const std::string memPath =
-        "/vsimem/altimo-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tif";
-    char compress[] = "COMPRESS=DEFLATE";
-    char predictor[] = "PREDICTOR=2";
-    char tiled[] = "TILED=YES";
-    char bigTiff[] = "BIGTIFF=IF_SAFER";
-    char* options[] = {compress, predictor, tiled, bigTiff, nullptr};
-    bool ok = false;
-    {
-        DatasetCloser dataset{GDALCreate(driver, memPath.c_str(), width, height, 1, GDT_UInt16, options)};
-        if (dataset.dataset != nullptr)
-        {
-            // North up, the map covering 0..W*p east and 0..H*p north.
-            double transform[6] = {0, double(pixelSize), 0, double(height) * double(pixelSize), 0, -double(pixelSize)};
-            GDALSetGeoTransform(dataset.dataset, transform);
-            ok = GDALRasterIO(GDALGetRasterBand(dataset.dataset, 1), GF_Write, 0, 0, width, height,
-                              const_cast<std::uint16_t*>(samples), width, height, GDT_UInt16, 0, 0) == CE_None;
-        }
-    }
-    vsi_l_offset length = 0;
-    GByte* buffer = VSIGetMemFileBuffer(memPath.c_str(), &length, TRUE);
-    if (ok && buffer != nullptr)
-        bytes.assign(buffer, buffer + length);
-    else
-        reason = "cannot code the GeoTIFF (" + QuietErrors::last("GDAL error") + ")";
-    CPLFree(buffer);
-    return ok && buffer != nullptr;
-}
-
 std::string GdalEsriWkt(const std::string& wkt)
 {
     if (wkt.empty())
@@ -471,7 +382,7 @@ std::string GdalMapUnits(const std::string& wkt)
     return {};
 }
 
-bool GdalReadGeoReference(const std::string& path, int width, int height, MapGeoReference& geo, std::string& reason)
+bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo, std::string& reason)
 {
     RegisterDrivers();
     QuietErrors quiet;
@@ -487,7 +398,12 @@ bool GdalReadGeoReference(const std::string& path, int width, int height, MapGeo
     }
     const int rasterWidth = GDALGetRasterXSize(dataset.dataset);
     const int rasterHeight = GDALGetRasterYSize(dataset.dataset);
-    if (rasterWidth != width || rasterHeight != height)
+    if (width == 0 && height == 0)
+    {
+        width = rasterWidth;
+        height = rasterHeight;
+    }
+    else if (rasterWidth != width || rasterHeight != height)
     {
         reason = "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) +
                  " pixels and the height file " + std::to_string(width) + " x " + std::to_string(height) +
@@ -533,8 +449,8 @@ double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::
     return image.pixelSize;
 }
 
-bool GdalEncodeGeoTiffOnMap(const std::uint16_t* samples, int width, int height, const MapGeoReference& geo,
-                            bool metres, std::vector<std::uint8_t>& bytes, std::string& reason)
+bool GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, std::vector<std::uint8_t>& bytes,
+                       std::string& reason)
 {
     RegisterDrivers();
     QuietErrors quiet;
@@ -544,38 +460,53 @@ bool GdalEncodeGeoTiffOnMap(const std::uint16_t* samples, int width, int height,
         reason = "this GDAL has no GeoTIFF driver";
         return false;
     }
-    static std::atomic<unsigned> counter{0};
-    const std::string memPath =
-        "/vsimem/altimo-map-" + std::to_string(::getpid()) + "-" + std::to_string(counter++) + ".tif";
+    const bool metres = raster.kind == GeoTiffSamples::Metres;
+    const GDALDataType type = raster.kind == GeoTiffSamples::Byte ? GDT_Byte : metres ? GDT_Float32 : GDT_UInt16;
+    const std::string memPath = MemoryPath("tiff") + ".tif";
     char compress[] = "COMPRESS=DEFLATE";
     // Floating-point samples compress best with the floating-point predictor.
-    char predictor16[] = "PREDICTOR=2";
-    char predictor32[] = "PREDICTOR=3";
+    char predictor[] = "PREDICTOR=2";
+    char floatPredictor[] = "PREDICTOR=3";
     char tiled[] = "TILED=YES";
     char bigTiff[] = "BIGTIFF=IF_SAFER";
-    char* options[] = {compress, metres ? predictor32 : predictor16, tiled, bigTiff, nullptr};
+    char rgb[] = "PHOTOMETRIC=RGB";
+    char* options[] = {compress, metres ? floatPredictor : predictor, tiled, bigTiff,
+                       raster.bands == 3 ? rgb : nullptr, nullptr};
+    const int width = raster.width;
+    const int height = raster.height;
     bool ok = false;
     {
-        DatasetCloser dataset{
-            GDALCreate(driver, memPath.c_str(), width, height, 1, metres ? GDT_Float32 : GDT_UInt16, options)};
+        DatasetCloser dataset{GDALCreate(driver, memPath.c_str(), width, height, raster.bands, type, options)};
         if (dataset.dataset != nullptr)
         {
-            GDALSetGeoTransform(dataset.dataset, const_cast<double*>(geo.geoTransform));
-            if (!geo.projectionWkt.empty())
-                GDALSetProjection(dataset.dataset, geo.projectionWkt.c_str());
+            if (geo != nullptr)
+            {
+                GDALSetGeoTransform(dataset.dataset, const_cast<double*>(geo->geoTransform));
+                if (!geo->projectionWkt.empty())
+                    GDALSetProjection(dataset.dataset, geo->projectionWkt.c_str());
+            }
             GDALRasterBandH band = GDALGetRasterBand(dataset.dataset, 1);
-            if (!metres)
+            const auto* samples = static_cast<const std::uint16_t*>(raster.samples);
+            if (raster.kind == GeoTiffSamples::Byte)
+            {
+                // Interleaved bands as the pictures hold them: pixel, row and band strides in bytes.
+                const int bands = raster.bands;
+                ok = GDALDatasetRasterIO(dataset.dataset, GF_Write, 0, 0, width, height,
+                                         const_cast<void*>(raster.samples), width, height, GDT_Byte, bands, nullptr,
+                                         bands, GSpacing(bands) * width, 1) == CE_None;
+            }
+            else if (!metres)
             {
                 // The samples keep their meaning for any reader that applies scale and offset.
-                if (geo.hasMapping)
+                if (geo != nullptr && geo->hasMapping)
                 {
-                    GDALSetRasterScale(band, geo.gain);
-                    GDALSetRasterOffset(band, geo.offset);
+                    GDALSetRasterScale(band, geo->gain);
+                    GDALSetRasterOffset(band, geo->offset);
                 }
                 ok = GDALRasterIO(band, GF_Write, 0, 0, width, height, const_cast<std::uint16_t*>(samples), width,
                                   height, GDT_UInt16, 0, 0) == CE_None;
             }
-            else
+            else if (geo != nullptr)
             {
                 // Strip by strip, so that no float copy of a large map is held.
                 constexpr int kStripRows = 64;
@@ -586,19 +517,16 @@ bool GdalEncodeGeoTiffOnMap(const std::uint16_t* samples, int width, int height,
                     const int rows = std::min(kStripRows, height - y0);
                     const std::uint16_t* from = samples + std::size_t(y0) * width;
                     for (std::size_t i = 0; i < std::size_t(width) * rows; ++i)
-                        strip[i] = static_cast<float>(geo.offset + geo.gain * double(from[i]));
+                        strip[i] = static_cast<float>(geo->offset + geo->gain * double(from[i]));
                     ok = GDALRasterIO(band, GF_Write, 0, y0, width, rows, strip.data(), width, rows, GDT_Float32, 0,
                                       0) == CE_None;
                 }
             }
         }
     }
-    vsi_l_offset length = 0;
-    GByte* buffer = VSIGetMemFileBuffer(memPath.c_str(), &length, TRUE);
-    if (ok && buffer != nullptr)
-        bytes.assign(buffer, buffer + length);
-    else
-        reason = "cannot code the GeoTIFF (" + QuietErrors::last("GDAL error") + ")";
-    CPLFree(buffer);
-    return ok && buffer != nullptr;
+    const bool taken = TakeMemoryFile(memPath, bytes);
+    if (ok && taken)
+        return true;
+    reason = "cannot code the GeoTIFF (" + QuietErrors::last("GDAL error") + ")";
+    return false;
 }

@@ -1,7 +1,8 @@
 #pragma once
-// The GDAL side of HeightImage.cpp, declared without any GDAL header so that GDAL stays out of
-// the core's interface: GdalRaster.cpp implements it when the build found GDAL,
-// GdalRasterMissing.cpp (which refuses every call) otherwise.
+// The GDAL side of tools/ (HeightImage.cpp, ShorelineVector.cpp), declared without any GDAL
+// header so that GDAL stays out of the core's interface: GdalRaster.cpp and GdalVector.cpp
+// implement it when the build found GDAL, GdalRasterMissing.cpp (which refuses every call)
+// otherwise.
 #include "tools/HeightImage.h"
 
 #include <string>
@@ -14,9 +15,9 @@ bool GdalAvailable();
 bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
                          std::string& reason);
 
-// Codes the samples as a one-band 16-bit GeoTIFF in memory (the caller writes it atomically).
-bool GdalEncodeGeoTiff(const std::uint16_t* samples, int width, int height, float pixelSize,
-                       std::vector<std::uint8_t>& bytes, std::string& reason);
+// Codes a GeoTIFF in memory (see WriteGeoTiff; the caller writes it atomically).
+bool GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, std::vector<std::uint8_t>& bytes,
+                       std::string& reason);
 
 // The coordinate system in the ESRI flavour of WKT that ENVI headers hold; empty when `wkt` is
 // empty or not a coordinate system GDAL knows.
@@ -27,13 +28,25 @@ std::string GdalEsriWkt(const std::string& wkt);
 // string says) and for none.
 std::string GdalMapUnits(const std::string& wkt);
 
-// The georeference of a raster (see ReadMapGeoReference); `reason` without the path.
-bool GdalReadGeoReference(const std::string& path, int width, int height, MapGeoReference& geo,
+// The georeference of a raster (see ReadMapGeoReference); `reason` without the path. A size of
+// 0 x 0 takes any raster and becomes its size.
+bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo,
                           std::string& reason);
 
 // The pixel size of a map in metres (see MapPixelSizeMetres).
 double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note);
 
-// Codes a GeoTIFF on the georeference in memory (see WriteGeoTiffOnMap).
-bool GdalEncodeGeoTiffOnMap(const std::uint16_t* samples, int width, int height, const MapGeoReference& geo,
-                            bool metres, std::vector<std::uint8_t>& bytes, std::string& reason);
+// One file of a coded vector data set: its extension (".shp", ".dbf", ...) and its bytes.
+struct CodedFile
+{
+    std::string extension;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Codes the lines (x, y pairs one after another) as LineString features of one layer named
+// `layer`, with the fields index (the line's position) and points, through the OGR driver
+// `driver`, in memory; `extension` is the main file's (".gpkg"). `wkt` empty: no coordinate
+// system. `files` gets the main file and, for formats of several files, the others.
+bool GdalEncodeLines(const std::string& driver, const std::string& layer, const std::string& extension,
+                     const std::vector<std::vector<double>>& lines, const std::string& wkt,
+                     std::vector<CodedFile>& files, std::string& reason);

@@ -17,7 +17,7 @@ bool GdalReadHeightImage(const std::string&, const HeightImportOptions&, HeightI
     return false;
 }
 
-bool GdalEncodeGeoTiff(const std::uint16_t*, int, int, float, std::vector<std::uint8_t>&, std::string& reason)
+bool GdalEncodeGeoTiff(const GeoTiffRaster&, const MapGeoReference*, std::vector<std::uint8_t>&, std::string& reason)
 {
     reason = std::string("GeoTIFF needs GDAL: ") + kNoGdal;
     return false;
@@ -33,7 +33,7 @@ std::string GdalMapUnits(const std::string&)
     return {};
 }
 
-bool GdalReadGeoReference(const std::string&, int, int, MapGeoReference&, std::string& reason)
+bool GdalReadGeoReference(const std::string&, int&, int&, MapGeoReference&, std::string& reason)
 {
     reason = std::string("reading a georeference needs GDAL: ") + kNoGdal;
     return false;
@@ -45,9 +45,9 @@ double GdalMapPixelSize(const MapGeoReference&, int, int, std::string& note)
     return 0;
 }
 
-bool GdalEncodeGeoTiffOnMap(const std::uint16_t*, int, int, const MapGeoReference&, bool, std::vector<std::uint8_t>&,
-                            std::string& reason)
+bool GdalEncodeLines(const std::string&, const std::string&, const std::string&, const std::vector<std::vector<double>>&,
+                     const std::string&, std::vector<CodedFile>&, std::string& reason)
 {
-    reason = std::string("GeoTIFF needs GDAL: ") + kNoGdal;
+    reason = std::string("vector output needs GDAL: ") + kNoGdal;
     return false;
 }

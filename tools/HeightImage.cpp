@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace
@@ -218,23 +219,20 @@ bool WriteHeightImage(const std::string& path, HeightImageFormat format, const s
         error = path + ": unknown image format; use .png or .tif";
         return false;
     }
-    std::vector<std::uint8_t> bytes;
-    std::string reason;
-    if (!GdalEncodeGeoTiff(samples, width, height, pixelSize, bytes, reason))
-    {
-        error = path + ": " + reason;
+    const MapGeoReference local = LocalMapGeoReference(height, pixelSize);
+    if (!WriteGeoTiff(path, GeoTiffRaster{samples, GeoTiffSamples::UInt16, 1, width, height}, &local, error))
         return false;
-    }
-    if (!WriteFileAtomically(path, bytes.data(), bytes.size()))
-    {
-        error = path + ": cannot write the file";
-        return false;
-    }
     progress.setPos(progress.pos() + progressSpan);
     return true;
 }
 
 bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error)
+{
+    return ReadMapGeoReferenceAndSize(path, geo, width, height, error);
+}
+
+bool ReadMapGeoReferenceAndSize(const std::string& path, MapGeoReference& geo, int& width, int& height,
+                                std::string& error)
 {
     geo = MapGeoReference{};
     std::string reason;
@@ -244,17 +242,26 @@ bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoR
     return false;
 }
 
+MapGeoReference LocalMapGeoReference(int height, float pixelSize)
+{
+    MapGeoReference geo;
+    const double p = pixelSize;
+    const double transform[6] = {0, p, 0, double(height) * p, 0, -p};
+    std::copy(std::begin(transform), std::end(transform), geo.geoTransform);
+    return geo;
+}
+
 double MapPixelSizeMetres(const MapGeoReference& geo, int width, int height, std::string& note)
 {
     return GdalMapPixelSize(geo, width, height, note);
 }
 
-bool WriteGeoTiffOnMap(const std::string& path, const std::uint16_t* samples, int width, int height,
-                       const MapGeoReference& geo, bool metres, std::string& error)
+bool WriteGeoTiff(const std::string& path, const GeoTiffRaster& raster, const MapGeoReference* geo,
+                  std::string& error)
 {
     std::vector<std::uint8_t> bytes;
     std::string reason;
-    if (!GdalEncodeGeoTiffOnMap(samples, width, height, geo, metres, bytes, reason))
+    if (!GdalEncodeGeoTiff(raster, geo, bytes, reason))
     {
         error = path + ": " + reason;
         return false;

@@ -132,6 +132,13 @@ struct MapGeoReference
 // or is not width x height pixels.
 bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo,
                          std::string& error);
+// The same for a map whose size is not known yet: any size is taken and returned.
+bool ReadMapGeoReferenceAndSize(const std::string& path, MapGeoReference& geo, int& width, int& height,
+                                std::string& error);
+
+// A map that lies nowhere in particular: north up, covering 0 .. width * pixelSize east and
+// 0 .. height * pixelSize north, no coordinate system, no height mapping.
+MapGeoReference LocalMapGeoReference(int height, float pixelSize);
 
 // The ground size of one sample in metres on a width x height map with this georeference:
 // projected units converted to metres, degrees approximated at the map's centre latitude (with
@@ -139,7 +146,28 @@ bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoR
 // is rotated or its pixels are not square.
 double MapPixelSizeMetres(const MapGeoReference& geo, int width, int height, std::string& note);
 
-// Writes the samples as a one-band GeoTIFF on the georeference, atomically: 16-bit samples, or
-// with `metres` 32-bit floats offset + gain * sample (computed in double, stored as float).
-bool WriteGeoTiffOnMap(const std::string& path, const std::uint16_t* samples, int width, int height,
-                       const MapGeoReference& geo, bool metres, std::string& error);
+// What a GeoTIFF holds: 16-bit samples; the same samples as 32-bit floats in metres,
+// offset + gain * sample of the georeference (computed in double, stored as float); or 8-bit
+// pictures of one grey band or three interleaved bands (red, green, blue).
+enum class GeoTiffSamples
+{
+    UInt16,
+    Metres,
+    Byte,
+};
+
+struct GeoTiffRaster
+{
+    const void* samples = nullptr; // row-major, row 0 the top (north) row
+    GeoTiffSamples kind = GeoTiffSamples::UInt16;
+    int bands = 1;
+    int width = 0;
+    int height = 0;
+};
+
+// Writes the raster as a GeoTIFF atomically. With `geo` the file gets its geotransform and
+// projection, and 16-bit samples its height mapping as the band's scale and offset; without,
+// no georeference (Metres needs one). False with a sentence in `error` when GDAL is missing or
+// the file cannot be written; an older file of that name is then left as it was.
+bool WriteGeoTiff(const std::string& path, const GeoTiffRaster& raster, const MapGeoReference* geo,
+                  std::string& error);

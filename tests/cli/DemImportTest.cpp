@@ -12,7 +12,9 @@
 
 #ifdef ALTIMO_TEST_GDAL
 #include <cpl_string.h>
+#include <cstdio>
 #include <gdal.h>
+#include <ogr_api.h>
 #include <ogr_srs_api.h>
 
 namespace
@@ -97,6 +99,40 @@ std::pair<double, double> ValidRange(const Raster& raster)
             high = std::max(high, h);
         }
     return {low, high};
+}
+
+// Whether a raster GDAL opens lies where `raster` lies: origin, pixel size and projection.
+void ExpectOnTheMapOf(GDALDatasetH dataset, const Raster& raster)
+{
+    double transform[6] = {};
+    ASSERT_EQ(GDALGetGeoTransform(dataset, transform), CE_None);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(transform[i], raster.transform[i]) << i;
+    OGRSpatialReferenceH source = OSRNewSpatialReference(Wkt(raster.epsg).c_str());
+    OGRSpatialReferenceH read = OSRNewSpatialReference(GDALGetProjectionRef(dataset));
+    EXPECT_TRUE(OSRIsSame(source, read));
+    OSRDestroySpatialReference(read);
+    OSRDestroySpatialReference(source);
+}
+
+// Every band of an 8-bit picture GDAL reads, interleaved; checked to lie on `raster` when given.
+std::vector<std::uint8_t> Pixels(const std::string& path, const Raster* raster = nullptr)
+{
+    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(dataset, nullptr) << path;
+    if (dataset == nullptr)
+        return {};
+    const int width = GDALGetRasterXSize(dataset);
+    const int height = GDALGetRasterYSize(dataset);
+    const int bands = GDALGetRasterCount(dataset);
+    std::vector<std::uint8_t> pixels(std::size_t(width) * height * bands);
+    EXPECT_EQ(GDALDatasetRasterIO(dataset, GF_Read, 0, 0, width, height, pixels.data(), width, height, GDT_Byte,
+                                  bands, nullptr, bands, GSpacing(bands) * width, 1),
+              CE_None);
+    if (raster != nullptr)
+        ExpectOnTheMapOf(dataset, *raster);
+    GDALClose(dataset);
+    return pixels;
 }
 
 class DemImport : public ToolsCliTest
@@ -288,14 +324,8 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     // GDAL opens the RAW through its header: the source's georeference and the height mapping.
     GDALDatasetH raw = GDALOpen(path("dem.raw").c_str(), GA_ReadOnly);
     ASSERT_NE(raw, nullptr);
+    ExpectOnTheMapOf(raw, raster);
     double transform[6] = {};
-    ASSERT_EQ(GDALGetGeoTransform(raw, transform), CE_None);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(transform[i], raster.transform[i]) << i;
-    OGRSpatialReferenceH source = OSRNewSpatialReference(Wkt(kUtm33).c_str());
-    OGRSpatialReferenceH header = OSRNewSpatialReference(GDALGetProjectionRef(raw));
-    EXPECT_TRUE(OSRIsSame(source, header));
-    OSRDestroySpatialReference(header);
     const auto [low, high] = ValidRange(raster);
     EXPECT_DOUBLE_EQ(GDALGetRasterOffset(GDALGetRasterBand(raw, 1), nullptr), double(float(low)));
     GDALClose(raw);
@@ -319,12 +349,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     EXPECT_NE(metres.out.find("georeference from " + path("dem.dat.json")), std::string::npos) << metres.out;
     GDALDatasetH out = GDALOpen(path("out.tif").c_str(), GA_ReadOnly);
     ASSERT_NE(out, nullptr);
-    ASSERT_EQ(GDALGetGeoTransform(out, transform), CE_None);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(transform[i], raster.transform[i]) << i;
-    OGRSpatialReferenceH exported = OSRNewSpatialReference(GDALGetProjectionRef(out));
-    EXPECT_TRUE(OSRIsSame(source, exported));
-    OSRDestroySpatialReference(exported);
+    ExpectOnTheMapOf(out, raster);
     std::vector<double> heights(raster.heights.size());
     ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(out, 1), GF_Read, 0, 0, 260, 260, heights.data(), 260, 260, GDT_Float64,
                            0, 0),
@@ -356,7 +381,6 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     ASSERT_EQ(GDALGetGeoTransform(like, transform), CE_None);
     EXPECT_EQ(transform[0], raster.transform[0]);
     GDALClose(like);
-    OSRDestroySpatialReference(source);
 
     // The sidecar of the height file comes before the RAW's header.
     MapGeoReference shifted;
@@ -382,6 +406,113 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_NE(unknown.err.find("the heights in metres are not known"), std::string::npos) << unknown.err;
     EXPECT_FALSE(Exists(path("m.tif")));
+}
+TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
+{
+    Raster raster;
+    raster.width = raster.height = 260;
+    raster.heights = Terrain(260, 260, 0, 100);
+    WriteGeoTiff(path("dem.tif"), raster);
+    ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("dem.raw")).exitCode, 0);
+    ASSERT_EQ(run("-q process " + path("dem.raw")).exitCode, 0);
+
+    // The GeoTIFFs hold the very pixels of the BMP and the PNG, north row first, on the source.
+    const std::string cliff = "cliff " + path("dem.dat") + " --height-scale 100 --angle 3 --threshold 4 -o ";
+    ASSERT_EQ(run(cliff + path("cliff.bmp")).exitCode, 0);
+    const ToolsCliRun cliffTiff = run(cliff + path("cliff.tif"));
+    ASSERT_EQ(cliffTiff.exitCode, 0) << cliffTiff.err;
+    EXPECT_NE(cliffTiff.out.find("georeference from " + path("dem.dat.json")), std::string::npos) << cliffTiff.out;
+    const std::vector<std::uint8_t> mask = Pixels(path("cliff.tif"), &raster);
+    EXPECT_EQ(mask, Pixels(path("cliff.bmp")));
+    EXPECT_NE(std::count(mask.begin(), mask.end(), 0), std::ptrdiff_t(mask.size())); // not a blank mask
+    ASSERT_EQ(run("-q preview " + path("dem.dat") + " -o " + path("relief.png")).exitCode, 0);
+    ASSERT_EQ(run("-q preview " + path("dem.dat") + " -o " + path("relief.tif")).exitCode, 0);
+    EXPECT_EQ(Pixels(path("relief.tif"), &raster), Pixels(path("relief.png")));
+
+    // A lake of 512 x 512 cells at scale 2 covers samples 3..258 down (its block rows end one
+    // sample above the bottom edge): its centre cell (150, 300) is sample (75, 3 + 150).
+    std::vector<std::uint8_t> cells(512 * 512);
+    for (int r = 0; r < 512; ++r)
+        for (int c = 0; c < 512; ++c)
+            cells[std::size_t(r) * 512 + c] = (c - 150) * (c - 150) + (r - 300) * (r - 300) < 60 * 60 ? 255 : 0;
+    GDALDatasetH memory = GDALCreate(GDALGetDriverByName("MEM"), "", 512, 512, 1, GDT_Byte, nullptr);
+    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(memory, 1), GF_Write, 0, 0, 512, 512, cells.data(), 512, 512, GDT_Byte,
+                           0, 0),
+              CE_None);
+    GDALClose(GDALCreateCopy(GDALGetDriverByName("PNG"), path("lake.png").c_str(), memory, FALSE, nullptr, nullptr,
+                             nullptr));
+    GDALClose(memory);
+    ASSERT_EQ(run("-q wtr-encode " + path("lake.png") + " --block-size 128 -o " + path("lake.wtr")).exitCode, 0);
+    const std::string banks = "banks " + path("lake.wtr") + " --scale 2 --water-pixel-size 15 -o " + path("lake.sl");
+    const ToolsCliRun kml = run(banks + " --vector " + path("lake.kml"));
+    EXPECT_EQ(kml.exitCode, 2);
+    EXPECT_NE(kml.err.find("name it .gpkg, .geojson, .json or .shp"), std::string::npos) << kml.err;
+
+    const struct
+    {
+        const char* file;
+        bool onMap;
+    } outputs[] = {{"lake.gpkg", true}, {"lake.geojson", true}, {"lake.shp", false}};
+    for (const auto& output : outputs)
+    {
+        const ToolsCliRun result =
+            run(banks + " --vector " + path(output.file) + (output.onMap ? " --like " + path("dem.dat") : ""));
+        ASSERT_EQ(result.exitCode, 0) << output.file << result.err;
+        // The extent the .sl points should have: cells of 15 m, two cells a sample, 30 m samples.
+        const std::string sl = ReadText(path("lake.sl"));
+        long long lines = 0;
+        double expected[4] = {1e300, -1e300, 1e300, -1e300}; // west, east, south, north
+        for (std::size_t at = sl.find('['); at != std::string::npos; at = sl.find('[', at + 1))
+            lines += sl.compare(at, 6, "[LINE=") == 0;
+        for (std::size_t at = sl.find("point_xz="); at != std::string::npos; at = sl.find("point_xz=", at + 1))
+        {
+            double z = 0;
+            double x = 0;
+            ASSERT_EQ(std::sscanf(sl.c_str() + at, "point_xz=%lf,%lf", &z, &x), 2);
+            if (output.onMap)
+            {
+                const double column = x / 15 / 2;
+                const double row = 3 + (512 - z / 15) / 2;
+                x = raster.transform[0] + 30 * column;
+                z = raster.transform[3] - 30 * row;
+            }
+            expected[0] = std::min(expected[0], x);
+            expected[1] = std::max(expected[1], x);
+            expected[2] = std::min(expected[2], z);
+            expected[3] = std::max(expected[3], z);
+        }
+        ASSERT_GT(lines, 0) << sl;
+        GDALDatasetH vector = GDALOpenEx(path(output.file).c_str(), GDAL_OF_VECTOR, nullptr, nullptr, nullptr);
+        ASSERT_NE(vector, nullptr) << output.file;
+        OGRLayerH layer = GDALDatasetGetLayer(vector, 0);
+        EXPECT_EQ(OGR_L_GetFeatureCount(layer, TRUE), lines) << output.file;
+        OGREnvelope extent;
+        ASSERT_EQ(OGR_L_GetExtent(layer, &extent, TRUE), OGRERR_NONE);
+        const double got[4] = {extent.MinX, extent.MaxX, extent.MinY, extent.MaxY};
+        for (int i = 0; i < 4; ++i)
+            EXPECT_NEAR(got[i], expected[i], 1e-6) << output.file << " " << i;
+        if (output.onMap)
+        {
+            // Independently of the formula above: the lake's centre, within a sample.
+            EXPECT_NEAR((extent.MinX + extent.MaxX) / 2, raster.transform[0] + 30 * 75.0, 30) << output.file;
+            EXPECT_NEAR((extent.MinY + extent.MaxY) / 2, raster.transform[3] - 30 * 153.0, 30) << output.file;
+            OGRSpatialReferenceH source = OSRNewSpatialReference(Wkt(raster.epsg).c_str());
+            EXPECT_TRUE(OSRIsSame(source, OGR_L_GetSpatialRef(layer))) << output.file;
+            OSRDestroySpatialReference(source);
+        }
+        else
+            EXPECT_EQ(OGR_L_GetSpatialRef(layer), nullptr);
+        GDALClose(vector);
+    }
+
+    // A map that lies nowhere is refused before anything is written.
+    std::filesystem::remove(path("dem.dat.json"));
+    std::filesystem::remove(path("dem.raw.hdr"));
+    std::filesystem::remove(path("lake.sl"));
+    const ToolsCliRun nowhere = run(banks + " --vector " + path("x.gpkg") + " --like " + path("dem.dat"));
+    EXPECT_EQ(nowhere.exitCode, 1);
+    EXPECT_NE(nowhere.err.find(path("dem.dat") + ": the map has no georeference"), std::string::npos) << nowhere.err;
+    EXPECT_FALSE(Exists(path("x.gpkg")) || Exists(path("lake.sl")));
 }
 #else
 TEST(DemImport, NeedsGdal)

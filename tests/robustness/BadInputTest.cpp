@@ -322,8 +322,8 @@ TEST_F(BadInput, NamesAndMisfitMasks)
     const Case cases[] = {
         {"proces " + raw, 2, "unknown command 'proces'; did you mean 'process'?", true},
         {"process " + raw + " --widht 256", 2, "process: unknown option '--widht'; did you mean '--width'?", true},
-        {"preview " + path("good.dat") + " -o " + path("x.jpg"), 2, path("x.jpg") + ": the output is a PNG picture; name it .png", true},
-        {"cliff " + path("good.dat") + " -o " + path("x.PNG"), 2, path("x.PNG") + ": the output is an 8-bit BMP; name it .bmp", true},
+        {"preview " + path("good.dat") + " -o " + path("x.jpg"), 2, path("x.jpg") + ": the output is a PNG picture or a GeoTIFF; name it .png or .tif or .tiff", true},
+        {"cliff " + path("good.dat") + " -o " + path("x.PNG"), 2, path("x.PNG") + ": the output is an 8-bit BMP or a GeoTIFF; name it .bmp or .tif or .tiff", true},
         {"cliff " + path("good.dat") + " -o " + path("x.BMP"), 0, "name it", false},
         {"cliff " + path("good.dat") + " -o /dev/null", 0, "name it", false},
         {banks + " --tessellation 4 --scale 4", 0, "warning", false},

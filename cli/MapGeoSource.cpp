@@ -1,0 +1,94 @@
+#include "cli/MapGeoSource.h"
+
+#include "cli/CliSupport.h"
+#include "codec/DATElevationDB.h"
+#include "tools/MapSidecar.h"
+
+std::string ImportHeaderOf(const std::string& dat)
+{
+    std::string base = dat;
+    if (base.ends_with("_w.dat"))
+        base.resize(base.size() - 6);
+    else if (base.ends_with(".dat"))
+        base.resize(base.size() - 4);
+    return base + ".raw.hdr";
+}
+
+bool FindMapGeoReference(const std::string& dat, const std::string& like, int width, int height,
+                         MapGeoReference& geo, std::string& source, std::string& error)
+{
+    source.clear();
+    if (!like.empty())
+    {
+        if (!ReadMapGeoReference(like, width, height, geo, error))
+            return false;
+        source = like;
+        return true;
+    }
+    std::string problem;
+    const std::string sidecar = MapSidecarPath(dat);
+    const std::string header = ImportHeaderOf(dat);
+    if (FileSize(sidecar) > 0)
+    {
+        if (ReadMapSidecar(sidecar, width, height, geo, problem))
+            source = sidecar;
+    }
+    else if (FileSize(header) > 0 && ReadMapGeoReference(header, width, height, geo, problem))
+        source = header;
+    if (!problem.empty())
+        PrintWarning(problem + "; the output gets no georeference");
+    return true;
+}
+
+bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int& height, std::string& source,
+                 std::string& error)
+{
+    if (like.ends_with(".dat"))
+    {
+        // The header alone gives the size: the load stops as soon as it asks where the samples go.
+        CDATElevationDB db(false);
+        long datWidth = 0;
+        long datHeight = 0;
+        static_cast<void>(db.load(like.c_str(),
+                                  [&](long w, long h) -> std::uint16_t*
+                                  {
+                                      datWidth = w;
+                                      datHeight = h;
+                                      return nullptr;
+                                  }));
+        if (datWidth <= 0 || datHeight <= 0)
+        {
+            error = like + ": not a valid height file (cannot read its header)";
+            return false;
+        }
+        width = static_cast<int>(datWidth);
+        height = static_cast<int>(datHeight);
+        FindMapGeoReference(like, "", width, height, geo, source, error);
+        if (source.empty())
+            error = like + ": the map has no georeference (neither " + MapSidecarPath(like) + " nor " +
+                    ImportHeaderOf(like) + " describes it)";
+        return !source.empty();
+    }
+    width = height = 0;
+    if (!ReadMapGeoReferenceAndSize(like, geo, width, height, error))
+        return false;
+    source = like;
+    return true;
+}
+
+int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain)
+{
+    const bool geoTiff = HeightImageFormatOf(output) == HeightImageFormat::GeoTiff;
+    if (!like.empty() && !geoTiff)
+    {
+        PrintError("--like: " + like + " gives a GeoTIFF its georeference; name the output .tif to write one");
+        return kExitBadArguments;
+    }
+    if (geoTiff && !HeightImageHasGdal())
+    {
+        PrintError(output + ": GeoTIFF needs GDAL, and this build of Altimo has none (install libgdal-dev and "
+                            "rebuild); " + plain + " works without it");
+        return kExitJobFailed;
+    }
+    return kExitOk;
+}
