@@ -3,6 +3,7 @@
 // filtered water image with the shorelines drawn as the preview draws them, and the lines as GIS
 // vector data, placed on the map when its georeference is given.
 #include "banks/GenerateShorelines.h"
+#include "tools/GdalRaster.h"
 #include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
@@ -213,8 +214,7 @@ int CheckVectorOutput(const BanksOptions& options)
     }
     if (!HeightImageHasGdal())
     {
-        PrintError("--vector: " + options.vector + ": vector output goes through GDAL/OGR, and this build of Altimo "
-                   "has none (install libgdal-dev and rebuild)");
+        PrintError("--vector: " + options.vector + ": vector output goes through GDAL/OGR: " + GdalMissing());
         return kExitJobFailed;
     }
     return kExitOk;

@@ -5,6 +5,7 @@
 #include "cli/LoadedDat.h"
 #include "cli/MapGeoSource.h"
 #include "base/AtomicFile.h"
+#include "tools/GdalRaster.h"
 #include "tools/HeightImage.h"
 #include "tools/MapSidecar.h"
 #include "base/RasterView.h"
@@ -99,8 +100,7 @@ bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, 
     settings.resampling = options.resampling;
     if (settings.needsGdal() && !HeightImageHasGdal())
     {
-        error = "--height-range, --nodata-height and --size need GDAL, and this build of Altimo has none (install "
-                "libgdal-dev and rebuild)";
+        error = "--height-range, --nodata-height and --size need GDAL: " + GdalMissing();
         return false;
     }
     return true;
@@ -229,8 +229,7 @@ int RunExport(const ImageOptions& options, const CliContext& context)
     }
     if (format == HeightImageFormat::GeoTiff && !HeightImageHasGdal())
     {
-        PrintError(options.output + ": GeoTIFF needs GDAL, and this build of Altimo has none (install libgdal-dev "
-                                    "and rebuild); .png works without it");
+        PrintError(options.output + ": GeoTIFF needs GDAL: " + GdalMissing() + "; .png works without it");
         return kExitJobFailed;
     }
     const auto start = std::chrono::steady_clock::now();

@@ -2,6 +2,7 @@
 
 #include "cli/CliSupport.h"
 #include "codec/DATElevationDB.h"
+#include "tools/GdalRaster.h"
 #include "tools/MapSidecar.h"
 
 std::string ImportHeaderOf(const std::string& dat)
@@ -86,8 +87,7 @@ int CheckGeoTiffOutput(const std::string& output, const std::string& like, const
     }
     if (geoTiff && !HeightImageHasGdal())
     {
-        PrintError(output + ": GeoTIFF needs GDAL, and this build of Altimo has none (install libgdal-dev and "
-                            "rebuild); " + plain + " works without it");
+        PrintError(output + ": GeoTIFF needs GDAL: " + GdalMissing() + "; " + plain + " works without it");
         return kExitJobFailed;
     }
     return kExitOk;

@@ -1,14 +1,16 @@
 #pragma once
 // The GDAL side of tools/ (HeightImage.cpp, ShorelineVector.cpp), declared without any GDAL
-// header so that GDAL stays out of the core's interface: GdalRaster.cpp and GdalVector.cpp
-// implement it when the build found GDAL, GdalRasterMissing.cpp (which refuses every call)
-// otherwise.
+// header so that GDAL stays out of the core's interface. GdalRaster.cpp and GdalVector.cpp
+// implement it inside the GDAL module; the program calls it through GdalLoader.cpp, which loads
+// the module on first use and refuses every call when there is none.
 #include "tools/HeightImage.h"
 
 #include <string>
 #include <vector>
 
 bool GdalAvailable();
+// Why GDAL cannot be used ("this build of Altimo has no GDAL support ..."); empty when it can.
+std::string GdalMissing();
 
 // Reads one band as ReadHeightImage does with these options. On failure `reason` says why,
 // without the path.

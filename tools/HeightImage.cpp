@@ -119,8 +119,7 @@ bool ReadHeightImage(const std::string& path, const HeightImportOptions& options
             if (ok && options.needsGdal())
             {
                 ok = false;
-                reason = "--height-range, --nodata-height and --size need GDAL, and this build of Altimo has none "
-                         "(install libgdal-dev and rebuild)";
+                reason = "--height-range, --nodata-height and --size need GDAL: " + GdalMissing();
             }
             if (ok)
             {
