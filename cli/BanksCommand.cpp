@@ -1,19 +1,18 @@
 // banks: a compressed water mask (".wtr") becomes a shoreline file (".sl"), with the water banks
 // page's settings and the main dialog's resolution scale as options, and optionally a PNG of the
 // filtered water image with the shorelines drawn as the preview draws them.
-#include "banks/GenerateShorelines.h"
+#include "banks/BanksJob.h"
 #include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
-#include "support/BitMask.h"
-#include "support/WtrWriter.h"
 
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace
 {
@@ -38,66 +37,36 @@ public:
     }
 };
 
-// A block of B cells at scale s covers B / s pixels of the water image; when that is not a whole
-// number, the block positions, summed in single precision, leave a column and a row undrawn every
-// few blocks. The tracer takes those lines for land, so shorelines run straight along them.
-// The drawing is the desktop's and stays; the user is told how to avoid it.
-void WarnIfBlocksLeaveGaps(const std::string& path, long scale)
+// The command's job: its output names are checked once the files are, and the preview is the
+// banks preview's picture.
+BanksJob BanksCommandJob(const BanksOptions& options, const JobPaths& paths)
 {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return;
-    CBitMask mask(1);
-    const bool loaded = mask.load(file);
-    std::fclose(file);
-    const long block = mask.m_blockSize;
-    if (!loaded || scale < 1 || block % scale == 0)
-        return;
-    std::string scales;
-    for (long s = kResolutionScaleRange.min; s <= kResolutionScaleRange.max; ++s)
-        if (block % s == 0)
-            scales += (scales.empty() ? "" : ", ") + std::to_string(s);
-    const long lower = block / scale * scale;
-    std::string blocks;
-    for (const long size : {lower, lower + scale})
-        if (size >= kMinWtrBlockSize && size <= kMaxWtrBlockSize)
-            blocks += (blocks.empty() ? "" : " or ") + std::to_string(size);
-    char pixels[32];
-    std::snprintf(pixels, sizeof pixels, "%g", double(block) / double(scale));
-    PrintWarning(path + ": blocks of " + std::to_string(block) + " cells at scale " + std::to_string(scale) + " are " +
-                 pixels + " water-image pixels, not a whole number: rows and columns of the water image stay undrawn "
-                 "between blocks and shorelines will run along them; scales that divide " + std::to_string(block) +
-                 " (--scale " + scales + ")" +
-                 (blocks.empty() ? std::string() : " or a block size that " + std::to_string(scale) +
-                                                       " divides (wtr-encode --block-size " + blocks + ")") +
-                 " avoid it");
+    BanksJob job(options.wtr, options.settings, options.output, options.preview);
+    job.prepare = [&options, &paths]
+    {
+        for (const auto& [path, format, extension] : {std::tuple{&options.output, "a shoreline file", ".sl"},
+                                                      {&options.preview, "a PNG picture", ".png"}})
+            if (std::string problem = OutputNameProblem(*path, format, {extension}); !problem.empty())
+                return JobFailure(JobStatus::refused, problem);
+        SummariesAwayFromOutput(paths);
+        return JobResult{};
+    };
+    job.writePreview = WriteBanksPreview;
+    return job;
 }
 
-int RunBanksCommand(const BanksOptions& options, const CliContext& context)
+int RunBanksCommand(const BanksOptions& options, const JobPaths& paths, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     BanksMessages messages;
-    WarnIfBlocksLeaveGaps(options.wtr, options.settings.resolutionScale);
-    const BanksResult result = GenerateShorelines(options.wtr, options.settings, messages);
-    if (result.status != BanksStatus::ok)
-        return kExitJobFailed;
-
-    const auto writeStart = std::chrono::steady_clock::now();
-    if (const BanksStatus status = WriteShorelineFile(options.output, result.lines); status != BanksStatus::ok)
-    {
-        PrintError(options.output + ": " + BanksStatusMessage(status));
-        return kExitJobFailed;
-    }
-    const double writeSeconds = SecondsSince(writeStart);
-    if (!options.preview.empty() &&
-        !SavePreviewPng(options.preview, result.filtered, result.lines, double(result.metresPerPixel)))
-    {
-        PrintError(options.preview + ": " +
-                   (result.filtered.width > 0 && result.filtered.height > 0
-                        ? "cannot write the file"
-                        : "the water image is empty (the mask is smaller than the scale)"));
-        return kExitJobFailed;
-    }
+    BanksResult generated;
+    const JobResult job = RunBanksJob(BanksCommandJob(options, paths), messages, &generated);
+    for (const std::string& warning : job.warnings)
+        PrintWarning(warning);
+    if (!job.ok())
+        return ExitCodeOf(job);
+    const BanksResult& result = generated;
+    const double writeSeconds = job.seconds("write");
 
     if (options.json)
     {
@@ -160,9 +129,7 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
             JobPaths paths{{options->wtr}, {options->output}, true, options->json};
             if (!options->preview.empty())
                 paths.outputs.push_back(options->preview);
-            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->output, "a shoreline file", {".sl"})) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->preview, "a PNG picture", {".png"})) == kExitOk)
-                context.exitCode = RunBanksCommand(*options, context);
+            if ((context.exitCode = CheckCommandPaths(paths)) == kExitOk)
+                context.exitCode = RunBanksCommand(*options, paths, context);
         });
 }

@@ -2,7 +2,7 @@
 // settings as options.
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
-#include "cliff/CliffExport.h"
+#include "cliff/CliffJob.h"
 
 #include <chrono>
 #include <cstdio>
@@ -20,20 +20,26 @@ struct CliffOptions
     bool json = false;
 };
 
-int RunCliffCommand(const CliffOptions& options, const CliContext& context)
+int RunCliffCommand(const CliffOptions& options, const JobPaths& paths, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
-    CliffStatus status;
+    CliffJob job(options.dat, options.settings, options.bmp);
+    job.prepare = [&]
+    {
+        if (std::string problem = OutputNameProblem(options.bmp, "an 8-bit BMP", {".bmp"}); !problem.empty())
+            return JobFailure(JobStatus::refused, problem);
+        SummariesAwayFromOutput(paths);
+        return JobResult{};
+    };
+    JobResult result;
     {
         TerminalProgress progress("cliff", context.quiet);
         progress.setWork(double(FileSize(options.dat)), "B");
-        status = ExportCliffBitmap(options.dat, options.bmp, options.settings, progress);
+        StderrMessages messages;
+        result = RunCliffJob(job, progress, messages);
     }
-    if (status != CliffStatus::Written)
-    {
-        PrintError(CliffStatusMessage(status, options.dat, options.bmp));
-        return kExitJobFailed;
-    }
+    if (!result.ok())
+        return ExitCodeOf(result);
     if (options.json)
     {
         JsonWriter json;
@@ -71,8 +77,8 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
         {
             if (!fields->apply(options->settings, context))
                 return;
-            if ((context.exitCode = CheckJobPaths({{options->dat}, {options->bmp}, true, options->json})) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->bmp, "an 8-bit BMP", {".bmp"})) == kExitOk)
-                context.exitCode = RunCliffCommand(*options, context);
+            const JobPaths paths{{options->dat}, {options->bmp}, true, options->json};
+            if ((context.exitCode = CheckCommandPaths(paths)) == kExitOk)
+                context.exitCode = RunCliffCommand(*options, paths, context);
         });
 }
