@@ -192,7 +192,6 @@ void CAltimoPage::OnProcess()
     try
     {
         ProcessJob job(m_rawPath, Settings(mainDialog->ResolutionScale()));
-        job.keepGoing = true;
         job.desktop = true;
         (void)RunProcessJob(job, progress, messages);
     }
