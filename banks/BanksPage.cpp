@@ -6,7 +6,7 @@
 #include "gui/UserDialogs.h"
 #include "banks/BanksPreview.h"
 #include "banks/BanksSettings.h"
-#include "banks/GenerateShorelines.h"
+#include "banks/BanksJob.h"
 #include "banks/ShorelineFile.h"
 
 #include <QFrame>
@@ -131,10 +131,12 @@ void CBanksPage::OnGenerate()
     DialogMessageSink messages(m_dialogs, this);
     try
     {
-        BanksResult result = GenerateShorelines(m_waterPath, Settings(mainDialog->ResolutionScale()), messages);
+        BanksJob job(m_waterPath, Settings(mainDialog->ResolutionScale()));
+        job.desktop = true;
+        BanksResult result;
         // A failed run has shown its message and leaves the set, the preview and "Save" as
         // they were.
-        if (result.status != BanksStatus::ok)
+        if (!RunBanksJob(job, messages, &result).ok())
             return;
         m_lines = std::move(result.lines);
         m_preview->ClearLines();
@@ -159,8 +161,9 @@ void CBanksPage::OnSave()
     const std::optional<QString> chosen = m_dialogs.chooseFile(DialogOwner(), request);
     if (!chosen)
         return;
-    // A file that cannot be written is passed over without a word.
-    (void)WriteShorelineFile(chosen->toStdString(), m_lines);
+    // A file that cannot be written, the water file itself among them, is passed over without
+    // a word.
+    (void)SaveShorelines(chosen->toStdString(), m_lines, {m_waterPath});
 }
 
 void CBanksPage::OnZoomIn()

@@ -67,3 +67,21 @@ public:
     void show(const std::string& text, const std::string& caption) override { messages.push_back({text, caption}); }
     std::vector<Message> messages;
 };
+
+// Passes every message on and keeps the first as one line ("caption: text" when the caption
+// says what went wrong): a job's reason for a report that has room for one line.
+class FirstMessage final : public IMessageSink
+{
+public:
+    explicit FirstMessage(IMessageSink& next) : m_next(next) {}
+    void show(const std::string& text, const std::string& caption) override
+    {
+        if (first.empty())
+            first = caption.empty() || caption == kAppName ? text : caption + ": " + text;
+        m_next.show(text, caption);
+    }
+    std::string first;
+
+private:
+    IMessageSink& m_next;
+};

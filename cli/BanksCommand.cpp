@@ -2,7 +2,7 @@
 // page's settings and the main dialog's resolution scale as options, and optionally a PNG of the
 // filtered water image with the shorelines drawn as the preview draws them, and the lines as GIS
 // vector data, placed on the map when its georeference is given.
-#include "banks/GenerateShorelines.h"
+#include "banks/BanksJob.h"
 #include "tools/GdalRaster.h"
 #include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
@@ -10,7 +10,6 @@
 #include "cli/JsonWriter.h"
 #include "cli/MapGeoSource.h"
 #include "support/BitMask.h"
-#include "support/WtrWriter.h"
 #include "tools/ShorelineVector.h"
 
 #include <chrono>
@@ -18,6 +17,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <tuple>
 
 namespace
 {
@@ -44,47 +44,45 @@ public:
     }
 };
 
-// A block of B cells at scale s covers B / s pixels of the water image; when that is not a whole
-// number, the block positions, summed in single precision, leave a column and a row undrawn every
-// few blocks. The tracer takes those lines for land, so shorelines run straight along them.
-// The drawing is the desktop's and stays; the user is told how to avoid it.
-void WarnIfBlocksLeaveGaps(const std::string& path, const CBitMask& mask, long scale)
+// The vector format is told by the extension alone (a stream has none), and needs GDAL; --like
+// places the vector lines and nothing else.
+JobResult CheckVectorOutput(const BanksOptions& options)
 {
-    const long block = mask.m_blockSize;
-    if (block <= 0 || scale < 1 || block % scale == 0)
-        return;
-    std::string scales;
-    for (long s = kResolutionScaleRange.min; s <= kResolutionScaleRange.max; ++s)
-        if (block % s == 0)
-            scales += (scales.empty() ? "" : ", ") + std::to_string(s);
-    const long lower = block / scale * scale;
-    std::string blocks;
-    for (const long size : {lower, lower + scale})
-        if (size >= kMinWtrBlockSize && size <= kMaxWtrBlockSize)
-            blocks += (blocks.empty() ? "" : " or ") + std::to_string(size);
-    char pixels[32];
-    std::snprintf(pixels, sizeof pixels, "%g", double(block) / double(scale));
-    PrintWarning(path + ": blocks of " + std::to_string(block) + " cells at scale " + std::to_string(scale) + " are " +
-                 pixels + " water-image pixels, not a whole number: rows and columns of the water image stay undrawn "
-                 "between blocks and shorelines will run along them; scales that divide " + std::to_string(block) +
-                 " (--scale " + scales + ")" +
-                 (blocks.empty() ? std::string() : " or a block size that " + std::to_string(scale) +
-                                                       " divides (wtr-encode --block-size " + blocks + ")") +
-                 " avoid it");
+    if (options.vector.empty())
+    {
+        if (options.like.empty())
+            return {};
+        return JobFailure(JobStatus::refused, "--like: " + options.like +
+                                                  " places the --vector lines on the map; give --vector FILE too");
+    }
+    if (ShorelineVectorDriver(options.vector).empty())
+        return JobFailure(JobStatus::refused, "--vector: " + options.vector +
+                                                  ": the format is told by the extension; name it " +
+                                                  kShorelineVectorExtensions);
+    if (!HeightImageHasGdal())
+        return JobFailure(JobStatus::failed,
+                          "--vector: " + options.vector + ": vector output goes through GDAL/OGR: " + GdalMissing());
+    return {};
 }
 
 // Where the lines lie on the map of --like: its georeference and rows, and the mask's shape,
 // which places it as process does. Warns when process would leave part of the mask off the map.
-bool PlaceOnMap(const BanksOptions& options, const CBitMask& mask, ShorelinePlacement& placement)
+// A mask that does not load is left to the job, which reports it in its own words.
+JobResult PlaceOnMap(const BanksOptions& options, ShorelinePlacement& placement)
 {
+    CBitMask mask(1);
+    if (std::FILE* file = std::fopen(options.wtr.c_str(), "rb"))
+    {
+        mask.load(file); // one that fails stays empty: block size 0
+        std::fclose(file);
+    }
+    if (mask.m_blockSize <= 0)
+        return {};
     int width = 0;
     std::string source;
     std::string error;
     if (!ReadLikeMap(options.like, placement.geo, width, placement.mapHeight, source, error))
-    {
-        PrintError(error);
-        return false;
-    }
+        return JobFailure(JobStatus::failed, error);
     const long scale = options.settings.resolutionScale;
     placement.cellSize = double(options.settings.waterPixelSize);
     placement.scale = scale;
@@ -98,45 +96,45 @@ bool PlaceOnMap(const BanksOptions& options, const CBitMask& mask, ShorelinePlac
                      std::to_string(width) + " x " + std::to_string(placement.mapHeight) +
                      ": process leaves the blocks that pass its right or bottom edge out; the lines are placed "
                      "all the same");
-    return true;
+    return {};
 }
 
-int RunBanksCommand(const BanksOptions& options, const CliContext& context)
+// The command's job: its output names and the vector output's placement are checked once the
+// files are, and the preview is the banks preview's picture.
+BanksJob BanksCommandJob(const BanksOptions& options, const JobPaths& paths, ShorelinePlacement& placement)
+{
+    BanksJob job(options.wtr, options.settings, options.output, options.preview);
+    job.prepare = [&options, &paths, &placement]
+    {
+        for (const auto& [path, format, extension] : {std::tuple{&options.output, "a shoreline file", ".sl"},
+                                                      {&options.preview, "a PNG picture", ".png"}})
+            if (std::string problem = OutputNameProblem(*path, format, {extension}); !problem.empty())
+                return JobFailure(JobStatus::refused, problem);
+        if (JobResult vector = CheckVectorOutput(options); !vector.ok())
+            return vector;
+        if (!options.like.empty())
+            if (JobResult placed = PlaceOnMap(options, placement); !placed.ok())
+                return placed;
+        SummariesAwayFromOutput(paths);
+        return JobResult{};
+    };
+    job.writePreview = WriteBanksPreview;
+    return job;
+}
+
+int RunBanksCommand(const BanksOptions& options, const JobPaths& paths, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     BanksMessages messages;
-    // The mask's shape, for the warning and the placement; a mask that does not load is
-    // reported by the job in its own words.
-    CBitMask mask(1);
-    if (std::FILE* file = std::fopen(options.wtr.c_str(), "rb"))
-    {
-        mask.load(file); // one that fails stays empty: block size 0
-        std::fclose(file);
-    }
-    WarnIfBlocksLeaveGaps(options.wtr, mask, options.settings.resolutionScale);
+    BanksResult generated;
     ShorelinePlacement placement;
-    if (!options.like.empty() && mask.m_blockSize > 0 && !PlaceOnMap(options, mask, placement))
-        return kExitJobFailed;
-    const BanksResult result = GenerateShorelines(options.wtr, options.settings, messages);
-    if (result.status != BanksStatus::ok)
-        return kExitJobFailed;
-
-    const auto writeStart = std::chrono::steady_clock::now();
-    if (const BanksStatus status = WriteShorelineFile(options.output, result.lines); status != BanksStatus::ok)
-    {
-        PrintError(options.output + ": " + BanksStatusMessage(status));
-        return kExitJobFailed;
-    }
-    const double writeSeconds = SecondsSince(writeStart);
-    if (!options.preview.empty() &&
-        !SavePreviewPng(options.preview, result.filtered, result.lines, double(result.metresPerPixel)))
-    {
-        PrintError(options.preview + ": " +
-                   (result.filtered.width > 0 && result.filtered.height > 0
-                        ? "cannot write the file"
-                        : "the water image is empty (the mask is smaller than the scale)"));
-        return kExitJobFailed;
-    }
+    const JobResult job = RunBanksJob(BanksCommandJob(options, paths, placement), messages, &generated);
+    for (const std::string& warning : job.warnings)
+        PrintWarning(warning);
+    if (!job.ok())
+        return ExitCodeOf(job);
+    const BanksResult& result = generated;
+    const double writeSeconds = job.seconds("write");
     std::string error;
     if (!options.vector.empty() &&
         !WriteShorelineVector(options.vector, result.lines, options.like.empty() ? nullptr : &placement, error))
@@ -195,31 +193,6 @@ int RunBanksCommand(const BanksOptions& options, const CliContext& context)
     return kExitOk;
 }
 
-// The vector format is told by the extension alone (a stream has none), and needs GDAL; --like
-// places the vector lines and nothing else.
-int CheckVectorOutput(const BanksOptions& options)
-{
-    if (options.vector.empty())
-    {
-        if (options.like.empty())
-            return kExitOk;
-        PrintError("--like: " + options.like + " places the --vector lines on the map; give --vector FILE too");
-        return kExitBadArguments;
-    }
-    if (ShorelineVectorDriver(options.vector).empty())
-    {
-        PrintError("--vector: " + options.vector + ": the format is told by the extension; name it " +
-                   kShorelineVectorExtensions);
-        return kExitBadArguments;
-    }
-    if (!HeightImageHasGdal())
-    {
-        PrintError("--vector: " + options.vector + ": vector output goes through GDAL/OGR: " + GdalMissing());
-        return kExitJobFailed;
-    }
-    return kExitOk;
-}
-
 } // namespace
 
 void RegisterBanksCommand(CLI::App& app, CliContext& context)
@@ -249,10 +222,7 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
                     paths.outputs.push_back(*output);
             if (!options->like.empty())
                 paths.inputs.push_back(options->like);
-            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->output, "a shoreline file", {".sl"})) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->preview, "a PNG picture", {".png"})) == kExitOk &&
-                (context.exitCode = CheckVectorOutput(*options)) == kExitOk)
-                context.exitCode = RunBanksCommand(*options, context);
+            if ((context.exitCode = CheckCommandPaths(paths)) == kExitOk)
+                context.exitCode = RunBanksCommand(*options, paths, context);
         });
 }

@@ -1,16 +1,17 @@
 // batch: runs the jobs of a manifest (docs/BATCH.md) one after the other, going on past a failed
 // job, and reports each; with --shard K/N only the K-th of N slices of them. Exit status 1 when
 // any job failed, 2 when the manifest or the slice is not valid.
-#include "banks/GenerateShorelines.h"
-#include "tools/PreviewRender.h"
+#include "banks/BanksJob.h"
 #include "banks/ShorelineFile.h"
+#include "base/JobFiles.h"
+#include "tools/PreviewRender.h"
 #include "cli/BatchManifest.h"
 #include "cli/CliSupport.h"
 #include "cli/PreviewCommand.h"
 #include "cli/RawGeoReference.h"
 #include "tools/MapSidecar.h"
-#include "cliff/CliffExport.h"
-#include "heightproc/Process.h"
+#include "cliff/CliffJob.h"
+#include "heightproc/ProcessJob.h"
 
 #include <chrono>
 #include <cstdio>
@@ -36,7 +37,7 @@ struct JobOutcome
     std::size_t warnings = 0; // printed above the job's line; a job with warnings is not plain "ok"
 };
 
-// Prints each message at once, named after its job, and keeps the first as the job's reason.
+// Prints each message at once, named after its job; the job's answer keeps the first.
 class JobMessages final : public IMessageSink
 {
 public:
@@ -44,12 +45,8 @@ public:
     void show(const std::string& text, const std::string& caption) override
     {
         // The desktop shows some texts (a path) under a caption that says what went wrong.
-        const std::string line = caption.empty() || caption == kAppName ? text : caption + ": " + text;
-        PrintError(m_job + ": " + line);
-        if (first.empty())
-            first = line;
+        PrintError(m_job + ": " + (caption.empty() || caption == kAppName ? text : caption + ": " + text));
     }
-    std::string first;
 
 private:
     std::string m_job;
@@ -60,70 +57,85 @@ std::string Written(const std::string& path)
     return path + " (" + FormatBytes(FileSize(path)) + ")";
 }
 
+// A job's answer as its report line; the warnings are printed above it.
+JobOutcome Outcome(const JobResult& result, const std::string& label, std::string detail)
+{
+    for (const std::string& warning : result.warnings)
+        PrintWarning(label + ": " + warning);
+    if (!result.ok())
+        return {false, result.message};
+    return {true, std::move(detail), result.warnings.size()};
+}
+
 JobOutcome RunMapJob(const BatchJob& job, const std::string& label, const CliContext& context)
 {
     JobMessages messages(label);
-    ProcessSettings settings = job.process;
-    const RawGeoReference geo = ApplyRawGeoReference(job.raw, settings, job.pixelSizeSet);
-    ProcessResult result;
+    RawGeoReference geo;
+    // As the desktop does, a lever or mask that cannot be used skips its stage with a warning.
+    ProcessJob process(job.raw, job.process);
+    process.keepGoing = true;
+    process.prepare = [&](ProcessSettings& settings)
+    {
+        geo = ApplyRawGeoReference(job.raw, settings, job.pixelSizeSet);
+        return JobResult{};
+    };
+    ProcessSettings used = job.process;
+    process.ready = [&](const ProcessSettings& settings) { used = settings; };
+    JobResult result;
     {
         TerminalProgress progress(label, context.quiet);
-        result = RunProcess(job.raw, settings, progress, messages);
+        result = RunProcessJob(process, progress, messages);
     }
     result.warnings.insert(result.warnings.end(), geo.warnings.begin(), geo.warnings.end());
+    const std::string height = result.output("height");
     std::string sidecarError;
-    if (result.heightWritten && !WriteRawGeoReference(geo, result.heightDatPath, settings, job.raw, sidecarError))
+    if (!height.empty() && !WriteRawGeoReference(geo, height, used, job.raw, sidecarError))
         result.warnings.push_back(sidecarError + "; the height file has no georeference beside it");
-    for (const std::string& warning : result.warnings)
-        PrintWarning(label + ": " + warning);
-    if (!result.success)
-        return {false, messages.first.empty() ? "the map was not processed" : messages.first};
-    if (!result.heightWritten)
-        return {false, result.heightDatPath + ": cannot write the file"};
     std::string detail = "wrote ";
-    if (result.waterWritten)
-        detail += Written(result.waterDatPath) + ", ";
-    detail += Written(result.heightDatPath);
+    if (const std::string water = result.output("water"); !water.empty())
+        detail += Written(water) + ", ";
+    detail += Written(height);
     if (geo.found && sidecarError.empty())
-        detail += ", " + MapSidecarPath(result.heightDatPath);
-    return {true, detail, result.warnings.size()};
+        detail += ", " + MapSidecarPath(height);
+    return Outcome(result, label, detail);
 }
 
 JobOutcome RunBanksJob(const BatchJob& job, const std::string& label)
 {
-    if (const std::string problem = CheckBanksSettings(job.banks); !problem.empty())
-        return {false, problem};
     JobMessages messages(label);
-    const BanksResult result = GenerateShorelines(job.wtr, job.banks, messages);
-    if (result.status != BanksStatus::ok)
-        return {false, messages.first.empty() ? BanksStatusMessage(result.status) : messages.first};
-    if (const BanksStatus status = WriteShorelineFile(job.output, result.lines); status != BanksStatus::ok)
-        return {false, job.output + ": " + BanksStatusMessage(status)};
-    std::string detail = "wrote " + Written(job.output) + ", " + std::to_string(result.lines.size()) + " lines, " +
-                         std::to_string(CountShorePoints(result.lines)) + " points";
+    BanksJob banks(job.wtr, job.banks, job.output, job.bankPreview);
+    banks.writePreview = WriteBanksPreview;
+    BanksResult generated;
+    const JobResult result = RunBanksJob(banks, messages, &generated);
+    std::string detail = "wrote " + Written(job.output) + ", " + std::to_string(generated.lines.size()) + " lines, " +
+                         std::to_string(CountShorePoints(generated.lines)) + " points";
     if (!job.bankPreview.empty())
-    {
-        if (!SavePreviewPng(job.bankPreview, result.filtered, result.lines, double(result.metresPerPixel)))
-            return {false, job.bankPreview + ": cannot write the preview"};
         detail += ", " + Written(job.bankPreview);
-    }
-    return {true, detail};
+    return Outcome(result, label, detail);
 }
 
 JobOutcome RunCliffJob(const BatchJob& job, const std::string& label, const CliContext& context)
 {
-    CliffStatus status;
+    JobMessages messages(label);
+    JobResult result;
     {
         TerminalProgress progress(label, context.quiet);
-        status = ExportCliffBitmap(job.dat, job.output, job.cliff, progress);
+        result = RunCliffJob(CliffJob(job.dat, job.cliff, job.output), progress, messages);
     }
-    if (status != CliffStatus::Written)
-        return {false, CliffStatusMessage(status, job.dat, job.output)};
-    return {true, "wrote " + Written(job.output)};
+    return Outcome(result, label, "wrote " + Written(job.output));
 }
 
-JobOutcome RunPreviewJob(const BatchJob& job, const CliContext& context)
+JobOutcome RunPreviewJob(const BatchJob& job, const std::string& label, const CliContext& context)
 {
+    // The preview is no job of the core; its files get the same checks as the jobs'.
+    std::vector<std::string> inputs{job.dat};
+    if (!job.terrain.empty())
+        inputs.push_back(job.terrain);
+    if (const JobResult files = CheckJobFiles(inputs, {job.output}); !files.ok())
+    {
+        PrintError(label + ": " + files.message);
+        return {false, files.message};
+    }
     PreviewOptions options;
     options.dat = job.dat;
     options.png = job.output;
@@ -150,7 +162,7 @@ JobOutcome RunJob(const BatchJob& job, const std::string& label, const CliContex
         case BatchJobKind::Cliff:
             return RunCliffJob(job, label, context);
         case BatchJobKind::Preview:
-            return RunPreviewJob(job, context);
+            return RunPreviewJob(job, label, context);
         }
     }
     catch (const std::bad_alloc&)
@@ -235,8 +247,10 @@ void RegisterBatchCommand(CLI::App& app, CliContext& context)
         "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures");
     command->add_option("MANIFEST", options->manifest, "INI manifest listing the jobs and their settings")->required();
     command->add_flag("--check", options->check, "only check the manifest and list its jobs");
-    command->add_option("--shard", options->shard,
-                        "run only the K-th of N slices of the jobs (K/N, K from 1); jobs reading a map's output "
-                        "stay in its slice");
+    command
+        ->add_option("--shard", options->shard,
+                     "run only the K-th of N slices of the jobs, K from 1; jobs reading a map's output stay in "
+                     "its slice")
+        ->type_name("K/N");
     command->callback([options, &context] { context.exitCode = RunBatch(*options, context); });
 }

@@ -1,5 +1,6 @@
 #include "cli/CliSupport.h"
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
 
 #include <cctype>
 #include <cerrno>
@@ -9,41 +10,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace
-{
-// The path stat() should look at: a stream name stands for the file behind its descriptor.
-std::string StatPath(const std::string& path)
-{
-    const int stream = AtomicFile::StreamDescriptor(path);
-    return stream >= 0 ? "/proc/self/fd/" + std::to_string(stream) : path;
-}
-
-// "PATH: what: reason" for an input that cannot be read, or empty when it can (or is missing,
-// which the job reports in its own words).
-std::string InputProblem(const std::string& path)
-{
-    struct stat info{};
-    if (::stat(path.c_str(), &info) != 0)
-        return errno == ENOENT ? std::string() : path + ": cannot open the file: " + std::strerror(errno);
-    if (S_ISDIR(info.st_mode))
-        return path + ": is a folder, not a file: " + std::strerror(EISDIR);
-    // Every reader measures its file first; a device or FIFO has no size to measure.
-    if (!S_ISREG(info.st_mode))
-        return path + ": is a device or FIFO, not a file: " + std::strerror(ESPIPE);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return path + ": cannot read the file: " + std::strerror(errno);
-    ::close(fd);
-    return {};
-}
-} // namespace
-
 bool WritesToStandardOutput(const std::string& path)
 {
     return AtomicFile::StreamDescriptor(path) == STDOUT_FILENO;
 }
 
-int CheckJobPaths(const JobPaths& paths)
+int CheckCommandPaths(const JobPaths& paths)
 {
     for (const std::vector<std::string>* list : {&paths.inputs, &paths.outputs})
         for (const std::string& path : *list)
@@ -52,7 +24,6 @@ int CheckJobPaths(const JobPaths& paths)
                 PrintError("an empty file name was given; name a file");
                 return kExitBadArguments;
             }
-    bool toStandardOutput = false;
     for (const std::string& output : paths.outputs)
     {
         if (AtomicFile::StreamDescriptor(output) < 0)
@@ -62,49 +33,57 @@ int CheckJobPaths(const JobPaths& paths)
             PrintError(output + ": this format is written with seeks and cannot go to a stream; name a file");
             return kExitBadArguments;
         }
-        if (WritesToStandardOutput(output))
+        if (WritesToStandardOutput(output) && paths.json)
         {
-            if (paths.json)
-            {
-                PrintError("--json: the output goes to standard output, which cannot also hold the summary");
-                return kExitBadArguments;
-            }
-            toStandardOutput = true;
+            PrintError("--json: the output goes to standard output, which cannot also hold the summary");
+            return kExitBadArguments;
         }
     }
-    for (const std::string& output : paths.outputs)
-    {
-        struct stat out{};
-        if (::stat(StatPath(output).c_str(), &out) != 0)
-            continue;
-        for (const std::string& input : paths.inputs)
-        {
-            struct stat in{};
-            if (::stat(StatPath(input).c_str(), &in) == 0 && in.st_dev == out.st_dev && in.st_ino == out.st_ino)
-            {
-                PrintError(output + ": is the same file as the input " + input +
-                           "; writing it would destroy the input; choose another output");
-                return kExitBadArguments;
-            }
-        }
-    }
-    for (const std::string& input : paths.inputs)
-        if (const std::string problem = InputProblem(input); !problem.empty())
-        {
-            PrintError(problem);
-            return kExitJobFailed;
-        }
-    if (toStandardOutput)
-        AtomicFile::DivertStandardOutput();
     return kExitOk;
 }
 
-int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions)
+void SummariesAwayFromOutput(const JobPaths& paths)
+{
+    for (const std::string& output : paths.outputs)
+        if (WritesToStandardOutput(output))
+            AtomicFile::DivertStandardOutput();
+}
+
+int ExitCodeOf(const JobResult& result)
+{
+    switch (result.status)
+    {
+    case JobStatus::ok:
+        return kExitOk;
+    case JobStatus::refused:
+        return kExitBadArguments;
+    case JobStatus::failed:
+        break;
+    }
+    return kExitJobFailed;
+}
+
+int CheckJobPaths(const JobPaths& paths)
+{
+    if (const int code = CheckCommandPaths(paths); code != kExitOk)
+        return code;
+    const JobResult files = CheckJobFiles(paths.inputs, paths.outputs);
+    if (!files.ok())
+    {
+        PrintError(files.message);
+        return ExitCodeOf(files);
+    }
+    SummariesAwayFromOutput(paths);
+    return kExitOk;
+}
+
+std::string OutputNameProblem(const std::string& path, const std::string& format,
+                              std::initializer_list<const char*> extensions)
 {
     struct stat info{};
     if (path.empty() || AtomicFile::StreamDescriptor(path) >= 0 ||
         (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)))
-        return kExitOk;
+        return {};
     const std::size_t slash = path.rfind('/');
     const std::size_t dot = path.rfind('.');
     std::string extension = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
@@ -114,10 +93,18 @@ int CheckOutputName(const std::string& path, const std::string& format, std::ini
     for (const char* known : extensions)
     {
         if (extension == known)
-            return kExitOk;
+            return {};
         names += (names.empty() ? "" : " or ") + std::string(known);
     }
-    PrintError(path + ": the output is " + format + "; name it " + names);
+    return path + ": the output is " + format + "; name it " + names;
+}
+
+int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions)
+{
+    const std::string problem = OutputNameProblem(path, format, extensions);
+    if (problem.empty())
+        return kExitOk;
+    PrintError(problem);
     return kExitBadArguments;
 }
 

@@ -2,6 +2,7 @@
 // What every command of altimo-cli shares: the exit codes, the sinks that report on stderr and
 // the registry of commands.
 #include "base/JobFields.h"
+#include "base/JobResult.h"
 #include "base/Sinks.h"
 
 #include <CLI/CLI.hpp>
@@ -82,11 +83,21 @@ struct JobPaths
 // whose own message names it. When an output goes to standard output, the summaries that follow
 // go to standard error. Returns kExitOk or the exit status after printing why.
 int CheckJobPaths(const JobPaths& paths);
+// The command line's own part of those checks (empty names, streams, --json), for the jobs
+// whose entry checks the files themselves; SummariesAwayFromOutput then sends the summaries to
+// standard error when the output took standard output.
+int CheckCommandPaths(const JobPaths& paths);
+void SummariesAwayFromOutput(const JobPaths& paths);
+// The exit status of a job's answer: 0, 2 for a refusal, 1 for a failure.
+int ExitCodeOf(const JobResult& result);
 // Refuses (exit 2) an output whose extension (any letter case) is none of `extensions`, the
 // names of the format `format` that the command writes, so that no PNG hides under a JPEG name.
 // Streams, FIFOs and devices are written through whatever their name, and an empty name is left
 // to CheckJobPaths, which runs first: an output that is the job's own input is named as that. Returns kExitOk or kExitBadArguments after printing why.
 int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions);
+// The same check's message, or empty: for the jobs whose entry reports it.
+std::string OutputNameProblem(const std::string& path, const std::string& format,
+                              std::initializer_list<const char*> extensions);
 // A --json summary that would share standard output with the file's bytes: refused with exit 2.
 bool WritesToStandardOutput(const std::string& path);
 

@@ -4,7 +4,7 @@
 #include "cli/JsonWriter.h"
 #include "cli/LoadedDat.h"
 #include "cli/MapGeoSource.h"
-#include "cliff/CliffExport.h"
+#include "cliff/CliffJob.h"
 #include "tools/HeightImage.h"
 
 #include <chrono>
@@ -55,29 +55,32 @@ bool WriteCliffGeoTiff(const CliffOptions& options, IProgressSink& progress, std
     return true;
 }
 
-int RunCliffCommand(const CliffOptions& options, const CliContext& context)
+int RunCliffCommand(const CliffOptions& options, const JobPaths& paths, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     const bool geoTiff = HeightImageFormatOf(options.bmp) == HeightImageFormat::GeoTiff;
     std::string geoSource;
+    CliffJob job(options.dat, options.settings, options.bmp);
+    job.prepare = [&]
+    {
+        if (std::string problem = OutputNameProblem(options.bmp, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"}); !problem.empty())
+            return JobFailure(JobStatus::refused, problem);
+        SummariesAwayFromOutput(paths);
+        return JobResult{};
+    };
+    JobResult result;
     {
         TerminalProgress progress("cliff", context.quiet);
         progress.setWork(double(FileSize(options.dat)), "B");
-        if (geoTiff)
-        {
-            const bool written = WriteCliffGeoTiff(options, progress, geoSource);
-            progress.finish();
-            if (!written)
-                return kExitJobFailed;
-        }
-        else if (const CliffStatus status = ExportCliffBitmap(options.dat, options.bmp, options.settings, progress);
-                 status != CliffStatus::Written)
-        {
-            progress.finish();
-            PrintError(CliffStatusMessage(status, options.dat, options.bmp));
-            return kExitJobFailed;
-        }
+        StderrMessages messages;
+        if (!geoTiff)
+            result = RunCliffJob(job, progress, messages);
+        // The GeoTIFF is the command line's own output; the files were checked in full before.
+        else if (!WriteCliffGeoTiff(options, progress, geoSource))
+            result = JobFailure(JobStatus::failed, {});
     }
+    if (!result.ok())
+        return ExitCodeOf(result);
     if (options.json)
     {
         JsonWriter json;
@@ -127,10 +130,10 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
             JobPaths paths{{options->dat}, {options->bmp}, true, options->json};
             if (!options->like.empty())
                 paths.inputs.push_back(options->like);
-            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
-                (context.exitCode = CheckOutputName(options->bmp, "an 8-bit BMP or a GeoTIFF",
-                                                    {".bmp", ".tif", ".tiff"})) == kExitOk &&
+            // A BMP goes through the job's entry, which checks the files itself.
+            const bool geoTiff = HeightImageFormatOf(options->bmp) == HeightImageFormat::GeoTiff;
+            if ((context.exitCode = geoTiff ? CheckJobPaths(paths) : CheckCommandPaths(paths)) == kExitOk &&
                 (context.exitCode = CheckGeoTiffOutput(options->bmp, options->like, ".bmp")) == kExitOk)
-                context.exitCode = RunCliffCommand(*options, context);
+                context.exitCode = RunCliffCommand(*options, paths, context);
         });
 }

@@ -310,7 +310,7 @@ void RegisterDemoCommand(CLI::App& app, CliContext& context)
     auto options = std::make_shared<DemoOptions>();
     CLI::App* command = app.add_subcommand("demo", "Synthesise an example landscape and run every job on it");
     command->add_option("--dir", options->dir, "folder for the files (created when missing)")->capture_default_str();
-    command->add_option("--size", options->size, "samples along each side (257..8193; 2^k + 1 is the usual size)")
+    command->add_option("--size", options->size, "samples along each side, 2^k + 1 as usual (257..8193)")
         ->capture_default_str();
     command->callback([options, &context] { context.exitCode = RunDemo(*options, context); });
 }

@@ -298,16 +298,21 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     importCommand->add_option("IMAGE", import->input, "one-band image or raster, 256..20000 pixels a side")
         ->required();
     importCommand->add_option("-o,--output", import->output, "RAW 16-bit little-endian file to write")->required();
-    importCommand->add_option("--height-range", import->heightRange,
-                              "MIN:MAX heights (metres) of samples 0 and 65535, or auto: the data's range "
-                              "(default: unsigned 8/16-bit samples as they are, auto for other types)");
-    importCommand->add_option("--nodata-height", import->nodataHeight,
-                              "height of nodata and NaN cells (default: the lowest valid height)");
+    importCommand
+        ->add_option("--height-range", import->heightRange,
+                     "heights (metres) of samples 0 and 65535, or auto: the data's range "
+                     "(default: unsigned 8/16-bit samples as they are, auto for other types)")
+        ->type_name("MIN:MAX|auto");
+    importCommand
+        ->add_option("--nodata-height", import->nodataHeight,
+                     "height of nodata and NaN cells (default: the lowest valid height)")
+        ->type_name("NUMBER");
     importCommand->add_option("--pixel-size", import->pixelSize,
                               "ground size of a pixel in metres (default: from the raster's georeference)");
-    importCommand->add_option("--size", import->size, "resample to N x N (256..20000; e.g. 4097 = 2^12 + 1)");
-    importCommand->add_option("-r,--resampling", import->resampling,
-                              "resampling for --size: nearest, bilinear, cubic, cubicspline, lanczos, average, mode")
+    importCommand->add_option("--size", import->size, "resample to N x N samples, e.g. 4097 = 2^12 + 1 (256..20000)");
+    importCommand
+        ->add_option("-r,--resampling", import->resampling, "how --size resamples")
+        ->type_name("{nearest,bilinear,cubic,cubicspline,lanczos,average,mode}")
         ->capture_default_str();
     importCommand->callback(
         [import, &context]
@@ -320,14 +325,16 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     CLI::App* exportCommand =
         app.add_subcommand("export", "Write a height or water file (.dat) as a 16-bit grey PNG or GeoTIFF");
     exportCommand->add_option("DAT", exportOptions->input, "height file (.dat) or water file (_w.dat)")->required();
+    exportCommand->add_option("-o,--output", exportOptions->output, "image to write: .png, or .tif/.tiff (GeoTIFF)")
+        ->required();
     exportCommand->add_option("--like", exportOptions->like,
                               "raster or ENVI header of the same map whose georeference the GeoTIFF gets "
                               "(default: the sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
-    exportCommand->add_option("--heights", exportOptions->heights,
-                              "samples: 16-bit samples; metres: 32-bit floats through the header's gain and offset")
+    exportCommand
+        ->add_option("--heights", exportOptions->heights,
+                     "samples: 16-bit samples; metres: 32-bit floats through the header's gain and offset")
+        ->type_name("{samples,metres}")
         ->capture_default_str();
-    exportCommand->add_option("-o,--output", exportOptions->output, "image to write: .png, or .tif/.tiff (GeoTIFF)")
-        ->required();
     exportCommand->callback(
         [exportOptions, &context]
         {

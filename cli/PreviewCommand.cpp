@@ -51,10 +51,15 @@ float UsablePixelSize(const LoadedDat& dat)
 void RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water, const ReliefSettings& settings,
                       LargeBuffer<std::uint8_t>& rgb)
 {
-    rgb.allocate(std::size_t(dat.width) * std::size_t(dat.height) * 3);
+    const int legend = water ? WaterLegendRows(dat.width) : 0;
+    rgb.allocate(std::size_t(dat.width) * std::size_t(dat.height + legend) * 3);
     const bool withTerrain = terrain.samples.data() != nullptr;
     if (water)
+    {
         RenderWater(dat.view(), terrain.view(), UsablePixelSize(withTerrain ? terrain : dat), settings, rgb.data());
+        DrawWaterLegend(rgb.data() + std::size_t(dat.width) * std::size_t(dat.height) * 3, dat.width,
+                        FindWaterRange(dat.view(), terrain.view()), withTerrain, settings);
+    }
     else
         RenderRelief(dat.view(), UsablePixelSize(dat), settings, rgb.data());
 }
@@ -102,6 +107,8 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
     LargeBuffer<std::uint8_t> rgb;
     RenderDatPicture(dat, terrain, water, options.settings, rgb);
     progress.setPos(100);
+    // The legend belongs to the picture; a GeoTIFF holds the map's samples alone.
+    const int rows = dat.height + (water && !geoTiff ? WaterLegendRows(dat.width) : 0);
     if (geoTiff)
     {
         if (!WriteGeoTiff(options.png, GeoTiffRaster{rgb.data(), GeoTiffSamples::Byte, 3, dat.width, dat.height},
@@ -112,7 +119,7 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
             return kExitJobFailed;
         }
     }
-    else if (!WritePng8(options.png, rgb.data(), dat.width, dat.height, 3, progress, 100))
+    else if (!WritePng8(options.png, rgb.data(), dat.width, rows, 3, progress, 100))
     {
         PrintError(options.png + ": cannot write the file");
         return kExitJobFailed;
@@ -123,7 +130,7 @@ int RunPreview(const PreviewOptions& options, const CliContext& context)
         const std::string what = !water                ? "shaded relief"
                                  : terrainPath.empty() ? "water surface"
                                                        : "water depth over " + terrainPath;
-        std::printf("wrote %s: %d x %d, %s, %s, %.2f s\n", options.png.c_str(), dat.width, dat.height, what.c_str(),
+        std::printf("wrote %s: %d x %d, %s, %s, %.2f s\n", options.png.c_str(), dat.width, rows, what.c_str(),
                     FormatBytes(FileSize(options.png)).c_str(), SecondsSince(start));
         if (!geoSource.empty())
             std::printf("georeference from %s\n", geoSource.c_str());

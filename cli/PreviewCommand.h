@@ -25,6 +25,7 @@ int RunPreview(const PreviewOptions& options, const CliContext& context);
 // The picture the preview writes for a loaded file, into `rgb` (dat's width x height pixels,
 // red, green, blue, rows top first; allocated here): the relief of `dat`, or with `water` the
 // depth colouring of the water file `dat` over `terrain` (of dat's size), or of its surface
-// alone when terrain holds no samples. Warns when the file's pixel size cannot shade.
+// alone when terrain holds no samples, with the legend of DrawWaterLegend in WaterLegendRows
+// further rows below. Warns when the file's pixel size cannot shade.
 void RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water, const ReliefSettings& settings,
                       LargeBuffer<std::uint8_t>& rgb);

@@ -146,9 +146,9 @@ void RegisterWtrCommands(CLI::App& app, CliContext& context)
 {
     auto encodeOptions = std::make_shared<EncodeOptions>();
     CLI::App* encode = app.add_subcommand("wtr-encode", "Compress a grey image (BMP or PNG) into a water mask (.wtr)");
-    encode->add_option("IMAGE", encodeOptions->image, "Grey image; grey g becomes water value (g * 15 + 127) / 255")
+    encode->add_option("IMAGE", encodeOptions->image, "grey image; grey g becomes water value (g * 15 + 127) / 255")
         ->required();
-    encode->add_option("-o,--output", encodeOptions->output, "Water mask to write")->required();
+    encode->add_option("-o,--output", encodeOptions->output, "water mask to write (.wtr)")->required();
     auto fields =
         std::make_shared<FieldOptions<WtrEncodeSettings, std::size(kWtrEncodeFields)>>(encode, kWtrEncodeFields);
     encode->callback(
@@ -163,8 +163,8 @@ void RegisterWtrCommands(CLI::App& app, CliContext& context)
 
     auto decodeOptions = std::make_shared<DecodeOptions>();
     CLI::App* decode = app.add_subcommand("wtr-decode", "Expand a water mask (.wtr) into an 8-bit BMP (grey = value * 17)");
-    decode->add_option("WTR", decodeOptions->input, "Water mask to read")->required();
-    decode->add_option("-o,--output", decodeOptions->output, "BMP file to write")->required();
+    decode->add_option("WTR", decodeOptions->input, "water mask to read")->required();
+    decode->add_option("-o,--output", decodeOptions->output, "8-bit BMP to write")->required();
     decode->callback(
         [decodeOptions, &context]
         {

@@ -1,6 +1,7 @@
 #include "cli/CliSupport.h"
 
 #include <algorithm>
+#include <memory>
 #include <cctype>
 #include <new>
 #include <string>
@@ -98,6 +99,34 @@ std::string UnknownName(CLI::App& app, const std::vector<std::string>& args)
     }
     return {};
 }
+// One help style for every command, set once here so that no command differs: a positional
+// shows its name alone; a value is INT, NUMBER, PATH, a named form (K/N, MIN:MAX|auto) or a set
+// of {choices}, followed by "=default" where the default is fixed and REQUIRED where it must be
+// given; a flag shows nothing after its name. Ranges and other defaults go at the end of the
+// description, as "(1..20)" and "(default: ...)".
+class HelpStyle final : public CLI::Formatter
+{
+public:
+    std::string make_option_opts(const CLI::Option* option) const override
+    {
+        if (!option->nonpositional() || option->get_type_size() == 0)
+            return {};
+        std::string type = option->get_type_name();
+        if (const std::size_t colon = type.find(':'); colon != std::string::npos)
+            type = type.compare(colon + 1, 1, "{") == 0 ? type.substr(colon + 1) : type.substr(0, colon);
+        if (type == "FLOAT" || type == "DOUBLE")
+            type = "NUMBER";
+        if (type == "TEXT")
+            type = "PATH";
+        std::string text = " " + type;
+        if (!option->get_default_str().empty())
+            text += "=" + option->get_default_str();
+        if (option->get_required())
+            text += " REQUIRED";
+        return text;
+    }
+};
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -105,8 +134,11 @@ int main(int argc, char** argv)
     CLI::App app{"Altimo: prepares terrain data (height files, shorelines, cliff masks) for a terrain engine",
                  "altimo-cli"};
     app.require_subcommand(1);
+    // Before the commands are added: each takes its parent's formatter.
+    app.formatter(std::make_shared<HelpStyle>());
     // What a problem report starts with (the README asks for it).
-    app.set_version_flag("--version", std::string("altimo-cli ") + ALTIMO_VERSION);
+    app.set_version_flag("--version", std::string("altimo-cli ") + ALTIMO_VERSION, "print the version and exit");
+    app.set_help_flag("-h,--help", "print this help and exit");
     CliContext context;
     app.add_flag("-q,--quiet", context.quiet, "no progress bars and no summaries; errors still go to stderr");
     // Subcommands inherit this, so --quiet may also follow the command's name.

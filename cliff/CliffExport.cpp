@@ -1,5 +1,7 @@
 #include "cliff/CliffExport.h"
 
+#include "base/JobFiles.h"
+
 #include "base/Concurrency.h"
 #include "base/LargeBuffer.h"
 #include "support/Bitmap.h"
@@ -295,6 +297,9 @@ CliffStatus ExportCliffBitmap(const std::string& datPath, const CliffTargetChoos
     const std::optional<std::string> bmpPath = chooseTarget();
     if (!bmpPath)
         return CliffStatus::NoTarget;
+    // Replacing the height file would destroy it: the bitmap is not written, as when it cannot be.
+    if (IsSameFile(*bmpPath, datPath))
+        return CliffStatus::CannotWrite;
 
     RGBQUAD_ grey[256];
     for (int i = 0; i < 256; ++i)

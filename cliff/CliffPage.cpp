@@ -3,7 +3,7 @@
 #include "gui/DataExchange.h"
 #include "gui/DialogLayout.h"
 #include "gui/UserDialogs.h"
-#include "cliff/CliffExport.h"
+#include "cliff/CliffJob.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -85,24 +85,25 @@ void CCliffPage::OnSaveBitmap()
     try
     {
         // The save dialog comes once the height file has been read; an unreadable height file,
-        // a cancelled dialog or a failed write end the export without a word.
+        // a cancelled dialog or a failed write (the height file itself chosen among them) end
+        // the export without a word.
         NullProgress progress;
-        const CliffStatus status = ExportCliffBitmap(
-            m_heightDatPath,
-            [this]() -> std::optional<std::string>
-            {
-                FileDialogRequest request;
-                request.save = true;
-                request.filter = QtFileFilter("Bitmap BMP 8 bit|*.bmp||");
-                request.defaultSuffix = QStringLiteral("bmp");
-                request.pathMustExist = true;
-                if (const std::optional<QString> target = m_dialogs.chooseFile(this, request))
-                    return target->toStdString();
-                return std::nullopt;
-            },
-            Settings(), progress);
-        if (status != CliffStatus::TooLarge)
-            return;
+        DialogMessageSink messages(m_dialogs, this);
+        CliffJob job(m_heightDatPath, Settings());
+        job.desktop = true;
+        job.choose = [this]() -> std::optional<std::string>
+        {
+            FileDialogRequest request;
+            request.save = true;
+            request.filter = QtFileFilter("Bitmap BMP 8 bit|*.bmp||");
+            request.defaultSuffix = QStringLiteral("bmp");
+            request.pathMustExist = true;
+            if (const std::optional<QString> target = m_dialogs.chooseFile(this, request))
+                return target->toStdString();
+            return std::nullopt;
+        };
+        (void)RunCliffJob(job, progress, messages);
+        return;
     }
     catch (const std::bad_alloc&)
     {

@@ -1,6 +1,7 @@
 #include "heightproc/Process.h"
 
 #include "base/ByteOrder.h"
+#include "base/JobFiles.h"
 
 #include "codec/HeightDat.h"
 #include "heightproc/Lever.h"
@@ -53,9 +54,17 @@ bool AllocateRaster(LargeBuffer<std::uint16_t>& raster, std::size_t samples)
     }
 }
 
-// Writes one DAT file; the desktop application passes over a failure, the result keeps it.
-bool WriteDat(const std::string& path, ConstRasterView<std::uint16_t> raster, float pixelSize, ProcessResult& result)
+// Writes one DAT file; the desktop application passes over a failure, the result keeps it. An
+// output that is one of the run's inputs is not written: replacing it would destroy the input,
+// and whoever started the run learns of it as of any file that could not be created.
+bool WriteDat(const std::string& path, ConstRasterView<std::uint16_t> raster, float pixelSize,
+              const std::vector<std::string>& inputs, ProcessResult& result)
 {
+    if (const std::string problem = SameFileProblem(inputs, {path}); !problem.empty())
+    {
+        result.warnings.push_back(problem);
+        return false;
+    }
     if (WriteHeightDat(path, raster, pixelSize))
         return true;
     result.warnings.push_back("could not write " + path);
@@ -75,6 +84,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
 {
     ProcessResult result;
     const std::string base = outputBase.empty() ? BaseName(rawPath) : outputBase;
+    const std::vector<std::string> inputs{rawPath, settings.leverPath, settings.waterPath};
     FilePtr file(std::fopen(rawPath.c_str(), "rb"), &std::fclose);
     if (!file)
     {
@@ -134,7 +144,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
             result.waterDatPath = base + "_w.dat";
             result.waterWritten =
                 WriteDat(result.waterDatPath, {water.water.data(), settings.rawWidth, settings.rawHeight},
-                         settings.pixelSize, result);
+                         settings.pixelSize, inputs, result);
             result.writeWaterSeconds = Since(start);
         }
         else
@@ -148,7 +158,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
     start = Clock::now();
     result.heightDatPath = base + ".dat";
     result.heightWritten = WriteDat(result.heightDatPath, {height.data(), settings.rawWidth, settings.rawHeight},
-                                    settings.pixelSize, result);
+                                    settings.pixelSize, inputs, result);
     result.writeHeightSeconds = Since(start);
     result.success = true;
     progress.setPos(0);

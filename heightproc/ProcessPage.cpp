@@ -4,7 +4,7 @@
 #include "gui/DataExchange.h"
 #include "gui/DialogLayout.h"
 #include "gui/UserDialogs.h"
-#include "heightproc/Process.h"
+#include "heightproc/ProcessJob.h"
 #include "heightproc/ProcessSettings.h"
 
 #include <QCheckBox>
@@ -191,7 +191,9 @@ void CAltimoPage::OnProcess()
     ProgressBarSink progress(*m_progress);
     try
     {
-        (void)RunProcess(m_rawPath, Settings(mainDialog->ResolutionScale()), progress, messages);
+        ProcessJob job(m_rawPath, Settings(mainDialog->ResolutionScale()));
+        job.desktop = true;
+        (void)RunProcessJob(job, progress, messages);
     }
     catch (const std::bad_alloc&)
     {

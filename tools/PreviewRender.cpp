@@ -36,3 +36,12 @@ bool SavePreviewPng(const std::string& path, const WaterImage& image, const Shor
     return RenderPreviewPngImage(image, lines, metresPerPixel, rgb, width, height) &&
            SavePng(path, rgb.data(), width, height, 3);
 }
+
+std::string WriteBanksPreview(const std::string& path, const BanksResult& generated)
+{
+    if (SavePreviewPng(path, generated.filtered, generated.lines, double(generated.metresPerPixel)))
+        return {};
+    return generated.filtered.width > 0 && generated.filtered.height > 0
+               ? "cannot write the file"
+               : "the water image is empty (the mask is smaller than the scale)";
+}

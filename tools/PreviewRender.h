@@ -1,6 +1,7 @@
 #pragma once
 // The command line's preview PNG: the banks preview's picture (banks/PreviewDrawing.h) of the
 // whole filtered water image with the shorelines.
+#include "banks/GenerateShorelines.h"
 #include "banks/PreviewDrawing.h"
 #include "banks/PreviewGeometry.h"
 #include "banks/Shoreline.h"
@@ -22,6 +23,10 @@ int PreviewPngFactor(int width, int height);
 // at the initial settings), written as an RGB PNG atomically. False when the file could not be
 // written or the image is empty.
 bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines, double metresPerPixel);
+
+// SavePreviewPng of a generation's filtered image and lines, as the banks job's preview writer:
+// empty when written, otherwise why not.
+std::string WriteBanksPreview(const std::string& path, const BanksResult& generated);
 
 // The picture SavePreviewPng writes, into `rgb` (width x height pixels, 3 bytes each, rows top
 // first); false and nothing drawn when the image is empty.

@@ -1,9 +1,13 @@
 #include "tools/Relief.h"
 
 #include "base/Concurrency.h"
+#include "tools/Overview.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 namespace
@@ -281,4 +285,81 @@ void RenderWater(ConstRasterView<std::uint16_t> water, ConstRasterView<std::uint
                                           }
                                       });
                 });
+}
+
+namespace
+{
+constexpr int kLegendLines = 3;
+constexpr OverviewColour kLegendBackground = {56, 56, 56};
+constexpr OverviewColour kLegendText = {235, 235, 235};
+
+// Font pixels per glyph cell: larger on pictures wide enough to shrink when shown.
+int LegendScale(int width)
+{
+    return width >= 1024 ? 2 : 1;
+}
+
+std::string Metres(int samples, const ReliefSettings& settings)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f M", samples * settings.heightScale * 255.0 / 65535.0);
+    return text;
+}
+} // namespace
+
+int WaterLegendRows(int width)
+{
+    const int scale = LegendScale(width);
+    return (kLegendLines * (kGlyphHeight + 3) + 3) * scale;
+}
+
+void DrawWaterLegend(std::uint8_t* rgb, int width, WaterRange range, bool withTerrain,
+                     const ReliefSettings& settings)
+{
+    const int scale = LegendScale(width);
+    const int rows = WaterLegendRows(width);
+    Picture legend = MakePicture(width, rows, 3, kLegendBackground);
+    const int margin = 3 * scale;
+    const int line = (kGlyphHeight + 3) * scale;
+    const auto text = [&](int x, int row, const std::string& words)
+    {
+        DrawText(legend, x, margin + row * line, words, kLegendText, scale, 0, 0, width, rows);
+        return x + TextWidth(words, scale) + kGlyphAdvance * scale;
+    };
+    const auto swatch = [&](int x, int row, int length, auto colourAt)
+    {
+        const int top = margin + row * line;
+        for (int y = top; y < top + kGlyphHeight * scale && y < rows; ++y)
+            for (int i = 0; i < length && x + i < width; ++i)
+            {
+                const Rgb colour = colourAt(length > 1 ? double(i) / double(length - 1) : 0.0);
+                std::memcpy(&legend.pixels[(std::size_t(y) * std::size_t(width) + std::size_t(x + i)) * 3],
+                            colour.data(), 3);
+            }
+        return x + length + kGlyphAdvance * scale;
+    };
+    const int ramp = 48 * scale;
+    const int box = kGlyphWidth * 2 * scale;
+    if (withTerrain)
+    {
+        text(margin, 0, "WATER DEPTH OVER THE TERRAIN");
+        int x = text(margin, 1, "0 M");
+        // Light for shallow, dark for the deepest depth, along the square root the colours use.
+        x = swatch(x, 1, ramp, [](double f) { return WaterColour(f); });
+        text(x, 1, Metres(range.maxDepth, settings));
+        const std::uint8_t dry = static_cast<std::uint8_t>(kDryGrey);
+        x = swatch(margin, 2, box, [dry](double) { return Rgb{dry, dry, dry}; });
+        text(x, 2, "GREY RELIEF: DRY LAND");
+    }
+    else
+    {
+        text(margin, 0, "WATER SURFACE HEIGHT, ALSO ON LAND");
+        int x = text(margin, 1, Metres(range.highSurface, settings));
+        x = swatch(x, 1, ramp, [](double f) { return WaterColour(f); });
+        text(x, 1, Metres(range.lowSurface, settings));
+        const std::uint8_t none = kDryGreyWithoutTerrain;
+        x = swatch(margin, 2, box, [none](double) { return Rgb{none, none, none}; });
+        text(x, 2, "0: NO WATER REACHED");
+    }
+    std::memcpy(rgb, legend.pixels.data(), legend.pixels.size());
 }

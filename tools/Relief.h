@@ -88,3 +88,15 @@ Rgb WaterPixel(ConstRasterView<std::uint16_t> water, ConstRasterView<std::uint16
 
 void RenderWater(ConstRasterView<std::uint16_t> water, ConstRasterView<std::uint16_t> terrain, float pixelSize,
                  const ReliefSettings& settings, std::uint8_t* rgb, unsigned threads = 0);
+
+// The legend below a water picture, in words a reader of the picture needs: a water file's
+// samples are water surface heights, carried over the dry land too (docs/FORMATS.md), so only
+// the terrain tells water from land. With terrain it names the depth colours (light shallow,
+// dark deep) in metres and the grey relief as dry land; without, the surface-height colours,
+// grey as "no water reached", and that the land is coloured too. Metres are samples times
+// heightScale * 255 / 65535, as for the relief.
+// The legend's height for a picture `width` pixels wide.
+int WaterLegendRows(int width);
+// Draws it into `rgb`: WaterLegendRows(width) rows of `width` pixels, 3 bytes each.
+void DrawWaterLegend(std::uint8_t* rgb, int width, WaterRange range, bool withTerrain,
+                     const ReliefSettings& settings);

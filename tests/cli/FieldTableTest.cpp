@@ -12,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
+#include <sstream>
 
 namespace
 {
@@ -53,6 +55,67 @@ TEST_F(FieldTables, CommandLineAndBatchRefuseTheSameValuesWithTheSameRanges)
     ExpectRefusedAlike(kBanksFields, "banks a.wtr -o a.sl", "[banks b]\nwtr = a.wtr\noutput = a.sl\n", m_dir);
     ExpectRefusedAlike(kCliffFields, "cliff a.dat -o a.bmp", "[cliff c]\ndat = a.dat\noutput = a.bmp\n", m_dir);
     ExpectRefusedAlike(kReliefFields, "preview a.dat -o a.png", "[preview p]\ndat = a.dat\noutput = a.png\n", m_dir);
+}
+
+// True when `line` holds a numeric range "(min..max)" that is not at its end.
+bool RangeNotLast(const std::string& line)
+{
+    for (std::size_t dots = line.find(".."); dots != std::string::npos; dots = line.find("..", dots + 2))
+    {
+        const std::size_t open = line.rfind('(', dots);
+        const std::size_t close = line.find(')', dots);
+        if (open == std::string::npos || close == std::string::npos ||
+            line.find_first_not_of("-0123456789.", open + 1) != close)
+            continue;
+        if (close + 1 != line.size())
+            return true;
+    }
+    return false;
+}
+
+// One help style (cli/main.cpp): values named INT, NUMBER, PATH or by their form, descriptions
+// in lower case (a leading abbreviation aside), a range last as "(min..max)", --json last.
+TEST_F(FieldTables, EveryCommandsHelpHasOneStyle)
+{
+    std::istringstream top(testcli::RunCli("--help", m_dir).out);
+    std::string line;
+    while (std::getline(top, line) && line != "Subcommands:")
+    {
+    }
+    int commands = 0;
+    while (std::getline(top, line) && line.size() > 2)
+    {
+        const std::string name = line.substr(2, line.find(' ', 2) - 2);
+        ++commands;
+        const std::string text = testcli::RunCli(name + " --help", m_dir).out;
+        std::istringstream help(text);
+        std::string lastOption;
+        bool wrapped = false;
+        while (std::getline(help, line))
+        {
+            SCOPED_TRACE(name + ": " + line);
+            for (const char* foreign : {" TEXT", "FLOAT", " in [", "Excludes"})
+                EXPECT_EQ(line.find(foreign), std::string::npos);
+            EXPECT_FALSE(RangeNotLast(line));
+            const bool option = line.rfind("  -", 0) == 0;
+            const std::size_t gap = line.find("  ", 2);
+            std::size_t start = std::string::npos;
+            if (option && gap != std::string::npos)
+                start = line.find_first_not_of(' ', gap);
+            else if (wrapped)
+                start = line.find_first_not_of(' ');
+            wrapped = option && start == std::string::npos;
+            if (start != std::string::npos && start + 1 < line.size())
+            {
+                EXPECT_FALSE(std::isupper(static_cast<unsigned char>(line[start])) &&
+                             std::islower(static_cast<unsigned char>(line[start + 1])));
+            }
+            if (option)
+                lastOption = line;
+        }
+        EXPECT_EQ(text.find("--json") != std::string::npos, lastOption.find("--json") != std::string::npos) << name;
+    }
+    EXPECT_GE(commands, 12);
 }
 
 TEST(FieldTableDefaults, LieInsideTheirRanges)

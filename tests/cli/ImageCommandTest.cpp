@@ -160,6 +160,12 @@ TEST_F(ImageCommands, PreviewWritesTheDefinedReliefAndPicksWaterByName)
     ASSERT_TRUE(DecodePng(path("water.png"), rgb, w, h));
     EXPECT_EQ((Rgb{rgb[15], rgb[16], rgb[17]}), (Rgb{10, 40, 115})); // the deepest (only) water
     EXPECT_EQ(rgb[0], rgb[1]);                                       // dry: grey relief
+    // Below the map, the legend says what the colours show: depths over the terrain, 0 to 100.
+    ASSERT_EQ(w, width);
+    ASSERT_EQ(h, height + WaterLegendRows(width));
+    std::vector<std::uint8_t> legend(std::size_t(width) * std::size_t(WaterLegendRows(width)) * 3);
+    DrawWaterLegend(legend.data(), width, WaterRange{.maxDepth = 100}, true, ReliefSettings{});
+    EXPECT_TRUE(std::equal(legend.begin(), legend.end(), rgb.begin() + std::ptrdiff_t(width) * height * 3));
 
     const ToolsCliRun badMode = run("preview " + path("hills.dat") + " -o " + path("x.png") + " --mode shiny");
     EXPECT_EQ(badMode.exitCode, 2);

@@ -128,7 +128,7 @@ private slots:
         QTest::addColumn<QString>("angle");
         QTest::addColumn<QString>("threshold");
         QTest::addColumn<QString>("scale");
-        QTest::newRow("defaults") << "45" << "10" << "10";
+        // One run through the page's fields: the export itself is the command line's entry.
         QTest::newRow("hard step") << "20" << "0" << "2.5";
     }
 
@@ -161,7 +161,7 @@ private slots:
         QVERIFY(saved == ReadFileBytes(scratch.path("cli.bmp")));
     }
 
-    void cancelledSaveAndUnreadableFileWriteNothing()
+    void cancelledSaveUnreadableFileAndTheInputItselfWriteNothing()
     {
         ScratchDir scratch;
         const std::string dat = MakeHeightFile(scratch);
@@ -183,6 +183,15 @@ private slots:
         f.saveBitmap();
         QCOMPARE(f.dialogs.requests.size(), std::size_t(3));
         QVERIFY(f.dialogs.messages.empty());
+
+        // The height file itself chosen as the bitmap is passed over as silently as a failed write.
+        const std::vector<char> heights = ReadFileBytes(dat);
+        f.browse(QString::fromStdString(dat));
+        f.answers(QString::fromStdString(dat));
+        f.saveBitmap();
+        QCOMPARE(f.dialogs.requests.size(), std::size_t(5));
+        QVERIFY(f.dialogs.messages.empty());
+        QVERIFY(ReadFileBytes(dat) == heights);
     }
 };
 

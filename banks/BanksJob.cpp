@@ -1,0 +1,119 @@
+#include "banks/BanksJob.h"
+
+#include "banks/ShorelineFile.h"
+#include "base/JobFiles.h"
+#include "support/BitMask.h"
+#include "support/WtrWriter.h"
+
+#include <chrono>
+#include <cstdio>
+
+namespace
+{
+JobResult Stop(JobResult result, IMessageSink& messages)
+{
+    messages.show(result.message, kAppName);
+    return result;
+}
+
+double SecondsSince(std::chrono::steady_clock::time_point start)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+} // namespace
+
+// A block of B cells at scale s covers B / s pixels of the water image; when that is not a whole
+// number, the block positions, summed in single precision, leave a column and a row undrawn every
+// few blocks. The tracer takes those lines for land, so shorelines run straight along them.
+// The drawing is the desktop's and stays; the user is told how to avoid it.
+std::string BlockGapWarning(const std::string& wtrPath, long scale)
+{
+    std::FILE* file = std::fopen(wtrPath.c_str(), "rb");
+    if (file == nullptr)
+        return {};
+    CBitMask mask(1);
+    const bool loaded = mask.load(file);
+    std::fclose(file);
+    const long block = mask.m_blockSize;
+    if (!loaded || scale < 1 || block % scale == 0)
+        return {};
+    std::string scales;
+    for (long s = long(kResolutionScaleRange.min); s <= long(kResolutionScaleRange.max); ++s)
+        if (block % s == 0)
+            scales += (scales.empty() ? "" : ", ") + std::to_string(s);
+    const long lower = block / scale * scale;
+    std::string blocks;
+    for (const long size : {lower, lower + scale})
+        if (size >= kMinWtrBlockSize && size <= kMaxWtrBlockSize)
+            blocks += (blocks.empty() ? "" : " or ") + std::to_string(size);
+    char pixels[32];
+    std::snprintf(pixels, sizeof pixels, "%g", double(block) / double(scale));
+    return wtrPath + ": blocks of " + std::to_string(block) + " cells at scale " + std::to_string(scale) + " are " +
+           pixels + " water-image pixels, not a whole number: rows and columns of the water image stay undrawn "
+           "between blocks and shorelines will run along them; scales that divide " + std::to_string(block) +
+           " (--scale " + scales + ")" +
+           (blocks.empty() ? std::string()
+                           : " or a block size that " + std::to_string(scale) + " divides (wtr-encode --block-size " +
+                                 blocks + ")") +
+           " avoid it";
+}
+
+JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* generated)
+{
+    // The desktop's pages check their fields before a run, in the words of their dialogs.
+    if (!job.desktop)
+    {
+        if (JobResult fields = CheckJobFields(kBanksFields, job.settings, false); !fields.ok())
+            return Stop(fields, messages);
+        if (JobResult files = CheckJobFiles({job.wtr}, {job.output, job.preview}); !files.ok())
+            return Stop(files, messages);
+    }
+    if (job.prepare)
+        if (JobResult prepared = job.prepare(); !prepared.ok())
+            return Stop(prepared, messages);
+
+    JobResult result;
+    if (!job.desktop)
+        if (std::string gaps = BlockGapWarning(job.wtr, job.settings.resolutionScale); !gaps.empty())
+            result.warnings.push_back(std::move(gaps));
+    BanksResult local;
+    BanksResult& run = generated ? *generated : local;
+    FirstMessage shown(messages);
+    run = GenerateShorelines(job.wtr, job.settings, shown);
+    if (run.status != BanksStatus::ok)
+    {
+        result.status = JobStatus::failed;
+        result.message = shown.first.empty() ? BanksStatusMessage(run.status) : shown.first;
+        return result;
+    }
+    const BanksTimings& t = run.timings;
+    result.timings = {{"loadAndDraw", t.loadAndDraw}, {"filter", t.filter}, {"trace", t.trace}, {"refine", t.refine}};
+    if (job.output.empty())
+        return result;
+
+    const auto writeStart = std::chrono::steady_clock::now();
+    if (const BanksStatus status = WriteShorelineFile(job.output, run.lines); status != BanksStatus::ok)
+    {
+        result.status = JobStatus::failed;
+        result.message = job.output + ": " + BanksStatusMessage(status);
+        return Stop(result, messages);
+    }
+    result.timings.push_back({"write", SecondsSince(writeStart)});
+    result.outputs.push_back({"shorelines", job.output});
+    if (!job.preview.empty() && job.writePreview)
+    {
+        if (std::string problem = job.writePreview(job.preview, run); !problem.empty())
+        {
+            result.status = JobStatus::failed;
+            result.message = job.preview + ": " + problem;
+            return Stop(result, messages);
+        }
+        result.outputs.push_back({"preview", job.preview});
+    }
+    return result;
+}
+
+bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs)
+{
+    return SameFileProblem(inputs, {path}).empty() && WriteShorelineFile(path, lines) == BanksStatus::ok;
+}

@@ -1,0 +1,68 @@
+#include "base/JobFiles.h"
+
+#include "base/AtomicFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+// The path stat() should look at: a stream name stands for the file behind its descriptor.
+std::string StatPath(const std::string& path)
+{
+    const int stream = AtomicFile::StreamDescriptor(path);
+    return stream >= 0 ? "/proc/self/fd/" + std::to_string(stream) : path;
+}
+} // namespace
+
+bool IsSameFile(const std::string& a, const std::string& b)
+{
+    if (a.empty() || b.empty())
+        return false;
+    struct stat first{};
+    struct stat second{};
+    return ::stat(StatPath(a).c_str(), &first) == 0 && ::stat(StatPath(b).c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+std::string SameFileProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs)
+{
+    for (const std::string& output : outputs)
+        for (const std::string& input : inputs)
+            if (IsSameFile(input, output))
+                return output + ": is the same file as the input " + input +
+                       "; writing it would destroy the input; choose another output";
+    return {};
+}
+
+std::string InputProblem(const std::string& path)
+{
+    struct stat info{};
+    if (path.empty())
+        return {};
+    if (::stat(path.c_str(), &info) != 0)
+        return errno == ENOENT ? std::string() : path + ": cannot open the file: " + std::strerror(errno);
+    if (S_ISDIR(info.st_mode))
+        return path + ": is a folder, not a file: " + std::strerror(EISDIR);
+    // Every reader measures its file first; a device or FIFO has no size to measure.
+    if (!S_ISREG(info.st_mode))
+        return path + ": is a device or FIFO, not a file: " + std::strerror(ESPIPE);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return path + ": cannot read the file: " + std::strerror(errno);
+    ::close(fd);
+    return {};
+}
+
+JobResult CheckJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs)
+{
+    if (std::string problem = SameFileProblem(inputs, outputs); !problem.empty())
+        return JobFailure(JobStatus::refused, std::move(problem));
+    for (const std::string& input : inputs)
+        if (std::string problem = InputProblem(input); !problem.empty())
+            return JobFailure(JobStatus::failed, std::move(problem));
+    return {};
+}

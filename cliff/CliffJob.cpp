@@ -1,0 +1,55 @@
+#include "cliff/CliffJob.h"
+
+#include "base/JobFiles.h"
+
+#include <chrono>
+
+namespace
+{
+JobResult Stop(JobResult result, IMessageSink& messages)
+{
+    messages.show(result.message, kAppName);
+    return result;
+}
+} // namespace
+
+JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink& messages)
+{
+    // The desktop's pages check their fields before a run, in the words of their dialogs.
+    if (!job.desktop)
+    {
+        if (JobResult fields = CheckJobFields(kCliffFields, job.settings, false); !fields.ok())
+            return Stop(fields, messages);
+        if (JobResult files = CheckJobFiles({job.dat}, {job.bmp}); !files.ok())
+            return Stop(files, messages);
+    }
+    if (job.prepare)
+        if (JobResult prepared = job.prepare(); !prepared.ok())
+            return Stop(prepared, messages);
+
+    const auto start = std::chrono::steady_clock::now();
+    std::string written = job.bmp;
+    const CliffTargetChooser choose = job.choose ? job.choose : [&job] { return std::optional<std::string>(job.bmp); };
+    const CliffStatus status = ExportCliffBitmap(
+        job.dat,
+        [&]
+        {
+            std::optional<std::string> target = choose();
+            written = target.value_or(std::string());
+            return target;
+        },
+        job.settings, progress);
+    if (status != CliffStatus::Written)
+    {
+        JobResult failure = JobFailure(JobStatus::failed, CliffStatusMessage(status, job.dat, written));
+        if (!job.desktop)
+            return Stop(failure, messages);
+        if (status == CliffStatus::TooLarge)
+            messages.show("Not enough memory for a cliff mask of this size", kAppName);
+        return failure;
+    }
+    JobResult result;
+    result.outputs.push_back({"mask", written});
+    result.timings.push_back({"total", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
+    return result;
+}

@@ -1,0 +1,202 @@
+#include "heightproc/ProcessJob.h"
+
+#include "base/JobFiles.h"
+#include "heightproc/Process.h"
+#include "heightproc/Water.h"
+#include "support/BitMask.h"
+#include "support/Bitmap.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace
+{
+
+// Why the lever bitmap cannot be used for this map, or empty. Only the headers are read.
+std::string LeverProblem(const std::string& path, const ProcessSettings& settings)
+{
+    BmpReader reader;
+    std::string error;
+    if (!reader.open(path.c_str(), error))
+        return path + ": not a usable lever bitmap: " +
+               (error == "cannot open the file" ? error + ": " + std::strerror(errno) : error);
+    if (reader.width() != settings.rawWidth || reader.height() != settings.rawHeight)
+        return path + ": Lever bitmap size is different from height map (the bitmap is " +
+               std::to_string(reader.width()) + " x " + std::to_string(reader.height()) + ", the map " +
+               std::to_string(settings.rawWidth) + " x " + std::to_string(settings.rawHeight) + ")";
+    return {};
+}
+
+bool LoadMask(const std::string& path, CBitMask& mask)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    const bool loaded = mask.load(file);
+    std::fclose(file);
+    return loaded;
+}
+
+// Why the water mask cannot be used, or empty. Every block is decoded, so that a damaged block
+// is found before the height file is written rather than after.
+std::string WaterProblem(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return path + ": cannot open the water mask: " + std::strerror(errno);
+    std::fclose(file);
+    CBitMask mask(1);
+    if (!LoadMask(path, mask))
+        return path + ": Invalid WTR file (not a valid water mask)";
+    for (long bz = 0; bz < mask.getZBlocks(); ++bz)
+        for (long bx = 0; bx < mask.getXBlocks(); ++bx)
+            mask.decodeBlock(bx, bz);
+    if (mask.corruptBlocks() > 0)
+        return path + ": Invalid WTR file (" + std::to_string(mask.corruptBlocks()) + " corrupt blocks)";
+    return {};
+}
+
+// A warning when the mask does not cover the map at this scale the way the water stage places
+// its blocks (see MeasureWaterPlacement), or empty. Blocks outside the map are skipped and a
+// map beyond the mask gets no water from it: both give water that looks plausible and is not.
+std::string WaterFitWarning(const std::string& path, const ProcessSettings& settings)
+{
+    CBitMask mask(1);
+    if (!LoadMask(path, mask))
+        return {};
+    const int scale = int(settings.resolutionScale);
+    const int width = settings.rawWidth;
+    const int height = settings.rawHeight;
+    const auto measure = [&](int s)
+    { return MeasureWaterPlacement(mask.getXBlocks(), mask.getZBlocks(), int(mask.m_blockSize), width, height, s); };
+    const WaterPlacement placement = measure(scale);
+    if (placement.fits(width))
+        return {};
+    std::string text = path + ": the water mask of " + std::to_string(mask.getXRes()) + " x " +
+                       std::to_string(mask.getZRes()) + " cells does not cover the " + std::to_string(width) + " x " +
+                       std::to_string(height) + " map at scale " + std::to_string(scale) + ":";
+    if (placement.skipped > 0)
+        text += " " + std::to_string(placement.skipped) + " of its " +
+                std::to_string(placement.skipped + placement.placed) + " blocks fall outside the map and are skipped;";
+    if (placement.top > 0 || placement.right < width - 2)
+        text += " the map's top " + std::to_string(std::max(placement.top, 0)) + " rows and right " +
+                std::to_string(std::max(width - 1 - placement.right, 0)) + " columns get no water from it;";
+    text += " at this scale a mask of " + std::to_string(std::int64_t(width - 1) * scale) + " x " +
+            std::to_string(std::int64_t(height - 1) * scale) + " cells fits the map";
+    const JobField<ProcessSettings>& field = ProcessField("resolutionScale");
+    for (int s = int(field.range.min); s <= int(field.range.max); ++s)
+        if (measure(s).fits(width))
+        {
+            text += ", and this mask fits it at --scale " + std::to_string(s);
+            break;
+        }
+    return text;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat info{};
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+JobResult Stop(JobResult result, IMessageSink& messages)
+{
+    messages.show(result.message, kAppName);
+    return result;
+}
+
+} // namespace
+
+std::vector<std::string> ProcessJobInputs(const ProcessJob& job)
+{
+    std::vector<std::string> inputs{job.raw};
+    for (const std::string* input : {&job.settings.leverPath, &job.settings.waterPath})
+        if (!input->empty())
+            inputs.push_back(*input);
+    return inputs;
+}
+
+std::vector<std::string> ProcessJobOutputs(const ProcessJob& job)
+{
+    const std::string base = job.outputBase.empty() ? BaseName(job.raw) : job.outputBase;
+    std::vector<std::string> outputs{base + ".dat"};
+    if (!job.settings.waterPath.empty())
+        outputs.push_back(base + "_w.dat");
+    return outputs;
+}
+
+JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessageSink& messages)
+{
+    // The desktop's messages about the files are the job's own ("Can not open RAW file", ...),
+    // and it never writes onto an input either: RunProcess passes such an output over.
+    // The desktop's pages check their fields before a run, in the words of their dialogs.
+    if (!job.desktop)
+    {
+        if (JobResult fields = CheckJobFields(kProcessFields, job.settings, false); !fields.ok())
+            return Stop(fields, messages);
+        if (JobResult files = CheckJobFiles(ProcessJobInputs(job), ProcessJobOutputs(job)); !files.ok())
+            return Stop(files, messages);
+    }
+    ProcessSettings settings = job.settings;
+    if (job.prepare)
+        if (JobResult prepared = job.prepare(settings); !prepared.ok())
+            return Stop(prepared, messages);
+
+    // Without keepGoing a stage that cannot run fails the job before anything is written; with
+    // it, the stage runs and fails as the desktop's does, saying so itself.
+    std::vector<std::string> skipped;
+    if (!job.desktop)
+        for (const std::string& problem :
+             {settings.leverPath.empty() ? std::string() : LeverProblem(settings.leverPath, settings),
+              settings.waterPath.empty() ? std::string() : WaterProblem(settings.waterPath)})
+        {
+            if (problem.empty())
+                continue;
+            if (!job.keepGoing)
+                return Stop(JobFailure(JobStatus::failed, problem + " (--keep-going skips the stage instead)"),
+                            messages);
+            skipped.push_back(problem);
+        }
+    const std::string waterFit =
+        settings.waterPath.empty() || job.desktop ? std::string() : WaterFitWarning(settings.waterPath, settings);
+    if (job.ready)
+        job.ready(settings);
+
+    FirstMessage shown(messages);
+    ProcessResult run = RunProcess(job.raw, settings, progress, shown, job.outputBase);
+    if (!run.success)
+        return JobFailure(JobStatus::failed, shown.first.empty() ? "the map was not processed" : shown.first);
+
+    JobResult result;
+    result.warnings = std::move(run.warnings);
+    // The job reports an unreadable lever and an unusable mask itself; a lever of the wrong size
+    // only through the desktop's message.
+    for (const std::string& problem : skipped)
+        if (problem.find("Lever bitmap size") != std::string::npos)
+            result.warnings.push_back(problem + "; no levering");
+    const std::string olderWater = BaseName(run.heightDatPath) + "_w.dat";
+    if (!settings.waterPath.empty() && !run.waterWritten && Exists(olderWater))
+        result.warnings.push_back("the older " + olderWater + " was left as it was and does not match the new " +
+                                  run.heightDatPath);
+    if (!waterFit.empty() && run.waterWritten)
+        result.warnings.push_back(waterFit);
+    if (run.waterWritten)
+        result.outputs.push_back({"water", run.waterDatPath});
+    if (run.heightWritten)
+        result.outputs.push_back({"height", run.heightDatPath});
+    result.timings = {{"read", run.readSeconds},
+                      {"lever", run.leverSeconds},
+                      {"water", run.waterSeconds},
+                      {"writeWater", run.writeWaterSeconds},
+                      {"writeHeight", run.writeHeightSeconds}};
+    if (!run.heightWritten)
+    {
+        result.status = JobStatus::failed;
+        result.message = run.heightDatPath + ": cannot write the file";
+    }
+    return result;
+}
