@@ -1,4 +1,5 @@
-// The whole Generate job on small masks, and altimo-cli banks run as a script would run it.
+// The whole Generate job on small masks, and altimo-cli banks run as a script would run it (its
+// refusals of bad masks and outputs are in the robustness tests).
 #include "banks/GenerateShorelines.h"
 #include "banks/ShorelineFile.h"
 #include "support/BitMask.h"
@@ -164,23 +165,6 @@ TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
     ASSERT_EQ(FormatShorelines(GenerateShorelines(lake, settings, messages).lines, expected), BanksStatus::ok);
     EXPECT_EQ(text, expected);
     EXPECT_EQ(ReadText(path("lake.png")).substr(0, 4), "\x89PNG");
-}
-
-TEST_F(Banks, CommandFailsWithExit1AndTheApplicationsText)
-{
-    RunResult run = runCli(path("missing.wtr") + " -o " + path("x.sl"));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("altimo-cli: Can not open WTR file: " + path("missing.wtr")), std::string::npos) << run.err;
-    EXPECT_FALSE(std::ifstream(path("x.sl")).good());
-
-    const std::string lake = writeLake();
-    run = runCli(lake + " -o " + path("no/such/dir/x.sl"));
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("no/such/dir/x.sl"), std::string::npos) << run.err;
-
-    run = runCli(lake + " -o " + path("y.sl") + " --water-pixel-size 1e6");
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_NE(run.err.find("32-bit"), std::string::npos) << run.err;
 }
 
 // A mask 90 cells high in blocks of 64: the last block row ends at the image's bottom edge, so

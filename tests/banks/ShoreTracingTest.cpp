@@ -81,19 +81,7 @@ TEST(ShoreTracing, TheOutermostRowsAndColumnsAreNotScanned)
     EXPECT_EQ(boundary, expected);
 }
 
-TEST(ShoreTracing, ThreeByThreeSquareChainsCuttingTheCorner)
-{
-    WaterImage image(30, 30);
-    for (int r = 10; r <= 12; ++r)
-        for (int c = 10; c <= 12; ++c)
-            SetWater(image, c, r);
-    const std::vector<BoundaryPixel> boundary = ScanBoundary(image.view(), 0);
-    const ShorelineSet outlines = ChainBoundary(boundary, 30, 30, 10.0f);
-    ASSERT_EQ(outlines.size(), 1u);
-    EXPECT_EQ(outlines[0],
-              Points({{105, 105}, {115, 105}, {105, 115}, {105, 125}, {115, 125}, {125, 125}, {125, 115}, {125, 105}}));
-}
-
+// The chain cuts the square's corners; the seam repair, smoothing and orientation follow.
 TEST(ShoreTracing, ThreeByThreeSquareTracedEndToEnd)
 {
     WaterImage image(30, 30);

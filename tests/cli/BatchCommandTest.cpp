@@ -1,9 +1,10 @@
 // altimo-cli batch: a run that goes on past a failed map, and the exit codes of bad manifests.
-#include "cli/ToolsTestSupport.h"
+#include "tests/common/CliRunner.h"
 
 namespace
 {
-class BatchCommand : public ToolsCliTest
+using namespace testcli;
+class BatchCommand : public testcli::ScratchFolderTest
 {
 protected:
     // A 256 x 256 RAW map of a gentle slope.
@@ -40,7 +41,7 @@ output = good_cliff.bmp
 dat = good.dat
 output = good.png
 )");
-    const ToolsCliRun result = run("batch " + path("jobs.ini"));
+    const testcli::CliRun result = run("batch " + path("jobs.ini"));
     EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
     EXPECT_NE(result.out.find("[1/4] map good: ok: wrote " + path("good.dat")), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("[2/4] map short: FAILED: Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW"),
@@ -59,7 +60,7 @@ output = good.png
 
     // Without the failing map every job succeeds.
     WriteText(path("good.ini"), "[map good]\nraw = good.raw\nwidth = 256\nheight = 256\n");
-    const ToolsCliRun good = run("batch " + path("good.ini"));
+    const testcli::CliRun good = run("batch " + path("good.ini"));
     EXPECT_EQ(good.exitCode, 0) << good.out << good.err;
     EXPECT_NE(good.out.find("batch: 1 of 1 jobs succeeded"), std::string::npos) << good.out;
 }
@@ -68,12 +69,12 @@ TEST_F(BatchCommand, BadManifestsExitTwoBeforeAnyJobRuns)
 {
     writeRaw("good.raw", 256 * 256);
     WriteText(path("bad.ini"), "[map good]\nraw = good.raw\nwidth = 256\nheight = 256\n\n[map other]\nbank = 11\n");
-    const ToolsCliRun bad = run("batch " + path("bad.ini"));
+    const testcli::CliRun bad = run("batch " + path("bad.ini"));
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_EQ(bad.err, "altimo-cli: " + path("bad.ini") + ":7: bank: 11 is outside the range 1..10\n");
     EXPECT_FALSE(Exists(path("good.dat"))); // the good map before the mistake did not run
 
-    const ToolsCliRun missing = run("batch " + path("none.ini"));
+    const testcli::CliRun missing = run("batch " + path("none.ini"));
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_NE(missing.err.find("none.ini: cannot open the manifest"), std::string::npos) << missing.err;
 }
@@ -81,7 +82,7 @@ TEST_F(BatchCommand, BadManifestsExitTwoBeforeAnyJobRuns)
 TEST_F(BatchCommand, CheckListsTheJobsWithoutRunningThem)
 {
     WriteText(path("jobs.ini"), "[map a]\nraw = a.raw\n[banks a]\nwtr = a.wtr\noutput = a.sl\n");
-    const ToolsCliRun result = run("batch --check " + path("jobs.ini"));
+    const testcli::CliRun result = run("batch --check " + path("jobs.ini"));
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, path("jobs.ini") + ": 2 jobs\n[1/2] map a (line 1)\n[2/2] banks a (line 3)\n");
 }
@@ -101,7 +102,7 @@ raw = a.raw
 [map b]
 raw = b.raw
 )");
-    const ToolsCliRun first = run("batch " + path("jobs.ini") + " --shard 1/2");
+    const testcli::CliRun first = run("batch " + path("jobs.ini") + " --shard 1/2");
     EXPECT_EQ(first.exitCode, 0) << first.out << first.err;
     EXPECT_NE(first.out.find("batch: shard 1/2: 2 of the manifest's 3 jobs"), std::string::npos) << first.out;
     // The cliff waits for the map it reads, in the same slice.
@@ -111,17 +112,17 @@ raw = b.raw
     EXPECT_TRUE(Exists(path("b_cliff.bmp")));
     EXPECT_FALSE(Exists(path("a.dat")));
 
-    const ToolsCliRun second = run("batch --shard=2/2 " + path("jobs.ini"));
+    const testcli::CliRun second = run("batch --shard=2/2 " + path("jobs.ini"));
     EXPECT_EQ(second.exitCode, 0) << second.out << second.err;
     EXPECT_NE(second.out.find("[1/1] map a: ok"), std::string::npos) << second.out;
     EXPECT_TRUE(Exists(path("a.dat")));
 
     // More slices than groups: the extra slices are empty and succeed.
-    const ToolsCliRun empty = run("batch --check --shard 3/3 " + path("jobs.ini"));
+    const testcli::CliRun empty = run("batch --check --shard 3/3 " + path("jobs.ini"));
     EXPECT_EQ(empty.exitCode, 0) << empty.err;
     EXPECT_EQ(empty.out, "batch: shard 3/3: 0 of the manifest's 3 jobs\n" + path("jobs.ini") + ": 3 jobs\n");
 
-    const ToolsCliRun bad = run("batch --shard 0/2 " + path("jobs.ini"));
+    const testcli::CliRun bad = run("batch --shard 0/2 " + path("jobs.ini"));
     EXPECT_EQ(bad.exitCode, 2);
     EXPECT_EQ(bad.err, "altimo-cli: --shard: 0/2: K counts from 1 to N (N at least 1)\n");
 }

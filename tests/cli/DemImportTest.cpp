@@ -1,6 +1,6 @@
 // altimo-cli import of elevation rasters that GDAL reads: signed and float heights, nodata holes,
 // projected and geographic georeferences, and resampling. The rasters are made here with GDAL.
-#include "cli/ToolsTestSupport.h"
+#include "tests/common/CliRunner.h"
 #include "tools/MapSidecar.h"
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 
 namespace
 {
+using namespace testcli;
 // UTM 33 north, in metres; a US state plane zone in US survey feet; WGS 84 in degrees.
 constexpr int kUtm33 = 32633;
 constexpr int kFeetZone = 2227;
@@ -135,7 +136,7 @@ std::vector<std::uint8_t> Pixels(const std::string& path, const Raster* raster =
     return pixels;
 }
 
-class DemImport : public ToolsCliTest
+class DemImport : public testcli::ScratchFolderTest
 {
 protected:
     // Every valid cell within half a step of its height under the mapping MIN..MAX.
@@ -170,7 +171,7 @@ TEST_F(DemImport, SignedHeightsWithANodataHoleMapToTheirRange)
             raster.heights[std::size_t(y) * raster.width + x] = raster.nodata; // 200 cells
     WriteGeoTiff(path("dem.tif"), raster);
 
-    const ToolsCliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw"));
+    const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("GTiff, Int16, 300 x 280"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("nodata cells: 200, set to height -120"), std::string::npos) << result.out;
@@ -184,7 +185,7 @@ TEST_F(DemImport, SignedHeightsWithANodataHoleMapToTheirRange)
     EXPECT_EQ(*std::max_element(samples.begin(), samples.end()), 65535);
 
     // A given range clips and counts what lies outside; the hole gets the height asked for.
-    const ToolsCliRun given = run("import " + path("dem.tif") + " -o " + path("given.raw") +
+    const testcli::CliRun given = run("import " + path("dem.tif") + " -o " + path("given.raw") +
                                   " --height-range=0:1000 --nodata-height 500");
     ASSERT_EQ(given.exitCode, 0) << given.out << given.err;
     long long outside = 0;
@@ -204,7 +205,7 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
     raster.heights = Terrain(raster.width, raster.height, 12.25, 845.5);
     raster.heights[7] = std::nan("");
     WriteGeoTiff(path("dem32.tif"), raster);
-    const ToolsCliRun result = run("import " + path("dem32.tif") + " -o " + path("dem32.raw"));
+    const testcli::CliRun result = run("import " + path("dem32.tif") + " -o " + path("dem32.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_NE(result.out.find("Float32"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("nodata cells: 1,"), std::string::npos) << result.out;
@@ -224,7 +225,7 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
     feet.transform[5] = -10;
     feet.heights = Terrain(feet.width, feet.height, -3.5, 14000.125);
     WriteGeoTiff(path("dem64.tif"), feet);
-    const ToolsCliRun feetRun = run("import " + path("dem64.tif") + " -o " + path("dem64.raw"));
+    const testcli::CliRun feetRun = run("import " + path("dem64.tif") + " -o " + path("dem64.raw"));
     ASSERT_EQ(feetRun.exitCode, 0) << feetRun.out << feetRun.err;
     EXPECT_NE(feetRun.out.find("pixel size: 3.048"), std::string::npos) << feetRun.out;
     const auto [feetLow, feetHigh] = ValidRange(feet);
@@ -243,14 +244,14 @@ TEST_F(DemImport, GeographicRastersWarnWithAnApproximatePixelSize)
     raster.transform[5] = -arcSecond;
     raster.heights = Terrain(raster.width, raster.height, 0, 100);
     WriteGeoTiff(path("geo.tif"), raster);
-    const ToolsCliRun result = run("import " + path("geo.tif") + " -o " + path("geo.raw"));
+    const testcli::CliRun result = run("import " + path("geo.tif") + " -o " + path("geo.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_NE(result.err.find("geographic coordinates (degrees)"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("about 15.4"), std::string::npos) << result.err;
     EXPECT_NE(result.err.find("30.92"), std::string::npos) << result.err;
     EXPECT_NE(result.out.find("pixel size: 23.1"), std::string::npos) << result.out;
 
-    const ToolsCliRun given = run("import " + path("geo.tif") + " -o " + path("geo.raw") + " --pixel-size 25");
+    const testcli::CliRun given = run("import " + path("geo.tif") + " -o " + path("geo.raw") + " --pixel-size 25");
     ASSERT_EQ(given.exitCode, 0) << given.err;
     EXPECT_EQ(given.err.find("geographic"), std::string::npos) << given.err;
     EXPECT_NE(given.out.find("--pixel-size 25"), std::string::npos) << given.out;
@@ -262,7 +263,7 @@ TEST_F(DemImport, NonSquarePixelsAreRefusedWithTheFixAndResamplingMakesASquareMa
     raster.transform[5] = -20; // 30 m x 20 m
     raster.heights = Terrain(raster.width, raster.height, 0, 100);
     WriteGeoTiff(path("oblong.tif"), raster);
-    const ToolsCliRun refused = run("import " + path("oblong.tif") + " -o " + path("oblong.raw"));
+    const testcli::CliRun refused = run("import " + path("oblong.tif") + " -o " + path("oblong.raw"));
     EXPECT_EQ(refused.exitCode, 1);
     EXPECT_NE(refused.err.find(path("oblong.tif") + ": its pixels are not square (30 x 20); resample them"),
               std::string::npos)
@@ -276,16 +277,16 @@ TEST_F(DemImport, NonSquarePixelsAreRefusedWithTheFixAndResamplingMakesASquareMa
     square.width = square.height = 300;
     square.heights = Terrain(300, 300, -10, 10);
     WriteGeoTiff(path("square.tif"), square);
-    const ToolsCliRun resampled = run("import " + path("square.tif") + " -o " + path("square.raw") + " --size 257");
+    const testcli::CliRun resampled = run("import " + path("square.tif") + " -o " + path("square.raw") + " --size 257");
     ASSERT_EQ(resampled.exitCode, 0) << resampled.out << resampled.err;
     EXPECT_NE(resampled.out.find("resampled 300 x 300 to 257 x 257 (cubic)"), std::string::npos) << resampled.out;
     EXPECT_NE(resampled.out.find("pixel size: 35.0"), std::string::npos) << resampled.out; // 9000 / 257
     EXPECT_EQ(ReadBytes(path("square.raw")).size(), 257u * 257u * 2u);
 
-    const ToolsCliRun badMethod = run("import " + path("square.tif") + " -o " + path("x.raw") + " --size 257 -r fancy");
+    const testcli::CliRun badMethod = run("import " + path("square.tif") + " -o " + path("x.raw") + " --size 257 -r fancy");
     EXPECT_EQ(badMethod.exitCode, 2);
     EXPECT_NE(badMethod.err.find("-r: fancy is not one of"), std::string::npos) << badMethod.err;
-    const ToolsCliRun badRange = run("import " + path("square.tif") + " -o " + path("x.raw") + " --height-range 5:5");
+    const testcli::CliRun badRange = run("import " + path("square.tif") + " -o " + path("x.raw") + " --height-range 5:5");
     EXPECT_EQ(badRange.exitCode, 2);
     EXPECT_NE(badRange.err.find("--height-range: 5:5: MIN must be below MAX"), std::string::npos) << badRange.err;
     EXPECT_FALSE(Exists(path("x.raw")));
@@ -302,7 +303,7 @@ TEST_F(DemImport, UnsignedGeoTiffsImportAsBefore)
     for (double& h : raster.heights)
         h = std::round(h);
     WriteGeoTiff(path("u16.tif"), raster);
-    const ToolsCliRun result = run("import " + path("u16.tif") + " -o " + path("u16.raw"));
+    const testcli::CliRun result = run("import " + path("u16.tif") + " -o " + path("u16.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     const std::vector<std::uint16_t> samples = ReadRaw(path("u16.raw"));
     for (std::size_t i = 0; i < samples.size(); ++i)
@@ -331,7 +332,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     GDALClose(raw);
 
     // process takes the size, the pixel size and the georeference from the header alone.
-    const ToolsCliRun processed = run("process " + path("dem.raw"));
+    const testcli::CliRun processed = run("process " + path("dem.raw"));
     ASSERT_EQ(processed.exitCode, 0) << processed.err;
     EXPECT_NE(processed.out.find("wrote " + path("dem.dat.json") + ": georeference from " + path("dem.raw.hdr") +
                                  ", pixel size 30 m"),
@@ -344,7 +345,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     EXPECT_EQ(GDALOpen(path("dem.dat").c_str(), GA_ReadOnly), nullptr);
     CPLPopErrorHandler();
 
-    const ToolsCliRun metres = run("export " + path("dem.dat") + " -o " + path("out.tif") + " --heights metres");
+    const testcli::CliRun metres = run("export " + path("dem.dat") + " -o " + path("out.tif") + " --heights metres");
     ASSERT_EQ(metres.exitCode, 0) << metres.out << metres.err;
     EXPECT_NE(metres.out.find("georeference from " + path("dem.dat.json")), std::string::npos) << metres.out;
     GDALDatasetH out = GDALOpen(path("out.tif").c_str(), GA_ReadOnly);
@@ -366,7 +367,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     Raster other;
     other.heights = Terrain(other.width, other.height, 0, 1);
     WriteGeoTiff(path("other.tif"), other);
-    const ToolsCliRun mismatch = run("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " +
+    const testcli::CliRun mismatch = run("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " +
                                      path("other.tif"));
     EXPECT_EQ(mismatch.exitCode, 1);
     EXPECT_NE(mismatch.err.find(path("other.tif") + ": it is 300 x 280 pixels and the height file 260 x 260"),
@@ -389,7 +390,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     shifted.projectionWkt = Wkt(kUtm33);
     std::string error;
     ASSERT_TRUE(WriteMapSidecar(path("dem.dat.json"), shifted, 260, 260, "dem.raw", error)) << error;
-    const ToolsCliRun fromSidecar = run("export " + path("dem.dat") + " -o " + path("side.tif"));
+    const testcli::CliRun fromSidecar = run("export " + path("dem.dat") + " -o " + path("side.tif"));
     ASSERT_EQ(fromSidecar.exitCode, 0) << fromSidecar.err;
     EXPECT_NE(fromSidecar.out.find("georeference from " + path("dem.dat.json")), std::string::npos)
         << fromSidecar.out;
@@ -402,7 +403,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
 
     // Without a header the heights in metres are unknown.
     std::filesystem::remove(path("dem.raw.hdr"));
-    const ToolsCliRun unknown = run("export " + path("dem.dat") + " -o " + path("m.tif") + " --heights metres");
+    const testcli::CliRun unknown = run("export " + path("dem.dat") + " -o " + path("m.tif") + " --heights metres");
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_NE(unknown.err.find("the heights in metres are not known"), std::string::npos) << unknown.err;
     EXPECT_FALSE(Exists(path("m.tif")));
@@ -419,7 +420,7 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     // The GeoTIFFs hold the very pixels of the BMP and the PNG, north row first, on the source.
     const std::string cliff = "cliff " + path("dem.dat") + " --height-scale 100 --angle 3 --threshold 4 -o ";
     ASSERT_EQ(run(cliff + path("cliff.bmp")).exitCode, 0);
-    const ToolsCliRun cliffTiff = run(cliff + path("cliff.tif"));
+    const testcli::CliRun cliffTiff = run(cliff + path("cliff.tif"));
     ASSERT_EQ(cliffTiff.exitCode, 0) << cliffTiff.err;
     EXPECT_NE(cliffTiff.out.find("georeference from " + path("dem.dat.json")), std::string::npos) << cliffTiff.out;
     const std::vector<std::uint8_t> mask = Pixels(path("cliff.tif"), &raster);
@@ -444,7 +445,7 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     GDALClose(memory);
     ASSERT_EQ(run("-q wtr-encode " + path("lake.png") + " --block-size 128 -o " + path("lake.wtr")).exitCode, 0);
     const std::string banks = "banks " + path("lake.wtr") + " --scale 2 --water-pixel-size 15 -o " + path("lake.sl");
-    const ToolsCliRun kml = run(banks + " --vector " + path("lake.kml"));
+    const testcli::CliRun kml = run(banks + " --vector " + path("lake.kml"));
     EXPECT_EQ(kml.exitCode, 2);
     EXPECT_NE(kml.err.find("name it .gpkg, .geojson, .json or .shp"), std::string::npos) << kml.err;
 
@@ -455,7 +456,7 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     } outputs[] = {{"lake.gpkg", true}, {"lake.geojson", true}, {"lake.shp", false}};
     for (const auto& output : outputs)
     {
-        const ToolsCliRun result =
+        const testcli::CliRun result =
             run(banks + " --vector " + path(output.file) + (output.onMap ? " --like " + path("dem.dat") : ""));
         ASSERT_EQ(result.exitCode, 0) << output.file << result.err;
         // The extent the .sl points should have: cells of 15 m, two cells a sample, 30 m samples.
@@ -509,7 +510,7 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     std::filesystem::remove(path("dem.dat.json"));
     std::filesystem::remove(path("dem.raw.hdr"));
     std::filesystem::remove(path("lake.sl"));
-    const ToolsCliRun nowhere = run(banks + " --vector " + path("x.gpkg") + " --like " + path("dem.dat"));
+    const testcli::CliRun nowhere = run(banks + " --vector " + path("x.gpkg") + " --like " + path("dem.dat"));
     EXPECT_EQ(nowhere.exitCode, 1);
     EXPECT_NE(nowhere.err.find(path("dem.dat") + ": the map has no georeference"), std::string::npos) << nowhere.err;
     EXPECT_FALSE(Exists(path("x.gpkg")) || Exists(path("lake.sl")));

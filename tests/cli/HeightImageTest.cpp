@@ -1,12 +1,12 @@
 // Height images: the PNG writer's files as libpng reads them, 8- and 16-bit import, the refusals
 // of everything that is not one grey band of a usable size, and GeoTIFF when the build has GDAL.
 #include "tools/HeightImage.h"
-#include "cli/ToolsTestSupport.h"
+#include "tests/common/CliRunner.h"
 #include "tools/PngWriter.h"
 
-#include <csetjmp>
-#include <cstdio>
 #include <random>
+
+using namespace testcli;
 
 namespace
 {
@@ -26,37 +26,7 @@ std::vector<std::uint16_t> RandomHeights(int width, int height, unsigned seed)
     return samples;
 }
 
-// A PNG of any layout libpng writes, for the layouts Altimo never writes itself.
-bool WriteOddPng(const std::string& path, int width, int height, int bitDepth, int colourType)
-{
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr)
-        return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    if (setjmp(png_jmpbuf(png)))
-    {
-        png_destroy_write_struct(&png, &info);
-        std::fclose(file);
-        return false;
-    }
-    png_init_io(png, file);
-    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), bitDepth, colourType, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_color palette[2] = {{0, 0, 0}, {255, 255, 255}};
-    if (colourType == PNG_COLOR_TYPE_PALETTE)
-        png_set_PLTE(png, info, palette, 2);
-    png_write_info(png, info);
-    std::vector<png_byte> row(std::size_t(width) * 8, 0);
-    for (int y = 0; y < height; ++y)
-        png_write_row(png, row.data());
-    png_write_end(png, info);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(file);
-    return true;
-}
-
-class HeightImageTest : public ToolsCliTest
+class HeightImageTest : public ScratchFolderTest
 {
 };
 } // namespace
@@ -138,7 +108,10 @@ TEST_F(HeightImageTest, RefusesWhatIsNotOneGreyBandOfAUsableSize)
     };
     for (const auto& c : cases)
     {
-        ASSERT_TRUE(WriteOddPng(path(c.name), c.width, c.height, c.bitDepth, c.colourType)) << c.name;
+        ASSERT_TRUE(WriteTestPng(path(c.name), c.width, c.height, c.bitDepth, c.colourType, {},
+                                 c.colourType == PNG_COLOR_TYPE_PALETTE ? std::vector<png_color>{{0, 0, 0}, {9, 9, 9}}
+                                                                        : std::vector<png_color>{}))
+            << c.name;
         HeightImage image;
         std::string error;
         EXPECT_FALSE(ReadHeightImage(path(c.name), image, error)) << c.name;

@@ -1,10 +1,12 @@
 // --json of process, banks, cliff and dat-info: stdout holds exactly one JSON document whose
 // required keys have the required types and plausible values.
-#include "cli/ToolsTestSupport.h"
+#include "tests/common/CliRunner.h"
 #include "codec/HeightDat.h"
 #include "support/WtrWriter.h"
 
 #include <nlohmann/json.hpp>
+
+using namespace testcli;
 
 namespace
 {
@@ -28,7 +30,7 @@ constexpr Json::value_t kArray = Json::value_t::array;
 constexpr Json::value_t kObject = Json::value_t::object;
 
 // Parses stdout as one document with "command", "files" (role, path, bytes each) and "seconds".
-Json Summary(const ToolsCliRun& run, const std::string& command)
+Json Summary(const CliRun& run, const std::string& command)
 {
     const Json document = Json::parse(run.out, nullptr, false);
     EXPECT_TRUE(document.is_object()) << "not a JSON object: " << run.out;
@@ -55,7 +57,7 @@ Json FileWithRole(const Json& summary, const std::string& role)
     return Json::object();
 }
 
-class JsonOutput : public ToolsCliTest
+class JsonOutput : public ScratchFolderTest
 {
 };
 } // namespace
@@ -66,7 +68,7 @@ TEST_F(JsonOutput, ProcessAndDatInfoDescribeTheFiles)
     for (std::size_t i = 0; i < raw.size(); i += 2)
         raw[i + 1] = static_cast<char>(i / 512 % 200);
     WriteText(path("map \"one\".raw"), raw);
-    const ToolsCliRun process = run("process '" + path("map \"one\".raw") + "' --width 256 --height 260 --json");
+    const CliRun process = run("process '" + path("map \"one\".raw") + "' --width 256 --height 260 --json");
     ASSERT_EQ(process.exitCode, 0) << process.err;
     const Json summary = Summary(process, "process");
     ExpectKeys(summary, {{"width", kNumber}, {"height", kNumber}, {"warnings", kArray}}, "process");
@@ -82,7 +84,7 @@ TEST_F(JsonOutput, ProcessAndDatInfoDescribeTheFiles)
         {{"read", kNumber}, {"lever", kNumber}, {"water", kNumber}, {"writeHeight", kNumber}},
         "process seconds");
 
-    const ToolsCliRun info = run("dat-info --json '" + path("map \"one\".dat") + "'");
+    const CliRun info = run("dat-info --json '" + path("map \"one\".dat") + "'");
     ASSERT_EQ(info.exitCode, 0) << info.err;
     const Json infoSummary = Summary(info, "dat-info");
     ExpectKeys(infoSummary,
@@ -109,7 +111,7 @@ TEST_F(JsonOutput, CliffAndBanksDescribeTheirResults)
     for (std::size_t i = 0; i < ramp.size(); ++i)
         ramp[i] = static_cast<std::uint16_t>(i % 256 * 200);
     ASSERT_TRUE(WriteHeightDat(path("ramp.dat"), ConstRasterView<std::uint16_t>(ramp.data(), 256, 256), 50.0f));
-    const ToolsCliRun cliff = run("cliff " + path("ramp.dat") + " -o " + path("ramp.bmp") + " --json -q");
+    const CliRun cliff = run("cliff " + path("ramp.dat") + " -o " + path("ramp.bmp") + " --json -q");
     ASSERT_EQ(cliff.exitCode, 0) << cliff.err;
     const Json cliffSummary = Summary(cliff, "cliff");
     EXPECT_EQ(FileWithRole(cliffSummary, "mask").at("path").get<std::string>(), path("ramp.bmp"));
@@ -120,7 +122,7 @@ TEST_F(JsonOutput, CliffAndBanksDescribeTheirResults)
         for (int x = 50; x < 210; ++x)
             cells[std::size_t(y) * 256 + std::size_t(x)] = 15;
     ASSERT_TRUE(WriteWtr(path("lake.wtr"), cells.data(), 256, 256, 256));
-    const ToolsCliRun banks = run("banks " + path("lake.wtr") + " -o " + path("lake.sl") + " --scale 1 --json");
+    const CliRun banks = run("banks " + path("lake.wtr") + " -o " + path("lake.sl") + " --scale 1 --json");
     ASSERT_EQ(banks.exitCode, 0) << banks.err;
     const Json banksSummary = Summary(banks, "banks");
     ExpectKeys(banksSummary, {{"lines", kNumber}, {"points", kNumber}}, "banks");
@@ -131,7 +133,7 @@ TEST_F(JsonOutput, CliffAndBanksDescribeTheirResults)
 
 TEST_F(JsonOutput, FailuresPrintNoDocument)
 {
-    const ToolsCliRun missing = run("dat-info --json " + path("none.dat"));
+    const CliRun missing = run("dat-info --json " + path("none.dat"));
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.out, "");
     EXPECT_NE(missing.err.find("cannot open"), std::string::npos);

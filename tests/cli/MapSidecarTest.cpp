@@ -1,9 +1,9 @@
 // The JSON sidecar of a height file: what is written is read back exactly, and what is not a
 // sidecar of this map is refused with the reason.
-#include "cli/ToolsTestSupport.h"
+#include "tests/common/CliRunner.h"
 #include "tools/MapSidecar.h"
 
-class MapSidecar : public ToolsCliTest
+class MapSidecar : public testcli::ScratchFolderTest
 {
 };
 

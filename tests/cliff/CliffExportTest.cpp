@@ -3,16 +3,14 @@
 
 #include "codec/HeightDat.h"
 #include "support/Bitmap.h"
+#include "tests/common/CliRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <fstream>
 #include <random>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -97,26 +95,7 @@ long CountAtLeast(const std::vector<std::uint8_t>& image, int level)
     return std::count_if(image.begin(), image.end(), [&](std::uint8_t v) { return v >= level; });
 }
 
-class TempDir
-{
-public:
-    TempDir()
-    {
-        std::string pattern = ::testing::TempDir() + "cliffXXXXXX";
-        m_path = ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-    }
-    ~TempDir() { std::system(("rm -rf '" + m_path + "'").c_str()); }
-    std::string file(const std::string& name) const { return m_path + "/" + name; }
-
-private:
-    std::string m_path;
-};
-
-std::vector<std::uint8_t> ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
+using CliffExport = testcli::ScratchFolderTest;
 } // namespace
 
 TEST(CliffPixel, ThresholdZeroIsAHardStepWithTheEqualAngleFull)
@@ -126,14 +105,6 @@ TEST(CliffPixel, ThresholdZeroIsAHardStepWithTheEqualAngleFull)
     EXPECT_EQ(CliffPixelFromAngle(std::nextafter(c.angle, 0.0f), c), 0);
     EXPECT_EQ(CliffPixelFromAngle(std::nextafter(c.angle, 4.0f), c), 255);
     EXPECT_EQ(CliffPixelFromAngle(std::nanf(""), c), 255);
-}
-
-TEST(CliffMask, AngleZeroAndThresholdZeroIsAllFull)
-{
-    const Map map = FlatMap(19, 23, 1234);
-    const std::vector<std::uint8_t> reference = Reference(map, 50.0f, {0, 0, 10.0f});
-    EXPECT_EQ(CountAtLeast(reference, 255), long(reference.size()));
-    EXPECT_EQ(Fast(map, 50.0f, {0, 0, 10.0f}), reference);
 }
 
 TEST(CliffMask, ThresholdZeroSplitsAtTheAngle)
@@ -171,24 +142,11 @@ TEST(CliffMask, FastEqualsReferenceOnRandomMaps)
     }
 }
 
-TEST(CliffMask, FastEqualsReferenceOnALargeMapWithEveryThreadCount)
+TEST_F(CliffExport, HeightFileToGreyBitmapInBandsOnAnyWorkerCount)
 {
-    std::mt19937 random(99);
-    const Map map = RandomMap(301, 157, 1500, random);
-    const std::vector<std::uint8_t> reference = Reference(map, 50.0f, {});
-    EXPECT_GT(CountAtLeast(reference, 1) - CountAtLeast(reference, 255), 1000); // many on the ramp
-    for (int threads : {1, 2, 5})
-        EXPECT_EQ(Fast(map, 50.0f, {}, threads), reference) << threads << " threads";
-}
-
-// Over 512 rows the file is written in several 256-row bands from the bottom up, the last one
-// partial; each band is split again over the workers.
-TEST(CliffExport, HeightFileToGreyBitmapInBandsOnAnyWorkerCount)
-{
-    TempDir dir;
     std::mt19937 random(5);
     const Map map = RandomMap(23, 601, 2000, random);
-    const std::string dat = dir.file("map.dat");
+    const std::string dat = path("map.dat");
     ASSERT_TRUE(WriteHeightDat(dat, ConstRasterView<std::uint16_t>(map.samples.data(), map.width, map.height), 25.0f));
 
     // The reader walked as defined gives the same picture; height file row 0 is the top.
@@ -205,13 +163,13 @@ TEST(CliffExport, HeightFileToGreyBitmapInBandsOnAnyWorkerCount)
         SCOPED_TRACE(std::string(threads) + " workers");
         ::setenv("ALTIMO_THREADS", threads, 1);
         RecordingProgress progress;
-        const std::string bmp = dir.file("cliff.bmp");
+        const std::string bmp = path("cliff.bmp");
         ASSERT_EQ(ExportCliffBitmap(dat, bmp, {40, 20, 3.0f}, progress), CliffStatus::Written);
         ::unsetenv("ALTIMO_THREADS");
         EXPECT_EQ(progress.positions.front(), 0);
         EXPECT_EQ(progress.positions.back(), 200);
 
-        const std::vector<std::uint8_t> file = ReadFile(bmp);
+        const std::vector<std::uint8_t> file = testcli::ReadBytes(bmp);
         ASSERT_GE(file.size(), 54u + 1024u);
         EXPECT_EQ(file[28], 8); // bits per pixel
         for (int i = 0; i < 256; ++i)
@@ -230,13 +188,12 @@ TEST(CliffExport, HeightFileToGreyBitmapInBandsOnAnyWorkerCount)
     }
 }
 
-TEST(CliffExport, ElevationOfSampleIsWhatTheReaderAnswers)
+TEST_F(CliffExport, ElevationOfSampleIsWhatTheReaderAnswers)
 {
-    TempDir dir;
     std::vector<std::uint16_t> every(65536);
     for (unsigned v = 0; v < 65536; ++v)
         every[v] = static_cast<std::uint16_t>(v);
-    const std::string dat = dir.file("every.dat");
+    const std::string dat = path("every.dat");
     ASSERT_TRUE(WriteHeightDat(dat, ConstRasterView<std::uint16_t>(every.data(), 256, 256), 50.0f));
     CDATElevationDB reader(false);
     ASSERT_TRUE(reader.init(dat.c_str()));

@@ -1,12 +1,12 @@
 #pragma once
 // What every test that runs altimo-cli as a script would shares: a private scratch folder per
 // test, and one run of the program with its exit status and both output streams.
+#include "tests/common/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -20,12 +20,6 @@ struct CliRun
     std::string out;
     std::string err;
 };
-
-inline std::string ReadText(const std::string& file)
-{
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Runs altimo-cli with `arguments`, passed through the shell as written, with an empty standard
 // input. Both streams are captured through files in `folder`, which are removed again so that a
@@ -61,6 +55,8 @@ protected:
     void TearDown() override { std::filesystem::remove_all(m_dir); }
 
     std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    // "altimo-cli ARGUMENTS" run in this test's folder.
+    CliRun run(const std::string& arguments) const { return RunCli(arguments, m_dir); }
 
     std::string m_dir;
 };

@@ -1,38 +1,17 @@
+// altimo-cli demo: every file and picture written, sizes refused, and the same bytes again.
 #include "tools/Image.h"
+#include "tests/common/CliRunner.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
+
+using namespace testcli;
 
 namespace
 {
-std::string TempDir(const std::string& name)
-{
-    std::string pattern = ::testing::TempDir() + name + "XXXXXX";
-    return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
-}
-
-std::vector<char> ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Runs the demo at the smallest size into dir/out; its report on stdout goes to dir/report.txt.
-int RunDemo(const std::string& dir, const std::string& out)
-{
-    const int status = std::system((std::string(ALTIMO_CLI_PATH) + " demo --size 257 --dir '" + dir + "/" + out +
-                                    "' > '" + dir + "/report.txt' 2>/dev/null")
-                                       .c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using DemoCommand = ScratchFolderTest;
 
 GreyImage Load(const std::string& path)
 {
@@ -43,19 +22,20 @@ GreyImage Load(const std::string& path)
 }
 } // namespace
 
-TEST(DemoPictures, WritesEveryPictureAndAnOverviewOfThem)
+TEST_F(DemoCommand, WritesEveryFileAndPictureAndAnOverviewOfThem)
 {
-    const std::string dir = TempDir("demopictures");
-    ASSERT_FALSE(dir.empty());
-    ASSERT_EQ(RunDemo(dir, "a"), 0);
-    const std::string base = dir + "/a/terrain";
-
-    const std::vector<char> report = ReadBytes(dir + "/report.txt");
-    const std::string text(report.begin(), report.end());
+    EXPECT_EQ(run("-q demo --size 256 --dir " + path("x")).exitCode, 2);
+    EXPECT_EQ(run("-q demo --size 8194 --dir " + path("x")).exitCode, 2);
+    const CliRun demo = run("demo --size 257 --dir " + path("a"));
+    ASSERT_EQ(demo.exitCode, 0) << demo.err;
+    const std::string base = path("a/terrain");
+    for (const char* name : {".raw", ".png", "_lever.bmp", ".wtr", "_w.dat", ".dat", "_cliff.bmp", ".sl",
+                             "_banks.png"})
+        EXPECT_TRUE(Exists(base + name)) << name;
     for (const char* name : {"_before.png", "_after.png", "_water.png", "_cliff.png", "_overview.png"})
     {
         SCOPED_TRACE(name);
-        EXPECT_NE(text.find(base + name), std::string::npos);
+        EXPECT_NE(demo.out.find(base + name), std::string::npos);
         if (std::string(name) != "_overview.png")
         {
             const GreyImage image = Load(base + name);
@@ -63,7 +43,7 @@ TEST(DemoPictures, WritesEveryPictureAndAnOverviewOfThem)
             EXPECT_EQ(image.height, 257);
         }
     }
-    EXPECT_NE(text.find("  pictures "), std::string::npos);
+    EXPECT_NE(demo.out.find("  pictures "), std::string::npos);
 
     // Six panels in three columns of 512-pixel cells (the shoreline picture of 1024 pixels is
     // halved, the runway close-ups are 252 pixels each with 8 between), 16 pixels apart, with
@@ -87,7 +67,6 @@ TEST(DemoPictures, WritesEveryPictureAndAnOverviewOfThem)
     EXPECT_GT(differences, 0); // the lever and the processing changed the terrain
 
     // The same bytes on a second run.
-    ASSERT_EQ(RunDemo(dir, "b"), 0);
-    EXPECT_EQ(ReadBytes(base + "_overview.png"), ReadBytes(dir + "/b/terrain_overview.png"));
-    std::system(("rm -rf '" + dir + "'").c_str());
+    ASSERT_EQ(run("-q demo --size 257 --dir " + path("b")).exitCode, 0);
+    EXPECT_EQ(ReadBytes(base + "_overview.png"), ReadBytes(path("b/terrain_overview.png")));
 }

@@ -2,28 +2,22 @@
 #include "demo/DemoTerrain.h"
 
 #include "support/Bitmap.h"
+#include "tests/common/CliRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <string>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace
 {
+using DemoLever = testcli::ScratchFolderTest;
+
 const DemoTerrain& SmallTerrain()
 {
     static const DemoTerrain terrain = SynthesizeDemoTerrain(513, 1, 2);
     return terrain;
-}
-
-std::string TempDir(const std::string& name)
-{
-    std::string pattern = ::testing::TempDir() + name + "XXXXXX";
-    return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
 // The mask value of one cell exactly as documented, for comparison with the row builder's
@@ -129,7 +123,7 @@ TEST(DemoInputs, WaterMaskFollowsTheTerrain)
     EXPECT_EQ(DemoWaterScale(8193), 2);
 }
 
-TEST(DemoInputs, RunwayLeverPaintsTheTargetOnDryLand)
+TEST_F(DemoLever, RunwayLeverPaintsTheTargetOnDryLand)
 {
     const DemoTerrain& terrain = SmallTerrain();
     const DemoRunway runway = FindDemoRunway(terrain);
@@ -141,11 +135,10 @@ TEST(DemoInputs, RunwayLeverPaintsTheTargetOnDryLand)
         for (int x = runway.x; x < runway.x + runway.length; ++x)
             ASSERT_GT(terrain.heights[std::size_t(y) * 513 + std::size_t(x)], terrain.seaLevel);
 
-    const std::string dir = TempDir("demolever");
-    const std::string path = dir + "/lever.bmp";
-    ASSERT_TRUE(WriteDemoLever(path, terrain, runway));
+    const std::string file = path("lever.bmp");
+    ASSERT_TRUE(WriteDemoLever(file, terrain, runway));
     BITMAP_ lever;
-    ASSERT_TRUE(LoadBitmap24(&lever, path.c_str()));
+    ASSERT_TRUE(LoadBitmap24(&lever, file.c_str()));
     ASSERT_EQ(lever.width, 513);
     ASSERT_EQ(lever.height, 513);
     long painted = 0;
@@ -161,23 +154,4 @@ TEST(DemoInputs, RunwayLeverPaintsTheTargetOnDryLand)
         }
     EXPECT_EQ(painted, 75);
     FreeBitmap(&lever);
-    std::system(("rm -rf '" + dir + "'").c_str());
-}
-
-TEST(DemoCommand, WritesEveryFileAndRefusesBadSizes)
-{
-    const std::string dir = TempDir("democli");
-    const auto run = [&](const std::string& arguments)
-    {
-        const int status = std::system(
-            (std::string(ALTIMO_CLI_PATH) + " -q demo --dir '" + dir + "/out' " + arguments + " 2>/dev/null").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    EXPECT_EQ(run("--size 256"), 2);
-    EXPECT_EQ(run("--size 8194"), 2);
-    ASSERT_EQ(run("--size 257"), 0);
-    for (const char* name : {"terrain.raw", "terrain.png", "terrain_lever.bmp", "terrain.wtr", "terrain_w.dat",
-                             "terrain.dat", "terrain_cliff.bmp", "terrain.sl", "terrain_banks.png"})
-        EXPECT_EQ(::access((dir + "/out/" + name).c_str(), R_OK), 0) << name;
-    std::system(("rm -rf '" + dir + "'").c_str());
 }

@@ -7,6 +7,7 @@
 #include "support/Bitmap.h"
 #include "tools/Image.h"
 #include "support/WtrWriter.h"
+#include "tests/common/TestBmp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -131,76 +132,20 @@ std::vector<std::uint8_t> EncodeMask(const std::vector<std::uint8_t>& cells, int
     return bytes;
 }
 
-void Put16(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void Put32(std::vector<std::uint8_t>& out, std::uint32_t value)
-{
-    Put16(out, value);
-    Put16(out, value >> 16);
-}
-
 // The BMP shapes SaveBitmap does not write (1, 4 and 32 bits, top-down rows, the 12-byte core
 // header), so that the fuzzer starts from every branch of the reader. `pixel(x, y)` gives the
 // palette index (or the 0xRRGGBB colour for 32 bits) of image row y (0 = top).
 template <typename Pixel>
 std::vector<std::uint8_t> HandMadeBmp(int width, int height, int bits, bool topDown, bool core, Pixel pixel)
 {
+    testbmp::Layout layout{width, height, bits, topDown, core ? 12u : 40u, 0, {}};
     const int colors = bits <= 8 ? 1 << bits : 0;
-    const std::uint32_t headerSize = core ? 12 : 40;
-    const std::uint32_t tableBytes = static_cast<std::uint32_t>(colors) * (core ? 3 : 4);
-    const std::uint32_t rowBytes = static_cast<std::uint32_t>((width * bits + 31) / 32 * 4);
-    const std::uint32_t pixelOffset = 14 + headerSize + tableBytes;
-    std::vector<std::uint8_t> out = {'B', 'M'};
-    Put32(out, pixelOffset + rowBytes * static_cast<std::uint32_t>(height));
-    Put32(out, 0);
-    Put32(out, pixelOffset);
-    Put32(out, headerSize);
-    if (core)
-    {
-        Put16(out, static_cast<std::uint32_t>(width));
-        Put16(out, static_cast<std::uint32_t>(height));
-        Put16(out, 1);
-        Put16(out, static_cast<std::uint32_t>(bits));
-    }
-    else
-    {
-        Put32(out, static_cast<std::uint32_t>(width));
-        Put32(out, static_cast<std::uint32_t>(topDown ? -height : height));
-        Put16(out, 1);
-        Put16(out, static_cast<std::uint32_t>(bits));
-        for (int i = 0; i < 6; ++i)
-            Put32(out, 0);
-    }
     for (int i = 0; i < colors; ++i)
     {
         const auto grey = static_cast<std::uint8_t>(i * 255 / (colors - 1));
-        out.insert(out.end(), {grey, static_cast<std::uint8_t>(255 - grey), grey});
-        if (!core)
-            out.push_back(0);
+        layout.palette.push_back({grey, static_cast<std::uint8_t>(255 - grey), grey});
     }
-    for (int row = 0; row < height; ++row)
-    {
-        const int y = topDown ? row : height - 1 - row;
-        std::vector<std::uint8_t> bytes(rowBytes, 0);
-        for (int x = 0; x < width; ++x)
-        {
-            const std::uint32_t v = pixel(x, y);
-            if (bits == 32)
-                for (int c = 0; c < 4; ++c)
-                    bytes[std::size_t(4 * x + c)] = static_cast<std::uint8_t>(v >> (8 * c));
-            else
-            {
-                const int bit = x * bits;
-                bytes[std::size_t(bit / 8)] |= static_cast<std::uint8_t>(v << (8 - bits - bit % 8));
-            }
-        }
-        out.insert(out.end(), bytes.begin(), bytes.end());
-    }
-    return out;
+    return testbmp::MakeBmp(layout, pixel);
 }
 
 void BitmapSeeds()
@@ -291,7 +236,8 @@ void ProcessSeeds()
         // Settings: width, height, blur, sharpness, blur height, bank, hill size, sea level,
         // pixel size, scale, RAW choice, reserved; then the lever's length.
         std::vector<std::uint8_t> bytes = {0, 0, 2, 77, 1, 4, 27, 10, 49, static_cast<std::uint8_t>(scale - 1), 0, 0};
-        Put16(bytes, withLever ? static_cast<std::uint32_t>(lever.size()) : 0);
+        bytes.resize(bytes.size() + 2);
+        WriteLe16(bytes.data() + bytes.size() - 2, withLever ? static_cast<std::uint32_t>(lever.size()) : 0);
         if (withLever)
             bytes.insert(bytes.end(), lever.begin(), lever.end());
         if (withWater)

@@ -1,12 +1,15 @@
-// The main dialog: its start state and arrangement, the tab order of the pages, the shared
-// resolution scale that both jobs validate first, and "Close".
+// The main dialog: its start state and arrangement, the tab order of the pages, every field's
+// range across the pages, the shared resolution scale that both jobs validate first, and Enter.
 #include "GuiTestSupport.h"
 
 #include "gui/DialogLayout.h"
 #include "banks/BanksPage.h"
 #include "banks/BanksPreview.h"
+#include "banks/BanksSettings.h"
+#include "cliff/CliffExport.h"
 #include "cliff/CliffPage.h"
 #include "heightproc/ProcessPage.h"
+#include "heightproc/ProcessSettings.h"
 
 #include <QFileInfo>
 #include <QLabel>
@@ -41,8 +44,6 @@ private slots:
     {
         DialogFixture f;
         QCOMPARE(f.dialog.windowTitle(), QStringLiteral("Altimo"));
-        QCOMPARE(f.dialog.m_resolutionScale, 5L);
-        QCOMPARE(f.edit("m_resolutionScale")->text(), QStringLiteral("5"));
         QTabWidget* sheet = f.sheet();
         QCOMPARE(sheet->count(), 3);
         QCOMPARE(sheet->tabText(0), QStringLiteral("Altimo"));
@@ -108,85 +109,154 @@ private slots:
                               "saveBitmapButton", "m_heightDatPath"}));
     }
 
-    void scaleOutOfRangeStopsBothJobs_data()
+    // Every checked field of every page, driven by the jobs' tables: the default shown at the
+    // start, both bounds accepted, a step beyond each refused with the range in the message, the
+    // field focused and its text selected.
+    void everyFieldKeepsItsTableRange()
     {
-        QTest::addColumn<QString>("scale");
-        QTest::addColumn<int>("page");
-        QTest::newRow("0, Process") << QStringLiteral("0") << 0;
-        QTest::newRow("51, Process") << QStringLiteral("51") << 0;
-        QTest::newRow("0, Generate") << QStringLiteral("0") << 1;
-        QTest::newRow("51, Generate") << QStringLiteral("51") << 1;
-        QTest::newRow("not a number, Process") << QStringLiteral("five") << 0;
+        struct Row
+        {
+            int page;
+            const char* edit;
+            FieldRange range;
+            bool integer;
+            const char* initial;
+        };
+        const Row rows[] = {
+            {0, "m_rawWidth", ProcessField("rawWidth").range, true, "1024"},
+            {0, "m_rawHeight", ProcessField("rawHeight").range, true, "1024"},
+            {0, "m_blur", ProcessField("blur").range, true, "10"},
+            {0, "m_sharpness", ProcessField("sharpness").range, false, "0.3"},
+            {0, "m_bank", ProcessField("bank").range, true, "5"},
+            {0, "m_hillSize", ProcessField("hillSize").range, true, "30"},
+            {0, "m_seaLevel", ProcessField("seaLevel").range, true, "-1"},
+            {0, "m_pixelSize", ProcessField("pixelSize").range, false, "50"},
+            {0, "m_resolutionScale", kResolutionScaleRange, true, "5"},
+            {1, "m_minRiverSize", BanksField("minRiverSize").range, true, "8"},
+            {1, "m_tesselation", BanksField("tesselation").range, true, "4"},
+            {2, "m_cliffAngle", CliffField("cliffAngle").range, true, "45"},
+            {2, "m_cliffThreshold", CliffField("cliffThreshold").range, true, "10"},
+            {2, "m_heightScale", CliffField("heightScale").range, false, "10"},
+        };
+        DialogFixture f;
+        auto* process = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));
+        // A lever and a water file enable every field of the process page.
+        f.dialogs.answer(QStringLiteral("/maps/lever.bmp"));
+        process->OnBrowseLever();
+        f.dialogs.answer(QStringLiteral("/maps/water.wtr"));
+        process->OnBrowseWater();
+        for (const Row& row : rows)
+        {
+            f.showPage(row.page);
+            QWidget* page = f.sheet()->widget(row.page);
+            const bool onDialog = std::strcmp(row.edit, "m_resolutionScale") == 0;
+            QLineEdit* edit = (onDialog ? static_cast<QWidget*>(&f.dialog) : page)->findChild<QLineEdit*>(row.edit);
+            QVERIFY2(edit, row.edit);
+            QCOMPARE(edit->text(), QLatin1String(row.initial));
+            const auto validate = [&] {
+                return onDialog ? f.dialog.UpdateData(true)
+                       : row.page == 0 ? process->UpdateData(true)
+                       : row.page == 1 ? qobject_cast<CBanksPage*>(page)->UpdateData(true)
+                                       : qobject_cast<CCliffPage*>(page)->UpdateData(true);
+            };
+            const double step = row.integer ? 1.0 : 0.005;
+            const QString message = QStringLiteral("Enter %1 between %2 and %3.")
+                                        .arg(row.integer ? "an integer" : "a number", QString::number(row.range.min),
+                                             QString::number(row.range.max));
+            for (const double value : {row.range.min - step, row.range.max + step, row.range.min, row.range.max})
+            {
+                // Set, not typed: the digits-only edits would drop a minus sign or a point.
+                const QString text = QString::number(value);
+                edit->setText(text);
+                const std::size_t before = f.dialogs.messages.size();
+                const bool inside = value >= row.range.min && value <= row.range.max;
+                QVERIFY2(validate() == inside, qPrintable(QString::fromLatin1(row.edit) + " " + text));
+                QCOMPARE(f.dialogs.messages.size(), before + (inside ? 0 : 1));
+                if (inside)
+                    continue;
+                // Beyond 32767 a short field's text is no short at all.
+                const bool beyondShort = value > 32767;
+                QCOMPARE(f.dialogs.messages.back().text, beyondShort ? QStringLiteral("Enter an integer.") : message);
+                QCOMPARE(f.dialogs.messages.back().caption, ExpectedCaption());
+                QCOMPARE(f.dialog.focusWidget(), static_cast<QWidget*>(edit));
+                QCOMPARE(edit->selectedText(), text);
+            }
+            edit->setText(QLatin1String(row.initial));
+        }
     }
 
+    // Text that is no number at all, and a number of the wrong kind.
+    void fieldsRefuseWhatIsNotTheirKindOfNumber_data()
+    {
+        QTest::addColumn<int>("page");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("scale five") << 0 << "m_resolutionScale" << "five" << "Enter an integer.";
+        QTest::newRow("height empty") << 0 << "m_rawHeight" << "" << "Enter an integer.";
+        QTest::newRow("blur 2.5") << 0 << "m_blur" << "2.5" << "Enter an integer.";
+        QTest::newRow("sharpness x") << 0 << "m_sharpness" << "x" << "Enter a number.";
+        QTest::newRow("pixel size 0") << 1 << "m_waterPixelSize" << "0" << "Enter a number greater than 0.";
+        QTest::newRow("shore level x") << 1 << "m_shoreLevel" << "x" << "Enter a number.";
+    }
+
+    void fieldsRefuseWhatIsNotTheirKindOfNumber()
+    {
+        QFETCH(int, page);
+        QFETCH(QString, field);
+        QFETCH(QString, text);
+        QFETCH(QString, message);
+        DialogFixture f;
+        f.showPage(page);
+        QLineEdit* edit = f.dialog.findChild<QLineEdit*>(field);
+        if (page == 1)
+            edit = f.sheet()->widget(1)->findChild<QLineEdit*>(field);
+        DialogFixture::type(edit, text);
+        const bool ok = page == 0 && field == QStringLiteral("m_resolutionScale")
+                            ? f.dialog.UpdateData(true)
+                        : page == 0 ? qobject_cast<CAltimoPage*>(f.sheet()->widget(0))->UpdateData(true)
+                                    : qobject_cast<CBanksPage*>(f.sheet()->widget(1))->UpdateData(true);
+        QVERIFY(!ok);
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(f.dialogs.messages[0].text, message);
+    }
+
+    // The scale is checked before either job runs, and stops it.
     void scaleOutOfRangeStopsBothJobs()
     {
-        QFETCH(QString, scale);
-        QFETCH(int, page);
         ScratchDir scratch;
         WriteTestRaw(scratch.path("map.raw"), 256, 256);
         WriteTestWater(scratch.path("water.wtr"), 640, 640);
         DialogFixture f;
-        f.showPage(page);
+        auto* process = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));
+        auto* banks = qobject_cast<CBanksPage*>(f.sheet()->widget(1));
+        f.dialogs.answer(scratch.qpath("map.raw"));
+        process->OnBrowseRaw();
+        DialogFixture::type(f.edit("m_rawWidth"), QStringLiteral("256"));
+        DialogFixture::type(f.edit("m_rawHeight"), QStringLiteral("256"));
+        f.dialogs.answer(scratch.qpath("water.wtr"));
+        banks->OnBrowse();
         QLineEdit* scaleEdit = f.edit("m_resolutionScale");
-        DialogFixture::type(scaleEdit, scale);
-
-        if (page == 0)
-        {
-            auto* processPage = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));
-            f.dialogs.answer(scratch.qpath("map.raw"));
-            processPage->OnBrowseRaw();
-            DialogFixture::type(f.edit("m_rawWidth"), QStringLiteral("256"));
-            DialogFixture::type(f.edit("m_rawHeight"), QStringLiteral("256"));
-            QSignalSpy progress(f.find<QProgressBar>("m_progress"), &QProgressBar::valueChanged);
-            QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
-            QVERIFY(progress.isEmpty());
-            QVERIFY(!FileExists(scratch.path("map.dat")));
-        }
-        else
-        {
-            auto* banksPage = qobject_cast<CBanksPage*>(f.sheet()->widget(1));
-            f.dialogs.answer(scratch.qpath("water.wtr"));
-            banksPage->OnBrowse();
-            QTest::mouseClick(banksPage->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
-            QVERIFY(banksPage->m_lines.empty());
-            QVERIFY(!banksPage->m_preview->HasImage());
-        }
-        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
-        const QString expected = scale == QStringLiteral("five") ? QStringLiteral("Enter an integer.")
-                                                                 : QStringLiteral("Enter an integer between 1 and 50.");
-        QCOMPARE(f.dialogs.messages[0].text, expected);
-        QCOMPARE(f.dialogs.messages[0].caption, ExpectedCaption());
+        DialogFixture::type(scaleEdit, QStringLiteral("51"));
+        QSignalSpy progress(f.find<QProgressBar>("m_progress"), &QProgressBar::valueChanged);
+        QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
+        QVERIFY(progress.isEmpty());
+        QVERIFY(!FileExists(scratch.path("map.dat")));
+        f.showPage(1);
+        QTest::mouseClick(banks->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
+        QVERIFY(banks->m_lines.empty());
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(2));
         QCOMPARE(f.dialog.focusWidget(), scaleEdit);
         QCOMPARE(f.dialog.m_resolutionScale, 5L);
 
-        // With the scale put right the same job runs.
+        // With the scale put right both jobs run.
         DialogFixture::type(scaleEdit, QStringLiteral("5"));
-        if (page == 0)
-        {
-            QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
-            QVERIFY(FileExists(scratch.path("map.dat")));
-        }
-        else
-        {
-            auto* banksPage = qobject_cast<CBanksPage*>(f.sheet()->widget(1));
-            QTest::mouseClick(banksPage->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
-            QVERIFY(!banksPage->m_lines.empty());
-            QVERIFY(banksPage->m_preview->HasImage());
-        }
-        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
-    }
-
-    void acceptedScaleIsStored()
-    {
-        DialogFixture f;
-        DialogFixture::type(f.edit("m_resolutionScale"), QStringLiteral("50"));
-        QVERIFY(f.dialog.UpdateData(true));
-        QCOMPARE(f.dialog.m_resolutionScale, 50L);
-        DialogFixture::type(f.edit("m_resolutionScale"), QStringLiteral("1"));
-        QVERIFY(f.dialog.UpdateData(true));
-        QCOMPARE(f.dialog.m_resolutionScale, 1L);
-        QVERIFY(f.dialogs.messages.empty());
+        QTest::mouseClick(banks->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
+        QVERIFY(!banks->m_lines.empty());
+        f.showPage(0);
+        QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
+        QVERIFY(FileExists(scratch.path("map.dat")));
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(2));
     }
 
     // Decimal fields read and show a full stop whatever the locale: under a comma locale the
@@ -350,16 +420,6 @@ private slots:
             QCOMPARE(palette.color(QPalette::Active, QPalette::Base) == palette.color(QPalette::Active, QPalette::Window),
                      edit->isReadOnly());
         }
-    }
-
-    void closeEndsTheDialog()
-    {
-        DialogFixture f;
-        QSignalSpy finished(&f.dialog, &QDialog::finished);
-        QTest::mouseClick(f.button("closeButton"), Qt::LeftButton);
-        QCOMPARE(finished.size(), 1);
-        QCOMPARE(finished[0][0].toInt(), 0);
-        QVERIFY(!f.dialog.isVisible());
     }
 };
 

@@ -3,33 +3,31 @@
 #include "heightproc/Water.h"
 #include "codec/DATElevationDB.h"
 #include "support/WtrWriter.h"
+#include "tests/common/CliRunner.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <random>
 #include <string>
 
 namespace fs = std::filesystem;
+using testcli::ReadBytes;
+using testcli::WriteBytes;
 
 namespace
 {
 
-class ProcessTest : public ::testing::Test
+class ProcessTest : public testcli::ScratchFolderTest
 {
 protected:
     void SetUp() override
     {
-        std::string pattern = (fs::temp_directory_path() / "altimo-process-XXXXXX").string();
-        m_dir = ::mkdtemp(pattern.data());
+        ScratchFolderTest::SetUp();
         settings.rawWidth = 300;
         settings.rawHeight = 260;
     }
-    void TearDown() override { fs::remove_all(m_dir); }
-
-    std::string path(const std::string& name) const { return (m_dir / name).string(); }
 
     std::vector<std::uint16_t> Terrain() const
     {
@@ -40,15 +38,6 @@ protected:
         return raster;
     }
 
-    static void WriteBytes(const std::string& file, const void* data, std::size_t size)
-    {
-        std::ofstream(file, std::ios::binary).write(static_cast<const char*>(data), std::streamsize(size));
-    }
-    static std::vector<std::uint8_t> ReadBytes(const std::string& file)
-    {
-        std::ifstream in(file, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    }
     std::vector<std::uint16_t> DecodeDat(const std::string& file) const
     {
         CDATElevationDB db(false);
@@ -67,7 +56,6 @@ protected:
         return RunProcess(raw, settings, progress, messages);
     }
 
-    fs::path m_dir;
     ProcessSettings settings;
     RecordingProgress progress;
     RecordingMessages messages;
@@ -104,27 +92,6 @@ TEST_F(ProcessTest, WritesOnlyTheHeightFileWithoutLeverAndWater)
     // Byte for byte what the writer makes of the raster.
     ASSERT_TRUE(WriteHeightDat(path("direct.dat"), {raster.data(), 300, 260}, 12.5f));
     EXPECT_EQ(ReadBytes(path("terrain.dat")), ReadBytes(path("direct.dat")));
-}
-
-TEST_F(ProcessTest, DotInAFolderNameAndNoDotAtAll)
-{
-    const std::vector<std::uint16_t> raster = Terrain();
-    fs::create_directory(path("my.maps"));
-    WriteBytes(path("my.maps/terrain"), raster.data(), raster.size() * 2);
-    ProcessResult result = Run(path("my.maps/terrain"));
-    EXPECT_TRUE(result.heightWritten);
-    EXPECT_TRUE(fs::exists(path("my.dat")));
-    EXPECT_FALSE(fs::exists(path("my.maps/terrain.dat")));
-
-    fs::create_directory(path("plain"));
-    const std::string noDot = (m_dir / "plain" / "terrain").string();
-    if (noDot.find('.') == std::string::npos)
-    {
-        WriteBytes(noDot, raster.data(), raster.size() * 2);
-        result = Run(noDot);
-        EXPECT_EQ(result.heightDatPath, noDot + ".dat");
-        EXPECT_TRUE(fs::exists(noDot + ".dat"));
-    }
 }
 
 TEST_F(ProcessTest, WrongFileSizeShowsTheMessageAndWritesNothing)

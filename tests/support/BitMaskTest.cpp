@@ -2,6 +2,7 @@
 #include "support/Coder.h"
 #include "support/WtrFormat.h"
 #include "support/WtrWriter.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,8 @@
 #include <cstring>
 #include <random>
 #include <vector>
+
+using testcli::PutLe;
 
 namespace
 {
@@ -119,39 +122,26 @@ public:
     short slots = 0;
 };
 
-void PutLE(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int count)
-{
-    for (int i = 0; i < count; ++i)
-        bytes[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-}
 } // namespace
 
-TEST(BitMask, RoundTripsBlockSizesThatDoAndDoNotDivideTheMask)
+// Block sizes that do and do not divide the mask, then odd shapes and pure noise.
+TEST(BitMask, RoundTripsAnyShapeAndBlockSize)
 {
-    const Mask mask = MakeMask(300, 170, 7);
+    std::vector<std::pair<Mask, int>> cases;
     for (int blockSize : {1, 2, 3, 5, 10, 16, 17, 60, 64, 100, 150, 255, 256})
-    {
-        SCOPED_TRACE(blockSize);
-        CBitMask reader(256);
-        const auto bytes = Encode(mask, blockSize);
-        ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
-        EXPECT_EQ(reader.m_blockSize, blockSize);
-        ExpectDecodesTo(reader, mask);
-    }
-}
-
-TEST(BitMask, RoundTripsNoiseAndOddShapes)
-{
+        cases.emplace_back(MakeMask(300, 170, 7), blockSize);
     std::mt19937 random(3);
     std::uniform_int_distribution<int> side(1, 90);
     for (int i = 0; i < 40; ++i)
+        cases.emplace_back(MakeMask(side(random), side(random), static_cast<unsigned>(i), i % 3 == 0 ? 1.0 : 0.05),
+                           1 + static_cast<int>(random() % 40));
+    for (const auto& [mask, blockSize] : cases)
     {
-        const Mask mask = MakeMask(side(random), side(random), static_cast<unsigned>(i), i % 3 == 0 ? 1.0 : 0.05);
-        const int blockSize = 1 + static_cast<int>(random() % 40);
         SCOPED_TRACE(testing::Message() << mask.width << "x" << mask.height << " B=" << blockSize);
         CBitMask reader(16);
         const auto bytes = Encode(mask, blockSize);
         ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
+        EXPECT_EQ(reader.m_blockSize, blockSize);
         ExpectDecodesTo(reader, mask);
     }
 }
@@ -167,15 +157,9 @@ TEST(BitMask, AllZeroBlocksAreAbsentAndCostNoBytes)
     EXPECT_LT(bytes.size(), kWtrHeaderSize + 5 * 8 + 8);
     CBitMask reader(256);
     ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
-    EXPECT_EQ(reader.decodeBlock(0, 0), nullptr);
-    EXPECT_EQ(reader.decodeBlock(1, 0), nullptr);
-    EXPECT_EQ(reader.decodeBlock(1, 1), nullptr);
-    ASSERT_NE(reader.decodeBlock(0, 1), nullptr);
     ExpectDecodesTo(reader, mask);
-    // Outside the grid.
-    EXPECT_EQ(reader.decodeBlock(-1, 0), nullptr);
-    EXPECT_EQ(reader.decodeBlock(2, 0), nullptr);
-    EXPECT_EQ(reader.decodeBlock(0, 2), nullptr);
+    for (auto [bx, bz] : {std::pair{-1, 0}, {2, 0}, {0, 2}}) // outside the grid
+        EXPECT_EQ(reader.decodeBlock(bx, bz), nullptr);
 }
 
 TEST(BitMask, LoadsFromAStreamAtItsPosition)
@@ -264,9 +248,9 @@ TEST(BitMask, HeadersThatDisagreeAreRefused)
     for (const Case& test : cases)
     {
         auto bytes = good;
-        PutLE(bytes, test.at, test.value, test.bytes);
+        PutLe(bytes, test.at, test.value, test.bytes);
         if (std::string(test.what) == "absurd width with a matching grid")
-            PutLE(bytes, 16, (100000 + 15) / 16, 4);
+            PutLe(bytes, 16, (100000 + 15) / 16, 4);
         CBitMask reader(256);
         EXPECT_FALSE(reader.load(bytes.data(), bytes.size())) << test.what;
     }
@@ -274,7 +258,7 @@ TEST(BitMask, HeadersThatDisagreeAreRefused)
     // is really 0, which is checked when the block is decoded.
     const Mask full{40, 30, std::vector<std::uint8_t>(40 * 30, 15)};
     auto narrower = Encode(full, 16);
-    PutLE(narrower, 8, 33, 4);
+    PutLe(narrower, 8, 33, 4);
     CBitMask reader(256);
     ASSERT_TRUE(reader.load(narrower.data(), narrower.size()));
     EXPECT_NE(reader.decodeBlock(1, 0), nullptr);
@@ -283,43 +267,33 @@ TEST(BitMask, HeadersThatDisagreeAreRefused)
     EXPECT_EQ(reader.corruptBlocks(), 2);
 }
 
-TEST(BitMask, AbsurdSizeNeedsItsWholeTable)
+// A header of 100000 x 100000 cells: refused unless the whole table is there, and then loaded
+// with a bounded cache.
+TEST(BitMask, AbsurdSizesNeedTheirWholeTable)
 {
-    // 100000 x 100000 cells at block size 16 would need a table of 6250 x 6250 offsets.
-    std::vector<std::uint8_t> bytes(kWtrHeaderSize + 8 * 1000, 0);
-    std::memcpy(bytes.data(), kWtrMagic, 4);
-    PutLE(bytes, 4, kWtrVersion, 2);
-    PutLE(bytes, 6, 16, 2);
-    PutLE(bytes, 8, 100000, 4);
-    PutLE(bytes, 12, 100000, 4);
-    PutLE(bytes, 16, 6250, 4);
-    PutLE(bytes, 20, 6250, 4);
+    const auto header = [](int blockSize, int blocks, std::size_t tableEntries) {
+        std::vector<std::uint8_t> bytes(kWtrHeaderSize + 8 * tableEntries, 0);
+        std::memcpy(bytes.data(), kWtrMagic, 4);
+        PutLe(bytes, 4, kWtrVersion, 2);
+        PutLe(bytes, 6, std::uint64_t(blockSize), 2);
+        for (std::size_t at : {8, 12})
+            PutLe(bytes, at, 100000, 4);
+        for (std::size_t at : {16, 20})
+            PutLe(bytes, at, std::uint64_t(blocks), 4);
+        return bytes;
+    };
     CBitMask reader(256);
+    auto bytes = header(16, 6250, 1000); // a table of 6250 x 6250 offsets, 1000 present
     EXPECT_FALSE(reader.load(bytes.data(), bytes.size()));
-    // More than 32767 blocks along a side is refused whatever the file holds.
-    PutLE(bytes, 6, 1, 2);
-    PutLE(bytes, 16, 100000, 4);
-    PutLE(bytes, 20, 100000, 4);
+    bytes = header(1, 100000, 1000); // more than 32767 blocks along a side
     EXPECT_FALSE(reader.load(bytes.data(), bytes.size()));
-}
 
-TEST(BitMask, AbsurdButCompleteMaskLoads)
-{
-    // 100000 x 100000 cells of nothing at block size 4096: a 25 x 25 table, every block absent.
-    const std::size_t blocks = 25 * 25;
-    std::vector<std::uint8_t> bytes(kWtrHeaderSize + 8 * (blocks + 1), 0);
-    std::memcpy(bytes.data(), kWtrMagic, 4);
-    PutLE(bytes, 4, kWtrVersion, 2);
-    PutLE(bytes, 6, 4096, 2);
-    PutLE(bytes, 8, 100000, 4);
-    PutLE(bytes, 12, 100000, 4);
-    PutLE(bytes, 16, 25, 4);
-    PutLE(bytes, 20, 25, 4);
-    RecordingMask reader(256);
-    ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));
-    EXPECT_EQ(reader.getXRes(), 100000);
-    EXPECT_EQ(reader.m_maskSide, 4096); // the cache stays bounded
-    EXPECT_EQ(reader.decodeBlock(24, 24), nullptr);
+    bytes = header(4096, 25, 25 * 25 + 1); // every block absent
+    RecordingMask complete(256);
+    ASSERT_TRUE(complete.load(bytes.data(), bytes.size()));
+    EXPECT_EQ(complete.getXRes(), 100000);
+    EXPECT_EQ(complete.m_maskSide, 4096);
+    EXPECT_EQ(complete.decodeBlock(24, 24), nullptr);
 }
 
 TEST(BitMask, CorruptBlockCodesReadAsAbsent)

@@ -1,0 +1,124 @@
+#pragma once
+// File helpers every test shares: whole files read and written, little-endian fields patched
+// into a byte image (through the product's own byte-order helpers), and one PNG writer and
+// reader for layouts the product does not write itself.
+#include "base/ByteOrder.h"
+
+#include <csetjmp>
+#include <cstdint>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <png.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace testcli
+{
+
+inline std::string ReadText(const std::string& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline std::vector<std::uint8_t> ReadBytes(const std::string& file)
+{
+    const std::string text = ReadText(file);
+    return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+inline void WriteBytes(const std::string& file, const void* data, std::size_t size)
+{
+    std::ofstream(file, std::ios::binary | std::ios::trunc).write(static_cast<const char*>(data), std::streamsize(size));
+}
+
+inline void WriteBytes(const std::string& file, const std::vector<std::uint8_t>& bytes)
+{
+    WriteBytes(file, bytes.data(), bytes.size());
+}
+
+inline void WriteText(const std::string& file, const std::string& text)
+{
+    WriteBytes(file, text.data(), text.size());
+}
+
+inline bool Exists(const std::string& file)
+{
+    return ::access(file.c_str(), F_OK) == 0;
+}
+
+// Writes `value` as a little-endian field of 1, 2, 4 or 8 bytes at `at`.
+inline void PutLe(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int count)
+{
+    std::uint8_t* p = bytes.data() + at;
+    if (count == 1)
+        *p = static_cast<std::uint8_t>(value);
+    else if (count == 2)
+        WriteLe16(p, static_cast<std::uint32_t>(value));
+    else
+    {
+        WriteLe32(p, static_cast<std::uint32_t>(value));
+        if (count == 8)
+            WriteLe32(p + 4, static_cast<std::uint32_t>(value >> 32));
+    }
+}
+
+// Writes a PNG of any layout with libpng; `rows` holds the packed rows (rows of zeros when
+// empty). With headerOnly the file ends after the header chunk.
+inline bool WriteTestPng(const std::string& path, int width, int height, int depth, int colourType,
+                         const std::vector<std::vector<std::uint8_t>>& rows = {},
+                         const std::vector<png_color>& palette = {}, bool interlaced = false, bool headerOnly = false)
+{
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr)
+        return false;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    if (setjmp(png_jmpbuf(png)))
+    {
+        png_destroy_write_struct(&png, &info);
+        std::fclose(file);
+        return false;
+    }
+    png_init_io(png, file);
+    png_set_user_limits(png, 0x7fffffff, 0x7fffffff);
+    png_set_IHDR(png, info, png_uint_32(width), png_uint_32(height), depth, colourType,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    if (!palette.empty())
+        png_set_PLTE(png, info, palette.data(), int(palette.size()));
+    png_write_info(png, info);
+    if (!headerOnly)
+    {
+        std::vector<std::uint8_t> zeros(std::size_t(width) * 8, 0);
+        std::vector<png_bytep> pointers;
+        for (int y = 0; y < height; ++y)
+            pointers.push_back(rows.empty() ? zeros.data() : const_cast<png_bytep>(rows[std::size_t(y)].data()));
+        png_write_image(png, pointers.data()); // passes of an interlaced file included
+        png_write_end(png, info);
+    }
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+    return true;
+}
+
+// Decodes any PNG into 8-bit RGB (or 16-bit grey with `grey16`) through libpng's simple API.
+inline bool DecodePng(const std::string& path, std::vector<std::uint8_t>& pixels, int& width, int& height,
+                      bool grey16 = false)
+{
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return false;
+    image.format = grey16 ? PNG_FORMAT_LINEAR_Y : PNG_FORMAT_RGB;
+    pixels.resize(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
+        return false;
+    width = static_cast<int>(image.width);
+    height = static_cast<int>(image.height);
+    return true;
+}
+
+} // namespace testcli
