@@ -3,6 +3,8 @@
 #include "tests/common/CliRunner.h"
 #include "tools/MapSidecar.h"
 
+using testcli::WriteText;
+
 class MapSidecar : public testcli::ScratchFolderTest
 {
 };
