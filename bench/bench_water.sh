@@ -85,20 +85,23 @@ timed() {
         cpu[$name]=$used
     fi
 }
-water_job() { # CLI HILL OUT
-    "$1" -q process "$fdir/terrain.raw" --width 8193 --height 8193 --water "$mask" --scale 1 --blur-height \
-        --hill-size "$2" -o "$3"
+# water_job CLI HILL OUT: the command line of one run.
+water_job() {
+    job=("$1" -q process "$fdir/terrain.raw" --width 8193 --height 8193 --water "$mask" --scale 1 --blur-height
+        --hill-size "$2" -o "$3")
 }
 for hill in 30 100; do
     if [ ! -s "$fdir/reference$hill.dat" ] && [ -n "$REFERENCE_CLI" ]; then
         water_job "$REFERENCE_CLI" "$hill" "$fdir/reference$hill"
+        "${job[@]}"
     fi
 done
 for run in $(seq "$RUNS"); do
     timed slope gdaldem slope -q "$fdir/terrain.vrt" "$fdir/slope.tif"
     for hill in 30 100; do
         rm -f "$fdir/out$hill.dat" "$fdir/out${hill}_w.dat"
-        timed "hill$hill" water_job "$ALTIMO_CLI" "$hill" "$fdir/out$hill"
+        water_job "$ALTIMO_CLI" "$hill" "$fdir/out$hill"
+        timed "hill$hill" "${job[@]}"
     done
 done
 for hill in 30 100; do

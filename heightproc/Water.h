@@ -86,7 +86,5 @@ void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t
 // truncated mean of its wet neighbours at the start of the sweep, until no dry interior sample
 // touches water. Border samples are never filled. Advances the progress bar by up to 50.
 // `denseLimit` (0: automatic) is the frontier size above which a sweep scans the whole raster
-// instead of the last sweep's neighbours; tests lower it to cover both ways. A frontier of at
-// least `splitFrontier` samples per worker (0: automatic) is shared out among the workers.
-void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::size_t denseLimit = 0,
-               std::size_t splitFrontier = 0);
+// instead of the last sweep's neighbours; tests lower it to cover both ways.
+void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::size_t denseLimit = 0);

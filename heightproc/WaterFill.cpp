@@ -8,7 +8,6 @@
 #include "heightproc/Water.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -57,8 +56,8 @@ struct PendingRow
 class WaterFiller
 {
 public:
-    WaterFiller(RasterView<std::uint16_t> water, std::size_t denseLimit, std::size_t splitFrontier)
-        : m_water(water), m_stride(water.stride), m_limit(denseLimit), m_split(splitFrontier),
+    WaterFiller(RasterView<std::uint16_t> water, std::size_t denseLimit)
+        : m_water(water), m_stride(water.stride), m_limit(denseLimit),
           m_queued((static_cast<std::size_t>(water.stride) * static_cast<std::size_t>(water.height) + 63) / 64)
     {
         // Border samples are never filled: marking them queued keeps them out of every frontier.
@@ -100,83 +99,7 @@ private:
         return was;
     }
 
-    // The frontier's parts are listed on several workers at once. Every candidate is claimed
-    // by exactly one of them (the queued bit is set atomically) and its value read before any
-    // part writes, so the sweep is the same however the frontier is cut.
     std::size_t sparseSweep()
-    {
-        const std::size_t workers = WorkerCount();
-        const std::size_t parts = std::min(workers, std::max<std::size_t>(1, m_frontier.size() / m_split));
-        if (parts <= 1)
-            return sparseSweepAlone();
-        if (m_parts.size() < parts)
-            m_parts.resize(parts);
-        const std::size_t total = m_frontier.size();
-        const auto partStart = [&](std::size_t k) { return total * k / parts; };
-        std::atomic<std::size_t> listed{0};
-        RunInBands(0, static_cast<int>(parts), static_cast<int>(parts), [&](int k, int, int) {
-            listPart(m_parts[static_cast<std::size_t>(k)], partStart(static_cast<std::size_t>(k)),
-                     partStart(static_cast<std::size_t>(k) + 1), listed);
-        });
-        if (listed.load() > m_limit)
-            return kTooMany;
-        std::vector<std::size_t> offsets(parts + 1, 0);
-        for (std::size_t k = 0; k < parts; ++k)
-            offsets[k + 1] = offsets[k] + m_parts[k].candidates.size();
-        m_frontier.resize(offsets[parts]);
-        std::uint16_t* w = m_water.data;
-        RunInBands(0, static_cast<int>(parts), static_cast<int>(parts), [&](int k, int, int) {
-            const Part& part = m_parts[static_cast<std::size_t>(k)];
-            for (std::size_t c = 0; c < part.candidates.size(); ++c)
-                w[part.candidates[c]] = part.values[c];
-            std::copy(part.candidates.begin(), part.candidates.end(),
-                      m_frontier.begin() + static_cast<std::ptrdiff_t>(offsets[static_cast<std::size_t>(k)]));
-        });
-        return m_frontier.size();
-    }
-
-    struct Part
-    {
-        std::vector<Index> candidates;
-        std::vector<std::uint16_t> values;
-    };
-
-    void listPart(Part& part, std::size_t first, std::size_t last, std::atomic<std::size_t>& listed)
-    {
-        const std::uint16_t* w = m_water.data;
-        const Index s = m_stride;
-        const Index offsets[8] = {-s - 1, -s, -s + 1, -1, 1, s - 1, s, s + 1};
-        part.candidates.clear();
-        part.values.clear();
-        for (std::size_t f = first; f < last; ++f)
-        {
-            const Index i = m_frontier[f];
-            for (const Index o : offsets)
-            {
-                const Index j = i + o;
-                if (w[j] == 0 && !testAndMarkShared(j))
-                {
-                    part.candidates.push_back(j);
-                    part.values.push_back(MeanOfWetNeighbours(w, j, s));
-                }
-            }
-            // Checked now and then: a sweep this large is scanned instead.
-            if ((f & 1023) == 0 && listed.load(std::memory_order_relaxed) + part.candidates.size() > m_limit)
-                break;
-        }
-        listed.fetch_add(part.candidates.size());
-    }
-
-    bool testAndMarkShared(Index i)
-    {
-        std::atomic_ref<std::uint64_t> word(m_queued[static_cast<std::size_t>(i) >> 6]);
-        const std::uint64_t bit = std::uint64_t(1) << (i & 63);
-        if ((word.load(std::memory_order_relaxed) & bit) != 0)
-            return true;
-        return (word.fetch_or(bit, std::memory_order_relaxed) & bit) != 0;
-    }
-
-    std::size_t sparseSweepAlone()
     {
         std::uint16_t* w = m_water.data;
         const Index s = m_stride;
@@ -305,19 +228,16 @@ private:
     RasterView<std::uint16_t> m_water;
     Index m_stride;
     std::size_t m_limit;
-    std::size_t m_split;
     bool m_dense = true; // the first sweep has no frontier yet
     std::vector<std::uint64_t> m_queued; // border, and every sample a sparse sweep has listed
     std::vector<Index> m_frontier;       // samples filled by the last sweep
     std::vector<Index> m_candidates;
     std::vector<std::uint16_t> m_values;
-    std::vector<Part> m_parts;
 };
 
 } // namespace
 
-void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::size_t denseLimit,
-               std::size_t splitFrontier)
+void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::size_t denseLimit)
 {
     const int base = progress.pos();
     long long dry = 0;
@@ -329,10 +249,7 @@ void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::si
     }
     if (denseLimit == 0)
         denseLimit = std::max<std::size_t>(std::size_t(1) << 16, water.size() / 32);
-    // Below a few thousand samples a frontier is listed faster than a thread starts.
-    if (splitFrontier == 0)
-        splitFrontier = 4096;
-    WaterFiller filler(water, denseLimit, splitFrontier);
+    WaterFiller filler(water, denseLimit);
     long long filled = 0;
     for (;;)
     {
