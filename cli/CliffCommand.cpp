@@ -118,7 +118,7 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
     command->add_option("-o,--output", options->bmp, "8-bit grey BMP, or .tif/.tiff for a GeoTIFF, to write")
         ->required();
     command->add_option("--like", options->like,
-                        "GeoTIFF: raster or ENVI header of the same map whose georeference it gets (default: the "
+                        "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets (default: the "
                         "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     auto fields = std::make_shared<FieldOptions<CliffSettings, std::size(kCliffFields)>>(command, kCliffFields);
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, time) instead of the text");

@@ -152,7 +152,7 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
     command->add_option("--terrain", options->terrain,
                         "height file under the water, for depths (default: <base>.dat beside <base>_w.dat)");
     command->add_option("--like", options->like,
-                        "GeoTIFF: raster or ENVI header of the same map whose georeference it gets (default: the "
+                        "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets (default: the "
                         "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     auto fields = std::make_shared<FieldOptions<ReliefSettings, std::size(kReliefFields)>>(command, kReliefFields);
     command->callback(
