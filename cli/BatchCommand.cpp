@@ -120,7 +120,17 @@ JobOutcome RunCliffJob(const BatchJob& job, const std::string& label, const CliC
     JobResult result;
     {
         TerminalProgress progress(label, context.quiet);
-        result = RunCliffJob(CliffJob(job.dat, job.cliff, job.output), progress, messages);
+        CliffJob cliff(job.dat, job.cliff, job.output);
+        // The batch writes the bitmap; a GeoTIFF mask is the cliff command's.
+        cliff.prepare = [&job]
+        {
+            if (std::string problem = OutputNameProblem(job.output, "an 8-bit BMP (cliff -o X.tif makes a GeoTIFF)",
+                                                        {".bmp"});
+                !problem.empty())
+                return JobFailure(JobStatus::refused, problem);
+            return JobResult{};
+        };
+        result = RunCliffJob(cliff, progress, messages);
     }
     return Outcome(result, label, "wrote " + Written(job.output));
 }
