@@ -23,6 +23,10 @@ function(altimo_add_gtest name)
     if(name IN_LIST ALTIMO_SLOW_TESTS)
         list(APPEND labels slow)
     endif()
+    # The discovered tests' properties reach set_tests_properties as one flat list, so a second
+    # label would be read as a property name. One label "core-slow" serves both: ctest matches
+    # labels as regular expressions (-L core, -L slow, -LE slow).
+    list(JOIN labels "-" label)
     gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
-        PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1" LABELS "${labels}" TIMEOUT 600)
+        PROPERTIES ENVIRONMENT "ASAN_OPTIONS=detect_leaks=1" LABELS "${label}" TIMEOUT 600)
 endfunction()
