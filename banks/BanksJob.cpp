@@ -28,12 +28,8 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 // The drawing is the desktop's and stays; the user is told how to avoid it.
 std::string BlockGapWarning(const std::string& wtrPath, long scale)
 {
-    std::FILE* file = std::fopen(wtrPath.c_str(), "rb");
-    if (file == nullptr)
-        return {};
     CBitMask mask(1);
-    const bool loaded = mask.load(file);
-    std::fclose(file);
+    const bool loaded = mask.load(wtrPath);
     const long block = mask.m_blockSize;
     if (!loaded || scale < 1 || block % scale == 0)
         return {};

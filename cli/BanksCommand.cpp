@@ -71,11 +71,7 @@ JobResult CheckVectorOutput(const BanksOptions& options)
 JobResult PlaceOnMap(const BanksOptions& options, ShorelinePlacement& placement)
 {
     CBitMask mask(1);
-    if (std::FILE* file = std::fopen(options.wtr.c_str(), "rb"))
-    {
-        mask.load(file); // one that fails stays empty: block size 0
-        std::fclose(file);
-    }
+    mask.load(options.wtr); // one that fails stays empty: block size 0
     if (mask.m_blockSize <= 0)
         return {};
     int width = 0;

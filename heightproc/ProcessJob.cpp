@@ -31,16 +31,6 @@ std::string LeverProblem(const std::string& path, const ProcessSettings& setting
     return {};
 }
 
-bool LoadMask(const std::string& path, CBitMask& mask)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
-    const bool loaded = mask.load(file);
-    std::fclose(file);
-    return loaded;
-}
-
 // Why the water mask cannot be used, or empty. Every block is decoded, so that a damaged block
 // is found before the height file is written rather than after.
 std::string WaterProblem(const std::string& path)
@@ -50,7 +40,7 @@ std::string WaterProblem(const std::string& path)
         return path + ": cannot open the water mask: " + std::strerror(errno);
     std::fclose(file);
     CBitMask mask(1);
-    if (!LoadMask(path, mask))
+    if (!mask.load(path))
         return path + ": Invalid WTR file (not a valid water mask)";
     for (long bz = 0; bz < mask.getZBlocks(); ++bz)
         for (long bx = 0; bx < mask.getXBlocks(); ++bx)
@@ -66,7 +56,7 @@ std::string WaterProblem(const std::string& path)
 std::string WaterFitWarning(const std::string& path, const ProcessSettings& settings)
 {
     CBitMask mask(1);
-    if (!LoadMask(path, mask))
+    if (!mask.load(path))
         return {};
     const int scale = int(settings.resolutionScale);
     const int width = settings.rawWidth;

@@ -25,6 +25,16 @@ CBitMask::~CBitMask() = default;
 
 void CBitMask::storeBlock(short, short, unsigned char*) {}
 
+bool CBitMask::load(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return false;
+    const bool loaded = load(file);
+    std::fclose(file);
+    return loaded;
+}
+
 bool CBitMask::load(std::FILE* file)
 {
     reset();

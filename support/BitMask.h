@@ -26,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // Caption with which the front ends report a mask that load() refuses.
@@ -54,6 +55,8 @@ public:
     bool load(std::FILE* file);
     // The same from bytes in memory (copied).
     bool load(const std::uint8_t* data, std::size_t size);
+    // The same from the file at `path`; false also when it cannot be opened.
+    bool load(const std::string& path);
 
     long getXRes() const { return m_xRes; }
     long getZRes() const { return m_zRes; }

@@ -31,16 +31,6 @@ std::string WriteMask(const Mask& mask, int blockSize, const std::string& name)
     return path;
 }
 
-bool LoadMask(CBitMask& mask, const std::string& path)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr)
-        return false;
-    const bool loaded = mask.load(file);
-    std::fclose(file);
-    return loaded;
-}
-
 // Mask cells of blobs with values 0..15, so both sides of the water threshold 7 / 8 occur.
 Mask RandomMask(int width, int height, std::mt19937& rng)
 {
@@ -110,7 +100,7 @@ TEST(Water, BlocksOfA1025MapCoverAllButTheLastRowAndColumn)
     {
         SCOPED_TRACE(size);
         CBitMask mask(256);
-        ASSERT_TRUE(LoadMask(mask, path));
+        ASSERT_TRUE(mask.load(path));
         const Raster height(size, size, 500);
         Raster water(size, size);
         PlaceWaterBlocks(mask, height.constView(), water.view(), 4, -257);
