@@ -31,22 +31,8 @@ ln -sf "$data/terrain.raw" "$raw"
 raw_vrt "$raw" "$SIZE" "$dir/terrain.vrt" 6.25
 cat "$raw" "$dat" >/dev/null # into the page cache for both alike
 
-declare -A wall cpu
-# timed NAME COMMAND...: runs it and keeps NAME's best wall time with that run's CPU time.
-timed() {
-    local name="$1"
-    shift
-    /usr/bin/time -f "%e %U %S" -o "$dir/time.txt" "$@" >/dev/null 2>"$dir/stderr.txt" || {
-        echo "bench_cliff: $name failed:"
-        cat "$dir/stderr.txt"
-        exit 1
-    }
-    read -r seconds user system <"$dir/time.txt"
-    if [ -z "${wall[$name]:-}" ] || awk -v a="$seconds" -v b="${wall[$name]}" 'BEGIN { exit !(a < b) }'; then
-        wall[$name]=$seconds
-        cpu[$name]=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
-    fi
-}
+declare -A wall cpu rss
+TIMED_DIR="$dir"
 
 for run in $(seq "$RUNS"); do
     timed cliff "$ALTIMO_CLI" cliff "$dat" -o "$dir/cliff.bmp"

@@ -47,33 +47,12 @@ inputs=(fractal)
 "$ALTIMO_CLI" demo --help >/dev/null 2>&1 && inputs+=(demo)
 
 TIFF_OPTIONS=(-q -of GTiff -co TILED=YES -co BLOCKXSIZE=64 -co BLOCKYSIZE=64)
-declare -A best cpu rss
-# timed NAME COMMAND...: runs it, keeps the best wall time, the least CPU time (user + system,
-# the fairer figure when other work shares the cores) and the peak memory of NAME.
-timed() {
-    local name="$1"
-    shift
-    /usr/bin/time -f "%e %M %U %S" -o "$dir/time.txt" "$@" >/dev/null 2>"$dir/stderr.txt" || {
-        echo "bench_process: $name failed:"
-        cat "$dir/stderr.txt"
-        exit 1
-    }
-    read -r seconds kilobytes user system <"$dir/time.txt"
-    if [ -z "${best[$name]:-}" ] || awk -v a="$seconds" -v b="${best[$name]}" 'BEGIN { exit !(a < b) }'; then
-        best[$name]=$seconds
-    fi
-    local used
-    used=$(awk -v u="$user" -v s="$system" 'BEGIN { printf "%.2f", u + s }')
-    if [ -z "${cpu[$name]:-}" ] || awk -v a="$used" -v b="${cpu[$name]}" 'BEGIN { exit !(a < b) }'; then
-        cpu[$name]=$used
-    fi
-    rss[$name]=$kilobytes
-}
-
+declare -A wall cpu rss
 
 bench_input() {
     local name="$1"
     dir="$ALTIMO_BENCH_DIR/process/$name"
+    TIMED_DIR="$dir"
     mkdir -p "$dir"
     local raw="$dir/terrain.raw"
     [ -s "$raw" ] || make_input "$name" "$raw"
@@ -90,7 +69,7 @@ bench_input() {
         rm -rf "$dir/reference"
     fi
     cat "$raw" >/dev/null # into the page cache for every contender alike
-    best=() cpu=() rss=()
+    wall=() cpu=() rss=()
 
     for run in $(seq "$RUNS"); do
         rm -f "$dir/terrain.dat"
@@ -116,8 +95,8 @@ bench_input() {
     datBytes=$(stat -c %s "$dir/terrain.dat")
     deflateBytes=$(stat -c %s "$dir/deflate.tif")
     lercBytes=$(stat -c %s "$dir/lerc.tif")
-    awk -v p="${best[process]}" -v d="${best[deflate]}" -v l="${best[lerc]}" \
-        -v dd="${best[dat-decode]}" -v gd="${best[gdal-decode]}" \
+    awk -v p="${wall[process]}" -v d="${wall[deflate]}" -v l="${wall[lerc]}" \
+        -v dd="${wall[dat-decode]}" -v gd="${wall[gdal-decode]}" \
         -v cp="${cpu[process]}" -v cd="${cpu[deflate]}" -v cl="${cpu[lerc]}" \
         -v cdd="${cpu[dat-decode]}" -v cgd="${cpu[gdal-decode]}" -v name="$name" -v same="$same" \
         -v dat="$datBytes" -v def="$deflateBytes" -v lerc="$lercBytes" -v n="$samples" -v raw="$rawBytes" \

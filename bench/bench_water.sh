@@ -66,25 +66,8 @@ mkdir -p "$fdir"
 ln -sf "$fractal" "$fdir/terrain.raw"
 raw_vrt "$fractal" 8193 "$fdir/terrain.vrt" 1
 cat "$fractal" "$mask" >/dev/null
-declare -A wall cpu
-timed() {
-    local name="$1"
-    shift
-    /usr/bin/time -f "%e %U %S" -o "$fdir/time.txt" "$@" >/dev/null 2>"$fdir/stderr.txt" || {
-        echo "bench_water: $name failed:"
-        cat "$fdir/stderr.txt"
-        exit 1
-    }
-    read -r seconds user system <"$fdir/time.txt"
-    local used
-    used=$(awk -v u="$user" -v s="$system" 'BEGIN { print u + s }')
-    if [ -z "${wall[$name]:-}" ] || awk -v a="$seconds" -v b="${wall[$name]}" 'BEGIN { exit !(a < b) }'; then
-        wall[$name]=$seconds
-    fi
-    if [ -z "${cpu[$name]:-}" ] || awk -v a="$used" -v b="${cpu[$name]}" 'BEGIN { exit !(a < b) }'; then
-        cpu[$name]=$used
-    fi
-}
+declare -A wall cpu rss
+TIMED_DIR="$fdir"
 # water_job CLI HILL OUT: the command line of one run.
 water_job() {
     job=("$1" -q process "$fdir/terrain.raw" --width 8193 --height 8193 --water "$mask" --scale 1 --blur-height
