@@ -14,9 +14,6 @@
 namespace
 {
 
-// Tiles coded per step. Two steps' codes are held at once (one being written while the next is
-// coded), at most 2 x 128 x 14851 bytes even for noise, a few hundred KB for terrain.
-constexpr std::size_t kBatchTiles = 128;
 constexpr std::size_t kHeaderSize = 24;
 
 int TilesAlong(int samples)
@@ -31,10 +28,9 @@ int TilesAlong(int samples)
 class TileEncoder
 {
 public:
-    void encode(std::size_t index, int tilesAcross, ConstRasterView<std::uint16_t> raster, std::vector<std::uint8_t>& code)
+    void encode(int tx, ConstRasterView<std::uint16_t> rows, std::vector<std::uint8_t>& code)
     {
-        ExtractTile(static_cast<int>(index % std::size_t(tilesAcross)), static_cast<int>(index / std::size_t(tilesAcross)),
-                    raster, m_tile.data());
+        ExtractTile(tx, 0, rows, m_tile.data());
         m_coder.open(nullptr, 0);
         m_coder.encode(m_tile.data(), kTileSamples);
         m_coder.close();
@@ -77,28 +73,31 @@ private:
     bool m_ok = true;
 };
 
-// Codes the tiles in steps of kBatchTiles on `workers` threads; each step's records are written
-// while the next step is coded. The records go out in table order whatever thread coded them,
-// so the bytes do not depend on the number of threads.
-bool WriteRecords(ConstRasterView<std::uint16_t> raster, int tilesAcross, std::size_t tileCount, unsigned workers,
-                  RecordWriter& writer)
+// Codes the tiles a tile row per step on `workers` threads; each row's records are written, and
+// the rows two further on fetched, while the next row is coded. The records go out in table
+// order whatever thread coded them, so the bytes do not depend on the number of threads.
+bool WriteRecords(int tilesAcross, int tilesDown, const TileRowSource& source, unsigned workers, RecordWriter& writer)
 {
-    const std::size_t batches = (tileCount + kBatchTiles - 1) / kBatchTiles;
+    std::array<ConstRasterView<std::uint16_t>, 2> rows;
+    for (int ty = 0; ty < std::min(tilesDown, 2); ++ty)
+        if (!source(ty, rows[ty % 2]))
+            return false;
     std::array<std::vector<std::vector<std::uint8_t>>, 2> codes;
-    codes[0].resize(kBatchTiles);
-    codes[1].resize(kBatchTiles);
+    codes[0].resize(std::size_t(tilesAcross));
+    codes[1].resize(std::size_t(tilesAcross));
     std::vector<TileEncoder> encoders(std::max(workers, 1u));
-    auto batchSize = [&](std::size_t batch) { return std::min(kBatchTiles, tileCount - batch * kBatchTiles); };
     return RunOrderedPipeline(
-        batches, workers, batchSize,
-        [&](unsigned worker, std::size_t batch, std::size_t t) {
-            encoders[worker].encode(batch * kBatchTiles + t, tilesAcross, raster, codes[batch % 2][t]);
+        std::size_t(tilesDown), workers, [&](std::size_t) { return std::size_t(tilesAcross); },
+        [&](unsigned worker, std::size_t ty, std::size_t tx) {
+            encoders[worker].encode(static_cast<int>(tx), rows[ty % 2], codes[ty % 2][tx]);
             return true;
         },
-        [&](std::size_t batch) {
-            for (std::size_t t = 0; t < batchSize(batch) && writer.ok(); ++t)
-                writer.write(batch * kBatchTiles + t, codes[batch % 2][t]);
-            return writer.ok();
+        [&](std::size_t ty) {
+            for (std::size_t tx = 0; tx < std::size_t(tilesAcross) && writer.ok(); ++tx)
+                writer.write(ty * std::size_t(tilesAcross) + tx, codes[ty % 2][tx]);
+            // Row ty is coded, so its band can take row ty + 2 while row ty + 1 is coded.
+            const int next = static_cast<int>(ty) + 2;
+            return writer.ok() && (next >= tilesDown || source(next, rows[ty % 2]));
         });
 }
 
@@ -119,8 +118,19 @@ void ExtractTile(int tx, int ty, ConstRasterView<std::uint16_t> raster, std::uin
 
 bool WriteHeightDat(const std::string& path, ConstRasterView<std::uint16_t> raster, float pixelSize, unsigned threads)
 {
-    const int tilesAcross = TilesAlong(raster.width);
-    const int tilesDown = TilesAlong(raster.height);
+    const TileRowSource rowsOfRaster = [raster](int tileRow, ConstRasterView<std::uint16_t>& rows) {
+        const int y0 = tileRow * kTileSide;
+        rows = {raster.row(y0), raster.width, std::min(kTileSide, raster.height - y0), raster.stride};
+        return true;
+    };
+    return WriteHeightDat(path, raster.width, raster.height, rowsOfRaster, pixelSize, threads);
+}
+
+bool WriteHeightDat(const std::string& path, int width, int height, const TileRowSource& source, float pixelSize,
+                    unsigned threads)
+{
+    const int tilesAcross = TilesAlong(width);
+    const int tilesDown = TilesAlong(height);
     const std::size_t tileCount = std::size_t(tilesAcross) * std::size_t(tilesDown);
 
     AtomicFile file;
@@ -130,8 +140,8 @@ bool WriteHeightDat(const std::string& path, ConstRasterView<std::uint16_t> rast
     std::setvbuf(file.file(), nullptr, _IOFBF, std::size_t(1) << 20);
 
     std::uint8_t header[kHeaderSize];
-    WriteLe32(header + 0, static_cast<std::uint32_t>(raster.width));
-    WriteLe32(header + 4, static_cast<std::uint32_t>(raster.height));
+    WriteLe32(header + 0, static_cast<std::uint32_t>(width));
+    WriteLe32(header + 4, static_cast<std::uint32_t>(height));
     WriteLe32(header + 8, static_cast<std::uint32_t>(tilesAcross));
     WriteLe32(header + 12, static_cast<std::uint32_t>(tilesDown));
     WriteLe32(header + 16, static_cast<std::uint32_t>(kTileSide));
@@ -142,8 +152,8 @@ bool WriteHeightDat(const std::string& path, ConstRasterView<std::uint16_t> rast
         return false;
 
     RecordWriter writer(file, table, kHeaderSize + table.size());
-    const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(WorkerCount(threads), std::max<std::size_t>(tileCount, 1)));
-    if (!WriteRecords(raster, tilesAcross, tileCount, workers, writer))
+    const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(WorkerCount(threads), std::max(tilesAcross, 1)));
+    if (tileCount > 0 && !WriteRecords(tilesAcross, tilesDown, source, workers, writer))
         return false;
     if (std::fseek(file.file(), static_cast<long>(kHeaderSize), SEEK_SET) != 0)
         return false;
