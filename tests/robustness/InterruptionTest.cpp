@@ -125,7 +125,8 @@ TEST_F(Interruption, KillingTheProcessWhileItWritesKeepsTheOlderHeightFile)
 
 TEST_F(Interruption, AMapThatDoesNotFitInMemoryGivesAMessage)
 {
-    // 20000 x 20000 samples need 800 MB; the child process may map only 256 MB more than it has.
+    // Levering needs the whole map: 20000 x 20000 samples, 800 MB; the child process may map only
+    // 256 MB more than it has. The lever is never opened: the memory runs out first.
     SparseRaw(path("vast.raw"), 20000, 20000);
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
@@ -137,6 +138,7 @@ TEST_F(Interruption, AMapThatDoesNotFitInMemoryGivesAMessage)
         ProcessSettings settings;
         settings.rawWidth = 20000;
         settings.rawHeight = 20000;
+        settings.leverPath = path("lever.bmp");
         NullProgress progress;
         RecordingMessages messages;
         const ProcessResult result = RunProcess(path("vast.raw"), settings, progress, messages);
