@@ -1,14 +1,18 @@
 #include "banks/GenerateShorelines.h"
 
-#include "support/BufferMask.h"
 #include "banks/ShoreRefinement.h"
 #include "banks/ShoreTracing.h"
+#include "base/Concurrency.h"
+#include "support/MaskCells.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 const char* BanksStatusMessage(BanksStatus status)
 {
@@ -70,8 +74,75 @@ double Seconds(Clock::time_point& since)
 // the smoothing forms, and every truncation to 32 bits, exact.
 constexpr double kMaxExtentMetres = 536870912.0;
 
+// At scale 1 every block the drawing places lands on whole pixels, one cell per pixel: the
+// block rows are independent bands of image rows, drawn side by side. Every block is decoded
+// (also those not drawn, so that a corrupt one is found), and every byte of the image is
+// written: the cells of drawn blocks, zeros for absent ones and for what no block covers.
+// Exact while the float positions of the general drawing are whole numbers (below 2^24).
+bool DrawsWholeBlocks(const CBitMask& mask, int scale)
+{
+    const long limit = 1L << 24;
+    return scale == 1 && mask.getXRes() + mask.m_blockSize < limit && mask.getZRes() + mask.m_blockSize < limit;
+}
+
+WaterImage DrawWholeBlocks(CBitMask& mask)
+{
+    const int width = static_cast<int>(mask.getXRes());
+    const int height = static_cast<int>(mask.getZRes());
+    WaterImage image(width, height, WaterImage::Unset{});
+    const long side = mask.m_blockSize;
+    const long xBlocks = mask.getXBlocks();
+    // Image row of the top of block row 0: the last block row ends at the bottom edge, and a
+    // block row starting above the top edge is not drawn.
+    const long top = long(height) - mask.getZBlocks() * side;
+    // Blocks passing the right edge are not drawn.
+    const long drawnWidth = width / side * side;
+    const std::size_t stride = std::size_t(image.stride);
+    std::vector<std::uint8_t> corrupt(std::size_t(xBlocks) * std::size_t(mask.getZBlocks()), 0);
+    RunInBands(0, static_cast<int>(mask.getZBlocks()), static_cast<int>(WorkerCount()),
+               [&](int, int firstRow, int endRow)
+               {
+                   std::vector<std::uint8_t> cells(std::size_t(side) * std::size_t(side));
+                   RasterView<std::uint8_t> view = image.view();
+                   for (long zb = firstRow; zb < endRow; ++zb)
+                   {
+                       const long y0 = top + zb * side;
+                       for (long xb = 0; xb < xBlocks; ++xb)
+                       {
+                           const CBitMask::BlockRead read = mask.readBlock(xb, zb, cells.data());
+                           if (read == CBitMask::BlockRead::corrupt)
+                               corrupt[std::size_t(zb * xBlocks + xb)] = 1;
+                           if (y0 < 0 || (xb + 1) * side > width)
+                               continue;
+                           for (long r = 0; r < side; ++r)
+                           {
+                               std::uint8_t* out = view.row(int(height - 1 - (y0 + r))) + xb * side;
+                               if (read != CBitMask::BlockRead::cells)
+                                   std::memset(out, 0, std::size_t(side));
+                               else
+                                   for (long c = 0; c < side; ++c)
+                                       out[c] = static_cast<std::uint8_t>(cells[std::size_t(r * side + c)] * 33);
+                           }
+                       }
+                       for (long y = std::max(y0, 0L); y < y0 + side; ++y)
+                       {
+                           std::uint8_t* row = view.row(int(height - 1 - y));
+                           const std::size_t drawn = y0 < 0 ? 0 : std::size_t(drawnWidth);
+                           std::memset(row + drawn, 0, stride - drawn);
+                       }
+                   }
+               });
+    for (long zb = 0; zb < mask.getZBlocks(); ++zb)
+        for (long xb = 0; xb < xBlocks; ++xb)
+            if (corrupt[std::size_t(zb * xBlocks + xb)])
+                mask.markCorrupt(xb, zb);
+    return image;
+}
+
 WaterImage DrawWaterImage(CBitMask& mask, int scale)
 {
+    if (DrawsWholeBlocks(mask, scale))
+        return DrawWholeBlocks(mask);
     const int width = static_cast<int>(mask.getXRes() / scale);
     const int height = static_cast<int>(mask.getZRes() / scale);
     WaterImage image(width, height);
@@ -94,21 +165,63 @@ WaterImage DrawWaterImage(CBitMask& mask, int scale)
     return image;
 }
 
-BanksStatus Refine(ShorelineSet& lines, CBufferMask& mask, const BanksSettings& settings)
+// Tessellation, snapping, splitting and the final smoothing of one line touch nothing but the
+// line and the mask's cells, so the lines are refined side by side and their pieces joined in
+// line order; the refusals are those of the stages run one after another over all lines.
+BanksStatus Refine(ShorelineSet& lines, const CBitMask& mask, const BanksSettings& settings, std::size_t budget)
 {
-    for (Shoreline& line : lines)
-        if (const BanksStatus status = TessellateLine(line, settings.tesselation); status != BanksStatus::ok)
-            return status;
-    for (Shoreline& line : lines)
-        SnapLineToShore(line, mask, settings.waterPixelSize, settings.shoreLevel);
-    ShorelineSet pieces;
-    for (const Shoreline& line : lines)
-        if (const BanksStatus status = SplitLine(line, pieces, settings.tesselation); status != BanksStatus::ok)
-            return status;
-    lines = std::move(pieces);
-    for (Shoreline& line : lines)
-        SmoothLine(line, 1);
+    MaskCells cells(mask, budget);
+    const int workers = static_cast<int>(WorkerCount());
+    std::vector<ShoreSampler> samplers;
+    samplers.reserve(std::size_t(workers));
+    for (int w = 0; w < workers; ++w)
+        samplers.emplace_back(cells);
+    std::vector<ShorelineSet> pieces(lines.size());
+    std::atomic<bool> tooLong{false};
+    std::atomic<bool> tooMany{false};
+    const int T = settings.tesselation;
+    RunInChunks(
+        0, static_cast<int>(lines.size()), 8, workers,
+        [&](int worker, int first, int last)
+        {
+            for (int i = first; i < last; ++i)
+            {
+                Shoreline& line = lines[std::size_t(i)];
+                if (TessellateLine(line, T) != BanksStatus::ok)
+                {
+                    tooLong = true;
+                    continue;
+                }
+                SnapLineToShore(line, samplers[std::size_t(worker)], settings.waterPixelSize, settings.shoreLevel);
+                if (SplitLine(line, pieces[std::size_t(i)], T) != BanksStatus::ok)
+                    tooMany = true;
+                for (Shoreline& piece : pieces[std::size_t(i)])
+                    SmoothLine(piece, 1);
+                Shoreline().swap(line);
+            }
+        },
+        [] {});
+    if (tooLong)
+        return BanksStatus::lineTooLong;
+    std::size_t total = 0;
+    for (const ShorelineSet& set : pieces)
+        total += set.size();
+    if (tooMany || total > std::size_t(kMaxShoreCount))
+        return BanksStatus::tooManyLines;
+    lines.clear();
+    lines.reserve(total);
+    for (ShorelineSet& set : pieces)
+        for (Shoreline& piece : set)
+            lines.push_back(std::move(piece));
     return BanksStatus::ok;
+}
+
+// The decoded cells the refinement may keep: at scale 1 the whole mask (as much as the image),
+// and beyond that as much again as the two images of the job, at least 64 MB; past that, blocks
+// are decoded again whenever a walk enters them.
+std::size_t RefineBudget(const WaterImage& image)
+{
+    return 2 * image.bits.size() + (std::size_t(64) << 20);
 }
 
 BanksResult Fail(BanksResult& result, BanksStatus status, IMessageSink& messages)
@@ -132,7 +245,7 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
     }
     Clock::time_point phase = Clock::now();
 
-    CBufferMask mask(256);
+    CBitMask mask(256);
     std::FILE* file = std::fopen(wtrPath.c_str(), "rb");
     if (file == nullptr)
     {
@@ -172,15 +285,18 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
             result.filtered = WaterImage();
             return result;
         }
-        result.filtered = WaterImage(water.width, water.height);
+        result.filtered = WaterImage(water.width, water.height, WaterImage::Unset{});
         FilterNarrowWater(water.view(), result.filtered.view(), R);
+        RasterView<std::uint8_t> filtered = result.filtered.view();
+        for (int m = 0; m < filtered.height; ++m)
+            std::memset(filtered.row(m) + filtered.width, 0, std::size_t(filtered.stride - filtered.width));
     }
     result.timings.filter = Seconds(phase);
 
     BanksStatus status = TraceShorelines(result.filtered.view(), result.lines, R, result.metresPerPixel);
     result.timings.trace = Seconds(phase);
     if (status == BanksStatus::ok)
-        status = Refine(result.lines, mask, settings);
+        status = Refine(result.lines, mask, settings, RefineBudget(result.filtered));
     result.timings.refine = Seconds(phase);
     mask.close();
     if (status != BanksStatus::ok)

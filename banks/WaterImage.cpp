@@ -1,10 +1,19 @@
 #include "banks/WaterImage.h"
 
+#include "base/Concurrency.h"
+
+#include <algorithm>
 #include <cassert>
 #include <cstring>
 
 WaterImage::WaterImage(int w, int h)
     : width(w), height(h), stride((w + 3) / 4 * 4), bits(std::size_t(stride) * std::size_t(h), 0)
+{
+    assert(w >= 0 && h >= 0);
+}
+
+WaterImage::WaterImage(int w, int h, Unset)
+    : width(w), height(h), stride((w + 3) / 4 * 4), bits(std::size_t(stride) * std::size_t(h))
 {
     assert(w >= 0 && h >= 0);
 }
@@ -69,48 +78,69 @@ void FilterNarrowWater(ConstRasterView<std::uint8_t> source, RasterView<std::uin
     assert(source.width == destination.width && source.height == destination.height);
     const int width = source.width;
     const int height = source.height;
-    for (int y = 0; y < height; ++y)
-        std::memset(destination.row(y), 0, std::size_t(width));
-    if (2 * R >= width || 2 * R >= height)
+    if (2 * std::int64_t(R) >= width || 2 * std::int64_t(R) >= height)
+    {
+        for (int y = 0; y < height; ++y)
+            std::memset(destination.row(y), 0, std::size_t(width));
         return;
+    }
 
     // The window sum is defined as a signed 32-bit sum; with a very large R it wraps. Sums kept
     // modulo 2^32 (unsigned) and read back as signed give exactly that value, and they can be
     // updated incrementally: column sums over the window's rows slide down one row at a time,
-    // and the window sum slides along each row.
+    // and the window sum slides along each row. Each band of rows starts its own column sums,
+    // so the bands run side by side.
     const std::int64_t side = 2 * std::int64_t(R) + 1;
     const auto area = static_cast<std::int32_t>(static_cast<std::uint32_t>(side * side));
-    std::vector<std::uint32_t> columnSums(std::size_t(width), 0);
-    for (int y = 0; y < 2 * R + 1; ++y)
-    {
-        const std::uint8_t* in = source.row(y);
-        for (int x = 0; x < width; ++x)
-            columnSums[std::size_t(x)] += in[x];
-    }
-
-    for (int y = R; y < height - R; ++y)
-    {
-        if (y > R)
-        {
-            const std::uint8_t* entering = source.row(y + R);
-            const std::uint8_t* leaving = source.row(y - R - 1);
-            for (int x = 0; x < width; ++x)
-                columnSums[std::size_t(x)] += std::uint32_t(entering[x]) - std::uint32_t(leaving[x]);
-        }
-        const std::uint8_t* in = source.row(y);
-        std::uint8_t* out = destination.row(y);
-        std::uint32_t windowSum = 0;
-        for (int x = 0; x < 2 * R + 1; ++x)
-            windowSum += columnSums[std::size_t(x)];
-        for (int x = R; x < width - R; ++x)
-        {
-            if (x > R)
-                windowSum += columnSums[std::size_t(x + R)] - columnSums[std::size_t(x - R - 1)];
-            const std::uint8_t v = in[x];
-            if (v < 128)
-                continue;
-            const std::int32_t average = static_cast<std::int32_t>(windowSum) / area;
-            out[x] = average >= 128 ? std::uint8_t(128) : static_cast<std::uint8_t>(v >> 2);
-        }
-    }
+    // sum / area >= 128 (truncating) is sum >= 128 area when the area is positive; only a
+    // wrapped area needs the division.
+    const std::int64_t least = 128 * std::int64_t(area);
+    RunInBands(0, height, static_cast<int>(WorkerCount()),
+               [&](int, int y0, int y1)
+               {
+                   std::vector<std::uint32_t> columnSums(std::size_t(width), 0);
+                   const int first = std::max(y0, R);
+                   for (int y = first - R; y <= first + R && first < height - R; ++y)
+                   {
+                       const std::uint8_t* in = source.row(y);
+                       for (int x = 0; x < width; ++x)
+                           columnSums[std::size_t(x)] += in[x];
+                   }
+                   for (int y = y0; y < y1; ++y)
+                   {
+                       std::uint8_t* out = destination.row(y);
+                       if (y < R || y >= height - R)
+                       {
+                           std::memset(out, 0, std::size_t(width));
+                           continue;
+                       }
+                       if (y > first)
+                       {
+                           const std::uint8_t* entering = source.row(y + R);
+                           const std::uint8_t* leaving = source.row(y - R - 1);
+                           for (int x = 0; x < width; ++x)
+                               columnSums[std::size_t(x)] += std::uint32_t(entering[x]) - std::uint32_t(leaving[x]);
+                       }
+                       const std::uint8_t* in = source.row(y);
+                       std::memset(out, 0, std::size_t(R));
+                       std::memset(out + width - R, 0, std::size_t(R));
+                       std::uint32_t windowSum = 0;
+                       for (int x = 0; x < 2 * R + 1; ++x)
+                           windowSum += columnSums[std::size_t(x)];
+                       for (int x = R; x < width - R; ++x)
+                       {
+                           if (x > R)
+                               windowSum += columnSums[std::size_t(x + R)] - columnSums[std::size_t(x - R - 1)];
+                           const std::uint8_t v = in[x];
+                           if (v < 128)
+                           {
+                               out[x] = 0;
+                               continue;
+                           }
+                           const auto sum = static_cast<std::int32_t>(windowSum);
+                           const bool wide = area > 0 ? sum >= least : sum / area >= 128;
+                           out[x] = wide ? std::uint8_t(128) : static_cast<std::uint8_t>(v >> 2);
+                       }
+                   }
+               });
 }

@@ -5,6 +5,7 @@
 // Images here are 8-bit grey, stored like the support library's bitmaps: rows bottom-up (memory
 // row m holds image row height - 1 - m), each row padded to a multiple of 4 bytes. A value of
 // 128 or more is water.
+#include "base/LargeBuffer.h"
 #include "base/RasterView.h"
 
 #include <cstdint>
@@ -16,11 +17,17 @@ struct WaterImage
     int width = 0;
     int height = 0;
     int stride = 0;                 // bytes per row, a multiple of 4
-    std::vector<std::uint8_t> bits; // stride * height bytes, memory row 0 = bottom image row
+    // stride * height bytes, memory row 0 = bottom image row
+    std::vector<std::uint8_t, LargeAllocator<std::uint8_t>> bits;
 
     WaterImage() = default;
     // All pixels 0.
     WaterImage(int w, int h);
+    // Pixels and padding unset, for a stage that writes every byte.
+    struct Unset
+    {
+    };
+    WaterImage(int w, int h, Unset);
 
     // The pixels by memory row: view.at(c, m) is column c of image row height - 1 - m.
     RasterView<std::uint8_t> view() { return {bits.data(), width, height, stride}; }
