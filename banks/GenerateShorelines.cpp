@@ -125,9 +125,10 @@ BanksStatus Refine(ShorelineSet& lines, const CBitMask& mask, const BanksSetting
     return BanksStatus::ok;
 }
 
-// The decoded cells the refinement may keep: at scale 1 the whole mask (as much as the image),
-// and beyond that as much again as the two images of the job, at least 64 MB; past that, blocks
-// are decoded again whenever a walk enters them.
+// The decoded cells the refinement may keep: as many bytes as the job's two images and 64 MB
+// more. At scale 1 that holds every block of the mask (the image is the mask); at larger scales
+// the blocks near the shores usually fit, and past the budget a block is decoded again whenever
+// a walk enters it, as with a block cache.
 std::size_t RefineBudget(const WaterImage& image)
 {
     return 2 * image.bits.size() + (std::size_t(64) << 20);
