@@ -1,14 +1,18 @@
 #include "banks/GenerateShorelines.h"
 
-#include "support/BufferMask.h"
 #include "banks/ShoreRefinement.h"
 #include "banks/ShoreTracing.h"
+#include "base/Concurrency.h"
+#include "support/MaskCells.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <vector>
 
 const char* BanksStatusMessage(BanksStatus status)
 {
@@ -70,45 +74,64 @@ double Seconds(Clock::time_point& since)
 // the smoothing forms, and every truncation to 32 bits, exact.
 constexpr double kMaxExtentMetres = 536870912.0;
 
-WaterImage DrawWaterImage(CBitMask& mask, int scale)
+// Tessellation, snapping, splitting and the final smoothing of one line touch nothing but the
+// line and the mask's cells, so the lines are refined side by side and their pieces joined in
+// line order; the refusals are those of the stages run one after another over all lines.
+BanksStatus Refine(ShorelineSet& lines, const CBitMask& mask, const BanksSettings& settings, std::size_t budget)
 {
-    const int width = static_cast<int>(mask.getXRes() / scale);
-    const int height = static_cast<int>(mask.getZRes() / scale);
-    WaterImage image(width, height);
-    const int blockSize = mask.m_blockSize;
-    const float step = static_cast<float>(blockSize) / static_cast<float>(scale);
-    // The block rows are placed so that the last one ends at the image's bottom edge; the first
-    // ones may start above the top edge, and those are not drawn.
-    float ypos = static_cast<float>(double(height) - double(mask.getZBlocks()) * double(step));
-    for (long zb = 0; zb < mask.getZBlocks(); ++zb)
-    {
-        float xpos = 0.0f;
-        for (long xb = 0; xb < mask.getXBlocks(); ++xb)
+    MaskCells cells(mask, budget);
+    const int workers = static_cast<int>(WorkerCount());
+    std::vector<ShoreSampler> samplers;
+    samplers.reserve(std::size_t(workers));
+    for (int w = 0; w < workers; ++w)
+        samplers.emplace_back(cells);
+    std::vector<ShorelineSet> pieces(lines.size());
+    std::atomic<bool> tooLong{false};
+    std::atomic<bool> tooMany{false};
+    const int T = settings.tesselation;
+    RunInChunks(
+        0, static_cast<int>(lines.size()), 8, workers,
+        [&](int worker, int first, int last)
         {
-            if (const unsigned char* block = mask.decodeBlock(xb, zb))
-                DrawMaskBlock(image.view(), static_cast<int>(xpos), static_cast<int>(ypos), block, blockSize, scale);
-            xpos += step;
-        }
-        ypos += step;
-    }
-    return image;
+            for (int i = first; i < last; ++i)
+            {
+                Shoreline& line = lines[std::size_t(i)];
+                if (TessellateLine(line, T) != BanksStatus::ok)
+                {
+                    tooLong = true;
+                    continue;
+                }
+                SnapLineToShore(line, samplers[std::size_t(worker)], settings.waterPixelSize, settings.shoreLevel);
+                if (SplitLine(line, pieces[std::size_t(i)], T) != BanksStatus::ok)
+                    tooMany = true;
+                for (Shoreline& piece : pieces[std::size_t(i)])
+                    SmoothLine(piece, 1);
+                Shoreline().swap(line);
+            }
+        },
+        [] {});
+    if (tooLong)
+        return BanksStatus::lineTooLong;
+    std::size_t total = 0;
+    for (const ShorelineSet& set : pieces)
+        total += set.size();
+    if (tooMany || total > std::size_t(kMaxShoreCount))
+        return BanksStatus::tooManyLines;
+    lines.clear();
+    lines.reserve(total);
+    for (ShorelineSet& set : pieces)
+        for (Shoreline& piece : set)
+            lines.push_back(std::move(piece));
+    return BanksStatus::ok;
 }
 
-BanksStatus Refine(ShorelineSet& lines, CBufferMask& mask, const BanksSettings& settings)
+// The decoded cells the refinement may keep: as many bytes as the job's two images and 64 MB
+// more. At scale 1 that holds every block of the mask (the image is the mask); at larger scales
+// the blocks near the shores usually fit, and past the budget a block is decoded again whenever
+// a walk enters it, as with a block cache.
+std::size_t RefineBudget(const WaterImage& image)
 {
-    for (Shoreline& line : lines)
-        if (const BanksStatus status = TessellateLine(line, settings.tesselation); status != BanksStatus::ok)
-            return status;
-    for (Shoreline& line : lines)
-        SnapLineToShore(line, mask, settings.waterPixelSize, settings.shoreLevel);
-    ShorelineSet pieces;
-    for (const Shoreline& line : lines)
-        if (const BanksStatus status = SplitLine(line, pieces, settings.tesselation); status != BanksStatus::ok)
-            return status;
-    lines = std::move(pieces);
-    for (Shoreline& line : lines)
-        SmoothLine(line, 1);
-    return BanksStatus::ok;
+    return 2 * image.bits.size() + (std::size_t(64) << 20);
 }
 
 BanksResult Fail(BanksResult& result, BanksStatus status, IMessageSink& messages)
@@ -132,7 +155,7 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
     }
     Clock::time_point phase = Clock::now();
 
-    CBufferMask mask(256);
+    CBitMask mask(256);
     std::FILE* file = std::fopen(wtrPath.c_str(), "rb");
     if (file == nullptr)
     {
@@ -172,15 +195,18 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
             result.filtered = WaterImage();
             return result;
         }
-        result.filtered = WaterImage(water.width, water.height);
+        result.filtered = WaterImage(water.width, water.height, WaterImage::Unset{});
         FilterNarrowWater(water.view(), result.filtered.view(), R);
+        RasterView<std::uint8_t> filtered = result.filtered.view();
+        for (int m = 0; m < filtered.height; ++m)
+            std::memset(filtered.row(m) + filtered.width, 0, std::size_t(filtered.stride - filtered.width));
     }
     result.timings.filter = Seconds(phase);
 
     BanksStatus status = TraceShorelines(result.filtered.view(), result.lines, R, result.metresPerPixel);
     result.timings.trace = Seconds(phase);
     if (status == BanksStatus::ok)
-        status = Refine(result.lines, mask, settings);
+        status = Refine(result.lines, mask, settings, RefineBudget(result.filtered));
     result.timings.refine = Seconds(phase);
     mask.close();
     if (status != BanksStatus::ok)

@@ -1,8 +1,8 @@
 #include "banks/ShoreRefinement.h"
 
 #include "banks/ShoreSnapping.h"
-#include "support/BufferMask.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdint>
@@ -45,9 +45,21 @@ BanksStatus TessellateLine(Shoreline& line, int T)
     return BanksStatus::ok;
 }
 
-ShoreSampler::ShoreSampler(CBufferMask& mask)
-    : m_mask(mask), m_xRes(mask.getXRes()), m_zRes(mask.getZRes()), m_blockSize(mask.m_blockSize),
-      m_side(mask.m_maskSide), m_generation(mask.cacheGeneration())
+namespace
+{
+// CBufferMask::getInterpolated's clamping: positions beyond one pixel outside the mask all give
+// the border pixel's value, and NaN reads as 0.
+double ClampPosition(double value, long resolution)
+{
+    if (std::isnan(value))
+        return 0.0;
+    return std::clamp(value, -2.0, static_cast<double>(resolution) + 1.0);
+}
+} // namespace
+
+ShoreSampler::ShoreSampler(MaskCells& cells)
+    : m_cells(cells), m_xRes(cells.mask().getXRes()), m_zRes(cells.mask().getZRes()), m_xLimit(double(m_xRes)),
+      m_zLimit(double(m_zRes)), m_blockSize(cells.mask().m_blockSize)
 {
 }
 
@@ -55,88 +67,66 @@ const ShoreSampler::Block& ShoreSampler::block(long bx, long bz)
 {
     m_last = int((bx & 1) | ((bz & 1) << 1));
     Block& slot = m_blocks[m_last];
-    if (m_generation == m_mask.cacheGeneration() && slot.bx == bx && slot.bz == bz)
+    if (slot.bx == bx && slot.bz == bz)
         return slot;
-    // The mask's own steps for one value: make the block resident, then ask where it lies.
-    m_mask.beginUpdate();
-    m_mask.requestUpdate(bx, bz);
-    m_mask.endUpdate();
-    if (m_generation != m_mask.cacheGeneration())
-    {
-        // Something was stored: positions remembered earlier may have moved.
-        for (Block& b : m_blocks)
-            b = Block{};
-        m_generation = m_mask.cacheGeneration();
-    }
-    long ox = 0;
-    long oz = 0;
     slot.bx = bx;
     slot.bz = bz;
     slot.x0 = bx * m_blockSize;
     slot.z0 = bz * m_blockSize;
-    slot.origin = m_mask.getBlockXY(bx, bz, &ox, &oz) && m_mask.buffer() != nullptr ? m_mask.buffer() + oz * m_side + ox
-                                                                                    : nullptr;
+    slot.xEnd = std::min(slot.x0 + m_blockSize, m_xRes);
+    slot.zEnd = std::min(slot.z0 + m_blockSize, m_zRes);
+    slot.cells = m_cells.block(bx, bz, slot.spare);
     return slot;
 }
 
-float ShoreSampler::cell(const Block& b, long x, long z) const
+double ShoreSampler::cell(const Block& b, long x, long z) const
 {
-    if (b.origin == nullptr)
-        return 0.0f;
-    const unsigned char value = b.origin[(z - b.z0) * m_side + (x - b.x0)];
-    return static_cast<float>(double(value) * double(0.06666667f));
+    if (b.cells == nullptr)
+        return 0.0;
+    return kCellValue[b.cells[(z - b.z0) * m_blockSize + (x - b.x0)]];
 }
 
-float ShoreSampler::interpolated(double x, double z)
+double ShoreSampler::value(long x, long z)
 {
-    // Inside, away from the last row and column, no position is clamped and truncation is the
-    // floor; everything else (edges, outside, NaN) is the mask's own business.
-    if (!(x >= 0.0 && z >= 0.0 && x + 1.0 < double(m_xRes) && z + 1.0 < double(m_zRes)) || m_blockSize <= 0)
-        return m_mask.getInterpolated(x, z);
+    x = std::clamp(x, 0L, m_xRes - 1);
+    z = std::clamp(z, 0L, m_zRes - 1);
+    return cell(block(x / m_blockSize, z / m_blockSize), x, z);
+}
+
+float ShoreSampler::interpolatedElsewhere(double x, double z)
+{
+    if (m_xRes <= 0 || m_zRes <= 0 || m_blockSize <= 0)
+        return 0.0f;
+    x = ClampPosition(x, m_xRes);
+    z = ClampPosition(z, m_zRes);
+    // Truncation toward zero, also for negative positions.
     const long ix = static_cast<long>(x);
     const long iz = static_cast<long>(z);
     const long ix1 = static_cast<long>(x + 1.0);
     const long iz1 = static_cast<long>(z + 1.0);
     const float fx = static_cast<float>(x - double(ix));
     const float fz = static_cast<float>(z - double(iz));
-    double a, b, c, d;
-    // A walk stays in one block for many samples: try the last one before dividing.
-    const Block* one = &m_blocks[m_last];
-    const auto inside = [this](long position, long first)
-    { return static_cast<unsigned long>(position - first) < static_cast<unsigned long>(m_blockSize); };
-    const bool sameBlock = m_generation == m_mask.cacheGeneration() && one->bx >= 0 && inside(ix, one->x0) &&
-                           inside(ix1, one->x0) && inside(iz, one->z0) && inside(iz1, one->z0);
-    const long bx = sameBlock ? one->bx : ix / m_blockSize;
-    const long bz = sameBlock ? one->bz : iz / m_blockSize;
-    if (sameBlock || (ix1 < (bx + 1) * m_blockSize && iz1 < (bz + 1) * m_blockSize))
+    // Inside one block (the next samples of a walk will likely be too): one lookup.
+    if (ix >= 0 && iz >= 0 && ix1 < m_xRes && iz1 < m_zRes)
     {
-        if (!sameBlock)
-            one = &block(bx, bz);
-        a = cell(*one, ix, iz);
-        b = cell(*one, ix1, iz);
-        c = cell(*one, ix1, iz1);
-        d = cell(*one, ix, iz1);
+        const Block& one = block(ix / m_blockSize, iz / m_blockSize);
+        if (ix1 < one.xEnd && iz1 < one.zEnd)
+            return Blend(cell(one, ix, iz), cell(one, ix1, iz), cell(one, ix1, iz1), cell(one, ix, iz1), fx, fz);
     }
-    else
-    {
-        // Each value read right after its block is made resident, as getValue does.
-        a = cell(block(bx, bz), ix, iz);
-        b = cell(block(ix1 / m_blockSize, bz), ix1, iz);
-        c = cell(block(ix1 / m_blockSize, iz1 / m_blockSize), ix1, iz1);
-        d = cell(block(bx, iz1 / m_blockSize), ix, iz1);
-    }
-    const double left = a + (d - a) * double(fz);
-    const double right = b + (c - b) * double(fz);
-    return static_cast<float>(left + (right - left) * double(fx));
+    return Blend(value(ix, iz), value(ix1, iz), value(ix1, iz1), value(ix, iz1), fx, fz);
 }
 
-
-void SnapLineToShore(Shoreline& line, CBufferMask& mask, float psize, float shore)
+void SnapLineToShore(Shoreline& line, ShoreSampler& sampler, float psize, float shore)
 {
-    ShoreSampler sampler(mask);
-    SnapLine(line, mask.getZRes(), psize, shore, [&](double x, double z) { return sampler.interpolated(x, z); });
+    SnapLine(line, sampler.rows(), psize, shore, [&](double x, double z) { return sampler.interpolated(x, z); });
 }
 
+void SnapLineToShore(Shoreline& line, const CBitMask& mask, float psize, float shore)
+{
+    MaskCells cells(mask, std::size_t(-1));
+    ShoreSampler sampler(cells);
+    SnapLineToShore(line, sampler, psize, shore);
+}
 
 namespace
 {
@@ -158,6 +148,21 @@ Direction UnitDirection(const ShorePoint& a, const ShorePoint& b)
         d.z /= d.length;
     }
     return d;
+}
+
+// acos(dot) > 0.7f: the arc cosine falls, so away from cos(0.7f) comparing the dot product with
+// that cosine decides, and only within a margin far wider than the rounding of either function
+// does the arc cosine itself. A dot product that rounding pushes beyond -1 or 1 has no arc
+// cosine (NaN, which compares false).
+bool TurnsSharply(float dot)
+{
+    static const double kCosine = std::cos(double(0.7f));
+    const double d = double(dot);
+    if (d >= -1.0 && d < kCosine - 1e-9)
+        return true;
+    if (d > kCosine + 1e-9)
+        return false;
+    return std::acos(d) > double(0.7f);
 }
 } // namespace
 
@@ -186,8 +191,7 @@ BanksStatus SplitLine(const Shoreline& line, ShorelineSet& output, int T)
         const Direction before = UnitDirection(line[j - 1], line[j]);
         const Direction after = UnitDirection(line[j], line[j + 1]);
         const float dot = before.x * after.x + before.z * after.z;
-        // acos of a dot product above 1 is NaN, which compares false: no cut.
-        if (double(after.length) > threshold || std::acos(double(dot)) > double(0.7f))
+        if (double(after.length) > threshold || TurnsSharply(dot))
         {
             if (!keep(piece))
                 return BanksStatus::tooManyLines;

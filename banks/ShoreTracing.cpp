@@ -1,9 +1,13 @@
 #include "banks/ShoreTracing.h"
 
+#include "base/Concurrency.h"
+
 #include <algorithm>
+#include <bit>
 #include <cassert>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 ShorePoint PixelCentre(int c, int r, float f)
 {
@@ -40,27 +44,83 @@ void SmoothLine(Shoreline& line, int passes)
     }
 }
 
-std::vector<BoundaryPixel> ScanBoundary(RasterView<std::uint8_t> image, int R)
+namespace
 {
-    assert(R >= 0);
-    std::vector<BoundaryPixel> boundary;
-    for (int r = R + 1; r < image.height - R - 1; ++r)
+std::uint64_t Load8(const std::uint8_t* bytes)
+{
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+// The boundary pixels of row r, columns [begin, end), in order. Eight pixels at a time: a byte's
+// top bit says "water" (a value of 128 or more), so the words of the row, its neighbours above
+// and below and the row shifted by one column either way tell at once which of the eight are
+// water with one to three water neighbours. Reads columns begin - 1 .. end only.
+void ScanRow(ConstRasterView<std::uint8_t> image, int r, int begin, int end, std::vector<BoundaryPixel>& found)
+{
+    constexpr std::uint64_t kTop = 0x8080808080808080u;
+    const std::uint8_t* below = image.row(r - 1);
+    const std::uint8_t* here = image.row(r);
+    const std::uint8_t* above = image.row(r + 1);
+    int c = begin;
+    for (; c + 8 <= end; c += 8)
     {
-        const std::uint8_t* below = image.row(r - 1);
-        std::uint8_t* here = image.row(r);
-        const std::uint8_t* above = image.row(r + 1);
-        for (int c = R + 1; c < image.width - R - 1; ++c)
+        const std::uint64_t water = Load8(here + c) & kTop;
+        if (water == 0)
+            continue;
+        const std::uint64_t n1 = Load8(below + c) & kTop;
+        const std::uint64_t n2 = Load8(above + c) & kTop;
+        const std::uint64_t n3 = Load8(here + c - 1) & kTop;
+        const std::uint64_t n4 = Load8(here + c + 1) & kTop;
+        // Little-endian words: byte k of each is column c + k.
+        std::uint64_t marked = water & (n1 | n2 | n3 | n4) & ~(n1 & n2 & n3 & n4);
+        while (marked != 0)
         {
-            if (here[c] < 128)
-                continue;
-            const int neighbours = (below[c] >= 128) + (here[c + 1] >= 128) + (above[c] >= 128) + (here[c - 1] >= 128);
-            if (neighbours >= 1 && neighbours <= 3)
-            {
-                boundary.push_back({c, r});
-                here[c] = 190;
-            }
+            found.push_back({c + std::countr_zero(marked) / 8, r});
+            marked &= marked - 1;
         }
     }
+    for (; c < end; ++c)
+    {
+        if (here[c] < 128)
+            continue;
+        const int neighbours = (below[c] >= 128) + (here[c + 1] >= 128) + (above[c] >= 128) + (here[c - 1] >= 128);
+        if (neighbours >= 1 && neighbours <= 3)
+            found.push_back({c, r});
+    }
+}
+} // namespace
+
+std::vector<BoundaryPixel> ScanBoundary(RasterView<std::uint8_t> image, int R)
+{
+    static_assert(std::endian::native == std::endian::little);
+    assert(R >= 0);
+    const int first = R + 1;
+    const int last = image.height - R - 1;
+    std::vector<BoundaryPixel> boundary;
+    if (first >= last || R + 1 >= image.width - R - 1)
+        return boundary;
+    // Bands of rows found side by side, then joined in row order; marking only once every row
+    // has been read keeps the bands from reading rows that others write (the marks would not
+    // change a test anyway: 190 is water too).
+    const ConstRasterView<std::uint8_t> view(image.data, image.width, image.height, image.stride);
+    const int bands = std::max(1, std::min(static_cast<int>(WorkerCount()), last - first));
+    std::vector<std::vector<BoundaryPixel>> found(static_cast<std::size_t>(bands));
+    RunInBands(first, last, bands,
+               [&](int band, int y0, int y1)
+               {
+                   for (int r = y0; r < y1; ++r)
+                       ScanRow(view, r, R + 1, image.width - R - 1, found[std::size_t(band)]);
+               });
+    std::size_t total = 0;
+    for (const auto& band : found)
+        total += band.size();
+    boundary.reserve(total);
+    for (const auto& band : found)
+        boundary.insert(boundary.end(), band.begin(), band.end());
+    for (const BoundaryPixel& p : boundary)
+        image.at(p.c, p.r) = 190;
     return boundary;
 }
 

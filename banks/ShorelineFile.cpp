@@ -3,17 +3,61 @@
 #include "base/AtomicFile.h"
 
 #include <charconv>
+#include <cstring>
+#include <string_view>
+#include <vector>
 
 namespace
 {
 // "%.2f" of a whole number is its decimal digits followed by ".00"; formatting the integer
 // keeps the separator a full stop in every locale.
-void AppendMetres(std::string& text, std::int32_t value)
+char* AppendMetres(char* out, std::int32_t value)
 {
-    char digits[16];
-    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-    text.append(digits, end);
-    text += ".00";
+    out = std::to_chars(out, out + 11, value).ptr;
+    std::memcpy(out, ".00", 3);
+    return out + 3;
+}
+
+char* AppendText(char* out, std::string_view text)
+{
+    std::memcpy(out, text.data(), text.size());
+    return out + text.size();
+}
+
+// The most bytes one point and one line's frame can take.
+constexpr std::size_t kPointBytes = 10 + 2 * (11 + 3) + 2;
+constexpr std::size_t kLineBytes = 6 + 10 + 2 + 7;
+
+std::size_t LineBound(const Shoreline& line)
+{
+    return kLineBytes + line.size() * kPointBytes;
+}
+
+// Line `index` of the file, at most LineBound(line) bytes.
+char* FormatLine(char* out, std::size_t index, const Shoreline& line)
+{
+    out = AppendText(out, "[LINE=");
+    out = std::to_chars(out, out + 10, index).ptr;
+    out = AppendText(out, "]\n");
+    for (const ShorePoint& point : line)
+    {
+        out = AppendText(out, "\tpoint_xz=");
+        out = AppendMetres(out, point.z);
+        *out++ = ',';
+        out = AppendMetres(out, point.x);
+        *out++ = '\n';
+    }
+    return AppendText(out, "[END]\n\n");
+}
+
+BanksStatus CheckCounts(const ShorelineSet& lines)
+{
+    if (lines.size() > std::size_t(kMaxShoreCount))
+        return BanksStatus::tooManyLines;
+    for (const Shoreline& line : lines)
+        if (line.size() > std::size_t(kMaxShoreCount))
+            return BanksStatus::lineTooLong;
+    return BanksStatus::ok;
 }
 } // namespace
 
@@ -28,35 +72,43 @@ std::size_t CountShorePoints(const ShorelineSet& lines)
 BanksStatus FormatShorelines(const ShorelineSet& lines, std::string& text)
 {
     text.clear();
-    if (lines.size() > std::size_t(kMaxShoreCount))
-        return BanksStatus::tooManyLines;
+    if (const BanksStatus status = CheckCounts(lines); status != BanksStatus::ok)
+        return status;
+    // Written into a buffer sized for the longest possible text, then cut to what was written.
+    std::size_t bound = 0;
     for (const Shoreline& line : lines)
-        if (line.size() > std::size_t(kMaxShoreCount))
-            return BanksStatus::lineTooLong;
-
-    text.reserve(CountShorePoints(lines) * 32 + lines.size() * 24);
+        bound += LineBound(line);
+    text.resize(bound);
+    char* out = text.data();
     for (std::size_t i = 0; i < lines.size(); ++i)
-    {
-        text += "[LINE=";
-        text += std::to_string(i);
-        text += "]\n";
-        for (const ShorePoint& point : lines[i])
-        {
-            text += "\tpoint_xz=";
-            AppendMetres(text, point.z);
-            text += ',';
-            AppendMetres(text, point.x);
-            text += '\n';
-        }
-        text += "[END]\n\n";
-    }
+        out = FormatLine(out, i, lines[i]);
+    text.resize(std::size_t(out - text.data()));
     return BanksStatus::ok;
 }
 
 BanksStatus WriteShorelineFile(const std::string& path, const ShorelineSet& lines)
 {
-    std::string text;
-    if (const BanksStatus status = FormatShorelines(lines, text); status != BanksStatus::ok)
+    if (const BanksStatus status = CheckCounts(lines); status != BanksStatus::ok)
         return status;
-    return WriteFileAtomically(path, text.data(), text.size()) ? BanksStatus::ok : BanksStatus::writeFailed;
+    // Written a megabyte at a time: the whole text of a large set would be tens of megabytes
+    // of fresh memory, which costs more to fault in than to format.
+    AtomicFile file;
+    if (!file.open(path))
+        return BanksStatus::writeFailed;
+    std::vector<char> buffer(std::size_t(1) << 20);
+    std::size_t used = 0;
+    for (std::size_t i = 0; i < lines.size(); ++i)
+    {
+        const std::size_t bound = LineBound(lines[i]);
+        if (used + bound > buffer.size())
+        {
+            file.write(buffer.data(), used);
+            used = 0;
+            if (bound > buffer.size())
+                buffer.resize(bound);
+        }
+        used = std::size_t(FormatLine(buffer.data() + used, i, lines[i]) - buffer.data());
+    }
+    file.write(buffer.data(), used);
+    return file.commit() ? BanksStatus::ok : BanksStatus::writeFailed;
 }

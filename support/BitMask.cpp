@@ -197,7 +197,41 @@ void CBitMask::close()
     reset();
 }
 
+CBitMask::BlockRead CBitMask::readBlock(long bx, long bz, std::uint8_t* cells) const
+{
+    std::size_t index = 0;
+    if (!blockIndex(bx, bz, index))
+        return BlockRead::absent;
+    return decodeChecked(index, cells) ? BlockRead::cells : BlockRead::corrupt;
+}
+
+bool CBitMask::hasBlock(long bx, long bz) const
+{
+    std::size_t index = 0;
+    return blockIndex(bx, bz, index);
+}
+
+void CBitMask::markCorrupt(long bx, long bz)
+{
+    std::size_t index = 0;
+    if (!blockIndex(bx, bz, index))
+        return;
+    m_corrupt[index] = 1;
+    ++m_corruptBlocks;
+}
+
 bool CBitMask::decodeInto(std::size_t index, std::uint8_t* cells)
+{
+    const bool ok = decodeChecked(index, cells);
+    if (!ok)
+    {
+        m_corrupt[index] = 1;
+        ++m_corruptBlocks;
+    }
+    return ok;
+}
+
+bool CBitMask::decodeChecked(std::size_t index, std::uint8_t* cells) const
 {
     const std::size_t side = static_cast<std::size_t>(m_blockSize);
     const std::uint64_t begin = m_offsets[index];
@@ -219,12 +253,6 @@ bool CBitMask::decodeInto(std::size_t index, std::uint8_t* cells)
     }
     if (ok && rows < side)
         ok = std::all_of(cells + rows * side, cells + side * side, [](std::uint8_t v) { return v == 0; });
-
-    if (!ok)
-    {
-        m_corrupt[index] = 1;
-        ++m_corruptBlocks;
-    }
     return ok;
 }
 

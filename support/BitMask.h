@@ -68,6 +68,21 @@ public:
     // outside the grid, an absent (all-zero) block or a corrupt block.
     unsigned char* decodeBlock(long bx, long bz);
 
+    // What readBlock() found.
+    enum class BlockRead
+    {
+        cells,   // `cells` holds the block
+        absent,  // outside the grid, absent, or found corrupt before
+        corrupt, // its code is damaged (not recorded: see markCorrupt)
+    };
+    // decodeBlock() into the caller's m_blockSize x m_blockSize bytes, changing nothing in the
+    // mask, so that several threads may read blocks of one loaded mask at once.
+    BlockRead readBlock(long bx, long bz, std::uint8_t* cells) const;
+    // True when block (bx, bz) is in the grid, has a code and was not found corrupt.
+    bool hasBlock(long bx, long bz) const;
+    // Records block (bx, bz) as corrupt, as decodeBlock() does when it finds it so.
+    void markCorrupt(long bx, long bz);
+
     // Called by load() once the header is known: records the block size, the buffer side and
     // the slots per side. Overrides call this first and then allocate maskSide x maskSide bytes.
     virtual void create(short blockSize, short maskSide, short slotsAcross, short slotsDown);
@@ -102,6 +117,8 @@ private:
     bool blockIndex(long bx, long bz, std::size_t& index) const;
     // Decodes block `index` and checks it; a failure marks the block corrupt.
     bool decodeInto(std::size_t index, std::uint8_t* cells);
+    // The same without marking.
+    bool decodeChecked(std::size_t index, std::uint8_t* cells) const;
     void reset();
 
     short m_cacheBlocks;

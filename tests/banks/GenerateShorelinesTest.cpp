@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <functional>
@@ -188,4 +190,36 @@ TEST_F(Banks, TheLastBlockRowOfAMaskOfAnyHeightEndsAtTheBottomEdge)
     for (int y = 0; y < 90; ++y)
         for (int x = 0; x < 100; ++x)
             EXPECT_EQ(result.filtered.atTop(x, y) != 0, x >= 10 && x < 13 && y >= 32 && y < 35) << x << "," << y;
+}
+
+// The bands of the drawing, the filter and the scan, and the lines refined side by side, give
+// what one thread gives, in the same order.
+TEST_F(Banks, AnyNumberOfThreadsGivesTheSameResult)
+{
+    // 36 soft lakes of three sizes on a 50-cell grid, over 5 block rows (the first one partial).
+    const std::string file = writeMask("lakes.wtr", 300,
+                                       [](int x, int row)
+                                       {
+                                           const double radius = 10 + 4 * ((x / 50 + row / 50) % 3);
+                                           const double inside = radius - std::hypot(x % 50 - 25, row % 50 - 25);
+                                           return std::uint8_t(std::clamp(7.5 + inside * 3.75, 0.0, 15.0));
+                                       });
+    BanksSettings settings;
+    settings.resolutionScale = 1;
+    settings.minRiverSize = 2;
+    std::vector<BanksResult> results;
+    for (const char* threads : {"1", "3", "7"})
+    {
+        ::setenv("ALTIMO_THREADS", threads, 1);
+        RecordingMessages messages;
+        results.push_back(GenerateShorelines(file, settings, messages));
+        ::unsetenv("ALTIMO_THREADS");
+        ASSERT_EQ(results.back().status, BanksStatus::ok) << threads;
+    }
+    ASSERT_GE(results[0].lines.size(), 36u);
+    for (std::size_t i = 1; i < results.size(); ++i)
+    {
+        EXPECT_EQ(results[i].lines, results[0].lines) << i;
+        EXPECT_EQ(results[i].filtered.bits, results[0].filtered.bits) << i;
+    }
 }

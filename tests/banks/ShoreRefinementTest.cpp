@@ -276,14 +276,15 @@ TEST(SplitLine, RefusesMoreThan32767Pieces)
 TEST(ShoreSampler, EqualsTheMasksInterpolationEverywhere)
 {
     std::mt19937 random(5);
-    for (short cacheBlocks : {short(1), short(4), short(256)})
+    // Blocks of 32 cells: kept without limit, only three kept, none kept (each decoded again).
+    for (std::size_t budget : {std::size_t(-1), std::size_t(3 * 32 * 32), std::size_t(0)})
     {
-        CBufferMask mask(cacheBlocks);
+        CBufferMask mask(256);
         const int width = 70 + int(random() % 100);
         const int height = 70 + int(random() % 100);
         LoadRandomMask(mask, random, width, height);
-        // The sampler and the mask's own queries share the mask's cache, interleaved.
-        ShoreSampler sampler(mask);
+        MaskCells cells(mask, budget);
+        ShoreSampler sampler(cells);
         std::uniform_real_distribution<double> across(-3.0, width + 3.0);
         std::uniform_real_distribution<double> down(-3.0, height + 3.0);
         for (int i = 0; i < 8000; ++i)
@@ -298,7 +299,7 @@ TEST(ShoreSampler, EqualsTheMasksInterpolationEverywhere)
             if (i % 4 == 2) // whole positions, and just below them
                 x = std::nextafter(double(int(random() % unsigned(width))), 0.0);
             const float expected = mask.getInterpolated(x, z);
-            ASSERT_EQ(sampler.interpolated(x, z), expected) << x << "," << z << " cache " << cacheBlocks;
+            ASSERT_EQ(sampler.interpolated(x, z), expected) << x << "," << z << " budget " << budget;
         }
     }
 }

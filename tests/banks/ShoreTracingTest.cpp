@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -278,7 +279,27 @@ TEST(ShoreTracing, FastChainingMatchesTheListSearchOnRandomMasks)
         const int height = 3 + int(random() % 40);
         const int R = int(random() % 3);
         WaterImage image = RandomMask(random, width, height);
-        const std::vector<BoundaryPixel> boundary = ScanBoundary(image.view(), R);
+        std::vector<BoundaryPixel> defined; // the scan pixel by pixel, as ScanBoundary is defined
+        for (int r = R + 1; r < height - R - 1; ++r)
+            for (int c = R + 1; c < width - R - 1; ++c)
+            {
+                const auto water = [&](int dc, int dr) { return image.view().at(c + dc, r + dr) >= 128; };
+                const int n = water(0, -1) + water(1, 0) + water(0, 1) + water(-1, 0);
+                if (water(0, 0) && n >= 1 && n <= 3)
+                    defined.push_back({c, r});
+            }
+        const WaterImage unmarked = image;
+        for (const char* threads : {"3", "7", "1"}) // bands of a few rows, and one band
+        {
+            image = unmarked;
+            ::setenv("ALTIMO_THREADS", threads, 1);
+            const std::vector<BoundaryPixel> scanned = ScanBoundary(image.view(), R);
+            ::unsetenv("ALTIMO_THREADS");
+            ASSERT_EQ(scanned, defined) << "trial " << trial << " threads " << threads;
+        }
+        for (const BoundaryPixel& p : defined)
+            ASSERT_EQ(image.view().at(p.c, p.r), 190);
+        const std::vector<BoundaryPixel>& boundary = defined;
         const float f = trial % 2 ? 50.0f : 7.3f;
         const ShorelineSet fast = ChainBoundary(boundary, width, height, f);
         const ShorelineSet reference = ChainBoundaryReference(boundary, f);

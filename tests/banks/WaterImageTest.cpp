@@ -1,8 +1,12 @@
 #include "banks/WaterImage.h"
+#include "support/BitMask.h"
+#include "support/WtrWriter.h"
 #include "tests/oracles/ShoreReference.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -151,8 +155,68 @@ TEST(FilterNarrowWater, MatchesTheFullWindowSumOnRandomImages)
                                                                        : static_cast<std::uint8_t>(random() % 128);
         WaterImage fast(width, height);
         WaterImage reference(width, height);
+        const char* threads = trial % 3 == 0 ? "1" : trial % 3 == 1 ? "3" : "7"; // bands of a few rows
+        ::setenv("ALTIMO_THREADS", threads, 1);
         FilterNarrowWater(source.constView(), fast.view(), R);
+        ::unsetenv("ALTIMO_THREADS");
         FilterNarrowWaterReference(source.constView(), reference.view(), R);
-        ASSERT_EQ(fast.bits, reference.bits) << "trial " << trial << " R " << R;
+        ASSERT_EQ(fast.bits, reference.bits) << "trial " << trial << " R " << R << " threads " << threads;
+    }
+}
+
+TEST(DrawWaterImage, MatchesTheBlocksDrawnCellByCell)
+{
+    std::mt19937 random(3);
+    for (int trial = 0; trial < 36; ++trial)
+    {
+        // Sizes that leave a partial block row above the top and a partial column at the right,
+        // absent blocks, and scales where the blocks do and do not fall on whole pixels.
+        const int blockSize = trial % 2 ? 16 : 20;
+        const int scale = 1 + trial % 3;
+        const int width = 40 + int(random() % 90);
+        const int height = 40 + int(random() % 90);
+        std::vector<std::uint8_t> cells = RandomCells(random, width * height);
+        for (int z = 0; z < height; ++z)
+            for (int x = 0; x < width; ++x)
+                if ((x / blockSize + 2 * (z / blockSize)) % 5 == 0)
+                    cells[std::size_t(z * width + x)] = 0;
+        std::vector<std::uint8_t> bytes;
+        ASSERT_EQ(EncodeWtr(cells.data(), width, height, blockSize, bytes), WtrStatus::ok);
+        CBitMask mask(256);
+        ASSERT_TRUE(mask.load(bytes.data(), bytes.size()));
+
+        WaterImage reference(width / scale, height / scale);
+        const float step = float(blockSize) / float(scale);
+        float y = float(double(reference.height) - double(mask.getZBlocks()) * double(step));
+        for (long zb = 0; zb < mask.getZBlocks(); ++zb, y += step)
+        {
+            float x = 0.0f;
+            for (long xb = 0; xb < mask.getXBlocks(); ++xb, x += step)
+                if (const unsigned char* block = mask.decodeBlock(xb, zb))
+                    DrawMaskBlockReference(reference.view(), int(x), int(y), block, blockSize, scale);
+        }
+        const char* threads = trial % 3 == 0 ? "7" : trial % 3 == 1 ? "3" : "1";
+        ::setenv("ALTIMO_THREADS", threads, 1);
+        const WaterImage fast = DrawWaterImage(mask, scale);
+        ::unsetenv("ALTIMO_THREADS");
+        ASSERT_EQ(fast.width, reference.width);
+        for (int m = 0; m < fast.height; ++m) // the padding is no pixel
+            for (int c = 0; c < fast.width; ++c)
+                ASSERT_EQ(fast.view().at(c, m), reference.view().at(c, m))
+                    << "trial " << trial << " scale " << scale << " threads " << threads << " at " << c << "," << m;
+        EXPECT_EQ(mask.corruptBlocks(), 0);
+    }
+    // A damaged block is found whichever way the image is drawn.
+    for (int scale : {1, 2})
+    {
+        std::mt19937 noise(1);
+        const std::vector<std::uint8_t> cells = RandomCells(noise, 64 * 64);
+        std::vector<std::uint8_t> bytes;
+        ASSERT_EQ(EncodeWtr(cells.data(), 64, 64, 32, bytes), WtrStatus::ok);
+        std::fill(bytes.end() - 4, bytes.end(), 0xFF); // in the last block's code
+        CBitMask mask(256);
+        ASSERT_TRUE(mask.load(bytes.data(), bytes.size()));
+        DrawWaterImage(mask, scale);
+        EXPECT_EQ(mask.corruptBlocks(), 1) << "scale " << scale;
     }
 }
