@@ -125,7 +125,7 @@ TEST(Water, BlocksOfA1025MapCoverAllButTheLastRowAndColumn)
     }
 }
 
-TEST(Water, SeaOffAndNoWaterGiveNothingAfterOneEmptySweep)
+TEST(Water, SeaOffGivesNoWaterAfterOneSweepAndSea255WaterEverywhere)
 {
     std::mt19937 rng(31);
     const Raster height = RandomRaster(40, 30, rng, 0, 40000);
@@ -140,6 +140,9 @@ TEST(Water, SeaOffAndNoWaterGiveNothingAfterOneEmptySweep)
     EXPECT_EQ(result.water, std::vector<std::uint16_t>(1200, 0));
     EXPECT_EQ(ground.samples, height.samples);
     EXPECT_EQ(progress.positions, std::vector<int>{100});
+    // Sea 255: every sample is at or below 65535.
+    EXPECT_EQ(ProcessWater(WaterSettings(40, 30, 3, 255), dryPath, ground.view(), false, progress, messages).water,
+              std::vector<std::uint16_t>(1200, 65535));
     EXPECT_TRUE(messages.messages.empty());
 }
 
