@@ -29,6 +29,8 @@ Raster ExpectSameAsReference(const SmoothCase& c, std::mt19937& rng)
                                       << " sea " << c.seaHeight << " water " << c.waterLow << ".." << c.waterHigh);
     const Raster water = RandomWater(c.width, c.height, rng, c.waterLow, c.waterHigh, 3, 10);
     Raster fast = RandomRaster(c.width, c.height, rng);
+    for (std::size_t i = 0; c.seaHeight >= 0 && i < fast.samples.size(); i += 5) // ground at the sea height
+        fast.samples[i] = static_cast<std::uint16_t>(c.seaHeight);
     Raster slow = fast;
     RecordingProgress fastProgress;
     RecordingProgress slowProgress;
