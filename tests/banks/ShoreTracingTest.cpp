@@ -161,14 +161,7 @@ TEST(ShoreTracing, CentroidSumsWrapAsUnsigned)
     // Seven equal points far out; the seam repair leaves six, which sum to 9e9. That wraps
     // modulo 2^32 to 410065408: the centroid lands at 68344234 instead of 1.5e9, and the radius,
     // about 1.43e9, keeps the line even with a minimum radius of 1e9 metres.
-    const Shoreline far = Points({{1500000000, 0},
-                                  {1500000000, 0},
-                                  {1500000000, 0},
-                                  {1500000000, 0},
-                                  {1500000000, 0},
-                                  {1500000000, 0},
-                                  {1500000000, 0}});
-    ShorelineSet lines = {far};
+    ShorelineSet lines = {Shoreline(7, ShorePoint{1500000000, 0})};
     CleanUpLines(lines, 100000000, 10.0f); // R f = 1e9
     EXPECT_EQ(lines.size(), 1u);
 }

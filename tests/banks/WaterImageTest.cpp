@@ -36,23 +36,6 @@ TEST(DrawMaskBlock, KeepsTheLowEightBitsOfTheValueTimes33)
     EXPECT_EQ(image.atTop(0, 0), 0);
 }
 
-TEST(DrawMaskBlock, RefusesBlocksAtNegativePositionsOrPassingTheEdge)
-{
-    const std::uint8_t block[16] = {15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15, 15};
-    WaterImage image(6, 6);
-    DrawMaskBlock(image.view(), -1, 0, block, 4, 1);
-    DrawMaskBlock(image.view(), 0, -1, block, 4, 1);
-    DrawMaskBlock(image.view(), 3, 0, block, 4, 1); // 3 + 4 > 6
-    DrawMaskBlock(image.view(), 0, 3, block, 4, 1);
-    for (std::uint8_t value : image.bits)
-        ASSERT_EQ(value, 0);
-    // A block ending exactly on the right and bottom edges is drawn.
-    DrawMaskBlock(image.view(), 2, 2, block, 4, 1);
-    EXPECT_EQ(image.atTop(5, 5), 239);
-    EXPECT_EQ(image.atTop(2, 2), 239);
-    EXPECT_EQ(image.atTop(1, 5), 0);
-}
-
 TEST(DrawMaskBlock, DownScaledTheLastCellOnAPixelWins)
 {
     // Scale 2: cells (2i .. 2i + 1, 2j .. 2j + 1) share a pixel; the one with the highest row,
@@ -87,37 +70,6 @@ TEST(DrawMaskBlock, MatchesTheCellByCellDrawingOnRandomBlocks)
         DrawMaskBlockReference(reference.view(), x, y, block.data(), blockSize, scale);
         ASSERT_EQ(fast.bits, reference.bits) << "trial " << trial << " block " << blockSize << " scale " << scale;
     }
-}
-
-TEST(FilterNarrowWater, RadiusZeroKeepsEveryWaterPixelAsWaterBorderIncluded)
-{
-    WaterImage source(4, 3);
-    const std::uint8_t values[12] = {239, 0, 128, 127, 33, 231, 255, 8, 132, 99, 107, 239};
-    std::copy(values, values + 4, source.bits.begin());
-    std::copy(values + 4, values + 8, source.bits.begin() + source.stride);
-    std::copy(values + 8, values + 12, source.bits.begin() + 2 * source.stride);
-    WaterImage filtered(4, 3);
-    filtered.bits.assign(filtered.bits.size(), 77);
-    FilterNarrowWater(source.constView(), filtered.view(), 0);
-    for (int m = 0; m < 3; ++m)
-        for (int c = 0; c < 4; ++c)
-            EXPECT_EQ(filtered.view().at(c, m), values[m * 4 + c] >= 128 ? 128 : 0) << c << "," << m;
-}
-
-TEST(FilterNarrowWater, NothingIsFilteredWhenTwiceTheRadiusReachesTheSize)
-{
-    WaterImage source(10, 30);
-    source.bits.assign(source.bits.size(), 239);
-    WaterImage filtered(10, 30);
-    filtered.bits.assign(filtered.bits.size(), 77);
-    FilterNarrowWater(source.constView(), filtered.view(), 5); // 2R = width
-    for (int m = 0; m < 30; ++m)
-        for (int c = 0; c < 10; ++c)
-            ASSERT_EQ(filtered.view().at(c, m), 0);
-    // One less, and the middle column survives.
-    FilterNarrowWater(source.constView(), filtered.view(), 4);
-    EXPECT_EQ(filtered.view().at(4, 15), 128);
-    EXPECT_EQ(filtered.view().at(3, 15), 0);
 }
 
 TEST(FilterNarrowWater, RemovesABandNarrowerThanTheRadius)

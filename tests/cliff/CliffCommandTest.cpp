@@ -44,12 +44,3 @@ TEST_F(CliffCommand, WritesTheBitmapWithDefaultsAndOptions)
     FreeBitmap(&a);
     FreeBitmap(&b);
 }
-
-// Bad and missing height files and unwritable outputs go through the robustness tests
-// (BadInput, WriterFault); here the command's own usage errors.
-TEST_F(CliffCommand, UsageErrorsExitTwo)
-{
-    EXPECT_EQ(run(path("ramp.dat") + " -o " + path("x.bmp") + " --angle 4.5").exitCode, 2);
-    EXPECT_EQ(run(path("ramp.dat")).exitCode, 2);
-    EXPECT_FALSE(Exists(path("x.bmp")));
-}

@@ -107,23 +107,6 @@ TEST(CliffPixel, ThresholdZeroIsAHardStepWithTheEqualAngleFull)
     EXPECT_EQ(CliffPixelFromAngle(std::nanf(""), c), 255);
 }
 
-TEST(CliffMask, ThresholdZeroSplitsAtTheAngle)
-{
-    // Rows alternate between flat and a slope of about 64 degrees (2000 / 65535 * 2550 = 77.8
-    // height units per 38 across).
-    Map map = FlatMap(40, 8, 0);
-    for (int y = 0; y < map.height; y += 2)
-        for (int x = 0; x < map.width; ++x)
-            map.samples[std::size_t(y) * 40 + std::size_t(x)] = static_cast<std::uint16_t>(x * 2000 % 65536);
-    const CliffSettings settings{60, 0, 1.0f};
-    const std::vector<std::uint8_t> fast = Fast(map, 1.0f, settings);
-    EXPECT_EQ(fast, Reference(map, 1.0f, settings));
-    for (std::uint8_t v : fast)
-        EXPECT_TRUE(v == 0 || v == 255);
-    EXPECT_GT(CountAtLeast(fast, 255), 0);
-    EXPECT_LT(CountAtLeast(fast, 255), long(fast.size()));
-}
-
 TEST(CliffMask, FastEqualsReferenceOnRandomMaps)
 {
     std::mt19937 random(2024);

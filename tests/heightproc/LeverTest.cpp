@@ -109,32 +109,6 @@ TEST(Lever, FastStagesMatchTheReferenceOnRandomLevers)
     }
 }
 
-TEST(Lever, BlurOfTwoPassesAcrossAStraightEdge)
-{
-    const int x0 = 12;
-    OwnedBitmap lever = EdgeLever(30, 15, x0, 200);
-    const LeverPlanes planes = BinarizeLever(lever.bitmap);
-    NullProgress progress;
-    BlurLever(planes, 2, progress);
-    const int expectedMask[] = {0, 35, 83, 171, 219, 255, 255};
-    const int expectedRed[] = {0, 200, 200, 200, 200, 200, 200};
-    for (int y = 3; y < 12; ++y)
-    {
-        for (int i = 0; i < 7; ++i)
-        {
-            EXPECT_EQ(planes.mask(y)[x0 - 3 + i], expectedMask[i]) << "column x0 + " << i - 3;
-            EXPECT_EQ(planes.red(y)[x0 - 3 + i], expectedRed[i]) << "column x0 + " << i - 3;
-        }
-    }
-
-    // Sharpness 0: the weight is the mask / 255.
-    Raster heights(30, 15, 1000);
-    BlendLever(planes, heights.view(), LeverFactor(0.0f));
-    const int expectedHeight[] = {1000, 7890, 17339, 34663, 44112, 51200, 51200};
-    for (int i = 0; i < 7; ++i)
-        EXPECT_EQ(heights.at(x0 - 3 + i, 7), expectedHeight[i]) << "column x0 + " << i - 3;
-}
-
 TEST(Lever, ASingleLeverPixelSpreadsToItsNeighboursAndLosesItsOwnMask)
 {
     OwnedBitmap lever(9, 9);
@@ -198,23 +172,6 @@ TEST(Lever, BandsOfAnyWorkerCountMatchTheReference)
         ExpectSameLever(planes, blurred);
         EXPECT_EQ(fast.samples, expected.samples);
     }
-}
-
-TEST(Lever, UnpaintedLeverLeavesTheHeightsAlone)
-{
-    std::mt19937 rng(3);
-    const OwnedBitmap lever(16, 12);
-    const std::string path = SaveLever(lever, "unpainted");
-    const Raster before = RandomRaster(16, 12, rng);
-    Raster heights = before;
-    ProcessSettings settings;
-    settings.rawWidth = 16;
-    settings.rawHeight = 12;
-    NullProgress progress;
-    RecordingMessages messages;
-    EXPECT_EQ(ApplyLever(settings, path, heights.view(), progress, messages), LeverStatus::Applied);
-    EXPECT_EQ(heights.samples, before.samples);
-    EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST(Lever, ApplyLeverMatchesTheReferenceAndMovesTheBarByOneHundred)

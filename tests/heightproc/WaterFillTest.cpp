@@ -40,28 +40,6 @@ TEST(WaterFill, MatchesTheReferenceSweepForSweepOnRandomRasters)
     }
 }
 
-TEST(WaterFill, OneWetSampleSpreadsRingByRingToTheWholeInterior)
-{
-    Raster water(11, 8);
-    water.at(3, 3) = 4321;
-    RecordingProgress progress;
-    progress.setPos(100);
-    progress.positions.clear();
-    FillWater(water.view(), progress);
-    for (int y = 0; y < 8; ++y)
-    {
-        for (int x = 0; x < 11; ++x)
-        {
-            const bool border = x == 0 || y == 0 || x == 10 || y == 7;
-            EXPECT_EQ(water.at(x, y), border ? 0 : 4321) << x << "," << y;
-        }
-    }
-    // The farthest interior sample, (9, 6), is 6 rings out; then one empty sweep.
-    ASSERT_EQ(progress.positions.size(), 7u);
-    EXPECT_EQ(progress.positions.back(), 150);
-    EXPECT_EQ(progress.positions.front(), 100 + (50 * 8) / 53);
-}
-
 TEST(WaterFill, NewSamplesTakeTheTruncatedMeanOfTheirWetNeighbours)
 {
     Raster water(5, 4);
@@ -78,17 +56,6 @@ TEST(WaterFill, NewSamplesTakeTheTruncatedMeanOfTheirWetNeighbours)
     EXPECT_EQ(water.at(3, 2), 13);
     EXPECT_EQ(water.at(0, 1), 0);
     EXPECT_EQ(water.at(4, 2), 0);
-}
-
-TEST(WaterFill, WithoutWaterOneEmptySweepEndsTheFill)
-{
-    Raster water(30, 20);
-    RecordingProgress progress;
-    progress.setPos(120);
-    progress.positions.clear();
-    FillWater(water.view(), progress);
-    EXPECT_EQ(progress.positions, std::vector<int>{120});
-    EXPECT_EQ(water.samples, std::vector<std::uint16_t>(600, 0));
 }
 
 TEST(WaterFill, AWetInteriorNeedsNoFillAndEndsTheBarItsFiftyOn)

@@ -125,67 +125,34 @@ TEST(Water, BlocksOfA1025MapCoverAllButTheLastRowAndColumn)
     }
 }
 
-TEST(Water, SeaLevelsOffZeroAndFull)
+TEST(Water, SeaOffGivesNoWaterAfterOneSweepAndSea255WaterEverywhere)
 {
     std::mt19937 rng(31);
-    Raster height = RandomRaster(40, 30, rng, 0, 40000);
-    height.at(5, 5) = 0;
-    height.at(0, 0) = 0;
-    Mask wet(120, 90);
-    std::fill(wet.cells.begin(), wet.cells.end(), 15);
-    Mask dry(120, 90);
-    const std::string wetPath = WriteMask(wet, 16, "sea_wet");
-    const std::string dryPath = WriteMask(dry, 16, "sea_dry");
+    const Raster height = RandomRaster(40, 30, rng, 0, 40000);
+    const std::string dryPath = WriteMask(Mask(120, 90), 16, "sea_dry");
     RecordingMessages messages;
 
-    // Sea off and no water: nothing at all, and the fill ends after one empty sweep.
-    {
-        Raster ground = height;
-        RecordingProgress progress;
-        progress.setPos(100);
-        progress.positions.clear();
-        const WaterResult result =
-            ProcessWater(WaterSettings(40, 30, 3, -1), dryPath, ground.view(), false, progress, messages);
-        EXPECT_EQ(result.water, std::vector<std::uint16_t>(1200, 0));
-        EXPECT_EQ(ground.samples, height.samples);
-        EXPECT_EQ(progress.positions, std::vector<int>{100});
-    }
+    Raster ground = height;
+    RecordingProgress progress;
+    progress.setPos(100);
+    progress.positions.clear();
+    const WaterResult result = ProcessWater(WaterSettings(40, 30, 3, -1), dryPath, ground.view(), false, progress, messages);
+    EXPECT_EQ(result.water, std::vector<std::uint16_t>(1200, 0));
+    EXPECT_EQ(ground.samples, height.samples);
+    EXPECT_EQ(progress.positions, std::vector<int>{100});
     // Sea 255: every sample is at or below 65535.
-    {
-        Raster ground = height;
-        NullProgress progress;
-        const WaterResult result =
-            ProcessWater(WaterSettings(40, 30, 3, 255), dryPath, ground.view(), false, progress, messages);
-        EXPECT_EQ(result.water, std::vector<std::uint16_t>(1200, 65535));
-    }
-    // Sea 0: samples of height 0 lose the mask's water and get the fill's value (the border
-    // sample keeps 0).
-    {
-        Raster ground = height;
-        NullProgress progress;
-        const WaterResult result =
-            ProcessWater(WaterSettings(40, 30, 3, 0), wetPath, ground.view(), false, progress, messages);
-        ASSERT_EQ(result.water.size(), 1200u);
-        EXPECT_EQ(result.water[0], 0);
-        unsigned sum = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-            for (int dx = -1; dx <= 1; ++dx)
-                if (dx != 0 || dy != 0)
-                    sum += result.water[static_cast<std::size_t>((5 + dy) * 40 + 5 + dx)];
-        EXPECT_EQ(result.water[5 * 40 + 5], sum / 8);
-        // A wet sample above the sea keeps its own height as water level.
-        ASSERT_NE(height.at(6, 6), 0);
-        EXPECT_EQ(result.water[6 * 40 + 6], height.at(6, 6));
-    }
+    EXPECT_EQ(ProcessWater(WaterSettings(40, 30, 3, 255), dryPath, ground.view(), false, progress, messages).water,
+              std::vector<std::uint16_t>(1200, 65535));
     EXPECT_TRUE(messages.messages.empty());
 }
 
 TEST(Water, ProcessWaterMatchesTheReference)
 {
     std::mt19937 rng(2024);
-    const int scales[] = {1, 3, 5};
-    const long seaLevels[] = {-1, 40, 0};
-    for (int i = 0; i < 3; ++i)
+    // Sea off, a sea level, sea 0 (ground of height 0 is sea) and 255 (every sample is sea).
+    const int scales[] = {1, 3, 5, 2};
+    const long seaLevels[] = {-1, 40, 0, 255};
+    for (int i = 0; i < 4; ++i)
     {
         const int scale = scales[i];
         SCOPED_TRACE(::testing::Message() << "scale " << scale << " sea " << seaLevels[i]);
@@ -209,20 +176,6 @@ TEST(Water, ProcessWaterMatchesTheReference)
         EXPECT_TRUE(messages.messages.empty());
         EXPECT_NE(std::count(fastResult.water.begin(), fastResult.water.end(), 0), 70 * 53);
     }
-}
-
-TEST(Water, WithoutBlurHeightTheGroundIsUnchanged)
-{
-    std::mt19937 rng(8);
-    const Mask cells = RandomMask(60, 45, rng);
-    const std::string path = WriteMask(cells, 16, "noblur");
-    const Raster height = RandomRaster(31, 24, rng);
-    Raster ground = height;
-    NullProgress progress;
-    NullMessages messages;
-    const WaterResult result = ProcessWater(WaterSettings(31, 24, 2, -1), path, ground.view(), false, progress, messages);
-    EXPECT_EQ(result.water.size(), 31u * 24u);
-    EXPECT_EQ(ground.samples, height.samples);
 }
 
 TEST(Water, MissingOrInvalidMaskIsReportedAndGivesNoWater)

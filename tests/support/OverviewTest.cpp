@@ -67,17 +67,7 @@ TEST(OverviewDownsample, BoxMeanOnOddSizesWithPartialEdgeBlocks)
                         ASSERT_EQ(At(out, x, y, c), BlockMean(source, x * factor, y * factor, factor, c))
                             << x << "," << y;
         }
-}
-
-TEST(OverviewDownsample, RoundsHalfUpAndKeepsExtremes)
-{
-    Picture source = MakePicture(3, 1, 1, {0, 0, 0});
-    source.pixels = {0, 1, 255};
-    const Picture out = DownsampleBox(source.view(), 2);
-    ASSERT_EQ(out.width, 2);
-    EXPECT_EQ(out.pixels[0], 1);   // (0 + 1) / 2 = 0.5 rounds up
-    EXPECT_EQ(out.pixels[1], 255); // the one-pixel edge block is the pixel itself
-    EXPECT_TRUE(DownsampleBox(source.view(), 0).empty());
+    EXPECT_TRUE(DownsampleBox(Pattern(3, 1).view(), 0).empty());
     EXPECT_TRUE(DownsampleBox(PixelsView{}, 2).empty());
 }
 
@@ -210,11 +200,6 @@ TEST(OverviewFont, GlyphSetsExactlyItsCellsAtScale)
 
 TEST(OverviewFont, UnknownCharactersAndLowerCase)
 {
-    EXPECT_NE(FindGlyph('A'), nullptr);
-    EXPECT_NE(FindGlyph('|'), nullptr);
-    EXPECT_EQ(FindGlyph('a'), nullptr);
-    EXPECT_EQ(FindGlyph('#'), nullptr);
-    EXPECT_EQ(FindGlyph('\0'), nullptr);
     EXPECT_EQ(TextWidth("", 3), 0);
     EXPECT_EQ(TextWidth("AB", 2), (6 + 5) * 2);
 
