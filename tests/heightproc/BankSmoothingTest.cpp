@@ -92,6 +92,8 @@ TEST(BankSmoothing, ChunksOfAnyWorkerCountMatchTheReference)
         std::mt19937 rng(4242);
         ExpectSameAsReference({23, 231, 3, 4, -257, 1, 65535}, rng);
         ExpectSameAsReference({17, 173, 2, 40, 257 * 50, 1, 65535}, rng);
+        // Float sums in lane blocks away from the edges, rows in groups with a partial last one.
+        ExpectSameAsReference({100, 150, 3, 20, -257, 60000, 65535}, rng);
         ::unsetenv("ALTIMO_THREADS");
     }
 }
