@@ -209,8 +209,13 @@ private:
                 else
                 {
                     std::uint16_t* w = m_water.data;
-                    for (std::size_t k = 0; k < mine.samples.size(); ++k)
+                    const std::size_t n = mine.samples.size();
+                    for (std::size_t k = 0; k < n; ++k)
+                    {
+                        if (k + kAhead < n)
+                            __builtin_prefetch(w + mine.samples[k + kAhead], 1);
                         w[mine.samples[k]] = mine.values[k];
+                    }
                 }
             },
             [&](std::size_t round) {
