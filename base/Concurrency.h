@@ -165,6 +165,92 @@ void RunInChunks(int first, int last, int chunkRows, int workers, Work&& work, R
         report);
 }
 
+// Runs rounds 0, 1, ... of work(worker, workers, round) on threads kept for the whole run, for
+// many short rounds that each depend on the one before, where starting threads every round
+// would cost more than the round. Every thread does each round (worker 0 .. workers - 1, the
+// calling thread is 0; `workers` counts the threads that did start); once all have done round
+// r, next(r) runs on the calling thread alone and says whether round r + 1 follows. An
+// exception from work or next ends the rounds and is rethrown once every thread has stopped.
+template <typename Work, typename Next>
+void RunInRounds(unsigned workers, Work&& work, Next&& next)
+{
+    workers = std::max(1u, workers);
+    if (workers == 1)
+    {
+        for (std::size_t round = 0;; ++round)
+        {
+            work(0u, 1u, round);
+            if (!next(round))
+                return;
+        }
+    }
+    std::exception_ptr error;
+    std::mutex errorLock;
+    std::atomic<bool> failed{false};
+    auto fail = [&] {
+        std::lock_guard<std::mutex> lock(errorLock);
+        if (!error)
+            error = std::current_exception();
+        failed = true;
+    };
+    bool more = true;   // written by the calling thread between two barriers
+    unsigned team = 1;  // likewise, before the first round
+    std::barrier sync(static_cast<std::ptrdiff_t>(workers));
+    auto run = [&](unsigned worker) {
+        sync.arrive_and_wait(); // `team` is known
+        for (std::size_t round = 0;; ++round)
+        {
+            if (!failed)
+            {
+                try
+                {
+                    work(worker, team, round);
+                }
+                catch (...)
+                {
+                    fail();
+                }
+            }
+            sync.arrive_and_wait();
+            if (worker == 0)
+            {
+                try
+                {
+                    more = !failed && next(round);
+                }
+                catch (...)
+                {
+                    fail();
+                    more = false;
+                }
+            }
+            sync.arrive_and_wait();
+            if (!more)
+                return;
+        }
+    };
+    std::vector<std::thread> helpers;
+    helpers.reserve(workers - 1);
+    try
+    {
+        for (unsigned t = 1; t < workers; ++t)
+            helpers.emplace_back(run, t);
+    }
+    catch (const std::system_error&)
+    {
+        // Fewer threads than planned: the ones running share the work, the barrier stops
+        // counting the others.
+        for (std::size_t t = helpers.size() + 1; t < workers; ++t)
+            sync.arrive_and_drop();
+    }
+    team = static_cast<unsigned>(helpers.size() + 1);
+    run(0);
+    for (auto& helper : helpers)
+        helper.join();
+    if (error)
+        std::rethrow_exception(error);
+}
+
 // Makes `steps` steps of work in order and hands each on in order while the next is made.
 // Step s has items(s) items, each made by make(worker, s, item) on one of `workers` threads
 // (worker 0 .. workers - 1, so each can keep its own tools); once all are made, deliver(s) runs

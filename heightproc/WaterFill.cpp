@@ -1,13 +1,16 @@
 // The water fill, sweep for sweep the same as the definition (WaterReference.cpp) but without
 // scanning the whole raster every sweep: a dry sample can only be filled in a sweep if one of
 // its neighbours became wet in the sweep before (all others were filled as soon as they touched
-// water), so each sweep looks only at the neighbours of the last sweep's new samples. A sweep
+// water), so each sweep looks only at the neighbours of the last sweep's new samples, the
+// workers each listing a share of them (a sample is claimed by one worker, whichever comes
+// first; which one it is changes no value, since nothing is written before all are listed). A sweep
 // whose frontier would be very large (the first one, or a mask of scattered water) scans the
 // raster instead, in place, holding back each row's writes until its neighbours are done.
 #include "base/Concurrency.h"
 #include "heightproc/Water.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <vector>
 
@@ -73,59 +76,168 @@ public:
         }
     }
 
-    // One sweep; returns the number of samples it filled.
-    std::size_t sweep()
+    // Sweeps until one fills nothing, handing each sweep's count to done(count).
+    template <typename Done>
+    void run(Done&& done)
     {
-        if (m_dense)
-            return denseSweep();
-        const std::size_t filled = sparseSweep();
-        if (filled != kTooMany)
-            return filled;
-        // The frontier outgrew the limit before anything was written: this sweep scans instead.
-        // Samples queued so far are dry samples next to water, which the scan fills as well.
-        return denseSweep();
+        for (;;)
+        {
+            if (m_dense)
+            {
+                const std::size_t count = denseSweep();
+                done(count);
+                if (count == 0)
+                    return;
+            }
+            else if (sparseSweeps(done))
+            {
+                return;
+            }
+        }
     }
 
 private:
-    static constexpr std::size_t kTooMany = ~std::size_t(0);
-
     void mark(Index i) { m_queued[static_cast<std::size_t>(i) >> 6] |= std::uint64_t(1) << (i & 63); }
-    bool testAndMark(Index i)
+
+    // Claims dry sample j for this sweep; false when it is queued already (by any worker).
+    bool claim(Index j, bool shared)
     {
-        std::uint64_t& word = m_queued[static_cast<std::size_t>(i) >> 6];
-        const std::uint64_t bit = std::uint64_t(1) << (i & 63);
-        const bool was = (word & bit) != 0;
-        word |= bit;
-        return was;
+        std::uint64_t& word = m_queued[static_cast<std::size_t>(j) >> 6];
+        const std::uint64_t bit = std::uint64_t(1) << (j & 63);
+        if (!shared)
+        {
+            const bool was = (word & bit) != 0;
+            word |= bit;
+            return !was;
+        }
+        std::atomic_ref<std::uint64_t> atomicWord(word);
+        if ((atomicWord.load(std::memory_order_relaxed) & bit) != 0)
+            return false;
+        return (atomicWord.fetch_or(bit, std::memory_order_relaxed) & bit) == 0;
     }
 
-    std::size_t sparseSweep()
+    static constexpr std::size_t kAhead = 12;
+
+    // What one worker lists in a sweep: the samples it claimed and their values. After the
+    // sweep its samples are its part of the frontier.
+    struct Part
     {
-        std::uint16_t* w = m_water.data;
+        std::vector<Index> samples;
+        std::vector<std::uint16_t> values;
+        bool overflow = false;
+    };
+
+    // Lists the dry neighbours of frontier entries [from, to) (counted over all parts in turn).
+    // Nothing is written before the whole frontier is listed, so each value can be taken as soon
+    // as its sample is found, while its neighbourhood is in the cache.
+    void listNeighbours(std::size_t from, std::size_t to, const std::vector<Part>& frontier, Part& out, bool shared)
+    {
+        const std::uint16_t* w = m_water.data;
         const Index s = m_stride;
         const Index offsets[8] = {-s - 1, -s, -s + 1, -1, 1, s - 1, s, s + 1};
-        m_candidates.clear();
-        m_values.clear();
-        // Nothing is written before the whole frontier is listed, so each value can be taken
-        // as soon as its sample is found, while its neighbourhood is in the cache.
-        for (const Index i : m_frontier)
+        std::size_t skip = from;
+        std::size_t left = to - from;
+        for (const Part& part : frontier)
         {
-            for (const Index o : offsets)
+            const std::size_t n = part.samples.size();
+            if (skip >= n)
             {
-                const Index j = i + o;
-                if (w[j] == 0 && !testAndMark(j))
+                skip -= n;
+                continue;
+            }
+            const std::size_t end = std::min(n, skip + left);
+            for (std::size_t k = skip; k < end; ++k)
+            {
+                // The frontier wanders over the whole raster, so its neighbourhoods are rarely
+                // cached: ask for one a few entries ahead (its five rows: a new sample's mean
+                // reads a row beyond the frontier sample's).
+                if (k + kAhead < end)
                 {
-                    m_candidates.push_back(j);
-                    m_values.push_back(MeanOfWetNeighbours(w, j, s));
+                    const std::uint16_t* ahead = w + part.samples[k + kAhead];
+                    for (Index r = -2; r <= 2; ++r)
+                        __builtin_prefetch(ahead + r * s);
+                    __builtin_prefetch(&m_queued[static_cast<std::size_t>(ahead - w) >> 6]);
+                }
+                const Index i = part.samples[k];
+                for (const Index o : offsets)
+                {
+                    const Index j = i + o;
+                    if (w[j] == 0 && claim(j, shared))
+                    {
+                        out.samples.push_back(j);
+                        out.values.push_back(MeanOfWetNeighbours(w, j, s));
+                    }
+                }
+                if (out.samples.size() > m_limit)
+                {
+                    out.overflow = true;
+                    return;
                 }
             }
-            if (m_candidates.size() > m_limit)
-                return kTooMany;
+            left -= end - skip;
+            skip = 0;
+            if (left == 0)
+                return;
         }
-        for (std::size_t k = 0; k < m_candidates.size(); ++k)
-            w[m_candidates[k]] = m_values[k];
-        m_frontier.swap(m_candidates);
-        return m_frontier.size();
+    }
+
+    // Sweeps from the last sweep's frontier, on threads kept across the sweeps, until a sweep
+    // fills nothing (true) or would list more than the limit (false: that sweep scans instead;
+    // nothing of it is written, and the samples listed so far are dry samples next to water,
+    // which the scan fills as well).
+    template <typename Done>
+    bool sparseSweeps(Done&& done)
+    {
+        const unsigned workers = WorkerCount();
+        std::vector<Part> frontier(workers);
+        std::vector<Part> next(workers);
+        frontier[0].samples.swap(m_frontier);
+        std::size_t frontierSize = frontier[0].samples.size();
+        bool finished = false;
+        RunInRounds(
+            workers,
+            [&](unsigned worker, unsigned team, std::size_t round) {
+                Part& mine = next[worker];
+                if (round % 2 == 0)
+                {
+                    mine.samples.clear();
+                    mine.values.clear();
+                    mine.overflow = false;
+                    listNeighbours(frontierSize * worker / team, frontierSize * (worker + 1) / team, frontier, mine,
+                                   team > 1);
+                }
+                else
+                {
+                    std::uint16_t* w = m_water.data;
+                    const std::size_t n = mine.samples.size();
+                    for (std::size_t k = 0; k < n; ++k)
+                    {
+                        if (k + kAhead < n)
+                            __builtin_prefetch(w + mine.samples[k + kAhead], 1);
+                        w[mine.samples[k]] = mine.values[k];
+                    }
+                }
+            },
+            [&](std::size_t round) {
+                std::size_t count = 0;
+                bool overflow = false;
+                for (const Part& part : next)
+                {
+                    count += part.samples.size();
+                    overflow = overflow || part.overflow;
+                }
+                if (round % 2 == 0)
+                {
+                    m_dense = overflow || count > m_limit;
+                    return !m_dense;
+                }
+                frontier.swap(next);
+                frontierSize = count;
+                done(count);
+                finished = count == 0;
+                return !finished;
+            });
+        return finished;
     }
 
     // Row y of a scan: the dry samples next to water and their values, from the raster as it
@@ -230,9 +342,7 @@ private:
     std::size_t m_limit;
     bool m_dense = true; // the first sweep has no frontier yet
     std::vector<std::uint64_t> m_queued; // border, and every sample a sparse sweep has listed
-    std::vector<Index> m_frontier;       // samples filled by the last sweep
-    std::vector<Index> m_candidates;
-    std::vector<std::uint16_t> m_values;
+    std::vector<Index> m_frontier;       // samples filled by the last scan
 };
 
 } // namespace
@@ -251,12 +361,8 @@ void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::si
         denseLimit = std::max<std::size_t>(std::size_t(1) << 16, water.size() / 32);
     WaterFiller filler(water, denseLimit);
     long long filled = 0;
-    for (;;)
-    {
-        const std::size_t count = filler.sweep();
+    filler.run([&](std::size_t count) {
         filled += static_cast<long long>(count);
         progress.setPos(dry == 0 ? base + 50 : base + static_cast<int>((50 * filled) / dry));
-        if (count == 0)
-            break;
-    }
+    });
 }

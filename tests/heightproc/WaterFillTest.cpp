@@ -70,7 +70,8 @@ TEST(WaterFill, AWetInteriorNeedsNoFillAndEndsTheBarItsFiftyOn)
 }
 
 // With 1, 3 and 7 workers the whole-raster sweeps run in bands of at least 64 rows, the last one
-// partial (451 rows: seven bands): the fill is the reference's.
+// partial (451 rows: seven bands), and the frontier sweeps (limit 0) split the frontier among
+// the workers: the fill is the reference's.
 TEST(WaterFill, BandsOfAnyWorkerCountMatchTheReference)
 {
     std::mt19937 rng(4511);
@@ -80,11 +81,14 @@ TEST(WaterFill, BandsOfAnyWorkerCountMatchTheReference)
     reference::FillWater(expected.view(), progress);
     for (const char* threads : {"1", "3", "7"})
     {
-        SCOPED_TRACE(std::string(threads) + " workers");
-        ::setenv("ALTIMO_THREADS", threads, 1);
-        Raster fast = start;
-        FillWater(fast.view(), progress, 1);
-        ::unsetenv("ALTIMO_THREADS");
-        EXPECT_EQ(fast.samples, expected.samples);
+        for (const std::size_t limit : {1, 0})
+        {
+            SCOPED_TRACE(std::string(threads) + " workers, limit " + std::to_string(limit));
+            ::setenv("ALTIMO_THREADS", threads, 1);
+            Raster fast = start;
+            FillWater(fast.view(), progress, limit);
+            ::unsetenv("ALTIMO_THREADS");
+            EXPECT_EQ(fast.samples, expected.samples);
+        }
     }
 }
