@@ -9,6 +9,7 @@
 #include "support/WtrWriter.h"
 
 #include <cstring>
+#include <zlib.h>
 
 using namespace robustness;
 using testcli::PutLe;
@@ -177,12 +178,15 @@ TEST_F(BadInput, Images)
     PutLe(bmp, 30, 1, 4); // run-length compression
     WriteBytes(path("rle.bmp"), bmp);
     expectRefused("wtr-encode " + path("rle.bmp") + " -o " + wtr, 1, "compressed BMP files are not supported", wtr);
-    ASSERT_TRUE(testcli::WriteTestPng(path("vast.png"), 1000000, 1000000, 8, PNG_COLOR_TYPE_GRAY, {}, {}, false, true));
-    expectRefused("wtr-encode " + path("vast.png") + " -o " + wtr, 1, "the PNG claims a size its file cannot hold",
-                  wtr);
     std::vector<std::uint8_t> pixels(16 * 16, 7);
     ASSERT_TRUE(SavePng(path("small.png"), pixels.data(), 16, 16, 1));
-    const std::vector<std::uint8_t> png = testcli::ReadBytes(path("small.png"));
+    std::vector<std::uint8_t> png = testcli::ReadBytes(path("small.png"));
+    for (const int at : {16, 20})
+        WriteBe32(png.data() + at, 1000000);
+    WriteBe32(png.data() + 29, static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17))); // the header's checksum
+    WriteBytes(path("vast.png"), png);
+    expectRefused("wtr-encode " + path("vast.png") + " -o " + wtr, 1, "the PNG claims a size its file cannot hold",
+                  wtr);
     WriteBytes(path("truncated.png"), {png.begin(), png.begin() + 40});
     expectRefused("wtr-encode " + path("truncated.png") + " -o " + wtr, 1, path("truncated.png") + ": ", wtr);
 
