@@ -198,6 +198,7 @@ private slots:
         QTest::mouseClick(f.button("zoomOutButton"), Qt::LeftButton);
         QTest::mouseClick(f.button("zoomOutButton"), Qt::LeftButton);
         QCOMPARE(preview->m_zoom, 0.5f);
+        QTest::mouseClick(f.button("zoomInButton"), Qt::LeftButton);
 
         QTest::mousePress(preview, Qt::LeftButton, {}, QPoint(100, 100));
         QTest::mouseMove(preview, QPoint(130, 120));
