@@ -120,15 +120,14 @@ TEST_F(FieldTables, EveryCommandsHelpHasOneStyle)
 
 TEST(FieldTableDefaults, LieInsideTheirRanges)
 {
-    for (const auto& field : kProcessFields)
-        EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
-    for (const auto& field : kBanksFields)
-        EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
-    for (const auto& field : kCliffFields)
-        EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
-    for (const auto& field : kReliefFields)
-        EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
-    for (const auto& field : kWtrEncodeFields)
-        EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
+    const auto check = [](const auto& table) {
+        for (const auto& field : table)
+            EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
+    };
+    check(kProcessFields);
+    check(kBanksFields);
+    check(kCliffFields);
+    check(kReliefFields);
+    check(kWtrEncodeFields);
 }
 } // namespace

@@ -71,7 +71,7 @@ TEST_F(JsonOutput, ProcessAndDatInfoDescribeTheFiles)
     const CliRun process = run("process '" + path("map \"one\".raw") + "' --width 256 --height 260 --json");
     ASSERT_EQ(process.exitCode, 0) << process.err;
     const Json summary = Summary(process, "process");
-    ExpectKeys(summary, {{"width", kNumber}, {"height", kNumber}, {"warnings", kArray}}, "process");
+    ExpectKeys(summary, {{"warnings", kArray}}, "process");
     EXPECT_EQ(summary.at("width").get<double>(), 256);
     EXPECT_EQ(summary.at("height").get<double>(), 260);
     EXPECT_EQ(FileWithRole(summary, "input").at("path").get<std::string>(), path("map \"one\".raw"));
@@ -79,24 +79,13 @@ TEST_F(JsonOutput, ProcessAndDatInfoDescribeTheFiles)
     ExpectKeys(height, {{"ratio", kNumber}, {"bitsPerSample", kNumber}}, "height file");
     const double bytes = height.at("bytes").get<double>();
     EXPECT_NEAR(height.at("ratio").get<double>(), 256.0 * 260 * 2 / bytes, 1e-4 * 256.0 * 260 * 2 / bytes);
-    ExpectKeys(
-        summary.at("seconds"),
-        {{"read", kNumber}, {"lever", kNumber}, {"water", kNumber}, {"writeHeight", kNumber}},
-        "process seconds");
+    ExpectKeys(summary.at("seconds"), {{"read", kNumber}, {"lever", kNumber}, {"water", kNumber}, {"writeHeight", kNumber}},
+               "process seconds");
 
     const CliRun info = run("dat-info --json '" + path("map \"one\".dat") + "'");
     ASSERT_EQ(info.exitCode, 0) << info.err;
     const Json infoSummary = Summary(info, "dat-info");
-    ExpectKeys(infoSummary,
-               {{"width", kNumber},
-                {"height", kNumber},
-                {"tilesAcross", kNumber},
-                {"tilesDown", kNumber},
-                {"pixelSize", kNumber},
-                {"ratio", kNumber},
-                {"bitsPerSample", kNumber},
-                {"min", kNumber},
-                {"max", kNumber}},
+    ExpectKeys(infoSummary, {{"width", kNumber}, {"height", kNumber}, {"ratio", kNumber}, {"bitsPerSample", kNumber}},
                "dat-info");
     EXPECT_EQ(infoSummary.at("tilesAcross").get<double>(), 4);
     EXPECT_EQ(infoSummary.at("tilesDown").get<double>(), 5);
@@ -136,5 +125,5 @@ TEST_F(JsonOutput, FailuresPrintNoDocument)
     const CliRun missing = run("dat-info --json " + path("none.dat"));
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_EQ(missing.out, "");
-    EXPECT_NE(missing.err.find("cannot open"), std::string::npos);
+    EXPECT_NE(missing.err.find("cannot open"), std::string::npos) << missing.err;
 }

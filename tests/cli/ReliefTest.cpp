@@ -49,46 +49,36 @@ Rgb PixelAt(const std::vector<std::uint8_t>& rgb, int width, int x, int y)
 }
 } // namespace
 
-TEST(Relief, EastRampIsLitAndTintedByHeight)
+// Rows run southwards: rising to the south faces north-west like rising to the east. Too steep
+// for the light to reach, only the ambient quarter of the tint is left; a flat map shows the
+// lowest tint unshaded.
+TEST(Relief, HandWorkedPixels)
 {
-    const auto raster = Raster(5, 3, [](int x, int) { return 375 * x; });
-    const auto rgb = Relief(raster, 5, 3, RampSettings());
-    const Rgb expected[5] = {{46, 125, 68}, {140, 193, 99}, {251, 234, 152}, {175, 123, 82}, {255, 255, 255}};
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x)
-            EXPECT_EQ(PixelAt(rgb, 5, x, y), expected[x]) << x << "," << y;
-}
-
-TEST(Relief, SlopesFacingAwayFromTheNorthWestLightAreDark)
-{
-    const auto west = Raster(5, 1, [](int x, int) { return 1500 - 375 * x; });
-    const Rgb expectedWest[5] = {{188, 188, 188}, {80, 56, 37}, {114, 106, 69}, {64, 88, 45}, {31, 84, 46}};
-    const auto rgbWest = Relief(west, 5, 1, RampSettings());
-    for (int x = 0; x < 5; ++x)
-        EXPECT_EQ(PixelAt(rgbWest, 5, x, 0), expectedWest[x]) << x;
-
-    // Rows run southwards: rising to the south faces north-west like rising to the east.
-    const auto south = Raster(1, 5, [](int, int y) { return 375 * y; });
-    const auto rgbSouth = Relief(south, 1, 5, RampSettings());
-    const Rgb expectedSouth[5] = {{46, 125, 68}, {140, 193, 99}, {251, 234, 152}, {175, 123, 82}, {255, 255, 255}};
-    for (int y = 0; y < 5; ++y)
-        EXPECT_EQ(PixelAt(rgbSouth, 1, 0, y), expectedSouth[y]) << y;
-
-    // Too steep for the light to reach: only the ambient quarter of the tint is left.
-    const auto cliff = Raster(5, 1, [](int x, int) { return 20000 - 4000 * x; });
-    const auto rgbCliff = Relief(cliff, 5, 1, RampSettings());
-    const Rgb expectedCliff[5] = {{61, 61, 61}, {38, 26, 18}, {54, 50, 33}, {30, 41, 21}, {10, 28, 15}};
-    for (int x = 0; x < 5; ++x)
-        EXPECT_EQ(PixelAt(rgbCliff, 5, x, 0), expectedCliff[x]) << x;
-}
-
-TEST(Relief, FlatMapShowsTheLowestTintUnshaded)
-{
-    const auto flat = Raster(4, 4, [](int, int) { return 30000; });
-    const auto rgb = Relief(flat, 4, 4, ReliefSettings{});
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x)
-            EXPECT_EQ(PixelAt(rgb, 4, x, y), (Rgb{40, 110, 60}));
+    const Rgb rising[5] = {{46, 125, 68}, {140, 193, 99}, {251, 234, 152}, {175, 123, 82}, {255, 255, 255}};
+    const struct
+    {
+        const char* name;
+        int width, height;
+        int (*value)(int x, int y);
+        std::vector<Rgb> expected; // along the raster's long side
+    } cases[] = {
+        {"east", 5, 1, [](int x, int) { return 375 * x; }, {rising, rising + 5}},
+        {"south", 1, 5, [](int, int y) { return 375 * y; }, {rising, rising + 5}},
+        {"west", 5, 1, [](int x, int) { return 1500 - 375 * x; },
+         {{188, 188, 188}, {80, 56, 37}, {114, 106, 69}, {64, 88, 45}, {31, 84, 46}}},
+        {"cliff", 5, 1, [](int x, int) { return 20000 - 4000 * x; },
+         {{61, 61, 61}, {38, 26, 18}, {54, 50, 33}, {30, 41, 21}, {10, 28, 15}}},
+    };
+    for (const auto& c : cases)
+    {
+        const auto rgb = Relief(Raster(c.width, c.height, c.value), c.width, c.height, RampSettings());
+        for (int i = 0; i < 5; ++i)
+            EXPECT_EQ(PixelAt(rgb, c.width, c.width == 1 ? 0 : i, c.width == 1 ? i : 0), c.expected[std::size_t(i)])
+                << c.name << " " << i;
+    }
+    const auto flat = Relief(Raster(4, 4, [](int, int) { return 30000; }), 4, 4, ReliefSettings{});
+    for (int i = 0; i < 16; ++i)
+        EXPECT_EQ(PixelAt(flat, 4, i % 4, i / 4), (Rgb{40, 110, 60}));
 }
 
 TEST(Relief, FastRendererEqualsThePixelDefinitionOnRandomMaps)

@@ -29,6 +29,16 @@ inline std::vector<std::uint8_t> ReadBytes(const std::string& file)
     return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
+// A file of little-endian 16-bit samples (a RAW height map).
+inline std::vector<std::uint16_t> ReadLe16Samples(const std::string& file)
+{
+    const std::vector<std::uint8_t> bytes = ReadBytes(file);
+    std::vector<std::uint16_t> samples(bytes.size() / 2);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::uint16_t>(ReadLe16(bytes.data() + 2 * i));
+    return samples;
+}
+
 inline void WriteBytes(const std::string& file, const void* data, std::size_t size)
 {
     std::ofstream(file, std::ios::binary | std::ios::trunc).write(static_cast<const char*>(data), std::streamsize(size));

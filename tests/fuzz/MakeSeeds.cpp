@@ -30,24 +30,31 @@ fs::path Folder(const char* target)
     return folder;
 }
 
-void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
+[[noreturn]] void Fail(const fs::path& path)
 {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (!out)
-    {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
+    std::fprintf(stderr, "cannot write %s\n", path.c_str());
+    std::exit(1);
 }
 
 void Require(bool ok, const fs::path& path)
 {
     if (!ok)
-    {
-        std::fprintf(stderr, "cannot write %s\n", path.c_str());
-        std::exit(1);
-    }
+        Fail(path);
+}
+
+void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    Require(bool(out), path);
+}
+
+// A mask of `cells` in blocks of `block` cells a side, as the project's writer encodes it.
+std::vector<std::uint8_t> EncodeMask(const std::vector<std::uint8_t>& cells, int width, int height, int block)
+{
+    std::vector<std::uint8_t> bytes;
+    Require(EncodeWtr(cells.data(), width, height, block, bytes) == WtrStatus::ok, "a mask");
+    return bytes;
 }
 
 // Terraced terrain: long runs along the rows keep a tile's code to a few hundred bytes.
@@ -107,29 +114,10 @@ void WtrSeeds(const char* target)
     } shapes[] = {{32, 32, 8, "lake-8.wtr"}, {40, 24, 16, "partial-blocks.wtr"}, {5, 3, 1, "tiny-block-1.wtr"},
                   {64, 48, 64, "one-block.wtr"}};
     for (const auto& shape : shapes)
-    {
-        const std::vector<std::uint8_t> cells = WaterCells(shape.width, shape.height);
-        std::vector<std::uint8_t> bytes;
-        if (EncodeWtr(cells.data(), shape.width, shape.height, shape.block, bytes) != WtrStatus::ok)
-            Require(false, folder / shape.name);
-        WriteBytes(folder / shape.name, bytes);
-    }
+        WriteBytes(folder / shape.name, EncodeMask(WaterCells(shape.width, shape.height), shape.width, shape.height,
+                                                   shape.block));
     // No water at all: every block absent.
-    const std::vector<std::uint8_t> dry(std::size_t(50) * 50, 0);
-    std::vector<std::uint8_t> bytes;
-    if (EncodeWtr(dry.data(), 50, 50, 16, bytes) != WtrStatus::ok)
-        Require(false, folder / "dry.wtr");
-    WriteBytes(folder / "dry.wtr", bytes);
-}
-std::vector<std::uint8_t> EncodeMask(const std::vector<std::uint8_t>& cells, int width, int height, int block)
-{
-    std::vector<std::uint8_t> bytes;
-    if (EncodeWtr(cells.data(), width, height, block, bytes) != WtrStatus::ok)
-    {
-        std::fprintf(stderr, "cannot encode a %dx%d mask\n", width, height);
-        std::exit(1);
-    }
-    return bytes;
+    WriteBytes(folder / "dry.wtr", EncodeMask(std::vector<std::uint8_t>(std::size_t(50) * 50, 0), 50, 50, 16));
 }
 
 // The BMP shapes SaveBitmap does not write (1, 4 and 32 bits, top-down rows, the 12-byte core

@@ -9,17 +9,13 @@
 #include "support/WtrWriter.h"
 
 #include <cstring>
+#include <zlib.h>
 
 using namespace robustness;
+using testcli::PutLe;
 
 namespace
 {
-void Put(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_t value, int count)
-{
-    for (int i = 0; i < count; ++i)
-        bytes[at + std::size_t(i)] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-
 // A ".wtr" header with every block absent: a well-formed file of any claimed size.
 std::vector<std::uint8_t> EmptyMask(std::uint32_t xRes, std::uint32_t zRes, std::uint16_t blockSize)
 {
@@ -27,12 +23,12 @@ std::vector<std::uint8_t> EmptyMask(std::uint32_t xRes, std::uint32_t zRes, std:
     const std::uint32_t down = (zRes + blockSize - 1) / blockSize;
     std::vector<std::uint8_t> bytes(kWtrHeaderSize + (std::size_t(across) * down + 1) * 8, 0);
     std::memcpy(bytes.data(), kWtrMagic, 4);
-    Put(bytes, 4, kWtrVersion, 2);
-    Put(bytes, 6, blockSize, 2);
-    Put(bytes, 8, xRes, 4);
-    Put(bytes, 12, zRes, 4);
-    Put(bytes, 16, across, 4);
-    Put(bytes, 20, down, 4);
+    PutLe(bytes, 4, kWtrVersion, 2);
+    PutLe(bytes, 6, blockSize, 2);
+    PutLe(bytes, 8, xRes, 4);
+    PutLe(bytes, 12, zRes, 4);
+    PutLe(bytes, 16, across, 4);
+    PutLe(bytes, 20, down, 4);
     return bytes;
 }
 
@@ -54,20 +50,7 @@ std::vector<std::uint8_t> HeightFile(const std::string& path, int width, int hei
     for (std::size_t i = 0; i < samples.size(); ++i)
         samples[i] = static_cast<std::uint16_t>(i * 131);
     EXPECT_TRUE(WriteHeightDat(path, {samples.data(), width, height}, 50.0f, 1));
-    const std::string text = ReadText(path);
-    return {text.begin(), text.end()};
-}
-
-std::uint32_t Crc32(const std::uint8_t* data, std::size_t size)
-{
-    std::uint32_t crc = 0xFFFFFFFFu;
-    for (std::size_t i = 0; i < size; ++i)
-    {
-        crc ^= data[i];
-        for (int k = 0; k < 8; ++k)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
+    return testcli::ReadBytes(path);
 }
 
 class BadInput : public TempFolderTest
@@ -110,26 +93,19 @@ TEST_F(BadInput, HeightFiles)
 
     // A header claiming 65536 x 32768 samples (2^31) in a file of a few hundred bytes.
     std::vector<std::uint8_t> huge = good;
-    Put(huge, 0, 65536, 4);
-    Put(huge, 4, 32768, 4);
-    Put(huge, 8, 1024, 4);
-    Put(huge, 12, 512, 4);
+    PutLe(huge, 0, 65536, 4);
+    PutLe(huge, 4, 32768, 4);
+    PutLe(huge, 8, 1024, 4);
+    PutLe(huge, 12, 512, 4);
     WriteBytes(path("huge.dat"), huge);
     expectRefused("dat-decode " + path("huge.dat") + " -o " + raw, 1, invalid, raw);
-    expectRefused("dat-info " + path("huge.dat"), 1, invalid, raw);
     expectRefused("cliff " + path("huge.dat") + " -o " + bmp, 1, "Can not open height DAT file", bmp);
-
-    // Cut in half, and cut inside the header.
-    WriteBytes(path("truncated.dat"), {good.begin(), good.begin() + static_cast<long>(good.size() / 2)});
-    expectRefused("dat-decode " + path("truncated.dat") + " -o " + raw, 1, invalid, raw);
-    WriteBytes(path("header-only.dat"), {good.begin(), good.begin() + 10});
-    expectRefused("dat-info " + path("header-only.dat"), 1, invalid, raw);
 
     // A tile whose code is damaged (its recorded length cut to 3 bytes): it no longer decodes to
     // 4096 samples within its length.
     std::vector<std::uint8_t> corrupt = good;
     const std::uint32_t first = corrupt[24] | corrupt[25] << 8 | corrupt[26] << 16 | std::uint32_t(corrupt[27]) << 24;
-    Put(corrupt, first, 3, 2);
+    PutLe(corrupt, first, 3, 2);
     WriteBytes(path("corrupt.dat"), corrupt);
     expectRefused("dat-decode " + path("corrupt.dat") + " -o " + raw, 1, invalid, raw);
     expectRefused("cliff " + path("corrupt.dat") + " -o " + bmp, 1, "height DAT file", bmp);
@@ -147,7 +123,6 @@ TEST_F(BadInput, WaterMasks)
     const std::string invalid = std::string(kInvalidWtrCaption) + ": ";
 
     expectRefused("banks " + path("missing.wtr") + " -o " + sl, 1, "Can not open WTR file: ", sl);
-    expectRefused("wtr-decode " + path("missing.wtr") + " -o " + bmp, 1, "Can not open WTR file: ", bmp);
 
     std::vector<std::uint8_t> magic = good;
     magic[0] = 'X';
@@ -156,7 +131,6 @@ TEST_F(BadInput, WaterMasks)
 
     // A table longer than the file.
     WriteBytes(path("truncated.wtr"), {good.begin(), good.begin() + 40});
-    expectRefused("banks " + path("truncated.wtr") + " -o " + sl, 1, invalid, sl);
     expectRefused("wtr-decode " + path("truncated.wtr") + " -o " + bmp, 1, invalid, bmp);
 
     // A block whose code is damaged: the file loads, the block is refused when decoded.
@@ -190,42 +164,26 @@ TEST_F(BadInput, Images)
     expectRefused("wtr-encode " + path("text.bmp") + " -o " + wtr, 1, "not a BMP or PNG image", wtr);
     expectRefused("wtr-encode " + path("missing.png") + " -o " + wtr, 1, "cannot open", wtr);
 
-    // A BMP header claiming 2^28 x 2^28 pixels in 60 bytes.
+    // One refusal of the BMP reader and two of the PNG reader (a header claiming a million by a
+    // million pixels, a cut file); the other header variants are the readers' own tests.
     std::vector<std::uint8_t> bmp(60, 0);
     bmp[0] = 'B';
     bmp[1] = 'M';
-    Put(bmp, 10, 54, 4);
-    Put(bmp, 14, 40, 4);
-    Put(bmp, 18, 1u << 28, 4);
-    Put(bmp, 22, 1u << 28, 4);
-    Put(bmp, 26, 1, 2);
-    Put(bmp, 28, 24, 2);
-    WriteBytes(path("vast.bmp"), bmp);
-    expectRefused("wtr-encode " + path("vast.bmp") + " -o " + wtr, 1, "the BMP file is truncated", wtr);
-    Put(bmp, 18, 1u << 30, 4);
-    WriteBytes(path("invalid.bmp"), bmp);
-    expectRefused("wtr-encode " + path("invalid.bmp") + " -o " + wtr, 1, "the BMP has an invalid size", wtr);
-    Put(bmp, 18, 4, 4);
-    Put(bmp, 22, 4, 4);
-    Put(bmp, 30, 1, 4); // run-length compression
+    PutLe(bmp, 10, 54, 4);
+    PutLe(bmp, 14, 40, 4);
+    PutLe(bmp, 18, 4, 4);
+    PutLe(bmp, 22, 4, 4);
+    PutLe(bmp, 26, 1, 2);
+    PutLe(bmp, 28, 24, 2);
+    PutLe(bmp, 30, 1, 4); // run-length compression
     WriteBytes(path("rle.bmp"), bmp);
     expectRefused("wtr-encode " + path("rle.bmp") + " -o " + wtr, 1, "compressed BMP files are not supported", wtr);
-    Put(bmp, 30, 0, 4);
-    Put(bmp, 28, 16, 2);
-    WriteBytes(path("depth.bmp"), bmp);
-    expectRefused("wtr-encode " + path("depth.bmp") + " -o " + wtr, 1, "unsupported BMP bit depth", wtr);
-
-    // A PNG whose header claims 1,000,000 x 1,000,000 pixels (checksum intact).
     std::vector<std::uint8_t> pixels(16 * 16, 7);
     ASSERT_TRUE(SavePng(path("small.png"), pixels.data(), 16, 16, 1));
-    const std::string text = ReadText(path("small.png"));
-    std::vector<std::uint8_t> png(text.begin(), text.end());
+    std::vector<std::uint8_t> png = testcli::ReadBytes(path("small.png"));
     for (const int at : {16, 20})
-        for (int i = 0; i < 4; ++i)
-            png[std::size_t(at + i)] = static_cast<std::uint8_t>(1000000u >> (24 - 8 * i));
-    const std::uint32_t crc = Crc32(png.data() + 12, 17);
-    for (int i = 0; i < 4; ++i)
-        png[std::size_t(29 + i)] = static_cast<std::uint8_t>(crc >> (24 - 8 * i));
+        WriteBe32(png.data() + at, 1000000);
+    WriteBe32(png.data() + 29, static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17))); // the header's checksum
     WriteBytes(path("vast.png"), png);
     expectRefused("wtr-encode " + path("vast.png") + " -o " + wtr, 1, "the PNG claims a size its file cannot hold",
                   wtr);

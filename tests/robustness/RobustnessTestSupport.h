@@ -6,10 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -46,15 +43,6 @@ protected:
 };
 
 using testcli::ReadText;
-
-inline void WriteText(const std::string& file, const std::string& bytes)
-{
-    std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
-}
-
-inline void WriteBytes(const std::string& file, const std::vector<std::uint8_t>& bytes)
-{
-    std::ofstream(file, std::ios::binary | std::ios::trunc)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
+using testcli::WriteBytes;
+using testcli::WriteText;
 } // namespace robustness
