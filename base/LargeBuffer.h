@@ -147,6 +147,10 @@ struct LargeAllocator
 
     friend bool operator==(const LargeAllocator&, const LargeAllocator&) noexcept { return true; }
 
+    // True when a block of `count` elements comes as fresh pages from the system, which read as
+    // zero: a raster that must start at zero then needs no pass that writes the zeros.
+    static bool ComesZeroed(std::size_t count) { return count * sizeof(T) >= kLarge; }
+
 private:
     static constexpr std::size_t kLarge = std::size_t(1) << 20;
 };

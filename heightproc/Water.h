@@ -5,6 +5,7 @@
 // Water raster: the height raster's shape; 0 = no water, any other value a water-surface height
 // in the height raster's units.
 #include "heightproc/ProcessSettings.h"
+#include "base/LargeBuffer.h"
 #include "base/RasterView.h"
 #include "base/Sinks.h"
 #include "support/BitMask.h" // the captions of a mask that cannot be read
@@ -15,10 +16,12 @@
 
 class CBitMask;
 
+using WaterRaster = std::vector<std::uint16_t, LargeAllocator<std::uint16_t>>;
+
 struct WaterResult
 {
-    std::vector<std::uint16_t> water; // empty: no water raster, nothing to write
-    std::string failure;              // why there is none, for the command line's warnings
+    WaterRaster water;   // empty: no water raster, nothing to write
+    std::string failure; // why there is none, for the command line's warnings
 };
 
 // Reads settings.resolutionScale, seaLevel, bank, hillSize; may smooth `height` in place when

@@ -137,12 +137,12 @@ TEST(Water, SeaOffGivesNoWaterAfterOneSweepAndSea255WaterEverywhere)
     progress.setPos(100);
     progress.positions.clear();
     const WaterResult result = ProcessWater(WaterSettings(40, 30, 3, -1), dryPath, ground.view(), false, progress, messages);
-    EXPECT_EQ(result.water, std::vector<std::uint16_t>(1200, 0));
+    EXPECT_EQ(result.water, WaterRaster(1200, 0));
     EXPECT_EQ(ground.samples, height.samples);
     EXPECT_EQ(progress.positions, std::vector<int>{100});
     // Sea 255: every sample is at or below 65535.
     EXPECT_EQ(ProcessWater(WaterSettings(40, 30, 3, 255), dryPath, ground.view(), false, progress, messages).water,
-              std::vector<std::uint16_t>(1200, 65535));
+              WaterRaster(1200, 65535));
     EXPECT_TRUE(messages.messages.empty());
 }
 
