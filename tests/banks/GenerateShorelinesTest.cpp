@@ -27,10 +27,7 @@ protected:
     // A size x size mask, value(x, row) per cell, row 0 at the top.
     std::string writeMask(const std::string& name, int size, const std::function<std::uint8_t(int, int)>& value)
     {
-        std::vector<std::uint8_t> cells(std::size_t(size) * std::size_t(size));
-        for (int row = 0; row < size; ++row)
-            for (int x = 0; x < size; ++x)
-                cells[std::size_t(row) * std::size_t(size) + std::size_t(x)] = value(x, row);
+        const std::vector<std::uint8_t> cells = testcli::MaskCells(size, size, value);
         const std::string file = path(name);
         EXPECT_TRUE(WriteWtr(file, cells.data(), size, size, 64));
         return file;
@@ -159,11 +156,9 @@ TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
 // it starts at row 90 - 128 + 64 = 26 and the first block row (above the top) is not drawn.
 TEST_F(Banks, TheLastBlockRowOfAMaskOfAnyHeightEndsAtTheBottomEdge)
 {
-    std::vector<std::uint8_t> cells(100 * 90, 0);
-    for (int z = 70; z < 73; ++z)
-        for (int x = 10; x < 13; ++x)
-            cells[std::size_t(z) * 100 + std::size_t(x)] = 15;
-    cells[5 * 100 + 50] = 15; // in the first block row
+    const std::vector<std::uint8_t> cells = testcli::MaskCells(100, 90, [](int x, int z) {
+        return (z >= 70 && z < 73 && x >= 10 && x < 13) || (z == 5 && x == 50) ? 15 : 0; // (50, 5): the first block row
+    });
     ASSERT_TRUE(WriteWtr(path("tall.wtr"), cells.data(), 100, 90, 64));
     BanksSettings settings;
     settings.resolutionScale = 1;

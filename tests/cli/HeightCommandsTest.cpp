@@ -98,10 +98,7 @@ TEST_F(HeightCommands, BlurHeightIsOnByDefaultAndOffOnlyWhenAsked)
 {
     writeRaw();
     // Water on the left half of the map at scale 1, with the dry land climbing away from it.
-    std::vector<std::uint8_t> cells(300 * 257, 0);
-    for (int z = 0; z < 257; ++z)
-        for (int x = 0; x < 120; ++x)
-            cells[static_cast<std::size_t>(z) * 300 + static_cast<std::size_t>(x)] = 15;
+    const std::vector<std::uint8_t> cells = MaskCells(300, 257, [](int x, int) { return x < 120 ? 15 : 0; });
     ASSERT_TRUE(WriteWtr(path("lake.wtr"), cells.data(), 300, 257, 256));
     const std::string water = " --water '" + path("lake.wtr") + "' --scale 1 --sea-level 0";
     std::string files[2];

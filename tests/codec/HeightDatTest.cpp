@@ -23,24 +23,6 @@ std::uint32_t U32(const std::vector<std::uint8_t>& bytes, std::size_t at)
     return U16(bytes, at) | std::uint32_t(U16(bytes, at + 2)) << 16;
 }
 
-// A terrain-like raster with slopes, flats and a noisy patch.
-std::vector<std::uint16_t> MakeRaster(int width, int height, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint16_t> raster(std::size_t(width) * std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-        {
-            std::uint16_t value = static_cast<std::uint16_t>(x * 31 + y * 17 + random() % 40);
-            if (x < width / 4)
-                value = 1200; // flat: long runs
-            else if (y > height - 20)
-                value = static_cast<std::uint16_t>(random()); // noise
-            raster[std::size_t(y) * std::size_t(width) + std::size_t(x)] = value;
-        }
-    return raster;
-}
-
 // The writer as a single forward pass: header, placeholder table, each record as soon as its
 // tile is coded, then the table patched after one seek back.
 std::vector<std::uint8_t> SequentialDat(const std::vector<std::uint16_t>& raster, int width, int height, float pixelSize)
@@ -112,7 +94,7 @@ TEST_F(HeightDat, ParallelWriterMatchesTheSequentialPass)
     // on the right and at the bottom, and sides that are whole tiles.
     for (auto [width, height] : {std::pair{1000, 1100}, std::pair{257, 64}, std::pair{64, 65}, std::pair{1024, 128}})
     {
-        const std::vector<std::uint16_t> raster = MakeRaster(width, height, unsigned(width));
+        const std::vector<std::uint16_t> raster = testcli::TestHeights(width, height, unsigned(width));
         const std::vector<std::uint8_t> expected = SequentialDat(raster, width, height, 12.25f);
         for (unsigned threads : {1u, 2u, 3u, 8u, 0u})
             EXPECT_EQ(written(raster, width, height, 12.25f, threads), expected)

@@ -8,7 +8,6 @@
 #include "support/WtrFormat.h"
 #include "support/WtrWriter.h"
 
-#include <cstring>
 #include <zlib.h>
 
 using namespace robustness;
@@ -16,29 +15,11 @@ using testcli::PutLe;
 
 namespace
 {
-// A ".wtr" header with every block absent: a well-formed file of any claimed size.
-std::vector<std::uint8_t> EmptyMask(std::uint32_t xRes, std::uint32_t zRes, std::uint16_t blockSize)
-{
-    const std::uint32_t across = (xRes + blockSize - 1) / blockSize;
-    const std::uint32_t down = (zRes + blockSize - 1) / blockSize;
-    std::vector<std::uint8_t> bytes(kWtrHeaderSize + (std::size_t(across) * down + 1) * 8, 0);
-    std::memcpy(bytes.data(), kWtrMagic, 4);
-    PutLe(bytes, 4, kWtrVersion, 2);
-    PutLe(bytes, 6, blockSize, 2);
-    PutLe(bytes, 8, xRes, 4);
-    PutLe(bytes, 12, zRes, 4);
-    PutLe(bytes, 16, across, 4);
-    PutLe(bytes, 20, down, 4);
-    return bytes;
-}
-
 std::vector<std::uint8_t> Lake(int width, int height, int blockSize)
 {
-    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height), 0);
-    for (int z = 0; z < height; ++z)
-        for (int x = 0; x < width; ++x)
-            if ((x - width / 2) * (x - width / 2) + (z - height / 2) * (z - height / 2) < width * width / 9)
-                cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] = 15;
+    const std::vector<std::uint8_t> cells = testcli::MaskCells(width, height, [&](int x, int z) {
+        return (x - width / 2) * (x - width / 2) + (z - height / 2) * (z - height / 2) < width * width / 9 ? 15 : 0;
+    });
     std::vector<std::uint8_t> bytes;
     EXPECT_EQ(EncodeWtr(cells.data(), width, height, blockSize, bytes), WtrStatus::ok);
     return bytes;
@@ -143,7 +124,7 @@ TEST_F(BadInput, WaterMasks)
 
     // 100000 x 100000 cells, every block absent: a legitimate 5 KB file. The shoreline job
     // refuses the 10^10-pixel water image before allocating it; the decoder refuses the BMP.
-    WriteBytes(path("vast.wtr"), EmptyMask(100000, 100000, 4096));
+    WriteBytes(path("vast.wtr"), testcli::EmptyWtr(100000, 100000, 4096));
     expectRefused("banks " + path("vast.wtr") + " -o " + sl + " --scale 1", 1, "larger than 32768 x 32768 pixels", sl);
     expectRefused("wtr-decode " + path("vast.wtr") + " -o " + bmp, 1, "too large for a BMP file", bmp);
 
