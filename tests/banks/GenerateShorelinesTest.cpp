@@ -2,7 +2,6 @@
 // refusals of bad masks and outputs are in the robustness tests).
 #include "banks/GenerateShorelines.h"
 #include "banks/ShorelineFile.h"
-#include "support/BitMask.h"
 #include "support/WtrWriter.h"
 #include "tests/common/CliRunner.h"
 
@@ -11,8 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -96,38 +93,6 @@ TEST_F(Banks, MaskWithoutWaterGivesNoLinesAndAnEmptyImage)
     EXPECT_EQ(result.filtered.width, 85);
     for (std::uint8_t value : result.filtered.bits)
         ASSERT_EQ(value, 0);
-}
-
-TEST_F(Banks, ReportsFilesThatCannotBeOpenedOrRead)
-{
-    RecordingMessages messages;
-    const std::string missing = path("missing.wtr");
-    BanksResult result = GenerateShorelines(missing, BanksSettings(), messages);
-    EXPECT_EQ(result.status, BanksStatus::cannotOpen);
-    ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].text, missing);
-    EXPECT_EQ(messages.messages[0].caption, "Can not open WTR file");
-
-    const std::string garbage = path("garbage.wtr");
-    std::ofstream(garbage) << "not a water mask";
-    result = GenerateShorelines(garbage, BanksSettings(), messages);
-    EXPECT_EQ(result.status, BanksStatus::invalidMask);
-    ASSERT_EQ(messages.messages.size(), 2u);
-    EXPECT_EQ(messages.messages[1].text, garbage);
-    EXPECT_EQ(messages.messages[1].caption, kInvalidWtrCaption);
-}
-
-TEST_F(Banks, RefusesAMapTooLargeForItsCoordinates)
-{
-    const std::string file = writeLake();
-    RecordingMessages messages;
-    // 1408 cells of 1e6 m do not fit 32-bit coordinates with room to spare.
-    BanksSettings settings;
-    settings.waterPixelSize = 1.0e6f;
-    const BanksResult result = GenerateShorelines(file, settings, messages);
-    EXPECT_EQ(result.status, BanksStatus::tooLarge);
-    EXPECT_TRUE(result.lines.empty());
-    EXPECT_EQ(messages.messages.size(), 1u);
 }
 
 TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)

@@ -10,18 +10,10 @@
 #include <random>
 #include <string>
 
+using testcli::GetLe;
+
 namespace
 {
-
-std::uint16_t U16(const std::vector<std::uint8_t>& bytes, std::size_t at)
-{
-    return static_cast<std::uint16_t>(bytes.at(at) | bytes.at(at + 1) << 8);
-}
-
-std::uint32_t U32(const std::vector<std::uint8_t>& bytes, std::size_t at)
-{
-    return U16(bytes, at) | std::uint32_t(U16(bytes, at + 2)) << 16;
-}
 
 // The writer as a single forward pass: header, placeholder table, each record as soon as its
 // tile is coded, then the table patched after one seek back.
@@ -82,9 +74,9 @@ TEST_F(HeightDat, NoiseTileIsStoredWhole)
         raster[i] = (i % 256) < 64 && i < 256 * 64 ? static_cast<std::uint16_t>((i + 1) % 2 * 32768) // worst case
                                                     : static_cast<std::uint16_t>(random());
     const std::vector<std::uint8_t> bytes = written(raster, 256, 256, 50.0f);
-    const std::size_t first = U32(bytes, 24);
-    EXPECT_EQ(U16(bytes, first), 14851u); // 32768, 0, 32768, ...: the count and 4096 tokens of 29 bits
-    EXPECT_GT(U16(bytes, U32(bytes, 28)), 8192u);
+    const std::size_t first = GetLe(bytes, 24, 4);
+    EXPECT_EQ(GetLe(bytes, first, 2), 14851u); // 32768, 0, 32768, ...: the count and 4096 tokens of 29 bits
+    EXPECT_GT(GetLe(bytes, GetLe(bytes, 28, 4), 2), 8192u);
     EXPECT_EQ(bytes, SequentialDat(raster, 256, 256, 50.0f));
 }
 

@@ -93,6 +93,13 @@ inline std::vector<std::uint16_t> TestHeights(int width, int height, unsigned se
     return samples;
 }
 
+// The little-endian field of 2 or 4 bytes at `at`; out_of_range past the image's end.
+inline std::uint32_t GetLe(const std::vector<std::uint8_t>& bytes, std::size_t at, int count)
+{
+    (void)bytes.at(at + std::size_t(count) - 1);
+    return count == 2 ? ReadLe16(bytes.data() + at) : ReadLe32(bytes.data() + at);
+}
+
 // A width x height grid of water-mask cells, value(x, z) each, row z = 0 first.
 template <typename Value> std::vector<std::uint8_t> MaskCells(int width, int height, Value value)
 {

@@ -27,9 +27,7 @@ std::vector<std::uint8_t> Lake(int width, int height, int blockSize)
 
 std::vector<std::uint8_t> HeightFile(const std::string& path, int width, int height)
 {
-    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<std::uint16_t>(i * 131);
+    const std::vector<std::uint16_t> samples = testcli::TestHeights(width, height, 1);
     EXPECT_TRUE(WriteHeightDat(path, {samples.data(), width, height}, 50.0f, 1));
     return testcli::ReadBytes(path);
 }
