@@ -7,6 +7,7 @@
 #include "tools/Image.h"
 #include "support/WtrFormat.h"
 #include "support/WtrWriter.h"
+#include "tests/common/TestBmp.h"
 
 #include <zlib.h>
 
@@ -145,17 +146,9 @@ TEST_F(BadInput, Images)
 
     // One refusal of the BMP reader and two of the PNG reader (a header claiming a million by a
     // million pixels, a cut file); the other header variants are the readers' own tests.
-    std::vector<std::uint8_t> bmp(60, 0);
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    PutLe(bmp, 10, 54, 4);
-    PutLe(bmp, 14, 40, 4);
-    PutLe(bmp, 18, 4, 4);
-    PutLe(bmp, 22, 4, 4);
-    PutLe(bmp, 26, 1, 2);
-    PutLe(bmp, 28, 24, 2);
-    PutLe(bmp, 30, 1, 4); // run-length compression
-    WriteBytes(path("rle.bmp"), bmp);
+    testbmp::Layout rle;
+    rle.compression = 1; // run-length
+    WriteBytes(path("rle.bmp"), testbmp::MakeBmp(rle, [](int, int) { return 0u; }));
     expectRefused("wtr-encode " + path("rle.bmp") + " -o " + wtr, 1, "compressed BMP files are not supported", wtr);
     std::vector<std::uint8_t> pixels(16 * 16, 7);
     ASSERT_TRUE(SavePng(path("small.png"), pixels.data(), 16, 16, 1));
