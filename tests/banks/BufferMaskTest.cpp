@@ -1,5 +1,6 @@
 #include "support/BufferMask.h"
 #include "support/WtrWriter.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -31,15 +32,10 @@ void Load(CBufferMask& mask, const Cells& cells, int blockSize)
 Cells RandomCells(long width, long height, unsigned seed)
 {
     std::mt19937 random(seed);
-    Cells cells{width, height, std::vector<std::uint8_t>(static_cast<std::size_t>(width * height), 0)};
     // Dry and wet stretches with every value in between, and some whole dry blocks.
-    for (long z = 0; z < height; ++z)
-        for (long x = 0; x < width; ++x)
-        {
-            const bool dryCorner = x < width / 3 && z < height / 3;
-            cells.at(x, z) = dryCorner ? 0 : static_cast<std::uint8_t>(random() % 3 == 0 ? random() % 16 : (x / 7 + z / 5) % 2 * 15);
-        }
-    return cells;
+    return {width, height, testcli::MaskCells(int(width), int(height), [&](int x, int z) {
+                return x < width / 3 && z < height / 3 ? 0 : random() % 3 == 0 ? random() % 16 : (x / 7 + z / 5) % 2 * 15;
+            })};
 }
 
 // The straightforward reading of the definitions, over the whole cell array.

@@ -2,7 +2,6 @@
 // refusals of bad masks and outputs are in the robustness tests).
 #include "banks/GenerateShorelines.h"
 #include "banks/ShorelineFile.h"
-#include "support/BitMask.h"
 #include "support/WtrWriter.h"
 #include "tests/common/CliRunner.h"
 
@@ -11,8 +10,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
-#include <cstdio>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,10 +24,7 @@ protected:
     // A size x size mask, value(x, row) per cell, row 0 at the top.
     std::string writeMask(const std::string& name, int size, const std::function<std::uint8_t(int, int)>& value)
     {
-        std::vector<std::uint8_t> cells(std::size_t(size) * std::size_t(size));
-        for (int row = 0; row < size; ++row)
-            for (int x = 0; x < size; ++x)
-                cells[std::size_t(row) * std::size_t(size) + std::size_t(x)] = value(x, row);
+        const std::vector<std::uint8_t> cells = testcli::MaskCells(size, size, value);
         const std::string file = path(name);
         EXPECT_TRUE(WriteWtr(file, cells.data(), size, size, 64));
         return file;
@@ -101,38 +95,6 @@ TEST_F(Banks, MaskWithoutWaterGivesNoLinesAndAnEmptyImage)
         ASSERT_EQ(value, 0);
 }
 
-TEST_F(Banks, ReportsFilesThatCannotBeOpenedOrRead)
-{
-    RecordingMessages messages;
-    const std::string missing = path("missing.wtr");
-    BanksResult result = GenerateShorelines(missing, BanksSettings(), messages);
-    EXPECT_EQ(result.status, BanksStatus::cannotOpen);
-    ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].text, missing);
-    EXPECT_EQ(messages.messages[0].caption, "Can not open WTR file");
-
-    const std::string garbage = path("garbage.wtr");
-    std::ofstream(garbage) << "not a water mask";
-    result = GenerateShorelines(garbage, BanksSettings(), messages);
-    EXPECT_EQ(result.status, BanksStatus::invalidMask);
-    ASSERT_EQ(messages.messages.size(), 2u);
-    EXPECT_EQ(messages.messages[1].text, garbage);
-    EXPECT_EQ(messages.messages[1].caption, kInvalidWtrCaption);
-}
-
-TEST_F(Banks, RefusesAMapTooLargeForItsCoordinates)
-{
-    const std::string file = writeLake();
-    RecordingMessages messages;
-    // 1408 cells of 1e6 m do not fit 32-bit coordinates with room to spare.
-    BanksSettings settings;
-    settings.waterPixelSize = 1.0e6f;
-    const BanksResult result = GenerateShorelines(file, settings, messages);
-    EXPECT_EQ(result.status, BanksStatus::tooLarge);
-    EXPECT_TRUE(result.lines.empty());
-    EXPECT_EQ(messages.messages.size(), 1u);
-}
-
 TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
 {
     const std::string lake = writeLake();
@@ -159,11 +121,9 @@ TEST_F(Banks, CommandWritesTheShorelineFileAndThePreview)
 // it starts at row 90 - 128 + 64 = 26 and the first block row (above the top) is not drawn.
 TEST_F(Banks, TheLastBlockRowOfAMaskOfAnyHeightEndsAtTheBottomEdge)
 {
-    std::vector<std::uint8_t> cells(100 * 90, 0);
-    for (int z = 70; z < 73; ++z)
-        for (int x = 10; x < 13; ++x)
-            cells[std::size_t(z) * 100 + std::size_t(x)] = 15;
-    cells[5 * 100 + 50] = 15; // in the first block row
+    const std::vector<std::uint8_t> cells = testcli::MaskCells(100, 90, [](int x, int z) {
+        return (z >= 70 && z < 73 && x >= 10 && x < 13) || (z == 5 && x == 50) ? 15 : 0; // (50, 5): the first block row
+    });
     ASSERT_TRUE(WriteWtr(path("tall.wtr"), cells.data(), 100, 90, 64));
     BanksSettings settings;
     settings.resolutionScale = 1;

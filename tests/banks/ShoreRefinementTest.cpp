@@ -2,6 +2,7 @@
 #include "support/BufferMask.h"
 #include "tests/oracles/ShoreReference.h"
 #include "support/WtrWriter.h"
+#include "tests/common/TestFiles.h"
 
 #include <gtest/gtest.h>
 
@@ -17,16 +18,14 @@ Shoreline Points(std::initializer_list<ShorePoint> points)
     return Shoreline(points);
 }
 
-// A 256 x 256 mask whose cell (x, z) (z = mask row, 0 at the top) is value(x, z).
-void LoadMask(CBufferMask& mask, const std::function<std::uint8_t(int, int)>& value)
+// A width x height mask in blocks of `block` whose cell (x, z) (z = mask row, 0 at the top) is
+// value(x, z).
+void LoadMask(CBufferMask& mask, const std::function<std::uint8_t(int, int)>& value, int width = 256,
+              int height = 256, int block = 64)
 {
-    const int side = 256;
-    std::vector<std::uint8_t> cells(std::size_t(side) * side);
-    for (int z = 0; z < side; ++z)
-        for (int x = 0; x < side; ++x)
-            cells[std::size_t(z) * side + std::size_t(x)] = value(x, z);
+    const std::vector<std::uint8_t> cells = testcli::MaskCells(width, height, value);
     std::vector<std::uint8_t> bytes;
-    ASSERT_EQ(EncodeWtr(cells.data(), side, side, 64, bytes), WtrStatus::ok);
+    ASSERT_EQ(EncodeWtr(cells.data(), width, height, block, bytes), WtrStatus::ok);
     ASSERT_TRUE(mask.load(bytes.data(), bytes.size()));
 }
 
@@ -34,20 +33,14 @@ void LoadMask(CBufferMask& mask, const std::function<std::uint8_t(int, int)>& va
 // shores, in blocks of 32.
 void LoadRandomMask(CBufferMask& mask, std::mt19937& random, int width, int height)
 {
-    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height));
     const int phase = int(random() % 50);
-    for (int z = 0; z < height; ++z)
-        for (int x = 0; x < width; ++x)
-        {
-            const bool dryBlock = (x / 32 + z / 32) % 4 == 1;
-            const double wave = std::sin((x + phase) * 0.11) * 6.0 + std::cos(z * 0.07) * 5.0;
-            cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] =
-                dryBlock ? 0
-                         : static_cast<std::uint8_t>(std::clamp(wave + 7.5 + double(random() % 3) - 1.0, 0.0, 15.0));
-        }
-    std::vector<std::uint8_t> bytes;
-    ASSERT_EQ(EncodeWtr(cells.data(), width, height, 32, bytes), WtrStatus::ok);
-    ASSERT_TRUE(mask.load(bytes.data(), bytes.size()));
+    const auto value = [&](int x, int z) {
+        const double wave = std::sin((x + phase) * 0.11) * 6.0 + std::cos(z * 0.07) * 5.0;
+        return (x / 32 + z / 32) % 4 == 1
+                   ? std::uint8_t(0)
+                   : static_cast<std::uint8_t>(std::clamp(wave + 7.5 + double(random() % 3) - 1.0, 0.0, 15.0));
+    };
+    LoadMask(mask, value, width, height, 32);
 }
 
 // A line heading east at z = 1000 m: its left-hand normal points north (+z).

@@ -417,10 +417,8 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
 
     // A lake of 512 x 512 cells at scale 2 covers samples 3..258 down (its block rows end one
     // sample above the bottom edge): its centre cell (150, 300) is sample (75, 3 + 150).
-    std::vector<std::uint8_t> cells(512 * 512);
-    for (int r = 0; r < 512; ++r)
-        for (int c = 0; c < 512; ++c)
-            cells[std::size_t(r) * 512 + c] = (c - 150) * (c - 150) + (r - 300) * (r - 300) < 60 * 60 ? 255 : 0;
+    std::vector<std::uint8_t> cells = MaskCells(
+        512, 512, [](int c, int r) { return (c - 150) * (c - 150) + (r - 300) * (r - 300) < 60 * 60 ? 255 : 0; });
     GDALDatasetH memory = GDALCreate(GDALGetDriverByName("MEM"), "", 512, 512, 1, GDT_Byte, nullptr);
     ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(memory, 1), GF_Write, 0, 0, 512, 512, cells.data(), 512, 512, GDT_Byte,
                            0, 0),

@@ -45,9 +45,7 @@ void ExpectRefusedAlike(const JobField<Settings> (&table)[N], const std::string&
     }
 }
 
-class FieldTables : public testcli::ScratchFolderTest
-{
-};
+using FieldTables = testcli::ScratchFolderTest;
 
 TEST_F(FieldTables, CommandLineAndBatchRefuseTheSameValuesWithTheSameRanges)
 {

@@ -4,39 +4,17 @@
 #include "tests/common/CliRunner.h"
 #include "tools/PngWriter.h"
 
-#include <random>
 
 using namespace testcli;
 
-namespace
-{
-std::vector<std::uint16_t> RandomHeights(int width, int height, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::uniform_int_distribution<int> step(-40, 40);
-    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
-    int value = 30000;
-    for (std::uint16_t& sample : samples)
-    {
-        value = std::clamp(value + step(random), 0, 65535);
-        sample = static_cast<std::uint16_t>(value);
-    }
-    samples[0] = 0;
-    samples[1] = 65535;
-    return samples;
-}
-
-class HeightImageTest : public ScratchFolderTest
-{
-};
-} // namespace
+using HeightImageTest = ScratchFolderTest;
 
 TEST_F(HeightImageTest, Png16RoundTripIsExactAndIndependentOfThreads)
 {
     // 1500 x 1500 x 2 bytes is five bands of 1 MiB: more than one group of bands on one thread.
     const int width = 1500;
     const int height = 1500;
-    const auto samples = RandomHeights(width, height, 3);
+    const auto samples = TestHeights(width, height, 3);
     NullProgress progress;
     ASSERT_TRUE(WritePngGrey16(path("one.png"), samples.data(), width, height, progress, 0, 1));
     ASSERT_TRUE(WritePngGrey16(path("two.png"), samples.data(), width, height, progress, 0, 2));
@@ -104,7 +82,7 @@ TEST_F(HeightImageTest, RefusesWhatIsNotOneGreyBandOfAUsableSize)
 
 TEST_F(HeightImageTest, TruncatedAndMissingFilesFailCleanly)
 {
-    const auto samples = RandomHeights(300, 280, 9);
+    const auto samples = TestHeights(300, 280, 9);
     NullProgress progress;
     ASSERT_TRUE(WritePngGrey16(path("full.png"), samples.data(), 300, 280, progress));
     const auto bytes = ReadBytes(path("full.png"));

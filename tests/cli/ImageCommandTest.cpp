@@ -5,34 +5,16 @@
 #include "tools/PngWriter.h"
 #include "tools/Relief.h"
 
-#include <random>
 
 using namespace testcli;
 
-namespace
-{
-std::vector<std::uint16_t> Terrain(int width, int height)
-{
-    std::mt19937 random(21);
-    std::uniform_int_distribution<int> noise(0, 900);
-    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            samples[std::size_t(y) * std::size_t(width) + std::size_t(x)] =
-                static_cast<std::uint16_t>(1000 + 90 * x + 40 * y + noise(random));
-    return samples;
-}
-
-class ImageCommands : public ScratchFolderTest
-{
-};
-} // namespace
+using ImageCommands = ScratchFolderTest;
 
 TEST_F(ImageCommands, Png16ToRawToDatToPng16IsIdentical)
 {
     const int width = 300;
     const int height = 257;
-    const auto samples = Terrain(width, height);
+    const auto samples = TestHeights(width, height, 21);
     NullProgress progress;
     ASSERT_TRUE(WritePngGrey16(path("map.png"), samples.data(), width, height, progress));
 
@@ -58,7 +40,7 @@ TEST_F(ImageCommands, Png16ToRawToDatToPng16IsIdentical)
 
 TEST_F(ImageCommands, GeoTiffExportImportsBackWhenTheBuildHasGdal)
 {
-    const auto samples = Terrain(256, 270);
+    const auto samples = TestHeights(256, 270, 21);
     ASSERT_TRUE(WriteHeightDat(path("map.dat"), ConstRasterView<std::uint16_t>(samples.data(), 256, 270), 25.0f));
     const CliRun exported = run("export " + path("map.dat") + " -o " + path("map.tif"));
     if (!HeightImageHasGdal())
@@ -119,7 +101,7 @@ TEST_F(ImageCommands, PreviewWritesTheDefinedReliefAndPicksWaterByName)
 {
     const int width = 64;
     const int height = 48;
-    const auto samples = Terrain(width, height);
+    const auto samples = TestHeights(width, height, 21);
     const ConstRasterView<std::uint16_t> view(samples.data(), width, height);
     ASSERT_TRUE(WriteHeightDat(path("hills.dat"), view, 20.0f));
     const CliRun relief = run("preview " + path("hills.dat") + " -o " + path("hills.png") + " --height-scale 40");

@@ -106,10 +106,8 @@ TEST_F(JsonOutput, CliffAndBanksDescribeTheirResults)
     EXPECT_EQ(FileWithRole(cliffSummary, "mask").at("path").get<std::string>(), path("ramp.bmp"));
 
     // A lake in a 256 x 256 mask of one block.
-    std::vector<std::uint8_t> cells(256 * 256, 0);
-    for (int y = 60; y < 200; ++y)
-        for (int x = 50; x < 210; ++x)
-            cells[std::size_t(y) * 256 + std::size_t(x)] = 15;
+    const std::vector<std::uint8_t> cells =
+        MaskCells(256, 256, [](int x, int y) { return y >= 60 && y < 200 && x >= 50 && x < 210 ? 15 : 0; });
     ASSERT_TRUE(WriteWtr(path("lake.wtr"), cells.data(), 256, 256, 256));
     const CliRun banks = run("banks " + path("lake.wtr") + " -o " + path("lake.sl") + " --scale 1 --json");
     ASSERT_EQ(banks.exitCode, 0) << banks.err;

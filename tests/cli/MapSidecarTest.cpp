@@ -5,9 +5,7 @@
 
 using testcli::WriteText;
 
-class MapSidecar : public testcli::ScratchFolderTest
-{
-};
+using MapSidecar = testcli::ScratchFolderTest;
 
 TEST_F(MapSidecar, ReadsBackWhatItWroteExactly)
 {

@@ -10,36 +10,10 @@
 #include <random>
 #include <string>
 
+using testcli::GetLe;
+
 namespace
 {
-
-std::uint16_t U16(const std::vector<std::uint8_t>& bytes, std::size_t at)
-{
-    return static_cast<std::uint16_t>(bytes.at(at) | bytes.at(at + 1) << 8);
-}
-
-std::uint32_t U32(const std::vector<std::uint8_t>& bytes, std::size_t at)
-{
-    return U16(bytes, at) | std::uint32_t(U16(bytes, at + 2)) << 16;
-}
-
-// A terrain-like raster with slopes, flats and a noisy patch.
-std::vector<std::uint16_t> MakeRaster(int width, int height, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::vector<std::uint16_t> raster(std::size_t(width) * std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-        {
-            std::uint16_t value = static_cast<std::uint16_t>(x * 31 + y * 17 + random() % 40);
-            if (x < width / 4)
-                value = 1200; // flat: long runs
-            else if (y > height - 20)
-                value = static_cast<std::uint16_t>(random()); // noise
-            raster[std::size_t(y) * std::size_t(width) + std::size_t(x)] = value;
-        }
-    return raster;
-}
 
 // The writer as a single forward pass: header, placeholder table, each record as soon as its
 // tile is coded, then the table patched after one seek back.
@@ -100,9 +74,9 @@ TEST_F(HeightDat, NoiseTileIsStoredWhole)
         raster[i] = (i % 256) < 64 && i < 256 * 64 ? static_cast<std::uint16_t>((i + 1) % 2 * 32768) // worst case
                                                     : static_cast<std::uint16_t>(random());
     const std::vector<std::uint8_t> bytes = written(raster, 256, 256, 50.0f);
-    const std::size_t first = U32(bytes, 24);
-    EXPECT_EQ(U16(bytes, first), 14851u); // 32768, 0, 32768, ...: the count and 4096 tokens of 29 bits
-    EXPECT_GT(U16(bytes, U32(bytes, 28)), 8192u);
+    const std::size_t first = GetLe(bytes, 24, 4);
+    EXPECT_EQ(GetLe(bytes, first, 2), 14851u); // 32768, 0, 32768, ...: the count and 4096 tokens of 29 bits
+    EXPECT_GT(GetLe(bytes, GetLe(bytes, 28, 4), 2), 8192u);
     EXPECT_EQ(bytes, SequentialDat(raster, 256, 256, 50.0f));
 }
 
@@ -112,7 +86,7 @@ TEST_F(HeightDat, ParallelWriterMatchesTheSequentialPass)
     // on the right and at the bottom, and sides that are whole tiles.
     for (auto [width, height] : {std::pair{1000, 1100}, std::pair{257, 64}, std::pair{64, 65}, std::pair{1024, 128}})
     {
-        const std::vector<std::uint16_t> raster = MakeRaster(width, height, unsigned(width));
+        const std::vector<std::uint16_t> raster = testcli::TestHeights(width, height, unsigned(width));
         const std::vector<std::uint8_t> expected = SequentialDat(raster, width, height, 12.25f);
         for (unsigned threads : {1u, 2u, 3u, 8u, 0u})
             EXPECT_EQ(written(raster, width, height, 12.25f, threads), expected)

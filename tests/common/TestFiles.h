@@ -3,13 +3,16 @@
 // into a byte image (through the product's own byte-order helpers), and one PNG writer and
 // reader for layouts the product does not write itself.
 #include "base/ByteOrder.h"
+#include "support/WtrFormat.h"
 
 #include <csetjmp>
+#include <cstring>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <png.h>
+#include <random>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -73,6 +76,55 @@ inline void PutLe(std::vector<std::uint8_t>& bytes, std::size_t at, std::uint64_
         if (count == 8)
             WriteLe32(p + 4, static_cast<std::uint32_t>(value >> 32));
     }
+}
+
+// Heights like a terrain's, row-major: slopes with a little noise, a flat strip on the left (long
+// runs), pure noise in the bottom rows, and the extremes 0 and 65535 in the first two samples.
+inline std::vector<std::uint16_t> TestHeights(int width, int height, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            samples[std::size_t(y) * std::size_t(width) + std::size_t(x)] = static_cast<std::uint16_t>(
+                x < width / 4 ? 1200 : y > height - 20 ? random() : x * 31 + y * 17 + random() % 40);
+    samples[0] = 0;
+    samples[1] = 65535;
+    return samples;
+}
+
+// The little-endian field of 2 or 4 bytes at `at`; out_of_range past the image's end.
+inline std::uint32_t GetLe(const std::vector<std::uint8_t>& bytes, std::size_t at, int count)
+{
+    (void)bytes.at(at + std::size_t(count) - 1);
+    return count == 2 ? ReadLe16(bytes.data() + at) : ReadLe32(bytes.data() + at);
+}
+
+// A width x height grid of water-mask cells, value(x, z) each, row z = 0 first.
+template <typename Value> std::vector<std::uint8_t> MaskCells(int width, int height, Value value)
+{
+    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height));
+    for (int z = 0; z < height; ++z)
+        for (int x = 0; x < width; ++x)
+            cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] = static_cast<std::uint8_t>(value(x, z));
+    return cells;
+}
+
+// A ".wtr" header claiming xRes x zRes cells in `blocks` x `blocks` blocks (the grid the size
+// needs unless given), followed by `entries` zero offsets (the whole table unless given): a
+// well-formed file of any claimed size with every block absent.
+inline std::vector<std::uint8_t> EmptyWtr(std::uint32_t xRes, std::uint32_t zRes, std::uint32_t blockSize,
+                                          std::size_t entries = 0)
+{
+    const std::uint32_t across = (xRes + blockSize - 1) / blockSize;
+    const std::uint32_t down = (zRes + blockSize - 1) / blockSize;
+    std::vector<std::uint8_t> bytes(kWtrHeaderSize + 8 * (entries ? entries : std::size_t(across) * down + 1), 0);
+    std::memcpy(bytes.data(), kWtrMagic, 4);
+    const std::uint32_t fields[] = {kWtrVersion, blockSize, xRes, zRes, across, down};
+    const std::size_t at[] = {4, 6, 8, 12, 16, 20};
+    for (int i = 0; i < 6; ++i)
+        PutLe(bytes, at[i], fields[i], i < 2 ? 2 : 4);
+    return bytes;
 }
 
 // Writes a PNG of any layout with libpng; `rows` holds the packed rows (rows of zeros when

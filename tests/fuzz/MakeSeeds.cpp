@@ -8,6 +8,7 @@
 #include "tools/Image.h"
 #include "support/WtrWriter.h"
 #include "tests/common/TestBmp.h"
+#include "tests/common/TestFiles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -71,17 +72,11 @@ std::vector<std::uint16_t> Terrain(int width, int height, int seed)
 // A mask with a lake and a river, values 0..15.
 std::vector<std::uint8_t> WaterCells(int width, int height)
 {
-    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height));
-    for (int z = 0; z < height; ++z)
-        for (int x = 0; x < width; ++x)
-        {
-            const double lake = std::hypot(x - width * 0.3, z - height * 0.6) / (0.25 * width);
-            const double river = std::abs(x - width * 0.7 - 3 * std::sin(z * 0.2)) / 3.0;
-            const double wet = std::max(1.0 - lake, 1.0 - river);
-            cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] =
-                static_cast<std::uint8_t>(std::clamp(wet * 20.0, 0.0, 15.0));
-        }
-    return cells;
+    return testcli::MaskCells(width, height, [&](int x, int z) {
+        const double lake = std::hypot(x - width * 0.3, z - height * 0.6) / (0.25 * width);
+        const double river = std::abs(x - width * 0.7 - 3 * std::sin(z * 0.2)) / 3.0;
+        return std::clamp(std::max(1.0 - lake, 1.0 - river) * 20.0, 0.0, 15.0);
+    });
 }
 
 void DatSeeds()

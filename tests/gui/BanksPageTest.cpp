@@ -170,17 +170,17 @@ private slots:
         QCOMPARE(f.dialogs.requests.back().owner, static_cast<QWidget*>(&f.dialog));
 
         QCOMPARE(RunCli({"banks", scratch.qpath("water.wtr"), "-o", scratch.qpath("cli.sl")}), 0);
-        const std::vector<char> saved = ReadFileBytes(scratch.path("gui.sl"));
+        const std::vector<std::uint8_t> saved = ReadBytes(scratch.path("gui.sl"));
         QVERIFY(!saved.empty());
-        QVERIFY(saved == ReadFileBytes(scratch.path("cli.sl")));
+        QVERIFY(saved == ReadBytes(scratch.path("cli.sl")));
 
         // Saving again, over the file, writes the same; a cancelled dialog writes nothing.
         f.dialogs.answer(scratch.qpath("gui.sl"));
         QTest::mouseClick(f.button("m_saveButton"), Qt::LeftButton);
-        QVERIFY(ReadFileBytes(scratch.path("gui.sl")) == saved);
+        QVERIFY(ReadBytes(scratch.path("gui.sl")) == saved);
         f.dialogs.cancel();
         QTest::mouseClick(f.button("m_saveButton"), Qt::LeftButton);
-        QVERIFY(!FileExists(scratch.path("cancelled.sl")));
+        QVERIFY(!Exists(scratch.path("cancelled.sl")));
     }
 
     // The buttons and the mouse reach the preview's placement (its geometry is tested on its own).

@@ -107,9 +107,9 @@ private slots:
         QCOMPARE(RunCli({"cliff", QString::fromStdString(dat), "-o", scratch.qpath("cli.bmp"), "--angle", angle,
                          "--threshold", threshold, "--height-scale", scale}),
                  0);
-        const std::vector<char> saved = ReadFileBytes(scratch.path("gui.bmp"));
+        const std::vector<std::uint8_t> saved = ReadBytes(scratch.path("gui.bmp"));
         QVERIFY(saved.size() > 256 * 256);
-        QVERIFY(saved == ReadFileBytes(scratch.path("cli.bmp")));
+        QVERIFY(saved == ReadBytes(scratch.path("cli.bmp")));
     }
 
     void cancelledSaveUnreadableFileAndTheInputItselfWriteNothing()
@@ -136,13 +136,13 @@ private slots:
         QVERIFY(f.dialogs.messages.empty());
 
         // The height file itself chosen as the bitmap is passed over as silently as a failed write.
-        const std::vector<char> heights = ReadFileBytes(dat);
+        const std::vector<std::uint8_t> heights = ReadBytes(dat);
         f.browse(QString::fromStdString(dat));
         f.answers(QString::fromStdString(dat));
         f.saveBitmap();
         QCOMPARE(f.dialogs.requests.size(), std::size_t(5));
         QVERIFY(f.dialogs.messages.empty());
-        QVERIFY(ReadFileBytes(dat) == heights);
+        QVERIFY(ReadBytes(dat) == heights);
     }
 };
 

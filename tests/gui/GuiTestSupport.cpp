@@ -2,16 +2,14 @@
 
 #include "support/Bitmap.h"
 #include "support/WtrWriter.h"
+#include "tests/common/TestFiles.h"
 
-#include <QFileInfo>
 #include <QProcess>
 #include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cmath>
-#include <fstream>
-#include <iterator>
 
 void WriteTestRaw(const std::string& path, int width, int height)
 {
@@ -29,8 +27,7 @@ void WriteTestRaw(const std::string& path, int width, int height)
             bytes.push_back(static_cast<unsigned char>(sample >> 8));
         }
     }
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                               static_cast<std::streamsize>(bytes.size()));
+    testcli::WriteBytes(path, bytes);
 }
 
 void WriteTestLever(const std::string& path, int width, int height)
@@ -52,32 +49,15 @@ void WriteTestLever(const std::string& path, int width, int height)
 void WriteTestWater(const std::string& path, int width, int height, int blockSize)
 {
     // A round lake and a river that leaves it to the right edge; the values ramp at the shore.
-    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height), 0);
-    for (int z = 0; z < height; ++z)
-    {
-        for (int x = 0; x < width; ++x)
-        {
-            const double dx = x - width * 0.4;
-            const double dz = z - height * 0.45;
-            const double lake = width * 0.22 - std::sqrt(dx * dx + dz * dz);
-            const double river = width * 0.06 - std::fabs(z - height * 0.45 - (x - width * 0.4) * 0.3);
-            const double inside = x > width * 0.4 ? std::max(lake, river) : lake;
-            const double value = std::clamp(8.0 + inside * 0.5, 0.0, 15.0);
-            cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] = static_cast<std::uint8_t>(value);
-        }
-    }
+    const std::vector<std::uint8_t> cells = testcli::MaskCells(width, height, [&](int x, int z) {
+        const double dx = x - width * 0.4;
+        const double dz = z - height * 0.45;
+        const double lake = width * 0.22 - std::sqrt(dx * dx + dz * dz);
+        const double river = width * 0.06 - std::fabs(z - height * 0.45 - (x - width * 0.4) * 0.3);
+        const double inside = x > width * 0.4 ? std::max(lake, river) : lake;
+        return std::clamp(8.0 + inside * 0.5, 0.0, 15.0);
+    });
     (void)WriteWtr(path, cells.data(), width, height, blockSize);
-}
-
-std::vector<char> ReadFileBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool FileExists(const std::string& path)
-{
-    return QFileInfo::exists(QString::fromStdString(path));
 }
 
 int RunCli(const QStringList& arguments)

@@ -3,6 +3,7 @@
 // the main dialog with its pages, and small input files.
 #include "app/AltimoDlg.h"
 #include "gui/UserDialogs.h"
+#include "tests/common/TestFiles.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -117,9 +118,8 @@ void WriteTestRaw(const std::string& path, int width, int height);
 void WriteTestLever(const std::string& path, int width, int height);
 // Writes a compressed water mask with a lake and a river, cells 0..15.
 void WriteTestWater(const std::string& path, int width, int height, int blockSize = 64);
-// The bytes of a file; empty when it cannot be read.
-std::vector<char> ReadFileBytes(const std::string& path);
-bool FileExists(const std::string& path);
+using testcli::ReadBytes;
+using testcli::Exists;
 // Runs altimo-cli with the arguments; its exit status.
 int RunCli(const QStringList& arguments);
 

@@ -227,7 +227,7 @@ private slots:
         QSignalSpy progress(f.find<QProgressBar>("m_progress"), &QProgressBar::valueChanged);
         QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
         QVERIFY(progress.isEmpty());
-        QVERIFY(!FileExists(scratch.path("map.dat")));
+        QVERIFY(!Exists(scratch.path("map.dat")));
         f.showPage(1);
         QTest::mouseClick(banks->findChild<QPushButton*>(QStringLiteral("generateButton")), Qt::LeftButton);
         QVERIFY(banks->m_lines.empty());
@@ -241,7 +241,7 @@ private slots:
         QVERIFY(!banks->m_lines.empty());
         f.showPage(0);
         QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
-        QVERIFY(FileExists(scratch.path("map.dat")));
+        QVERIFY(Exists(scratch.path("map.dat")));
         QCOMPARE(f.dialogs.messages.size(), std::size_t(2));
     }
 

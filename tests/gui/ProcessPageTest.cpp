@@ -158,7 +158,7 @@ private slots:
         QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Enter an integer between 1 and 20."));
-        QVERIFY(!FileExists(scratch.path("map.dat")));
+        QVERIFY(!Exists(scratch.path("map.dat")));
     }
 
     // At a scale other than the default, so that a page that ignored it would differ.
@@ -190,8 +190,8 @@ private slots:
 
         QVERIFY2(f.dialogs.messages.empty(),
                  qPrintable(f.dialogs.messages.empty() ? QString() : f.dialogs.messages[0].text));
-        QVERIFY(FileExists(gui.path("map.dat")));
-        QVERIFY(FileExists(gui.path("map_w.dat")));
+        QVERIFY(Exists(gui.path("map.dat")));
+        QVERIFY(Exists(gui.path("map_w.dat")));
 
         // The bar climbs through the lever and water stages, passes 100 and 200 in order, and
         // is empty again at the end.
@@ -211,8 +211,8 @@ private slots:
                          "--sharpness", "0.5", "--blur-height", "--water", QString::fromStdString(cli.path("water.wtr")), "--scale",
                          scale, "--bank", "3"}),
                  0);
-        QVERIFY(ReadFileBytes(gui.path("map.dat")) == ReadFileBytes(cli.path("map.dat")));
-        QVERIFY(ReadFileBytes(gui.path("map_w.dat")) == ReadFileBytes(cli.path("map_w.dat")));
+        QVERIFY(ReadBytes(gui.path("map.dat")) == ReadBytes(cli.path("map.dat")));
+        QVERIFY(ReadBytes(gui.path("map_w.dat")) == ReadBytes(cli.path("map_w.dat")));
     }
 
 };

@@ -7,8 +7,8 @@
 #include "tools/Image.h"
 #include "support/WtrFormat.h"
 #include "support/WtrWriter.h"
+#include "tests/common/TestBmp.h"
 
-#include <cstring>
 #include <zlib.h>
 
 using namespace robustness;
@@ -16,29 +16,11 @@ using testcli::PutLe;
 
 namespace
 {
-// A ".wtr" header with every block absent: a well-formed file of any claimed size.
-std::vector<std::uint8_t> EmptyMask(std::uint32_t xRes, std::uint32_t zRes, std::uint16_t blockSize)
-{
-    const std::uint32_t across = (xRes + blockSize - 1) / blockSize;
-    const std::uint32_t down = (zRes + blockSize - 1) / blockSize;
-    std::vector<std::uint8_t> bytes(kWtrHeaderSize + (std::size_t(across) * down + 1) * 8, 0);
-    std::memcpy(bytes.data(), kWtrMagic, 4);
-    PutLe(bytes, 4, kWtrVersion, 2);
-    PutLe(bytes, 6, blockSize, 2);
-    PutLe(bytes, 8, xRes, 4);
-    PutLe(bytes, 12, zRes, 4);
-    PutLe(bytes, 16, across, 4);
-    PutLe(bytes, 20, down, 4);
-    return bytes;
-}
-
 std::vector<std::uint8_t> Lake(int width, int height, int blockSize)
 {
-    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height), 0);
-    for (int z = 0; z < height; ++z)
-        for (int x = 0; x < width; ++x)
-            if ((x - width / 2) * (x - width / 2) + (z - height / 2) * (z - height / 2) < width * width / 9)
-                cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] = 15;
+    const std::vector<std::uint8_t> cells = testcli::MaskCells(width, height, [&](int x, int z) {
+        return (x - width / 2) * (x - width / 2) + (z - height / 2) * (z - height / 2) < width * width / 9 ? 15 : 0;
+    });
     std::vector<std::uint8_t> bytes;
     EXPECT_EQ(EncodeWtr(cells.data(), width, height, blockSize, bytes), WtrStatus::ok);
     return bytes;
@@ -46,9 +28,7 @@ std::vector<std::uint8_t> Lake(int width, int height, int blockSize)
 
 std::vector<std::uint8_t> HeightFile(const std::string& path, int width, int height)
 {
-    std::vector<std::uint16_t> samples(std::size_t(width) * std::size_t(height));
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = static_cast<std::uint16_t>(i * 131);
+    const std::vector<std::uint16_t> samples = testcli::TestHeights(width, height, 1);
     EXPECT_TRUE(WriteHeightDat(path, {samples.data(), width, height}, 50.0f, 1));
     return testcli::ReadBytes(path);
 }
@@ -143,7 +123,7 @@ TEST_F(BadInput, WaterMasks)
 
     // 100000 x 100000 cells, every block absent: a legitimate 5 KB file. The shoreline job
     // refuses the 10^10-pixel water image before allocating it; the decoder refuses the BMP.
-    WriteBytes(path("vast.wtr"), EmptyMask(100000, 100000, 4096));
+    WriteBytes(path("vast.wtr"), testcli::EmptyWtr(100000, 100000, 4096));
     expectRefused("banks " + path("vast.wtr") + " -o " + sl + " --scale 1", 1, "larger than 32768 x 32768 pixels", sl);
     expectRefused("wtr-decode " + path("vast.wtr") + " -o " + bmp, 1, "too large for a BMP file", bmp);
 
@@ -166,17 +146,9 @@ TEST_F(BadInput, Images)
 
     // One refusal of the BMP reader and two of the PNG reader (a header claiming a million by a
     // million pixels, a cut file); the other header variants are the readers' own tests.
-    std::vector<std::uint8_t> bmp(60, 0);
-    bmp[0] = 'B';
-    bmp[1] = 'M';
-    PutLe(bmp, 10, 54, 4);
-    PutLe(bmp, 14, 40, 4);
-    PutLe(bmp, 18, 4, 4);
-    PutLe(bmp, 22, 4, 4);
-    PutLe(bmp, 26, 1, 2);
-    PutLe(bmp, 28, 24, 2);
-    PutLe(bmp, 30, 1, 4); // run-length compression
-    WriteBytes(path("rle.bmp"), bmp);
+    testbmp::Layout rle;
+    rle.compression = 1; // run-length
+    WriteBytes(path("rle.bmp"), testbmp::MakeBmp(rle, [](int, int) { return 0u; }));
     expectRefused("wtr-encode " + path("rle.bmp") + " -o " + wtr, 1, "compressed BMP files are not supported", wtr);
     std::vector<std::uint8_t> pixels(16 * 16, 7);
     ASSERT_TRUE(SavePng(path("small.png"), pixels.data(), 16, 16, 1));

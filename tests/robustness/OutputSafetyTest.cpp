@@ -27,9 +27,7 @@ protected:
             samples[i] = static_cast<std::uint16_t>((i % kSide) * 200 + (i / kSide) * 37);
         WriteText(path("map.raw"), std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2));
         ASSERT_TRUE(WriteHeightDat(path("map.dat"), {samples.data(), kSide, kSide}, 50.0f, 1));
-        std::vector<std::uint8_t> cells(std::size_t(kSide) * kSide, 0);
-        for (std::size_t i = 0; i < cells.size(); ++i)
-            cells[i] = (i % kSide) < kSide / 2 ? 15 : 0;
+        const std::vector<std::uint8_t> cells = testcli::MaskCells(kSide, kSide, [](int x, int) { return x < kSide / 2 ? 15 : 0; });
         ASSERT_TRUE(WriteWtr(path("lake.wtr"), cells.data(), kSide, kSide, 64));
         std::vector<std::uint8_t> grey(cells.size(), 90);
         ASSERT_TRUE(SavePng(path("grey.png"), grey.data(), kSide, kSide, 1));

@@ -36,12 +36,7 @@ bool SaveBlankBitmap(const std::string& path, unsigned char bits)
 
 std::vector<Writer> Writers()
 {
-    static std::vector<std::uint16_t> heights = [] {
-        std::vector<std::uint16_t> samples(std::size_t(150) * 70);
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            samples[i] = static_cast<std::uint16_t>(i * 977);
-        return samples;
-    }();
+    static std::vector<std::uint16_t> heights = testcli::TestHeights(150, 70, 1);
     static std::vector<std::uint8_t> cells = [] {
         std::vector<std::uint8_t> values(std::size_t(90) * 40);
         for (std::size_t i = 0; i < values.size(); ++i)

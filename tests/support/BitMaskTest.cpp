@@ -148,10 +148,7 @@ TEST(BitMask, RoundTripsAnyShapeAndBlockSize)
 
 TEST(BitMask, AllZeroBlocksAreAbsentAndCostNoBytes)
 {
-    Mask mask{512, 512, std::vector<std::uint8_t>(512 * 512, 0)};
-    for (int z = 256; z < 512; ++z)
-        for (int x = 0; x < 256; ++x)
-            mask.cells[static_cast<std::size_t>(z * 512 + x)] = 15;
+    const Mask mask{512, 512, testcli::MaskCells(512, 512, [](int x, int z) { return x < 256 && z >= 256 ? 15 : 0; })};
     const auto bytes = Encode(mask, 256);
     // Header, five offsets, and one block that is a single run.
     EXPECT_LT(bytes.size(), kWtrHeaderSize + 5 * 8 + 8);
@@ -271,24 +268,13 @@ TEST(BitMask, HeadersThatDisagreeAreRefused)
 // with a bounded cache.
 TEST(BitMask, AbsurdSizesNeedTheirWholeTable)
 {
-    const auto header = [](int blockSize, int blocks, std::size_t tableEntries) {
-        std::vector<std::uint8_t> bytes(kWtrHeaderSize + 8 * tableEntries, 0);
-        std::memcpy(bytes.data(), kWtrMagic, 4);
-        PutLe(bytes, 4, kWtrVersion, 2);
-        PutLe(bytes, 6, std::uint64_t(blockSize), 2);
-        for (std::size_t at : {8, 12})
-            PutLe(bytes, at, 100000, 4);
-        for (std::size_t at : {16, 20})
-            PutLe(bytes, at, std::uint64_t(blocks), 4);
-        return bytes;
-    };
     CBitMask reader(256);
-    auto bytes = header(16, 6250, 1000); // a table of 6250 x 6250 offsets, 1000 present
+    auto bytes = testcli::EmptyWtr(100000, 100000, 16, 1000); // a table of 6250 x 6250 offsets, 1000 present
     EXPECT_FALSE(reader.load(bytes.data(), bytes.size()));
-    bytes = header(1, 100000, 1000); // more than 32767 blocks along a side
+    bytes = testcli::EmptyWtr(100000, 100000, 1, 1000); // more than 32767 blocks along a side
     EXPECT_FALSE(reader.load(bytes.data(), bytes.size()));
 
-    bytes = header(4096, 25, 25 * 25 + 1); // every block absent
+    bytes = testcli::EmptyWtr(100000, 100000, 4096); // every block absent
     RecordingMask complete(256);
     ASSERT_TRUE(complete.load(bytes.data(), bytes.size()));
     EXPECT_EQ(complete.getXRes(), 100000);
@@ -322,13 +308,10 @@ TEST(BitMask, RunDecoderRejectsMalformedCodes)
 TEST(BitMask, UpdateProtocolDecodesEachResidentBlockOnce)
 {
     // 5 x 3 blocks of 4 cells, each block's cells equal to 1 + its index, block (2, 1) absent.
-    Mask mask{20, 12, std::vector<std::uint8_t>(240, 0)};
-    for (int z = 0; z < 12; ++z)
-        for (int x = 0; x < 20; ++x)
-        {
-            const int index = (z / 4) * 5 + x / 4;
-            mask.cells[static_cast<std::size_t>(z * 20 + x)] = index == 7 ? 0 : static_cast<std::uint8_t>(1 + index % 15);
-        }
+    const Mask mask{20, 12, testcli::MaskCells(20, 12, [](int x, int z) {
+                        const int index = (z / 4) * 5 + x / 4;
+                        return index == 7 ? 0 : 1 + index % 15;
+                    })};
     const auto bytes = Encode(mask, 4);
     RecordingMask reader(4); // 2 x 2 slots
     ASSERT_TRUE(reader.load(bytes.data(), bytes.size()));

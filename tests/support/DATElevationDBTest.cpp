@@ -9,6 +9,7 @@
 #include <random>
 #include <string>
 
+using testcli::GetLe;
 using testcli::PutLe;
 
 namespace
@@ -42,12 +43,6 @@ protected:
                 for (long x = -1; x <= db.getWidth(); x += 5)
                     (void)db.getSample(x, y);
         return ok;
-    }
-
-    static std::uint32_t Get32(const std::vector<std::uint8_t>& bytes, std::size_t at)
-    {
-        return std::uint32_t(bytes[at]) | std::uint32_t(bytes[at + 1]) << 8 | std::uint32_t(bytes[at + 2]) << 16 |
-               std::uint32_t(bytes[at + 3]) << 24;
     }
 };
 
@@ -113,7 +108,7 @@ TEST_F(DATElevationDBTest, BandsArriveTopToBottomAndCanStopTheLoad)
     EXPECT_EQ(db.getWidth(), 0);
 
     // A corrupt tile in the last tile row: the earlier bands may have gone out, the load fails.
-    const std::uint32_t lastTile = Get32(bytes, 24 + 4 * 11);
+    const std::uint32_t lastTile = GetLe(bytes, 24 + 4 * 11, 4);
     bytes[lastTile] = 3; // length 3: far too short for 4096 samples
     bytes[lastTile + 1] = 0;
     testcli::WriteBytes(path("bad.dat"), bytes);
@@ -200,7 +195,7 @@ TEST_F(DATElevationDBTest, BadHeadersAndOffsetsAreRejected)
 
     // A length field that reaches past the file.
     std::vector<std::uint8_t> bytes = good;
-    const std::uint32_t last = Get32(bytes, 24 + 5 * 4);
+    const std::uint32_t last = GetLe(bytes, 24 + 5 * 4, 4);
     bytes[last] = 0xFF;
     bytes[last + 1] = 0xFF;
     EXPECT_FALSE(InitFromBytes(bytes)) << "length past the end";
