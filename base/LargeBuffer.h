@@ -4,6 +4,7 @@
 // nearly every row when a 64 x 64 tile is cut from it; 2 MB pages remove both.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <sys/mman.h>
 #include <type_traits>
@@ -102,8 +103,11 @@ private:
 };
 
 // The allocator of a std::vector that holds a raster: blocks of a megabyte or more come from
-// huge pages as in LargeBuffer, and elements made without a value are left uninitialised
-// (vector(n) costs no pass over the memory; vector(n, v) and resize(n, v) still set them).
+// huge pages as in LargeBuffer, and elements made without a value are left as the new block
+// has them, which is zero: fresh pages from the system read as zero, a smaller block is
+// cleared. So vector(n) of a large raster costs no pass over the memory and its untouched pages
+// cost nothing until read (vector(n, v) and resize(n, v) still set every element; a vector
+// that grows back within its capacity gets back what it held).
 // For trivial element types only.
 template <typename T>
 struct LargeAllocator
@@ -124,7 +128,7 @@ struct LargeAllocator
         const std::size_t bytes = count * sizeof(T);
         if (bytes >= kLarge)
             return static_cast<T*>(large_block::Map(bytes));
-        return static_cast<T*>(::operator new(bytes));
+        return static_cast<T*>(std::memset(::operator new(bytes), 0, bytes));
     }
     void deallocate(T* block, std::size_t count) noexcept
     {
@@ -146,10 +150,6 @@ struct LargeAllocator
     }
 
     friend bool operator==(const LargeAllocator&, const LargeAllocator&) noexcept { return true; }
-
-    // True when a block of `count` elements comes as fresh pages from the system, which read as
-    // zero: a raster that must start at zero then needs no pass that writes the zeros.
-    static bool ComesZeroed(std::size_t count) { return count * sizeof(T) >= kLarge; }
 
 private:
     static constexpr std::size_t kLarge = std::size_t(1) << 20;

@@ -145,11 +145,9 @@ WaterResult ProcessWater(const ProcessSettings& settings, const std::string& wat
     }
 
     WaterResult result;
-    // A map's worth of fresh pages is zero already: the dry samples cost nothing until the writer
-    // reads them, and no pass over the whole raster writes zeros on one core first.
+    // The new raster reads as zero without a pass that writes the zeros: the dry samples cost
+    // nothing until the writer reads them.
     result.water.resize(height.size());
-    if (!LargeAllocator<std::uint16_t>::ComesZeroed(height.size()))
-        std::fill(result.water.begin(), result.water.end(), std::uint16_t(0));
     RasterView<std::uint16_t> water(result.water.data(), height.width, height.height);
     const ConstRasterView<std::uint16_t> ground = AsConst(height);
     const int seaHeight = SeaHeight(settings.seaLevel);

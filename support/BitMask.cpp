@@ -214,8 +214,12 @@ bool CBitMask::hasBlock(long bx, long bz) const
 void CBitMask::markCorrupt(long bx, long bz)
 {
     std::size_t index = 0;
-    if (!blockIndex(bx, bz, index))
-        return;
+    if (blockIndex(bx, bz, index))
+        markCorrupt(index);
+}
+
+void CBitMask::markCorrupt(std::size_t index)
+{
     m_corrupt[index] = 1;
     ++m_corruptBlocks;
 }
@@ -224,10 +228,7 @@ bool CBitMask::decodeInto(std::size_t index, std::uint8_t* cells)
 {
     const bool ok = decodeChecked(index, cells);
     if (!ok)
-    {
-        m_corrupt[index] = 1;
-        ++m_corruptBlocks;
-    }
+        markCorrupt(index);
     return ok;
 }
 

@@ -119,6 +119,7 @@ private:
     bool decodeInto(std::size_t index, std::uint8_t* cells);
     // The same without marking.
     bool decodeChecked(std::size_t index, std::uint8_t* cells) const;
+    void markCorrupt(std::size_t index);
     void reset();
 
     short m_cacheBlocks;

@@ -2,6 +2,8 @@
 // (support/Relief.h), and the fast renderers against the per-pixel definition.
 #include "tools/Relief.h"
 
+#include "tests/common/TestFiles.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,16 +23,6 @@ ReliefSettings RampSettings()
     ReliefSettings settings;
     settings.heightScale = 25.7;
     return settings;
-}
-
-// A width x height raster with sample(x, y) = value(x, y).
-template <typename F> std::vector<std::uint16_t> Raster(int width, int height, F value)
-{
-    std::vector<std::uint16_t> raster(std::size_t(width) * std::size_t(height));
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            raster[std::size_t(y) * std::size_t(width) + std::size_t(x)] = static_cast<std::uint16_t>(value(x, y));
-    return raster;
 }
 
 std::vector<std::uint8_t> Relief(const std::vector<std::uint16_t>& raster, int width, int height,
@@ -71,12 +63,12 @@ TEST(Relief, HandWorkedPixels)
     };
     for (const auto& c : cases)
     {
-        const auto rgb = Relief(Raster(c.width, c.height, c.value), c.width, c.height, RampSettings());
+        const auto rgb = Relief(testcli::Grid<std::uint16_t>(c.width, c.height, c.value), c.width, c.height, RampSettings());
         for (int i = 0; i < 5; ++i)
             EXPECT_EQ(PixelAt(rgb, c.width, c.width == 1 ? 0 : i, c.width == 1 ? i : 0), c.expected[std::size_t(i)])
                 << c.name << " " << i;
     }
-    const auto flat = Relief(Raster(4, 4, [](int, int) { return 30000; }), 4, 4, ReliefSettings{});
+    const auto flat = Relief(testcli::Grid<std::uint16_t>(4, 4, [](int, int) { return 30000; }), 4, 4, ReliefSettings{});
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(PixelAt(flat, 4, i % 4, i / 4), (Rgb{40, 110, 60}));
 }
@@ -97,7 +89,7 @@ TEST(Relief, FastRendererEqualsThePixelDefinitionOnRandomMaps)
         // Smooth hills plus noise, so that every shade and tint band occurs.
         std::uniform_int_distribution<int> noise(-300, 300);
         const auto raster =
-            Raster(c.width, c.height,
+            testcli::Grid<std::uint16_t>(c.width, c.height,
                    [&](int x, int y)
                    { return std::clamp(20000 + 9000 * int(x % 17 > 8) + 130 * y + noise(random), 0, 65535); });
         ReliefSettings settings;
@@ -116,7 +108,7 @@ TEST(Water, DepthOverTerrainUsesTheSquareRootRamp)
 {
     // Flat terrain at 1000: water 0 and 1000 are dry (grey 180 = 180 * b, b = 1 on flat ground),
     // 1100 and 1400 are 100 and 400 deep; dmax = 400, so t = sqrt(0.25) = 0.5 and 1.
-    const auto terrain = Raster(4, 1, [](int, int) { return 1000; });
+    const auto terrain = testcli::Grid<std::uint16_t>(4, 1, [](int, int) { return 1000; });
     const std::vector<std::uint16_t> water = {0, 1000, 1100, 1400};
     std::vector<std::uint8_t> rgb(12, 0xAB);
     const ConstRasterView<std::uint16_t> w(water.data(), 4, 1);
@@ -153,8 +145,8 @@ TEST(Water, FastRendererEqualsThePixelDefinitionOnRandomMaps)
     std::uniform_int_distribution<int> coin(0, 3);
     for (const auto& [width, rows] : {std::pair{1, 1}, std::pair{53, 31}, std::pair{7, 90}})
     {
-        const auto terrain = Raster(width, rows, [&](int, int) { return height(random); });
-        const auto water = Raster(
+        const auto terrain = testcli::Grid<std::uint16_t>(width, rows, [&](int, int) { return height(random); });
+        const auto water = testcli::Grid<std::uint16_t>(
             width, rows,
             [&](int x, int y)
             {

@@ -100,14 +100,20 @@ inline std::uint32_t GetLe(const std::vector<std::uint8_t>& bytes, std::size_t a
     return count == 2 ? ReadLe16(bytes.data() + at) : ReadLe32(bytes.data() + at);
 }
 
-// A width x height grid of water-mask cells, value(x, z) each, row z = 0 first.
+// A width x height grid, value(x, y) at (x, y), row y = 0 first.
+template <typename T, typename Value> std::vector<T> Grid(int width, int height, Value value)
+{
+    std::vector<T> grid(std::size_t(width) * std::size_t(height));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            grid[std::size_t(y) * std::size_t(width) + std::size_t(x)] = static_cast<T>(value(x, y));
+    return grid;
+}
+
+// A grid of water-mask cells, value(x, z) each.
 template <typename Value> std::vector<std::uint8_t> MaskCells(int width, int height, Value value)
 {
-    std::vector<std::uint8_t> cells(std::size_t(width) * std::size_t(height));
-    for (int z = 0; z < height; ++z)
-        for (int x = 0; x < width; ++x)
-            cells[std::size_t(z) * std::size_t(width) + std::size_t(x)] = static_cast<std::uint8_t>(value(x, z));
-    return cells;
+    return Grid<std::uint8_t>(width, height, value);
 }
 
 // A ".wtr" header claiming xRes x zRes cells in `blocks` x `blocks` blocks (the grid the size
