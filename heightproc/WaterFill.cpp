@@ -2,10 +2,11 @@
 // scanning the whole raster every sweep: a dry sample can only be filled in a sweep if one of
 // its neighbours became wet in the sweep before (all others were filled as soon as they touched
 // water), so each sweep looks only at the neighbours of the last sweep's new samples, the
-// workers each listing a share of them (a sample is claimed by one worker, whichever comes
-// first; which one it is changes no value, since nothing is written before all are listed). A sweep
-// whose frontier would be very large (the first one, or a mask of scattered water) scans the
-// raster instead, in place, holding back each row's writes until its neighbours are done.
+// workers each listing a share of them (a sample is claimed by whichever worker comes first,
+// now and then by two; which one changes no value, since nothing is written before all are
+// listed). A sweep whose frontier would be very large (the first one, or a mask of scattered
+// water) scans the raster instead, in place, holding back each row's writes until its
+// neighbours are done.
 #include "base/Concurrency.h"
 #include "heightproc/Water.h"
 
@@ -34,7 +35,12 @@ inline std::uint16_t MeanOfWetNeighbours(const std::uint16_t* w, Index i, Index 
         sum += value;
         count += value != 0 ? 1u : 0u;
     }
-    return static_cast<std::uint16_t>(sum / count);
+    // sum < 2^20 and count <= 8: the product by a rounded-up 2^32 / count is within 2^-12 of the
+    // quotient, too little to pass the next integer, and a multiply is far quicker than a divide.
+    static constexpr std::uint64_t kReciprocal[9] = {0, (1ull << 32) + 1, (1ull << 31) + 1, 1431655766,
+                                                     (1ull << 30) + 1, 858993460, 715827883, 613566757,
+                                                     (1ull << 29) + 1};
+    return static_cast<std::uint16_t>((sum * kReciprocal[count]) >> 32);
 }
 
 inline bool HasWetNeighbour(const std::uint16_t* w, Index i, Index stride)
@@ -99,21 +105,20 @@ public:
 private:
     void mark(Index i) { m_queued[static_cast<std::size_t>(i) >> 6] |= std::uint64_t(1) << (i & 63); }
 
-    // Claims dry sample j for this sweep; false when it is queued already (by any worker).
-    bool claim(Index j, bool shared)
+    // Claims dry sample j for this sweep; false when it is queued already. Workers mark without
+    // a locked instruction (one stalled the core on every claim, about half the fill's time): two
+    // workers marking the same word at once can lose one's mark, and then a sample is listed
+    // twice. Both list the same value, read from the raster before the sweep writes anything,
+    // so the second write changes nothing; only the sweep's count is one too high.
+    bool claim(Index j)
     {
-        std::uint64_t& word = m_queued[static_cast<std::size_t>(j) >> 6];
+        std::atomic_ref<std::uint64_t> word(m_queued[static_cast<std::size_t>(j) >> 6]);
         const std::uint64_t bit = std::uint64_t(1) << (j & 63);
-        if (!shared)
-        {
-            const bool was = (word & bit) != 0;
-            word |= bit;
-            return !was;
-        }
-        std::atomic_ref<std::uint64_t> atomicWord(word);
-        if ((atomicWord.load(std::memory_order_relaxed) & bit) != 0)
+        const std::uint64_t was = word.load(std::memory_order_relaxed);
+        if ((was & bit) != 0)
             return false;
-        return (atomicWord.fetch_or(bit, std::memory_order_relaxed) & bit) == 0;
+        word.store(was | bit, std::memory_order_relaxed);
+        return true;
     }
 
     static constexpr std::size_t kAhead = 12;
@@ -130,7 +135,7 @@ private:
     // Lists the dry neighbours of frontier entries [from, to) (counted over all parts in turn).
     // Nothing is written before the whole frontier is listed, so each value can be taken as soon
     // as its sample is found, while its neighbourhood is in the cache.
-    void listNeighbours(std::size_t from, std::size_t to, const std::vector<Part>& frontier, Part& out, bool shared)
+    void listNeighbours(std::size_t from, std::size_t to, const std::vector<Part>& frontier, Part& out)
     {
         const std::uint16_t* w = m_water.data;
         const Index s = m_stride;
@@ -162,7 +167,7 @@ private:
                 for (const Index o : offsets)
                 {
                     const Index j = i + o;
-                    if (w[j] == 0 && claim(j, shared))
+                    if (w[j] == 0 && claim(j))
                     {
                         out.samples.push_back(j);
                         out.values.push_back(MeanOfWetNeighbours(w, j, s));
@@ -203,8 +208,7 @@ private:
                     mine.samples.clear();
                     mine.values.clear();
                     mine.overflow = false;
-                    listNeighbours(frontierSize * worker / team, frontierSize * (worker + 1) / team, frontier, mine,
-                                   team > 1);
+                    listNeighbours(frontierSize * worker / team, frontierSize * (worker + 1) / team, frontier, mine);
                 }
                 else
                 {
@@ -214,7 +218,8 @@ private:
                     {
                         if (k + kAhead < n)
                             __builtin_prefetch(w + mine.samples[k + kAhead], 1);
-                        w[mine.samples[k]] = mine.values[k];
+                        // A sample listed twice gets the same value from two workers.
+                        std::atomic_ref<std::uint16_t>(w[mine.samples[k]]).store(mine.values[k], std::memory_order_relaxed);
                     }
                 }
             },
@@ -363,6 +368,6 @@ void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::si
     long long filled = 0;
     filler.run([&](std::size_t count) {
         filled += static_cast<long long>(count);
-        progress.setPos(dry == 0 ? base + 50 : base + static_cast<int>((50 * filled) / dry));
+        progress.setPos(dry == 0 ? base + 50 : base + static_cast<int>((50 * std::min(filled, dry)) / dry));
     });
 }
