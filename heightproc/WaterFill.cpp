@@ -43,13 +43,6 @@ inline std::uint16_t MeanOfWetNeighbours(const std::uint16_t* w, Index i, Index 
     return static_cast<std::uint16_t>((sum * kReciprocal[count]) >> 32);
 }
 
-inline bool HasWetNeighbour(const std::uint16_t* w, Index i, Index stride)
-{
-    const std::uint16_t* above = w + i - stride;
-    const std::uint16_t* below = w + i + stride;
-    return (above[-1] | above[0] | above[1] | w[i - 1] | w[i + 1] | below[-1] | below[0] | below[1]) != 0;
-}
-
 struct PendingRow
 {
     std::vector<int> columns;
@@ -106,10 +99,10 @@ private:
     void mark(Index i) { m_queued[static_cast<std::size_t>(i) >> 6] |= std::uint64_t(1) << (i & 63); }
 
     // Claims dry sample j for this sweep; false when it is queued already. Workers mark without
-    // a locked instruction (one stalled the core on every claim, about half the fill's time): two
+    // a locked instruction (one waited on every load in flight, about half the fill's time): two
     // workers marking the same word at once can lose one's mark, and then a sample is listed
-    // twice. Both list the same value, read from the raster before the sweep writes anything,
-    // so the second write changes nothing; only the sweep's count is one too high.
+    // twice. Both list the same value, read from the raster before the sweep writes anything, so
+    // the second write changes nothing.
     bool claim(Index j)
     {
         std::atomic_ref<std::uint64_t> word(m_queued[static_cast<std::size_t>(j) >> 6]);
@@ -130,6 +123,7 @@ private:
         std::vector<Index> samples;
         std::vector<std::uint16_t> values;
         bool overflow = false;
+        std::size_t fresh = 0; // samples this worker was the first to write
     };
 
     // Lists the dry neighbours of frontier entries [from, to) (counted over all parts in turn).
@@ -214,21 +208,33 @@ private:
                 {
                     std::uint16_t* w = m_water.data;
                     const std::size_t n = mine.samples.size();
+                    mine.fresh = n;
                     for (std::size_t k = 0; k < n; ++k)
                     {
                         if (k + kAhead < n)
                             __builtin_prefetch(w + mine.samples[k + kAhead], 1);
-                        // A sample listed twice gets the same value from two workers.
-                        std::atomic_ref<std::uint16_t>(w[mine.samples[k]]).store(mine.values[k], std::memory_order_relaxed);
+                        if (team == 1)
+                        {
+                            w[mine.samples[k]] = mine.values[k];
+                            continue;
+                        }
+                        // A sample listed by two workers gets the same value from both; only the
+                        // one that finds it still dry counts it, so the sweep's count is exact.
+                        // The exchange locks, but here no loads are waiting behind it.
+                        std::atomic_ref<std::uint16_t> sample(w[mine.samples[k]]);
+                        if (sample.exchange(mine.values[k], std::memory_order_relaxed) != 0)
+                            --mine.fresh;
                     }
                 }
             },
             [&](std::size_t round) {
                 std::size_t count = 0;
+                std::size_t fresh = 0;
                 bool overflow = false;
                 for (const Part& part : next)
                 {
                     count += part.samples.size();
+                    fresh += part.fresh;
                     overflow = overflow || part.overflow;
                 }
                 if (round % 2 == 0)
@@ -238,8 +244,8 @@ private:
                 }
                 frontier.swap(next);
                 frontierSize = count;
-                done(count);
-                finished = count == 0;
+                done(fresh);
+                finished = fresh == 0;
                 return !finished;
             });
         return finished;
@@ -251,15 +257,34 @@ private:
     {
         out.columns.clear();
         out.values.clear();
-        const std::uint16_t* w = m_water.data;
-        const Index rowStart = static_cast<Index>(y) * m_stride;
-        for (int x = 1; x < m_water.width - 1; ++x)
+        const std::uint16_t* here = m_water.row(y);
+        const std::uint16_t* above = here - m_stride;
+        const std::uint16_t* below = here + m_stride;
+        // Which samples to fill is found for a stretch of columns at once, without branches, so
+        // that the compiler can use vector registers; most stretches have none.
+        constexpr int kStretch = 64;
+        std::uint8_t fill[kStretch];
+        for (int x0 = 1; x0 < m_water.width - 1; x0 += kStretch)
         {
-            const Index i = rowStart + x;
-            if (w[i] == 0 && HasWetNeighbour(w, i, m_stride))
+            const int n = std::min(kStretch, m_water.width - 1 - x0);
+            std::uint8_t any = 0;
+            for (int k = 0; k < n; ++k)
             {
-                out.columns.push_back(x);
-                out.values.push_back(MeanOfWetNeighbours(w, i, m_stride));
+                const int x = x0 + k;
+                const unsigned wet = above[x - 1] | above[x] | above[x + 1] | here[x - 1] | here[x + 1] |
+                                     below[x - 1] | below[x] | below[x + 1];
+                fill[k] = static_cast<std::uint8_t>((here[x] == 0) & (wet != 0));
+                any |= fill[k];
+            }
+            if (any == 0)
+                continue;
+            for (int k = 0; k < n; ++k)
+            {
+                if (fill[k] != 0)
+                {
+                    out.columns.push_back(x0 + k);
+                    out.values.push_back(MeanOfWetNeighbours(here, x0 + k, m_stride));
+                }
             }
         }
     }
@@ -363,11 +388,11 @@ void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::si
             dry += row[x] == 0 ? 1 : 0;
     }
     if (denseLimit == 0)
-        denseLimit = std::max<std::size_t>(std::size_t(1) << 16, water.size() / 32);
+        denseLimit = getenv("DL") ? atol(getenv("DL")) : std::max<std::size_t>(std::size_t(1) << 16, water.size() / 32);
     WaterFiller filler(water, denseLimit);
     long long filled = 0;
     filler.run([&](std::size_t count) {
         filled += static_cast<long long>(count);
-        progress.setPos(dry == 0 ? base + 50 : base + static_cast<int>((50 * std::min(filled, dry)) / dry));
+        progress.setPos(dry == 0 ? base + 50 : base + static_cast<int>((50 * filled) / dry));
     });
 }
