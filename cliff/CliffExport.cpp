@@ -3,7 +3,6 @@
 #include "base/JobFiles.h"
 
 #include "base/Concurrency.h"
-#include "base/LargeBuffer.h"
 #include "support/Bitmap.h"
 
 #include <algorithm>
@@ -11,7 +10,9 @@
 #include <bit>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <limits>
+#include <optional>
 #include <vector>
 
 namespace
@@ -20,22 +21,11 @@ namespace
 constexpr double kPi = 3.14159;
 constexpr double kMinLength = 0.0001;
 constexpr int kRowsPerBlock = 16;
-// Rows computed before they are written; bounds the memory beside the decoded map.
-constexpr int kRowsPerBand = 256;
 
 // The cliff export never divides by a near-zero length; a surface that short counts as flat.
 double VerticalComponent(double pixelSize, float length)
 {
     return double(length) > kMinLength ? pixelSize / double(length) : 1.0;
-}
-
-// Every sample the reader can answer, already times K in single precision as the export reads it.
-std::vector<float> ScaledElevations(float heightFactor)
-{
-    std::vector<float> table(65536);
-    for (unsigned v = 0; v < 65536; ++v)
-        table[v] = ElevationOfSample(static_cast<std::uint16_t>(v)) * heightFactor;
-    return table;
 }
 
 // Smallest float s in [0, 4] whose pixel reaches `level`; -1 when none does. The pixel never
@@ -101,17 +91,13 @@ Bands MakeBands(float pixelSize, const CliffConstants& constants)
 
 struct Kernel
 {
-    ConstRasterView<std::uint16_t> samples;
-    std::vector<float> scaled; // ScaledElevations
     double pixelSize;
     CliffConstants constants;
     Bands bands;
 
-    Kernel(ConstRasterView<std::uint16_t> view, float p, const CliffSettings& settings)
-        : samples(view), pixelSize(p), constants(MakeCliffConstants(settings))
+    Kernel(float p, const CliffSettings& settings)
+        : pixelSize(p), constants(MakeCliffConstants(settings)), bands(MakeBands(p, constants))
     {
-        scaled = ScaledElevations(constants.heightFactor);
-        bands = MakeBands(p, constants);
     }
 };
 
@@ -124,46 +110,98 @@ std::uint8_t ExactPixel(float lengthSquared, const Kernel& kernel)
 
 struct RowBuffers
 {
-    std::vector<float> here, down, lengthSquared;
+    explicit RowBuffers(int width) : lengthSquared(std::size_t(width)) {}
+    std::vector<float> lengthSquared;
 };
 
-void CliffRow(const Kernel& kernel, int y, RowBuffers& buffers, std::uint8_t* out)
+// What the first pass over a row leaves in a pixel whose squared length lies between the bands.
+constexpr std::uint8_t kNeedsExactPixel = 1;
+
+// The first pass over a row: every sample's squared length, and its pixel when the bands decide
+// it (kNeedsExactPixel otherwise). No branches, so that the compiler can use vector registers
+// of whatever width the function is compiled for; every lane does the same double steps.
+[[gnu::always_inline]] inline void CliffRowLanes(const Kernel& kernel, const std::uint16_t* hereRow,
+                                                 const std::uint16_t* downRow, int width, float* lengthSquared,
+                                                 std::uint8_t* out)
 {
-    const int width = kernel.samples.width;
-    const std::uint16_t* hereRow = kernel.samples.row(y);
-    const std::uint16_t* downRow = kernel.samples.row(std::min(y + 1, kernel.samples.height - 1));
-    float* here = buffers.here.data();
-    float* down = buffers.down.data();
-    float* lengthSquared = buffers.lengthSquared.data();
-    for (int x = 0; x < width; ++x)
-    {
-        here[x] = kernel.scaled[hereRow[x]];
-        down[x] = kernel.scaled[downRow[x]];
-    }
-    here[width] = here[width - 1]; // one beyond the last column is the edge sample
     const double pp = kernel.pixelSize * kernel.pixelSize;
-    for (int x = 0; x < width; ++x)
+    const double zeroBelow = kernel.bands.zeroBelow;
+    const double fullAbove = kernel.bands.fullAbove;
+    const float heightFactor = kernel.constants.heightFactor;
+    // Not from a table: a gather would keep the loop out of vector registers.
+    const auto scaled = [&](std::uint16_t sample) { return ScaledElevation(sample, heightFactor); };
+    const auto sample = [&](int x, int right)
     {
-        const double dX = double(here[x]) - double(here[x + 1]);
-        const double dZ = double(down[x]) - double(here[x]);
-        lengthSquared[x] = static_cast<float>(pp + dX * dX + dZ * dZ);
-    }
-    for (int x = 0; x < width; ++x)
-    {
-        const double s = lengthSquared[x];
-        if (s < kernel.bands.zeroBelow)
-            out[x] = 0;
-        else if (s > kernel.bands.fullAbove)
-            out[x] = 255;
-        else
-            out[x] = ExactPixel(lengthSquared[x], kernel);
-    }
+        const float here = scaled(hereRow[x]);
+        const double dX = double(here) - double(scaled(hereRow[right]));
+        const double dZ = double(scaled(downRow[x])) - double(here);
+        const auto length = static_cast<float>(pp + dX * dX + dZ * dZ);
+        const double s = length;
+        lengthSquared[x] = length;
+        const std::uint8_t decided = s > fullAbove ? 255 : kNeedsExactPixel;
+        out[x] = s < zeroBelow ? 0 : decided;
+    };
+    for (int x = 0; x + 1 < width; ++x)
+        sample(x, x + 1);
+    sample(width - 1, width - 1); // one beyond the last column is the edge sample
 }
+
+using CliffRowFn = void (*)(const Kernel&, const std::uint16_t*, const std::uint16_t*, int, float*, std::uint8_t*);
+
+void CliffRowBase(const Kernel& kernel, const std::uint16_t* hereRow, const std::uint16_t* downRow, int width,
+                  float* lengthSquared, std::uint8_t* out)
+{
+    CliffRowLanes(kernel, hereRow, downRow, width, lengthSquared, out);
+}
+
+#if defined(__x86_64__) || defined(__i386__)
+[[gnu::target("avx2")]] void CliffRowAvx2(const Kernel& kernel, const std::uint16_t* hereRow,
+                                          const std::uint16_t* downRow, int width, float* lengthSquared,
+                                          std::uint8_t* out)
+{
+    CliffRowLanes(kernel, hereRow, downRow, width, lengthSquared, out);
+}
+
+[[gnu::target("avx512f,avx512bw")]] void CliffRowAvx512(const Kernel& kernel, const std::uint16_t* hereRow,
+                                                        const std::uint16_t* downRow, int width,
+                                                        float* lengthSquared, std::uint8_t* out)
+{
+    CliffRowLanes(kernel, hereRow, downRow, width, lengthSquared, out);
+}
+#endif
+
+// The widest vector unit of the machine.
+CliffRowFn SelectCliffRow()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+        return CliffRowAvx512;
+    if (__builtin_cpu_supports("avx2"))
+        return CliffRowAvx2;
+#endif
+    return CliffRowBase;
+}
+
+// One row of pixels from its samples and those of the row below (the row itself on the last).
+void CliffRow(const Kernel& kernel, const std::uint16_t* hereRow, const std::uint16_t* downRow, int width,
+              RowBuffers& buffers, std::uint8_t* out)
+{
+    static const CliffRowFn firstPass = SelectCliffRow();
+    float* lengthSquared = buffers.lengthSquared.data();
+    firstPass(kernel, hereRow, downRow, width, lengthSquared, out);
+    // The rest are on the ramp, or near a band's edge: few, found with memchr.
+    const auto end = out + width;
+    for (auto* p = out; (p = static_cast<std::uint8_t*>(std::memchr(p, kNeedsExactPixel, std::size_t(end - p)))); ++p)
+        *p = ExactPixel(lengthSquared[p - out], kernel);
+}
+
 // Computes rows first..last - 1, out(y) giving row y's bytes, on `threads` threads (0: every
 // core) that claim blocks of rows in turn. report(rows done) is called on the calling thread
 // only, after each block it finished.
 template <typename OutRow, typename Report>
-void RunRows(const Kernel& kernel, int first, int last, int threads, const OutRow& out, const Report& report)
+void RunRows(const Kernel& kernel, ConstRasterView<std::uint16_t> samples, int first, int last, int threads,
+             const OutRow& out, const Report& report)
 {
     const int blocks = (last - first + kRowsPerBlock - 1) / kRowsPerBlock;
     const int workers = std::max(1, std::min(static_cast<int>(WorkerCount(static_cast<unsigned>(threads))), blocks));
@@ -172,21 +210,92 @@ void RunRows(const Kernel& kernel, int first, int last, int threads, const OutRo
     // One band per worker; band 0 runs on the calling thread, the only one that reports.
     RunInBands(0, workers, workers, [&](int worker, int, int)
     {
-        RowBuffers buffers;
-        buffers.here.resize(std::size_t(kernel.samples.width) + 1);
-        buffers.down.resize(std::size_t(kernel.samples.width));
-        buffers.lengthSquared.resize(std::size_t(kernel.samples.width));
+        RowBuffers buffers(samples.width);
         for (int block = nextBlock++; block < blocks; block = nextBlock++)
         {
             const int begin = first + block * kRowsPerBlock;
             const int end = std::min(last, begin + kRowsPerBlock);
             for (int y = begin; y < end; ++y)
-                CliffRow(kernel, y, buffers, out(y));
+                CliffRow(kernel, samples.row(y), samples.row(std::min(y + 1, samples.height - 1)), samples.width,
+                         buffers, out(y));
             const int done = rowsDone += end - begin;
             if (worker == 0)
                 report(done);
         }
     });
+}
+bool TooLargeForBitmap(long width, long height)
+{
+    const long long bytesPerRow = (static_cast<long long>(width) + 3) & ~3LL;
+    return width <= 0 || height <= 0 || bytesPerRow * height > INT_MAX - 2048;
+}
+
+// The file stores the bottom row first, so the height file is decoded from the bottom up, a band
+// of rows at a time while the next one is decoded, and each band is written as it is done: the
+// map and the picture are never held whole. Progress goes from where it is up to 200.
+CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
+                              IProgressSink& progress)
+{
+    // Replacing the height file would destroy it: the bitmap is not written, as when it cannot be.
+    if (IsSameFile(bmpPath, datPath))
+        return CliffStatus::CannotWrite;
+    CliffStatus failure = CliffStatus::CannotOpenHeights;
+    BmpWriter writer;
+    std::optional<Kernel> kernel;
+    std::optional<RowBuffers> buffers;
+    std::vector<std::uint16_t> below; // the top row of the band before, under this band's last row
+    std::vector<std::uint8_t> pixels; // the band's rows in the order the file stores them
+    long height = 0;
+    long rowsDone = 0;
+    const int base = progress.pos();
+    const auto start = [&](long width, long h, float pixelSize)
+    {
+        if (TooLargeForBitmap(width, h))
+        {
+            failure = CliffStatus::TooLarge;
+            return false;
+        }
+        RGBQUAD_ grey[256];
+        for (int i = 0; i < 256; ++i)
+            grey[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 0};
+        if (!writer.open(bmpPath.c_str(), static_cast<int>(width), static_cast<int>(h), 8, grey))
+        {
+            failure = CliffStatus::CannotWrite;
+            return false;
+        }
+        height = h;
+        kernel.emplace(pixelSize, settings);
+        buffers.emplace(static_cast<int>(width));
+        below.resize(std::size_t(width));
+        return true;
+    };
+    const auto band = [&](long firstRow, long rows, long width, const std::uint16_t* samples)
+    {
+        const auto rowBytes = static_cast<std::size_t>(writer.bytesPerRow());
+        if (pixels.size() < std::size_t(rows) * rowBytes)
+            pixels.resize(std::size_t(rows) * rowBytes, 0); // the row padding stays zero
+        for (long r = rows - 1; r >= 0; --r)
+        {
+            const std::uint16_t* here = samples + r * width;
+            const bool lastOfMap = firstRow + r == height - 1;
+            const std::uint16_t* down = r + 1 < rows ? here + width : (lastOfMap ? here : below.data());
+            CliffRow(*kernel, here, down, static_cast<int>(width), *buffers,
+                     pixels.data() + std::size_t(rows - 1 - r) * rowBytes);
+        }
+        std::copy(samples, samples + width, below.begin());
+        if (!writer.writeRows(pixels.data(), static_cast<int>(rows)))
+        {
+            failure = CliffStatus::CannotWrite;
+            return false;
+        }
+        rowsDone += rows;
+        progress.setPos(base + static_cast<int>((200LL - base) * rowsDone / height));
+        return true;
+    };
+    CDATElevationDB reader(false);
+    if (!reader.loadInBands(datPath.c_str(), band, CDATElevationDB::BandOrder::BottomUp, start))
+        return failure;
+    return writer.commit() ? CliffStatus::Written : CliffStatus::CannotWrite;
 }
 } // namespace
 
@@ -221,10 +330,10 @@ void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, c
     assert(image.width == samples.width && image.height == samples.height);
     if (samples.width <= 0 || samples.height <= 0)
         return;
-    const Kernel kernel(samples, pixelSize, settings);
+    const Kernel kernel(pixelSize, settings);
     const int start = progress.pos();
     RunRows(
-        kernel, 0, samples.height, threads, [&](int y) { return image.row(y); },
+        kernel, samples, 0, samples.height, threads, [&](int y) { return image.row(y); },
         [&](int done)
         {
             if (progressSpan > 0)
@@ -255,73 +364,25 @@ std::string CliffStatusMessage(CliffStatus status, const std::string& datPath, c
 CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
                               IProgressSink& progress)
 {
-    return ExportCliffBitmap(datPath, [&] { return std::optional<std::string>(bmpPath); }, settings, progress);
+    progress.setPos(0);
+    return StreamCliffBitmap(datPath, bmpPath, settings, progress);
 }
 
 CliffStatus ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
                               const CliffSettings& settings, IProgressSink& progress)
 {
     progress.setPos(0);
-    LargeBuffer<std::uint16_t> samples;
-    int width = 0;
-    int height = 0;
-    float pixelSize = 0.0f;
     {
-        // One pass checks and decodes every tile on every core, straight into our raster.
+        // The whole height file is checked before anyone is asked where its mask should go.
         CDATElevationDB reader(false);
-        bool tooLarge = false;
-        const bool loaded = reader.load(datPath.c_str(),
-                                        [&](long w, long h) -> std::uint16_t*
-                                        {
-                                            const long long bytesPerRow = (static_cast<long long>(w) + 3) & ~3LL;
-                                            if (w <= 0 || h <= 0 || bytesPerRow * h > INT_MAX - 2048)
-                                            {
-                                                tooLarge = true;
-                                                return nullptr;
-                                            }
-                                            samples.allocate(std::size_t(w) * std::size_t(h));
-                                            return samples.data();
-                                        });
-        if (tooLarge)
-            return CliffStatus::TooLarge;
-        if (!loaded)
+        if (!reader.init(datPath.c_str()))
             return CliffStatus::CannotOpenHeights;
-        width = static_cast<int>(reader.getWidth());
-        height = static_cast<int>(reader.getHeight());
-        pixelSize = reader.getPixelSize();
-        reader.uninit();
-        if (samples.size() != std::size_t(width) * std::size_t(height))
-            return CliffStatus::CorruptHeights;
+        if (TooLargeForBitmap(reader.getWidth(), reader.getHeight()))
+            return CliffStatus::TooLarge;
     }
     progress.setPos(60);
     const std::optional<std::string> bmpPath = chooseTarget();
     if (!bmpPath)
         return CliffStatus::NoTarget;
-    // Replacing the height file would destroy it: the bitmap is not written, as when it cannot be.
-    if (IsSameFile(*bmpPath, datPath))
-        return CliffStatus::CannotWrite;
-
-    RGBQUAD_ grey[256];
-    for (int i = 0; i < 256; ++i)
-        grey[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 0};
-    BmpWriter writer;
-    if (!writer.open(bmpPath->c_str(), width, height, 8, grey))
-        return CliffStatus::CannotWrite;
-    // The file stores the bottom row first: bands are computed from the bottom up and written
-    // as they are done, so the picture is never held whole.
-    const Kernel kernel(ConstRasterView<std::uint16_t>(samples.data(), width, height), pixelSize, settings);
-    const auto rowBytes = static_cast<std::size_t>(writer.bytesPerRow());
-    std::vector<std::uint8_t> band(rowBytes * kRowsPerBand, 0);
-    for (int bandEnd = height; bandEnd > 0; bandEnd -= kRowsPerBand)
-    {
-        const int bandStart = std::max(0, bandEnd - kRowsPerBand);
-        RunRows(
-            kernel, bandStart, bandEnd, 0, [&](int y) { return band.data() + std::size_t(bandEnd - 1 - y) * rowBytes; },
-            [&](int done) { progress.setPos(60 + static_cast<int>(140LL * (height - bandEnd + done) / height)); });
-        if (!writer.writeRows(band.data(), bandEnd - bandStart))
-            return CliffStatus::CannotWrite;
-    }
-    const bool saved = writer.commit();
-    progress.setPos(200);
-    return saved ? CliffStatus::Written : CliffStatus::CannotWrite;
+    return StreamCliffBitmap(datPath, *bmpPath, settings, progress);
 }

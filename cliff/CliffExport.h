@@ -55,6 +55,14 @@ std::uint8_t CliffPixelFromAngle(float slope, const CliffConstants& constants);
 // The height the reader answers for a stored sample: sample / 65535 as float.
 float ElevationOfSample(std::uint16_t sample);
 
+// ElevationOfSample(sample) * heightFactor in single precision, as the mask computes it:
+// multiplying by 1 / 65535 gives the same float as dividing for every sample, and unlike a
+// division it costs little in vector registers.
+inline float ScaledElevation(std::uint16_t sample, float heightFactor)
+{
+    return static_cast<float>(double(sample) * (1.0 / 65535.0)) * heightFactor;
+}
+
 // The same pixels from the decoded samples (positions beyond the map take the edge sample, as
 // the reader answers them), on `threads` threads (0: every core). Byte-identical to the
 // straightforward per-sample reading through the DAT reader. Progress goes from the sink's

@@ -29,16 +29,16 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
 
     const auto start = std::chrono::steady_clock::now();
     std::string written = job.bmp;
-    const CliffTargetChooser choose = job.choose ? job.choose : [&job] { return std::optional<std::string>(job.bmp); };
-    const CliffStatus status = ExportCliffBitmap(
-        job.dat,
-        [&]
-        {
-            std::optional<std::string> target = choose();
-            written = target.value_or(std::string());
-            return target;
-        },
-        job.settings, progress);
+    const CliffStatus status = !job.choose ? ExportCliffBitmap(job.dat, job.bmp, job.settings, progress)
+                                           : ExportCliffBitmap(
+                                                 job.dat,
+                                                 [&]
+                                                 {
+                                                     std::optional<std::string> target = job.choose();
+                                                     written = target.value_or(std::string());
+                                                     return target;
+                                                 },
+                                                 job.settings, progress);
     if (status != CliffStatus::Written)
     {
         JobResult failure = JobFailure(JobStatus::failed, CliffStatusMessage(status, job.dat, written));

@@ -124,7 +124,7 @@ struct CDATElevationDB::Impl
                     long rasterRow0) const;
     // Decodes every tile on every core; copies them into `raster` (width x height) when given.
     bool decodeAll(std::uint16_t* raster) const;
-    bool decodeInBands(const BandSink& sink) const;
+    bool decodeInBands(const BandSink& sink, BandOrder order) const;
     const std::uint16_t* cachedTile(long tx, long ty);
 };
 
@@ -151,21 +151,25 @@ bool CDATElevationDB::Impl::decodePair(TileDecoder& tileDecoder, std::size_t ty,
 
 // While the threads decode tile row ty into one band buffer, the calling thread first hands
 // tile row ty - 1 from the other to the sink.
-bool CDATElevationDB::Impl::decodeInBands(const BandSink& sink) const
+bool CDATElevationDB::Impl::decodeInBands(const BandSink& sink, BandOrder order) const
 {
     const std::size_t bandSamples = std::size_t(kTileSide) * std::size_t(width);
     std::vector<std::uint16_t> bands(2 * bandSamples);
     const unsigned workers = static_cast<unsigned>(std::min<std::size_t>(WorkerCount(), pairsAcross()));
     std::vector<TileDecoder> decoders(workers);
-    auto band = [&](std::size_t ty) { return bands.data() + (ty % 2) * bandSamples; };
+    auto band = [&](std::size_t step) { return bands.data() + (step % 2) * bandSamples; };
+    auto tileRow = [&](std::size_t step) {
+        return order == BandOrder::TopDown ? step : std::size_t(tilesDown) - 1 - step;
+    };
     return RunOrderedPipeline(
         std::size_t(tilesDown), workers, [&](std::size_t) { return pairsAcross(); },
-        [&](unsigned worker, std::size_t ty, std::size_t p) {
-            return decodePair(decoders[worker], ty, p, band(ty), static_cast<long>(ty) * kTileSide);
+        [&](unsigned worker, std::size_t step, std::size_t p) {
+            const std::size_t ty = tileRow(step);
+            return decodePair(decoders[worker], ty, p, band(step), static_cast<long>(ty) * kTileSide);
         },
-        [&](std::size_t ty) {
-            const long first = static_cast<long>(ty) * kTileSide;
-            return sink(first, std::min<long>(kTileSide, height - first), width, band(ty));
+        [&](std::size_t step) {
+            const long first = static_cast<long>(tileRow(step)) * kTileSide;
+            return sink(first, std::min<long>(kTileSide, height - first), width, band(step));
         });
 }
 
@@ -292,11 +296,15 @@ bool CDATElevationDB::load(const char* path, const RasterDestination& destinatio
     return true;
 }
 
-bool CDATElevationDB::loadInBands(const char* path, const BandSink& sink)
+bool CDATElevationDB::loadInBands(const char* path, const BandSink& sink, BandOrder order, const BandStart& start)
 {
     uninit();
     auto impl = std::make_unique<Impl>();
-    if (path == nullptr || !ReadWholeFile(path, impl->file) || !impl->parse() || !impl->decodeInBands(sink))
+    if (path == nullptr || !ReadWholeFile(path, impl->file) || !impl->parse())
+        return false;
+    if (start && !start(impl->width, impl->height, impl->pixelSize))
+        return false;
+    if (!impl->decodeInBands(sink, order))
         return false;
     m_impl = impl.release();
     return true;

@@ -36,12 +36,21 @@ public:
     // (nullptr: give up, load returns false). A false result leaves the block's content undefined.
     using RasterDestination = std::function<std::uint16_t*(long width, long height)>;
     bool load(const char* path, const RasterDestination& destination);
-    // init, and the decoded map handed over in bands of 64 rows (fewer in the last), top to
-    // bottom: sink(firstRow, rows, width, samples) with rows x width samples, row-major, valid
-    // during the call. The next band is decoded while the sink runs, so a whole map never needs
-    // to be held. A false return from the sink, or a corrupt tile, stops the load: false.
+    // init, and the decoded map handed over in bands of 64 rows (fewer in the last one of the
+    // map), top to bottom or bottom to top: sink(firstRow, rows, width, samples) with rows x
+    // width samples, row-major, valid during the call. The next band is decoded while the sink
+    // runs, so a whole map never needs to be held. Once the header is checked, and before any
+    // tile is decoded, start(width, height, pixel size) is asked whether to go on. A false from
+    // start or the sink, or a corrupt tile, stops the load: false.
     using BandSink = std::function<bool(long firstRow, long rows, long width, const std::uint16_t* samples)>;
-    bool loadInBands(const char* path, const BandSink& sink);
+    using BandStart = std::function<bool(long width, long height, float pixelSize)>;
+    enum class BandOrder
+    {
+        TopDown,
+        BottomUp
+    };
+    bool loadInBands(const char* path, const BandSink& sink, BandOrder order = BandOrder::TopDown,
+                     const BandStart& start = nullptr);
     void uninit() override;
     // Stored sample / 65535; positions beyond the map take the nearest edge sample. Decoded
     // tiles are cached so that a walk along the rows (or the columns) of the map decodes each

@@ -183,4 +183,10 @@ TEST_F(CliffExport, ElevationOfSampleIsWhatTheReaderAnswers)
     for (unsigned v = 0; v < 65536; ++v)
         ASSERT_EQ(reader.getElevation(v % 256, v / 256), ElevationOfSample(static_cast<std::uint16_t>(v))) << v;
     reader.uninit();
+
+    // The mask computes those heights in its own way.
+    for (unsigned v = 0; v < 65536; ++v)
+        ASSERT_EQ(ScaledElevation(static_cast<std::uint16_t>(v), 2550.0f),
+                  ElevationOfSample(static_cast<std::uint16_t>(v)) * 2550.0f)
+            << v;
 }
