@@ -224,6 +224,7 @@ void RunRows(const Kernel& kernel, ConstRasterView<std::uint16_t> samples, int f
         }
     });
 }
+
 bool TooLargeForBitmap(long width, long height)
 {
     const long long bytesPerRow = (static_cast<long long>(width) + 3) & ~3LL;
@@ -263,6 +264,8 @@ CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmp
             failure = CliffStatus::CannotWrite;
             return false;
         }
+        // From here on a failure not of the writer's making is a tile that does not decode.
+        failure = CliffStatus::CorruptHeights;
         height = h;
         kernel.emplace(pixelSize, settings);
         buffers.emplace(static_cast<int>(width));

@@ -88,7 +88,7 @@ TEST_F(BadInput, HeightFiles)
     PutLe(corrupt, first, 3, 2);
     WriteBytes(path("corrupt.dat"), corrupt);
     expectRefused("dat-decode " + path("corrupt.dat") + " -o " + raw, 1, invalid, raw);
-    expectRefused("cliff " + path("corrupt.dat") + " -o " + bmp, 1, "height DAT file", bmp);
+    expectRefused("cliff " + path("corrupt.dat") + " -o " + bmp, 1, "Height DAT file is corrupt", bmp);
 
     // The good file itself goes through, so the refusals above are the damage's doing.
     EXPECT_EQ(runCli("dat-decode " + path("good.dat") + " -o " + raw).exitCode, 0);
