@@ -79,6 +79,13 @@ inline std::uint64_t WetWord(const std::uint16_t* p)
 #endif
 }
 
+inline void Pause()
+{
+#if defined(__SSE2__)
+    _mm_pause();
+#endif
+}
+
 struct PendingRow
 {
     std::vector<int> columns;
@@ -89,7 +96,8 @@ class WaterFiller
 {
 public:
     WaterFiller(RasterView<std::uint16_t> water, std::size_t denseLimit)
-        : m_water(water), m_stride(water.stride), m_limit(denseLimit), m_words((water.width + 63) / 64)
+        : m_water(water), m_stride(water.stride), m_limit(denseLimit), m_words((water.width + 63) / 64),
+          m_wordGroups((m_words + 63) / 64)
     {
         // A row's window of a pass is about 2 * kPassSweeps rows: keep it to half a megabyte.
         const int rowBytes = static_cast<int>(sizeof(std::uint16_t)) * std::max(1, water.width);
@@ -235,6 +243,7 @@ private:
         if (m_queued.empty())
             markBorder();
         m_wetKnown = false;
+        m_changedKnown = false;
         const unsigned workers = WorkerCount();
         std::vector<Part> frontier(workers);
         std::vector<Part> next(workers);
@@ -342,8 +351,11 @@ private:
     // Row y of a pass's sweep: the dry samples next to water and their values, from the raster
     // as it is (the caller makes sure rows y - 1 .. y + 1 hold the sweep before and nothing of
     // this one). The samples are found 64 at a time in the wet bits; only their means read the
-    // raster.
-    void scanRow(int y, PendingRow& out)
+    // raster. A dry sample can only fill if a neighbour filled in the sweep before, so only
+    // words next to one that filled then, in this row or the next one up or down, are looked
+    // at: `before` is row y of the sweep before's bits of words that filled, `changed` receives
+    // this sweep's.
+    void scanRow(int y, const std::uint64_t* before, std::uint64_t* changed, PendingRow& out)
     {
         out.columns.clear();
         out.values.clear();
@@ -351,24 +363,47 @@ private:
         const std::uint64_t* here = above + m_words;
         const std::uint64_t* below = here + m_words;
         const std::uint16_t* w = m_water.row(y);
-        std::uint64_t left = 0; // the word's columns before, wet in any of the three rows
-        std::uint64_t middle = above[0] | here[0] | below[0];
-        for (int k = 0; k < m_words; ++k)
+        const int groups = m_wordGroups;
+        const auto rows = [&](int c) { return before[c - groups] | before[c] | before[c + groups]; };
+        const auto column = [&](int k) { return above[k] | here[k] | below[k]; };
+        for (int c = 0; c < groups; ++c)
         {
-            const std::uint64_t right = k + 1 < m_words ? above[k + 1] | here[k + 1] | below[k + 1] : 0;
-            // Wet in the column or in the one to the left or right (bit b is column 64k + b);
-            // the sample itself is dry, so its own bit in `middle` does no harm.
-            const std::uint64_t near = middle | (middle << 1) | (left >> 63) | (middle >> 1) | (right << 63);
-            for (std::uint64_t fill = near & ~here[k] & m_interior[static_cast<std::size_t>(k)]; fill != 0;
-                 fill &= fill - 1)
+            const std::uint64_t middle = rows(c);
+            std::uint64_t open = middle | (middle << 1) | (middle >> 1);
+            if (c > 0)
+                open |= rows(c - 1) >> 63;
+            if (c + 1 < groups)
+                open |= rows(c + 1) << 63;
+            std::uint64_t filled = 0;
+            for (; open != 0; open &= open - 1)
             {
-                const int x = k * 64 + __builtin_ctzll(fill);
-                out.columns.push_back(x);
-                out.values.push_back(MeanOfWetNeighbours(w, x, m_stride));
+                const int k = c * 64 + __builtin_ctzll(open);
+                if (k >= m_words)
+                    break;
+                // Wet in the column or in the one to the left or right (bit b is column
+                // 64k + b); the sample itself is dry, so its own bit does no harm.
+                const std::uint64_t left = k > 0 ? column(k - 1) : 0;
+                const std::uint64_t mid = column(k);
+                const std::uint64_t right = k + 1 < m_words ? column(k + 1) : 0;
+                const std::uint64_t near = mid | (mid << 1) | (left >> 63) | (mid >> 1) | (right << 63);
+                std::uint64_t fill = near & ~here[k] & m_interior[static_cast<std::size_t>(k)];
+                if (fill != 0)
+                    filled |= std::uint64_t(1) << (k & 63);
+                for (; fill != 0; fill &= fill - 1)
+                {
+                    const int x = k * 64 + __builtin_ctzll(fill);
+                    out.columns.push_back(x);
+                    out.values.push_back(MeanOfWetNeighbours(w, x, m_stride));
+                }
             }
-            left = middle;
-            middle = right;
+            changed[c] = filled;
         }
+    }
+
+    std::uint64_t* changedRow(int sweep, int y)
+    {
+        return m_changed[static_cast<std::size_t>(sweep)].data() +
+               static_cast<std::size_t>(y) * static_cast<std::size_t>(m_wordGroups);
     }
 
     // One sweep of a pass.
@@ -388,7 +423,7 @@ private:
         PassSweep& sweep = sweeps[static_cast<std::size_t>(k)];
         if (p < m_water.height - 1)
         {
-            scanRow(p, sweep.scanned);
+            scanRow(p, changedRow(k, p), changedRow(k + 1, p), sweep.scanned);
             sweep.count += sweep.scanned.columns.size();
             if (k + 1 == static_cast<int>(sweeps.size()) && !sweep.overflow)
             {
@@ -456,7 +491,9 @@ private:
         {
             // The worker before is mostly a row ahead already; when it is not running (more
             // workers than cores), let it have the core.
-            if (spins > 256)
+            if (spins < 4096)
+                Pause();
+            else
                 std::this_thread::yield();
         }
     }
@@ -473,6 +510,16 @@ private:
         }
         if (!m_wetKnown)
             readWetBits();
+        if (m_changed.empty())
+        {
+            m_changed.resize(static_cast<std::size_t>(m_passSweeps) + 1);
+            for (Bits& bits : m_changed)
+                bits.resize(static_cast<std::size_t>(m_water.height) * static_cast<std::size_t>(m_wordGroups));
+        }
+        // Without the sweep before (the first sweep, or after frontier sweeps) every word is
+        // looked at. The border rows stay clear: nothing fills there.
+        if (!m_changedKnown)
+            std::fill(changedRow(0, 1), changedRow(0, m_water.height - 1), ~std::uint64_t(0));
         std::vector<PassSweep> sweeps(static_cast<std::size_t>(m_passSweeps));
         // Which worker runs which sweeps changes no value: every sweep is the whole sweep.
         const int workers = std::min(static_cast<int>(WorkerCount()), m_passSweeps);
@@ -495,6 +542,8 @@ private:
             if (sweep.count == 0)
                 return true;
         }
+        std::swap(m_changed.front(), m_changed.back());
+        m_changedKnown = true;
         PassSweep& lastSweep = sweeps.back();
         m_dense = lastSweep.overflow || lastSweep.count > m_limit;
         m_frontier.clear();
@@ -514,6 +563,11 @@ private:
     Bits m_wet;                    // a bit a sample, set where wet, m_words words a row
     bool m_wetKnown = false;       // m_wet matches the raster
     std::vector<std::uint64_t> m_interior; // the columns that can fill
+    // For the sweep before a pass (the first) and each of its sweeps: the words of m_wet that
+    // filled, a bit each, m_wordGroups words a row.
+    std::vector<Bits> m_changed;
+    int m_wordGroups;
+    bool m_changedKnown = false;
     long long m_dry = 0;
 };
 
@@ -522,9 +576,10 @@ private:
 void FillWater(RasterView<std::uint16_t> water, IProgressSink& progress, std::size_t denseLimit)
 {
     const int base = progress.pos();
-    // A pass's sweep costs about as much as a frontier sweep of one sample in 2048.
+    // Passes pay while the frontier's neighbourhoods do not fit in the cache (a frontier sweep
+    // then waits on memory for most samples); on a small raster a pass's sweep costs little.
     if (denseLimit == 0)
-        denseLimit = std::max<std::size_t>(std::size_t(1) << 10, water.size() / 2048);
+        denseLimit = std::clamp<std::size_t>(water.size() / 64, std::size_t(1) << 10, std::size_t(1) << 16);
     WaterFiller filler(water, denseLimit);
     const long long dry = filler.dryCount();
     long long filled = 0;

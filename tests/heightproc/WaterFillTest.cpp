@@ -11,7 +11,7 @@ using namespace testing_support;
 TEST(WaterFill, MatchesTheReferenceSweepForSweepOnRandomRasters)
 {
     std::mt19937 rng(424242);
-    const int sizes[][2] = {{1, 1}, {2, 5}, {3, 3}, {4, 9}, {17, 13}, {60, 45}, {101, 37}, {128, 6}};
+    const int sizes[][2] = {{1, 1}, {2, 5}, {3, 3}, {4, 9}, {17, 13}, {60, 45}, {101, 37}, {128, 6}, {4200, 5}};
     // 0 chooses the limit automatically (frontier sweeps); small limits force whole-raster scans
     // and switches between the two ways.
     const std::size_t limits[] = {0, 1, 5, 40};
