@@ -521,8 +521,10 @@ private:
         if (!m_changedKnown)
             std::fill(changedRow(0, 1), changedRow(0, m_water.height - 1), ~std::uint64_t(0));
         std::vector<PassSweep> sweeps(static_cast<std::size_t>(m_passSweeps));
-        // Which worker runs which sweeps changes no value: every sweep is the whole sweep.
-        const int workers = std::min(static_cast<int>(WorkerCount()), m_passSweeps);
+        // Which worker runs which sweeps changes no value: every sweep is the whole sweep. A
+        // worker starts two rows a sweep behind the one before, so on few rows they would
+        // mostly wait.
+        const int workers = std::max(1, std::min({static_cast<int>(WorkerCount()), m_passSweeps, m_water.height / 64}));
         std::vector<std::atomic<int>> position(static_cast<std::size_t>(workers));
         for (auto& reached : position)
             reached.store(0, std::memory_order_relaxed);
