@@ -366,6 +366,12 @@ private:
         const int groups = m_wordGroups;
         const auto rows = [&](int c) { return before[c - groups] | before[c] | before[c + groups]; };
         const auto column = [&](int k) { return above[k] | here[k] | below[k]; };
+        // The three rows' bits of words k - 1, k and k + 1 for the last word looked at: the next
+        // one is mostly k + 1 (where much fills, every word is open).
+        int last = -2;
+        std::uint64_t left = 0;
+        std::uint64_t mid = 0;
+        std::uint64_t right = 0;
         for (int c = 0; c < groups; ++c)
         {
             const std::uint64_t middle = rows(c);
@@ -380,11 +386,20 @@ private:
                 const int k = c * 64 + __builtin_ctzll(open);
                 if (k >= m_words)
                     break;
+                if (k == last + 1)
+                {
+                    left = mid;
+                    mid = right;
+                }
+                else
+                {
+                    left = k > 0 ? column(k - 1) : 0;
+                    mid = column(k);
+                }
+                right = k + 1 < m_words ? column(k + 1) : 0;
+                last = k;
                 // Wet in the column or in the one to the left or right (bit b is column
                 // 64k + b); the sample itself is dry, so its own bit does no harm.
-                const std::uint64_t left = k > 0 ? column(k - 1) : 0;
-                const std::uint64_t mid = column(k);
-                const std::uint64_t right = k + 1 < m_words ? column(k + 1) : 0;
                 const std::uint64_t near = mid | (mid << 1) | (left >> 63) | (mid >> 1) | (right << 63);
                 std::uint64_t fill = near & ~here[k] & m_interior[static_cast<std::size_t>(k)];
                 if (fill != 0)
@@ -402,7 +417,7 @@ private:
 
     std::uint64_t* changedRow(int sweep, int y)
     {
-        return m_changed[static_cast<std::size_t>(sweep)].data() +
+        return m_changed[static_cast<std::size_t>(sweep)] +
                static_cast<std::size_t>(y) * static_cast<std::size_t>(m_wordGroups);
     }
 
@@ -467,6 +482,7 @@ private:
     {
         const int end = m_water.height - 1;
         const int n = last - first;
+        const std::size_t rowBytes = sizeof(std::uint16_t) * static_cast<std::size_t>(m_water.width);
         for (int t = 0; t < end + 2 * (n - 1); ++t)
         {
             for (int i = 0; i < n; ++i)
@@ -478,12 +494,22 @@ private:
                     continue;
                 if (i == 0 && upstream != nullptr)
                     WaitFor(*upstream, std::min(p + 2, end));
+                // The first sweep meets each row first, and reads only where it fills, too
+                // scattered for the hardware to see a stream: ask for a row a few ahead.
+                if (i == 0 && p + kAheadRows < end)
+                {
+                    const char* ahead = reinterpret_cast<const char*>(m_water.row(p + kAheadRows));
+                    for (std::size_t b = 0; b < rowBytes; b += 64)
+                        __builtin_prefetch(ahead + b);
+                }
                 passStep(sweeps, first + i, p);
             }
             if (const int done = t + 1 - 2 * (n - 1); done >= 1)
                 mine.store(done, std::memory_order_release);
         }
     }
+
+    static constexpr int kAheadRows = 3;
 
     static void WaitFor(const std::atomic<int>& position, int wanted)
     {
@@ -512,9 +538,11 @@ private:
             readWetBits();
         if (m_changed.empty())
         {
-            m_changed.resize(static_cast<std::size_t>(m_passSweeps) + 1);
-            for (Bits& bits : m_changed)
-                bits.resize(static_cast<std::size_t>(m_water.height) * static_cast<std::size_t>(m_wordGroups));
+            // One block, which gets large pages (page faults are slow on some machines).
+            const std::size_t each = static_cast<std::size_t>(m_water.height) * static_cast<std::size_t>(m_wordGroups);
+            m_changedBits.resize(each * (static_cast<std::size_t>(m_passSweeps) + 1));
+            for (int k = 0; k <= m_passSweeps; ++k)
+                m_changed.push_back(m_changedBits.data() + each * static_cast<std::size_t>(k));
         }
         // Without the sweep before (the first sweep, or after frontier sweeps) every word is
         // looked at. The border rows stay clear: nothing fills there.
@@ -567,7 +595,8 @@ private:
     std::vector<std::uint64_t> m_interior; // the columns that can fill
     // For the sweep before a pass (the first) and each of its sweeps: the words of m_wet that
     // filled, a bit each, m_wordGroups words a row.
-    std::vector<Bits> m_changed;
+    Bits m_changedBits;
+    std::vector<std::uint64_t*> m_changed; // into m_changedBits
     int m_wordGroups;
     bool m_changedKnown = false;
     long long m_dry = 0;
