@@ -1,10 +1,11 @@
 // The water fill, sweep for sweep the same as the definition (WaterReference.cpp).
 //
-// While the sweeps fill many samples, they run in passes over the raster, kPassSweeps sweeps a
+// While the sweeps fill many samples, they run in passes over the raster, up to 32 sweeps a
 // pass: sweep k + 1 follows sweep k two rows behind, so a row is brought from memory once a pass
 // and stays in the cache while all the pass's sweeps go over it (the raster is far larger than
 // the cache; one sweep alone would be bound by memory). Each sweep finds its samples 64 at a
-// time in a bit per sample of what is wet, and writes each row only once the row below it is
+// time in a bit per sample of what is wet, looking only at the words of 64 samples next to a
+// word that filled in the sweep before, and writes each row only once the row below it is
 // scanned (every sweep reads the raster as it was before it). With several workers, each takes
 // a share of the pass's sweeps and follows the worker before through a row counter.
 //
@@ -99,7 +100,7 @@ public:
         : m_water(water), m_stride(water.stride), m_limit(denseLimit), m_words((water.width + 63) / 64),
           m_wordGroups((m_words + 63) / 64)
     {
-        // A row's window of a pass is about 2 * kPassSweeps rows: keep it to half a megabyte.
+        // A pass keeps about two rows a sweep in the cache: half a megabyte at most.
         const int rowBytes = static_cast<int>(sizeof(std::uint16_t)) * std::max(1, water.width);
         m_passSweeps = std::clamp((1 << 19) / rowBytes, 4, 32);
         m_interior.assign(static_cast<std::size_t>(m_words), 0);
@@ -322,6 +323,7 @@ private:
         std::vector<long long> dry(static_cast<std::size_t>(bands), 0);
         RunInBands(0, m_water.height, bands, [&](int band, int y0, int y1) {
             const int whole = m_water.width / 64;
+            long long count = 0;
             for (int y = y0; y < y1; ++y)
             {
                 const std::uint16_t* row = m_water.row(y);
@@ -338,9 +340,9 @@ private:
                 if (y == 0 || y == m_water.height - 1)
                     continue;
                 for (int k = 0; k < m_words; ++k)
-                    dry[static_cast<std::size_t>(band)] +=
-                        __builtin_popcountll(~bits[k] & m_interior[static_cast<std::size_t>(k)]);
+                    count += __builtin_popcountll(~bits[k] & m_interior[static_cast<std::size_t>(k)]);
             }
+            dry[static_cast<std::size_t>(band)] = count;
         });
         m_dry = 0;
         for (const long long count : dry)
