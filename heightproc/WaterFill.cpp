@@ -526,8 +526,8 @@ private:
         }
     }
 
-    // One pass of m_passSweeps sweeps; hands each sweep's count to done (true: the fill is
-    // over). The pass's last sweep's samples become the frontier when they are few enough.
+    // One pass; hands each sweep's count to done (true: the fill is over). The pass's last
+    // sweep's samples become the frontier when they are few enough.
     template <typename Done>
     bool densePass(Done&& done)
     {
@@ -550,19 +550,21 @@ private:
         // looked at. The border rows stay clear: nothing fills there.
         if (!m_changedKnown)
             std::fill(changedRow(0, 1), changedRow(0, m_water.height - 1), ~std::uint64_t(0));
-        std::vector<PassSweep> sweeps(static_cast<std::size_t>(m_passSweeps));
+        // Without the sweep before the pass is a single sweep, whose count tells whether more
+        // passes pay (a lone lake on a dry map goes on with frontier sweeps at once).
+        const int count = m_changedKnown ? m_passSweeps : 1;
+        std::vector<PassSweep> sweeps(static_cast<std::size_t>(count));
         // Which worker runs which sweeps changes no value: every sweep is the whole sweep. A
         // worker starts two rows a sweep behind the one before, so on few rows they would
         // mostly wait.
-        const int workers = std::max(1, std::min({static_cast<int>(WorkerCount()), m_passSweeps, m_water.height / 64}));
+        const int workers = std::max(1, std::min({static_cast<int>(WorkerCount()), count, m_water.height / 64}));
         std::vector<std::atomic<int>> position(static_cast<std::size_t>(workers));
         for (auto& reached : position)
             reached.store(0, std::memory_order_relaxed);
         // A worker that cannot be started runs after the one before it has finished, so
         // waiting for that one never blocks.
         RunInBands(0, workers, workers, [&](int worker, int, int) {
-            runPassSweeps(sweeps, BandStart(0, m_passSweeps, workers, worker),
-                          BandStart(0, m_passSweeps, workers, worker + 1),
+            runPassSweeps(sweeps, BandStart(0, count, workers, worker), BandStart(0, count, workers, worker + 1),
                           worker == 0 ? nullptr : &position[static_cast<std::size_t>(worker - 1)],
                           position[static_cast<std::size_t>(worker)]);
         });
@@ -574,7 +576,7 @@ private:
             if (sweep.count == 0)
                 return true;
         }
-        std::swap(m_changed.front(), m_changed.back());
+        std::swap(m_changed.front(), m_changed[static_cast<std::size_t>(count)]);
         m_changedKnown = true;
         PassSweep& lastSweep = sweeps.back();
         m_dense = lastSweep.overflow || lastSweep.count > m_limit;
