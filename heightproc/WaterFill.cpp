@@ -475,7 +475,7 @@ private:
     // Sweeps [first, last) of a pass on one worker, in steps: at step t sweep first + i is at
     // position t + 1 - 2i. Sweep k scanning row p reads rows p - 1 .. p + 1, which must hold
     // sweep k - 1's values and none of sweep k's own: earlier in the same step sweep k - 1 has
-    // scanned row p + 2 and written row p + 1, and it reads no row above p + 2 again, while
+    // scanned row p + 2 and written row p + 1, and it reads no row before p + 2 again, while
     // sweep k itself has written rows up to p - 2 only and sweep k + 1 rows up to p - 4. The
     // first sweep follows the worker before, whose last sweep publishes the positions it has
     // done in `upstream`; this worker publishes its own last sweep's in `mine`.
