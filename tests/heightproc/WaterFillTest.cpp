@@ -11,7 +11,7 @@ using namespace testing_support;
 TEST(WaterFill, MatchesTheReferenceSweepForSweepOnRandomRasters)
 {
     std::mt19937 rng(424242);
-    const int sizes[][2] = {{1, 1}, {2, 5}, {3, 3}, {4, 9}, {17, 13}, {60, 45}, {101, 37}};
+    const int sizes[][2] = {{1, 1}, {2, 5}, {3, 3}, {4, 9}, {17, 13}, {60, 45}, {101, 37}, {128, 6}};
     // 0 chooses the limit automatically (frontier sweeps); small limits force whole-raster scans
     // and switches between the two ways.
     const std::size_t limits[] = {0, 1, 5, 40};
@@ -69,26 +69,43 @@ TEST(WaterFill, AWetInteriorNeedsNoFillAndEndsTheBarItsFiftyOn)
     EXPECT_EQ(water.samples, std::vector<std::uint16_t>(108, 65535));
 }
 
-// With 1, 3 and 7 workers the whole-raster sweeps run in bands of at least 64 rows, the last one
-// partial (451 rows: seven bands), and the frontier sweeps (limit 0) split the frontier among
-// the workers: the fill is the reference's.
+// With 1, 3 and 7 workers a pass's sweeps are shared by up to seven workers (451 rows, 64 a
+// worker), each following the one before, and the frontier sweeps (limit 0) split the frontier
+// among the workers: the fill is the reference's. Rows of more than 4096 samples keep a second word
+// of bits for the words that filled: there a lone sample spreads across columns 4095 | 4096,
+// rightwards and leftwards, with no other water near.
 TEST(WaterFill, BandsOfAnyWorkerCountMatchTheReference)
 {
     std::mt19937 rng(4511);
-    const Raster start = RandomWater(19, 451, rng, 1, 65535, 12, 8);
-    Raster expected = start;
-    NullProgress progress;
-    reference::FillWater(expected.view(), progress);
-    for (const char* threads : {"1", "3", "7"})
+    std::vector<Raster> starts = {RandomWater(19, 451, rng, 1, 65535, 12, 8)};
+    for (const int seed : {4094, 4097})
     {
-        for (const std::size_t limit : {1, 0})
+        Raster wide(4240, 3);
+        wide.at(3960, 1) = 500;
+        wide.at(seed, 1) = 9000;
+        wide.at(4230, 1) = 700;
+        starts.push_back(wide);
+    }
+    NullProgress progress;
+    for (const Raster& start : starts)
+    {
+        Raster expected = start;
+        reference::FillWater(expected.view(), progress);
+        for (const char* threads : {"1", "3", "7"})
         {
-            SCOPED_TRACE(std::string(threads) + " workers, limit " + std::to_string(limit));
-            ::setenv("ALTIMO_THREADS", threads, 1);
-            Raster fast = start;
-            FillWater(fast.view(), progress, limit);
-            ::unsetenv("ALTIMO_THREADS");
-            EXPECT_EQ(fast.samples, expected.samples);
+            // Three rows get one worker for the passes; more would only repeat the frontier sweeps.
+            if (start.width > 64 && std::string(threads) != "1")
+                continue;
+            for (const std::size_t limit : {1, 0})
+            {
+                SCOPED_TRACE(std::to_string(start.width) + " wide, " + threads + " workers, limit " +
+                             std::to_string(limit));
+                ::setenv("ALTIMO_THREADS", threads, 1);
+                Raster fast = start;
+                FillWater(fast.view(), progress, limit);
+                ::unsetenv("ALTIMO_THREADS");
+                EXPECT_EQ(fast.samples, expected.samples);
+            }
         }
     }
 }
