@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -195,11 +194,9 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
             result.filtered = WaterImage();
             return result;
         }
-        result.filtered = WaterImage(water.width, water.height, WaterImage::Unset{});
+        // The new image's row padding reads as zero; the filter writes every pixel.
+        result.filtered = WaterImage(water.width, water.height);
         FilterNarrowWater(water.view(), result.filtered.view(), R);
-        RasterView<std::uint8_t> filtered = result.filtered.view();
-        for (int m = 0; m < filtered.height; ++m)
-            std::memset(filtered.row(m) + filtered.width, 0, std::size_t(filtered.stride - filtered.width));
     }
     result.timings.filter = Seconds(phase);
 

@@ -8,12 +8,6 @@
 #include <cstring>
 
 WaterImage::WaterImage(int w, int h)
-    : width(w), height(h), stride((w + 3) / 4 * 4), bits(std::size_t(stride) * std::size_t(h), 0)
-{
-    assert(w >= 0 && h >= 0);
-}
-
-WaterImage::WaterImage(int w, int h, Unset)
     : width(w), height(h), stride((w + 3) / 4 * 4), bits(std::size_t(stride) * std::size_t(h))
 {
     assert(w >= 0 && h >= 0);
@@ -77,8 +71,8 @@ namespace
 {
 // At scale 1 every block the drawing places lands on whole pixels, one cell per pixel: the
 // block rows are independent bands of image rows, drawn side by side. Every block is decoded
-// (also those not drawn, so that a corrupt one is found), and every byte of the image is
-// written: the cells of drawn blocks, zeros for absent ones and for what no block covers.
+// (also those not drawn, so that a corrupt one is found); only the cells of drawn blocks are
+// written, the rest of the new image reads as zero already.
 // Exact while the float positions of the general drawing are whole numbers (below 2^24).
 bool DrawsWholeBlocks(const CBitMask& mask, int scale)
 {
@@ -90,15 +84,12 @@ WaterImage DrawWholeBlocks(CBitMask& mask)
 {
     const int width = static_cast<int>(mask.getXRes());
     const int height = static_cast<int>(mask.getZRes());
-    WaterImage image(width, height, WaterImage::Unset{});
+    WaterImage image(width, height);
     const long side = mask.m_blockSize;
     const long xBlocks = mask.getXBlocks();
     // Image row of the top of block row 0: the last block row ends at the bottom edge, and a
     // block row starting above the top edge is not drawn.
     const long top = long(height) - mask.getZBlocks() * side;
-    // Blocks passing the right edge are not drawn.
-    const long drawnWidth = width / side * side;
-    const std::size_t stride = std::size_t(image.stride);
     std::vector<std::uint8_t> corrupt(std::size_t(xBlocks) * std::size_t(mask.getZBlocks()), 0);
     RunInBands(0, static_cast<int>(mask.getZBlocks()), static_cast<int>(WorkerCount()),
                [&](int, int firstRow, int endRow)
@@ -113,23 +104,15 @@ WaterImage DrawWholeBlocks(CBitMask& mask)
                            const CBitMask::BlockRead read = mask.readBlock(xb, zb, cells.data());
                            if (read == CBitMask::BlockRead::corrupt)
                                corrupt[std::size_t(zb * xBlocks + xb)] = 1;
-                           if (y0 < 0 || (xb + 1) * side > width)
+                           // Blocks passing the right edge, or the top, are not drawn.
+                           if (y0 < 0 || (xb + 1) * side > width || read != CBitMask::BlockRead::cells)
                                continue;
                            for (long r = 0; r < side; ++r)
                            {
                                std::uint8_t* out = view.row(int(height - 1 - (y0 + r))) + xb * side;
-                               if (read != CBitMask::BlockRead::cells)
-                                   std::memset(out, 0, std::size_t(side));
-                               else
-                                   for (long c = 0; c < side; ++c)
-                                       out[c] = static_cast<std::uint8_t>(cells[std::size_t(r * side + c)] * 33);
+                               for (long c = 0; c < side; ++c)
+                                   out[c] = static_cast<std::uint8_t>(cells[std::size_t(r * side + c)] * 33);
                            }
-                       }
-                       for (long y = std::max(y0, 0L); y < y0 + side; ++y)
-                       {
-                           std::uint8_t* row = view.row(int(height - 1 - y));
-                           const std::size_t drawn = y0 < 0 ? 0 : std::size_t(drawnWidth);
-                           std::memset(row + drawn, 0, stride - drawn);
                        }
                    }
                });

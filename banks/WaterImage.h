@@ -23,13 +23,8 @@ struct WaterImage
     std::vector<std::uint8_t, LargeAllocator<std::uint8_t>> bits;
 
     WaterImage() = default;
-    // All pixels 0.
+    // All pixels 0, without a pass that writes them: a new block of `bits` reads as zero.
     WaterImage(int w, int h);
-    // Pixels and padding unset, for a stage that writes every byte.
-    struct Unset
-    {
-    };
-    WaterImage(int w, int h, Unset);
 
     // The pixels by memory row: view.at(c, m) is column c of image row height - 1 - m.
     RasterView<std::uint8_t> view() { return {bits.data(), width, height, stride}; }

@@ -3,6 +3,7 @@
 #include "base/JobFiles.h"
 
 #include "base/Concurrency.h"
+#include "base/VectorUnit.h"
 #include "support/Bitmap.h"
 
 #include <algorithm>
@@ -89,11 +90,20 @@ Bands MakeBands(float pixelSize, const CliffConstants& constants)
     return bands;
 }
 
+// What the first pass over a row leaves in a pixel whose squared length lies between the bands.
+constexpr std::uint8_t kNeedsExactPixel = 1;
+
+struct Kernel;
+// The first pass over a row in the widest vector registers of the machine.
+using CliffRowFn = void (*)(const Kernel&, const std::uint16_t*, const std::uint16_t*, int, float*, std::uint8_t*);
+CliffRowFn SelectCliffRow();
+
 struct Kernel
 {
     double pixelSize;
     CliffConstants constants;
     Bands bands;
+    CliffRowFn firstPass = SelectCliffRow();
 
     Kernel(float p, const CliffSettings& settings)
         : pixelSize(p), constants(MakeCliffConstants(settings)), bands(MakeBands(p, constants))
@@ -107,15 +117,6 @@ std::uint8_t ExactPixel(float lengthSquared, const Kernel& kernel)
     const double n = VerticalComponent(kernel.pixelSize, length);
     return CliffPixelFromAngle(static_cast<float>(std::acos(n)), kernel.constants);
 }
-
-struct RowBuffers
-{
-    explicit RowBuffers(int width) : lengthSquared(std::size_t(width)) {}
-    std::vector<float> lengthSquared;
-};
-
-// What the first pass over a row leaves in a pixel whose squared length lies between the bands.
-constexpr std::uint8_t kNeedsExactPixel = 1;
 
 // The first pass over a row: every sample's squared length, and its pixel when the bands decide
 // it (kNeedsExactPixel otherwise). No branches, so that the compiler can use vector registers
@@ -146,8 +147,6 @@ constexpr std::uint8_t kNeedsExactPixel = 1;
     sample(width - 1, width - 1); // one beyond the last column is the edge sample
 }
 
-using CliffRowFn = void (*)(const Kernel&, const std::uint16_t*, const std::uint16_t*, int, float*, std::uint8_t*);
-
 void CliffRowBase(const Kernel& kernel, const std::uint16_t* hereRow, const std::uint16_t* downRow, int width,
                   float* lengthSquared, std::uint8_t* out)
 {
@@ -170,26 +169,27 @@ void CliffRowBase(const Kernel& kernel, const std::uint16_t* hereRow, const std:
 }
 #endif
 
-// The widest vector unit of the machine.
 CliffRowFn SelectCliffRow()
 {
+    switch (WidestVectorUnit())
+    {
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw"))
+    case VectorUnit::Avx512:
         return CliffRowAvx512;
-    if (__builtin_cpu_supports("avx2"))
+    case VectorUnit::Avx2:
         return CliffRowAvx2;
 #endif
-    return CliffRowBase;
+    default:
+        return CliffRowBase;
+    }
 }
 
-// One row of pixels from its samples and those of the row below (the row itself on the last).
+// One row of pixels from its samples and those of the row below (the row itself on the last);
+// lengthSquared holds `width` floats for the row's use.
 void CliffRow(const Kernel& kernel, const std::uint16_t* hereRow, const std::uint16_t* downRow, int width,
-              RowBuffers& buffers, std::uint8_t* out)
+              float* lengthSquared, std::uint8_t* out)
 {
-    static const CliffRowFn firstPass = SelectCliffRow();
-    float* lengthSquared = buffers.lengthSquared.data();
-    firstPass(kernel, hereRow, downRow, width, lengthSquared, out);
+    kernel.firstPass(kernel, hereRow, downRow, width, lengthSquared, out);
     // The rest are on the ramp, or near a band's edge: few, found with memchr.
     const auto end = out + width;
     for (auto* p = out; (p = static_cast<std::uint8_t*>(std::memchr(p, kNeedsExactPixel, std::size_t(end - p)))); ++p)
@@ -210,14 +210,14 @@ void RunRows(const Kernel& kernel, ConstRasterView<std::uint16_t> samples, int f
     // One band per worker; band 0 runs on the calling thread, the only one that reports.
     RunInBands(0, workers, workers, [&](int worker, int, int)
     {
-        RowBuffers buffers(samples.width);
+        std::vector<float> lengthSquared(std::size_t(samples.width));
         for (int block = nextBlock++; block < blocks; block = nextBlock++)
         {
             const int begin = first + block * kRowsPerBlock;
             const int end = std::min(last, begin + kRowsPerBlock);
             for (int y = begin; y < end; ++y)
                 CliffRow(kernel, samples.row(y), samples.row(std::min(y + 1, samples.height - 1)), samples.width,
-                         buffers, out(y));
+                         lengthSquared.data(), out(y));
             const int done = rowsDone += end - begin;
             if (worker == 0)
                 report(done);
@@ -243,7 +243,7 @@ CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmp
     CliffStatus failure = CliffStatus::CannotOpenHeights;
     BmpWriter writer;
     std::optional<Kernel> kernel;
-    std::optional<RowBuffers> buffers;
+    std::vector<float> lengthSquared;
     std::vector<std::uint16_t> below; // the top row of the band before, under this band's last row
     std::vector<std::uint8_t> pixels; // the band's rows in the order the file stores them
     long height = 0;
@@ -268,7 +268,7 @@ CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmp
         failure = CliffStatus::CorruptHeights;
         height = h;
         kernel.emplace(pixelSize, settings);
-        buffers.emplace(static_cast<int>(width));
+        lengthSquared.resize(std::size_t(width));
         below.resize(std::size_t(width));
         return true;
     };
@@ -282,7 +282,7 @@ CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmp
             const std::uint16_t* here = samples + r * width;
             const bool lastOfMap = firstRow + r == height - 1;
             const std::uint16_t* down = r + 1 < rows ? here + width : (lastOfMap ? here : below.data());
-            CliffRow(*kernel, here, down, static_cast<int>(width), *buffers,
+            CliffRow(*kernel, here, down, static_cast<int>(width), lengthSquared.data(),
                      pixels.data() + std::size_t(rows - 1 - r) * rowBytes);
         }
         std::copy(samples, samples + width, below.begin());

@@ -16,7 +16,7 @@ void ExtractTile(int tx, int ty, ConstRasterView<std::uint16_t> raster, std::uin
 // Writes the raster atomically; false when the file could not be created or written (the
 // desktop application passes over that silently; the command line warns). Tiles are coded on
 // `threads` threads (0: every core); the bytes written do not depend on the number of threads.
-// Besides the caller's raster it holds the offset table and at most 256 tile codes.
+// Besides the caller's raster it holds the offset table and the codes of two tile rows.
 bool WriteHeightDat(const std::string& path, ConstRasterView<std::uint16_t> raster, float pixelSize,
                     unsigned threads = 0);
 

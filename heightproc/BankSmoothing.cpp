@@ -12,6 +12,7 @@
 //   only at the first window row after which some lane's sum would pass 2^24: up to there every
 //   partial sum is exact, so the rows before it enter as exact integer row sums.
 #include "base/Concurrency.h"
+#include "base/VectorUnit.h"
 #include "heightproc/Water.h"
 
 #include <algorithm>
@@ -230,17 +231,20 @@ struct LaneKernel
     int lanes;
 };
 
-// The widest vector unit of the machine; every variant performs the same additions per lane.
+// Every variant performs the same additions per lane.
 LaneKernel SelectLaneKernel()
 {
+    switch (WidestVectorUnit())
+    {
 #if defined(__x86_64__) || defined(__i386__)
-    __builtin_cpu_init();
-    if (__builtin_cpu_supports("avx512f"))
+    case VectorUnit::Avx512:
         return {SumWindowsAvx512, 32};
-    if (__builtin_cpu_supports("avx2"))
+    case VectorUnit::Avx2:
         return {SumWindowsAvx2, 16};
 #endif
-    return {SumWindowsBase, 8};
+    default:
+        return {SumWindowsBase, 8};
+    }
 }
 
 struct SmoothParams
