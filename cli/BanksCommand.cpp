@@ -8,7 +8,7 @@
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
-#include "cli/MapGeoSource.h"
+#include "tools/MapGeoSource.h"
 #include "support/BitMask.h"
 #include "tools/ShorelineVector.h"
 
@@ -77,7 +77,11 @@ JobResult PlaceOnMap(const BanksOptions& options, ShorelinePlacement& placement)
     int width = 0;
     std::string source;
     std::string error;
-    if (!ReadLikeMap(options.like, placement.geo, width, placement.mapHeight, source, error))
+    std::vector<std::string> warnings;
+    const bool read = ReadLikeMap(options.like, placement.geo, width, placement.mapHeight, source, error, warnings);
+    for (const std::string& warning : warnings)
+        PrintWarning(warning);
+    if (!read)
         return JobFailure(JobStatus::failed, error);
     const long scale = options.settings.resolutionScale;
     placement.cellSize = double(options.settings.waterPixelSize);

@@ -4,12 +4,11 @@
 #include "banks/BanksJob.h"
 #include "banks/ShorelineFile.h"
 #include "base/JobFiles.h"
+#include "tools/PreviewJob.h"
 #include "tools/PreviewRender.h"
 #include "cli/BatchManifest.h"
 #include "cli/CliSupport.h"
-#include "cli/PreviewCommand.h"
-#include "cli/RawGeoReference.h"
-#include "tools/MapSidecar.h"
+#include "tools/RawMap.h"
 #include "cliff/CliffJob.h"
 #include "heightproc/ProcessJob.h"
 
@@ -67,40 +66,33 @@ JobOutcome Outcome(const JobResult& result, const std::string& label, std::strin
     return {true, std::move(detail), result.warnings.size()};
 }
 
-JobOutcome RunMapJob(const BatchJob& job, const std::string& label, const CliContext& context)
+JobOutcome MapOutcome(const BatchJob& job, const std::string& label, const CliContext& context)
 {
     JobMessages messages(label);
-    RawGeoReference geo;
     // As the desktop does, a lever or mask that cannot be used skips its stage with a warning.
     ProcessJob process(job.raw, job.process);
     process.keepGoing = true;
-    process.prepare = [&](ProcessSettings& settings)
-    {
-        geo = ApplyRawGeoReference(job.raw, settings, job.pixelSizeSet);
-        return JobResult{};
-    };
-    ProcessSettings used = job.process;
-    process.ready = [&](const ProcessSettings& settings) { used = settings; };
+    RawMapHeader header;
+    header.inferSize = false;
+    header.pixelSizeGiven = job.pixelSizeSet;
+    AttachRawMapHeader(process, header);
     JobResult result;
     {
         TerminalProgress progress(label, context.quiet);
         result = RunProcessJob(process, progress, messages);
     }
-    result.warnings.insert(result.warnings.end(), geo.warnings.begin(), geo.warnings.end());
+    FinishRawMap(process, header, result);
     const std::string height = result.output("height");
-    std::string sidecarError;
-    if (!height.empty() && !WriteRawGeoReference(geo, height, used, job.raw, sidecarError))
-        result.warnings.push_back(sidecarError + "; the height file has no georeference beside it");
     std::string detail = "wrote ";
     if (const std::string water = result.output("water"); !water.empty())
         detail += Written(water) + ", ";
     detail += Written(height);
-    if (geo.found && sidecarError.empty())
-        detail += ", " + MapSidecarPath(height);
+    if (!header.sidecar.empty())
+        detail += ", " + header.sidecar;
     return Outcome(result, label, detail);
 }
 
-JobOutcome RunBanksJob(const BatchJob& job, const std::string& label)
+JobOutcome BanksOutcome(const BatchJob& job, const std::string& label)
 {
     JobMessages messages(label);
     BanksJob banks(job.wtr, job.banks, job.output, job.bankPreview);
@@ -114,7 +106,7 @@ JobOutcome RunBanksJob(const BatchJob& job, const std::string& label)
     return Outcome(result, label, detail);
 }
 
-JobOutcome RunCliffJob(const BatchJob& job, const std::string& label, const CliContext& context)
+JobOutcome CliffOutcome(const BatchJob& job, const std::string& label, const CliContext& context)
 {
     JobMessages messages(label);
     JobResult result;
@@ -135,28 +127,21 @@ JobOutcome RunCliffJob(const BatchJob& job, const std::string& label, const CliC
     return Outcome(result, label, "wrote " + Written(job.output));
 }
 
-JobOutcome RunPreviewJob(const BatchJob& job, const std::string& label, const CliContext& context)
+JobOutcome PreviewOutcome(const BatchJob& job, const std::string& label, const CliContext& context)
 {
-    // The preview is no job of the core; its files get the same checks as the jobs'.
-    std::vector<std::string> inputs{job.dat};
-    if (!job.terrain.empty())
-        inputs.push_back(job.terrain);
-    if (const JobResult files = CheckJobFiles(inputs, {job.output}); !files.ok())
+    JobMessages messages(label);
+    PreviewJob preview;
+    preview.dat = job.dat;
+    preview.output = job.output;
+    preview.mode = job.mode;
+    preview.terrain = job.terrain;
+    preview.settings = job.relief;
+    JobResult result;
     {
-        PrintError(label + ": " + files.message);
-        return {false, files.message};
+        TerminalProgress progress(label, context.quiet);
+        result = RunPreviewJob(preview, progress, messages);
     }
-    PreviewOptions options;
-    options.dat = job.dat;
-    options.png = job.output;
-    options.mode = job.mode;
-    options.terrain = job.terrain;
-    options.settings = job.relief;
-    // The preview prints its own failure; its summary line would repeat the batch's.
-    options.summary = false;
-    if (RunPreview(options, context) != kExitOk)
-        return {false, "no picture written (see the message above)"};
-    return {true, "wrote " + Written(job.output)};
+    return Outcome(result, label, "wrote " + Written(job.output));
 }
 
 JobOutcome RunJob(const BatchJob& job, const std::string& label, const CliContext& context)
@@ -166,13 +151,13 @@ JobOutcome RunJob(const BatchJob& job, const std::string& label, const CliContex
         switch (job.kind)
         {
         case BatchJobKind::Map:
-            return RunMapJob(job, label, context);
+            return MapOutcome(job, label, context);
         case BatchJobKind::Banks:
-            return RunBanksJob(job, label);
+            return BanksOutcome(job, label);
         case BatchJobKind::Cliff:
-            return RunCliffJob(job, label, context);
+            return CliffOutcome(job, label, context);
         case BatchJobKind::Preview:
-            return RunPreviewJob(job, label, context);
+            return PreviewOutcome(job, label, context);
         }
     }
     catch (const std::bad_alloc&)

@@ -1,6 +1,8 @@
 #include "cli/CliSupport.h"
 #include "base/AtomicFile.h"
 #include "base/JobFiles.h"
+#include "tools/GdalRaster.h"
+#include "tools/HeightImage.h"
 
 #include <cctype>
 #include <cerrno>
@@ -209,4 +211,24 @@ unsigned long long FileSize(const std::string& path)
 {
     struct stat info{};
     return ::stat(path.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
+}
+
+JobResult GeoTiffOutputProblem(const std::string& output, const std::string& like, const std::string& plain)
+{
+    const bool geoTiff = HeightImageFormatOf(output) == HeightImageFormat::GeoTiff;
+    if (!like.empty() && !geoTiff)
+        return JobFailure(JobStatus::refused,
+                          "--like: " + like + " gives a GeoTIFF its georeference; name the output .tif to write one");
+    if (geoTiff && !HeightImageHasGdal())
+        return JobFailure(JobStatus::failed,
+                          output + ": GeoTIFF needs GDAL: " + GdalMissing() + "; " + plain + " works without it");
+    return {};
+}
+
+int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain)
+{
+    const JobResult problem = GeoTiffOutputProblem(output, like, plain);
+    if (!problem.ok())
+        PrintError(problem.message);
+    return ExitCodeOf(problem);
 }

@@ -98,6 +98,11 @@ int CheckOutputName(const std::string& path, const std::string& format, std::ini
 // The same check's message, or empty: for the jobs whose entry reports it.
 std::string OutputNameProblem(const std::string& path, const std::string& format,
                               std::initializer_list<const char*> extensions);
+// For commands that write a picture (`plain`: ".bmp", ".png"), or a GeoTIFF when the output ends
+// in .tif or .tiff: refuses --like with a plain picture, and fails a GeoTIFF in a build without
+// GDAL. CheckGeoTiffOutput prints why and returns the exit status, or kExitOk.
+JobResult GeoTiffOutputProblem(const std::string& output, const std::string& like, const std::string& plain);
+int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain);
 // A --json summary that would share standard output with the file's bytes: refused with exit 2.
 bool WritesToStandardOutput(const std::string& path);
 

@@ -2,10 +2,8 @@
 // settings as options, or a GeoTIFF of the same mask on the map's georeference.
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
-#include "cli/LoadedDat.h"
-#include "cli/MapGeoSource.h"
 #include "cliff/CliffJob.h"
-#include "tools/HeightImage.h"
+#include "tools/MapGeoTiff.h"
 
 #include <chrono>
 #include <cstdio>
@@ -24,42 +22,11 @@ struct CliffOptions
     bool json = false;
 };
 
-// The mask as a GeoTIFF, north row first as in the height file (the BMP stores it last), on the
-// georeference the export of the height file would get; without one, on the map's own metres.
-bool WriteCliffGeoTiff(const CliffOptions& options, IProgressSink& progress, std::string& geoSource)
-{
-    LoadedDat dat;
-    if (!LoadDatFile(options.dat, dat))
-        return false;
-    progress.setPos(60);
-    MapGeoReference geo;
-    std::string error;
-    if (!FindMapGeoReference(options.dat, options.like, dat.width, dat.height, geo, geoSource, error))
-    {
-        PrintError(error);
-        return false;
-    }
-    if (geoSource.empty())
-        geo = LocalMapGeoReference(dat.height, dat.pixelSize);
-    LargeBuffer<std::uint8_t> mask;
-    mask.allocate(std::size_t(dat.width) * std::size_t(dat.height));
-    ComputeCliffMask(dat.view(), dat.pixelSize, options.settings,
-                     RasterView<std::uint8_t>(mask.data(), dat.width, dat.height), progress, 140);
-    if (!WriteGeoTiff(options.bmp, GeoTiffRaster{mask.data(), GeoTiffSamples::Byte, 1, dat.width, dat.height}, &geo,
-                      error))
-    {
-        PrintError(error);
-        return false;
-    }
-    progress.setPos(200);
-    return true;
-}
-
 int RunCliffCommand(const CliffOptions& options, const JobPaths& paths, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     const bool geoTiff = HeightImageFormatOf(options.bmp) == HeightImageFormat::GeoTiff;
-    std::string geoSource;
+    MapRasterWrite write{options.dat, options.bmp, options.like};
     CliffJob job(options.dat, options.settings, options.bmp);
     job.prepare = [&]
     {
@@ -76,9 +43,13 @@ int RunCliffCommand(const CliffOptions& options, const JobPaths& paths, const Cl
         if (!geoTiff)
             result = RunCliffJob(job, progress, messages);
         // The GeoTIFF is the command line's own output; the files were checked in full before.
-        else if (!WriteCliffGeoTiff(options, progress, geoSource))
-            result = JobFailure(JobStatus::failed, {});
+        else if (std::string error; !WriteCliffGeoTiff(write, options.settings, progress, error))
+            result = JobFailure(JobStatus::failed, error);
     }
+    for (const std::string& warning : write.warnings)
+        PrintWarning(warning);
+    if (geoTiff && !result.ok())
+        PrintError(result.message);
     if (!result.ok())
         return ExitCodeOf(result);
     if (options.json)
@@ -101,8 +72,8 @@ int RunCliffCommand(const CliffOptions& options, const JobPaths& paths, const Cl
     {
         std::printf("wrote %s: %s, %.2f s\n", options.bmp.c_str(), FormatBytes(FileSize(options.bmp)).c_str(),
                     SecondsSince(start));
-        if (!geoSource.empty())
-            std::printf("georeference from %s\n", geoSource.c_str());
+        if (!write.geoSource.empty())
+            std::printf("georeference from %s\n", write.geoSource.c_str());
     }
     return kExitOk;
 }

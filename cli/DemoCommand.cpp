@@ -4,19 +4,19 @@
 // water files made from them, the cliff mask of the height file, and the shorelines of the
 // water mask with a picture of them; last, pictures of the terrain before and after levering, its
 // water and cliff mask, and one overview of everything.
-#include "banks/GenerateShorelines.h"
-#include "tools/PreviewRender.h"
+#include "banks/BanksJob.h"
 #include "banks/ShorelineFile.h"
+#include "base/AtomicFile.h"
 #include "base/ByteOrder.h"
 #include "cli/CliSupport.h"
-#include "cli/DemoPictures.h"
-#include "cliff/CliffExport.h"
+#include "cliff/CliffJob.h"
 #include "demo/DemoInputs.h"
 #include "demo/DemoTerrain.h"
-#include "heightproc/Process.h"
-#include "base/AtomicFile.h"
-#include "tools/Image.h"
+#include "heightproc/ProcessJob.h"
 #include "support/WtrWriter.h"
+#include "tools/DemoPictures.h"
+#include "tools/Image.h"
+#include "tools/PreviewRender.h"
 
 #include <bit>
 #include <chrono>
@@ -180,15 +180,15 @@ private:
         settings.resolutionScale = m_scale;
         settings.seaLevel = kDemoSeaLevelSetting;
         const auto start = Clock::now();
-        ProcessResult result;
+        JobResult result;
         {
             StderrMessages messages;
             TerminalProgress progress("process", m_quiet);
-            result = RunProcess(path(".raw"), settings, progress, messages);
+            result = RunProcessJob(ProcessJob(path(".raw"), settings), progress, messages);
         }
         for (const std::string& warning : result.warnings)
             PrintWarning(warning);
-        if (!result.success || !result.heightWritten)
+        if (!result.ok())
             return false;
         const double rawBytes = double(m_size) * double(m_size) * 2.0;
         const auto ratio = [&](const std::string& file)
@@ -196,13 +196,13 @@ private:
             const double bytes = double(FileSize(file));
             return Format("ratio %.2f:1, %.2f bits/sample", rawBytes / bytes, bytes * 16.0 / rawBytes);
         };
-        if (result.waterWritten)
-            report("process", start, result.waterDatPath,
-                   ratio(result.waterDatPath) + Format(", water %.2f s", result.waterSeconds));
-        report(result.waterWritten ? "" : "process", start, result.heightDatPath,
-               ratio(result.heightDatPath) + Format(", lever %.2f s", result.leverSeconds));
-        m_datPath = result.heightDatPath;
-        m_waterWritten = result.waterWritten;
+        const std::string water = result.output("water");
+        m_datPath = result.output("height");
+        m_waterWritten = !water.empty();
+        if (m_waterWritten)
+            report("process", start, water, ratio(water) + Format(", water %.2f s", result.seconds("water")));
+        report(m_waterWritten ? "" : "process", start, m_datPath,
+               ratio(m_datPath) + Format(", lever %.2f s", result.seconds("lever")));
         return true;
     }
 
@@ -210,13 +210,14 @@ private:
     {
         const auto start = Clock::now();
         const std::string bmp = path("_cliff.bmp");
-        CliffStatus status;
+        JobResult result;
         {
+            StderrMessages messages;
             TerminalProgress progress("cliff", m_quiet);
-            status = ExportCliffBitmap(m_datPath, bmp, CliffSettings{}, progress);
+            result = RunCliffJob(CliffJob(m_datPath, CliffSettings{}, bmp), progress, messages);
         }
-        if (status != CliffStatus::Written)
-            return fail(CliffStatusMessage(status, m_datPath, bmp));
+        if (!result.ok())
+            return false;
         report("cliff", start, bmp, "angle 45, threshold 10, height scale 10");
         return true;
     }
@@ -229,13 +230,14 @@ private:
         settings.resolutionScale = m_scale;
         settings.waterPixelSize = m_terrain.pixelSize / float(m_scale);
         const auto start = Clock::now();
-        StderrMessages messages;
-        const BanksResult result = GenerateShorelines(m_waterPath, settings, messages);
-        if (result.status != BanksStatus::ok)
-            return false;
         const std::string sl = path(".sl");
-        if (const BanksStatus status = WriteShorelineFile(sl, result.lines); status != BanksStatus::ok)
-            return fail(sl + ": " + BanksStatusMessage(status));
+        StderrMessages messages;
+        BanksResult result;
+        const JobResult job = RunBanksJob(BanksJob(m_waterPath, settings, sl), messages, &result);
+        for (const std::string& warning : job.warnings)
+            PrintWarning(warning);
+        if (!job.ok())
+            return false;
         report("banks", start, sl,
                Format("%g lines, %g points", double(result.lines.size()), double(CountShorePoints(result.lines))));
         const auto pictureStart = Clock::now();
@@ -260,16 +262,20 @@ private:
         inputs.runway = m_runway;
         inputs.water = m_waterWritten;
         inputs.shorelines = std::move(m_shorelinePanel);
-        inputs.quiet = m_quiet;
         auto start = Clock::now();
         const char* step = "pictures";
-        return WriteDemoPictures(inputs,
-                                 [&](const std::string& file, const std::string& note)
-                                 {
-                                     report(step, start, file, note);
-                                     step = "";
-                                     start = Clock::now();
-                                 });
+        std::string error;
+        TerminalProgress progress("pictures", m_quiet);
+        const bool written = WriteDemoPictures(
+            inputs,
+            [&](const std::string& file, const std::string& note)
+            {
+                report(step, start, file, note);
+                step = "";
+                start = Clock::now();
+            },
+            progress, error);
+        return written || fail(error);
     }
 
     int m_size;

@@ -2,12 +2,11 @@
 // (16-bit or 8-bit grey PNG; GeoTIFF and other GDAL rasters when the build has GDAL).
 #include "base/ByteOrder.h"
 #include "cli/CliSupport.h"
-#include "cli/LoadedDat.h"
-#include "cli/MapGeoSource.h"
 #include "base/AtomicFile.h"
+#include "tools/EnviHeader.h"
 #include "tools/GdalRaster.h"
 #include "tools/HeightImage.h"
-#include "tools/MapSidecar.h"
+#include "tools/MapGeoTiff.h"
 #include "base/RasterView.h"
 #include "tools/Relief.h"
 
@@ -233,56 +232,29 @@ int RunExport(const ImageOptions& options, const CliContext& context)
         return kExitJobFailed;
     }
     const auto start = std::chrono::steady_clock::now();
-    LoadedDat dat;
+    MapRasterWrite write{options.input, options.output, options.like};
     std::string error;
-    MapGeoReference geo;
-    std::string geoSource;
+    bool written = false;
     {
         TerminalProgress progress("export", context.quiet);
         progress.setWork(double(FileSize(options.input)), "B");
-        if (!LoadDatFile(options.input, dat))
-            return kExitJobFailed;
-        progress.setPos(100);
-        if (format == HeightImageFormat::GeoTiff &&
-            !FindMapGeoReference(options.input, options.like, dat.width, dat.height, geo, geoSource, error))
-        {
-            progress.finish();
-            PrintError(error);
-            return kExitJobFailed;
-        }
-        if (metres && !(!geoSource.empty() && geo.hasMapping))
-        {
-            progress.finish();
-            PrintError(options.input + ": the heights in metres are not known (" +
-                       (geoSource.empty() ? "neither " + MapSidecarPath(options.input) + " nor " +
-                                                ImportHeaderOf(options.input) + " is there"
-                                          : geoSource + " has no data gain and offset") +
-                       "); give --like the RAW's header that import wrote");
-            return kExitJobFailed;
-        }
-        const bool written =
-            geoSource.empty()
-                ? WriteHeightImage(options.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
-                                   progress, 100, error)
-                : WriteGeoTiff(options.output,
-                               GeoTiffRaster{dat.samples.data(), metres ? GeoTiffSamples::Metres : GeoTiffSamples::UInt16,
-                                             1, dat.width, dat.height},
-                               &geo, error);
-        if (!written)
-        {
-            progress.finish();
-            PrintError(error);
-            return kExitJobFailed;
-        }
+        written = ExportHeightFile(write, metres, progress, error);
+    }
+    for (const std::string& warning : write.warnings)
+        PrintWarning(warning);
+    if (!written)
+    {
+        PrintError(error);
+        return kExitJobFailed;
     }
     if (!context.quiet)
     {
         std::printf("wrote %s: %s, %s, %d x %d, %s, %.2f s\n", options.output.c_str(),
                     format == HeightImageFormat::Png ? "PNG" : "GeoTIFF",
-                    metres ? "32-bit float metres" : "16-bit grey", dat.width, dat.height,
+                    metres ? "32-bit float metres" : "16-bit grey", write.width, write.height,
                     FormatBytes(FileSize(options.output)).c_str(), SecondsSince(start));
-        if (!geoSource.empty())
-            std::printf("georeference from %s\n", geoSource.c_str());
+        if (!write.geoSource.empty())
+            std::printf("georeference from %s\n", write.geoSource.c_str());
     }
     return kExitOk;
 }

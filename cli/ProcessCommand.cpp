@@ -1,23 +1,14 @@
 // process: a RAW 16-bit height map becomes "<base>.dat" (and "<base>_w.dat" with --water), with
 // the process page's settings as options.
+#include "base/AtomicFile.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
-#include "base/AtomicFile.h"
-#include "cli/RawGeoReference.h"
-#include "cli/RawMapSize.h"
-#include "tools/MapSidecar.h"
 #include "heightproc/Process.h"
-#include "heightproc/ProcessJob.h"
+#include "tools/RawMap.h"
 
 #include <chrono>
 #include <cstdio>
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
-#include <cstring>
 #include <string>
-#include <sys/stat.h>
-#include <vector>
 
 namespace
 {
@@ -29,14 +20,9 @@ struct ProcessOptions
     ProcessSettings settings;
     bool json = false;
     bool keepGoing = false;
-    std::string byteOrder;  // "little" or "big"; empty: the ENVI header's, else little
-    std::string sizeSource; // where the size came from when --width/--height were not given
     bool blurHeight = false;
     bool noBlurHeight = false;
-    RawGeoReference geo; // from the import's header beside the RAW
-    bool sidecarWritten = false;
-    bool sized = false;          // --width or --height given
-    bool pixelSizeGiven = false; // --pixel-size given
+    RawMapHeader header; // what to take from the files beside the RAW, and what was taken
 };
 
 void PrintWritten(const std::string& path, const ProcessSettings& settings, double seconds)
@@ -65,18 +51,19 @@ void AddJsonOutput(JsonWriter& json, const char* role, const std::string& path, 
 void PrintJson(const ProcessOptions& options, const JobResult& result, double totalSeconds)
 {
     JsonWriter json;
-    json.beginObject().value("command", "process").value("width", options.settings.rawWidth);
-    json.value("height", options.settings.rawHeight);
-    json.value("sizeFrom", options.sizeSource.empty() ? std::string("--width/--height") : options.sizeSource);
+    json.beginObject().value("command", "process").value("width", options.header.used.rawWidth);
+    json.value("height", options.header.used.rawHeight);
+    json.value("sizeFrom",
+               options.header.sizeSource.empty() ? std::string("--width/--height") : options.header.sizeSource);
     json.beginArray("files");
     json.beginObject().value("role", "input").value("path", options.raw).value("bytes", FileSize(options.raw)).endObject();
     for (const JobOutput& output : result.outputs)
-        AddJsonOutput(json, output.role.c_str(), output.path, options.settings);
-    if (options.sidecarWritten)
+        AddJsonOutput(json, output.role.c_str(), output.path, options.header.used);
+    if (!options.header.sidecar.empty())
         json.beginObject()
             .value("role", "georeference")
-            .value("path", MapSidecarPath(result.output("height")))
-            .value("from", options.geo.header)
+            .value("path", options.header.sidecar)
+            .value("from", options.header.geo.header)
             .endObject();
     json.endArray().beginObject("seconds");
     for (const JobTiming& timing : result.timings)
@@ -88,95 +75,22 @@ void PrintJson(const ProcessOptions& options, const JobResult& result, double to
     json.endArray().endObject().print();
 }
 
-bool Exists(const std::string& path)
-{
-    struct stat info{};
-    return ::stat(path.c_str(), &info) == 0;
-}
-
-// The desktop's message for a RAW of the wrong size, completed with the numbers.
-class ProcessMessages final : public IMessageSink
-{
-public:
-    ProcessMessages(const std::string& raw, const ProcessSettings& settings) : m_raw(raw), m_settings(settings) {}
-    void show(const std::string& text, const std::string& caption) override
-    {
-        if (text.rfind("Incorrect file size", 0) != 0)
-            return StderrMessages().show(text, caption);
-        const unsigned long long bytes = FileSize(m_raw);
-        const unsigned long long expected = 2ull * unsigned(m_settings.rawWidth) * unsigned(m_settings.rawHeight);
-        const unsigned long long side = SquareSideWithin(bytes);
-        PrintError(m_raw + ": " + text + " (the file has " + std::to_string(bytes) + " bytes, " +
-                   std::to_string(m_settings.rawWidth) + " x " + std::to_string(m_settings.rawHeight) + " takes " +
-                   std::to_string(expected) + "; the largest square map it holds is " + std::to_string(side) + " x " +
-                   std::to_string(side) + ", " + std::to_string(2 * side * side) + " bytes)");
-    }
-
-private:
-    std::string m_raw;
-    const ProcessSettings& m_settings;
-};
-
-// Reads up to 256 rows of the map and warns when they look byte-swapped (see LooksByteSwapped).
-void WarnIfByteSwapped(const std::string& raw, const ProcessSettings& settings)
-{
-    const long long count = std::min<long long>(256, settings.rawHeight) * settings.rawWidth;
-    std::vector<unsigned short> samples(static_cast<std::size_t>(count));
-    std::FILE* file = std::fopen(raw.c_str(), "rb");
-    if (file == nullptr)
-        return;
-    const std::size_t got = std::fread(samples.data(), 2, samples.size(), file);
-    std::fclose(file);
-    for (unsigned short& v : samples)
-    {
-        const auto* bytes = reinterpret_cast<const unsigned char*>(&v);
-        v = settings.bigEndianRaw ? static_cast<unsigned short>(bytes[0] << 8 | bytes[1])
-                                  : static_cast<unsigned short>(bytes[1] << 8 | bytes[0]);
-    }
-    if (got == samples.size() && LooksByteSwapped(samples.data(), count, settings.rawWidth))
-        PrintWarning(raw + ": the samples look byte-swapped (neighbouring samples differ ten times less with their "
-                     "bytes exchanged); if the result is noise, try --byte-order " +
-                     std::string(settings.bigEndianRaw ? "little" : "big"));
-}
-
-// Without --width/--height the size comes from an ENVI header beside the RAW or a square file
-// size; --byte-order overrides the header's; the header's georeference is applied.
-JobResult FindSize(ProcessOptions& options, ProcessSettings& settings)
-{
-    struct stat info{};
-    if (!options.sized && ::stat(options.raw.c_str(), &info) == 0)
-    {
-        const RawMapSize size = FindRawMapSize(options.raw, FileSize(options.raw));
-        if (!size.problem.empty())
-            return JobFailure(JobStatus::failed, size.problem);
-        for (const auto& [field, value] :
-             {std::pair{&ProcessField("rawWidth"), size.width}, {&ProcessField("rawHeight"), size.height}})
-            if (const std::string problem = SetField(*field, settings, std::to_string(value)); !problem.empty())
-                return JobFailure(JobStatus::failed, options.raw + ": the size from " + size.source + ": " + problem);
-        settings.bigEndianRaw = size.bigEndian;
-        options.sizeSource = size.source;
-    }
-    if (!options.byteOrder.empty())
-        settings.bigEndianRaw = options.byteOrder == "big";
-    options.geo = ApplyRawGeoReference(options.raw, settings, options.pixelSizeGiven);
-    return {};
-}
-
 int RunProcessCommand(ProcessOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     ProcessJob job(options.raw, options.settings, options.output);
     job.keepGoing = options.keepGoing;
-    job.prepare = [&](ProcessSettings& settings) { return FindSize(options, settings); };
-    job.ready = [&](const ProcessSettings& settings)
-    {
-        options.settings = settings;
-        if (!options.sizeSource.empty() && !context.quiet && !options.json)
-            std::printf("size: %d x %d, from %s\n", settings.rawWidth, settings.rawHeight,
-                        options.sizeSource.c_str());
-        WarnIfByteSwapped(options.raw, settings);
-    };
-    ProcessMessages messages(options.raw, options.settings);
+    RawMapHeader& header = options.header;
+    AttachRawMapHeader(job, header,
+                       [&]
+                       {
+                           if (!header.sizeSource.empty() && !context.quiet && !options.json)
+                               std::printf("size: %d x %d, from %s\n", header.used.rawWidth, header.used.rawHeight,
+                                           header.sizeSource.c_str());
+                           for (const std::string& warning : header.early)
+                               PrintWarning(warning);
+                       });
+    StderrMessages messages;
     JobResult result;
     {
         TerminalProgress progress("process", context.quiet);
@@ -186,21 +100,9 @@ int RunProcessCommand(ProcessOptions& options, const CliContext& context)
     // Stopped before the map was read, or the read failed: the message has been shown.
     if (result.timings.empty())
         return ExitCodeOf(result);
-    const ProcessSettings& s = options.settings;
+    FinishRawMap(job, header, result);
+    const ProcessSettings& s = header.used;
     const std::string height = result.output("height");
-    result.warnings.insert(result.warnings.end(), options.geo.warnings.begin(), options.geo.warnings.end());
-    if (!height.empty())
-    {
-        std::string error;
-        const std::string sidecar = MapSidecarPath(height);
-        if (!WriteRawGeoReference(options.geo, height, s, options.raw, error))
-            result.warnings.push_back(error + "; the height file has no georeference beside it");
-        else if (options.geo.found)
-            options.sidecarWritten = true;
-        else if (Exists(sidecar))
-            result.warnings.push_back("the older " + sidecar + " was left as it was and may not describe the new " +
-                                      height);
-    }
     for (const std::string& warning : result.warnings)
         PrintWarning(warning);
     if (options.json && !height.empty())
@@ -211,9 +113,9 @@ int RunProcessCommand(ProcessOptions& options, const CliContext& context)
             PrintWritten(water, s, result.seconds("writeWater"));
         if (!height.empty())
             PrintWritten(height, s, result.seconds("writeHeight"));
-        if (options.sidecarWritten)
-            std::printf("wrote %s: georeference from %s, pixel size %g m\n", MapSidecarPath(height).c_str(),
-                        options.geo.header.c_str(), double(s.pixelSize));
+        if (!header.sidecar.empty())
+            std::printf("wrote %s: georeference from %s, pixel size %g m\n", header.sidecar.c_str(),
+                        header.geo.header.c_str(), double(s.pixelSize));
         std::printf("process: read %.2f s, lever %.2f s, water %.2f s, write %.2f s, total %.2f s\n",
                     result.seconds("read"), result.seconds("lever"), result.seconds("water"),
                     result.seconds("writeWater") + result.seconds("writeHeight"), SecondsSince(start));
@@ -241,7 +143,7 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
         command->add_flag("--blur-height", options->blurHeight, "smooth the heights along the banks (the default)");
     command->add_flag("--no-blur-height", options->noBlurHeight, "leave the heights along the banks as they are")
         ->excludes(blurOn);
-    command->add_option("--byte-order", options->byteOrder,
+    command->add_option("--byte-order", options->header.byteOrder,
                         "byte order of the samples (default: the ENVI header's, else little)")
         ->check(CLI::IsMember({"little", "big"}));
     command->add_flag("--keep-going", options->keepGoing,
@@ -258,8 +160,9 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
             paths.outputs.push_back(options->output);
         if ((context.exitCode = CheckCommandPaths(paths)) != kExitOk)
             return;
-        options->sized = command->get_option("--width")->count() + command->get_option("--height")->count() > 0;
-        options->pixelSizeGiven = command->get_option("--pixel-size")->count() > 0;
+        options->header.inferSize =
+            command->get_option("--width")->count() + command->get_option("--height")->count() == 0;
+        options->header.pixelSizeGiven = command->get_option("--pixel-size")->count() > 0;
         context.exitCode = RunProcessCommand(*options, context);
     });
 }

@@ -13,6 +13,7 @@
 #include <array>
 #include <bit>
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -115,6 +116,16 @@ std::string BaseName(const std::string& path)
 {
     const std::size_t dot = path.rfind('.');
     return dot == std::string::npos ? path : path.substr(0, dot);
+}
+
+unsigned long long SquareSideWithin(unsigned long long bytes)
+{
+    auto side = static_cast<unsigned long long>(std::sqrt(double(bytes / 2)));
+    while (2 * (side + 1) * (side + 1) <= bytes)
+        ++side;
+    while (side > 0 && 2 * side * side > bytes)
+        --side;
+    return side;
 }
 
 ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& settings, IProgressSink& progress,

@@ -30,6 +30,9 @@ struct ProcessResult
 // and a path without any "." is its own base name.
 std::string BaseName(const std::string& path);
 
+// The side of the largest square map that fits in `bytes` (2 n^2 <= bytes).
+unsigned long long SquareSideWithin(unsigned long long bytes);
+
 // Runs the pipeline on the RAW file at rawPath with settings already checked against
 // kProcessFields. Messages ("Can not open RAW file", "Incorrect file size for the given WIDTH x
 // HEIGHT, 16 BIT RAW", and a memory or read failure) go to `messages` with kAppName as caption

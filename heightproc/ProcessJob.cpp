@@ -1,6 +1,7 @@
 #include "heightproc/ProcessJob.h"
 
 #include "base/JobFiles.h"
+#include "heightproc/Lever.h"
 #include "heightproc/Process.h"
 #include "heightproc/Water.h"
 #include "support/BitMask.h"
@@ -16,18 +17,26 @@
 namespace
 {
 
-// Why the lever bitmap cannot be used for this map, or empty. Only the headers are read.
-std::string LeverProblem(const std::string& path, const ProcessSettings& settings)
+// Why a stage's file cannot be used, or an empty text. The desktop tells of a lever of the
+// wrong size itself; every other problem is the job's to report when the stage is skipped.
+struct StageProblem
+{
+    std::string text;
+    bool leverSize = false;
+};
+
+// Why the lever bitmap cannot be used for this map. Only the headers are read.
+StageProblem LeverProblem(const std::string& path, const ProcessSettings& settings)
 {
     BmpReader reader;
     std::string error;
     if (!reader.open(path.c_str(), error))
-        return path + ": not a usable lever bitmap: " +
-               (error == "cannot open the file" ? error + ": " + std::strerror(errno) : error);
+        return {path + ": not a usable lever bitmap: " + error};
     if (reader.width() != settings.rawWidth || reader.height() != settings.rawHeight)
-        return path + ": Lever bitmap size is different from height map (the bitmap is " +
-               std::to_string(reader.width()) + " x " + std::to_string(reader.height()) + ", the map " +
-               std::to_string(settings.rawWidth) + " x " + std::to_string(settings.rawHeight) + ")";
+        return {path + ": " + kLeverSizeMessage + " (the bitmap is " + std::to_string(reader.width()) + " x " +
+                    std::to_string(reader.height()) + ", the map " + std::to_string(settings.rawWidth) + " x " +
+                    std::to_string(settings.rawHeight) + ")",
+                true};
     return {};
 }
 
@@ -87,6 +96,26 @@ std::string WaterFitWarning(const std::string& path, const ProcessSettings& sett
     return text;
 }
 
+// The desktop's message for a RAW of the wrong size, completed with the numbers. A RAW that
+// cannot be opened is left to RunProcess, whose message says so.
+JobResult CheckRawSize(const std::string& raw, const ProcessSettings& settings)
+{
+    struct stat info{};
+    if (::stat(raw.c_str(), &info) != 0)
+        return {};
+    const auto bytes = static_cast<unsigned long long>(info.st_size);
+    const unsigned long long expected = 2ull * unsigned(settings.rawWidth) * unsigned(settings.rawHeight);
+    if (bytes == expected)
+        return {};
+    const unsigned long long side = SquareSideWithin(bytes);
+    return JobFailure(JobStatus::failed,
+                      raw + ": Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW (the file has " +
+                          std::to_string(bytes) + " bytes, " + std::to_string(settings.rawWidth) + " x " +
+                          std::to_string(settings.rawHeight) + " takes " + std::to_string(expected) +
+                          "; the largest square map it holds is " + std::to_string(side) + " x " +
+                          std::to_string(side) + ", " + std::to_string(2 * side * side) + " bytes)");
+}
+
 bool Exists(const std::string& path)
 {
     struct stat info{};
@@ -138,19 +167,22 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
 
     // Without keepGoing a stage that cannot run fails the job before anything is written; with
     // it, the stage runs and fails as the desktop's does, saying so itself.
-    std::vector<std::string> skipped;
+    std::vector<StageProblem> skipped;
     if (!job.desktop)
-        for (const std::string& problem :
-             {settings.leverPath.empty() ? std::string() : LeverProblem(settings.leverPath, settings),
-              settings.waterPath.empty() ? std::string() : WaterProblem(settings.waterPath)})
+        for (const StageProblem& problem :
+             {settings.leverPath.empty() ? StageProblem() : LeverProblem(settings.leverPath, settings),
+              StageProblem{settings.waterPath.empty() ? std::string() : WaterProblem(settings.waterPath)}})
         {
-            if (problem.empty())
+            if (problem.text.empty())
                 continue;
             if (!job.keepGoing)
-                return Stop(JobFailure(JobStatus::failed, problem + " (--keep-going skips the stage instead)"),
+                return Stop(JobFailure(JobStatus::failed, problem.text + " (--keep-going skips the stage instead)"),
                             messages);
             skipped.push_back(problem);
         }
+    if (!job.desktop)
+        if (JobResult sized = CheckRawSize(job.raw, settings); !sized.ok())
+            return Stop(sized, messages);
     const std::string waterFit =
         settings.waterPath.empty() || job.desktop ? std::string() : WaterFitWarning(settings.waterPath, settings);
     if (job.ready)
@@ -165,9 +197,9 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
     result.warnings = std::move(run.warnings);
     // The job reports an unreadable lever and an unusable mask itself; a lever of the wrong size
     // only through the desktop's message.
-    for (const std::string& problem : skipped)
-        if (problem.find("Lever bitmap size") != std::string::npos)
-            result.warnings.push_back(problem + "; no levering");
+    for (const StageProblem& problem : skipped)
+        if (problem.leverSize)
+            result.warnings.push_back(problem.text + "; no levering");
     const std::string olderWater = BaseName(run.heightDatPath) + "_w.dat";
     if (!settings.waterPath.empty() && !run.waterWritten && Exists(olderWater))
         result.warnings.push_back("the older " + olderWater + " was left as it was and does not match the new " +

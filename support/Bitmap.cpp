@@ -65,7 +65,7 @@ bool BmpReader::open(const char* path, std::string& error)
     m_file = std::fopen(path, "rb");
     if (m_file == nullptr)
     {
-        error = "cannot open the file";
+        error = std::string("cannot open the file: ") + std::strerror(errno);
         return false;
     }
     const auto fail = [&](const char* why)

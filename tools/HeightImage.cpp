@@ -144,50 +144,6 @@ bool ReadHeightImage(const std::string& path, const HeightImportOptions& options
     return ok;
 }
 
-namespace
-{
-// Numbers in every file Altimo writes use a full stop whatever the locale, and keep all 17
-// digits so that a geotransform read back is the very same.
-std::string Exact(double value)
-{
-    char text[40];
-    std::snprintf(text, sizeof text, "%.17g", value);
-    std::string result = text;
-    std::replace(result.begin(), result.end(), ',', '.');
-    return result;
-}
-} // namespace
-
-std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description)
-{
-    std::string text = "ENVI\n";
-    // Braces end a value in ENVI headers.
-    std::string safe = description;
-    std::replace(safe.begin(), safe.end(), '{', '(');
-    std::replace(safe.begin(), safe.end(), '}', ')');
-    text += "description = {" + safe + "}\n";
-    text += "samples = " + std::to_string(image.width) + "\n";
-    text += "lines = " + std::to_string(image.height) + "\n";
-    text += "bands = 1\nheader offset = 0\nfile type = ENVI Standard\n";
-    text += "data type = 12\ninterleave = bsq\nbyte order = 0\n"; // unsigned 16 bits, little-endian
-    if (image.hasGeoTransform)
-    {
-        const double* t = image.geoTransform;
-        const std::string units = GdalMapUnits(image.projectionWkt);
-        // Pixel (1, 1) in ENVI's counting is the top left corner of the top left pixel.
-        text += "map info = {" + std::string(units == "Degrees" ? "Geographic Lat/Lon" : "Arbitrary") + ", 1, 1, " +
-                Exact(t[0]) + ", " + Exact(t[3]) + ", " + Exact(t[1]) + ", " + Exact(-t[5]) +
-                (units.empty() ? "" : ", units=" + units) + "}\n";
-        if (const std::string esri = GdalEsriWkt(image.projectionWkt); !esri.empty())
-            text += "coordinate system string = {" + esri + "}\n";
-    }
-    const double gain = (image.heightMax - image.heightMin) / 65535;
-    text += "data gain values = {" + Exact(gain) + "}\n";
-    text += "data offset values = {" + Exact(image.heightMin) + "}\n";
-    text += "band names = {height}\n";
-    return text;
-}
-
 bool HeightImageHasGdal()
 {
     return GdalAvailable();

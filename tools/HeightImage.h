@@ -89,12 +89,6 @@ bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& e
 bool ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
                      std::string& error);
 
-// The ENVI header of the RAW map an import writes (written beside it as "<raw>.hdr", so that GDAL
-// and QGIS open the RAW directly): its size and byte order, the georeference as map info and
-// coordinate system string, and the height mapping as data gain and offset
-// (metres = offset + gain * sample).
-std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description);
-
 // Whether this build reads and writes rasters through GDAL.
 bool HeightImageHasGdal();
 

@@ -44,7 +44,7 @@ output = good.png
     const testcli::CliRun result = run("batch " + path("jobs.ini"));
     EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
     EXPECT_NE(result.out.find("[1/4] map good: ok: wrote " + path("good.dat")), std::string::npos) << result.out;
-    EXPECT_NE(result.out.find("[2/4] map short: FAILED: Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW"),
+    EXPECT_NE(result.out.find("[2/4] map short: FAILED: " + path("short.raw") + ": Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW"),
               std::string::npos)
         << result.out;
     EXPECT_NE(result.out.find("[3/4] cliff good: ok: wrote " + path("good_cliff.bmp")), std::string::npos)
@@ -52,7 +52,7 @@ output = good.png
     EXPECT_NE(result.out.find("[4/4] preview good: ok: wrote " + path("good.png")), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("batch: 3 of 4 jobs succeeded"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("; failed: map short"), std::string::npos) << result.out;
-    EXPECT_NE(result.err.find("altimo-cli: map short: Incorrect file size"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("altimo-cli: map short: " + path("short.raw") + ": Incorrect file size"), std::string::npos) << result.err;
     EXPECT_TRUE(Exists(path("good.dat")));
     EXPECT_TRUE(Exists(path("good_cliff.bmp")));
     EXPECT_TRUE(Exists(path("good.png")));

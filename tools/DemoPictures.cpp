@@ -1,10 +1,9 @@
-#include "cli/DemoPictures.h"
+#include "tools/DemoPictures.h"
 
 #include "base/ByteOrder.h"
 
-#include "cli/CliSupport.h"
-#include "cli/LoadedDat.h"
-#include "cli/PreviewCommand.h"
+#include "tools/LoadedDat.h"
+#include "tools/PreviewJob.h"
 #include "tools/Image.h"
 #include "base/LargeBuffer.h"
 #include "tools/PngWriter.h"
@@ -90,13 +89,13 @@ Picture RenderCloseUp(const HeightWindow& heights, const Window& window, float p
 }
 
 // The RAW map as the demo wrote it: 16-bit little-endian samples, size x size.
-bool ReadRawHeights(const std::string& path, int size, LargeBuffer<std::uint16_t>& heights)
+bool ReadRawHeights(const std::string& path, int size, LargeBuffer<std::uint16_t>& heights, std::string& error)
 {
     const std::size_t count = std::size_t(size) * std::size_t(size);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
     {
-        PrintError(path + ": cannot open the file");
+        error = path + ": cannot open the file";
         return false;
     }
     heights.allocate(count);
@@ -104,7 +103,7 @@ bool ReadRawHeights(const std::string& path, int size, LargeBuffer<std::uint16_t
     std::fclose(file);
     if (!complete)
     {
-        PrintError(path + ": not a " + std::to_string(size) + " x " + std::to_string(size) + " 16-bit RAW map");
+        error = path + ": not a " + std::to_string(size) + " x " + std::to_string(size) + " 16-bit RAW map";
         return false;
     }
     LittleEndianSamples(heights.data(), count);
@@ -114,7 +113,11 @@ bool ReadRawHeights(const std::string& path, int size, LargeBuffer<std::uint16_t
 class DemoPictures
 {
 public:
-    DemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report) : m_in(inputs), m_report(report) {}
+    DemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report, IProgressSink& progress,
+                 std::string& error)
+        : m_in(inputs), m_report(report), m_progress(progress), m_error(error)
+    {
+    }
 
     bool run() { return before() && after() && water() && cliff() && overview(); }
 
@@ -124,14 +127,10 @@ private:
     bool write(const std::string& file, const std::uint8_t* pixels, int width, int height, int channels,
                const std::string& note) const
     {
-        bool written = false;
+        m_progress.setPos(0);
+        if (!WritePng8(file, pixels, width, height, channels, m_progress, 200))
         {
-            TerminalProgress progress("pictures", m_in.quiet);
-            written = WritePng8(file, pixels, width, height, channels, progress, 200);
-        }
-        if (!written)
-        {
-            PrintError(file + ": cannot write the file");
+            m_error = file + ": cannot write the file";
             return false;
         }
         m_report(file, note);
@@ -168,7 +167,7 @@ private:
         LargeBuffer<std::uint8_t> rgb;
         {
             LargeBuffer<std::uint16_t> heights;
-            if (!ReadRawHeights(path(".raw"), m_in.size, heights))
+            if (!ReadRawHeights(path(".raw"), m_in.size, heights, m_error))
                 return false;
             rgb.allocate(std::size_t(m_in.size) * std::size_t(m_in.size) * 3);
             const ConstRasterView<std::uint16_t> map{heights.data(), m_in.size, m_in.size};
@@ -181,12 +180,12 @@ private:
 
     bool after()
     {
-        if (!LoadDatFile(path(".dat"), m_terrain))
+        if (!LoadDatFile(path(".dat"), m_terrain, m_error))
             return false;
         if (m_terrain.width != m_in.size || m_terrain.height != m_in.size)
         {
-            PrintError(path(".dat") + ": not the " + std::to_string(m_in.size) + " x " + std::to_string(m_in.size) +
-                       " map of the demo");
+            m_error = path(".dat") + ": not the " + std::to_string(m_in.size) + " x " + std::to_string(m_in.size) +
+                       " map of the demo";
             return false;
         }
         closeUps();
@@ -202,11 +201,11 @@ private:
         LargeBuffer<std::uint8_t> rgb;
         {
             LoadedDat surface;
-            if (!LoadDatFile(path("_w.dat"), surface))
+            if (!LoadDatFile(path("_w.dat"), surface, m_error))
                 return false;
             if (surface.width != m_terrain.width || surface.height != m_terrain.height)
             {
-                PrintError(path("_w.dat") + ": not the size of " + path(".dat"));
+                m_error = path("_w.dat") + ": not the size of " + path(".dat");
                 return false;
             }
             RenderDatPicture(surface, m_terrain, true, ReliefSettings{}, rgb);
@@ -222,12 +221,8 @@ private:
     {
         m_terrain = {};
         GreyImage mask;
-        std::string error;
-        if (!LoadGreyImage(path("_cliff.bmp"), mask, error))
-        {
-            PrintError(error);
+        if (!LoadGreyImage(path("_cliff.bmp"), mask, m_error))
             return false;
-        }
         if (!write(path("_cliff.png"), mask.pixels.data(), mask.width, mask.height, 1, "the cliff mask"))
             return false;
         m_cliff = DemoPanel({mask.pixels.data(), mask.width, mask.height, 1});
@@ -254,6 +249,8 @@ private:
 
     const DemoPictureInputs& m_in;
     const DemoPictureReport& m_report;
+    IProgressSink& m_progress;
+    std::string& m_error;
     LoadedDat m_terrain;         // the height file, from after() to water()
     HeightWindow m_windowBefore; // the RAW heights around the runway, from before() to after()
     Picture m_before, m_after, m_closeUp, m_water, m_cliff;
@@ -266,15 +263,16 @@ Picture DemoPanel(PixelsView picture)
     return FitToSide(picture, kDemoPanelSide);
 }
 
-bool WriteDemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report)
+bool WriteDemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report, IProgressSink& progress,
+                       std::string& error)
 {
     try
     {
-        return DemoPictures(inputs, report).run();
+        return DemoPictures(inputs, report, progress, error).run();
     }
     catch (const std::bad_alloc&)
     {
-        PrintError("not enough memory for the pictures");
+        error = "not enough memory for the pictures";
         return false;
     }
 }

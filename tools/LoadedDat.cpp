@@ -1,18 +1,17 @@
-#include "cli/LoadedDat.h"
+#include "tools/LoadedDat.h"
 
-#include "cli/CliSupport.h"
 #include "codec/DATElevationDB.h"
 
 #include <cstdio>
 #include <new>
 
-bool LoadDatFile(const std::string& path, LoadedDat& dat)
+bool LoadDatFile(const std::string& path, LoadedDat& dat, std::string& error)
 {
     if (std::FILE* file = std::fopen(path.c_str(), "rb"))
         std::fclose(file);
     else
     {
-        PrintError(path + ": cannot open the file");
+        error = path + ": cannot open the file";
         return false;
     }
     CDATElevationDB db(false);
@@ -33,12 +32,12 @@ bool LoadDatFile(const std::string& path, LoadedDat& dat)
                                 });
     if (outOfMemory)
     {
-        PrintError(path + ": not enough memory for the decoded map");
+        error = path + ": not enough memory for the decoded map";
         return false;
     }
     if (!loaded)
     {
-        PrintError(path + ": not a valid height file (bad header, offsets outside the file or a corrupt tile)");
+        error = path + ": not a valid height file (bad header, offsets outside the file or a corrupt tile)";
         return false;
     }
     dat.width = static_cast<int>(db.getWidth());

@@ -1,9 +1,19 @@
-#include "cli/MapGeoSource.h"
+#include "tools/MapGeoSource.h"
 
-#include "cli/CliSupport.h"
 #include "codec/DATElevationDB.h"
 #include "tools/GdalRaster.h"
 #include "tools/MapSidecar.h"
+
+#include <sys/stat.h>
+
+namespace
+{
+unsigned long long FileBytes(const std::string& path)
+{
+    struct stat info{};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
+}
+} // namespace
 
 std::string ImportHeaderOf(const std::string& dat)
 {
@@ -16,7 +26,8 @@ std::string ImportHeaderOf(const std::string& dat)
 }
 
 bool FindMapGeoReference(const std::string& dat, const std::string& like, int width, int height,
-                         MapGeoReference& geo, std::string& source, std::string& error)
+                         MapGeoReference& geo, std::string& source, std::string& error,
+                         std::vector<std::string>& warnings)
 {
     source.clear();
     if (!like.empty())
@@ -29,20 +40,20 @@ bool FindMapGeoReference(const std::string& dat, const std::string& like, int wi
     std::string problem;
     const std::string sidecar = MapSidecarPath(dat);
     const std::string header = ImportHeaderOf(dat);
-    if (FileSize(sidecar) > 0)
+    if (FileBytes(sidecar) > 0)
     {
         if (ReadMapSidecar(sidecar, width, height, geo, problem))
             source = sidecar;
     }
-    else if (FileSize(header) > 0 && ReadMapGeoReference(header, width, height, geo, problem))
+    else if (FileBytes(header) > 0 && ReadMapGeoReference(header, width, height, geo, problem))
         source = header;
     if (!problem.empty())
-        PrintWarning(problem + "; the output gets no georeference");
+        warnings.push_back(problem + "; the output gets no georeference");
     return true;
 }
 
 bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int& height, std::string& source,
-                 std::string& error)
+                 std::string& error, std::vector<std::string>& warnings)
 {
     if (like.ends_with(".dat"))
     {
@@ -64,7 +75,7 @@ bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int&
         }
         width = static_cast<int>(datWidth);
         height = static_cast<int>(datHeight);
-        FindMapGeoReference(like, "", width, height, geo, source, error);
+        FindMapGeoReference(like, "", width, height, geo, source, error, warnings);
         if (source.empty())
             error = like + ": the map has no georeference (neither " + MapSidecarPath(like) + " nor " +
                     ImportHeaderOf(like) + " describes it)";
@@ -75,20 +86,4 @@ bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int&
         return false;
     source = like;
     return true;
-}
-
-int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain)
-{
-    const bool geoTiff = HeightImageFormatOf(output) == HeightImageFormat::GeoTiff;
-    if (!like.empty() && !geoTiff)
-    {
-        PrintError("--like: " + like + " gives a GeoTIFF its georeference; name the output .tif to write one");
-        return kExitBadArguments;
-    }
-    if (geoTiff && !HeightImageHasGdal())
-    {
-        PrintError(output + ": GeoTIFF needs GDAL: " + GdalMissing() + "; " + plain + " works without it");
-        return kExitJobFailed;
-    }
-    return kExitOk;
 }

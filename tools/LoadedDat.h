@@ -16,6 +16,6 @@ struct LoadedDat
     ConstRasterView<std::uint16_t> view() const { return {samples.data(), width, height}; }
 };
 
-// Reads and decodes the file on every core; prints "altimo-cli: <path>: <why>" and returns false
-// when it cannot (missing, not a height file, corrupt tile, not enough memory).
-bool LoadDatFile(const std::string& path, LoadedDat& dat);
+// Reads and decodes the file on every core. False with "<path>: <why>" in `error` when it cannot
+// (missing, not a height file, corrupt tile, not enough memory).
+bool LoadDatFile(const std::string& path, LoadedDat& dat, std::string& error);

@@ -1,0 +1,27 @@
+#pragma once
+// The ENVI header beside a RAW map ("map.raw.hdr"): import writes it so that GDAL and QGIS open
+// the RAW directly, and process reads the map's size and byte order back from it. Both sides are
+// here so that what one writes the other reads.
+#include "tools/HeightImage.h"
+
+#include <string>
+
+struct EnviHeader
+{
+    long samples = 0;
+    long lines = 0;
+    long dataType = 0;
+    long byteOrder = 0; // 1: big-endian
+    long bands = 1;
+    long headerOffset = 0;
+    bool hasMapInfo = false; // a header written by hand for the size alone has none
+};
+
+// Reads the keys a one-band map needs. False with `problem` set (the path and the reason) when
+// the file is not an ENVI header or its numbers are not numbers.
+bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& problem);
+
+// The header import writes for `image`: its size and byte order, the georeference as map info
+// and coordinate system string, and the height mapping as data gain and offset
+// (metres = offset + gain * sample).
+std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description);

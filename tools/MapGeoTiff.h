@@ -1,0 +1,31 @@
+#pragma once
+// A map's height file written out for GIS tools: its samples (export) and its cliff mask as
+// GeoTIFFs on the georeference that FindMapGeoReference gives, so that every output of one map
+// lies in the same place; without a georeference, on the map's own metres.
+#include "base/Sinks.h"
+#include "cliff/CliffExport.h"
+#include "tools/HeightImage.h"
+
+#include <string>
+#include <vector>
+
+struct MapRasterWrite
+{
+    std::string dat;    // the height or water file
+    std::string output; // .png or .tif/.tiff (the cliff mask: .tif/.tiff)
+    std::string like;   // a raster or ENVI header of the same map; empty: the sidecar or import header
+    // Answers: the file the georeference came from (empty: none) and what did not fit on the way.
+    std::string geoSource;
+    std::vector<std::string> warnings;
+    int width = 0;
+    int height = 0;
+};
+
+// The height file as a 16-bit grey PNG or GeoTIFF, or (`metres`) a GeoTIFF of 32-bit heights in
+// metres through the map's gain and offset. False with "<path>: <why>" in `error`.
+bool ExportHeightFile(MapRasterWrite& write, bool metres, IProgressSink& progress, std::string& error);
+
+// The cliff mask of the height file as a one-band 8-bit GeoTIFF, north row first as in the
+// height file (the BMP stores it last). False with "<path>: <why>" in `error`.
+bool WriteCliffGeoTiff(MapRasterWrite& write, const CliffSettings& settings, IProgressSink& progress,
+                       std::string& error);

@@ -1,0 +1,131 @@
+#include "tools/PreviewJob.h"
+
+#include "base/JobFiles.h"
+#include "tools/HeightImage.h"
+#include "tools/MapGeoSource.h"
+#include "tools/PngWriter.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+
+namespace
+{
+
+bool FileExists(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file != nullptr)
+        std::fclose(file);
+    return file != nullptr;
+}
+
+// The process job writes "<base>_w.dat" next to "<base>.dat": the water file's terrain.
+std::string TerrainBeside(const std::string& waterPath)
+{
+    if (!waterPath.ends_with("_w.dat"))
+        return {};
+    const std::string candidate = waterPath.substr(0, waterPath.size() - 6) + ".dat";
+    return FileExists(candidate) ? candidate : std::string();
+}
+
+JobResult Stop(JobResult result, IMessageSink& messages)
+{
+    messages.show(result.message, {});
+    return result;
+}
+
+} // namespace
+
+std::string RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water,
+                             const ReliefSettings& settings, LargeBuffer<std::uint8_t>& rgb)
+{
+    const int legend = water ? WaterLegendRows(dat.width) : 0;
+    rgb.allocate(std::size_t(dat.width) * std::size_t(dat.height + legend) * 3);
+    const bool withTerrain = terrain.samples.data() != nullptr;
+    const LoadedDat& shaded = water && withTerrain ? terrain : dat;
+    std::string warning;
+    float pixelSize = shaded.pixelSize;
+    if (!(pixelSize > 0 && std::isfinite(pixelSize)))
+    {
+        warning = "the file's pixel size " + std::to_string(pixelSize) + " is not positive; shading with 50";
+        pixelSize = 50.0f;
+    }
+    if (water)
+    {
+        RenderWater(dat.view(), terrain.view(), pixelSize, settings, rgb.data());
+        DrawWaterLegend(rgb.data() + std::size_t(dat.width) * std::size_t(dat.height) * 3, dat.width,
+                        FindWaterRange(dat.view(), terrain.view()), withTerrain, settings);
+    }
+    else
+        RenderRelief(dat.view(), pixelSize, settings, rgb.data());
+    return warning;
+}
+
+JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessageSink& messages,
+                        PreviewSummary* summary)
+{
+    const auto start = std::chrono::steady_clock::now();
+    if (const JobResult fields = CheckJobFields(kReliefFields, job.settings, false); !fields.ok())
+        return Stop(fields, messages);
+    if (const JobResult files = CheckJobFiles({job.dat, job.terrain, job.like}, {job.output}); !files.ok())
+        return Stop(files, messages);
+    if (job.prepare)
+        if (JobResult prepared = job.prepare(); !prepared.ok())
+            return Stop(prepared, messages);
+
+    JobResult result;
+    const bool water = job.mode == "water" || (job.mode == "auto" && job.dat.ends_with("_w.dat"));
+    const std::string terrainPath = !water ? std::string() : !job.terrain.empty() ? job.terrain : TerrainBeside(job.dat);
+    if (!water && !job.terrain.empty())
+        result.warnings.push_back("--terrain is used only by the water colouring; ignored");
+
+    LoadedDat dat;
+    LoadedDat terrain;
+    std::string error;
+    if (!LoadDatFile(job.dat, dat, error) || (!terrainPath.empty() && !LoadDatFile(terrainPath, terrain, error)))
+        return Stop(JobFailure(JobStatus::failed, error), messages);
+    if (!terrainPath.empty() && (terrain.width != dat.width || terrain.height != dat.height))
+        return Stop(JobFailure(JobStatus::failed, terrainPath + ": the terrain is " + std::to_string(terrain.width) +
+                                                      " x " + std::to_string(terrain.height) + ", the water " +
+                                                      std::to_string(dat.width) + " x " + std::to_string(dat.height) +
+                                                      "; they must be the same size"),
+                    messages);
+    progress.setPos(50);
+
+    // A GeoTIFF lies where the export of the same file lies; without a georeference, on the map's
+    // own metres.
+    const bool geoTiff = HeightImageFormatOf(job.output) == HeightImageFormat::GeoTiff;
+    MapGeoReference geo;
+    std::string geoSource;
+    if (geoTiff && !FindMapGeoReference(job.dat, job.like, dat.width, dat.height, geo, geoSource, error,
+                                        result.warnings))
+        return Stop(JobFailure(JobStatus::failed, error), messages);
+    if (geoTiff && geoSource.empty())
+        geo = LocalMapGeoReference(dat.height, dat.pixelSize);
+
+    LargeBuffer<std::uint8_t> rgb;
+    if (std::string warning = RenderDatPicture(dat, terrain, water, job.settings, rgb); !warning.empty())
+        result.warnings.push_back(std::move(warning));
+    progress.setPos(100);
+    // The legend belongs to the picture; a GeoTIFF holds the map's samples alone.
+    const int rows = dat.height + (water && !geoTiff ? WaterLegendRows(dat.width) : 0);
+    if (geoTiff)
+    {
+        if (!WriteGeoTiff(job.output, GeoTiffRaster{rgb.data(), GeoTiffSamples::Byte, 3, dat.width, dat.height}, &geo,
+                          error))
+            return Stop(JobFailure(JobStatus::failed, error), messages);
+    }
+    else if (!WritePng8(job.output, rgb.data(), dat.width, rows, 3, progress, 100))
+        return Stop(JobFailure(JobStatus::failed, job.output + ": cannot write the file"), messages);
+    result.outputs.push_back({"preview", job.output});
+    result.timings.push_back(
+        {"total", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
+    if (summary != nullptr)
+        *summary = {dat.width, rows,
+                    !water                ? "shaded relief"
+                    : terrainPath.empty() ? "water surface"
+                                          : "water depth over " + terrainPath,
+                    geoSource};
+    return result;
+}

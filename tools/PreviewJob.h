@@ -1,0 +1,47 @@
+#pragma once
+// The relief and water preview as the preview command, the batch and the demo run it: a height
+// file as a shaded relief, or a water file as a depth colouring over its terrain, in a PNG or,
+// for a name ending in .tif or .tiff, an RGB GeoTIFF on the map's georeference.
+#include "base/JobResult.h"
+#include "base/LargeBuffer.h"
+#include "base/Sinks.h"
+#include "tools/LoadedDat.h"
+#include "tools/Relief.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct PreviewJob
+{
+    std::string dat;
+    std::string output;
+    std::string mode = "auto"; // relief, water, or auto: water for names ending in "_w.dat"
+    std::string terrain;       // water: the height file under it; empty: "<base>.dat" beside "<base>_w.dat"
+    std::string like;          // .tif output: a raster or ENVI header of the same map
+    ReliefSettings settings;
+    // Run once the files have been checked and before anything is read: the command line checks
+    // its output name here. A result that is not ok stops the job with it.
+    std::function<JobResult()> prepare;
+};
+
+// What the summary of a written preview says.
+struct PreviewSummary
+{
+    int width = 0;
+    int rows = 0;            // the map's rows, and the legend's below a water picture's
+    std::string what;        // "shaded relief", "water surface", "water depth over <terrain>"
+    std::string geoSource;   // the file a GeoTIFF's georeference came from; empty: none
+};
+
+// Output "preview"; timing "total". Every failure's message has been shown through `messages`.
+JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessageSink& messages,
+                        PreviewSummary* summary = nullptr);
+
+// The picture the preview writes for a loaded file, into `rgb` (dat's width x height pixels,
+// red, green, blue, rows top first; allocated here): the relief of `dat`, or with `water` the
+// depth colouring of the water file `dat` over `terrain` (of dat's size), or of its surface
+// alone when terrain holds no samples, with the legend of DrawWaterLegend in WaterLegendRows
+// further rows below. Returns a warning when the file's pixel size cannot shade, else empty.
+std::string RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water,
+                             const ReliefSettings& settings, LargeBuffer<std::uint8_t>& rgb);
