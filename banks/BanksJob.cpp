@@ -63,6 +63,8 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
             return Stop(fields, messages);
         if (JobResult files = CheckJobFiles({job.wtr}, {job.output, job.preview}); !files.ok())
             return Stop(files, messages);
+        if (std::string problem = UnopenedInput(job.wtr, kCannotOpenWtrCaption); !problem.empty())
+            return Stop(JobFailure(JobStatus::failed, problem), messages);
     }
     if (job.prepare)
         if (JobResult prepared = job.prepare(); !prepared.ok())
@@ -91,7 +93,7 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     if (const BanksStatus status = WriteShorelineFile(job.output, run.lines); status != BanksStatus::ok)
     {
         result.status = JobStatus::failed;
-        result.message = job.output + ": " + BanksStatusMessage(status);
+        result.message = OutputFailure(job.output, BanksStatusMessage(status));
         return Stop(result, messages);
     }
     result.timings.push_back({"write", SecondsSince(writeStart)});
@@ -101,7 +103,7 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
         if (std::string problem = job.writePreview(job.preview, run); !problem.empty())
         {
             result.status = JobStatus::failed;
-            result.message = job.preview + ": " + problem;
+            result.message = problem;
             return Stop(result, messages);
         }
         result.outputs.push_back({"preview", job.preview});

@@ -1,11 +1,12 @@
 // wtr-encode and wtr-decode: make a compressed water mask from a grey image and turn one back
 // into an 8-bit BMP (grey = cell * 17), so the two commands invert each other.
-#include "cli/CliSupport.h"
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
+#include "cli/CliSupport.h"
 #include "support/BitMask.h"
 #include "support/Bitmap.h"
-#include "tools/Image.h"
 #include "support/WtrWriter.h"
+#include "tools/Image.h"
 
 #include <algorithm>
 #include <chrono>
@@ -58,7 +59,7 @@ int RunEncode(const EncodeOptions& options, const CliContext& context)
     }
     if (!WriteFileAtomically(options.output, bytes.data(), bytes.size()))
     {
-        PrintError(options.output + ": cannot write the file");
+        PrintError(OutputFailure(options.output));
         return kExitJobFailed;
     }
     if (!context.quiet)
@@ -75,7 +76,7 @@ int RunDecode(const DecodeOptions& options, const CliContext& context)
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(options.input.c_str(), "rb"), &std::fclose);
         if (!file)
         {
-            PrintError(std::string("Can not open WTR file: ") + options.input);
+            PrintError(InputFailure(options.input, "Can not open WTR file"));
             return kExitJobFailed;
         }
         if (!mask.load(file.get()))
@@ -130,7 +131,7 @@ int RunDecode(const DecodeOptions& options, const CliContext& context)
     }
     if (!SaveBitmap(&bitmap, options.output.c_str()))
     {
-        PrintError(options.output + ": cannot write the file");
+        PrintError(OutputFailure(options.output));
         return kExitJobFailed;
     }
     if (!context.quiet)

@@ -22,6 +22,8 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
             return Stop(fields, messages);
         if (JobResult files = CheckJobFiles({job.dat}, {job.bmp}); !files.ok())
             return Stop(files, messages);
+        if (std::string problem = UnopenedInput(job.dat, "Can not open height DAT file"); !problem.empty())
+            return Stop(JobFailure(JobStatus::failed, problem), messages);
     }
     if (job.prepare)
         if (JobResult prepared = job.prepare(); !prepared.ok())
@@ -43,7 +45,11 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
     {
         JobResult failure = JobFailure(JobStatus::failed, CliffStatusMessage(status, job.dat, written));
         if (!job.desktop)
+        {
+            if (status == CliffStatus::CannotWrite)
+                failure.message = OutputFailure(written, "Can not write cliff bitmap");
             return Stop(failure, messages);
+        }
         if (status == CliffStatus::TooLarge)
             messages.show("Not enough memory for a cliff mask of this size", kAppName);
         return failure;

@@ -64,14 +64,14 @@ bool AllocateRaster(LargeBuffer<std::uint16_t>& raster, std::size_t samples)
 template <typename Write>
 bool WriteDat(const std::string& path, const std::vector<std::string>& inputs, ProcessResult& result, Write&& write)
 {
-    if (const std::string problem = SameFileProblem(inputs, {path}); !problem.empty())
+    std::string problem = SameFileProblem(inputs, {path});
+    if (problem.empty())
     {
-        result.warnings.push_back(problem);
-        return false;
+        if (write(path))
+            return true;
+        problem = OutputFailure(path);
     }
-    if (write(path))
-        return true;
-    result.warnings.push_back("could not write " + path);
+    (path == result.heightDatPath ? result.heightProblem : result.warnings.emplace_back()) = std::move(problem);
     return false;
 }
 

@@ -18,6 +18,7 @@ struct ProcessResult
     // water raster, an output file that could not be created). The messages it does show went
     // to the message sink.
     std::vector<std::string> warnings;
+    std::string heightProblem; // why the height file was not written, once it was attempted
     // Wall-clock seconds of each step.
     double readSeconds = 0;
     double leverSeconds = 0;

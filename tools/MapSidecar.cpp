@@ -1,6 +1,7 @@
 #include "tools/MapSidecar.h"
 
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
 
 #include <algorithm>
 #include <fstream>
@@ -41,7 +42,7 @@ bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int wi
     const std::string text = json.dump(2) + "\n";
     if (WriteFileAtomically(path, text.data(), text.size()))
         return true;
-    error = path + ": cannot write the file";
+    error = OutputFailure(path);
     return false;
 }
 
@@ -51,7 +52,7 @@ bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoRefere
     std::ifstream in(path, std::ios::binary);
     if (!in)
     {
-        error = path + ": cannot open the file";
+        error = InputFailure(path);
         return false;
     }
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
