@@ -18,35 +18,29 @@ set -euo pipefail
 root="${1:-$(dirname "$0")/../..}"
 cd "$root"
 
-# What each folder may include besides itself (keep in step with docs/ARCHITECTURE.md).
-declare -A allowed=(
-    [base]=""
-    [support]="base"
-    [codec]="base support"
-    [heightproc]="base support codec"
-    [banks]="base support"
-    [cliff]="base support codec"
-    [tools]="base support codec banks"
-    [demo]="base support"
-    [gui]="base"
-    [app]="base support codec heightproc banks cliff gui tools demo"
-    [cli]="base support codec heightproc banks cliff tools demo"
+# What each folder may include besides itself: folders of ours | libraries (keep in step with
+# docs/ARCHITECTURE.md). The core folders (base, support, codec and the job files of
+# heightproc, banks and cliff) take no library but libpng and zlib.
+declare -A rules=(
+    [base]="| libpng zlib"
+    [support]="base | libpng zlib"
+    [codec]="base support | libpng zlib"
+    [heightproc]="base support codec | libpng zlib"
+    [banks]="base support | libpng zlib"
+    [cliff]="base support codec | libpng zlib"
+    [tools]="base support codec banks | libpng zlib nlohmann-json GDAL"
+    [demo]="base support | libpng zlib"
+    [gui]="base | Qt"
+    [app]="base support codec heightproc banks cliff gui tools demo | Qt"
+    [cli]="base support codec heightproc banks cliff tools demo | CLI11 nlohmann-json"
 )
-# Which libraries' headers each folder may include. The core folders (base, support, codec and
-# the job files of heightproc, banks and cliff) take only libpng and zlib.
-declare -A libraries=(
-    [base]="libpng zlib"
-    [support]="libpng zlib"
-    [codec]="libpng zlib"
-    [heightproc]="libpng zlib"
-    [banks]="libpng zlib"
-    [cliff]="libpng zlib"
-    [tools]="libpng zlib nlohmann-json GDAL"
-    [demo]="libpng zlib"
-    [gui]="Qt"
-    [app]="Qt"
-    [cli]="CLI11 nlohmann-json"
-)
+declare -A allowed=() libraries=()
+for folder in "${!rules[@]}"; do
+    read -ra words <<<"${rules[$folder]%%|*}"
+    allowed[$folder]="${words[*]}"
+    read -ra words <<<"${rules[$folder]#*|}"
+    libraries[$folder]="${words[*]}"
+done
 # The headers of each library: an extended regular expression for the whole included name.
 declare -A headers=(
     [Qt]='Q[A-Za-z0-9_]*(/.*)?'
@@ -151,7 +145,7 @@ for folder in */; do
     mapfile -t files < <(find "$folder" -type f \( -name '*.h' -o -name '*.hh' -o -name '*.hpp' -o -name '*.hxx' \
         -o -name '*.inl' -o -name '*.ipp' -o -name '*.c' -o -name '*.cc' -o -name '*.cpp' -o -name '*.cxx' \) | sort)
     [ ${#files[@]} -gt 0 ] || continue
-    if [ -z "${allowed[$folder]+set}" ] || [ -z "${libraries[$folder]+set}" ]; then
+    if [ -z "${rules[$folder]+set}" ]; then
         fault "${files[0]}: $folder/ is a folder of code that the layer table does not know"
         continue
     fi
