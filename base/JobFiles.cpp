@@ -63,6 +63,12 @@ std::string InputFailure(const std::string& path, const std::string& what, int e
     return path + ": " + what + (error != 0 ? std::string(": ") + std::strerror(error) : std::string());
 }
 
+unsigned long long FileSize(const std::string& path)
+{
+    struct stat info{};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
+}
+
 std::string UnopenedInput(const std::string& path, const std::string& what)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);

@@ -25,6 +25,9 @@ std::string InputProblem(const std::string& path);
 // errno value of the failure.
 std::string InputFailure(const std::string& path, const std::string& what = "cannot open the file",
                          int error = errno);
+// The size of the file in bytes; 0 when it cannot be measured.
+unsigned long long FileSize(const std::string& path);
+
 // InputFailure with the job's own words for its main input when it cannot be opened, a missing
 // file among them; empty when it opens.
 std::string UnopenedInput(const std::string& path, const std::string& what);

@@ -14,14 +14,19 @@ constexpr const char* kKind = "altimo map";
 constexpr int kVersion = 1;
 } // namespace
 
-std::string MapSidecarPath(const std::string& datPath)
+std::string MapBaseOf(const std::string& datPath)
 {
     std::string base = datPath;
     if (base.ends_with("_w.dat"))
         base.resize(base.size() - 6);
     else if (base.ends_with(".dat"))
         base.resize(base.size() - 4);
-    return base + ".dat.json";
+    return base;
+}
+
+std::string MapSidecarPath(const std::string& datPath)
+{
+    return MapBaseOf(datPath) + ".dat.json";
 }
 
 bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
