@@ -111,7 +111,13 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     return result;
 }
 
-bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs)
+bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs,
+                    IMessageSink& messages)
 {
-    return SameFileProblem(inputs, {path}).empty() && WriteShorelineFile(path, lines) == BanksStatus::ok;
+    if (const std::string problem = SameFileProblem(inputs, {path}); !problem.empty())
+    {
+        messages.show(problem, kAppName);
+        return false;
+    }
+    return WriteShorelineFile(path, lines) == BanksStatus::ok;
 }

@@ -31,16 +31,22 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
 
     const auto start = std::chrono::steady_clock::now();
     std::string written = job.bmp;
+    // A chosen bitmap is checked once it is known, as the command line's was before the run.
+    std::string sameFile;
     const CliffStatus status = !job.choose ? ExportCliffBitmap(job.dat, job.bmp, job.settings, progress)
                                            : ExportCliffBitmap(
                                                  job.dat,
-                                                 [&]
+                                                 [&]() -> std::optional<std::string>
                                                  {
                                                      std::optional<std::string> target = job.choose();
                                                      written = target.value_or(std::string());
-                                                     return target;
+                                                     if (target)
+                                                         sameFile = SameFileProblem({job.dat}, {*target});
+                                                     return sameFile.empty() ? target : std::nullopt;
                                                  },
                                                  job.settings, progress);
+    if (!sameFile.empty())
+        return Stop(JobFailure(JobStatus::refused, sameFile), messages);
     if (status != CliffStatus::Written)
     {
         JobResult failure = JobFailure(JobStatus::failed, CliffStatusMessage(status, job.dat, written));

@@ -151,7 +151,7 @@ std::vector<std::string> ProcessJobOutputs(const ProcessJob& job)
 JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessageSink& messages)
 {
     // The desktop's messages about the files are the job's own ("Can not open RAW file", ...),
-    // and it never writes onto an input either: RunProcess passes such an output over.
+    // and RunProcess refuses an output onto an input itself, once the RAW has passed its checks.
     // The desktop's pages check their fields before a run, in the words of their dialogs.
     if (!job.desktop)
     {
