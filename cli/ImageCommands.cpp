@@ -365,7 +365,7 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     CLI::App* importCommand = app.add_subcommand(
         "import", "Turn a height image or elevation raster (8/16-bit PNG; with GDAL any GeoTIFF or DEM of integer or "
                   "float heights) into a RAW 16-bit map");
-    importCommand->add_option("IMAGE", import->input, "one-band image or raster, 256..20000 pixels a side")
+    importCommand->add_option("IMAGE", import->input, "image or raster of heights; without --size 256..20000 pixels a side")
         ->required();
     importCommand->add_option("-o,--output", import->output, "RAW 16-bit little-endian file to write")->required();
     importCommand

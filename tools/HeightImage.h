@@ -54,7 +54,7 @@ struct HeightImportOptions
 };
 
 // The GDAL resampling methods that `size` takes. The default, bilinear, never makes a height
-// outside the range of the cells it reads from; cubic, cubicspline and lanczos can overshoot.
+// outside the range of the cells it reads from; cubic and lanczos can overshoot.
 inline constexpr const char* kHeightResamplings[] = {"nearest", "bilinear", "cubic", "cubicspline",
                                                      "lanczos", "average", "mode"};
 
