@@ -272,7 +272,7 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         // process reads the size and the georeference from the header. The pixel size is named
         // all the same: one given here or approximated from degrees is not in the header.
         const bool usablePixel = CheckFieldValue(ProcessField("pixelSize"), image.pixelSize).empty();
-        std::printf("next: altimo-cli process %s%s\n", options.output.c_str(),
+        std::printf("next: altimo-cli process %s%s\n", ShellWord(options.output).c_str(),
                     usablePixel ? (" --pixel-size " + Metres(image.pixelSize)).c_str() : "");
     }
     return kExitOk;

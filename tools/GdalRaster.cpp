@@ -176,8 +176,10 @@ bool FindPixelSize(HeightImage& image, const HeightImportOptions& options, bool 
             Number(image.pixelSize) + " m. For exact square pixels " +
             (!forImport          ? "import its source without --keep-crs (to " + utm + ", its UTM zone)"
              : options.keepCrs ? "import it without --keep-crs (to " + utm + ", its UTM zone)"
-                               : "give --t-srs " + utm + " (its UTM zone)") +
-            ", or give --pixel-size");
+             : options.targetSrs.empty() ? "give --t-srs " + utm + " (its UTM zone)"
+                                         : "give --t-srs " + utm + " (its UTM zone) instead of " + options.targetSrs) +
+            // A size is taken only where nothing resamples the raster in its system.
+            (options.size == 0 && options.targetSrs.empty() ? ", or give --pixel-size" : ""));
         return true;
     }
     if (!metres && options.pixelSize <= 0)
