@@ -253,7 +253,7 @@ GDALDatasetH WarpToMap(GDALDatasetH source, int band, const HeightImportOptions&
     }
     else
     {
-        // North up, or in another system: the extent GDAL finds for the warped raster.
+        // Rotated, or in another system: the extent GDAL finds for the warped raster.
         CPLStringList transformerOptions;
         if (reproject)
             transformerOptions.SetNameValue("DST_SRS", targetWkt.c_str());
