@@ -36,7 +36,7 @@ struct HeightImportOptions
     double rangeMax = 0;
     bool hasNodataHeight = false; // else nodata cells get the lowest valid height
     double nodataHeight = 0;
-    double pixelSize = 0;               // metres; 0: from the raster's georeference
+    double pixelSize = 0;               // a source pixel in metres where no system measures it; 0: none
     int size = 0;                       // resample to size x size; 0: keep the raster's size
     Fit fit = Fit::Pad;                 // for `size`
     bool hasWindow = false;             // for `size`: only these source pixels, padded if not square
