@@ -5,6 +5,7 @@
 #include "base/JobFiles.h"
 #include "base/RasterView.h"
 #include "cli/CliSupport.h"
+#include "heightproc/ProcessSettings.h"
 #include "tools/EnviHeader.h"
 #include "tools/GdalRaster.h"
 #include "tools/HeightImage.h"
@@ -20,6 +21,7 @@
 #include <memory>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace
 {
@@ -33,7 +35,12 @@ struct ImageOptions
     std::string nodataHeight; // empty: the lowest valid height
     double pixelSize = 0;
     int size = 0;
-    std::string resampling = "cubic";
+    std::string fit;             // pad or crop; empty: pad
+    std::vector<int> window;     // XOFF YOFF XSIZE YSIZE, or none
+    std::string resampling = "bilinear";
+    int band = 0;
+    std::string targetSrs;
+    bool keepCrs = false;
     // export
     std::string like;             // a raster or header of the same map; empty: <base>.raw.hdr if present
     std::string heights = "samples"; // or metres
@@ -77,11 +84,13 @@ bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, 
         }
         settings.hasNodataHeight = true;
     }
-    if (options.pixelSize < 0 || !std::isfinite(options.pixelSize))
-    {
-        error = "--pixel-size: must be a positive number of metres";
-        return false;
-    }
+    // The pixel sizes that process takes, so that what import passes on is never refused there.
+    if (options.pixelSize != 0)
+        if (const std::string problem = CheckFieldValue(ProcessField("pixelSize"), options.pixelSize); !problem.empty())
+        {
+            error = "--pixel-size: " + problem;
+            return false;
+        }
     settings.pixelSize = options.pixelSize;
     if (options.size != 0 && (options.size < kHeightImageMinSide || options.size > kHeightImageMaxSide))
     {
@@ -89,6 +98,27 @@ bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, 
         return false;
     }
     settings.size = options.size;
+    if (options.size == 0 && (!options.fit.empty() || !options.window.empty()))
+    {
+        error = std::string(options.fit.empty() ? "--window" : "--fit") +
+                " says how a raster becomes a square map of --size N samples; give --size too";
+        return false;
+    }
+    if (options.fit == "pad" && !options.window.empty())
+    {
+        error = "--window cuts the raster, which --fit pad never does; leave --fit out (the window is padded to a "
+                "square)";
+        return false;
+    }
+    settings.fit = options.fit == "crop" ? HeightImportOptions::Fit::Crop : HeightImportOptions::Fit::Pad;
+    if (!options.window.empty())
+    {
+        settings.hasWindow = true;
+        std::copy(options.window.begin(), options.window.end(), settings.window);
+    }
+    settings.band = options.band;
+    settings.targetSrs = options.targetSrs;
+    settings.keepCrs = options.keepCrs;
     const auto* known = std::find_if(std::begin(kHeightResamplings), std::end(kHeightResamplings),
                                      [&](const char* name) { return options.resampling == name; });
     if (known == std::end(kHeightResamplings))
@@ -100,7 +130,7 @@ bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, 
     settings.resampling = options.resampling;
     if (settings.needsGdal() && !HeightImageHasGdal())
     {
-        error = "--height-range, --nodata-height and --size need GDAL: " + GdalMissing();
+        error = "--height-range, --nodata-height, --size, --band and --t-srs need GDAL: " + GdalMissing();
         return false;
     }
     return true;
@@ -113,12 +143,44 @@ std::string Metres(double value)
     return text;
 }
 
+// A word of a command line as a shell reads it.
+std::string ShellWord(const std::string& word)
+{
+    if (!word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./:=+-,@%") ==
+                             std::string::npos)
+        return word;
+    std::string quoted = "'";
+    for (char c : word)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// The import command that was run, with --size N in place of any fitting it had.
+std::string ImportCommandWithSize(const ImageOptions& options, int size)
+{
+    std::string command = "altimo-cli import " + ShellWord(options.input) + " -o " + ShellWord(options.output);
+    if (options.band != 0)
+        command += " --band " + std::to_string(options.band);
+    if (!options.heightRange.empty())
+        command += " --height-range " + ShellWord(options.heightRange);
+    if (!options.nodataHeight.empty())
+        command += " --nodata-height " + ShellWord(options.nodataHeight);
+    if (!options.targetSrs.empty())
+        command += " --t-srs " + ShellWord(options.targetSrs);
+    if (options.keepCrs)
+        command += " --keep-crs";
+    if (options.pixelSize > 0)
+        command += " --pixel-size " + Metres(options.pixelSize);
+    if (options.resampling != ImageOptions{}.resampling)
+        command += " -r " + options.resampling;
+    return command + " --size " + std::to_string(size);
+}
+
 // What the reader did to the heights, in the words of the options that change it.
 void PrintImportDetails(const HeightImage& image, const ImageOptions& options)
 {
-    if (image.width != image.sourceWidth || image.height != image.sourceHeight)
-        std::printf("resampled %d x %d to %d x %d (%s)\n", image.sourceWidth, image.sourceHeight, image.width,
-                    image.height, options.resampling.c_str());
+    for (const std::string& note : image.notes)
+        std::printf("%s\n", note.c_str());
     const bool asTheyAre = !image.nodataReplaced;
     if (asTheyAre)
     {
@@ -141,6 +203,14 @@ void PrintImportDetails(const HeightImage& image, const ImageOptions& options)
     }
     if (image.pixelSize > 0)
         std::printf("pixel size: %s m\n", Metres(image.pixelSize).c_str());
+    // A terrain engine takes maps of 2^n + 1 samples a side.
+    const int longer = std::max(image.width, image.height);
+    const int side = MapSideFor(longer);
+    if (options.size == 0 && !(image.width == image.height && side == longer))
+        std::printf("note: %s is %d x %d; --size %d makes it (the whole raster, padded with nodata):\n  %s\n",
+                    side >= longer ? "the smallest map of 2^n + 1 samples a side that holds this one"
+                                   : "the largest map of 2^n + 1 samples a side",
+                    side, side, side, ImportCommandWithSize(options, side).c_str());
 }
 
 int RunImport(const ImageOptions& options, const CliContext& context)
@@ -201,8 +271,8 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         PrintImportDetails(image, options);
         // process reads the size and the georeference from the header. The pixel size is named
         // all the same: one given here or approximated from degrees is not in the header.
-        const bool usablePixel = image.pixelSize >= 1 && image.pixelSize <= 200;
-        std::printf("next: altimo-cli process %s%s\n", options.output.c_str(),
+        const bool usablePixel = CheckFieldValue(ProcessField("pixelSize"), image.pixelSize).empty();
+        std::printf("next: altimo-cli process %s%s\n", ShellWord(options.output).c_str(),
                     usablePixel ? (" --pixel-size " + Metres(image.pixelSize)).c_str() : "");
     }
     return kExitOk;
@@ -268,7 +338,7 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     CLI::App* importCommand = app.add_subcommand(
         "import", "Turn a height image or elevation raster (8/16-bit PNG; with GDAL any GeoTIFF or DEM of integer or "
                   "float heights) into a RAW 16-bit map");
-    importCommand->add_option("IMAGE", import->input, "one-band image or raster, 256..20000 pixels a side")
+    importCommand->add_option("IMAGE", import->input, "image or raster of heights; without --size 256..20000 pixels a side")
         ->required();
     importCommand->add_option("-o,--output", import->output, "RAW 16-bit little-endian file to write")->required();
     importCommand
@@ -281,12 +351,38 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
                      "height of nodata and NaN cells (default: the lowest valid height)")
         ->type_name("NUMBER");
     importCommand->add_option("--pixel-size", import->pixelSize,
-                              "ground size of a pixel in metres (default: from the raster's georeference)");
-    importCommand->add_option("--size", import->size, "resample to N x N samples, e.g. 4097 = 2^12 + 1 (256..20000)");
+                              "ground size of a source pixel in metres where no coordinate system gives it "
+                              "(0.01..100000)")
+        ->type_name("NUMBER");
+    importCommand->add_option("--size", import->size,
+                              "resample to N x N samples, e.g. 4097 = 2^12 + 1, any shape fitted as --fit says "
+                              "(256..20000)");
     importCommand
-        ->add_option("-r,--resampling", import->resampling, "how --size resamples")
+        ->add_option("--fit", import->fit,
+                     "how --size makes a square: pad, the whole raster with nodata around its short side, centred; "
+                     "crop, its centre square (default: pad)")
+        ->type_name("{pad,crop}")
+        ->check(CLI::IsMember({"pad", "crop"}));
+    importCommand
+        ->add_option("--window", import->window,
+                     "with --size: only these source pixels (offset, width, height), padded to a square")
+        ->type_name("XOFF YOFF XSIZE YSIZE")
+        ->expected(4);
+    importCommand
+        ->add_option("-r,--resampling", import->resampling,
+                     "how --size and reprojection resample; bilinear keeps every height within the cells it reads")
         ->type_name("{nearest,bilinear,cubic,cubicspline,lanczos,average,mode}")
         ->capture_default_str();
+    importCommand->add_option("--band", import->band, "the band of heights in a raster of several (default: the only one)")
+        ->type_name("INT")
+        ->check(CLI::PositiveNumber);
+    CLI::Option* targetSrs = importCommand->add_option(
+        "--t-srs", import->targetSrs,
+        "reproject to this coordinate system, e.g. EPSG:32633 (default: a raster in degrees goes to the UTM zone of "
+        "its centre)");
+    targetSrs->type_name("SRS");
+    importCommand->add_flag("--keep-crs", import->keepCrs, "keep a raster in degrees in degrees (approximate pixel size)")
+        ->excludes(targetSrs);
     importCommand->callback(
         [import, &context]
         {

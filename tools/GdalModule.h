@@ -6,7 +6,7 @@
 // version number only.
 #include "tools/GdalRaster.h"
 
-inline constexpr int kGdalModuleVersion = 1;
+inline constexpr int kGdalModuleVersion = 2;
 
 struct GdalModuleFunctions
 {

@@ -2,25 +2,21 @@
 #include "tools/GdalRaster.h"
 
 #include "tools/GdalSupport.h"
+#include "tools/GdalWarp.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cpl_string.h>
 #include <cstdio>
 #include <cstdlib>
-#include <gdal_utils.h>
 #include <limits>
 
 using namespace gdalsupport;
+using gdalwarp::Number;
 
 namespace
 {
-std::string SideReason(int width, int height)
-{
-    return "the image is " + std::to_string(width) + " x " + std::to_string(height) +
-           " pixels; a height map is 256..20000 pixels wide and high";
-}
-
 // The bits per sample the band really holds: NBITS (1-bit and 4-bit TIFFs are read as bytes).
 int BandBits(GDALRasterBandH band, GDALDataType type)
 {
@@ -28,56 +24,185 @@ int BandBits(GDALRasterBandH band, GDALDataType type)
         return std::atoi(nbits);
     return GDALGetDataTypeSizeBits(type);
 }
-} // namespace
 
-bool GdalAvailable()
+// "--size 513 <how>": the option that makes a map of a raster whose longer side that is.
+std::string SizeFix(int width, int height, const std::string& how)
 {
-    return true;
+    return "--size " + std::to_string(MapSideFor(std::max(width, height))) + " " + how;
 }
 
-namespace
+std::string SideReason(int width, int height, bool sized)
 {
-std::string Number(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
+    std::string text = "the raster is " + std::to_string(width) + " x " + std::to_string(height) + " pixels, " +
+                       (std::min(width, height) < kHeightImageMinSide
+                            ? "smaller than the " + std::to_string(kHeightImageMinSide) +
+                                  " a height map needs on each side"
+                            : "more than the " + std::to_string(kHeightImageMaxSide) +
+                                  " a height map takes on a side");
+    if (!sized)
+        text += "; " + SizeFix(width, height, "resamples it to a square map (the whole raster, padded with nodata)");
     return text;
 }
 
-
-// Resamples to size x size 32-bit floats in memory (enough for 16-bit samples) with a named
-// method; GDAL keeps nodata cells out of the interpolation and adjusts the geotransform.
-GDALDatasetH Resample(GDALDatasetH source, const HeightImportOptions& options, std::string& reason)
+// What the band's values are in metres: metres = offset + gain * value.
+struct HeightUnits
 {
-    const std::string size = std::to_string(options.size);
-    const char* argv[] = {"-of", "MEM", "-ot", "Float32", "-outsize", size.c_str(), size.c_str(),
-                          "-r", options.resampling.c_str(), nullptr};
-    GDALTranslateOptions* translate = GDALTranslateOptionsNew(const_cast<char**>(argv), nullptr);
-    if (translate == nullptr)
+    double gain = 1;
+    double offset = 0;
+    bool scaled = false; // not the values themselves
+};
+
+// Metres per unit of the band's unit type; 0 for a unit that is not a length Altimo knows.
+double MetresPerUnit(std::string unit)
+{
+    std::transform(unit.begin(), unit.end(), unit.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    static const struct
     {
-        reason = "cannot resample with " + options.resampling + " (" + QuietErrors::last("bad options") + ")";
-        return nullptr;
-    }
-    int usageError = FALSE;
-    GDALDatasetH resampled = GDALTranslate("", source, translate, &usageError);
-    GDALTranslateOptionsFree(translate);
-    if (resampled == nullptr)
-        reason = "cannot resample to " + size + " x " + size + " (" + QuietErrors::last("GDAL error") + ")";
-    return resampled;
+        const char* name;
+        double metres;
+    } kUnits[] = {
+        {"", 1},          {"m", 1},
+        {"metre", 1},     {"meter", 1},
+        {"metres", 1},    {"meters", 1},
+        {"ft", 0.3048},   {"foot", 0.3048},
+        {"feet", 0.3048}, {"international foot", 0.3048},
+        {"us survey foot", 1200.0 / 3937}, {"us-ft", 1200.0 / 3937},
+        {"ftus", 1200.0 / 3937},           {"foot_us", 1200.0 / 3937},
+        {"cm", 0.01},     {"mm", 0.001},
+        {"dm", 0.1},      {"km", 1000},
+    };
+    for (const auto& known : kUnits)
+        if (unit == known.name)
+            return known.metres;
+    return 0;
 }
 
-// The ground size of a pixel in metres from the georeference; false with a reason for pixels
-// that are not square or a raster that is not north-up.
-bool FindPixelSize(const std::string& path, HeightImage& image, const HeightImportOptions& options,
-                   std::string& reason);
+// The band's scale and offset, and its vertical unit: the band's unit type, else that of the
+// vertical part of the coordinate system.
+bool FindHeightUnits(GDALDatasetH dataset, GDALRasterBandH band, HeightImage& image, HeightUnits& units,
+                     std::string& reason)
+{
+    int hasScale = FALSE;
+    int hasOffset = FALSE;
+    const double scale = GDALGetRasterScale(band, &hasScale);
+    const double offset = GDALGetRasterOffset(band, &hasOffset);
+    const double gain = hasScale ? scale : 1;
+    const double shift = hasOffset ? offset : 0;
+    if (!std::isfinite(gain) || !std::isfinite(shift) || gain == 0)
+    {
+        reason = "the band's scale " + Number(gain) + " and offset " + Number(shift) + " give no heights";
+        return false;
+    }
+    if (gain != 1 || shift != 0)
+        image.notes.push_back("the band's scale " + Number(gain) + " and offset " + Number(shift) +
+                              " applied: height = " + Number(shift) + " + " + Number(gain) + " * value");
+    const char* type = GDALGetRasterUnitType(band);
+    std::string unit = type != nullptr ? type : "";
+    std::string from = "the band's unit";
+    double toMetres = MetresPerUnit(unit);
+    if (toMetres == 0)
+    {
+        image.warnings.push_back("the band's unit \"" + unit + "\" is not a length Altimo knows; its heights are "
+                                 "taken as metres");
+        toMetres = 1;
+    }
+    else if (unit.empty())
+    {
+        SrsCloser srs{OSRNewSpatialReference(GDALGetProjectionRef(dataset))};
+        char* name = nullptr;
+        if (srs.srs != nullptr && OSRIsCompound(srs.srs))
+        {
+            const double vertical = OSRGetTargetLinearUnits(srs.srs, "VERT_CS", &name);
+            if (vertical > 0 && vertical != 1)
+            {
+                toMetres = vertical;
+                unit = name != nullptr ? name : "its units";
+                from = "the vertical unit of its coordinate system";
+            }
+        }
+    }
+    if (toMetres != 1)
+        image.notes.push_back("heights in " + unit + " (" + from + ") converted to metres");
+    units.gain = gain * toMetres;
+    units.offset = shift * toMetres;
+    units.scaled = units.gain != 1 || units.offset != 0;
+    return true;
+}
+
+// The ground size of a pixel in metres from the georeference; false with the reason for a raster
+// that is not north-up or whose pixels are not square, wherever the size comes from: a map of
+// one pixel size over pixels of two is stretched. `forImport` words the fix for import's own
+// options, else for importing the source again.
+bool FindPixelSize(HeightImage& image, const HeightImportOptions& options, bool forImport, std::string& reason)
+{
+    const double* t = image.geoTransform;
+    const std::string fix = forImport ? SizeFix(image.width, image.height, "resamples it to square pixels, north up")
+                                      : "importing its source with " +
+                                            SizeFix(image.width, image.height, "gives square pixels, north up");
+    if (image.hasGeoTransform && (t[2] != 0 || t[4] != 0))
+    {
+        reason = "the raster is rotated or sheared; " + fix;
+        return false;
+    }
+    if (!image.hasGeoTransform)
+    {
+        if (options.pixelSize > 0)
+            image.pixelSize = options.pixelSize;
+        else
+            image.warnings.push_back("the raster has no georeference, so its pixel size is unknown; give "
+                                     "--pixel-size to process");
+        return true;
+    }
+    double across = 0;
+    double down = 0;
+    bool metres = false;
+    gdalwarp::PixelSides(t, image.projectionWkt, image.width, image.height, across, down, metres);
+    SrsCloser srs{image.projectionWkt.empty() ? nullptr : OSRNewSpatialReference(image.projectionWkt.c_str())};
+    if (srs.srs != nullptr && OSRIsGeographic(srs.srs))
+    {
+        if (options.pixelSize > 0)
+        {
+            image.pixelSize = options.pixelSize;
+            return true;
+        }
+        const double longitude = t[0] + t[1] * image.width / 2.0;
+        const double latitude = t[3] + t[5] * image.height / 2.0;
+        const std::string utm = "EPSG:" + std::to_string(gdalwarp::UtmEpsgAt(longitude, latitude));
+        image.pixelSize = (across + down) / 2;
+        image.warnings.push_back(
+            "the raster is in geographic coordinates (degrees): at its centre latitude " + Number(latitude) +
+            " a pixel is about " + Number(across) + " m east-west and " + Number(down) + " m north-south; using " +
+            Number(image.pixelSize) + " m. For exact square pixels " +
+            (!forImport          ? "import its source without --keep-crs (to " + utm + ", its UTM zone)"
+             : options.keepCrs ? "import it without --keep-crs (to " + utm + ", its UTM zone)"
+             : options.targetSrs.empty() ? "give --t-srs " + utm + " (its UTM zone)"
+                                         : "give --t-srs " + utm + " (its UTM zone) instead of " + options.targetSrs) +
+            // A size is taken only where nothing resamples the raster in its system.
+            (options.size == 0 && options.targetSrs.empty() ? ", or give --pixel-size" : ""));
+        return true;
+    }
+    if (!metres && options.pixelSize <= 0)
+        image.warnings.push_back("the raster has no coordinate system; taking its pixel size " + Number(across) +
+                                 " as metres");
+    if (std::fabs(across - down) > 1e-6 * std::max(across, down))
+    {
+        reason = "its pixels are " + Number(across) + " x " + Number(down) + (metres ? " m" : "") +
+                 ", not square, so no one pixel size fits the map" +
+                 (options.pixelSize > 0 ? " (--pixel-size " + Number(options.pixelSize) + " would stretch it)" : "") +
+                 "; " + fix;
+        return false;
+    }
+    image.pixelSize = options.pixelSize > 0 ? options.pixelSize : across;
+    return true;
+}
 
 // Unsigned samples read as they are were always imported whatever their georeference: what
 // would refuse another raster only leaves their pixel size unknown.
-bool FindPixelSizeOrWarn(const std::string& path, HeightImage& image, const HeightImportOptions& options,
-                         bool strict, std::string& reason)
+bool FindPixelSizeOrWarn(HeightImage& image, const HeightImportOptions& options, bool strict, std::string& reason)
 {
     std::string why;
-    if (FindPixelSize(path, image, options, why))
+    if (FindPixelSize(image, options, true, why))
         return true;
     if (strict)
     {
@@ -86,62 +211,6 @@ bool FindPixelSizeOrWarn(const std::string& path, HeightImage& image, const Heig
     }
     image.pixelSize = 0;
     image.warnings.push_back(why + "; its pixel size is left unknown");
-    return true;
-}
-
-bool FindPixelSize(const std::string& path, HeightImage& image, const HeightImportOptions& options,
-                   std::string& reason)
-{
-    const double* t = image.geoTransform;
-    if (image.hasGeoTransform && (t[2] != 0 || t[4] != 0))
-    {
-        reason = "the raster is rotated or sheared; make it north-up first, e.g. gdalwarp " + path + " north_up.tif";
-        return false;
-    }
-    if (options.pixelSize > 0)
-    {
-        image.pixelSize = options.pixelSize;
-        return true;
-    }
-    if (!image.hasGeoTransform)
-    {
-        image.warnings.push_back("the raster has no georeference, so its pixel size is unknown; give --pixel-size "
-                                 "to process");
-        return true;
-    }
-    const double dx = std::fabs(t[1]);
-    const double dy = std::fabs(t[5]);
-    SrsCloser srs{image.projectionWkt.empty() ? nullptr : OSRNewSpatialReference(image.projectionWkt.c_str())};
-    if (srs.srs != nullptr && OSRIsGeographic(srs.srs))
-    {
-        // A degree of latitude is about 111.32 km; one of longitude that times cos(latitude).
-        const double centreLatitude = t[3] + t[5] * image.height / 2.0;
-        const double metresPerDegree = 6378137.0 * M_PI / 180.0;
-        const double eastWest = dx * metresPerDegree * std::cos(centreLatitude * M_PI / 180.0);
-        const double northSouth = dy * metresPerDegree;
-        image.pixelSize = (eastWest + northSouth) / 2;
-        image.warnings.push_back(
-            "the raster is in geographic coordinates (degrees): at its centre latitude " + Number(centreLatitude) +
-            " a pixel is about " + Number(eastWest) + " m east-west and " + Number(northSouth) +
-            " m north-south; using " + Number(image.pixelSize) +
-            " m. For exact sizes reproject it (gdalwarp -t_srs EPSG:<projected code>) or give --pixel-size");
-        return true;
-    }
-    double toMetres = 1;
-    if (srs.srs != nullptr && OSRIsProjected(srs.srs))
-        toMetres = OSRGetLinearUnits(srs.srs, nullptr);
-    else
-        image.warnings.push_back("the raster has no coordinate system; taking its pixel size " + Number(dx) +
-                                 " as metres");
-    if (std::fabs(dx - dy) > 1e-6 * std::max(dx, dy))
-    {
-        const std::string square = Number(std::min(dx, dy));
-        reason = "its pixels are not square (" + Number(dx) + " x " + Number(dy) +
-                 "); resample them to square ones first, e.g. gdalwarp -tr " + square + " " + square + " -r cubic " +
-                 path + " square.tif";
-        return false;
-    }
-    image.pixelSize = dx * toMetres;
     return true;
 }
 
@@ -170,7 +239,45 @@ bool ForEachRow(GDALRasterBandH band, int width, int height, std::string& reason
     }
     return true;
 }
+
+// Samples read as they are give the very same map as they always have; nodata cells are only
+// counted, since an unsigned map's nodata value is often a height it uses. The band's scale,
+// offset and unit only say what the samples mean.
+bool ReadAsTheyAre(GDALRasterBandH band, int bits, const HeightUnits& units, HeightImage& image, std::string& reason)
+{
+    const int width = image.width;
+    const int height = image.height;
+    if (units.gain < 0)
+    {
+        reason = "the band's scale is negative (heights fall as the samples rise); --height-range MIN:MAX maps its "
+                 "heights to samples";
+        return false;
+    }
+    if (GDALRasterIO(band, GF_Read, 0, 0, width, height, image.samples.data(), width, height, GDT_UInt16, 0, 0) !=
+        CE_None)
+    {
+        reason = "cannot read the samples (" + QuietErrors::last("read error") + ")";
+        return false;
+    }
+    int hasNodata = FALSE;
+    const double nodata = GDALGetRasterNoDataValue(band, &hasNodata);
+    if (hasNodata)
+        for (std::uint16_t sample : image.samples)
+            image.nodataCells += double(sample) == nodata;
+    if (bits == 8)
+        for (std::uint16_t& sample : image.samples)
+            sample = static_cast<std::uint16_t>(sample * 257);
+    const double top = bits == 8 ? 255 : 65535;
+    image.heightMin = units.scaled ? units.offset : 0;
+    image.heightMax = units.scaled ? units.offset + units.gain * top : top;
+    return true;
+}
 } // namespace
+
+bool GdalAvailable()
+{
+    return true;
+}
 
 bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
                          std::string& reason)
@@ -184,12 +291,20 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
         return false;
     }
     const int bands = GDALGetRasterCount(source.dataset);
-    if (bands != 1)
+    if (options.band == 0 && bands != 1)
     {
-        reason = "the image has " + std::to_string(bands) + " bands; a height map has one grey band";
+        reason = "the image has " + std::to_string(bands) + " bands; a height map has one grey band" +
+                 (bands > 1 ? " (--band N picks one)" : "");
         return false;
     }
-    GDALRasterBandH sourceBand = GDALGetRasterBand(source.dataset, 1);
+    if (options.band > bands)
+    {
+        reason = "--band " + std::to_string(options.band) + ": the raster has " + std::to_string(bands) +
+                 (bands == 1 ? " band" : " bands");
+        return false;
+    }
+    const int bandIndex = options.band == 0 ? 1 : options.band;
+    GDALRasterBandH sourceBand = GDALGetRasterBand(source.dataset, bandIndex);
     const GDALDataType type = GDALGetRasterDataType(sourceBand);
     const int bits = BandBits(sourceBand, type);
     if (GDALGetRasterColorTable(sourceBand) != nullptr)
@@ -213,21 +328,53 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
         reason = "--size " + std::to_string(options.size) + " is outside 256..20000";
         return false;
     }
-    DatasetCloser resampled{nullptr};
-    if (options.size != 0)
+    if (const int* w = options.window; options.hasWindow &&
+        (w[0] < 0 || w[1] < 0 || w[2] < 1 || w[3] < 1 || w[0] > image.sourceWidth - w[2] ||
+         w[1] > image.sourceHeight - w[3]))
     {
-        resampled.dataset = Resample(source.dataset, options, reason);
-        if (resampled.dataset == nullptr)
+        reason = "--window " + std::to_string(w[0]) + " " + std::to_string(w[1]) + " " + std::to_string(w[2]) + " " +
+                 std::to_string(w[3]) + " does not lie within the " + std::to_string(image.sourceWidth) + " x " +
+                 std::to_string(image.sourceHeight) + " pixels of the raster";
+        return false;
+    }
+    HeightUnits units;
+    if (!FindHeightUnits(source.dataset, sourceBand, image, units, reason))
+        return false;
+
+    // Unsigned samples that nothing asks to change are read as they are, in their own system.
+    const bool asTheyAre = isUnsigned && options.range == HeightImportOptions::Range::Default &&
+                           !options.hasNodataHeight && options.size == 0 && options.targetSrs.empty();
+    std::string targetWkt;
+    if (!gdalwarp::ChooseTargetSrs(source.dataset, options, asTheyAre, targetWkt, reason))
+        return false;
+    const bool warp = options.size != 0 || !targetWkt.empty();
+    double sourceTransform[6];
+    const bool sourceGeoreferenced = GDALGetGeoTransform(source.dataset, sourceTransform) == CE_None;
+    const char* sourceWkt = GDALGetProjectionRef(source.dataset);
+    if (warp && options.pixelSize > 0 && sourceWkt != nullptr && *sourceWkt != '\0')
+    {
+        reason = "--pixel-size " + Number(options.pixelSize) + ": the raster's coordinate system gives its pixel size, " +
+                 (options.size != 0 ? std::string("and --size makes the map's from it")
+                                    : "and the reprojection to " + gdalwarp::SrsName(targetWkt) +
+                                          " makes the map's from it" +
+                                          (options.targetSrs.empty() ? "; --keep-crs keeps degrees and takes it" : ""));
+        return false;
+    }
+    DatasetCloser warped{nullptr};
+    if (warp)
+    {
+        warped.dataset = gdalwarp::WarpToMap(source.dataset, bandIndex, options, targetWkt, image.notes, reason);
+        if (warped.dataset == nullptr)
             return false;
     }
-    GDALDatasetH dataset = resampled.dataset != nullptr ? resampled.dataset : source.dataset;
-    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    GDALDatasetH dataset = warped.dataset != nullptr ? warped.dataset : source.dataset;
+    GDALRasterBandH band = warped.dataset != nullptr ? GDALGetRasterBand(dataset, 1) : sourceBand;
     const int width = GDALGetRasterXSize(dataset);
     const int height = GDALGetRasterYSize(dataset);
     if (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
         height > kHeightImageMaxSide)
     {
-        reason = SideReason(width, height) + (options.size == 0 ? "; --size N resamples it to N x N" : "");
+        reason = SideReason(width, height, options.size != 0);
         return false;
     }
     image.width = width;
@@ -235,38 +382,33 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
     image.sourceBits = bits;
     image.sampleType = GDALGetDataTypeName(type);
     image.format = GDALGetDriverShortName(GDALGetDatasetDriver(source.dataset));
-    image.hasGeoTransform = GDALGetGeoTransform(dataset, image.geoTransform) == CE_None;
+    // A raster without a georeference was warped on its own pixels: the result has none either.
+    double transform[6];
+    const bool placed = GDALGetGeoTransform(dataset, transform) == CE_None;
+    image.hasGeoTransform = sourceGeoreferenced && placed;
+    if (image.hasGeoTransform)
+        std::copy(std::begin(transform), std::end(transform), image.geoTransform);
     if (const char* wkt = GDALGetProjectionRef(dataset))
         image.projectionWkt = wkt;
-    const bool asTheyAre = isUnsigned && !options.needsGdal();
-    if (!FindPixelSizeOrWarn(path, image, options, !asTheyAre, reason))
+    // A pixel size given for a raster that no system measures is its source pixels': resampled,
+    // the map's pixels are larger or smaller by as much.
+    HeightImportOptions measured = options;
+    if (warped.dataset != nullptr && placed)
+        measured.pixelSize *= std::fabs(transform[1]) / (sourceGeoreferenced ? std::fabs(sourceTransform[1]) : 1.0);
+    if (!FindPixelSizeOrWarn(image, measured, !asTheyAre, reason))
         return false;
+
+    image.samples.resize(std::size_t(width) * std::size_t(height));
+    if (asTheyAre)
+        return ReadAsTheyAre(band, bits, units, image, reason);
 
     int hasNodataFlag = FALSE;
     const double nodata = GDALGetRasterNoDataValue(band, &hasNodataFlag);
     const bool hasNodata = hasNodataFlag != FALSE;
-    image.samples.resize(std::size_t(width) * std::size_t(height));
-
-    // Unsigned samples read as they are give the very same map as they always have; nodata cells
-    // are only counted, since an unsigned map's nodata value is often a height it uses.
-    if (asTheyAre)
-    {
-        if (GDALRasterIO(band, GF_Read, 0, 0, width, height, image.samples.data(), width, height, GDT_UInt16, 0, 0) !=
-            CE_None)
-        {
-            reason = "cannot read the samples (" + QuietErrors::last("read error") + ")";
-            return false;
-        }
-        if (hasNodata)
-            for (std::uint16_t sample : image.samples)
-                image.nodataCells += double(sample) == nodata;
-        if (bits == 8)
-            for (std::uint16_t& sample : image.samples)
-                sample = static_cast<std::uint16_t>(sample * 257);
-        image.heightMin = 0;
-        image.heightMax = bits == 8 ? 255 : 65535;
-        return true;
-    }
+    // A height in metres of a value that is not nodata; the values themselves unless the band
+    // says otherwise, so that such maps stay what they were.
+    const HeightUnits metres = units;
+    const auto heightOf = [metres](double value) { return metres.scaled ? metres.offset + metres.gain * value : value; };
 
     // First pass: the valid heights' range, for auto and for the default nodata height.
     double low = std::numeric_limits<double>::infinity();
@@ -281,8 +423,8 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
                     ++nodataCells;
                     continue;
                 }
-                low = std::min(low, value);
-                high = std::max(high, value);
+                low = std::min(low, heightOf(value));
+                high = std::max(high, heightOf(value));
             }
         }))
         return false;
@@ -305,10 +447,11 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
         image.heightMin = options.rangeMin;
         image.heightMax = options.rangeMax;
     }
-    else if (range == HeightImportOptions::Range::Given) // unsigned by default: the samples as they are
+    else if (range == HeightImportOptions::Range::Given) // unsigned by default: what the samples span
     {
-        image.heightMin = 0;
-        image.heightMax = bits == 8 ? 255 : 65535;
+        const double top = heightOf(bits == 8 ? 255 : 65535);
+        image.heightMin = std::min(heightOf(0), top);
+        image.heightMax = std::max(heightOf(0), top);
     }
     else
     {
@@ -342,8 +485,9 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
                     samples[x] = nodataSample;
                     continue;
                 }
-                clipped += value < heightMin || value > heightMax;
-                samples[x] = toSample(value);
+                const double h = heightOf(value);
+                clipped += h < heightMin || h > heightMax;
+                samples[x] = toSample(h);
             }
         }))
         return false;
@@ -442,7 +586,7 @@ double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::
     std::copy(std::begin(geo.geoTransform), std::end(geo.geoTransform), image.geoTransform);
     image.projectionWkt = geo.projectionWkt;
     note.clear();
-    if (!FindPixelSize("the map", image, HeightImportOptions{}, note))
+    if (!FindPixelSize(image, HeightImportOptions{}, false, note))
         return 0;
     for (const std::string& warning : image.warnings)
         note += (note.empty() ? "" : "; ") + warning;

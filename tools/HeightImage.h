@@ -25,22 +25,48 @@ struct HeightImportOptions
         Auto,    // the lowest and highest height of the cells that are not nodata
         Given,   // rangeMin..rangeMax
     };
+    // How a raster that is not square becomes size x size samples.
+    enum class Fit
+    {
+        Pad,  // the whole raster, the short side padded with nodata, centred
+        Crop, // the centre square
+    };
     Range range = Range::Default;
     double rangeMin = 0;
     double rangeMax = 0;
     bool hasNodataHeight = false; // else nodata cells get the lowest valid height
     double nodataHeight = 0;
-    double pixelSize = 0;              // metres; 0: from the raster's georeference
-    int size = 0;                      // resample to size x size; 0: keep the raster's size
-    std::string resampling = "cubic";  // a GDAL resampling method, for `size`
+    double pixelSize = 0;               // a source pixel in metres where no system measures it; 0: none
+    int size = 0;                       // resample to size x size; 0: keep the raster's size
+    Fit fit = Fit::Pad;                 // for `size`
+    bool hasWindow = false;             // for `size`: only these source pixels, padded if not square
+    int window[4] = {0, 0, 0, 0};       // x offset, y offset, width, height
+    std::string resampling = "bilinear"; // a GDAL resampling method, for `size` and reprojection
+    int band = 0;                       // 1-based; 0: the raster's only band
+    std::string targetSrs;              // reproject to this system (EPSG:n, WKT, ...); empty: see keepCrs
+    bool keepCrs = false;               // else a raster in degrees goes to the UTM zone of its centre
 
     // Whether these options need GDAL beyond reading a PNG as it is.
-    bool needsGdal() const { return range != Range::Default || hasNodataHeight || size != 0; }
+    bool needsGdal() const
+    {
+        return range != Range::Default || hasNodataHeight || size != 0 || band != 0 || !targetSrs.empty();
+    }
 };
 
-// The GDAL resampling methods that `size` takes.
+// The GDAL resampling methods that `size` takes. The default, bilinear, never makes a height
+// outside the range of the cells it reads from; cubic and lanczos can overshoot.
 inline constexpr const char* kHeightResamplings[] = {"nearest", "bilinear", "cubic", "cubicspline",
                                                      "lanczos", "average", "mode"};
+
+// The side of the smallest map of 2^n + 1 samples (at least 257, at most 16385) that holds
+// `side` samples: what `size` should be for a raster whose longer side that is.
+inline int MapSideFor(int side)
+{
+    int n = 257;
+    while (n < side && n < 16385)
+        n = 2 * n - 1;
+    return n;
+}
 
 struct HeightImage
 {
@@ -71,6 +97,9 @@ struct HeightImage
     std::string projectionWkt;
     double pixelSize = 0;
     std::vector<std::string> warnings; // e.g. the approximate pixel size of a geographic raster
+    // What was done on the way, for the summary: reprojection, resampling, padding or cutting,
+    // heights converted from feet, the band's scale and offset.
+    std::vector<std::string> notes;
 };
 
 // Reads one grey band of 8 or 16 bits; 8-bit values v become v * 257, so 255 is the highest
@@ -82,10 +111,13 @@ struct HeightImage
 bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& error);
 
 // Reads an elevation raster: any one band of unsigned or signed integers or floats through GDAL
-// (PNGs without GDAL when the options ask nothing of it), heights mapped as the options say, with
-// the nodata and NaN cells filled, the georeference and the pixel size taken along. Refused as
-// above, and also: rasters that are rotated or whose pixels are not square (with the gdalwarp
-// command that fixes them), a range whose MIN is not below MAX, rasters with no valid cell.
+// (PNGs without GDAL when the options ask nothing of it), heights in metres (the band's scale and
+// offset applied, feet converted) mapped as the options say, with the nodata and NaN cells
+// filled, the georeference and the pixel size taken along. With `size`, or for a raster in
+// degrees unless `keepCrs` (unsigned samples read as they are aside), GDAL's warper brings it
+// onto a grid of square pixels first. Refused as above, and also: rasters that are rotated or
+// whose pixels are not square without `size` (the message names the --size that fixes them),
+// a range whose MIN is not below MAX, rasters with no valid cell.
 bool ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
                      std::string& error);
 

@@ -141,15 +141,16 @@ RawGeoReference ApplyRawGeoReference(const std::string& raw, ProcessSettings& se
         return found;
     }
     found.found = true;
-    if (pixelSizeGiven)
-        return found;
     std::string note;
     const double metres = MapPixelSizeMetres(found.geo, settings.rawWidth, settings.rawHeight, note);
     const JobField<ProcessSettings>& field = ProcessField("pixelSize");
+    // A map whose pixels have no one size is stretched whichever size the files get.
     if (metres <= 0)
-        found.warnings.push_back(found.header + ": no pixel size (" + note + "); the files get " +
-                                 Number(settings.pixelSize) + " m, --pixel-size gives another");
-    else if (const std::string problem = SetField(field, settings, Number(metres)); !problem.empty())
+        found.warnings.push_back(found.header + ": " + note + "; the files get " + Number(settings.pixelSize) +
+                                 (pixelSizeGiven ? " m from --pixel-size" : " m (the default)"));
+    if (pixelSizeGiven || metres <= 0)
+        return found;
+    if (const std::string problem = SetField(field, settings, Number(metres)); !problem.empty())
         found.warnings.push_back(found.header + ": its pixel size " + Number(metres) + " m is outside " +
                                  RangeText(field) + " m that the files hold; they get " +
                                  Number(settings.pixelSize) + " m, --pixel-size gives another");

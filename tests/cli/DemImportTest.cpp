@@ -36,8 +36,12 @@ struct Raster
     std::vector<double> heights; // row-major
     double transform[6] = {500000, 30, 0, 4600000, 0, -30};
     int epsg = kUtm33;
+    std::string srs; // any system GDAL reads ("EPSG:32633+8228"); instead of epsg
     bool hasNodata = false;
     double nodata = 0;
+    std::string unit; // the band's unit type
+    double scale = 1;
+    double offset = 0;
 };
 
 std::string Wkt(int epsg)
@@ -59,10 +63,21 @@ void WriteGeoTiff(const std::string& path, const Raster& raster)
                                       raster.type, nullptr);
     ASSERT_NE(dataset, nullptr) << path;
     GDALSetGeoTransform(dataset, const_cast<double*>(raster.transform));
-    GDALSetProjection(dataset, Wkt(raster.epsg).c_str());
+    OGRSpatialReferenceH srs = OSRNewSpatialReference(nullptr);
+    ASSERT_EQ(raster.srs.empty() ? OSRImportFromEPSG(srs, raster.epsg) : OSRSetFromUserInput(srs, raster.srs.c_str()),
+              OGRERR_NONE);
+    GDALSetSpatialRef(dataset, srs);
+    OSRDestroySpatialReference(srs);
     GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
     if (raster.hasNodata)
         GDALSetRasterNoDataValue(band, raster.nodata);
+    if (!raster.unit.empty())
+        GDALSetRasterUnitType(band, raster.unit.c_str());
+    if (raster.scale != 1 || raster.offset != 0)
+    {
+        GDALSetRasterScale(band, raster.scale);
+        GDALSetRasterOffset(band, raster.offset);
+    }
     EXPECT_EQ(GDALRasterIO(band, GF_Write, 0, 0, raster.width, raster.height,
                            const_cast<double*>(raster.heights.data()), raster.width, raster.height, GDT_Float64, 0, 0),
               CE_None);
@@ -128,6 +143,60 @@ std::vector<std::uint8_t> Pixels(const std::string& path, const Raster* raster =
         ExpectOnTheMapOf(dataset, *raster);
     GDALClose(dataset);
     return pixels;
+}
+
+std::string Number(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+// A RAW map as GDAL opens it through its header: samples, height mapping and georeference.
+struct Decoded
+{
+    int width = 0;
+    int height = 0;
+    double gain = 1;
+    double offset = 0;
+    double transform[6] = {};
+    std::string wkt;
+    std::vector<std::uint16_t> samples;
+};
+
+Decoded Decode(const std::string& raw)
+{
+    Decoded map;
+    GDALDatasetH dataset = GDALOpen(raw.c_str(), GA_ReadOnly);
+    EXPECT_NE(dataset, nullptr) << raw;
+    if (dataset == nullptr)
+        return map;
+    map.width = GDALGetRasterXSize(dataset);
+    map.height = GDALGetRasterYSize(dataset);
+    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    map.gain = GDALGetRasterScale(band, nullptr);
+    map.offset = GDALGetRasterOffset(band, nullptr);
+    GDALGetGeoTransform(dataset, map.transform);
+    map.wkt = GDALGetProjectionRef(dataset);
+    map.samples.resize(std::size_t(map.width) * map.height);
+    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, map.width, map.height, map.samples.data(), map.width, map.height,
+                           GDT_UInt16, 0, 0),
+              CE_None);
+    GDALClose(dataset);
+    return map;
+}
+
+// Every height of the map, through its gain and offset, within low..high to half a step.
+void ExpectWithin(const Decoded& map, double low, double high)
+{
+    const double half = map.gain / 2 * (1 + 1e-9);
+    int outside = 0;
+    for (std::uint16_t sample : map.samples)
+    {
+        const double h = map.offset + map.gain * sample;
+        outside += h < low - half || h > high + half;
+    }
+    EXPECT_EQ(outside, 0) << "of " << map.samples.size() << " heights outside " << low << ".." << high;
 }
 
 class DemImport : public testcli::ScratchFolderTest
@@ -225,59 +294,289 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
     ExpectMapped(ReadLe16Samples(path("dem64.raw")), feet, feetLow, feetHigh);
 }
 
-TEST_F(DemImport, GeographicRastersWarnWithAnApproximatePixelSize)
+// A hill of `width` x `height` cells of -9999 outside an ellipse that touches the edges' centres.
+Raster Footprint(int width, int height, double low, double high)
 {
     Raster raster;
+    raster.width = width;
+    raster.height = height;
+    raster.heights = Terrain(width, height, low, high);
+    raster.hasNodata = true;
+    raster.nodata = -9999;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            const double u = (x + 0.5) / width * 2 - 1;
+            const double v = (y + 0.5) / height * 2 - 1;
+            if (u * u + v * v > 1)
+                raster.heights[std::size_t(y) * width + x] = raster.nodata;
+        }
+    return raster;
+}
+
+// A whole-metre DEM of 403 x 344 pixels of 90 m.
+Raster Int16Dem()
+{
+    Raster raster;
+    raster.width = 403;
+    raster.height = 344;
+    raster.type = GDT_Int16;
+    raster.transform[1] = 90;
+    raster.transform[5] = -90;
+    raster.heights = Terrain(403, 344, 141, 547);
+    for (double& h : raster.heights)
+        h = std::round(h);
+    return raster;
+}
+
+Raster SmallDem()
+{
+    Raster raster;
+    raster.width = 180;
+    raster.height = 120;
+    raster.heights = Terrain(180, 120, 5, 60);
+    return raster;
+}
+
+struct ShapeCase
+{
+    const char* name;
+    Raster raster;
+    std::string options;
+    int size;
+    const char* says; // in the summary
+};
+
+TEST_F(DemImport, AnyShapeBecomesASquareMapWithinTheSourcesHeights)
+{
+    // The DEM with a nodata row, a float DEM of 1:3 whose footprint is an ellipse in nodata, a
+    // raster too small for a map.
+    Raster int16 = Int16Dem();
+    int16.hasNodata = true;
+    int16.nodata = -32768;
+    std::fill_n(int16.heights.begin() + 403 * 100, 403, int16.nodata);
+    const ShapeCase cases[] = {
+        {"pad", int16, "--size 513", 513, "padded with nodata to a square: 29.1 rows above and 29.9 below"},
+        {"crop", int16, "--size 257 --fit crop", 257, "cut to the centre square: 29.4 columns on the left"},
+        {"window", int16, "--size 257 --window 3 4 300 200", 257, "took the window 3 4 300 200 of the 403 x 344"},
+        {"footprint", Footprint(120, 360, -20.5, 310.25), "--size 257", 257, "120 x 360 pixels of 30 m to 257 x 257"},
+        {"cubic", Footprint(120, 360, -20.5, 310.25), "--size 257 -r cubic", 257, "(cubic)"},
+        {"small", SmallDem(), "--size 257", 257, "padded with nodata"},
+    };
+    for (const ShapeCase& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        WriteGeoTiff(path("dem.tif"), c.raster);
+        const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw") + " " + c.options);
+        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+        EXPECT_THAT(result.out, HasSubstr(c.says));
+        const Decoded map = Decode(path("dem.raw"));
+        ASSERT_EQ(map.width, c.size);
+        ASSERT_EQ(map.height, c.size);
+        EXPECT_EQ(map.transform[1], -map.transform[5]); // square pixels
+        EXPECT_THAT(result.out, HasSubstr("pixel size: " + Number(map.transform[1]) + " m"));
+        // Nothing overshoots or leaks from the nodata value; a named cubic may overshoot.
+        if (std::string(c.name) != "cubic")
+        {
+            const auto [low, high] = ValidRange(c.raster);
+            ExpectWithin(map, low, high);
+        }
+    }
+
+    // Padding keeps the whole DEM and moves the origin by whole map pixels, centred.
+    WriteGeoTiff(path("dem.tif"), int16);
+    ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("pad.raw") + " --size 513").exitCode, 0);
+    const Decoded pad = Decode(path("pad.raw"));
+    const double pixel = 403 * 90 / 513.0;
+    EXPECT_NEAR(pad.transform[1], pixel, 1e-9);
+    EXPECT_EQ(pad.transform[0], int16.transform[0]);
+    const double above = (pad.transform[3] - int16.transform[3]) / pixel;
+    EXPECT_NEAR(above, std::round(above), 1e-6);
+    EXPECT_NEAR(above * pixel, (403 - 344) * 90 / 2.0, pixel);
+}
+
+TEST_F(DemImport, MessagesNameTheRealCauseAndTheirSuggestionsWork)
+{
+    // Pixels of 30 x 20 m: the source's size is named, and the --size named makes the map.
+    Raster oblong;
+    oblong.transform[5] = -20;
+    oblong.heights = Terrain(oblong.width, oblong.height, 0, 100);
+    WriteGeoTiff(path("oblong.tif"), oblong);
+    const std::string importOblong = "import " + path("oblong.tif") + " -o " + path("oblong.raw");
+    for (const std::string given : {"", " --pixel-size 25"})
+    {
+        const testcli::CliRun refused = run(importOblong + given);
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_THAT(refused.err, HasSubstr(path("oblong.tif") + ": its pixels are 30 x 20 m, not square"));
+        EXPECT_THAT(refused.err, HasSubstr(given.empty() ? "; --size 513 resamples it to square pixels"
+                                                         : "(--pixel-size 25 would stretch it)"));
+        EXPECT_FALSE(Exists(path("oblong.raw")));
+    }
+    ASSERT_EQ(run(importOblong + " --size 513").exitCode, 0);
+    EXPECT_EQ(Decode(path("oblong.raw")).width, 513);
+
+    // A shape that imports as it is names the 2^n + 1 map that holds it and the command for it,
+    // which writes the same output, not over its input.
+    WriteGeoTiff(path("dem.tif"), Int16Dem());
+    const testcli::CliRun plain = run("import " + path("dem.tif") + " -o " + path("dem.raw") + " --band 1");
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const std::string command = "import " + path("dem.tif") + " -o " + path("dem.raw") + " --band 1 --size 513";
+    EXPECT_THAT(plain.out, HasSubstr("holds this one is 513 x 513; --size 513 makes it"));
+    EXPECT_THAT(plain.out, HasSubstr("  altimo-cli " + command + "\n"));
+    ASSERT_EQ(run(command).exitCode, 0);
+    EXPECT_EQ(Decode(path("dem.raw")).width, 513);
+
+    // Too small: refused, with the --size that makes a map of it.
+    WriteGeoTiff(path("small.tif"), SmallDem());
+    const testcli::CliRun tiny = run("import " + path("small.tif") + " -o " + path("small.raw"));
+    EXPECT_EQ(tiny.exitCode, 1);
+    EXPECT_THAT(tiny.err, HasSubstr("the raster is 180 x 120 pixels, smaller than the 256 a height map needs on each "
+                                    "side; --size 257 resamples it"));
+
+    // process names the header's pixels whichever way the pixel size came; unsigned samples
+    // imported as they are keep the georeference of their source.
+    Raster u16 = oblong;
+    u16.type = GDT_UInt16;
+    WriteGeoTiff(path("u16.tif"), u16);
+    ASSERT_EQ(run("-q import " + path("u16.tif") + " -o " + path("u16.raw")).exitCode, 0);
+    for (const std::string given : {"", " --pixel-size 90"})
+    {
+        const testcli::CliRun processed = run("process " + path("u16.raw") + given);
+        ASSERT_EQ(processed.exitCode, 0) << processed.err;
+        EXPECT_THAT(processed.err, HasSubstr(path("u16.raw.hdr") + ": its pixels are 30 x 20 m, not square"));
+        EXPECT_THAT(processed.err, HasSubstr("importing its source with --size 513 gives square pixels"));
+    }
+
+    const testcli::CliRun badRange = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-range 5:5");
+    EXPECT_EQ(badRange.exitCode, 2);
+    EXPECT_THAT(badRange.err, HasSubstr("--height-range: 5:5: MIN must be below MAX"));
+    const testcli::CliRun badBand = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --band 2");
+    EXPECT_EQ(badBand.exitCode, 1);
+    EXPECT_THAT(badBand.err, HasSubstr("--band 2: the raster has 1 band"));
+    EXPECT_FALSE(Exists(path("x.raw")));
+}
+
+// Haversine distance in metres between two longitude, latitude points.
+double GroundDistance(double lon1, double lat1, double lon2, double lat2)
+{
+    const double r = 6371008.8;
+    const double p1 = lat1 * M_PI / 180;
+    const double p2 = lat2 * M_PI / 180;
+    const double dl = (lon2 - lon1) * M_PI / 180;
+    const double a = std::pow(std::sin((p2 - p1) / 2), 2) + std::cos(p1) * std::cos(p2) * std::pow(std::sin(dl / 2), 2);
+    return 2 * r * std::asin(std::sqrt(a));
+}
+
+TEST_F(DemImport, GeographicDemsLandOnSquareMetresInTheirUtmZone)
+{
+    // One arc-second pixels at 47 degrees north: about 21.1 m east-west and 30.9 m north-south.
+    Raster raster = Footprint(300, 280, 400, 2900);
     raster.epsg = kWgs84;
-    // One arc-second pixels around 60 degrees north: about 15.5 m east-west, 30.9 m north-south.
     const double arcSecond = 1.0 / 3600;
-    raster.transform[0] = 10;
-    raster.transform[1] = arcSecond;
-    raster.transform[3] = 60 + arcSecond * raster.height / 2;
-    raster.transform[5] = -arcSecond;
-    raster.heights = Terrain(raster.width, raster.height, 0, 100);
+    const double transform[6] = {11, arcSecond, 0, 47 + arcSecond * 140, 0, -arcSecond};
+    std::copy(std::begin(transform), std::end(transform), raster.transform);
     WriteGeoTiff(path("geo.tif"), raster);
     const testcli::CliRun result = run("import " + path("geo.tif") + " -o " + path("geo.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
-    EXPECT_THAT(result.err, HasSubstr("geographic coordinates (degrees)"));
-    EXPECT_THAT(result.err, HasSubstr("about 15.4"));
-    EXPECT_THAT(result.err, HasSubstr("30.92"));
-    EXPECT_THAT(result.out, HasSubstr("pixel size: 23.1"));
+    EXPECT_THAT(result.out, HasSubstr("to WGS 84 / UTM zone 32N (EPSG:32632)"));
+    EXPECT_EQ(result.err, "");
+    const Decoded map = Decode(path("geo.raw"));
+    const auto [low, high] = ValidRange(raster);
+    ExpectWithin(map, low, high);
 
-    const testcli::CliRun given = run("import " + path("geo.tif") + " -o " + path("geo.raw") + " --pixel-size 25");
-    ASSERT_EQ(given.exitCode, 0) << given.err;
-    EXPECT_EQ(given.err.find("geographic"), std::string::npos) << given.err;
-    EXPECT_THAT(given.out, HasSubstr("--pixel-size 25"));
+    // A pixel east and a pixel south of the map's centre, measured on the globe.
+    const double* t = map.transform;
+    EXPECT_EQ(t[1], -t[5]);
+    OGRSpatialReferenceH utm = OSRNewSpatialReference(map.wkt.c_str());
+    OGRSpatialReferenceH wgs84 = OSRNewSpatialReference(nullptr);
+    OSRImportFromEPSG(wgs84, kWgs84);
+    OSRSetAxisMappingStrategy(wgs84, OAMS_TRADITIONAL_GIS_ORDER);
+    OSRSetAxisMappingStrategy(utm, OAMS_TRADITIONAL_GIS_ORDER);
+    OGRCoordinateTransformationH toDegrees = OCTNewCoordinateTransformation(utm, wgs84);
+    const double cx = t[0] + t[1] * map.width / 2;
+    const double cy = t[3] + t[5] * map.height / 2;
+    double x[3] = {cx, cx + t[1], cx};
+    double y[3] = {cy, cy, cy + t[5]};
+    ASSERT_TRUE(OCTTransform(toDegrees, 3, x, y, nullptr));
+    OCTDestroyCoordinateTransformation(toDegrees);
+    OSRDestroySpatialReference(wgs84);
+    OSRDestroySpatialReference(utm);
+    const double east = GroundDistance(x[0], y[0], x[1], y[1]);
+    const double south = GroundDistance(x[0], y[0], x[2], y[2]);
+    EXPECT_NEAR(east / south, 1, 0.01);
+    const double shorter = arcSecond * M_PI / 180 * 6371008.8 * std::cos(47 * M_PI / 180);
+    EXPECT_NEAR(east / shorter, 1, 0.01);
+
+    // --keep-crs keeps degrees, with the approximate size named; a pixel size is only taken there.
+    const testcli::CliRun kept = run("import " + path("geo.tif") + " -o " + path("kept.raw") + " --keep-crs");
+    ASSERT_EQ(kept.exitCode, 0) << kept.err;
+    EXPECT_THAT(kept.err, HasSubstr("geographic coordinates (degrees)"));
+    EXPECT_THAT(kept.err, HasSubstr("import it without --keep-crs (to EPSG:32632, its UTM zone)"));
+    EXPECT_EQ(Decode(path("kept.raw")).width, 300);
+    const testcli::CliRun given = run("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25");
+    EXPECT_EQ(given.exitCode, 1);
+    EXPECT_THAT(given.err, HasSubstr("--keep-crs keeps degrees and takes it"));
+    ASSERT_EQ(run("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25 --keep-crs").exitCode, 0);
 }
 
-TEST_F(DemImport, NonSquarePixelsAreRefusedWithTheFixAndResamplingMakesASquareMap)
+TEST_F(DemImport, HeightsInFeetBecomeMetres)
 {
-    Raster raster;
-    raster.transform[5] = -20; // 30 m x 20 m
-    raster.heights = Terrain(raster.width, raster.height, 0, 100);
-    WriteGeoTiff(path("oblong.tif"), raster);
-    const testcli::CliRun refused = run("import " + path("oblong.tif") + " -o " + path("oblong.raw"));
-    EXPECT_EQ(refused.exitCode, 1);
-    EXPECT_THAT(refused.err, HasSubstr(path("oblong.tif") + ": its pixels are not square (30 x 20); resample them"));
-    EXPECT_THAT(refused.err, HasSubstr("gdalwarp -tr 20 20"));
-    EXPECT_FALSE(Exists(path("oblong.raw")));
+    // Feet as the band's unit, and as the vertical unit of a compound system.
+    const struct
+    {
+        const char* unit;
+        const char* srs;
+    } rows[] = {{"ft", ""}, {"", "EPSG:32633+8228"}};
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.unit) + row.srs);
+        Raster feet;
+        feet.type = GDT_Float64;
+        feet.heights = Terrain(feet.width, feet.height, -100, 9000);
+        feet.unit = row.unit;
+        feet.srs = row.srs;
+        WriteGeoTiff(path("feet.tif"), feet);
+        const testcli::CliRun result = run("import " + path("feet.tif") + " -o " + path("feet.raw"));
+        ASSERT_EQ(result.exitCode, 0) << result.err;
+        EXPECT_THAT(result.out, HasSubstr("converted to metres"));
+        const Decoded map = Decode(path("feet.raw"));
+        const auto [low, high] = ValidRange(feet);
+        EXPECT_NEAR(map.offset, low * 0.3048, 1e-6);
+        EXPECT_NEAR(map.offset + 65535 * map.gain, high * 0.3048, 1e-6);
+    }
+}
 
-    // 300 x 280 pixels of 30 m x 30 m... resampled to 257 x 257 over 9000 m x 8400 m are not square
-    // either; a square extent is.
-    Raster square;
-    square.width = square.height = 300;
-    square.heights = Terrain(300, 300, -10, 10);
-    WriteGeoTiff(path("square.tif"), square);
-    const testcli::CliRun resampled = run("import " + path("square.tif") + " -o " + path("square.raw") + " --size 257");
-    ASSERT_EQ(resampled.exitCode, 0) << resampled.out << resampled.err;
-    EXPECT_THAT(resampled.out, HasSubstr("resampled 300 x 300 to 257 x 257 (cubic)"));
-    EXPECT_THAT(resampled.out, HasSubstr("pixel size: 35.0")); // 9000 / 257
-    EXPECT_EQ(ReadBytes(path("square.raw")).size(), 257u * 257u * 2u);
+TEST_F(DemImport, ScaleAndOffsetSurviveExportAndImportAndLargePixelsReachTheHeightFile)
+{
+    // A scaled UInt16 GeoTIFF of 500 m pixels: its samples are kept, their meaning travels.
+    Raster scaled;
+    scaled.width = scaled.height = 260;
+    scaled.type = GDT_UInt16;
+    scaled.transform[1] = 500;
+    scaled.transform[5] = -500;
+    scaled.scale = 0.25;
+    scaled.offset = -2000;
+    scaled.heights = Terrain(260, 260, 100, 60000);
+    for (double& h : scaled.heights)
+        h = std::round(h);
+    WriteGeoTiff(path("scaled.tif"), scaled);
+    ASSERT_EQ(run("-q import " + path("scaled.tif") + " -o " + path("map.raw")).exitCode, 0);
+    const Decoded first = Decode(path("map.raw"));
+    EXPECT_EQ(first.gain, 0.25);
+    EXPECT_EQ(first.offset, -2000);
+    for (std::size_t i = 0; i < first.samples.size(); ++i)
+        ASSERT_EQ(first.samples[i], scaled.heights[i]) << i;
 
-    const testcli::CliRun badRange = run("import " + path("square.tif") + " -o " + path("x.raw") + " --height-range 5:5");
-    EXPECT_EQ(badRange.exitCode, 2);
-    EXPECT_THAT(badRange.err, HasSubstr("--height-range: 5:5: MIN must be below MAX"));
-    EXPECT_FALSE(Exists(path("x.raw")));
+    const testcli::CliRun processed = run("process " + path("map.raw"));
+    ASSERT_EQ(processed.exitCode, 0) << processed.err;
+    EXPECT_EQ(processed.err, "");
+    EXPECT_THAT(run("dat-info " + path("map.dat")).out, HasSubstr("pixel size:      500\n"));
+    ASSERT_EQ(run("-q export " + path("map.dat") + " -o " + path("out.tif")).exitCode, 0);
+    ASSERT_EQ(run("-q import " + path("out.tif") + " -o " + path("back.raw")).exitCode, 0);
+    const Decoded back = Decode(path("back.raw"));
+    EXPECT_DOUBLE_EQ(back.gain, first.gain);
+    EXPECT_DOUBLE_EQ(back.offset, first.offset);
+    EXPECT_EQ(back.samples, first.samples);
 }
 
 TEST_F(DemImport, UnsignedGeoTiffsImportAsBefore)
