@@ -22,6 +22,15 @@ enum class FieldKind
     real,    // a double field
 };
 
+// What the desktop page checks when the user leaves a field: its page range, only that a number
+// is greater than 0, or only that it is a number.
+enum class PageCheck
+{
+    range,
+    positive,
+    number,
+};
+
 // Who refuses a value outside the range. The desktop checks only the fields its pages check;
 // the command line and the batch refuse every value outside a stated range, since a script
 // that passes one has a mistake in it.
@@ -42,6 +51,7 @@ template <typename Settings> struct JobField
     double (*get)(const Settings&);
     void (*set)(Settings&, double);
     FieldRange page; // the desktop page's range: the same unless OnPage narrows it
+    PageCheck pageCheck = check == FieldCheck::commandLine ? PageCheck::number : PageCheck::range;
 
     double defaultValue() const { return get(Settings{}); }
 
@@ -51,6 +61,13 @@ template <typename Settings> struct JobField
     {
         JobField row = *this;
         row.page = {range.field, min, max};
+        return row;
+    }
+    // The row whose page checks less than its range (a field only the command line holds to it).
+    constexpr JobField OnPage(PageCheck pageChecks) const
+    {
+        JobField row = *this;
+        row.pageCheck = pageChecks;
         return row;
     }
 };
