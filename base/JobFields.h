@@ -5,6 +5,7 @@
 // these tables, the batch manifest reads its keys through them, and the pages look their ranges
 // up in them by name, checked while compiling.
 #include "base/FieldRange.h"
+#include "base/Text.h"
 
 #include <charconv>
 #include <cmath>
@@ -144,24 +145,20 @@ template <typename Settings> std::string CheckFieldValue(const JobField<Settings
 // so they accept and refuse the same texts with the same words.
 template <typename Settings> std::string SetField(const JobField<Settings>& field, Settings& settings, std::string_view text)
 {
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+')
-        ++first;
     double value = 0;
     if (field.kind == FieldKind::integer)
     {
-        long whole = 0;
-        const auto [end, error] = std::from_chars(first, last, whole);
-        if (error != std::errc() || end != last || first == last)
+        const std::optional<long long> whole = ParseWhole(text);
+        if (!whole)
             return "\"" + std::string(text) + "\" is not a whole number";
-        value = double(whole);
+        value = double(*whole);
     }
     else
     {
-        const auto [end, error] = std::from_chars(first, last, value);
-        if (error != std::errc() || end != last || first == last || !std::isfinite(value))
+        const std::optional<double> number = ParseNumber(text);
+        if (!number)
             return "\"" + std::string(text) + "\" is not a number";
+        value = *number;
     }
     if (std::string problem = CheckFieldValue(field, value); !problem.empty())
         return problem;
