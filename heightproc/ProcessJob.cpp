@@ -148,7 +148,8 @@ std::vector<std::string> ProcessJobOutputs(const ProcessJob& job)
     return outputs;
 }
 
-JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessageSink& messages)
+JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessageSink& messages,
+                        BankSmoothingCount* smoothing)
 {
     // The desktop's messages about the files are the job's own ("Can not open RAW file", ...),
     // and it never writes onto an input either: RunProcess passes such an output over.
@@ -195,6 +196,8 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
 
     JobResult result;
     result.warnings = std::move(run.warnings);
+    if (smoothing != nullptr)
+        *smoothing = run.smoothing;
     // The job reports an unreadable lever and an unusable mask itself; a lever of the wrong size
     // only through the desktop's message.
     for (const StageProblem& problem : skipped)

@@ -150,7 +150,7 @@ WaterResult ProcessWater(const ProcessSettings& settings, const std::string& wat
     result.water.resize(height.size());
     RasterView<std::uint16_t> water(result.water.data(), height.width, height.height);
     const ConstRasterView<std::uint16_t> ground = AsConst(height);
-    const int seaHeight = SeaHeight(settings.seaLevel);
+    const int seaHeight = SeaHeight(settings);
 
     PlaceWaterBlocks(mask, ground, water, scale, seaHeight);
     // A damaged block would come out as dry land: a water file that looks right and is not.
@@ -163,7 +163,7 @@ WaterResult ProcessWater(const ProcessSettings& settings, const std::string& wat
     }
     FillSea(ground, water, seaHeight);
     if (blurHeight)
-        SmoothBanks(height, AsConst(water), settings.bank, settings.hillSize, seaHeight, progress);
+        result.smoothing = SmoothBanks(height, AsConst(water), settings.bank, settings.hillSize, seaHeight, progress);
     FillWater(water, progress);
     mask.close();
     return result;

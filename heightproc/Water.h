@@ -18,10 +18,19 @@ class CBitMask;
 
 using WaterRaster = std::vector<std::uint16_t, LargeAllocator<std::uint16_t>>;
 
+// What the bank smoothing did to the heights.
+struct BankSmoothingCount
+{
+    long long moved = 0; // samples whose height changed
+    int largestRise = 0; // the most a sample rose, in samples
+    int largestFall = 0; // the most a sample fell, in samples
+};
+
 struct WaterResult
 {
     WaterRaster water;   // empty: no water raster, nothing to write
     std::string failure; // why there is none, for the command line's warnings
+    BankSmoothingCount smoothing;
 };
 
 // Reads settings.resolutionScale, seaLevel, bank, hillSize; may smooth `height` in place when
@@ -60,6 +69,12 @@ inline int SeaHeight(long seaLevel)
     return static_cast<int>(seaLevel * 257);
 }
 
+// The run's sea height: the sample given in metres, else SeaHeight of the sea level.
+inline int SeaHeight(const ProcessSettings& settings)
+{
+    return settings.seaSample >= 0 ? settings.seaSample : SeaHeight(settings.seaLevel);
+}
+
 // Draws one decoded block of blockSize x blockSize cells (values 0..15, > 7 is water) with its
 // top-left cell at sample (x, y); each sample receives the cells of a scale x scale square at
 // single-precision positions. A block that does not end inside the raster (x + blockSize / scale
@@ -81,9 +96,9 @@ void FillSea(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> wa
 // Pulls the ground next to water towards the mean water level of its hill window, in place
 // (only a sample's own height is read, so no copy is needed). Samples below the sea height, and
 // samples without water within `bank` or within `hillSize`, keep their height. Advances the
-// progress bar from its current position by up to 50.
-void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t> water, int bank, int hillSize,
-                 int seaHeight, IProgressSink& progress);
+// progress bar from its current position by up to 50. Answers how many samples moved and how far.
+BankSmoothingCount SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t> water, int bank,
+                               int hillSize, int seaHeight, IProgressSink& progress);
 
 // Spreads water over dry interior samples sweep by sweep, each newly wet sample taking the
 // truncated mean of its wet neighbours at the start of the sweep, until no dry interior sample

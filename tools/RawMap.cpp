@@ -184,6 +184,19 @@ void AttachRawMapHeader(ProcessJob& job, RawMapHeader& header, std::function<voi
         if (!header.byteOrder.empty())
             settings.bigEndianRaw = header.byteOrder == "big";
         header.geo = ApplyRawGeoReference(raw, settings, header.pixelSizeGiven);
+        std::string problem;
+        header.mapping = FindRawMapping(raw, problem);
+        if (header.seaLevelMetres)
+        {
+            const std::string option = "--sea-level " + Number(*header.seaLevelMetres) + "m: ";
+            if (!header.mapping)
+                return JobFailure(JobStatus::refused, option + problem + "; give the sea level as a level N (a sea "
+                                                                         "height of N x 257 samples) instead");
+            const std::optional<int> sample = SeaSampleAtOrBelow(*header.mapping, *header.seaLevelMetres, problem);
+            if (!sample)
+                return JobFailure(JobStatus::refused, option + problem);
+            settings.seaSample = *sample;
+        }
         return JobResult{};
     };
     job.ready = [&header, raw, announce = std::move(announce)](const ProcessSettings& settings)
