@@ -41,8 +41,18 @@ template <typename Settings> struct JobField
     const char* bounds; // words for a range too wide to print ("greater than 0"), or null
     double (*get)(const Settings&);
     void (*set)(Settings&, double);
+    FieldRange page; // the desktop page's range: the same unless OnPage narrows it
 
     double defaultValue() const { return get(Settings{}); }
+
+    // The row with a narrower range on the desktop page than on the command line, where real
+    // data need more than the page's field allows.
+    constexpr JobField OnPage(double min, double max) const
+    {
+        JobField row = *this;
+        row.page = {range.field, min, max};
+        return row;
+    }
 };
 
 namespace job_fields_detail
@@ -68,7 +78,8 @@ constexpr auto Field(const char* name, const char* option, double min, double ma
                        check,
                        bounds,
                        [](const S& s) { return double(s.*Member); },
-                       [](S& s, double value) { s.*Member = static_cast<T>(value); }};
+                       [](S& s, double value) { s.*Member = static_cast<T>(value); },
+                       {name, min, max}};
 }
 
 // The row of `name`; a name that is not in the table does not compile where a constant is
@@ -102,7 +113,10 @@ template <typename Settings> std::string RangeText(const JobField<Settings>& fie
 template <typename Settings> std::string CheckFieldValue(const JobField<Settings>& field, double value)
 {
     const double held = field.kind == FieldKind::single ? double(static_cast<float>(value)) : value;
-    if (std::isnan(held) || !InRange(field.range, held))
+    // The float nearest a bound such as 0.01 may lie just beside it.
+    const double low = field.kind == FieldKind::single ? double(static_cast<float>(field.range.min)) : field.range.min;
+    const double high = field.kind == FieldKind::single ? double(static_cast<float>(field.range.max)) : field.range.max;
+    if (std::isnan(held) || held < low || held > high)
         return FormatFieldNumber(value) + (field.bounds ? " must be a number " : " is outside the range ") +
                RangeText(field);
     return {};
@@ -148,7 +162,7 @@ const JobField<Settings>* FirstFieldOutOfRange(const JobField<Settings> (&table)
     {
         if (desktop && field.check == FieldCheck::commandLine)
             continue;
-        if (!CheckFieldValue(field, field.get(settings)).empty())
+        if (!CheckFieldValue(field, field.get(settings)).empty() || (desktop && !InRange(field.page, field.get(settings))))
             return &field;
     }
     return nullptr;

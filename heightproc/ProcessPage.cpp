@@ -102,7 +102,7 @@ void CAltimoPage::DoDataExchange(CDataExchange& dx)
     dx.number(m_bankEdit, m_bank, ProcessField("bank").range);
     dx.number(m_hillSizeEdit, m_hillSize, ProcessField("hillSize").range);
     dx.number(m_seaLevelEdit, m_seaLevel, ProcessField("seaLevel").range);
-    dx.number(m_pixelSizeEdit, m_pixelSize, ProcessField("pixelSize").range);
+    dx.number(m_pixelSizeEdit, m_pixelSize, ProcessField("pixelSize").page);
 }
 
 void CAltimoPage::UpdateControls()

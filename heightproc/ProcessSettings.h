@@ -36,8 +36,9 @@ inline constexpr JobField<ProcessSettings> kProcessFields[] = {
     Field<&ProcessSettings::bank>("bank", "bank", 1, 10, "bank width of the height smoothing"),
     Field<&ProcessSettings::hillSize>("hillSize", "hill-size", 3, 100, "hill size of the height smoothing"),
     Field<&ProcessSettings::seaLevel>("seaLevel", "sea-level", -1, 255, "sea level of the water stage"),
-    Field<&ProcessSettings::pixelSize>("pixelSize", "pixel-size", 1.0, 200.0,
-                                       "ground size of one sample, stored in the files"),
+    Field<&ProcessSettings::pixelSize>("pixelSize", "pixel-size", 0.01, 100000.0,
+                                       "ground size of one sample in metres, stored in the files")
+        .OnPage(1.0, 200.0),
     Field<&ProcessSettings::resolutionScale>("resolutionScale", "scale", kResolutionScaleRange.min,
                                              kResolutionScaleRange.max, "water cells along one height sample"),
 };

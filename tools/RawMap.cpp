@@ -146,11 +146,17 @@ RawGeoReference ApplyRawGeoReference(const std::string& raw, ProcessSettings& se
         return found;
     }
     found.found = true;
-    if (pixelSizeGiven)
-        return found;
     std::string note;
     const double metres = MapPixelSizeMetres(found.geo, settings.rawWidth, settings.rawHeight, note);
     const JobField<ProcessSettings>& field = ProcessField("pixelSize");
+    // A map whose pixels have no one size is stretched whichever size the files get.
+    if (pixelSizeGiven)
+    {
+        if (metres <= 0)
+            found.warnings.push_back(found.header + ": " + note + "; the files get " + Number(settings.pixelSize) +
+                                     " m from --pixel-size");
+        return found;
+    }
     if (metres <= 0)
         found.warnings.push_back(found.header + ": no pixel size (" + note + "); the files get " +
                                  Number(settings.pixelSize) + " m, --pixel-size gives another");

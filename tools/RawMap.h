@@ -40,7 +40,8 @@ struct RawGeoReference
 
 // Reads "<raw>.hdr" when there is one. Unless the pixel size was given, the header's ground size
 // of a sample (in metres) becomes settings.pixelSize; one outside the field's range is named in a
-// warning and the default is kept.
+// warning and the default is kept. A header whose pixels are not square (or that is rotated) is
+// named in a warning however the pixel size came.
 RawGeoReference ApplyRawGeoReference(const std::string& raw, ProcessSettings& settings, bool pixelSizeGiven);
 
 // What a process job learns from the files beside its RAW, and what it was asked to take from

@@ -118,7 +118,7 @@ private slots:
             {0, "m_bank", ProcessField("bank").range, true, "5"},
             {0, "m_hillSize", ProcessField("hillSize").range, true, "30"},
             {0, "m_seaLevel", ProcessField("seaLevel").range, true, "-1"},
-            {0, "m_pixelSize", ProcessField("pixelSize").range, false, "50"},
+            {0, "m_pixelSize", ProcessField("pixelSize").page, false, "50"},
             {0, "m_resolutionScale", kResolutionScaleRange, true, "5"},
             {1, "m_minRiverSize", BanksField("minRiverSize").range, true, "8"},
             {1, "m_tesselation", BanksField("tesselation").range, true, "4"},
