@@ -55,7 +55,7 @@ void CCliffPage::DoDataExchange(CDataExchange& dx)
 {
     dx.number(m_cliffAngleEdit, m_cliffAngle, CliffField("cliffAngle").range);
     dx.number(m_cliffThresholdEdit, m_cliffThreshold, CliffField("cliffThreshold").range);
-    dx.number(m_heightScaleEdit, m_heightScale, CliffField("heightScale").range);
+    dx.number(m_heightScaleEdit, m_heightScale, CliffField("heightScale").page);
 }
 
 CliffSettings CCliffPage::Settings() const

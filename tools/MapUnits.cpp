@@ -112,12 +112,16 @@ std::optional<HeightMapping> FindDatMapping(const std::string& dat, int width, i
     return HeightMapping{geo.gain, geo.offset, sidecar};
 }
 
-HeightScaleChoice ChooseHeightScale(const std::string& dat, int width, int height, HeightScaleAsk ask,
-                                    double given, double fallback, double min, double max)
+HeightScaleChoice ChooseHeightScale(const std::string& dat, HeightScaleAsk ask, double given, double fallback,
+                                    double min, double max)
 {
     HeightScaleChoice choice;
-    choice.mapping = FindDatMapping(dat, width, height, choice.warnings);
-    if (ask == HeightScaleAsk::given || (ask == HeightScaleAsk::byDefault && !choice.mapping))
+    int width = 0;
+    int height = 0;
+    const bool readable = ReadDatSize(dat, width, height);
+    if (readable)
+        choice.mapping = FindDatMapping(dat, width, height, choice.warnings);
+    if (ask == HeightScaleAsk::given || (ask != HeightScaleAsk::automatic && !choice.mapping) || !readable)
     {
         choice.scale = ask == HeightScaleAsk::given ? given : fallback;
         return choice;

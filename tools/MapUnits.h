@@ -58,10 +58,11 @@ struct HeightScaleChoice
     std::vector<std::string> warnings;
 };
 
-// The height scale for the width x height height file `dat`. An automatic scale outside
-// min..max (the command line's range) is a problem that says so.
-HeightScaleChoice ChooseHeightScale(const std::string& dat, int width, int height, HeightScaleAsk ask,
-                                    double given, double fallback, double min, double max);
+// The height scale for the height or water file `dat`. An automatic scale outside min..max
+// (the command line's range) is a problem that says so. A file whose header cannot be read is
+// left to the job that reads it: the answer is then the given or fallback scale.
+HeightScaleChoice ChooseHeightScale(const std::string& dat, HeightScaleAsk ask, double given, double fallback,
+                                    double min, double max);
 
 // "5 (from map.dat.json: a sample is 0.01946 m)" or "10" for the summaries.
 std::string DescribeHeightScale(const HeightScaleChoice& choice);
