@@ -113,6 +113,33 @@ RawMapSize FindRawMapSize(const std::string& rawPath, unsigned long long fileByt
     return size;
 }
 
+bool ReadMapSize(const std::string& path, int& width, int& height, std::string& source, std::string& error)
+{
+    if (!Exists(path))
+    {
+        error = path + ": cannot open the file";
+        return false;
+    }
+    if (path.ends_with(".dat"))
+    {
+        source = "the height file " + path;
+        if (ReadDatSize(path, width, height))
+            return true;
+        error = path + ": not a valid height file (cannot read its header)";
+        return false;
+    }
+    RawMapSize size;
+    if (path.ends_with(".hdr"))
+        SizeFromHeader(path, size);
+    else
+        size = FindRawMapSize(path, FileBytes(path));
+    error = size.problem;
+    width = size.width;
+    height = size.height;
+    source = size.source;
+    return size.problem.empty();
+}
+
 bool LooksByteSwapped(const unsigned short* samples, long long count, int width)
 {
     double asRead = 0;
