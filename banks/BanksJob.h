@@ -41,8 +41,8 @@ struct BanksJob
 JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* generated = nullptr);
 
 // The warning for a mask whose blocks of B cells are B / scale water-image pixels, not a whole
-// number, naming the scales and block sizes that avoid it; empty when they are whole or the mask
-// cannot be read.
+// number, naming the block size that avoids it at this scale (support/MaskFit.h), or the mask
+// sizes that have one; empty when they are whole or the mask cannot be read.
 std::string BlockGapWarning(const std::string& wtrPath, long scale);
 
 // Writes the shorelines to `path` unless it is one of `inputs` (the desktop's Save: no message
