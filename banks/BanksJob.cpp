@@ -60,18 +60,23 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
         if (JobResult files = CheckJobFiles({job.wtr}, {job.output, job.preview}); !files.ok())
             return Stop(files, messages);
     }
+    BanksSettings settings = job.settings;
     if (job.prepare)
-        if (JobResult prepared = job.prepare(); !prepared.ok())
+    {
+        if (JobResult prepared = job.prepare(settings); !prepared.ok())
             return Stop(prepared, messages);
+        if (JobResult fields = CheckJobFields(kBanksFields, settings, job.desktop); !fields.ok())
+            return Stop(fields, messages);
+    }
 
     JobResult result;
     if (!job.desktop)
-        if (std::string gaps = BlockGapWarning(job.wtr, job.settings.resolutionScale); !gaps.empty())
+        if (std::string gaps = BlockGapWarning(job.wtr, settings.resolutionScale); !gaps.empty())
             result.warnings.push_back(std::move(gaps));
     BanksResult local;
     BanksResult& run = generated ? *generated : local;
     FirstMessage shown(messages);
-    run = GenerateShorelines(job.wtr, job.settings, shown);
+    run = GenerateShorelines(job.wtr, settings, shown);
     if (run.status != BanksStatus::ok)
     {
         result.status = JobStatus::failed;

@@ -28,8 +28,9 @@ struct BanksJob
     // rest in its own words, the job's own messages about the mask, no warnings checked for.
     bool desktop = false;
     // Run once the files have been checked and before the mask is read: the command line
-    // checks its output names here. A result that is not ok stops the job with it.
-    std::function<JobResult()> prepare;
+    // checks its output names here, and may set the water cell size from the map the lines are
+    // placed on (checked against the fields again). A result that is not ok stops the job with it.
+    std::function<JobResult(BanksSettings&)> prepare;
     // Writes the picture of `generated` to `path`; answers why it could not, or empty.
     std::function<std::string(const std::string& path, const BanksResult& generated)> writePreview;
 };

@@ -57,6 +57,16 @@ struct WaterPlacement
 };
 WaterPlacement MeasureWaterPlacement(long xBlocks, long zBlocks, int blockSize, int width, int height, int scale);
 
+// The first sample column of each block column and the first sample row of each block row, as
+// the water stage walks them (a row may start above the map; whether a block is drawn is
+// DrawWaterBlock's to say). The cells of a block follow from there, 1 / scale sample each.
+struct WaterBlockStarts
+{
+    std::vector<int> columns; // xBlocks entries
+    std::vector<int> rows;    // zBlocks entries
+};
+WaterBlockStarts FindWaterBlockStarts(long xBlocks, long zBlocks, int blockSize, int height, int scale);
+
 // A read-only view of the same raster.
 inline ConstRasterView<std::uint16_t> AsConst(RasterView<std::uint16_t> view)
 {
