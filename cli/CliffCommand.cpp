@@ -117,9 +117,9 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
                         "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     auto fields = std::make_shared<FieldOptions<CliffSettings, std::size(kCliffFields)>>(command, kCliffFields);
     fields->option("height-scale")
-        ->description("a sample is this many metres / 257 (" + RangeText(CliffField("heightScale")) +
-                      "), or auto: the map's own, its height gain x 257 from the sidecar <base>.dat.json (default: "
-                      "auto when the sidecar has heights, else 10)")
+        ->description("a sample is this many metres / 257, or auto: the map's own, its height gain x 257 from the "
+                      "sidecar <base>.dat.json, the default when that has heights, else 10 (" +
+                      RangeText(CliffField("heightScale")) + ")")
         ->default_str("auto")
         ->type_name("NUMBER|auto");
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, time) instead of the text");

@@ -57,9 +57,9 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
                         "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     auto fields = std::make_shared<FieldOptions<ReliefSettings, std::size(kReliefFields)>>(command, kReliefFields);
     fields->option("height-scale")
-        ->description("a sample is this many metres / 257, as for cliff (" + RangeText(kReliefFields[0]) +
-                      "), or auto: the map's own, its height gain x 257 from the sidecar <base>.dat.json (default: "
-                      "auto when the sidecar has heights, else 10)")
+        ->description("a sample is this many metres / 257 as for cliff, or auto: the map's own, its height gain x "
+                      "257 from the sidecar <base>.dat.json, the default when that has heights, else 10 (" +
+                      RangeText(kReliefFields[0]) + ")")
         ->default_str("auto")
         ->type_name("NUMBER|auto");
     command->callback(

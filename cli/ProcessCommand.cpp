@@ -208,8 +208,9 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
                       "skip a lever or water stage whose file cannot be used, with a warning, as the desktop does");
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
     fields->option("sea-level")
-        ->description("sea level of the water stage: a level N, a sea height of N x 257 samples (-1..255), or a "
-                      "height in metres such as 0m, through the gain and offset of the RAW's ENVI header")
+        ->description("sea level of the water stage: a level N, a sea height of N x 257 samples, or a height in "
+                      "metres such as 0m, through the gain and offset of the RAW's ENVI header (" +
+                      RangeText(ProcessField("seaLevel")) + ")")
         ->type_name("N|METRESm");
     command->callback([options, fields, command, &context] {
         if (const std::optional<std::string> metres =

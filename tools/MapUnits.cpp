@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace
 {
@@ -156,6 +157,10 @@ std::string DescribeHeightScale(const HeightScaleChoice& choice)
 
 bool ReadDatSize(const std::string& dat, int& width, int& height, float* pixelSize)
 {
+    // A folder or a device is the job's to name; reading one whole would never end.
+    struct stat info{};
+    if (::stat(dat.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return false;
     // The header alone: the load stops as soon as it tells the size.
     CDATElevationDB db(false);
     long w = 0;
