@@ -59,6 +59,8 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
             return Stop(fields, messages);
         if (JobResult files = CheckJobFiles({job.wtr}, {job.output, job.preview}); !files.ok())
             return Stop(files, messages);
+        if (std::string problem = UnopenedInput(job.wtr, kCannotOpenWtrCaption); !problem.empty())
+            return Stop(JobFailure(JobStatus::failed, problem), messages);
     }
     BanksSettings settings = job.settings;
     if (job.prepare)
@@ -92,7 +94,7 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     if (const BanksStatus status = WriteShorelineFile(job.output, run.lines); status != BanksStatus::ok)
     {
         result.status = JobStatus::failed;
-        result.message = job.output + ": " + BanksStatusMessage(status);
+        result.message = OutputFailure(job.output, BanksStatusMessage(status));
         return Stop(result, messages);
     }
     result.timings.push_back({"write", SecondsSince(writeStart)});
@@ -102,7 +104,7 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
         if (std::string problem = job.writePreview(job.preview, run); !problem.empty())
         {
             result.status = JobStatus::failed;
-            result.message = job.preview + ": " + problem;
+            result.message = problem;
             return Stop(result, messages);
         }
         result.outputs.push_back({"preview", job.preview});
@@ -110,7 +112,13 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     return result;
 }
 
-bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs)
+bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs,
+                    IMessageSink& messages)
 {
-    return SameFileProblem(inputs, {path}).empty() && WriteShorelineFile(path, lines) == BanksStatus::ok;
+    if (const std::string problem = SameFileProblem(inputs, {path}); !problem.empty())
+    {
+        messages.show(problem, kAppName);
+        return false;
+    }
+    return WriteShorelineFile(path, lines) == BanksStatus::ok;
 }

@@ -46,6 +46,8 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
 // sizes that have one; empty when they are whole or the mask cannot be read.
 std::string BlockGapWarning(const std::string& wtrPath, long scale);
 
-// Writes the shorelines to `path` unless it is one of `inputs` (the desktop's Save: no message
-// either way, as for a file that cannot be created). False when nothing was written.
-bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs);
+// Writes the shorelines to `path` (the desktop's Save). A path that is one of `inputs` is refused
+// through `messages`, naming both; a file that cannot be created is passed over without a word.
+// False when nothing was written.
+bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs,
+                    IMessageSink& messages);

@@ -161,9 +161,10 @@ void CBanksPage::OnSave()
     const std::optional<QString> chosen = m_dialogs.chooseFile(DialogOwner(), request);
     if (!chosen)
         return;
-    // A file that cannot be written, the water file itself among them, is passed over without
-    // a word.
-    (void)SaveShorelines(chosen->toStdString(), m_lines, {m_waterPath});
+    // A file that cannot be written is passed over without a word; the water file itself gets a
+    // message box naming both.
+    DialogMessageSink messages(m_dialogs, this);
+    (void)SaveShorelines(chosen->toStdString(), m_lines, {m_waterPath}, messages);
 }
 
 void CBanksPage::OnZoomIn()

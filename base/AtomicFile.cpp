@@ -6,8 +6,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -207,6 +209,17 @@ bool AtomicFile::open(const std::string& target)
         return false;
     }
     m_tempPath = pattern;
+    return true;
+}
+
+bool AtomicFile::buffer(std::size_t bytes)
+{
+    if (m_file == nullptr)
+        return false;
+    std::unique_ptr<char[]> buffer(new (std::nothrow) char[bytes]);
+    if (buffer == nullptr || std::setvbuf(m_file, buffer.get(), _IOFBF, bytes) != 0)
+        return false;
+    m_buffer = std::move(buffer);
     return true;
 }
 

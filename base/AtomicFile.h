@@ -13,6 +13,7 @@
 // renaming over them would destroy a device node or leave a reader waiting for nothing.
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 class AtomicFile
@@ -26,6 +27,10 @@ public:
     // Creates the temporary file; false when the folder cannot take it.
     bool open(const std::string& target);
     std::FILE* file() const { return m_file; }
+    // Gives the open stream a buffer of `bytes` that this object owns, so that many small
+    // writes reach the file `bytes` at a time (stdio's own buffer is a page, and glibc ignores a
+    // size asked for without a buffer). Call after open() and before the first write.
+    bool buffer(std::size_t bytes);
     bool write(const void* data, std::size_t size);
     // Flushes, checks every write went through, and renames over the target. False leaves the
     // target untouched and removes the temporary file.
@@ -50,6 +55,9 @@ public:
 
 private:
     std::FILE* m_file = nullptr;
+    // Outlives every stream that uses it: the stream is closed before a new buffer or the
+    // object's end frees it.
+    std::unique_ptr<char[]> m_buffer;
     std::string m_target;
     std::string m_tempPath;
     bool m_ok = true;

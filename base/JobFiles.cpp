@@ -6,6 +6,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace
@@ -55,6 +56,49 @@ std::string InputProblem(const std::string& path)
         return path + ": cannot read the file: " + std::strerror(errno);
     ::close(fd);
     return {};
+}
+
+std::string InputFailure(const std::string& path, const std::string& what, int error)
+{
+    return path + ": " + what + (error != 0 ? std::string(": ") + std::strerror(error) : std::string());
+}
+
+unsigned long long FileSize(const std::string& path)
+{
+    struct stat info{};
+    return ::stat(path.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
+}
+
+std::string UnopenedInput(const std::string& path, const std::string& what)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return InputFailure(path, what, errno);
+    ::close(fd);
+    return {};
+}
+
+std::string OutputFailure(const std::string& path, const std::string& what)
+{
+    const std::string text = path + ": " + what;
+    if (AtomicFile::StreamDescriptor(path) >= 0)
+        return text;
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int error = 0;
+    struct stat info{};
+    struct statvfs space{};
+    if (::stat(folder.c_str(), &info) != 0)
+        error = errno;
+    else if (!S_ISDIR(info.st_mode))
+        error = ENOTDIR;
+    else if (::access(folder.c_str(), W_OK) != 0)
+        error = errno;
+    else if (::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+        error = EISDIR;
+    else if (::statvfs(folder.c_str(), &space) == 0 && space.f_bavail == 0)
+        error = ENOSPC;
+    return error != 0 ? text + ": " + std::strerror(error) : text;
 }
 
 JobResult CheckJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs)

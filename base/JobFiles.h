@@ -4,6 +4,7 @@
 // job destroys its own input, whoever starts it.
 #include "base/JobResult.h"
 
+#include <cerrno>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,21 @@ std::string SameFileProblem(const std::vector<std::string>& inputs, const std::v
 // unreadable; empty when it can be read, and when it is missing, which the job reports in its
 // own words.
 std::string InputProblem(const std::string& path);
+
+// "PATH: WHAT: the system's reason" for an input that could not be opened or read; `error` is the
+// errno value of the failure.
+std::string InputFailure(const std::string& path, const std::string& what = "cannot open the file",
+                         int error = errno);
+// The size of the file in bytes; 0 when it cannot be measured.
+unsigned long long FileSize(const std::string& path);
+
+// InputFailure with the job's own words for its main input when it cannot be opened, a missing
+// file among them; empty when it opens.
+std::string UnopenedInput(const std::string& path, const std::string& what);
+// "PATH: WHAT: the system's reason" for an output that could not be written. The writers clean up
+// after a failure, so the reason is found where the file was to go: a missing or read-only
+// folder, a folder in the file's place, a full disk; without one when none is seen there.
+std::string OutputFailure(const std::string& path, const std::string& what = "cannot write the file");
 
 // The same-file refusal (JobStatus::refused), then the first input problem (JobStatus::failed);
 // ok when there is neither. Empty paths are skipped: an input or output not given.

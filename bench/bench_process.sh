@@ -10,7 +10,7 @@
 # and the best wall time counts: the machine is shared, so the best run is the one least
 # disturbed by other work. The least CPU time (user + system) is shown beside it, also per
 # sample. Every run starts without the output of the last one, so no tool pays for deleting it.
-# Peak memory of process comes from /usr/bin/time.
+# Peak memory of process comes from /usr/bin/time, its write calls from strace.
 #
 # Identical outputs: the height file must equal reference.dat in the map's folder, which
 # ALTIMO_BENCH_REFERENCE_CLI (an altimo-cli built from an earlier version) writes once when it
@@ -83,6 +83,17 @@ bench_input() {
         rm -f "$dir/gdal-decoded.raw" "$dir/gdal-decoded.hdr"
         timed gdal-decode gdal_translate -q -of ENVI "$dir/deflate.tif" "$dir/gdal-decoded.raw"
     done
+    # The write calls of one more, untimed run (strace slows what it traces): the height file's
+    # records are a few KB each and must reach the file in pieces of a megabyte or more.
+    local writes="not counted (strace is missing or may not trace here)"
+    rm -f "$dir/terrain.dat"
+    if command -v strace >/dev/null &&
+        strace -f -c -e trace=write -o "$dir/strace.txt" "$ALTIMO_CLI" -q process "$raw" --width "$SIZE" --height "$SIZE" 2>/dev/null; then
+        writes="$(awk '$NF == "write" { print $(NF - 1) }' "$dir/strace.txt") (target at most 200)"
+    else
+        "$ALTIMO_CLI" -q process "$raw" --width "$SIZE" --height "$SIZE"
+    fi
+    rm -f "$dir/strace.txt"
     local same="no reference (set ALTIMO_BENCH_REFERENCE_CLI)"
     if [ -s "$dir/reference.dat" ]; then
         cmp -s "$dir/terrain.dat" "$dir/reference.dat" || { echo "bench_process: $name: terrain.dat DIFFERS from reference.dat"; exit 1; }
@@ -100,7 +111,7 @@ bench_input() {
         -v cp="${cpu[process]}" -v cd="${cpu[deflate]}" -v cl="${cpu[lerc]}" \
         -v cdd="${cpu[dat-decode]}" -v cgd="${cpu[gdal-decode]}" -v name="$name" -v same="$same" \
         -v dat="$datBytes" -v def="$deflateBytes" -v lerc="$lercBytes" -v n="$samples" -v raw="$rawBytes" \
-        -v rss="${rss[process]}" -v runs="$RUNS" -v cores="$(nproc)" -v load="$(cut -d' ' -f1 /proc/loadavg)" 'BEGIN {
+        -v rss="${rss[process]}" -v writes="$writes" -v runs="$RUNS" -v cores="$(nproc)" -v load="$(cut -d' ' -f1 /proc/loadavg)" 'BEGIN {
         printf "%s map: process vs GDAL on %d samples (best of %d runs, %d cores, load average %s at the end)\n", name, n, runs, cores, load
         printf "                             wall      CPU  CPU ns/sample  bits/sample  wall ratio  CPU ratio\n"
         printf "  write  altimo process    %6.2f s %6.2f s  %8.2f      %6.2f\n", p, cp, cp * 1e9 / n, dat * 8 / n
@@ -110,6 +121,7 @@ bench_input() {
         printf "  read   GDAL from DEFLATE %6.2f s %6.2f s  %8.2f                   %5.1fx     %5.1fx  (target 6x)\n", gd, cgd, cgd * 1e9 / n, gd / dd, cgd / cdd
         printf "  size   DAT %.1f MB, DEFLATE %.1f MB, LERC %.1f MB; DAT/DEFLATE %.2f\n", dat / 1e6, def / 1e6, lerc / 1e6, dat / def
         printf "  memory process peak %.1f MB, raster %.1f MB (target at most the raster + 64 MB)\n", rss / 1024, raw / 1048576
+        printf "  calls  process write calls: %s\n", writes
         printf "  output terrain.dat %s; dat-decode gives back the RAW map\n", same
     }'
     rm -f "$dir/decoded.raw" "$dir/gdal-decoded.raw" "$dir/gdal-decoded.hdr" "$dir"/*.aux.xml

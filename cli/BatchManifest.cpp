@@ -1,5 +1,6 @@
 #include "cli/BatchManifest.h"
 
+#include "base/JobFiles.h"
 #include "heightproc/Process.h"
 
 #include <algorithm>
@@ -9,9 +10,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <numeric>
-#include <functional>
 #include <sstream>
 
 namespace
@@ -443,14 +444,14 @@ bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::st
     std::ifstream in(path, std::ios::binary);
     if (!in)
     {
-        error = path + ": cannot open the manifest";
+        error = InputFailure(path, "cannot open the manifest");
         return false;
     }
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad())
     {
-        error = path + ": cannot read the manifest";
+        error = InputFailure(path, "cannot read the manifest");
         return false;
     }
     const std::size_t slash = path.find_last_of('/');

@@ -207,11 +207,6 @@ std::string FormatBytes(unsigned long long bytes)
     return text;
 }
 
-unsigned long long FileSize(const std::string& path)
-{
-    struct stat info{};
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
-}
 
 JobResult GeoTiffOutputProblem(const std::string& output, const std::string& like, const std::string& plain)
 {

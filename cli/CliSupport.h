@@ -2,6 +2,7 @@
 // What every command of altimo-cli shares: the exit codes, the sinks that report on stderr and
 // the registry of commands.
 #include "base/JobFields.h"
+#include "base/JobFiles.h"
 #include "base/JobResult.h"
 #include "base/Sinks.h"
 
@@ -68,7 +69,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start);
 std::string FormatBytes(unsigned long long bytes);
 // 1234567 -> "1.2 M" (k, M, G), for rates of things that are not bytes.
 std::string FormatCount(double count);
-unsigned long long FileSize(const std::string& path);
 
 // The files of one job, checked before any work starts.
 struct JobPaths

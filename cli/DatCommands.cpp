@@ -1,12 +1,13 @@
 // dat-info and dat-decode: describe a height file, and turn one back into the RAW 16-bit map
 // it was made from.
-#include "base/ByteOrder.h"
-#include "cli/CliSupport.h"
-#include "cli/JsonWriter.h"
 #include "base/AtomicFile.h"
-#include "codec/DATElevationDB.h"
+#include "base/ByteOrder.h"
+#include "base/JobFiles.h"
 #include "base/LargeBuffer.h"
 #include "base/ParallelRead.h"
+#include "cli/CliSupport.h"
+#include "cli/JsonWriter.h"
+#include "codec/DATElevationDB.h"
 #include "tools/MapUnits.h"
 
 #include <algorithm>
@@ -37,7 +38,7 @@ bool LoadDat(const std::string& path, CDATElevationDB& db, const CDATElevationDB
         std::fclose(file);
     else
     {
-        PrintError(path + ": cannot open the file");
+        PrintError(InputFailure(path));
         return false;
     }
     bool sinkFailed = false;
@@ -128,7 +129,7 @@ int RunDecode(const DatOptions& options, const CliContext& context)
     AtomicFile output;
     if (!output.open(options.output))
     {
-        PrintError(options.output + ": cannot write the file");
+        PrintError(OutputFailure(options.output));
         return kExitJobFailed;
     }
     // Each band goes to its place in the file while the next one is decoded; a failure leaves
@@ -153,7 +154,7 @@ int RunDecode(const DatOptions& options, const CliContext& context)
                                                          : WriteFileRange(::fileno(output.file()), samples, count * 2, offset);
                                     if (!put)
                                     {
-                                        PrintError(options.output + ": cannot write the file");
+                                        PrintError(OutputFailure(options.output));
                                         return false;
                                     }
                                     written += count * 2;
@@ -163,7 +164,7 @@ int RunDecode(const DatOptions& options, const CliContext& context)
         return kExitJobFailed;
     if (!output.commit())
     {
-        PrintError(options.output + ": cannot write the file");
+        PrintError(OutputFailure(options.output));
         return kExitJobFailed;
     }
     if (!context.quiet)

@@ -8,6 +8,7 @@
 #include "banks/ShorelineFile.h"
 #include "base/AtomicFile.h"
 #include "base/ByteOrder.h"
+#include "base/JobFiles.h"
 #include "cli/CliSupport.h"
 #include "cliff/CliffJob.h"
 #include "demo/DemoInputs.h"
@@ -118,7 +119,7 @@ private:
             written = WriteFileAtomically(raw, swapped.data(), swapped.size() * 2);
         }
         if (!written)
-            return fail(raw + ": cannot write the file");
+            return fail(OutputFailure(raw));
         report("raw", start, raw, "16-bit little-endian");
         return true;
     }
@@ -130,7 +131,7 @@ private:
         int height = 0;
         const std::vector<std::uint8_t> rgb = RenderTerrainPreview(m_terrain, 1024, width, height);
         if (!SavePng(path(".png"), rgb.data(), width, height, 3))
-            return fail(path(".png") + ": cannot write the file");
+            return fail(OutputFailure(path(".png")));
         report("relief", start, path(".png"), "shaded relief of the landscape");
         return true;
     }
@@ -146,7 +147,7 @@ private:
             return true;
         }
         if (!WriteDemoLever(path("_lever.bmp"), m_terrain, runway))
-            return fail(path("_lever.bmp") + ": cannot write the file");
+            return fail(OutputFailure(path("_lever.bmp")));
         m_leverPath = path("_lever.bmp");
         report("lever", start, m_leverPath,
                Format("runway %g x %g samples at height %g", runway.length, runway.width, runway.target));
@@ -249,7 +250,7 @@ private:
         int height = 0;
         if (!RenderPreviewPngImage(result.filtered, result.lines, double(result.metresPerPixel), rgb, width, height) ||
             !SavePng(png, rgb.data(), width, height, 3))
-            return fail(png + ": cannot write the file");
+            return fail(OutputFailure(png));
         m_shorelinePanel = DemoPanel({rgb.data(), width, height, 3});
         report("", pictureStart, png, "shorelines over the filtered water image");
         return true;

@@ -1,13 +1,14 @@
 // import and export: height maps from and to the images that terrain tools and GIS hand out
 // (16-bit or 8-bit grey PNG; GeoTIFF and other GDAL rasters when the build has GDAL).
-#include "base/ByteOrder.h"
-#include "cli/CliSupport.h"
 #include "base/AtomicFile.h"
+#include "base/ByteOrder.h"
+#include "base/JobFiles.h"
+#include "base/RasterView.h"
+#include "cli/CliSupport.h"
 #include "tools/EnviHeader.h"
 #include "tools/GdalRaster.h"
 #include "tools/HeightImage.h"
 #include "tools/MapGeoTiff.h"
-#include "base/RasterView.h"
 #include "tools/Relief.h"
 
 #include <algorithm>
@@ -173,7 +174,7 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         if (!WriteFileAtomically(options.output, image.samples.data(), image.samples.size() * sizeof(std::uint16_t)))
         {
             progress.finish();
-            PrintError(options.output + ": cannot write the file");
+            PrintError(OutputFailure(options.output));
             return kExitJobFailed;
         }
         // "<raw>.hdr", not "<base>.hdr": GDAL would take a header at dem.hdr for one of dem.dat,
@@ -182,7 +183,7 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         if (!WriteFileAtomically(options.output + ".hdr", header.data(), header.size()))
         {
             progress.finish();
-            PrintError(options.output + ".hdr: cannot write the file");
+            PrintError(OutputFailure(options.output + ".hdr"));
             return kExitJobFailed;
         }
         progress.finish();

@@ -1,7 +1,8 @@
 // wtr-encode and wtr-decode: make a compressed water mask from a grey image and turn one back
 // into an 8-bit BMP (grey = cell * 17), so the two commands invert each other.
-#include "cli/CliSupport.h"
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
+#include "cli/CliSupport.h"
 #include "support/BitMask.h"
 #include "support/Bitmap.h"
 #include "tools/MaskImage.h"
@@ -50,7 +51,7 @@ int RunDecode(const DecodeOptions& options, const CliContext& context)
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(options.input.c_str(), "rb"), &std::fclose);
         if (!file)
         {
-            PrintError(std::string("Can not open WTR file: ") + options.input);
+            PrintError(InputFailure(options.input, "Can not open WTR file"));
             return kExitJobFailed;
         }
         if (!mask.load(file.get()))
@@ -105,7 +106,7 @@ int RunDecode(const DecodeOptions& options, const CliContext& context)
     }
     if (!SaveBitmap(&bitmap, options.output.c_str()))
     {
-        PrintError(options.output + ": cannot write the file");
+        PrintError(OutputFailure(options.output));
         return kExitJobFailed;
     }
     if (!context.quiet)

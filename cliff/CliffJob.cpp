@@ -22,6 +22,8 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
             return Stop(fields, messages);
         if (JobResult files = CheckJobFiles({job.dat}, {job.bmp}); !files.ok())
             return Stop(files, messages);
+        if (std::string problem = UnopenedInput(job.dat, "Can not open height DAT file"); !problem.empty())
+            return Stop(JobFailure(JobStatus::failed, problem), messages);
     }
     if (job.prepare)
         if (JobResult prepared = job.prepare(); !prepared.ok())
@@ -29,21 +31,31 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
 
     const auto start = std::chrono::steady_clock::now();
     std::string written = job.bmp;
+    // A chosen bitmap is checked once it is known, as the command line's was before the run.
+    std::string sameFile;
     const CliffStatus status = !job.choose ? ExportCliffBitmap(job.dat, job.bmp, job.settings, progress)
                                            : ExportCliffBitmap(
                                                  job.dat,
-                                                 [&]
+                                                 [&]() -> std::optional<std::string>
                                                  {
                                                      std::optional<std::string> target = job.choose();
                                                      written = target.value_or(std::string());
-                                                     return target;
+                                                     if (target)
+                                                         sameFile = SameFileProblem({job.dat}, {*target});
+                                                     return sameFile.empty() ? target : std::nullopt;
                                                  },
                                                  job.settings, progress);
+    if (!sameFile.empty())
+        return Stop(JobFailure(JobStatus::refused, sameFile), messages);
     if (status != CliffStatus::Written)
     {
         JobResult failure = JobFailure(JobStatus::failed, CliffStatusMessage(status, job.dat, written));
         if (!job.desktop)
+        {
+            if (status == CliffStatus::CannotWrite)
+                failure.message = OutputFailure(written, "Can not write cliff bitmap");
             return Stop(failure, messages);
+        }
         if (status == CliffStatus::TooLarge)
             messages.show("Not enough memory for a cliff mask of this size", kAppName);
         return failure;

@@ -23,9 +23,9 @@ struct CliffJob
     // The desktop asks for the bitmap's name once the height file has been read.
     CliffTargetChooser choose;
     // The desktop's own behaviour: its page has checked the fields, and nothing is said when the
-    // height file cannot be read, no file is chosen or the bitmap cannot be written (a bitmap
-    // chosen onto the height file among them); a height file too large says that there is not
-    // enough memory for it.
+    // height file cannot be read, no file is chosen or the bitmap cannot be written; a height
+    // file too large says that there is not enough memory for it. A bitmap chosen onto the
+    // height file is refused with a message, on the desktop too, and nothing is written.
     bool desktop = false;
     // Run once the files have been checked and before the height file is read: the command line
     // checks its output name here. A result that is not ok stops the job with it.

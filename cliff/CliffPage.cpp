@@ -85,8 +85,8 @@ void CCliffPage::OnSaveBitmap()
     try
     {
         // The save dialog comes once the height file has been read; an unreadable height file,
-        // a cancelled dialog or a failed write (the height file itself chosen among them) end
-        // the export without a word.
+        // a cancelled dialog or a failed write end the export without a word, the height file
+        // itself chosen with a message box naming both.
         NullProgress progress;
         DialogMessageSink messages(m_dialogs, this);
         CliffJob job(m_heightDatPath, Settings());

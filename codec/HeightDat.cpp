@@ -133,11 +133,11 @@ bool WriteHeightDat(const std::string& path, int width, int height, const TileRo
     const int tilesDown = TilesAlong(height);
     const std::size_t tileCount = std::size_t(tilesAcross) * std::size_t(tilesDown);
 
+    // Records are a few KB each: through a buffer of a megabyte, a 8193 x 8193 map's 64 MB go
+    // out in about 70 write calls instead of 16,000.
     AtomicFile file;
-    if (!file.open(path))
+    if (!file.open(path) || !file.buffer(std::size_t(1) << 20))
         return false;
-    // Records are a few KB each: a large buffer saves thousands of small write calls.
-    std::setvbuf(file.file(), nullptr, _IOFBF, std::size_t(1) << 20);
 
     std::uint8_t header[kHeaderSize];
     WriteLe32(header + 0, static_cast<std::uint32_t>(width));

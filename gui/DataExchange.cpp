@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QLocale>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -35,13 +36,16 @@ bool ParseInteger(const QString& text, long long& value)
     return errno == 0 && end == bytes.constData() + bytes.size();
 }
 
-// The decimal separator is a full stop whatever the locale: the process takes its C locale from
-// the environment, and strtod under a comma locale would refuse the fields' own defaults. A
-// leading "+" is allowed, as it always was; hexadecimal forms, infinities and NaN are not
-// numbers to a user.
+// A full stop is a decimal separator whatever the locale (the fields show one, and strtod under
+// a comma locale would refuse the fields' own defaults), and so is the locale's own separator,
+// which a user of a comma locale types everywhere else. A leading "+" is allowed, as it always
+// was; hexadecimal forms, infinities and NaN are not numbers to a user.
 bool ParseFloat(const QString& text, float& value)
 {
-    const QByteArray bytes = text.trimmed().toLatin1();
+    QString decimal = text.trimmed();
+    if (const QString separator = QLocale().decimalPoint(); separator != QLatin1String("."))
+        decimal.replace(separator, QLatin1String("."));
+    const QByteArray bytes = decimal.toLatin1();
     const char* first = bytes.constData();
     const char* last = first + bytes.size();
     if (first != last && *first == '+' && last - first > 1 && first[1] != '-')

@@ -4,7 +4,8 @@
 // shows the standard message ("Enter an integer between 256 and 20000."), puts the focus on
 // the control with its text selected, and turns every later step into a no-op, so a page
 // lists its steps in order and asks `ok()` at the end. A refused field keeps its old value.
-// Disabled controls are checked all the same.
+// Disabled controls are checked all the same. Decimal fields show a full stop and take a full stop
+// or, in a comma locale, a comma.
 #include <QString>
 #include <string>
 

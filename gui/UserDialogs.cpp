@@ -1,11 +1,14 @@
 #include "gui/UserDialogs.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QSpacerItem>
 
 QString AppCaption()
 {
@@ -27,11 +30,37 @@ QString QtFileFilter(const char* pipeFilter)
     return filters.join(QStringLiteral(";;"));
 }
 
+int TitleWidth(const QString& title)
+{
+    QFont font = QApplication::font("QMdiSubWindowTitleBar");
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    // An icon on one side and up to three buttons on the other, each about two lines square.
+    return metrics.horizontalAdvance(title) + 8 * metrics.height();
+}
+
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text, const QString& caption,
+                                            MessageIcon icon)
+{
+    auto box = std::make_unique<QMessageBox>(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon,
+                                             caption, text, QMessageBox::Ok, owner);
+    // The box fixes its own size from its layout when shown and allows its title only a few
+    // pixels beyond the text, so a short text under a longer caption had its title cut by the
+    // window manager: a spacer across the bottom of the layout sets the width the title needs.
+    QLayout* layout = box->layout();
+    const QMargins margins = layout->contentsMargins();
+    auto* spacer = new QSpacerItem(TitleWidth(caption) - margins.left() - margins.right(), 0, QSizePolicy::Fixed,
+                                   QSizePolicy::Minimum);
+    if (auto* grid = qobject_cast<QGridLayout*>(layout))
+        grid->addItem(spacer, grid->rowCount(), 0, 1, grid->columnCount());
+    else
+        layout->addItem(spacer);
+    return box;
+}
+
 void QtUserDialogs::message(QWidget* owner, const QString& text, const QString& caption, MessageIcon icon)
 {
-    QMessageBox box(icon == MessageIcon::Warning ? QMessageBox::Warning : QMessageBox::NoIcon, caption, text,
-                    QMessageBox::Ok, owner);
-    box.exec();
+    MakeMessageBox(owner, text, caption, icon)->exec();
 }
 
 std::optional<QString> QtUserDialogs::chooseFile(QWidget* owner, const FileDialogRequest& request)
@@ -53,9 +82,11 @@ std::optional<QString> QtUserDialogs::chooseFile(QWidget* owner, const FileDialo
         // The save dialog lets a name in a folder that does not exist through; refuse it here.
         if (request.pathMustExist && !QFileInfo(path).absoluteDir().exists())
         {
-            QMessageBox::warning(&dialog, dialog.windowTitle(),
-                                 QCoreApplication::translate("UserDialogs", "The folder %1 does not exist.")
-                                     .arg(QFileInfo(path).absolutePath()));
+            MakeMessageBox(&dialog,
+                           QCoreApplication::translate("UserDialogs", "The folder %1 does not exist.")
+                               .arg(QFileInfo(path).absolutePath()),
+                           dialog.windowTitle(), MessageIcon::Warning)
+                ->exec();
             continue;
         }
         m_lastFolder = QFileInfo(path).absolutePath();

@@ -5,8 +5,10 @@
 #include "base/Sinks.h"
 
 #include <QString>
+#include <memory>
 #include <optional>
 
+class QMessageBox;
 class QProgressBar;
 class QWidget;
 
@@ -31,6 +33,15 @@ QString AppCaption();
 
 // Turns a filter of the "Name|*.ext||" kind into Qt's "Name (*.ext)" form.
 QString QtFileFilter(const char* pipeFilter);
+
+// The width in pixels a window needs for a window manager to show `title` whole: the title in a
+// bold face and room for the frame's icon and buttons.
+int TitleWidth(const QString& title);
+
+// A message box with one OK button, at least TitleWidth(caption) wide. Every box the application
+// shows is made here.
+std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const QString& text, const QString& caption,
+                                            MessageIcon icon);
 
 class IUserDialogs
 {

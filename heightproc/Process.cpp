@@ -58,20 +58,12 @@ bool AllocateRaster(LargeBuffer<std::uint16_t>& raster, std::size_t samples)
 }
 
 // Writes one DAT file through `write`; the desktop application passes over a failure, the
-// result keeps it. An output that is one of the run's inputs is not written: replacing it would
-// destroy the input, and whoever started the run learns of it as of any file that could not be
-// created.
-template <typename Write>
-bool WriteDat(const std::string& path, const std::vector<std::string>& inputs, ProcessResult& result, Write&& write)
+// result keeps it.
+template <typename Write> bool WriteDat(const std::string& path, ProcessResult& result, Write&& write)
 {
-    if (const std::string problem = SameFileProblem(inputs, {path}); !problem.empty())
-    {
-        result.warnings.push_back(problem);
-        return false;
-    }
     if (write(path))
         return true;
-    result.warnings.push_back("could not write " + path);
+    (path == result.heightDatPath ? result.heightProblem : result.warnings.emplace_back()) = OutputFailure(path);
     return false;
 }
 
@@ -133,7 +125,6 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
 {
     ProcessResult result;
     const std::string base = outputBase.empty() ? BaseName(rawPath) : outputBase;
-    const std::vector<std::string> inputs{rawPath, settings.leverPath, settings.waterPath};
     FilePtr file(std::fopen(rawPath.c_str(), "rb"), &std::fclose);
     if (!file)
     {
@@ -152,6 +143,17 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
         progress.setPos(0);
         return result;
     }
+    // Replacing an input would destroy it. The RAW's own messages come first; then nothing at
+    // all is written, not even the water file before a height file that is the RAW.
+    const std::vector<std::string> outputs =
+        settings.waterPath.empty() ? std::vector{base + ".dat"} : std::vector{base + "_w.dat", base + ".dat"};
+    if (const std::string problem = SameFileProblem({rawPath, settings.leverPath, settings.waterPath}, outputs);
+        !problem.empty())
+    {
+        messages.show(problem, kAppName);
+        progress.setPos(0);
+        return result;
+    }
 
     auto start = Clock::now();
     const std::size_t samples = static_cast<std::size_t>(expectedSize / 2);
@@ -163,7 +165,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
         progress.setPos(200);
         result.heightDatPath = base + ".dat";
         RawTileRows rows(::fileno(file.get()), settings.rawWidth, settings.rawHeight, settings.bigEndianRaw);
-        result.heightWritten = WriteDat(result.heightDatPath, inputs, result, [&](const std::string& path) {
+        result.heightWritten = WriteDat(result.heightDatPath, result, [&](const std::string& path) {
             return WriteHeightDat(path, settings.rawWidth, settings.rawHeight, std::ref(rows), settings.pixelSize);
         });
         result.writeHeightSeconds = Since(start);
@@ -214,7 +216,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
         {
             start = Clock::now();
             result.waterDatPath = base + "_w.dat";
-            result.waterWritten = WriteDat(result.waterDatPath, inputs, result, [&](const std::string& path) {
+            result.waterWritten = WriteDat(result.waterDatPath, result, [&](const std::string& path) {
                 return WriteHeightDat(path, {water.water.data(), settings.rawWidth, settings.rawHeight}, settings.pixelSize);
             });
             result.writeWaterSeconds = Since(start);
@@ -229,7 +231,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
 
     start = Clock::now();
     result.heightDatPath = base + ".dat";
-    result.heightWritten = WriteDat(result.heightDatPath, inputs, result, [&](const std::string& path) {
+    result.heightWritten = WriteDat(result.heightDatPath, result, [&](const std::string& path) {
         return WriteHeightDat(path, {height.data(), settings.rawWidth, settings.rawHeight}, settings.pixelSize);
     });
     result.writeHeightSeconds = Since(start);

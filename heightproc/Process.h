@@ -20,6 +20,7 @@ struct ProcessResult
     // to the message sink.
     std::vector<std::string> warnings;
     BankSmoothingCount smoothing; // what the bank smoothing of the water stage did
+    std::string heightProblem; // why the height file was not written, once it was attempted
     // Wall-clock seconds of each step.
     double readSeconds = 0;
     double leverSeconds = 0;
@@ -37,8 +38,9 @@ unsigned long long SquareSideWithin(unsigned long long bytes);
 
 // Runs the pipeline on the RAW file at rawPath with settings already checked against
 // kProcessFields. Messages ("Can not open RAW file", "Incorrect file size for the given WIDTH x
-// HEIGHT, 16 BIT RAW", and a memory or read failure) go to `messages` with kAppName as caption
-// and fail the run. Progress: 0 once the file size is known, 100 after levering, 200 after the
+// HEIGHT, 16 BIT RAW", then an output that is the same file as an input, and a memory or read
+// failure) go to `messages` with kAppName as caption and fail the run; an output onto an input
+// fails it before anything is read or written. Progress: 0 once the file size is known, 100 after levering, 200 after the
 // water stage, 0 at the end of every run. `outputBase`, when not empty, replaces the RAW path's
 // base name as "<base>" of the files written (the command line's -o).
 ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& settings, IProgressSink& progress,

@@ -165,7 +165,7 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
                         BankSmoothingCount* smoothing)
 {
     // The desktop's messages about the files are the job's own ("Can not open RAW file", ...),
-    // and it never writes onto an input either: RunProcess passes such an output over.
+    // and RunProcess refuses an output onto an input itself, once the RAW has passed its checks.
     // The desktop's pages check their fields before a run, in the words of their dialogs.
     if (!job.desktop)
     {
@@ -173,6 +173,8 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
             return Stop(fields, messages);
         if (JobResult files = CheckJobFiles(ProcessJobInputs(job), ProcessJobOutputs(job)); !files.ok())
             return Stop(files, messages);
+        if (std::string problem = UnopenedInput(job.raw, "Can not open RAW file"); !problem.empty())
+            return Stop(JobFailure(JobStatus::failed, problem), messages);
     }
     ProcessSettings settings = job.settings;
     if (job.prepare)
@@ -233,8 +235,14 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
                       {"writeHeight", run.writeHeightSeconds}};
     if (!run.heightWritten)
     {
+        // The desktop passes over it as over any output that cannot be created; elsewhere it fails
+        // the job in its own words.
         result.status = JobStatus::failed;
-        result.message = run.heightDatPath + ": cannot write the file";
+        result.message = run.heightProblem;
+        if (job.desktop)
+            result.warnings.push_back(run.heightProblem);
+        else
+            messages.show(result.message, kAppName);
     }
     return result;
 }

@@ -27,8 +27,8 @@ struct ProcessJob
     // does, instead of failing the job before anything is written.
     bool keepGoing = false;
     // The desktop's own behaviour: its page has checked the fields, the job's own messages
-    // about the files, the stages skipped as it skips them, no warnings checked for; an output
-    // that is an input is passed over as silently as any output that cannot be created.
+    // about the files (an output that is an input among them, after the RAW's own checks), the
+    // stages skipped as it skips them, no warnings checked for.
     bool desktop = false;
     // Run once the files have been checked and before anything is read: the command line takes
     // the map's size and byte order from a header beside the RAW here. A result that is not ok

@@ -13,7 +13,7 @@ packages=(
 # GeoTIFF. The build works without it (PNG only), so a failure to install it is not fatal.
 optional=(libgdal-dev)
 if [ "${1:-}" = "--bench" ]; then
-    packages+=(gdal-bin time)
+    packages+=(gdal-bin time strace)
 fi
 
 missing=()

@@ -1,12 +1,12 @@
 #include "tools/DemoPictures.h"
 
 #include "base/ByteOrder.h"
-
-#include "tools/LoadedDat.h"
-#include "tools/PreviewJob.h"
-#include "tools/Image.h"
+#include "base/JobFiles.h"
 #include "base/LargeBuffer.h"
+#include "tools/Image.h"
+#include "tools/LoadedDat.h"
 #include "tools/PngWriter.h"
+#include "tools/PreviewJob.h"
 #include "tools/Relief.h"
 
 #include <algorithm>
@@ -95,7 +95,7 @@ bool ReadRawHeights(const std::string& path, int size, LargeBuffer<std::uint16_t
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
     {
-        error = path + ": cannot open the file";
+        error = InputFailure(path);
         return false;
     }
     heights.allocate(count);
@@ -130,7 +130,7 @@ private:
         m_progress.setPos(0);
         if (!WritePng8(file, pixels, width, height, channels, m_progress, 200))
         {
-            m_error = file + ": cannot write the file";
+            m_error = OutputFailure(file);
             return false;
         }
         m_report(file, note);

@@ -1,13 +1,16 @@
 #include "tools/HeightImage.h"
 
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
 #include "tools/GdalRaster.h"
 #include "tools/PngReader.h"
 #include "tools/PngWriter.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 #include <sys/stat.h>
 
@@ -135,7 +138,7 @@ bool ReadHeightImage(const std::string& path, const HeightImportOptions& options
         std::fclose(file);
     }
     else
-        reason = "cannot open the file";
+        reason = std::string("cannot open the file: ") + std::strerror(errno);
     if (!ok)
     {
         image = HeightImage{};
@@ -166,7 +169,7 @@ bool WriteHeightImage(const std::string& path, HeightImageFormat format, const s
     {
         if (WritePngGrey16(path, samples, width, height, progress, progressSpan))
             return true;
-        error = path + ": cannot write the file";
+        error = OutputFailure(path);
         return false;
     }
     if (format != HeightImageFormat::GeoTiff)
@@ -223,7 +226,7 @@ bool WriteGeoTiff(const std::string& path, const GeoTiffRaster& raster, const Ma
     }
     if (!WriteFileAtomically(path, bytes.data(), bytes.size()))
     {
-        error = path + ": cannot write the file";
+        error = OutputFailure(path);
         return false;
     }
     return true;

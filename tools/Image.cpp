@@ -1,10 +1,12 @@
 #include "tools/Image.h"
-#include "tools/PngWriter.h"
 
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
 #include "support/Bitmap.h"
 #include "tools/PngReader.h"
+#include "tools/PngWriter.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <sys/stat.h>
@@ -89,7 +91,7 @@ bool LoadPngGrey(const std::string& path, GreyImage& image, std::string& reason)
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
     {
-        reason = "cannot open the file";
+        reason = std::string("cannot open the file: ") + std::strerror(errno);
         return false;
     }
     struct stat status
@@ -111,7 +113,7 @@ bool LoadGreyImage(const std::string& path, GreyImage& image, std::string& error
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
     {
-        error = "cannot open " + path;
+        error = InputFailure(path);
         return false;
     }
     const std::size_t got = std::fread(magic, 1, sizeof magic, file);

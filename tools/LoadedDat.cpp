@@ -1,5 +1,6 @@
 #include "tools/LoadedDat.h"
 
+#include "base/JobFiles.h"
 #include "codec/DATElevationDB.h"
 
 #include <cstdio>
@@ -11,7 +12,7 @@ bool LoadDatFile(const std::string& path, LoadedDat& dat, std::string& error)
         std::fclose(file);
     else
     {
-        error = path + ": cannot open the file";
+        error = InputFailure(path);
         return false;
     }
     CDATElevationDB db(false);

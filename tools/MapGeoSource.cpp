@@ -1,28 +1,14 @@
 #include "tools/MapGeoSource.h"
 
+#include "base/JobFiles.h"
 #include "codec/DATElevationDB.h"
 #include "tools/GdalRaster.h"
 #include "tools/MapSidecar.h"
 
-#include <sys/stat.h>
-
-namespace
-{
-unsigned long long FileBytes(const std::string& path)
-{
-    struct stat info{};
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
-}
-} // namespace
 
 std::string ImportHeaderOf(const std::string& dat)
 {
-    std::string base = dat;
-    if (base.ends_with("_w.dat"))
-        base.resize(base.size() - 6);
-    else if (base.ends_with(".dat"))
-        base.resize(base.size() - 4);
-    return base + ".raw.hdr";
+    return MapBaseOf(dat) + ".raw.hdr";
 }
 
 bool FindMapGeoReference(const std::string& dat, const std::string& like, int width, int height,
@@ -40,12 +26,12 @@ bool FindMapGeoReference(const std::string& dat, const std::string& like, int wi
     std::string problem;
     const std::string sidecar = MapSidecarPath(dat);
     const std::string header = ImportHeaderOf(dat);
-    if (FileBytes(sidecar) > 0)
+    if (FileSize(sidecar) > 0)
     {
         if (ReadMapSidecar(sidecar, width, height, geo, problem))
             source = sidecar;
     }
-    else if (FileBytes(header) > 0 && ReadMapGeoReference(header, width, height, geo, problem))
+    else if (FileSize(header) > 0 && ReadMapGeoReference(header, width, height, geo, problem))
         source = header;
     if (!problem.empty())
         warnings.push_back(problem + "; the output gets no georeference");

@@ -1,6 +1,7 @@
 #include "tools/MapSidecar.h"
 
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
 
 #include <algorithm>
 #include <fstream>
@@ -13,14 +14,19 @@ constexpr const char* kKind = "altimo map";
 constexpr int kVersion = 1;
 } // namespace
 
-std::string MapSidecarPath(const std::string& datPath)
+std::string MapBaseOf(const std::string& datPath)
 {
     std::string base = datPath;
     if (base.ends_with("_w.dat"))
         base.resize(base.size() - 6);
     else if (base.ends_with(".dat"))
         base.resize(base.size() - 4);
-    return base + ".dat.json";
+    return base;
+}
+
+std::string MapSidecarPath(const std::string& datPath)
+{
+    return MapBaseOf(datPath) + ".dat.json";
 }
 
 bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
@@ -41,7 +47,7 @@ bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int wi
     const std::string text = json.dump(2) + "\n";
     if (WriteFileAtomically(path, text.data(), text.size()))
         return true;
-    error = path + ": cannot write the file";
+    error = OutputFailure(path);
     return false;
 }
 
@@ -51,7 +57,7 @@ bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoRefere
     std::ifstream in(path, std::ios::binary);
     if (!in)
     {
-        error = path + ": cannot open the file";
+        error = InputFailure(path);
         return false;
     }
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

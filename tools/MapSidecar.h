@@ -6,6 +6,9 @@
 
 #include <string>
 
+// "<base>" of "<base>.dat" and of the water file "<base>_w.dat" of the same map.
+std::string MapBaseOf(const std::string& datPath);
+
 // "<base>.dat.json" for "<base>.dat" and for the water file "<base>_w.dat" of the same map.
 std::string MapSidecarPath(const std::string& datPath);
 

@@ -1,6 +1,7 @@
 #include "tools/MaskImage.h"
 
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
 #include "support/MaskFit.h"
 #include "tools/Image.h"
 #include "tools/RawMap.h"
@@ -48,7 +49,7 @@ JobResult EncodeMaskImage(const MaskImageJob& job, MaskImageSummary& summary)
     if (status != WtrStatus::ok)
         return JobFailure(JobStatus::failed, job.output + ": " + WtrStatusMessage(status));
     if (!WriteFileAtomically(job.output, bytes.data(), bytes.size()))
-        return JobFailure(JobStatus::failed, job.output + ": cannot write the file");
+        return JobFailure(JobStatus::failed, OutputFailure(job.output));
     summary.width = image.width;
     summary.height = image.height;
     summary.blockSize = blockSize;

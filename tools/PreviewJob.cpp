@@ -128,7 +128,7 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
             return Stop(JobFailure(JobStatus::failed, error), messages);
     }
     else if (!WritePng8(job.output, rgb.data(), dat.width, rows, 3, progress, 100))
-        return Stop(JobFailure(JobStatus::failed, job.output + ": cannot write the file"), messages);
+        return Stop(JobFailure(JobStatus::failed, OutputFailure(job.output)), messages);
     result.outputs.push_back({"preview", job.output});
     result.timings.push_back(
         {"total", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});

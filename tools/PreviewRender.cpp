@@ -1,5 +1,6 @@
 #include "tools/PreviewRender.h"
 
+#include "base/JobFiles.h"
 #include "tools/Image.h"
 
 #include <algorithm>
@@ -42,6 +43,6 @@ std::string WriteBanksPreview(const std::string& path, const BanksResult& genera
     if (SavePreviewPng(path, generated.filtered, generated.lines, double(generated.metresPerPixel)))
         return {};
     return generated.filtered.width > 0 && generated.filtered.height > 0
-               ? "cannot write the file"
-               : "the water image is empty (the mask is smaller than the scale)";
+               ? OutputFailure(path)
+               : path + ": the water image is empty (the mask is smaller than the scale)";
 }

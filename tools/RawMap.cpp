@@ -1,5 +1,6 @@
 #include "tools/RawMap.h"
 
+#include "base/JobFiles.h"
 #include "heightproc/Process.h"
 #include "tools/EnviHeader.h"
 #include "tools/MapSidecar.h"
@@ -24,12 +25,6 @@ bool Exists(const std::string& path)
 {
     struct stat info{};
     return ::stat(path.c_str(), &info) == 0;
-}
-
-unsigned long long FileBytes(const std::string& path)
-{
-    struct stat info{};
-    return ::stat(path.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
 }
 
 // The size of the map an ENVI header describes; false with `problem` set when it does not
@@ -132,7 +127,7 @@ bool ReadMapSize(const std::string& path, int& width, int& height, std::string& 
     if (path.ends_with(".hdr"))
         SizeFromHeader(path, size);
     else
-        size = FindRawMapSize(path, FileBytes(path));
+        size = FindRawMapSize(path, FileSize(path));
     error = size.problem;
     width = size.width;
     height = size.height;
@@ -204,7 +199,7 @@ void AttachRawMapHeader(ProcessJob& job, RawMapHeader& header, std::function<voi
     {
         if (header.inferSize && Exists(raw))
         {
-            const RawMapSize size = FindRawMapSize(raw, FileBytes(raw));
+            const RawMapSize size = FindRawMapSize(raw, FileSize(raw));
             if (!size.problem.empty())
                 return JobFailure(JobStatus::failed, size.problem);
             for (const auto& [field, value] :

@@ -1,6 +1,7 @@
 #include "tools/ShorelineVector.h"
 
 #include "base/AtomicFile.h"
+#include "base/JobFiles.h"
 #include "support/BitMask.h"
 #include "tools/GdalRaster.h"
 #include "tools/MapGeoSource.h"
@@ -161,7 +162,7 @@ bool WriteShorelineVector(const std::string& path, const ShorelineSet& lines, co
         const std::string target = file.extension == mainExtension ? path : base + file.extension;
         if (WriteFileAtomically(target, file.bytes.data(), file.bytes.size()))
             return true;
-        error = target + ": cannot write the file";
+        error = OutputFailure(target);
         return false;
     };
     if (driver == kShapefile)

@@ -144,7 +144,7 @@ TEST(BatchManifest, FileErrorsCarryThePathAndLine)
     BatchManifest manifest;
     std::string error;
     EXPECT_FALSE(LoadBatchManifest("/nonexistent/jobs.ini", manifest, error));
-    EXPECT_EQ(error, "/nonexistent/jobs.ini: cannot open the manifest");
+    EXPECT_EQ(error, "/nonexistent/jobs.ini: cannot open the manifest: No such file or directory");
 
     const std::string dir = ::testing::TempDir();
     const std::string path = dir + "/altimo-batch-manifest-test.ini";

@@ -98,7 +98,7 @@ TEST_F(HeightImageTest, TruncatedAndMissingFilesFailCleanly)
     HeightImage image;
     std::string error;
     EXPECT_FALSE(ReadHeightImage(path("missing.png"), image, error));
-    EXPECT_EQ(error, path("missing.png") + ": cannot open the file");
+    EXPECT_EQ(error, path("missing.png") + ": cannot open the file: No such file or directory");
 
     WriteText(path("notes.txt"), "not an image at all\n");
     EXPECT_FALSE(ReadHeightImage(path("notes.txt"), image, error));

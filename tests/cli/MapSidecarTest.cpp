@@ -67,5 +67,5 @@ TEST_F(MapSidecar, RefusesOtherMapsAndOtherFiles)
         EXPECT_NE(error.find(path("bad.dat.json") + ": " + c.reason), std::string::npos) << error;
     }
     EXPECT_FALSE(ReadMapSidecar(path("none.dat.json"), 300, 280, geo, error));
-    EXPECT_EQ(error, path("none.dat.json") + ": cannot open the file");
+    EXPECT_EQ(error, path("none.dat.json") + ": cannot open the file: No such file or directory");
 }

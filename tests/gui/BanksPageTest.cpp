@@ -181,6 +181,16 @@ private slots:
         f.dialogs.cancel();
         QTest::mouseClick(f.button("m_saveButton"), Qt::LeftButton);
         QVERIFY(!Exists(scratch.path("cancelled.sl")));
+
+        // Saved over the water file: one box naming both, and the water file is left as it was.
+        const std::vector<std::uint8_t> water = ReadBytes(scratch.path("water.wtr"));
+        f.dialogs.answer(scratch.qpath("water.wtr"));
+        QTest::mouseClick(f.button("m_saveButton"), Qt::LeftButton);
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        const QString wtr = scratch.qpath("water.wtr");
+        QVERIFY2(f.dialogs.messages[0].text.startsWith(wtr + ": is the same file as the input " + wtr),
+                 qPrintable(f.dialogs.messages[0].text));
+        QVERIFY(ReadBytes(scratch.path("water.wtr")) == water);
     }
 
     // The buttons and the mouse reach the preview's placement (its geometry is tested on its own).

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 namespace
 {
@@ -118,6 +119,8 @@ private slots:
         QVERIFY(saved == ReadBytes(scratch.path("cli.bmp")));
     }
 
+    // Each ends the export silently but the last: the height file itself, here through a link,
+    // chosen as the bitmap gets one box naming both.
     void cancelledSaveUnreadableFileAndTheInputItselfWriteNothing()
     {
         ScratchDir scratch;
@@ -141,14 +144,18 @@ private slots:
         QCOMPARE(f.dialogs.requests.size(), std::size_t(3));
         QVERIFY(f.dialogs.messages.empty());
 
-        // The height file itself chosen as the bitmap is passed over as silently as a failed write.
         const std::vector<std::uint8_t> heights = ReadBytes(dat);
+        QVERIFY(QFile::link(QString::fromStdString(dat), scratch.qpath("link.bmp")));
         f.browse(QString::fromStdString(dat));
-        f.answers(QString::fromStdString(dat));
+        f.answers(scratch.qpath("link.bmp"));
         f.saveBitmap();
         QCOMPARE(f.dialogs.requests.size(), std::size_t(5));
-        QVERIFY(f.dialogs.messages.empty());
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        QVERIFY2(f.dialogs.messages[0].text.startsWith(scratch.qpath("link.bmp") + ": is the same file as the input " +
+                                                       QString::fromStdString(dat)),
+                 qPrintable(f.dialogs.messages[0].text));
         QVERIFY(ReadBytes(dat) == heights);
+        QVERIFY(QFileInfo(scratch.qpath("link.bmp")).isSymLink());
     }
 };
 

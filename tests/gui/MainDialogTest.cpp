@@ -13,6 +13,7 @@
 
 #include <QFileInfo>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -276,13 +277,19 @@ private slots:
         QCOMPARE(banks->m_waterPixelSize, 25.0f);
         QVERIFY(f.dialogs.messages.empty());
 
-        // A comma is not a decimal separator, in this locale or any other.
-        QLineEdit* shoreLevel = banks->findChild<QLineEdit*>(QStringLiteral("m_shoreLevel"));
-        DialogFixture::type(shoreLevel, QStringLiteral("0,25"));
-        QVERIFY(!banks->UpdateData(true));
-        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
-        QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Enter a number."));
-        QCOMPARE(banks->m_shoreLevel, 0.5f);
+        // A comma is a decimal separator in a comma locale only, and the field shows a full stop
+        // again.
+        f.showPage(2);
+        QLineEdit* heightScale = cliff->findChild<QLineEdit*>(QStringLiteral("m_heightScale"));
+        DialogFixture::type(heightScale, QStringLiteral("0,5"));
+        const bool comma = *separator == ',';
+        QCOMPARE(cliff->UpdateData(true), comma);
+        QCOMPARE(cliff->m_heightScale, comma ? 0.5f : 0.01f);
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(comma ? 0 : 1));
+        if (!comma)
+            QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Enter a number."));
+        QVERIFY(cliff->UpdateData(false));
+        QCOMPARE(heightScale->text(), comma ? QStringLiteral("0.5") : QStringLiteral("0.01"));
     }
 
     // Enter clicks the focused button on every page and below the sheet; in a field of the
@@ -383,6 +390,21 @@ private slots:
         QCOMPARE(f.dialogs.messages[1].text, QStringLiteral("Can not open RAW file"));
         for (const ScriptedDialogs::Shown& shown : f.dialogs.messages)
             QCOMPARE(shown.caption, ExpectedCaption());
+    }
+
+    // A short text under a longer caption: the box is as wide as the title needs, or a window
+    // manager shows "Can n...TR file".
+    void messageBoxIsWideEnoughForItsTitle()
+    {
+        const QString caption = QStringLiteral("Can not open WTR file");
+        const std::unique_ptr<QMessageBox> box =
+            MakeMessageBox(nullptr, QStringLiteral("a.wtr"), caption, MessageIcon::None);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        QFont bold = QApplication::font("QMdiSubWindowTitleBar");
+        bold.setBold(true);
+        QVERIFY(TitleWidth(caption) > QFontMetrics(bold).horizontalAdvance(caption));
+        QVERIFY2(box->width() >= TitleWidth(caption), qPrintable(QString::number(box->width())));
     }
 
     // A top-level window of its own; every label names its field; path fields look read-only.

@@ -5,6 +5,7 @@
 #include "heightproc/ProcessPage.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QProgressBar>
 #include <QSignalSpy>
 
@@ -159,6 +160,35 @@ private slots:
         QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
         QCOMPARE(f.dialogs.messages[0].text, QStringLiteral("Enter an integer between 1 and 20."));
         QVERIFY(!Exists(scratch.path("map.dat")));
+    }
+
+    // A RAW named like its height file: the RAW's own checks come first, then one box naming
+    // the files, and nothing is written, not even the water file that comes before the height file.
+    void heightFileOntoTheRawWritesNothing()
+    {
+        ScratchDir scratch;
+        WriteTestRaw(scratch.path("same.dat"), 256, 256);
+        WriteTestWater(scratch.path("water.wtr"), 1280, 1280);
+        const std::vector<std::uint8_t> raw = ReadBytes(scratch.path("same.dat"));
+        ProcessFixture f;
+        f.choose(&CAltimoPage::OnBrowseRaw, scratch.qpath("same.dat"));
+        f.choose(&CAltimoPage::OnBrowseWater, scratch.qpath("water.wtr"));
+        QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton); // still 1024 x 1024
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(1));
+        QCOMPARE(f.dialogs.messages[0].text,
+                 QStringLiteral("Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW"));
+
+        DialogFixture::type(f.edit("m_rawWidth"), QStringLiteral("256"));
+        DialogFixture::type(f.edit("m_rawHeight"), QStringLiteral("256"));
+        QTest::mouseClick(f.button("m_processButton"), Qt::LeftButton);
+        QCOMPARE(f.dialogs.messages.size(), std::size_t(2));
+        const QString same = scratch.qpath("same.dat");
+        QVERIFY2(f.dialogs.messages[1].text.startsWith(same + ": is the same file as the input " + same),
+                 qPrintable(f.dialogs.messages[1].text));
+        QCOMPARE(f.dialogs.messages[1].caption, ExpectedCaption());
+        QCOMPARE(QDir(scratch.dir.path()).entryList(QDir::Files), QStringList({"same.dat", "water.wtr"}));
+        QVERIFY(ReadBytes(scratch.path("same.dat")) == raw);
+        QCOMPARE(f.find<QProgressBar>("m_progress")->value(), 0);
     }
 
     // At a scale other than the default, so that a page that ignored it would differ.

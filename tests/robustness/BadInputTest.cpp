@@ -279,3 +279,59 @@ TEST_F(BadInput, NamesAndMisfitMasks)
     EXPECT_FALSE(fs::exists(path("x.jpg")));
     EXPECT_FALSE(fs::exists(path("x.PNG")));
 }
+
+// One voice for every command: a missing input, and an output whose folder is missing, are named
+// with the path, what went wrong and the system's reason; in a batch the job's name comes first.
+TEST_F(BadInput, MissingFilesAreNamedWithTheSystemsReason)
+{
+    const std::string missing = path("nosuch");
+    const std::string folder = path("nodir") + "/";
+    HeightFile(path("map.dat"), 256, 256);
+    WriteBytes(path("mask.wtr"), Lake(1280, 1280, 256));
+    WriteBytes(path("map.raw"), std::vector<std::uint8_t>(2 * 256 * 256, 7));
+    const std::vector<std::uint8_t> grey(256 * 256, 128);
+    ASSERT_TRUE(SavePng(path("grey.png"), grey.data(), 256, 256, 1));
+    const std::string reason = ": No such file or directory";
+
+    const std::pair<std::string, std::string> inputs[] = {
+        {"process " + missing + ".raw --width 256 --height 256", missing + ".raw: Can not open RAW file"},
+        {"banks " + missing + ".wtr -o " + path("x.sl"), missing + ".wtr: Can not open WTR file"},
+        {"cliff " + missing + ".dat -o " + path("x.bmp"), missing + ".dat: Can not open height DAT file"},
+        {"dat-info " + missing + ".dat", missing + ".dat: cannot open the file"},
+        {"dat-decode " + missing + ".dat -o " + path("x.raw"), missing + ".dat: cannot open the file"},
+        {"wtr-encode " + missing + ".png -o " + path("x.wtr"), missing + ".png: cannot open the file"},
+        {"wtr-decode " + missing + ".wtr -o " + path("x.bmp"), missing + ".wtr: Can not open WTR file"},
+        {"preview " + missing + ".dat -o " + path("x.png"), missing + ".dat: cannot open the file"},
+        {"import " + missing + ".png -o " + path("x.raw"), missing + ".png: cannot open the file"},
+        {"export " + missing + ".dat -o " + path("x.png"), missing + ".dat: cannot open the file"},
+        {"batch " + missing + ".ini", missing + ".ini: cannot open the manifest"},
+    };
+    for (const auto& [arguments, message] : inputs)
+        expectRefused(arguments, arguments.starts_with("batch") ? 2 : 1, message + reason, path("x.out"));
+
+    const std::pair<std::string, std::string> outputs[] = {
+        {"process " + path("map.raw") + " --width 256 --height 256 -o " + folder + "m", "m.dat: cannot write the file"},
+        {"banks " + path("mask.wtr") + " -o " + folder + "x.sl", "x.sl: The file could not be written"},
+        {"banks " + path("mask.wtr") + " -o " + path("x.sl") + " --preview " + folder + "x.png",
+         "x.png: cannot write the file"},
+        {"cliff " + path("map.dat") + " -o " + folder + "x.bmp", "x.bmp: Can not write cliff bitmap"},
+        {"dat-decode " + path("map.dat") + " -o " + folder + "x.raw", "x.raw: cannot write the file"},
+        {"wtr-encode " + path("grey.png") + " -o " + folder + "x.wtr", "x.wtr: cannot write the file"},
+        {"wtr-decode " + path("mask.wtr") + " -o " + folder + "x.bmp", "x.bmp: cannot write the file"},
+        {"preview " + path("map.dat") + " -o " + folder + "x.png", "x.png: cannot write the file"},
+        {"import " + path("grey.png") + " -o " + folder + "x.raw", "x.raw: cannot write the file"},
+        {"export " + path("map.dat") + " -o " + folder + "x.png", "x.png: cannot write the file"},
+    };
+    for (const auto& [arguments, message] : outputs)
+        expectRefused(arguments, 1, folder + message + reason, folder);
+
+    WriteText(path("jobs.ini"), "[cliff c]\ndat = map.dat\noutput = nodir/c.bmp\n"
+                                "[banks b]\nwtr = mask.wtr\noutput = nodir/b.sl\n"
+                                "[preview p]\ndat = map.dat\noutput = nodir/p.png\n");
+    const CliRun batch = runCli("batch " + path("jobs.ini"));
+    EXPECT_EQ(batch.exitCode, 1);
+    for (const std::string expected : {"cliff c: " + folder + "c.bmp: Can not write cliff bitmap" + reason,
+                                       "banks b: " + folder + "b.sl: The file could not be written" + reason,
+                                       "preview p: " + folder + "p.png: cannot write the file" + reason})
+        EXPECT_NE(batch.err.find("altimo-cli: " + expected), std::string::npos) << expected << "\n" << batch.err;
+}

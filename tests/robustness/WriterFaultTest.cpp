@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <unistd.h>
 
 using namespace robustness;
@@ -37,6 +38,15 @@ bool SaveBlankBitmap(const std::string& path, unsigned char bits)
 std::vector<Writer> Writers()
 {
     static std::vector<std::uint16_t> heights = testcli::TestHeights(150, 70, 1);
+    // Noise does not compress: a height file of about 2 MB, more than its writer's
+    // buffer, so that faults also strike while records are written, not only at the end.
+    static std::vector<std::uint16_t> noise = [] {
+        std::mt19937 random(5);
+        std::vector<std::uint16_t> samples(std::size_t(800) * 800);
+        for (std::uint16_t& sample : samples)
+            sample = static_cast<std::uint16_t>(random());
+        return samples;
+    }();
     static std::vector<std::uint8_t> cells = [] {
         std::vector<std::uint8_t> values(std::size_t(90) * 40);
         for (std::size_t i = 0; i < values.size(); ++i)
@@ -57,6 +67,8 @@ std::vector<Writer> Writers()
     return {
         {"height file", "map.dat",
          [](const std::string& path) { return WriteHeightDat(path, {heights.data(), 150, 70}, 50.0f, 2); }},
+        {"height file larger than its write buffer", "noise.dat",
+         [](const std::string& path) { return WriteHeightDat(path, {noise.data(), 800, 800}, 50.0f, 2); }},
         {"water mask", "mask.wtr", [](const std::string& path) { return WriteWtr(path, cells.data(), 90, 40, 16); }},
         {"8-bit bitmap", "grey.bmp", [](const std::string& path) { return SaveBlankBitmap(path, 8); }},
         {"24-bit bitmap", "colour.bmp", [](const std::string& path) { return SaveBlankBitmap(path, 24); }},
