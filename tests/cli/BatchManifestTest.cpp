@@ -160,7 +160,8 @@ TEST(BatchManifest, FileErrorsCarryThePathAndLine)
 namespace
 {
 // Eight maps, with cliffs and previews that read their outputs, shoreline jobs that read none, a
-// preview that ties two maps together and a cliff listed before the map it reads.
+// preview that ties two maps together and a cliff listed before the map it reads. Paths are
+// matched as files ("sub/../m1.raw" writes "./m1_w.dat").
 const char* kShardManifest = R"([cliff early]
 dat = m7.dat
 output = m7.bmp
@@ -169,8 +170,10 @@ output = m7.bmp
 raw = m0.raw
 [map m1]
 raw = sub/../m1.raw
+water = m1.wtr
 [map m2]
 raw = m2.raw
+water = m2.wtr
 [map m3]
 raw = m3.raw
 [map m4]
@@ -179,6 +182,7 @@ raw = m4.raw
 raw = m5.raw
 [map m6]
 raw = m6.raw
+water = m6.wtr
 [map m7]
 raw = m7.raw
 [cliff m0]
