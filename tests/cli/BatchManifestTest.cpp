@@ -131,6 +131,9 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
         {"[defaults]\nscale = 51\n[map a]\nraw = a\n", "2: scale (map): 51 is outside the range 1..50"},
         {"[defaults]\nheight-scale = 500\n[map a]\nraw = a\n", "2: height-scale (cliff): 500 is outside the range"},
         {"[preview p]\ndat = a\noutput = b\nmode = shiny\n", "4: mode: \"shiny\" is not relief, water or auto"},
+        {"[preview p]\ndat = c.bmp\noutput = p.dat\n[cliff c]\ndat = p.dat\noutput = c.bmp\n",
+         "1: jobs wait for each other's output: [preview p] reads c.bmp, written by [cliff c], which reads p.dat, "
+         "written by [preview p]"},
     };
     for (const auto& c : cases)
     {
