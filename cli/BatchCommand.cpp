@@ -1,17 +1,19 @@
 // batch: runs the jobs of a manifest (docs/BATCH.md) one after the other, going on past a failed
-// job, and reports each; with --shard K/N only the K-th of N slices of them. Exit status 1 when
-// any job failed, 2 when the manifest or the slice is not valid.
+// job (skipping the jobs that read its output), and reports each; with --shard K/N only the K-th
+// of N slices of them. Exit status 1 when any job failed, 2 when the manifest or the slice is not
+// valid.
 #include "banks/BanksJob.h"
 #include "banks/ShorelineFile.h"
 #include "base/JobFiles.h"
-#include "tools/PreviewJob.h"
-#include "tools/PreviewRender.h"
 #include "cli/BatchManifest.h"
 #include "cli/CliSupport.h"
-#include "tools/RawMap.h"
 #include "cliff/CliffJob.h"
 #include "heightproc/ProcessJob.h"
+#include "tools/PreviewJob.h"
+#include "tools/PreviewRender.h"
+#include "tools/RawMap.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -32,23 +34,33 @@ struct BatchOptions
 struct JobOutcome
 {
     bool ok = false;
-    std::string detail; // what was written, or why the job failed
+    std::string detail;       // what was written, or why the job failed
     std::size_t warnings = 0; // printed above the job's line; a job with warnings is not plain "ok"
+};
+
+// Where a line on stderr comes from: "shard K/N: " in a slice, then the job ("map north"), so
+// that the mixed logs of a scheduler's tasks still say which slice and job each line is about.
+struct JobVoice
+{
+    std::string where;
+
+    void error(const std::string& text) const { PrintError(where + ": " + text); }
+    void warning(const std::string& text) const { PrintError(where + ": warning: " + text); }
 };
 
 // Prints each message at once, named after its job; the job's answer keeps the first.
 class JobMessages final : public IMessageSink
 {
 public:
-    explicit JobMessages(std::string job) : m_job(std::move(job)) {}
+    explicit JobMessages(const JobVoice& voice) : m_voice(voice) {}
     void show(const std::string& text, const std::string& caption) override
     {
         // The desktop shows some texts (a path) under a caption that says what went wrong.
-        PrintError(m_job + ": " + (caption.empty() || caption == kAppName ? text : caption + ": " + text));
+        m_voice.error(caption.empty() || caption == kAppName ? text : caption + ": " + text);
     }
 
 private:
-    std::string m_job;
+    const JobVoice& m_voice;
 };
 
 std::string Written(const std::string& path)
@@ -57,44 +69,49 @@ std::string Written(const std::string& path)
 }
 
 // A job's answer as its report line; the warnings are printed above it.
-JobOutcome Outcome(const JobResult& result, const std::string& label, std::string detail)
+JobOutcome Outcome(const JobResult& result, const JobVoice& voice, std::string detail)
 {
     for (const std::string& warning : result.warnings)
-        PrintWarning(label + ": " + warning);
+        voice.warning(warning);
     if (!result.ok())
         return {false, result.message};
     return {true, std::move(detail), result.warnings.size()};
 }
 
-JobOutcome MapOutcome(const BatchJob& job, const std::string& label, const CliContext& context)
+JobOutcome MapOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
-    JobMessages messages(label);
-    // As the desktop does, a lever or mask that cannot be used skips its stage with a warning.
+    JobMessages messages(voice);
+    // A lever or mask that cannot be used fails the map, as it fails `process`, unless the job
+    // asks to skip its stage.
     ProcessJob process(job.raw, job.process);
-    process.keepGoing = true;
+    process.keepGoing = job.keepGoing;
+    process.keepGoingName = "keep-going = yes";
     RawMapHeader header;
-    header.inferSize = false;
-    header.pixelSizeGiven = job.pixelSizeSet;
+    header.inferSize = !job.sets("width") && !job.sets("height");
+    header.pixelSizeGiven = job.sets("pixel-size");
     AttachRawMapHeader(process, header);
     JobResult result;
     {
-        TerminalProgress progress(label, context.quiet);
+        TerminalProgress progress(voice.where, context.quiet);
         result = RunProcessJob(process, progress, messages);
     }
     FinishRawMap(process, header, result);
-    const std::string height = result.output("height");
+    result.warnings.insert(result.warnings.begin(), header.early.begin(), header.early.end());
     std::string detail = "wrote ";
     if (const std::string water = result.output("water"); !water.empty())
         detail += Written(water) + ", ";
-    detail += Written(height);
+    detail += Written(result.output("height"));
     if (!header.sidecar.empty())
         detail += ", " + header.sidecar;
-    return Outcome(result, label, detail);
+    if (!header.sizeSource.empty())
+        detail += ", " + std::to_string(header.used.rawWidth) + " x " + std::to_string(header.used.rawHeight) +
+                  " from " + header.sizeSource;
+    return Outcome(result, voice, detail);
 }
 
-JobOutcome BanksOutcome(const BatchJob& job, const std::string& label)
+JobOutcome BanksOutcome(const BatchJob& job, const JobVoice& voice)
 {
-    JobMessages messages(label);
+    JobMessages messages(voice);
     BanksJob banks(job.wtr, job.banks, job.output, job.bankPreview);
     banks.writePreview = WriteBanksPreview;
     BanksResult generated;
@@ -103,33 +120,33 @@ JobOutcome BanksOutcome(const BatchJob& job, const std::string& label)
                          std::to_string(CountShorePoints(generated.lines)) + " points";
     if (!job.bankPreview.empty())
         detail += ", " + Written(job.bankPreview);
-    return Outcome(result, label, detail);
+    return Outcome(result, voice, detail);
 }
 
-JobOutcome CliffOutcome(const BatchJob& job, const std::string& label, const CliContext& context)
+JobOutcome CliffOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
-    JobMessages messages(label);
+    JobMessages messages(voice);
     JobResult result;
     {
-        TerminalProgress progress(label, context.quiet);
+        TerminalProgress progress(voice.where, context.quiet);
         CliffJob cliff(job.dat, job.cliff, job.output);
         // The batch writes the bitmap; a GeoTIFF mask is the cliff command's.
         cliff.prepare = [&job]
         {
-            if (std::string problem = OutputNameProblem(job.output, "an 8-bit BMP (cliff -o X.tif makes a GeoTIFF)",
-                                                        {".bmp"});
+            if (std::string problem =
+                    OutputNameProblem(job.output, "an 8-bit BMP (cliff -o X.tif makes a GeoTIFF)", {".bmp"});
                 !problem.empty())
                 return JobFailure(JobStatus::refused, problem);
             return JobResult{};
         };
         result = RunCliffJob(cliff, progress, messages);
     }
-    return Outcome(result, label, "wrote " + Written(job.output));
+    return Outcome(result, voice, "wrote " + Written(job.output));
 }
 
-JobOutcome PreviewOutcome(const BatchJob& job, const std::string& label, const CliContext& context)
+JobOutcome PreviewOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
-    JobMessages messages(label);
+    JobMessages messages(voice);
     PreviewJob preview;
     preview.dat = job.dat;
     preview.output = job.output;
@@ -138,34 +155,54 @@ JobOutcome PreviewOutcome(const BatchJob& job, const std::string& label, const C
     preview.settings = job.relief;
     JobResult result;
     {
-        TerminalProgress progress(label, context.quiet);
+        TerminalProgress progress(voice.where, context.quiet);
         result = RunPreviewJob(preview, progress, messages);
     }
-    return Outcome(result, label, "wrote " + Written(job.output));
+    return Outcome(result, voice, "wrote " + Written(job.output));
 }
 
-JobOutcome RunJob(const BatchJob& job, const std::string& label, const CliContext& context)
+JobOutcome RunJob(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
     try
     {
         switch (job.kind)
         {
         case BatchJobKind::Map:
-            return MapOutcome(job, label, context);
+            return MapOutcome(job, voice, context);
         case BatchJobKind::Banks:
-            return BanksOutcome(job, label);
+            return BanksOutcome(job, voice);
         case BatchJobKind::Cliff:
-            return CliffOutcome(job, label, context);
+            return CliffOutcome(job, voice, context);
         case BatchJobKind::Preview:
-            return PreviewOutcome(job, label, context);
+            return PreviewOutcome(job, voice, context);
         }
     }
     catch (const std::bad_alloc&)
     {
-        PrintError(label + ": not enough memory for this job");
+        voice.error("not enough memory for this job");
         return {false, "not enough memory for this job"};
     }
     return {false, "unknown job"};
+}
+
+std::string LabelOf(const BatchJob& job)
+{
+    return std::string(BatchJobKindName(job.kind)) + " " + job.name;
+}
+
+// A report line, and flushed at once: stdout and stderr often share one log (a scheduler's),
+// where each line must land in the order it happened.
+void ReportLine(const std::string& prefix, const std::string& text)
+{
+    std::printf("%s%s\n", prefix.c_str(), text.c_str());
+    std::fflush(stdout);
+}
+
+std::string Seconds(double seconds)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f s", seconds);
+    return text;
 }
 
 int RunBatch(const BatchOptions& options, const CliContext& context)
@@ -177,40 +214,67 @@ int RunBatch(const BatchOptions& options, const CliContext& context)
         PrintError("--shard: " + error);
         return kExitBadArguments;
     }
+    const bool sharded = !options.shard.empty();
+    // Every line of a slice names it, so that the logs of N machines can be told apart.
+    const std::string prefix =
+        sharded ? "shard " + std::to_string(shard.index) + "/" + std::to_string(shard.count) + ": " : std::string();
     BatchManifest manifest;
     if (!LoadBatchManifest(options.manifest, manifest, error))
     {
-        PrintError(error);
+        PrintError(prefix + error);
         return kExitBadArguments;
     }
-    const bool sharded = !options.shard.empty();
     const std::vector<std::size_t> jobs = sharded ? BatchShardJobs(manifest, shard) : BatchRunOrder(manifest);
     const std::size_t count = jobs.size();
-    // Every report line of a slice names it, so that the logs of N machines can be told apart.
-    const std::string prefix =
-        sharded ? "shard " + std::to_string(shard.index) + "/" + std::to_string(shard.count) + ": " : std::string();
     if (sharded)
-        std::printf("batch: %s%zu of the manifest's %zu jobs\n", prefix.c_str(), count, manifest.jobs.size());
+        ReportLine(prefix, "batch: " + std::to_string(count) + " of the manifest's " +
+                               std::to_string(manifest.jobs.size()) + " jobs");
+    const auto numbered = [count](std::size_t i)
+    { return "[" + std::to_string(i + 1) + "/" + std::to_string(count) + "] "; };
     if (options.check)
     {
-        std::printf("%s: %zu jobs\n", options.manifest.c_str(), manifest.jobs.size());
+        ReportLine(prefix, options.manifest + ": " + std::to_string(manifest.jobs.size()) + " jobs");
         for (std::size_t i = 0; i < count; ++i)
         {
             const BatchJob& job = manifest.jobs[jobs[i]];
-            std::printf("[%zu/%zu] %s %s (line %d)\n", i + 1, count, BatchJobKindName(job.kind), job.name.c_str(),
-                        job.line);
+            ReportLine(prefix, numbered(i) + LabelOf(job) + " (line " + std::to_string(job.line) + ")");
         }
         return kExitOk;
     }
+    enum class State
+    {
+        notRun,
+        ok,
+        failed,
+        skipped,
+    };
+    std::vector<State> states(manifest.jobs.size(), State::notRun);
     const auto start = std::chrono::steady_clock::now();
     std::vector<std::string> failed;
+    std::vector<std::string> skipped;
     std::size_t warned = 0;
     for (std::size_t i = 0; i < count; ++i)
     {
         const BatchJob& job = manifest.jobs[jobs[i]];
-        const std::string label = std::string(BatchJobKindName(job.kind)) + " " + job.name;
+        const std::string label = LabelOf(job);
+        // A job whose input a failed job was to write would read an older file, or none: it is
+        // skipped, and so are the jobs that read its own output.
+        const auto lost =
+            std::find_if(job.reads.begin(), job.reads.end(),
+                         [&](const BatchJob::Input& input)
+                         { return states[input.job] == State::failed || states[input.job] == State::skipped; });
+        if (lost != job.reads.end())
+        {
+            states[jobs[i]] = State::skipped;
+            skipped.push_back(label);
+            ReportLine(prefix, numbered(i) + label + ": SKIPPED: reads " + lost->path + " from " +
+                                   LabelOf(manifest.jobs[lost->job]) +
+                                   (states[lost->job] == State::failed ? ", which failed" : ", which was skipped"));
+            continue;
+        }
         const auto jobStart = std::chrono::steady_clock::now();
-        const JobOutcome outcome = RunJob(job, label, context);
+        const JobOutcome outcome = RunJob(job, JobVoice{prefix + label}, context);
+        states[jobs[i]] = outcome.ok ? State::ok : State::failed;
         if (!outcome.ok)
             failed.push_back(label);
         const std::string state = !outcome.ok             ? "FAILED"
@@ -218,18 +282,19 @@ int RunBatch(const BatchOptions& options, const CliContext& context)
                                                           : "ok with " + std::to_string(outcome.warnings) +
                                                                 (outcome.warnings == 1 ? " warning" : " warnings");
         warned += outcome.ok && outcome.warnings > 0 ? 1 : 0;
-        std::printf("[%zu/%zu] %s: %s: %s, %.2f s\n", i + 1, count, label.c_str(), state.c_str(),
-                    outcome.detail.c_str(), SecondsSince(jobStart));
-        std::fflush(stdout);
+        ReportLine(prefix,
+                   numbered(i) + label + ": " + state + ": " + outcome.detail + ", " + Seconds(SecondsSince(jobStart)));
     }
-    std::printf("batch: %s%zu of %zu jobs succeeded", prefix.c_str(), count - failed.size(), count);
+    std::string summary = "batch: " + std::to_string(count - failed.size() - skipped.size()) + " of " +
+                          std::to_string(count) + " jobs succeeded";
     if (warned > 0)
-        std::printf(" (%zu with warnings)", warned);
-    std::printf(", %.2f s", SecondsSince(start));
-    for (std::size_t i = 0; i < failed.size(); ++i)
-        std::printf("%s%s", i == 0 ? "; failed: " : ", ", failed[i].c_str());
-    std::printf("\n");
-    return failed.empty() ? kExitOk : kExitJobFailed;
+        summary += " (" + std::to_string(warned) + " with warnings)";
+    summary += ", " + Seconds(SecondsSince(start));
+    for (const auto& [title, labels] : {std::pair{"; failed: ", &failed}, {"; skipped: ", &skipped}})
+        for (std::size_t i = 0; i < labels->size(); ++i)
+            summary += (i == 0 ? title : ", ") + (*labels)[i];
+    ReportLine(prefix, summary);
+    return failed.empty() && skipped.empty() ? kExitOk : kExitJobFailed;
 }
 
 } // namespace
@@ -239,13 +304,14 @@ void RegisterBatchCommand(CLI::App& app, CliContext& context)
     auto options = std::make_shared<BatchOptions>();
     CLI::App* command = app.add_subcommand(
         "batch",
-        "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures");
+        "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures "
+        "and skipping the jobs that read a failed job's output");
     command->add_option("MANIFEST", options->manifest, "INI manifest listing the jobs and their settings")->required();
     command->add_flag("--check", options->check, "only check the manifest and list its jobs");
     command
         ->add_option("--shard", options->shard,
-                     "run only the K-th of N slices of the jobs, K from 1; jobs reading a map's output stay in "
-                     "its slice")
+                     "run only the K-th of N slices of the jobs, K from 1; a job reading another's output stays "
+                     "in its slice")
         ->type_name("K/N");
     command->callback([options, &context] { context.exitCode = RunBatch(*options, context); });
 }

@@ -2,18 +2,23 @@
 
 #include "base/JobFiles.h"
 #include "heightproc/Process.h"
+#include "heightproc/ProcessJob.h"
 
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <numeric>
+#include <queue>
 #include <sstream>
+
+#include <sys/stat.h>
 
 namespace
 {
@@ -64,20 +69,30 @@ Setter PathKey(std::string BatchJob::*member)
     };
 }
 
+// Sets `value` from a boolean's text; returns why the text is not one, or an empty string.
+std::string ParseBool(const std::string& text, bool& value)
+{
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "true" || lower == "yes" || lower == "on" || lower == "1")
+        value = true;
+    else if (lower == "false" || lower == "no" || lower == "off" || lower == "0")
+        value = false;
+    else
+        return "\"" + text + "\" is not true or false";
+    return {};
+}
+
 Setter BoolKey(int ProcessSettings::*member)
 {
     return [member](BatchJob& job, const std::string& text) -> std::string
     {
-        std::string lower = text;
-        std::transform(lower.begin(), lower.end(), lower.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (lower == "true" || lower == "yes" || lower == "on" || lower == "1")
-            job.process.*member = 1;
-        else if (lower == "false" || lower == "no" || lower == "off" || lower == "0")
-            job.process.*member = 0;
-        else
-            return "\"" + text + "\" is not true or false";
-        return {};
+        bool value = false;
+        std::string problem = ParseBool(text, value);
+        if (problem.empty())
+            job.process.*member = value ? 1 : 0;
+        return problem;
     };
 }
 
@@ -105,6 +120,8 @@ const std::vector<KeySpec>& Keys()
                  return std::string();
              }},
             {K::Map, "blur-height", BoolKey(&ProcessSettings::blurHeight)},
+            {K::Map, "keep-going",
+             [](BatchJob& job, const std::string& text) { return ParseBool(text, job.keepGoing); }},
 
             {K::Banks, "wtr", PathKey(&BatchJob::wtr)},
             {K::Banks, "output", PathKey(&BatchJob::output)},
@@ -264,6 +281,7 @@ private:
     bool section(const std::string& line, int number);
     bool entry(const std::string& line, int number);
     bool finish(const std::string& baseDir);
+    bool link();
 
     BatchManifest& m_manifest;
     std::string m_error;
@@ -405,20 +423,114 @@ bool Parser::finish(const std::string& baseDir)
     {
         BatchJob& job = m_manifest.jobs[i];
         const std::vector<std::string>& setKeys = m_setKeys[i];
+        job.keys = setKeys;
         for (const Entry& entry : m_defaults)
             if (const KeySpec* keySpec = FindKey(job.kind, entry.key);
                 keySpec != nullptr && std::find(setKeys.begin(), setKeys.end(), entry.key) == setKeys.end())
+            {
                 (void)keySpec->set(job, entry.value); // checked when the default was read
-        job.pixelSizeSet = std::find(setKeys.begin(), setKeys.end(), "pixel-size") != setKeys.end() ||
-                           std::any_of(m_defaults.begin(), m_defaults.end(),
-                                       [](const Entry& entry) { return entry.key == "pixel-size"; });
+                job.keys.push_back(entry.key);
+            }
         for (const auto& [key, member] : RequiredKeys(job.kind))
             if ((job.*member).empty())
                 return fail(job.line, std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "] needs " +
                                           key + " = PATH");
         ResolvePaths(job, baseDir);
     }
-    return true;
+    return link();
+}
+
+std::string Label(const BatchJob& job)
+{
+    return std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "]";
+}
+
+// The order in which the jobs can run: at each step the first job in the file whose inputs'
+// writers have all run, so a manifest already in that order keeps it and a job held back runs
+// right after the last job it waited for. Jobs that wait for each other are left out.
+std::vector<std::size_t> ReadyOrder(const std::vector<BatchJob>& jobs)
+{
+    const std::size_t count = jobs.size();
+    std::vector<std::size_t> waiting(count, 0);
+    std::vector<std::vector<std::size_t>> readers(count);
+    for (std::size_t i = 0; i < count; ++i)
+    {
+        std::vector<std::size_t> writers;
+        for (const BatchJob::Input& input : jobs[i].reads)
+            writers.push_back(input.job);
+        std::sort(writers.begin(), writers.end());
+        writers.erase(std::unique(writers.begin(), writers.end()), writers.end());
+        waiting[i] = writers.size();
+        for (std::size_t writer : writers)
+            readers[writer].push_back(i);
+    }
+    std::priority_queue<std::size_t, std::vector<std::size_t>, std::greater<>> ready;
+    for (std::size_t i = 0; i < count; ++i)
+        if (waiting[i] == 0)
+            ready.push(i);
+    std::vector<std::size_t> order;
+    order.reserve(count);
+    while (!ready.empty())
+    {
+        const std::size_t job = ready.top();
+        ready.pop();
+        order.push_back(job);
+        for (std::size_t reader : readers[job])
+            if (--waiting[reader] == 0)
+                ready.push(reader);
+    }
+    return order;
+}
+
+bool Parser::link()
+{
+    std::vector<BatchJob>& jobs = m_manifest.jobs;
+    std::vector<BatchJobFiles> files;
+    std::map<std::string, std::size_t> writers; // a file's key -> the job writing it
+    for (std::size_t i = 0; i < jobs.size(); ++i)
+    {
+        files.push_back(FilesOfBatchJob(jobs[i]));
+        for (const std::string& path : files[i].writes)
+        {
+            const auto [at, added] = writers.emplace(BatchFileKey(path), i);
+            // A job naming one file for two of its outputs is refused when it runs, as its command.
+            if (!added && at->second != i)
+                return fail(jobs[i].line, Label(jobs[i]) + " writes " + path + ", as " + Label(jobs[at->second]) +
+                                              " on line " + std::to_string(jobs[at->second].line) +
+                                              " does; give each job its own output");
+        }
+    }
+    for (std::size_t i = 0; i < jobs.size(); ++i)
+        for (const std::string& path : files[i].reads)
+            // A job reading its own output is refused when it runs, as its command.
+            if (const auto found = writers.find(BatchFileKey(path)); found != writers.end() && found->second != i)
+                jobs[i].reads.push_back({found->second, path});
+
+    const std::vector<std::size_t> order = ReadyOrder(jobs);
+    if (order.size() == jobs.size())
+        return true;
+    // Some jobs wait for each other. Walk from the first of them along the jobs it waits for
+    // until one comes back: that is a circle to name.
+    std::vector<bool> placed(jobs.size(), false);
+    for (std::size_t job : order)
+        placed[job] = true;
+    std::size_t job = std::size_t(std::find(placed.begin(), placed.end(), false) - placed.begin());
+    std::vector<std::size_t> walk;
+    std::vector<const BatchJob::Input*> via;
+    while (std::find(walk.begin(), walk.end(), job) == walk.end())
+    {
+        const auto input = std::find_if(jobs[job].reads.begin(), jobs[job].reads.end(),
+                                        [&](const BatchJob::Input& read) { return !placed[read.job]; });
+        walk.push_back(job);
+        via.push_back(&*input);
+        job = input->job;
+    }
+    const std::size_t first = std::size_t(std::find(walk.begin(), walk.end(), job) - walk.begin());
+    std::string circle = Label(jobs[walk[first]]);
+    for (std::size_t i = first; i < walk.size(); ++i)
+        circle += std::string(i == first ? "" : ", which") + " reads " + via[i]->path + ", written by " +
+                  Label(jobs[via[i]->job]);
+    return fail(jobs[walk[first]].line, "jobs wait for each other's output: " + circle);
 }
 
 } // namespace
@@ -426,6 +538,80 @@ bool Parser::finish(const std::string& baseDir)
 const char* BatchJobKindName(BatchJobKind kind)
 {
     return kKindNames[static_cast<int>(kind)];
+}
+
+bool BatchJob::sets(const std::string& key) const
+{
+    return std::find(keys.begin(), keys.end(), key) != keys.end();
+}
+
+BatchJobFiles FilesOfBatchJob(const BatchJob& job)
+{
+    BatchJobFiles files;
+    switch (job.kind)
+    {
+    case BatchJobKind::Map:
+    {
+        const ProcessJob process(job.raw, job.process);
+        files = {ProcessJobInputs(process), ProcessJobOutputs(process)};
+        break;
+    }
+    case BatchJobKind::Banks:
+        files = {{job.wtr}, {job.output, job.bankPreview}};
+        break;
+    case BatchJobKind::Cliff:
+        files = {{job.dat}, {job.output}};
+        break;
+    case BatchJobKind::Preview:
+        files = {{job.dat}, {job.output}};
+        // A water picture is drawn over a terrain: the one named, or "<base>.dat" beside
+        // "<base>_w.dat", the pair a map writes.
+        if (job.mode == "water" || (job.mode == "auto" && job.dat.ends_with("_w.dat")))
+        {
+            if (!job.terrain.empty())
+                files.reads.push_back(job.terrain);
+            else if (job.dat.ends_with("_w.dat"))
+                files.reads.push_back(job.dat.substr(0, job.dat.size() - 6) + ".dat");
+        }
+        break;
+    }
+    for (std::vector<std::string>* list : {&files.reads, &files.writes})
+        list->erase(std::remove(list->begin(), list->end(), std::string()), list->end());
+    return files;
+}
+
+namespace
+{
+// `path` with its symbolic links resolved, the part that does not exist yet kept as written.
+// `links` counts the dangling links followed, so that a loop of them ends.
+std::filesystem::path Resolved(const std::filesystem::path& path, int links)
+{
+    namespace fs = std::filesystem;
+    if (char* real = ::realpath(path.c_str(), nullptr))
+    {
+        fs::path resolved(real);
+        std::free(real);
+        return resolved;
+    }
+    struct stat status;
+    if (links < 40 && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
+    {
+        // A link to a file not written yet: the file is where the link points.
+        std::error_code error;
+        const fs::path target = fs::read_symlink(path, error);
+        if (!error)
+            return Resolved(target.is_absolute() ? target : path.parent_path() / target, links + 1);
+    }
+    const fs::path parent = path.parent_path();
+    if (parent == path)
+        return path; // the root
+    return (Resolved(parent.empty() ? fs::path(".") : parent, links) / path.filename()).lexically_normal();
+}
+} // namespace
+
+std::string BatchFileKey(const std::string& path)
+{
+    return Resolved(path.empty() ? std::string(".") : path, 0).string();
 }
 
 bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,
@@ -486,47 +672,6 @@ bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& er
 
 namespace
 {
-// The same file however the manifest spells its path ("maps/./north.dat").
-std::string SamePath(const std::string& path)
-{
-    return std::filesystem::path(path).lexically_normal().string();
-}
-
-// For each job, the maps whose output it reads (indices into manifest.jobs).
-std::vector<std::vector<std::size_t>> MapsReadBy(const BatchManifest& manifest)
-{
-    std::map<std::string, std::size_t> written; // a height or water file -> the map writing it
-    for (std::size_t i = 0; i < manifest.jobs.size(); ++i)
-    {
-        const BatchJob& job = manifest.jobs[i];
-        if (job.kind != BatchJobKind::Map)
-            continue;
-        const std::string base = BaseName(job.raw);
-        written.emplace(SamePath(base + ".dat"), i);
-        written.emplace(SamePath(base + "_w.dat"), i);
-    }
-    std::vector<std::vector<std::size_t>> reads(manifest.jobs.size());
-    for (std::size_t i = 0; i < manifest.jobs.size(); ++i)
-    {
-        const BatchJob& job = manifest.jobs[i];
-        if (job.kind != BatchJobKind::Cliff && job.kind != BatchJobKind::Preview)
-            continue;
-        std::vector<std::string> inputs{job.dat};
-        if (job.kind == BatchJobKind::Preview)
-        {
-            // A preview of a water file reads the terrain beside it unless told otherwise.
-            if (!job.terrain.empty())
-                inputs.push_back(job.terrain);
-            else if (job.dat.size() > 6 && job.dat.ends_with("_w.dat"))
-                inputs.push_back(job.dat.substr(0, job.dat.size() - 6) + ".dat");
-        }
-        for (const std::string& input : inputs)
-            if (const auto found = written.find(SamePath(input)); found != written.end())
-                reads[i].push_back(found->second);
-    }
-    return reads;
-}
-
 struct Groups
 {
     std::vector<std::size_t> parent;
@@ -541,40 +686,21 @@ struct Groups
 
 std::vector<std::size_t> BatchRunOrder(const BatchManifest& manifest)
 {
-    const std::size_t count = manifest.jobs.size();
-    const std::vector<std::vector<std::size_t>> reads = MapsReadBy(manifest);
-    // In file order, a job waits until every map it reads has run; maps read nothing, so this
-    // always finishes, and a manifest already in that order keeps it.
-    std::vector<std::size_t> order;
-    std::vector<bool> done(count, false);
-    order.reserve(count);
-    while (order.size() < count)
-        for (std::size_t i = 0; i < count; ++i)
-        {
-            if (done[i])
-                continue;
-            if (!std::all_of(reads[i].begin(), reads[i].end(), [&](std::size_t map) { return done[map]; }))
-                continue;
-            done[i] = true;
-            order.push_back(i);
-            // Start over so that a job held back runs right after the map it waited for.
-            break;
-        }
-    return order;
+    // A parsed manifest has no jobs that wait for each other, so every job has its place.
+    return ReadyOrder(manifest.jobs);
 }
 
 std::vector<std::size_t> BatchShardJobs(const BatchManifest& manifest, BatchShard shard)
 {
     const std::size_t count = manifest.jobs.size();
-    const std::vector<std::vector<std::size_t>> reads = MapsReadBy(manifest);
     Groups groups{std::vector<std::size_t>(count)};
     std::iota(groups.parent.begin(), groups.parent.end(), std::size_t{0});
     for (std::size_t i = 0; i < count; ++i)
-        for (std::size_t map : reads[i])
+        for (const BatchJob::Input& input : manifest.jobs[i].reads)
         {
             // The root is the group's first job in the file, which numbers the group.
             const std::size_t a = groups.root(i);
-            const std::size_t b = groups.root(map);
+            const std::size_t b = groups.root(input.job);
             groups.parent[std::max(a, b)] = std::min(a, b);
         }
     std::map<std::size_t, std::size_t> groupNumber; // root -> number in file order

@@ -14,7 +14,9 @@
 //
 // Sections [map NAME], [banks NAME], [cliff NAME] and [preview NAME] run the commands process,
 // banks, cliff and preview, in the order of the file. Every value is checked while parsing, so
-// a manifest either parses whole or names the first mistake with its line number.
+// a manifest either parses whole or names the first mistake with its line number. Jobs are tied
+// to each other by the files they read and write, compared as files (see BatchFileKey), so a job
+// runs after the job whose output it reads, and no two jobs may write one file.
 #include "banks/BanksSettings.h"
 #include "cliff/CliffExport.h"
 #include "heightproc/ProcessSettings.h"
@@ -39,12 +41,13 @@ struct BatchJob
 {
     BatchJobKind kind = BatchJobKind::Map;
     std::string name;
-    int line = 0; // of the section header
+    int line = 0;                  // of the section header
+    std::vector<std::string> keys; // the keys set for it, its own and those [defaults] gave it
 
     // map
     std::string raw;
     ProcessSettings process;
-    bool pixelSizeSet = false; // else the RAW's header may give it
+    bool keepGoing = false; // skip a lever or water stage that cannot run, as process --keep-going
     // banks
     std::string wtr;
     BanksSettings banks;
@@ -57,7 +60,33 @@ struct BatchJob
     ReliefSettings relief;
     // banks, cliff and preview
     std::string output;
+
+    // Filled once the manifest is read: the other jobs whose output this one reads.
+    struct Input
+    {
+        std::size_t job;  // index into manifest.jobs
+        std::string path; // as the manifest spells it
+    };
+    std::vector<Input> reads;
+
+    bool sets(const std::string& key) const;
 };
+
+// The files a job reads and the ones it writes, as the manifest spells them (joined to its
+// folder): a map's RAW, lever and mask and its "<base>.dat" (and "<base>_w.dat" with a mask); a
+// preview of a water file also reads the terrain it is drawn over.
+struct BatchJobFiles
+{
+    std::vector<std::string> reads;
+    std::vector<std::string> writes;
+};
+BatchJobFiles FilesOfBatchJob(const BatchJob& job);
+
+// One text for one file however it is spelled: the path with every symbolic link resolved, also
+// for a file not written yet (its folder resolved, its name kept, a dangling link followed), so
+// "maps/./a.dat", "/abs/maps/a.dat" and "link-to-maps/a.dat" give the same key. Hard links are
+// other files: an output replaced by its writer no longer shares its content with them.
+std::string BatchFileKey(const std::string& path);
 
 struct BatchManifest
 {
@@ -65,7 +94,10 @@ struct BatchManifest
 };
 
 // Parses manifest text. Relative paths are joined to `baseDir` (empty: left as they are). On a
-// mistake returns false with "LINE: message" in `error` (line 0 for the file as a whole).
+// mistake returns false with "LINE: message" in `error` (line 0 for the file as a whole). The
+// jobs' files are then compared on the file system: a job reading another's output gets it in
+// `reads`, and two jobs writing one file, or jobs each waiting for the other's output, are a
+// mistake naming both.
 bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,
                         std::string& error);
 
@@ -83,8 +115,8 @@ struct BatchShard
 // Reads "K/N" (1 <= K <= N). On a mistake returns false with the reason in `error`.
 bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& error);
 
-// The order in which the jobs run: the order of the file, except that a job reading a map's
-// output (a cliff or preview of its .dat or _w.dat) comes after that map.
+// The order in which the jobs run: the order of the file, except that a job reading another
+// job's output (a cliff or preview of a map's .dat or _w.dat) comes after that job.
 std::vector<std::size_t> BatchRunOrder(const BatchManifest& manifest);
 
 // The jobs of one slice, as indices into manifest.jobs in the order they run. Jobs tied by one

@@ -192,7 +192,8 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
             if (problem.text.empty())
                 continue;
             if (!job.keepGoing)
-                return Stop(JobFailure(JobStatus::failed, problem.text + " (--keep-going skips the stage instead)"),
+                return Stop(JobFailure(JobStatus::failed,
+                                       problem.text + " (" + job.keepGoingName + " skips the stage instead)"),
                             messages);
             skipped.push_back(problem);
         }

@@ -26,6 +26,8 @@ struct ProcessJob
     // A lever or water stage whose file cannot be used is skipped with a warning, as the desktop
     // does, instead of failing the job before anything is written.
     bool keepGoing = false;
+    // How the front end asks for keepGoing, named in the failure it would have avoided.
+    std::string keepGoingName = "--keep-going";
     // The desktop's own behaviour: its page has checked the fields, the job's own messages
     // about the files (an output that is an input among them, after the RAW's own checks), the
     // stages skipped as it skips them, no warnings checked for.

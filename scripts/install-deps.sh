@@ -15,6 +15,10 @@ optional=(libgdal-dev)
 if [ "${1:-}" = "--bench" ]; then
     packages+=(gdal-bin time strace)
 fi
+# A one-node Slurm for scripts/slurm-array-check.sh.
+if [ "${1:-}" = "--slurm" ]; then
+    packages+=(slurm-wlm munge)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

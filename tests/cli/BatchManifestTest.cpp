@@ -131,6 +131,9 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
         {"[defaults]\nscale = 51\n[map a]\nraw = a\n", "2: scale (map): 51 is outside the range 1..50"},
         {"[defaults]\nheight-scale = 500000\n[map a]\nraw = a\n", "2: height-scale (cliff): 500000 is outside the range"},
         {"[preview p]\ndat = a\noutput = b\nmode = shiny\n", "4: mode: \"shiny\" is not relief, water or auto"},
+        {"[preview p]\ndat = c.bmp\noutput = p.dat\n[cliff c]\ndat = p.dat\noutput = c.bmp\n",
+         "1: jobs wait for each other's output: [preview p] reads c.bmp, written by [cliff c], which reads p.dat, "
+         "written by [preview p]"},
     };
     for (const auto& c : cases)
     {
@@ -160,7 +163,8 @@ TEST(BatchManifest, FileErrorsCarryThePathAndLine)
 namespace
 {
 // Eight maps, with cliffs and previews that read their outputs, shoreline jobs that read none, a
-// preview that ties two maps together and a cliff listed before the map it reads.
+// preview that ties two maps together and a cliff listed before the map it reads. Paths are
+// matched as files ("sub/../m1.raw" writes "./m1_w.dat").
 const char* kShardManifest = R"([cliff early]
 dat = m7.dat
 output = m7.bmp
@@ -169,8 +173,10 @@ output = m7.bmp
 raw = m0.raw
 [map m1]
 raw = sub/../m1.raw
+water = m1.wtr
 [map m2]
 raw = m2.raw
+water = m2.wtr
 [map m3]
 raw = m3.raw
 [map m4]
@@ -179,6 +185,7 @@ raw = m4.raw
 raw = m5.raw
 [map m6]
 raw = m6.raw
+water = m6.wtr
 [map m7]
 raw = m7.raw
 [cliff m0]
