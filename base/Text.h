@@ -12,12 +12,12 @@
 #include <string_view>
 #include <system_error>
 
-inline std::string_view Trim(std::string_view text, std::string_view blanks = " \t\r\n")
+inline std::string Trim(std::string_view text, std::string_view blanks = " \t\r\n")
 {
     const std::size_t first = text.find_first_not_of(blanks);
     if (first == std::string_view::npos)
         return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+    return std::string(text.substr(first, text.find_last_not_of(blanks) - first + 1));
 }
 
 inline std::string Lower(std::string_view text)

@@ -125,11 +125,24 @@ JobOutcome BanksOutcome(const BatchJob& job, const JobVoice& voice)
 
 JobOutcome CliffOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
+    // The map's own height scale unless the job gives one, as the cliff command chooses it.
+    const JobField<CliffSettings>& field = CliffField("heightScale");
+    const HeightScaleChoice scale = ChooseHeightScale(job.dat, job.heightScale, double(job.cliff.heightScale),
+                                                      field.defaultValue(), field.range.min, field.range.max);
+    for (const std::string& warning : scale.warnings)
+        voice.warning(warning);
+    if (!scale.problem.empty())
+    {
+        voice.error(scale.problem);
+        return {false, scale.problem};
+    }
+    CliffSettings settings = job.cliff;
+    settings.heightScale = static_cast<float>(scale.scale);
     JobMessages messages(voice);
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);
-        CliffJob cliff(job.dat, job.cliff, job.output);
+        CliffJob cliff(job.dat, settings, job.output);
         // The batch writes the bitmap; a GeoTIFF mask is the cliff command's.
         cliff.prepare = [&job]
         {
@@ -153,6 +166,7 @@ JobOutcome PreviewOutcome(const BatchJob& job, const JobVoice& voice, const CliC
     preview.mode = job.mode;
     preview.terrain = job.terrain;
     preview.settings = job.relief;
+    preview.heightScale = job.heightScale;
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);

@@ -1,5 +1,7 @@
 #include "cli/BatchManifest.h"
 
+#include "base/Text.h"
+
 #include "base/JobFiles.h"
 #include "heightproc/Process.h"
 #include "heightproc/ProcessJob.h"
@@ -36,13 +38,6 @@ struct KeySpec
     Setter set;
 };
 
-bool ParseWhole(const std::string& text, long& value)
-{
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return ec == std::errc() && ptr == end;
-}
-
 // A key that sets a row of a job's field table, through the same parsing and range check as the
 // command line's option of that name.
 template <typename Settings> Setter FieldKey(const JobField<Settings>& field, Settings BatchJob::*settings)
@@ -72,9 +67,7 @@ Setter PathKey(std::string BatchJob::*member)
 // Sets `value` from a boolean's text; returns why the text is not one, or an empty string.
 std::string ParseBool(const std::string& text, bool& value)
 {
-    std::string lower = text;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    const std::string lower = Lower(text);
     if (lower == "true" || lower == "yes" || lower == "on" || lower == "1")
         value = true;
     else if (lower == "false" || lower == "no" || lower == "off" || lower == "0")
@@ -106,6 +99,14 @@ const std::vector<KeySpec>& Keys()
         AddFieldKeys(list, K::Banks, kBanksFields, &BatchJob::banks);
         AddFieldKeys(list, K::Cliff, kCliffFields, &BatchJob::cliff);
         AddFieldKeys(list, K::Preview, kReliefFields, &BatchJob::relief);
+        // As on the command line, the height scale of a cliff or a preview may be the map's own.
+        for (KeySpec& spec : list)
+            if ((spec.kind == K::Cliff || spec.kind == K::Preview) && std::string_view(spec.key) == "height-scale")
+                spec.set = [number = spec.set](BatchJob& job, const std::string& text)
+                {
+                    job.heightScale = text == "auto" ? HeightScaleAsk::automatic : HeightScaleAsk::given;
+                    return text == "auto" ? std::string() : number(job, text);
+                };
         list.insert(list.end(), {
             {K::Map, "lever",
              [](BatchJob& job, const std::string& text)
@@ -178,15 +179,6 @@ std::vector<std::pair<const char*, std::string BatchJob::*>> RequiredKeys(BatchJ
         return {{"dat", &BatchJob::dat}, {"output", &BatchJob::output}};
     }
     return {};
-}
-
-std::string Trim(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(" \t\r");
-    if (first == std::string::npos)
-        return {};
-    const std::size_t last = text.find_last_not_of(" \t\r");
-    return text.substr(first, last - first + 1);
 }
 
 bool IsComment(const std::string& rest)
@@ -652,21 +644,20 @@ bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::st
 bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& error)
 {
     const std::size_t slash = text.find('/');
-    long index = 0;
-    long count = 0;
-    if (slash == std::string::npos || !ParseWhole(text.substr(0, slash), index) ||
-        !ParseWhole(text.substr(slash + 1), count))
+    const std::optional<long long> index = slash == std::string::npos ? std::nullopt : ParseWhole(text.substr(0, slash));
+    const std::optional<long long> count = slash == std::string::npos ? std::nullopt : ParseWhole(text.substr(slash + 1));
+    if (!index || !count)
     {
         error = text + " is not K/N (the K-th of N slices, e.g. 2/8)";
         return false;
     }
-    if (count < 1 || count > 1000000 || index < 1 || index > count)
+    if (*count < 1 || *count > 1000000 || *index < 1 || *index > *count)
     {
         error = text + ": K counts from 1 to N (N at least 1)";
         return false;
     }
-    shard.index = static_cast<int>(index);
-    shard.count = static_cast<int>(count);
+    shard.index = static_cast<int>(*index);
+    shard.count = static_cast<int>(*count);
     return true;
 }
 

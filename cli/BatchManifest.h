@@ -20,6 +20,7 @@
 #include "banks/BanksSettings.h"
 #include "cliff/CliffExport.h"
 #include "heightproc/ProcessSettings.h"
+#include "tools/MapUnits.h"
 #include "tools/Relief.h"
 
 #include <cstddef>
@@ -55,6 +56,7 @@ struct BatchJob
     // cliff and preview
     std::string dat;
     CliffSettings cliff;
+    HeightScaleAsk heightScale = HeightScaleAsk::byDefault; // cliff and preview: the map's own unless given
     std::string mode = "auto"; // preview: relief, water or auto
     std::string terrain;       // preview: terrain under a water file; empty: <base>.dat if present
     ReliefSettings relief;
