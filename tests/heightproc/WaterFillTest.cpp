@@ -1,10 +1,10 @@
 #include "heightproc/Water.h"
 #include "tests/oracles/WaterReference.h"
 #include "HeightprocTestSupport.h"
+#include "tests/common/ScopedWorkers.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 using namespace testing_support;
 
@@ -100,10 +100,9 @@ TEST(WaterFill, BandsOfAnyWorkerCountMatchTheReference)
             {
                 SCOPED_TRACE(std::to_string(start.width) + " wide, " + threads + " workers, limit " +
                              std::to_string(limit));
-                ::setenv("ALTIMO_THREADS", threads, 1);
+                const testcli::ScopedWorkers workers(threads);
                 Raster fast = start;
                 FillWater(fast.view(), progress, limit);
-                ::unsetenv("ALTIMO_THREADS");
                 EXPECT_EQ(fast.samples, expected.samples);
             }
         }
