@@ -209,12 +209,3 @@ TEST_F(DATElevationDBTest, BadHeadersAndOffsetsAreRejected)
     EXPECT_FALSE(InitFromBytes(bytes)) << "count is not 4096";
 }
 
-TEST_F(DATElevationDBTest, MissingFileAndUninitialisedReader)
-{
-    CDATElevationDB db(false);
-    EXPECT_FALSE(db.init(path("none.dat").c_str()));
-    EXPECT_EQ(db.getWidth(), 0);
-    EXPECT_EQ(db.getSample(3, 3), 0);
-    std::vector<std::uint16_t> all;
-    EXPECT_FALSE(db.readAll(all));
-}

@@ -42,7 +42,7 @@ TEST(Coder, ExpGolombCodesMatchTheDefinition)
     EXPECT_EQ(Encode(4096, 5), std::string(7, '0') + "1000000100000");
 }
 
-TEST(Coder, BitsFillBytesFromTheTopAndCloseZeroPads)
+TEST(Coder, GetDataCopiesTheCodeAndNothingPastIt)
 {
     CCoder coder;
     coder.open(nullptr, 0);
@@ -50,8 +50,6 @@ TEST(Coder, BitsFillBytesFromTheTopAndCloseZeroPads)
     coder.writeBit(false);
     coder.writeBit(true);
     coder.close();
-    ASSERT_EQ(coder.size(), 1u);
-    EXPECT_EQ(coder.data()[0], 0xA0);
     unsigned char out[4] = {0, 0, 0, 0x55};
     EXPECT_EQ(coder.getData(out, 3), 1);
     EXPECT_EQ(out[0], 0xA0);

@@ -97,9 +97,6 @@ TEST_F(HeightImageTest, TruncatedAndMissingFilesFailCleanly)
     }
     HeightImage image;
     std::string error;
-    EXPECT_FALSE(ReadHeightImage(path("missing.png"), image, error));
-    EXPECT_EQ(error, path("missing.png") + ": cannot open the file: No such file or directory");
-
     WriteText(path("notes.txt"), "not an image at all\n");
     EXPECT_FALSE(ReadHeightImage(path("notes.txt"), image, error));
     EXPECT_NE(error.find(HeightImageHasGdal() ? "GDAL reads" : "no GDAL support"), std::string::npos) << error;
