@@ -145,33 +145,6 @@ TEST(EncoderFELICS, RunIsSplitAt257)
     EXPECT_EQ(Tokens(std::vector<std::uint16_t>(258, 9)).tokens, (std::vector<Token>{{0, 9, 1, 255}, {0, 0, 0, 0}}));
 }
 
-TEST(EncoderFELICS, FastEncoderMatchesTheStepByStepEncoding)
-{
-    std::mt19937 random(11);
-    for (int trial = 0; trial < 300; ++trial)
-    {
-        const std::size_t length = random() % 5000;
-        std::vector<std::uint16_t> samples(length);
-        std::uint16_t value = static_cast<std::uint16_t>(random());
-        const unsigned style = random() % 4;
-        for (auto& sample : samples)
-        {
-            const unsigned roll = random() % 100;
-            if (style == 0)
-                value = static_cast<std::uint16_t>(random()); // noise
-            else if (roll < (style == 1 ? 90u : 30u))
-                ; // runs, long in style 1
-            else if (style == 3)
-                value = roll % 2 ? std::uint16_t(0) : std::uint16_t(65535);
-            else
-                value = static_cast<std::uint16_t>(value + int(random() % 201) - 100);
-            sample = value;
-        }
-        ASSERT_EQ(FastEncode(samples), ReferenceEncode(samples)) << "trial " << trial;
-        ExpectRoundTrip(samples, "random");
-    }
-}
-
 TEST(EncoderFELICS, AdversarialTilesRoundTripWithinTheBound)
 {
     std::mt19937 random(5);
