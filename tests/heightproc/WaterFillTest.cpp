@@ -96,7 +96,9 @@ TEST(WaterFill, BandsOfAnyWorkerCountMatchTheReference)
             // Three rows get one worker for the passes; more would only repeat the frontier sweeps.
             if (start.width > 64 && std::string(threads) != "1")
                 continue;
-            for (const std::size_t limit : {1, 0})
+            // Limit 1: passes only. Several of them: a worker let one row too far shows under
+            // ThreadSanitizer only where it catches up with the worker before it.
+            for (const std::size_t limit : {1, 0, 1, 1})
             {
                 SCOPED_TRACE(std::to_string(start.width) + " wide, " + threads + " workers, limit " +
                              std::to_string(limit));
