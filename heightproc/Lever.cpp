@@ -28,7 +28,9 @@ const std::array<float, 256>& MaskQuotients()
     return table;
 }
 
-#if defined(__x86_64__) && !defined(__clang__)
+// No clones under ThreadSanitizer: their resolver runs while the program's relocations are
+// applied, before the sanitizer's runtime is ready.
+#if defined(__x86_64__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define ALTIMO_VECTOR_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
 #define ALTIMO_VECTOR_CLONES

@@ -4,12 +4,12 @@
 #include "banks/ShorelineFile.h"
 #include "support/WtrWriter.h"
 #include "tests/common/CliRunner.h"
+#include "tests/common/ScopedWorkers.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -156,10 +156,9 @@ TEST_F(Banks, AnyNumberOfThreadsGivesTheSameResult)
     std::vector<BanksResult> results;
     for (const char* threads : {"1", "3", "7"})
     {
-        ::setenv("ALTIMO_THREADS", threads, 1);
+        const testcli::ScopedWorkers workers(threads);
         RecordingMessages messages;
         results.push_back(GenerateShorelines(file, settings, messages));
-        ::unsetenv("ALTIMO_THREADS");
         ASSERT_EQ(results.back().status, BanksStatus::ok) << threads;
     }
     ASSERT_GE(results[0].lines.size(), 36u);

@@ -84,16 +84,56 @@ TEST(TessellateLine, RefusesMoreThan32767Points)
     EXPECT_EQ(line.size(), 32764u);
 }
 
-TEST(SnapLineToShore, APointExactlyAtTheShoreLevelStepsOnceAlongTheNormal)
+// A line snapped on a mask of one rule, and where its points end up. A shore level of -1 is the
+// value of the mask's cells.
+struct Snap
+{
+    std::uint8_t (*cell)(int x, int z);
+    float psize;
+    float shore;
+    Shoreline line;
+    Shoreline snapped;
+};
+class SnapLineToShoreOn : public testing::TestWithParam<Snap>
+{
+};
+
+TEST_P(SnapLineToShoreOn, MovesThePointsAlongTheirNormals)
 {
     CBufferMask mask(256);
-    LoadMask(mask, [](int, int) { return std::uint8_t(8); });
-    const float shore = mask.getValue(0, 0);
-    Shoreline line = kEastward;
-    SnapLineToShore(line, mask, 10.0f, shore);
-    // One step of a tenth of a pixel (1 m) along the normal: north.
-    EXPECT_EQ(line, Points({{1000, 1001}, {1100, 1001}, {1200, 1001}}));
+    LoadMask(mask, GetParam().cell);
+    Shoreline line = GetParam().line;
+    SnapLineToShore(line, mask, GetParam().psize, GetParam().shore < 0 ? mask.getValue(0, 0) : GetParam().shore);
+    EXPECT_EQ(line, GetParam().snapped);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    SnapLineToShore, SnapLineToShoreOn,
+    testing::Values(
+        // A point exactly at the shore level steps once, a tenth of a pixel (1 m), along the
+        // normal of a line heading east: north.
+        Snap{[](int, int) { return std::uint8_t(8); }, 10.0f, -1, kEastward,
+             Points({{1000, 1001}, {1100, 1001}, {1200, 1001}})},
+        // A walk that never meets the shore stops after 501 steps: below the level against the
+        // normal (south), above it along the normal.
+        Snap{[](int, int) { return std::uint8_t(0); }, 10.0f, 0.5f, kEastward,
+             Points({{1000, 499}, {1100, 499}, {1200, 499}})},
+        Snap{[](int, int) { return std::uint8_t(15); }, 10.0f, 0.5f, kEastward,
+             Points({{1000, 1501}, {1100, 1501}, {1200, 1501}})},
+        // Water in columns 0..99, dry from column 100 (0.5 at 99.5). Heading south at x = 1000 m
+        // (pixel 100, dry): water lies on the right, west. The first sample at pixel 100 reads 0,
+        // so the point walks west; after one step the sample at 99.9 - 0.5 reads 0.6 and the walk
+        // ends at 99.9 pixels = 999 m. (Sampling the first position half a pixel aside too would
+        // read 0.5 and walk east instead.)
+        Snap{[](int x, int) { return std::uint8_t(x < 100 ? 15 : 0); }, 10.0f, 0.5f,
+             Points({{1000, 2000}, {1000, 1900}, {1000, 1800}}), Points({{999, 2000}, {999, 1900}, {999, 1800}})},
+        // Neighbours are read from the unchanged line: on a uniform mask at the shore level every
+        // point of a straight line heading north takes one step of 10 m (psize 100) west. Had
+        // point 0 already moved when point 1 reads it, point 1's normal would tilt and its z move
+        // by half a metre.
+        Snap{[](int, int) { return std::uint8_t(8); }, 100.0f, -1,
+             Points({{1000, 1000}, {1000, 1100}, {1000, 1200}, {1000, 1300}}),
+             Points({{990, 1000}, {990, 1100}, {990, 1200}, {990, 1300}})}));
 
 // Water in the mask rows from 200 down (mask row 0 is the north edge, at z = 2550 m with 10 m
 // cells): a line at z = 1000 m (row 155) walks south until the sample half a row below its
@@ -109,38 +149,8 @@ TEST(SnapLineToShore, AMaskVaryingAlongZIsReadNorthToSouth)
         EXPECT_EQ(line[i].x, kEastward[i].x);
         EXPECT_NEAR(line[i].z, 560, 1);
     }
-}
-
-TEST(SnapLineToShore, AWalkThatNeverMeetsTheShoreStopsAfter501Steps)
-{
-    CBufferMask dry(256);
-    LoadMask(dry, [](int, int) { return std::uint8_t(0); });
-    Shoreline line = kEastward;
-    SnapLineToShore(line, dry, 10.0f, 0.5f);
-    // Below the level: against the normal (south), 501 m.
-    EXPECT_EQ(line, Points({{1000, 499}, {1100, 499}, {1200, 499}}));
-
-    CBufferMask wet(256);
-    LoadMask(wet, [](int, int) { return std::uint8_t(15); });
-    line = kEastward;
-    SnapLineToShore(line, wet, 10.0f, 0.5f);
-    EXPECT_EQ(line, Points({{1000, 1501}, {1100, 1501}, {1200, 1501}}));
-}
-
-TEST(SnapLineToShore, FirstSampleAtThePointLaterOnesHalfAPixelAside)
-{
-    // Water in columns 0..99, dry from column 100: the interpolated value is 0.5 at 99.5.
-    CBufferMask mask(256);
+    // From 10 pixels out in the dry beside water in columns 0..99 the points walk onto the shore.
     LoadMask(mask, [](int x, int) { return std::uint8_t(x < 100 ? 15 : 0); });
-    // Heading south at x = 1000 m (pixel 100, dry): water lies on the right, west. The first
-    // sample at pixel 100 reads 0, so the point walks west; after one step the sample at
-    // 99.9 - 0.5 reads 0.6 and the walk ends at 99.9 pixels = 999 m. (Sampling the first
-    // position half a pixel aside too would read 0.5 and walk east instead.)
-    Shoreline line = Points({{1000, 2000}, {1000, 1900}, {1000, 1800}});
-    SnapLineToShore(line, mask, 10.0f, 0.5f);
-    EXPECT_EQ(line, Points({{999, 2000}, {999, 1900}, {999, 1800}}));
-
-    // From 10 pixels out in the dry the points walk onto the shore, about pixel 100.
     line = Points({{1100, 2000}, {1100, 1900}, {1100, 1800}});
     SnapLineToShore(line, mask, 10.0f, 0.5f);
     for (const ShorePoint& point : line)
@@ -148,18 +158,6 @@ TEST(SnapLineToShore, FirstSampleAtThePointLaterOnesHalfAPixelAside)
         EXPECT_NEAR(point.x, 1000, 10);
         EXPECT_EQ(point.z % 100, 0);
     }
-}
-
-TEST(SnapLineToShore, ReadsNeighboursFromTheUnchangedLine)
-{
-    // On a uniform mask at the shore level every point of a straight line takes one step of
-    // 10 m (psize 100) along its normal, west for a line heading north. Had point 0 already
-    // moved when point 1 reads it, point 1's normal would tilt and its z move by half a metre.
-    CBufferMask mask(256);
-    LoadMask(mask, [](int, int) { return std::uint8_t(8); });
-    Shoreline line = Points({{1000, 1000}, {1000, 1100}, {1000, 1200}, {1000, 1300}});
-    SnapLineToShore(line, mask, 100.0f, mask.getValue(0, 0));
-    EXPECT_EQ(line, Points({{990, 1000}, {990, 1100}, {990, 1200}, {990, 1300}}));
 }
 
 TEST(SplitLine, CutsAtASegmentLongerThan100OverT)

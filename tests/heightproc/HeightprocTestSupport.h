@@ -5,13 +5,12 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
-#include <unistd.h>
-#include <vector>
 #include <random>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace testing_support

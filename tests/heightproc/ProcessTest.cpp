@@ -142,22 +142,6 @@ TEST_F(ProcessTest, UncreatableOutputStillCountsAsSuccessButWarns)
     EXPECT_TRUE(fs::is_directory(path("terrain.dat")));
 }
 
-TEST_F(ProcessTest, WaterStageWithoutResultStillWritesTheHeightFile)
-{
-    const std::vector<std::uint16_t> raster = Terrain();
-    WriteBytes(path("terrain.raw"), raster.data(), raster.size() * 2);
-    settings.waterPath = path("missing.wtr");
-    const ProcessResult result = Run(path("terrain.raw"));
-    EXPECT_TRUE(result.success);
-    EXPECT_TRUE(result.heightWritten);
-    EXPECT_FALSE(result.waterWritten);
-    EXPECT_FALSE(result.warnings.empty());
-    EXPECT_FALSE(fs::exists(path("terrain_w.dat")));
-    EXPECT_EQ(progress.positions.front(), 0);
-    EXPECT_EQ(progress.positions.back(), 0);
-    EXPECT_EQ(DecodeDat(path("terrain.dat")), raster);
-}
-
 TEST_F(ProcessTest, WaterRasterIsWrittenBesideTheHeightFile)
 {
     const std::vector<std::uint16_t> raster = Terrain();

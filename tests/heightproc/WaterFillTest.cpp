@@ -1,10 +1,10 @@
 #include "heightproc/Water.h"
 #include "tests/oracles/WaterReference.h"
 #include "HeightprocTestSupport.h"
+#include "tests/common/ScopedWorkers.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 
 using namespace testing_support;
 
@@ -96,14 +96,15 @@ TEST(WaterFill, BandsOfAnyWorkerCountMatchTheReference)
             // Three rows get one worker for the passes; more would only repeat the frontier sweeps.
             if (start.width > 64 && std::string(threads) != "1")
                 continue;
-            for (const std::size_t limit : {1, 0})
+            // Limit 1: passes only. Several of them: a worker let one row too far shows under
+            // ThreadSanitizer only where it catches up with the worker before it.
+            for (const std::size_t limit : {1, 0, 1, 1})
             {
                 SCOPED_TRACE(std::to_string(start.width) + " wide, " + threads + " workers, limit " +
                              std::to_string(limit));
-                ::setenv("ALTIMO_THREADS", threads, 1);
+                const testcli::ScopedWorkers workers(threads);
                 Raster fast = start;
                 FillWater(fast.view(), progress, limit);
-                ::unsetenv("ALTIMO_THREADS");
                 EXPECT_EQ(fast.samples, expected.samples);
             }
         }

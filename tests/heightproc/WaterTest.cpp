@@ -146,6 +146,29 @@ TEST(Water, SeaOffGivesNoWaterAfterOneSweepAndSea255WaterEverywhere)
     EXPECT_TRUE(messages.messages.empty());
 }
 
+// Sea level 0 is the sea height 0: ground of height 0 under mask water is dry after the sea
+// fill, which runs after the mask blocks and overwrites them, and takes its value from the fill
+// (run the other way round it would keep the mask's 1).
+TEST(Water, AtSeaLevelZeroGroundOfHeightZeroUnderMaskWaterIsFilledFromItsNeighbours)
+{
+    Mask wet(19, 19); // one block over every sample but the last row and column
+    std::fill(wet.cells.begin(), wet.cells.end(), 15);
+    Raster height(20, 20, 500);
+    Raster expected(20, 20);
+    for (int y = 0; y < 19; ++y)
+        for (int x = 0; x < 19; ++x)
+        {
+            expected.at(x, y) = 500;
+            if (x >= 8 && x < 11 && y >= 8 && y < 11)
+                height.at(x, y) = 0;
+        }
+    NullProgress progress;
+    RecordingMessages messages;
+    const WaterResult result =
+        ProcessWater(WaterSettings(20, 20, 1, 0), WriteMask(wet, 19, "sea_zero"), height.view(), false, progress, messages);
+    EXPECT_TRUE(std::ranges::equal(result.water, expected.samples));
+}
+
 TEST(Water, ProcessWaterMatchesTheReference)
 {
     std::mt19937 rng(2024);

@@ -1,7 +1,6 @@
 #include "support/Coder.h"
 
 #include <gtest/gtest.h>
-#include <random>
 #include <string>
 
 namespace
@@ -42,7 +41,7 @@ TEST(Coder, ExpGolombCodesMatchTheDefinition)
     EXPECT_EQ(Encode(4096, 5), std::string(7, '0') + "1000000100000");
 }
 
-TEST(Coder, BitsFillBytesFromTheTopAndCloseZeroPads)
+TEST(Coder, GetDataCopiesTheCodeAndNothingPastIt)
 {
     CCoder coder;
     coder.open(nullptr, 0);
@@ -50,53 +49,11 @@ TEST(Coder, BitsFillBytesFromTheTopAndCloseZeroPads)
     coder.writeBit(false);
     coder.writeBit(true);
     coder.close();
-    ASSERT_EQ(coder.size(), 1u);
-    EXPECT_EQ(coder.data()[0], 0xA0);
     unsigned char out[4] = {0, 0, 0, 0x55};
     EXPECT_EQ(coder.getData(out, 3), 1);
     EXPECT_EQ(out[0], 0xA0);
     EXPECT_EQ(out[1], 0); // nothing past the code is touched
     EXPECT_EQ(out[3], 0x55);
-}
-
-TEST(Coder, RandomValuesRoundTripForEveryOrder)
-{
-    std::mt19937 random(7);
-    std::vector<std::pair<std::uint32_t, int>> written;
-    CCoder coder;
-    coder.open(nullptr, 0);
-    for (int i = 0; i < 20000; ++i)
-    {
-        const int n = static_cast<int>(random() % 9);
-        const int width = static_cast<int>(random() % 33);
-        const std::uint32_t value = width == 0 ? 0 : static_cast<std::uint32_t>(random() >> (32 - width));
-        if (i % 3 == 0)
-        {
-            coder.writeBit(value & 1);
-            written.push_back({value & 1, -1});
-        }
-        unsigned long v = value;
-        coder.write(&v, static_cast<char>(n));
-        EXPECT_EQ(v, value); // write leaves the value alone
-        written.push_back({value, n});
-    }
-    coder.close();
-    std::vector<std::uint8_t> bytes(coder.data(), coder.data() + coder.size());
-
-    CCoder reader;
-    reader.open(bytes.data(), static_cast<long>(bytes.size()));
-    for (const auto& [value, n] : written)
-    {
-        if (n < 0)
-        {
-            ASSERT_EQ(reader.readBit(), value != 0);
-            continue;
-        }
-        unsigned long v = 12345;
-        ASSERT_TRUE(reader.read(&v, static_cast<char>(n)));
-        ASSERT_EQ(v, value);
-    }
-    EXPECT_FALSE(reader.failed());
 }
 
 TEST(Coder, TruncatedOrOverlongCodesFailWithoutReadingPastTheBuffer)

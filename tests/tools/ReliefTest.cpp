@@ -143,8 +143,11 @@ TEST(Water, FastRendererEqualsThePixelDefinitionOnRandomMaps)
     std::mt19937 random(11);
     std::uniform_int_distribution<int> height(5000, 9000);
     std::uniform_int_distribution<int> coin(0, 3);
-    for (const auto& [width, rows] : {std::pair{1, 1}, std::pair{53, 31}, std::pair{7, 90}})
+    for (const auto& size : {std::pair{1, 1}, std::pair{53, 31}, std::pair{7, 90}})
     {
+        // Plain names, not a structured binding: the lambda below captures width.
+        const int width = size.first;
+        const int rows = size.second;
         const auto terrain = testcli::Grid<std::uint16_t>(width, rows, [&](int, int) { return height(random); });
         const auto water = testcli::Grid<std::uint16_t>(
             width, rows,
