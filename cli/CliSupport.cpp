@@ -1,6 +1,7 @@
 #include "cli/CliSupport.h"
 #include "base/AtomicFile.h"
 #include "base/JobFiles.h"
+#include "base/Text.h"
 #include "tools/GdalRaster.h"
 #include "tools/HeightImage.h"
 
@@ -88,9 +89,8 @@ std::string OutputNameProblem(const std::string& path, const std::string& format
         return {};
     const std::size_t slash = path.rfind('/');
     const std::size_t dot = path.rfind('.');
-    std::string extension = dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : path.substr(dot);
-    for (char& c : extension)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
+    const std::string extension =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : Lower(path.substr(dot));
     std::string names;
     for (const char* known : extensions)
     {

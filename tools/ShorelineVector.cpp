@@ -2,6 +2,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/JobFiles.h"
+#include "base/Text.h"
 #include "support/BitMask.h"
 #include "tools/GdalRaster.h"
 #include "tools/MapGeoSource.h"
@@ -23,13 +24,6 @@ std::string ExtensionOf(const std::string& path)
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return {};
     return path.substr(dot);
-}
-
-std::string Lower(std::string text)
-{
-    for (char& c : text)
-        c = char(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 constexpr const char* kShapefile = "ESRI Shapefile";
