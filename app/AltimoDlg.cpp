@@ -60,8 +60,8 @@ void CAltimoDlg::OnInitDialog()
         }
     }
 
-    m_resolutionScale = 5;
-    UpdateData(false);
+    CDataExchange initial(m_dialogs, this, false, true);
+    DoDataExchange(initial);
 
     setWindowIcon(m_hIcon);
 }
@@ -75,7 +75,7 @@ bool CAltimoDlg::UpdateData(bool saveAndValidate)
 
 void CAltimoDlg::DoDataExchange(CDataExchange& dx)
 {
-    dx.number(m_resolutionScaleEdit, m_resolutionScale, kResolutionScaleRange);
+    dx.field(m_resolutionScaleEdit, m_resolutionScale, ProcessField("resolutionScale"));
 }
 
 void CAltimoDlg::OnPageChanged(int index)

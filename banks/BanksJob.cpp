@@ -3,6 +3,7 @@
 #include "banks/ShorelineFile.h"
 #include "base/JobFiles.h"
 #include "support/BitMask.h"
+#include "support/MaskFit.h"
 #include "support/WtrWriter.h"
 
 #include <chrono>
@@ -25,7 +26,8 @@ double SecondsSince(std::chrono::steady_clock::time_point start)
 // A block of B cells at scale s covers B / s pixels of the water image; when that is not a whole
 // number, the block positions, summed in single precision, leave a column and a row undrawn every
 // few blocks. The tracer takes those lines for land, so shorelines run straight along them.
-// The drawing is the desktop's and stays; the user is told how to avoid it.
+// The drawing is the desktop's and stays; the user is told how to avoid it. Only the mask's own
+// encoding can: another scale would place the mask on another map.
 std::string BlockGapWarning(const std::string& wtrPath, long scale)
 {
     CBitMask mask(1);
@@ -33,25 +35,19 @@ std::string BlockGapWarning(const std::string& wtrPath, long scale)
     const long block = mask.m_blockSize;
     if (!loaded || scale < 1 || block % scale == 0)
         return {};
-    std::string scales;
-    for (long s = long(kResolutionScaleRange.min); s <= long(kResolutionScaleRange.max); ++s)
-        if (block % s == 0)
-            scales += (scales.empty() ? "" : ", ") + std::to_string(s);
-    const long lower = block / scale * scale;
-    std::string blocks;
-    for (const long size : {lower, lower + scale})
-        if (size >= kMinWtrBlockSize && size <= kMaxWtrBlockSize)
-            blocks += (blocks.empty() ? "" : " or ") + std::to_string(size);
     char pixels[32];
     std::snprintf(pixels, sizeof pixels, "%g", double(block) / double(scale));
-    return wtrPath + ": blocks of " + std::to_string(block) + " cells at scale " + std::to_string(scale) + " are " +
-           pixels + " water-image pixels, not a whole number: rows and columns of the water image stay undrawn "
-           "between blocks and shorelines will run along them; scales that divide " + std::to_string(block) +
-           " (--scale " + scales + ")" +
-           (blocks.empty() ? std::string()
-                           : " or a block size that " + std::to_string(scale) + " divides (wtr-encode --block-size " +
-                                 blocks + ")") +
-           " avoid it";
+    std::string text = wtrPath + ": blocks of " + std::to_string(block) + " cells at scale " + std::to_string(scale) +
+                       " are " + pixels +
+                       " water-image pixels, not a whole number: rows and columns of the water image stay undrawn "
+                       "between blocks and shorelines will run along them; ";
+    const long width = mask.getXRes();
+    const long height = mask.getZRes();
+    if (const int fitting = FittingBlockSize(width, height, scale); fitting > 0)
+        return text + "encoding the mask's image again with wtr-encode --scale " + std::to_string(scale) +
+               " (blocks of " + std::to_string(fitting) + " cells for its " + std::to_string(width) + " x " +
+               std::to_string(height) + ") avoids it";
+    return text + MaskSideProblem(width, height, scale);
 }
 
 JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* generated)
@@ -66,18 +62,23 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
         if (std::string problem = UnopenedInput(job.wtr, kCannotOpenWtrCaption); !problem.empty())
             return Stop(JobFailure(JobStatus::failed, problem), messages);
     }
+    BanksSettings settings = job.settings;
     if (job.prepare)
-        if (JobResult prepared = job.prepare(); !prepared.ok())
+    {
+        if (JobResult prepared = job.prepare(settings); !prepared.ok())
             return Stop(prepared, messages);
+        if (JobResult fields = CheckJobFields(kBanksFields, settings, job.desktop); !fields.ok())
+            return Stop(fields, messages);
+    }
 
     JobResult result;
     if (!job.desktop)
-        if (std::string gaps = BlockGapWarning(job.wtr, job.settings.resolutionScale); !gaps.empty())
+        if (std::string gaps = BlockGapWarning(job.wtr, settings.resolutionScale); !gaps.empty())
             result.warnings.push_back(std::move(gaps));
     BanksResult local;
     BanksResult& run = generated ? *generated : local;
     FirstMessage shown(messages);
-    run = GenerateShorelines(job.wtr, job.settings, shown);
+    run = GenerateShorelines(job.wtr, settings, shown);
     if (run.status != BanksStatus::ok)
     {
         result.status = JobStatus::failed;

@@ -28,8 +28,9 @@ struct BanksJob
     // rest in its own words, the job's own messages about the mask, no warnings checked for.
     bool desktop = false;
     // Run once the files have been checked and before the mask is read: the command line
-    // checks its output names here. A result that is not ok stops the job with it.
-    std::function<JobResult()> prepare;
+    // checks its output names here, and may set the water cell size from the map the lines are
+    // placed on (checked against the fields again). A result that is not ok stops the job with it.
+    std::function<JobResult(BanksSettings&)> prepare;
     // Writes the picture of `generated` to `path`; answers why it could not, or empty.
     std::function<std::string(const std::string& path, const BanksResult& generated)> writePreview;
 };
@@ -41,8 +42,8 @@ struct BanksJob
 JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* generated = nullptr);
 
 // The warning for a mask whose blocks of B cells are B / scale water-image pixels, not a whole
-// number, naming the scales and block sizes that avoid it; empty when they are whole or the mask
-// cannot be read.
+// number, naming the block size that avoids it at this scale (support/MaskFit.h), or the mask
+// sizes that have one; empty when they are whole or the mask cannot be read.
 std::string BlockGapWarning(const std::string& wtrPath, long scale);
 
 // Writes the shorelines to `path` (the desktop's Save). A path that is one of `inputs` is refused

@@ -16,7 +16,7 @@
 #include <optional>
 #include <utility>
 
-CBanksPage::CBanksPage(IUserDialogs& dialogs, QWidget* parent) : CPropertyPage(parent), m_dialogs(dialogs)
+CBanksPage::CBanksPage(IUserDialogs& dialogs, QWidget* parent) : CPropertyPage(dialogs, parent)
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);
@@ -51,7 +51,7 @@ CBanksPage::~CBanksPage() = default;
 
 void CBanksPage::OnInitDialog()
 {
-    UpdateData(false);
+    InitialiseData();
     // The preview sits inside the black frame, two pixels in from each side.
     m_preview = new CBanksPreview(this);
     m_preview->setObjectName(QStringLiteral("m_preview"));
@@ -60,22 +60,15 @@ void CBanksPage::OnInitDialog()
     UpdateSaveButton();
 }
 
-bool CBanksPage::UpdateData(bool saveAndValidate)
-{
-    CDataExchange dx(m_dialogs, this, saveAndValidate);
-    DoDataExchange(dx);
-    return dx.ok();
-}
-
 void CBanksPage::DoDataExchange(CDataExchange& dx)
 {
     dx.text(m_waterPathEdit, m_waterPath);
     // A negative min river size would make the filter and the tracer reach outside their
     // images, and a pixel size of 0 or less gives meaningless coordinates: both are refused.
-    dx.number(m_minRiverSizeEdit, m_minRiverSize, BanksField("minRiverSize").range);
-    dx.numberAbove(m_waterPixelSizeEdit, m_waterPixelSize, 0.0f);
-    dx.number(m_shoreLevelEdit, m_shoreLevel);
-    dx.number(m_tesselationEdit, m_tesselation, BanksField("tesselation").range);
+    dx.field(m_minRiverSizeEdit, m_minRiverSize, BanksField("minRiverSize"));
+    dx.field(m_waterPixelSizeEdit, m_waterPixelSize, BanksField("waterPixelSize"));
+    dx.field(m_shoreLevelEdit, m_shoreLevel, BanksField("shoreLevel"));
+    dx.field(m_tesselationEdit, m_tesselation, BanksField("tesselation"));
 }
 
 BanksSettings CBanksPage::Settings(long resolutionScale) const

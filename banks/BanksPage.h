@@ -24,7 +24,6 @@ public:
     explicit CBanksPage(IUserDialogs& dialogs, QWidget* parent = nullptr);
     ~CBanksPage() override;
 
-    bool UpdateData(bool saveAndValidate) override;
     // The settings of a run from the page's fields and the given resolution scale.
     BanksSettings Settings(long resolutionScale) const;
 
@@ -32,11 +31,11 @@ public:
     CBanksPreview* m_preview = nullptr;
     std::string m_waterPath;
     QFrame* m_previewFrame = nullptr;
-    short m_minRiverSize = 8;
-    float m_waterPixelSize = 10.0f;
+    short m_minRiverSize = 0;
+    float m_waterPixelSize = 0.0f;
     QPushButton* m_saveButton = nullptr;
-    float m_shoreLevel = 0.5f;
-    int m_tesselation = 4; // 2..8
+    float m_shoreLevel = 0.0f;
+    int m_tesselation = 0; // 2..8
 
 public slots:
     void OnBrowse();
@@ -46,13 +45,12 @@ public slots:
     void OnZoomOut();
 
 private:
-    void DoDataExchange(CDataExchange& dx);
+    void DoDataExchange(CDataExchange& dx) override;
     void OnInitDialog();
     void UpdateSaveButton();
     // The file dialogs belong to the main dialog; a page on its own owns them itself.
     QWidget* DialogOwner();
 
-    IUserDialogs& m_dialogs;
     QLineEdit* m_waterPathEdit = nullptr;
     QLineEdit* m_minRiverSizeEdit = nullptr;
     QLineEdit* m_waterPixelSizeEdit = nullptr;

@@ -26,7 +26,8 @@ inline constexpr JobField<BanksSettings> kBanksFields[] = {
     Field<&BanksSettings::minRiverSize>("minRiverSize", "min-river-size", 0, 32767,
                                         "narrowest water kept, in water-image pixels"),
     Field<&BanksSettings::waterPixelSize>("waterPixelSize", "water-pixel-size", FLT_TRUE_MIN, FLT_MAX,
-                                          "metres per water-mask cell", FieldCheck::everywhere, "greater than 0"),
+                                          "metres per water-mask cell", FieldCheck::everywhere, "greater than 0")
+        .OnPage(PageCheck::positive),
     Field<&BanksSettings::shoreLevel>("shoreLevel", "shore-level", 0.0, 1.0, "water value at which the shore lies",
                                       FieldCheck::commandLine),
     Field<&BanksSettings::tesselation>("tesselation", "tesselation", 2, 8, "points per shoreline segment"),

@@ -1,5 +1,7 @@
 #include "base/AtomicFile.h"
 
+#include "base/Text.h"
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -127,7 +129,7 @@ int AtomicFile::StreamDescriptor(const std::string& path)
         const std::size_t length = std::strlen(prefix);
         if (path.size() > length && path.compare(0, length, prefix) == 0 &&
             path.find_first_not_of("0123456789", length) == std::string::npos && path.size() - length < 9)
-            return std::atoi(path.c_str() + length);
+            return int(ParseWhole(std::string_view(path).substr(length)).value_or(-1));
     }
     return -1;
 }

@@ -4,6 +4,8 @@
 // chunks; RunOrderedPipeline makes results in steps and hands them on in order. None of them lets the result depend on the number of threads: every job or band
 // writes only its own output. A thread that cannot be started is not an error: the threads
 // that run (at least the calling one) do its share.
+#include "base/Text.h"
+
 #include <algorithm>
 #include <atomic>
 #include <barrier>
@@ -25,9 +27,8 @@ inline unsigned WorkerCount(unsigned requested = 0)
         return requested;
     if (const char* forced = std::getenv("ALTIMO_THREADS"))
     {
-        const int n = std::atoi(forced);
-        if (n >= 1)
-            return static_cast<unsigned>(std::min(n, 64));
+        if (const std::optional<long long> n = ParseWhole(forced); n && *n >= 1)
+            return static_cast<unsigned>(std::min(*n, 64LL));
     }
     return std::clamp(std::thread::hardware_concurrency(), 1u, 64u);
 }

@@ -5,6 +5,7 @@
 // these tables, the batch manifest reads its keys through them, and the pages look their ranges
 // up in them by name, checked while compiling.
 #include "base/FieldRange.h"
+#include "base/Text.h"
 
 #include <charconv>
 #include <cmath>
@@ -20,6 +21,15 @@ enum class FieldKind
     integer, // whole numbers only
     single,  // a float field: parsed in double, checked and stored as float
     real,    // a double field
+};
+
+// What the desktop page checks when the user leaves a field: its page range, only that a number
+// is greater than 0, or only that it is a number.
+enum class PageCheck
+{
+    range,
+    positive,
+    number,
 };
 
 // Who refuses a value outside the range. The desktop checks only the fields its pages check;
@@ -42,6 +52,7 @@ template <typename Settings> struct JobField
     double (*get)(const Settings&);
     void (*set)(Settings&, double);
     FieldRange page; // the desktop page's range: the same unless OnPage narrows it
+    PageCheck pageCheck = check == FieldCheck::commandLine ? PageCheck::number : PageCheck::range;
 
     double defaultValue() const { return get(Settings{}); }
 
@@ -51,6 +62,13 @@ template <typename Settings> struct JobField
     {
         JobField row = *this;
         row.page = {range.field, min, max};
+        return row;
+    }
+    // The row whose page checks less than its range (a field only the command line holds to it).
+    constexpr JobField OnPage(PageCheck pageChecks) const
+    {
+        JobField row = *this;
+        row.pageCheck = pageChecks;
         return row;
     }
 };
@@ -127,24 +145,20 @@ template <typename Settings> std::string CheckFieldValue(const JobField<Settings
 // so they accept and refuse the same texts with the same words.
 template <typename Settings> std::string SetField(const JobField<Settings>& field, Settings& settings, std::string_view text)
 {
-    const char* first = text.data();
-    const char* last = text.data() + text.size();
-    if (first != last && *first == '+')
-        ++first;
     double value = 0;
     if (field.kind == FieldKind::integer)
     {
-        long whole = 0;
-        const auto [end, error] = std::from_chars(first, last, whole);
-        if (error != std::errc() || end != last || first == last)
+        const std::optional<long long> whole = ParseWhole(text);
+        if (!whole)
             return "\"" + std::string(text) + "\" is not a whole number";
-        value = double(whole);
+        value = double(*whole);
     }
     else
     {
-        const auto [end, error] = std::from_chars(first, last, value);
-        if (error != std::errc() || end != last || first == last || !std::isfinite(value))
+        const std::optional<double> number = ParseNumber(text);
+        if (!number)
             return "\"" + std::string(text) + "\" is not a number";
+        value = *number;
     }
     if (std::string problem = CheckFieldValue(field, value); !problem.empty())
         return problem;

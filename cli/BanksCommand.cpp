@@ -30,6 +30,7 @@ struct BanksOptions
     std::string vector; // GeoPackage, GeoJSON or shapefile
     std::string like;   // the map the lines are placed on
     BanksSettings settings;
+    bool cellSizeGiven = false; // --water-pixel-size; else with --like the map's pixel size / scale
     bool json = false;
 };
 
@@ -65,46 +66,12 @@ JobResult CheckVectorOutput(const BanksOptions& options)
     return {};
 }
 
-// Where the lines lie on the map of --like: its georeference and rows, and the mask's shape,
-// which places it as process does. Warns when process would leave part of the mask off the map.
-// A mask that does not load is left to the job, which reports it in its own words.
-JobResult PlaceOnMap(const BanksOptions& options, ShorelinePlacement& placement)
-{
-    CBitMask mask(1);
-    mask.load(options.wtr); // one that fails stays empty: block size 0
-    if (mask.m_blockSize <= 0)
-        return {};
-    int width = 0;
-    std::string source;
-    std::string error;
-    std::vector<std::string> warnings;
-    const bool read = ReadLikeMap(options.like, placement.geo, width, placement.mapHeight, source, error, warnings);
-    for (const std::string& warning : warnings)
-        PrintWarning(warning);
-    if (!read)
-        return JobFailure(JobStatus::failed, error);
-    const long scale = options.settings.resolutionScale;
-    placement.cellSize = double(options.settings.waterPixelSize);
-    placement.scale = scale;
-    placement.maskRows = mask.getZRes();
-    placement.blockRows = mask.getZBlocks() * mask.m_blockSize;
-    const long across = mask.getXBlocks() * mask.m_blockSize / scale;
-    const long down = placement.blockRows / scale;
-    if (across >= width || down >= placement.mapHeight)
-        PrintWarning(options.wtr + ": its blocks cover " + std::to_string(across) + " x " + std::to_string(down) +
-                     " samples at scale " + std::to_string(scale) + " and the map " + source + " is " +
-                     std::to_string(width) + " x " + std::to_string(placement.mapHeight) +
-                     ": process leaves the blocks that pass its right or bottom edge out; the lines are placed "
-                     "all the same");
-    return {};
-}
-
 // The command's job: its output names and the vector output's placement are checked once the
 // files are, and the preview is the banks preview's picture.
 BanksJob BanksCommandJob(const BanksOptions& options, const JobPaths& paths, ShorelinePlacement& placement)
 {
     BanksJob job(options.wtr, options.settings, options.output, options.preview);
-    job.prepare = [&options, &paths, &placement]
+    job.prepare = [&options, &paths, &placement](BanksSettings& settings)
     {
         for (const auto& [path, format, extension] : {std::tuple{&options.output, "a shoreline file", ".sl"},
                                                       {&options.preview, "a PNG picture", ".png"}})
@@ -113,8 +80,23 @@ BanksJob BanksCommandJob(const BanksOptions& options, const JobPaths& paths, Sho
         if (JobResult vector = CheckVectorOutput(options); !vector.ok())
             return vector;
         if (!options.like.empty())
-            if (JobResult placed = PlaceOnMap(options, placement); !placed.ok())
-                return placed;
+        {
+            std::string error;
+            std::vector<std::string> warnings;
+            const bool placed = PlaceMaskOnMap(options.wtr, options.like, settings.resolutionScale,
+                                               options.cellSizeGiven ? double(settings.waterPixelSize) : 0.0,
+                                               double(settings.waterPixelSize), placement, error, warnings);
+            for (const std::string& warning : warnings)
+                PrintWarning(warning);
+            if (!placed)
+                return JobFailure(JobStatus::failed, error);
+            // The lines' metres are the map's: its cells, not the page's fixed size.
+            if (placement.blockSize > 0)
+            {
+                settings.waterPixelSize = static_cast<float>(placement.cellSize);
+                placement.cellSize = double(settings.waterPixelSize);
+            }
+        }
         SummariesAwayFromOutput(paths);
         return JobResult{};
     };
@@ -168,6 +150,8 @@ int RunBanksCommand(const BanksOptions& options, const JobPaths& paths, const Cl
                 .value("bytes", FileSize(options.vector))
                 .endObject();
         json.endArray().value("lines", result.lines.size()).value("points", CountShorePoints(result.lines));
+        if (!options.like.empty())
+            json.value("waterPixelSize", placement.cellSize);
         json.beginObject("seconds").value("loadAndDraw", t.loadAndDraw).value("filter", t.filter);
         json.value("trace", t.trace).value("refine", t.refine).value("write", writeSeconds);
         json.value("total", SecondsSince(start)).endObject().endObject().print();
@@ -186,6 +170,8 @@ int RunBanksCommand(const BanksOptions& options, const JobPaths& paths, const Cl
             std::printf("wrote %s: %zu features, %s\n", options.vector.c_str(), result.lines.size(),
                         options.like.empty() ? "in the .sl metres, no coordinate system"
                                              : ("placed on the map of " + options.like).c_str());
+        if (!placement.cellSizeSource.empty())
+            std::printf("water cells of %g m: %s\n", placement.cellSize, placement.cellSizeSource.c_str());
         const BanksTimings& t = result.timings;
         std::printf("banks: load+draw %.2f s, filter %.2f s, trace %.2f s, refine %.2f s, write %.2f s, total %.2f s\n",
                     t.loadAndDraw, t.filter, t.trace, t.refine, writeSeconds, SecondsSince(start));
@@ -216,6 +202,7 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
         {
             if (!fields->apply(options->settings, context))
                 return;
+            options->cellSizeGiven = fields->given("water-pixel-size");
             JobPaths paths{{options->wtr}, {options->output}, true, options->json};
             for (const std::string* output : {&options->preview, &options->vector})
                 if (!output->empty())

@@ -10,6 +10,9 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <optional>
+#include <stdexcept>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -131,7 +134,7 @@ public:
     {
         for (std::size_t i = 0; i < N; ++i)
         {
-            if (m_options[i]->count() == 0)
+            if (m_options[i]->count() == 0 || m_claimed[i])
                 continue;
             if (std::string problem = SetField(m_table[i], settings, m_texts[i]); !problem.empty())
             {
@@ -143,10 +146,37 @@ public:
         return true;
     }
 
+    // The option of the field `option` ("height-scale"), for a command that says more in its help.
+    CLI::Option* option(std::string_view option) const { return m_options[index(option)]; }
+
+    // The text given to --option when `accepts` takes it (a word of the command's own, "auto" or
+    // "0m"); apply then leaves the option to the command. Empty when it was not given or is a
+    // plain value.
+    std::optional<std::string> claim(std::string_view option, bool (*accepts)(std::string_view))
+    {
+        const std::size_t i = index(option);
+        if (m_options[i]->count() == 0 || !accepts(m_texts[i]))
+            return std::nullopt;
+        m_claimed[i] = true;
+        return m_texts[i];
+    }
+
+    // Whether --option was given.
+    bool given(std::string_view option) const { return m_options[index(option)]->count() > 0; }
+
 private:
+    std::size_t index(std::string_view option) const
+    {
+        for (std::size_t i = 0; i < N; ++i)
+            if (option == m_table[i].option)
+                return i;
+        throw std::logic_error("no such option");
+    }
+
     const JobField<Settings> (&m_table)[N];
     std::array<std::string, N> m_texts;
     std::array<CLI::Option*, N> m_options{};
+    std::array<bool, N> m_claimed{};
 };
 
 // Each command adds itself to the app; its callback sets context.exitCode.

@@ -4,11 +4,13 @@
 #include "cli/JsonWriter.h"
 #include "cliff/CliffJob.h"
 #include "tools/MapGeoTiff.h"
+#include "tools/MapUnits.h"
 
 #include <chrono>
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace
 {
@@ -19,12 +21,30 @@ struct CliffOptions
     std::string bmp;
     std::string like; // GeoTIFF: a raster or ENVI header of the same map
     CliffSettings settings;
+    HeightScaleAsk heightScale = HeightScaleAsk::byDefault;
     bool json = false;
 };
 
-int RunCliffCommand(const CliffOptions& options, const JobPaths& paths, const CliContext& context)
+bool IsAuto(std::string_view text)
+{
+    return text == "auto";
+}
+
+int RunCliffCommand(CliffOptions& options, const JobPaths& paths, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
+    const JobField<CliffSettings>& field = CliffField("heightScale");
+    const HeightScaleChoice scale =
+        ChooseHeightScale(options.dat, options.heightScale, double(options.settings.heightScale),
+                          CliffField("heightScale").defaultValue(), field.range.min, field.range.max);
+    for (const std::string& warning : scale.warnings)
+        PrintWarning(warning);
+    if (!scale.problem.empty())
+    {
+        PrintError(scale.problem);
+        return kExitBadArguments;
+    }
+    options.settings.heightScale = static_cast<float>(scale.scale);
     const bool geoTiff = HeightImageFormatOf(options.bmp) == HeightImageFormat::GeoTiff;
     MapRasterWrite write{options.dat, options.bmp, options.like};
     CliffJob job(options.dat, options.settings, options.bmp);
@@ -66,12 +86,16 @@ int RunCliffCommand(const CliffOptions& options, const JobPaths& paths, const Cl
             .value("path", options.bmp)
             .value("bytes", FileSize(options.bmp))
             .endObject();
-        json.endArray().beginObject("seconds").value("total", SecondsSince(start)).endObject().endObject().print();
+        json.endArray().value("heightScale", double(options.settings.heightScale));
+        if (scale.automatic)
+            json.value("heightScaleFrom", scale.mapping->source).value("metresPerSample", scale.mapping->gain);
+        json.beginObject("seconds").value("total", SecondsSince(start)).endObject().endObject().print();
     }
     else if (!context.quiet)
     {
         std::printf("wrote %s: %s, %.2f s\n", options.bmp.c_str(), FormatBytes(FileSize(options.bmp)).c_str(),
                     SecondsSince(start));
+        std::printf("height scale %s\n", DescribeHeightScale(scale).c_str());
         if (!write.geoSource.empty())
             std::printf("georeference from %s\n", write.geoSource.c_str());
     }
@@ -92,12 +116,22 @@ void RegisterCliffCommand(CLI::App& app, CliContext& context)
                         "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets (default: the "
                         "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     auto fields = std::make_shared<FieldOptions<CliffSettings, std::size(kCliffFields)>>(command, kCliffFields);
+    fields->option("height-scale")
+        ->description("a sample is this many metres / 257, or auto: the map's own, its height gain x 257 from the "
+                      "sidecar <base>.dat.json, the default when that has heights, else 10 (" +
+                      RangeText(CliffField("heightScale")) + ")")
+        ->default_str("auto")
+        ->type_name("NUMBER|auto");
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, time) instead of the text");
     command->callback(
         [options, fields, &context]
         {
+            const bool automatic = fields->claim("height-scale", IsAuto).has_value();
             if (!fields->apply(options->settings, context))
                 return;
+            options->heightScale = automatic                      ? HeightScaleAsk::automatic
+                                   : fields->given("height-scale") ? HeightScaleAsk::given
+                                                                   : HeightScaleAsk::byDefault;
             JobPaths paths{{options->dat}, {options->bmp}, true, options->json};
             if (!options->like.empty())
                 paths.inputs.push_back(options->like);

@@ -8,6 +8,7 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "codec/DATElevationDB.h"
+#include "tools/MapUnits.h"
 
 #include <algorithm>
 #include <bit>
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,11 @@ int RunInfo(const DatOptions& options)
     const std::uint16_t* minimum = &lowest;
     const std::uint16_t* maximum = &highest;
     const double samples = double(width) * double(height);
+    std::vector<std::string> warnings;
+    const std::optional<HeightMapping> mapping =
+        FindDatMapping(options.input, static_cast<int>(width), static_cast<int>(height), warnings);
+    for (const std::string& warning : warnings)
+        PrintWarning(warning);
     if (options.json)
     {
         JsonWriter json;
@@ -82,7 +89,17 @@ int RunInfo(const DatOptions& options)
         json.value("tilesAcross", (width + 63) / 64).value("tilesDown", (height + 63) / 64);
         json.value("pixelSize", double(db.getPixelSize())).value("bitsPerSample", double(fileSize) * 8.0 / samples);
         json.value("ratio", samples * 2.0 / double(fileSize)).value("min", unsigned(*minimum));
-        json.value("max", unsigned(*maximum)).beginObject("seconds").value("total", SecondsSince(start));
+        json.value("max", unsigned(*maximum));
+        if (mapping)
+            json.beginObject("heights")
+                .value("gain", mapping->gain)
+                .value("offset", mapping->offset)
+                .value("heightScale", mapping->heightScale())
+                .value("minMetres", mapping->metres(*minimum))
+                .value("maxMetres", mapping->metres(*maximum))
+                .value("from", mapping->source)
+                .endObject();
+        json.beginObject("seconds").value("total", SecondsSince(start));
         json.endObject().endObject().print();
         return kExitOk;
     }
@@ -94,6 +111,14 @@ int RunInfo(const DatOptions& options)
     std::printf("bits per sample: %.3f (ratio %.2f:1 to the RAW map)\n", double(fileSize) * 8.0 / samples,
                 samples * 2.0 / double(fileSize));
     std::printf("min / max:       %u / %u\n", unsigned(*minimum), unsigned(*maximum));
+    if (mapping)
+    {
+        std::printf("heights:         %.2f m .. %.2f m (a sample is %.6g m above %.6g m, from %s)\n",
+                    mapping->metres(*minimum), mapping->metres(*maximum), mapping->gain, mapping->offset,
+                    mapping->source.c_str());
+        std::printf("height scale:    %g (cliff and preview read the samples as metres at this scale)\n",
+                    mapping->heightScale());
+    }
     return kExitOk;
 }
 

@@ -160,11 +160,13 @@ private:
         const int side = DemoWaterMaskSide(m_size, m_scale);
         {
             const LargeBuffer<std::uint8_t> cells = BuildDemoWaterMask(m_terrain, m_scale);
-            if (const WtrStatus status = WriteWtrFile(path(".wtr"), cells.data(), side, side); status != WtrStatus::ok)
+            if (const WtrStatus status = WriteWtrFile(path(".wtr"), cells.data(), side, side, DemoWaterBlock(m_size));
+                status != WtrStatus::ok)
                 return fail(path(".wtr") + ": " + WtrStatusMessage(status));
         }
         m_waterPath = path(".wtr");
-        report("water", start, m_waterPath, Format("%g x %g cells, scale %g", side, side, m_scale));
+        report("water", start, m_waterPath,
+               Format("%g x %g cells, scale %g", side, side, m_scale) + Format(", blocks of %g", DemoWaterBlock(m_size)));
         // The jobs below read the files. Swapped, not assigned {}: that would keep the capacity.
         std::vector<std::uint16_t>().swap(m_terrain.heights);
         return true;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace
 {
@@ -27,6 +28,11 @@ int RunPreviewCommand(const PreviewJob& job, const CliContext& context)
                     summary.what.c_str(), FormatBytes(FileSize(job.output)).c_str(), result.seconds("total"));
         if (!summary.geoSource.empty())
             std::printf("georeference from %s\n", summary.geoSource.c_str());
+        std::printf("height scale %s\n", DescribeHeightScale(summary.heightScale).c_str());
+        if (summary.legend)
+            std::printf("legend: %s %.1f m .. %.1f m%s\n",
+                        summary.legendMetres.depths ? "depths" : "surface heights", summary.legendMetres.first,
+                        summary.legendMetres.last, summary.heightScale.mapping ? "" : " (samples read at the height scale)");
     }
     return ExitCodeOf(result);
 }
@@ -50,11 +56,22 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
                         "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets (default: the "
                         "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
     auto fields = std::make_shared<FieldOptions<ReliefSettings, std::size(kReliefFields)>>(command, kReliefFields);
+    fields->option("height-scale")
+        ->description("a sample is this many metres / 257 as for cliff, or auto: the map's own, its height gain x "
+                      "257 from the sidecar <base>.dat.json, the default when that has heights, else 10 (" +
+                      RangeText(kReliefFields[0]) + ")")
+        ->default_str("auto")
+        ->type_name("NUMBER|auto");
     command->callback(
         [job, fields, &context]
         {
+            const bool automatic = fields->claim("height-scale", [](std::string_view text) { return text == "auto"; })
+                                       .has_value();
             if (!fields->apply(job->settings, context))
                 return;
+            job->heightScale = automatic                      ? HeightScaleAsk::automatic
+                               : fields->given("height-scale") ? HeightScaleAsk::given
+                                                               : HeightScaleAsk::byDefault;
             JobPaths paths{{job->dat}, {job->output}};
             for (const std::string* input : {&job->terrain, &job->like})
                 if (!input->empty())

@@ -6,7 +6,9 @@
 #include "heightproc/Process.h"
 #include "tools/RawMap.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 
@@ -23,7 +25,37 @@ struct ProcessOptions
     bool blurHeight = false;
     bool noBlurHeight = false;
     RawMapHeader header; // what to take from the files beside the RAW, and what was taken
+    BankSmoothingCount smoothing;
 };
+
+std::string Metres(double metres)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.2f m", metres);
+    return text;
+}
+
+// The water stage in the map's units: the sea height, and what the bank smoothing moved.
+std::string DescribeWater(const ProcessOptions& options)
+{
+    const ProcessSettings& s = options.header.used;
+    const std::optional<HeightMapping>& mapping = options.header.mapping;
+    const int sea = SeaHeight(s);
+    std::string text = sea < 0 ? "no sea" : "sea height " + std::to_string(sea) + " samples";
+    if (sea >= 0 && mapping)
+        text += " (" + Metres(mapping->metres(sea)) + ")";
+    if (s.blurHeight == 0)
+        return text + "; no bank smoothing";
+    const BankSmoothingCount& moved = options.smoothing;
+    const auto amount = [&](int samples)
+    { return mapping ? Metres(mapping->gain * samples) : std::to_string(samples) + " samples"; };
+    text += "; the bank smoothing moved " + std::to_string(moved.moved) + " of " +
+            std::to_string(std::int64_t(s.rawWidth) * s.rawHeight) + " samples";
+    if (moved.moved > 0)
+        text += ", raising them by up to " + amount(moved.largestRise) + " and lowering them by up to " +
+                amount(moved.largestFall);
+    return text;
+}
 
 void PrintWritten(const std::string& path, const ProcessSettings& settings, double seconds)
 {
@@ -65,7 +97,31 @@ void PrintJson(const ProcessOptions& options, const JobResult& result, double to
             .value("path", options.header.sidecar)
             .value("from", options.header.geo.header)
             .endObject();
-    json.endArray().beginObject("seconds");
+    json.endArray();
+    const std::optional<HeightMapping>& mapping = options.header.mapping;
+    if (mapping)
+        json.beginObject("heights")
+            .value("gain", mapping->gain)
+            .value("offset", mapping->offset)
+            .value("heightScale", mapping->heightScale())
+            .value("from", mapping->source)
+            .endObject();
+    if (!result.output("water").empty())
+    {
+        const ProcessSettings& s = options.header.used;
+        const BankSmoothingCount& moved = options.smoothing;
+        const int sea = SeaHeight(s);
+        json.beginObject("water").value("seaHeight", std::max(sea, -1));
+        if (sea >= 0 && mapping)
+            json.value("seaHeightMetres", mapping->metres(sea));
+        json.beginObject("bankSmoothing").value("on", s.blurHeight != 0).value("moved", moved.moved);
+        json.value("largestRise", moved.largestRise).value("largestFall", moved.largestFall);
+        if (mapping)
+            json.value("largestRiseMetres", mapping->gain * moved.largestRise)
+                .value("largestFallMetres", mapping->gain * moved.largestFall);
+        json.endObject().endObject();
+    }
+    json.beginObject("seconds");
     for (const JobTiming& timing : result.timings)
         json.value(timing.step.c_str(), timing.seconds);
     json.value("total", totalSeconds).endObject();
@@ -95,7 +151,7 @@ int RunProcessCommand(ProcessOptions& options, const CliContext& context)
     {
         TerminalProgress progress("process", context.quiet);
         progress.setWork(double(FileSize(options.raw)), "B");
-        result = RunProcessJob(job, progress, messages);
+        result = RunProcessJob(job, progress, messages, &options.smoothing);
     }
     // Stopped before the map was read, or the read failed: the message has been shown.
     if (result.timings.empty())
@@ -113,6 +169,8 @@ int RunProcessCommand(ProcessOptions& options, const CliContext& context)
             PrintWritten(water, s, result.seconds("writeWater"));
         if (!height.empty())
             PrintWritten(height, s, result.seconds("writeHeight"));
+        if (!result.output("water").empty())
+            std::printf("water: %s\n", DescribeWater(options).c_str());
         if (!header.sidecar.empty())
             std::printf("wrote %s: georeference from %s, pixel size %g m\n", header.sidecar.c_str(),
                         header.geo.header.c_str(), double(s.pixelSize));
@@ -149,7 +207,15 @@ void RegisterProcessCommand(CLI::App& app, CliContext& context)
     command->add_flag("--keep-going", options->keepGoing,
                       "skip a lever or water stage whose file cannot be used, with a warning, as the desktop does");
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
+    fields->option("sea-level")
+        ->description("sea level of the water stage: a level N, a sea height of N x 257 samples, or a height in "
+                      "metres such as 0m, through the gain and offset of the RAW's ENVI header (" +
+                      RangeText(ProcessField("seaLevel")) + ")")
+        ->type_name("N|METRESm");
     command->callback([options, fields, command, &context] {
+        if (const std::optional<std::string> metres =
+                fields->claim("sea-level", [](std::string_view text) { return MetresFromText(text).has_value(); }))
+            options->header.seaLevelMetres = MetresFromText(*metres);
         if (!fields->apply(options->settings, context))
             return;
         options->settings.blurHeight = options->noBlurHeight ? 0 : 1;

@@ -5,8 +5,8 @@
 #include "cli/CliSupport.h"
 #include "support/BitMask.h"
 #include "support/Bitmap.h"
+#include "tools/MaskImage.h"
 #include "support/WtrWriter.h"
-#include "tools/Image.h"
 
 #include <algorithm>
 #include <chrono>
@@ -17,54 +17,29 @@
 
 namespace
 {
-struct EncodeOptions
-{
-    std::string image;
-    std::string output;
-    WtrEncodeSettings settings;
-};
-
 struct DecodeOptions
 {
     std::string input;
     std::string output;
 };
 
-int RunEncode(const EncodeOptions& options, const CliContext& context)
+int RunEncode(const MaskImageJob& job, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
-    GreyImage image;
-    std::string error;
-    if (!LoadGreyImage(options.image, image, error))
+    MaskImageSummary summary;
+    const JobResult result = EncodeMaskImage(job, summary);
+    if (!result.ok())
     {
-        PrintError(error);
-        return kExitJobFailed;
-    }
-    std::vector<std::uint8_t> cells(image.pixels.size());
-    for (std::size_t i = 0; i < cells.size(); ++i)
-        cells[i] = static_cast<std::uint8_t>((image.pixels[i] * 15 + 127) / 255);
-
-    std::vector<std::uint8_t> bytes;
-    const WtrStatus status = EncodeWtr(cells.data(), image.width, image.height, options.settings.blockSize, bytes);
-    if (status == WtrStatus::badSize)
-    {
-        PrintError("--block-size: " + std::to_string(options.settings.blockSize) + " makes more than 32767 blocks along a side of a " +
-                   std::to_string(image.width) + " x " + std::to_string(image.height) + " image");
-        return kExitBadArguments;
-    }
-    if (status != WtrStatus::ok)
-    {
-        PrintError(options.output + ": " + WtrStatusMessage(status));
-        return kExitJobFailed;
-    }
-    if (!WriteFileAtomically(options.output, bytes.data(), bytes.size()))
-    {
-        PrintError(OutputFailure(options.output));
-        return kExitJobFailed;
+        PrintError(result.message);
+        return ExitCodeOf(result);
     }
     if (!context.quiet)
-        std::printf("%s: %d x %d cells, block size %d, %s in %.2f s\n", options.output.c_str(), image.width,
-                    image.height, options.settings.blockSize, FormatBytes(bytes.size()).c_str(), SecondsSince(start));
+    {
+        std::printf("%s: %d x %d cells, block size %d, %s in %.2f s\n", job.output.c_str(), summary.width,
+                    summary.height, summary.blockSize, FormatBytes(summary.bytes).c_str(), SecondsSince(start));
+        if (!summary.map.empty())
+            std::printf("fits the %s, at scale %ld\n", summary.map.c_str(), job.settings.resolutionScale);
+    }
     return kExitOk;
 }
 
@@ -145,19 +120,28 @@ int RunDecode(const DecodeOptions& options, const CliContext& context)
 
 void RegisterWtrCommands(CLI::App& app, CliContext& context)
 {
-    auto encodeOptions = std::make_shared<EncodeOptions>();
+    auto encodeOptions = std::make_shared<MaskImageJob>();
     CLI::App* encode = app.add_subcommand("wtr-encode", "Compress a grey image (BMP or PNG) into a water mask (.wtr)");
     encode->add_option("IMAGE", encodeOptions->image, "grey image; grey g becomes water value (g * 15 + 127) / 255")
         ->required();
     encode->add_option("-o,--output", encodeOptions->output, "water mask to write (.wtr)")->required();
     auto fields =
         std::make_shared<FieldOptions<WtrEncodeSettings, std::size(kWtrEncodeFields)>>(encode, kWtrEncodeFields);
+    CLI::Option* like = encode->add_option(
+        "--like", encodeOptions->like,
+        "the map the mask is for (its height file, RAW or ENVI header): the image must be (M - 1) x scale cells "
+        "along a side of M samples, and the blocks are chosen as --scale chooses them");
+    fields->option("block-size")->excludes(fields->option("scale"))->excludes(like);
     encode->callback(
         [encodeOptions, fields, &context]
         {
             if (!fields->apply(encodeOptions->settings, context))
                 return;
-            if ((context.exitCode = CheckJobPaths({{encodeOptions->image}, {encodeOptions->output}})) == kExitOk &&
+            encodeOptions->fitScale = fields->given("scale") || !encodeOptions->like.empty();
+            JobPaths paths{{encodeOptions->image}, {encodeOptions->output}};
+            if (!encodeOptions->like.empty())
+                paths.inputs.push_back(encodeOptions->like);
+            if ((context.exitCode = CheckJobPaths(paths)) == kExitOk &&
                 (context.exitCode = CheckOutputName(encodeOptions->output, "a water mask", {".wtr"})) == kExitOk)
                 context.exitCode = RunEncode(*encodeOptions, context);
         });

@@ -22,13 +22,15 @@ struct CliffSettings
 };
 
 // The fields in the order they are checked. The height scale is compared in single precision,
-// so its bounds are the float values widened.
+// so its page bounds are the float values widened. A map's own height scale (its gain in metres
+// x 257) may lie outside the page's 0.01..100, so the command line takes a wider range.
 inline constexpr JobField<CliffSettings> kCliffFields[] = {
     Field<&CliffSettings::cliffAngle>("cliffAngle", "angle", 0, 90, "cliff angle in degrees, the middle of the ramp"),
     Field<&CliffSettings::cliffThreshold>("cliffThreshold", "threshold", 0, 90,
                                           "width of the ramp in degrees"),
-    Field<&CliffSettings::heightScale>("heightScale", "height-scale", double(0.01f), double(100.0f),
-                                       "multiplies the heights (sample / 65535)"),
+    Field<&CliffSettings::heightScale>("heightScale", "height-scale", 0.001, 100000,
+                                       "a sample is this many metres / 257 (sample / 65535 x 255 x scale)")
+        .OnPage(double(0.01f), double(100.0f)),
 };
 
 consteval const JobField<CliffSettings>& CliffField(std::string_view name)

@@ -10,7 +10,7 @@
 #include <new>
 #include <optional>
 
-CCliffPage::CCliffPage(IUserDialogs& dialogs, QWidget* parent) : CPropertyPage(parent), m_dialogs(dialogs)
+CCliffPage::CCliffPage(IUserDialogs& dialogs, QWidget* parent) : CPropertyPage(dialogs, parent)
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);
@@ -36,26 +36,15 @@ CCliffPage::~CCliffPage() = default;
 
 void CCliffPage::OnInitDialog()
 {
-    UpdateData(false);
-    m_heightScale = 10.0f;
-    m_cliffAngle = 45;
-    m_cliffThreshold = 10;
-    UpdateData(false);
+    InitialiseData();
     SetPathText(m_heightDatEdit, QString::fromStdString(m_heightDatPath));
-}
-
-bool CCliffPage::UpdateData(bool saveAndValidate)
-{
-    CDataExchange dx(m_dialogs, this, saveAndValidate);
-    DoDataExchange(dx);
-    return dx.ok();
 }
 
 void CCliffPage::DoDataExchange(CDataExchange& dx)
 {
-    dx.number(m_cliffAngleEdit, m_cliffAngle, CliffField("cliffAngle").range);
-    dx.number(m_cliffThresholdEdit, m_cliffThreshold, CliffField("cliffThreshold").range);
-    dx.number(m_heightScaleEdit, m_heightScale, CliffField("heightScale").range);
+    dx.field(m_cliffAngleEdit, m_cliffAngle, CliffField("cliffAngle"));
+    dx.field(m_cliffThresholdEdit, m_cliffThreshold, CliffField("cliffThreshold"));
+    dx.field(m_heightScaleEdit, m_heightScale, CliffField("heightScale"));
 }
 
 CliffSettings CCliffPage::Settings() const

@@ -18,7 +18,6 @@ public:
     explicit CCliffPage(IUserDialogs& dialogs, QWidget* parent = nullptr);
     ~CCliffPage() override;
 
-    bool UpdateData(bool saveAndValidate) override;
     CliffSettings Settings() const;
 
     std::string m_heightDatPath;
@@ -32,10 +31,9 @@ public slots:
     void OnSaveBitmap();
 
 private:
-    void DoDataExchange(CDataExchange& dx);
+    void DoDataExchange(CDataExchange& dx) override;
     void OnInitDialog();
 
-    IUserDialogs& m_dialogs;
     QLineEdit* m_cliffAngleEdit = nullptr;
     QLineEdit* m_cliffThresholdEdit = nullptr;
     QLineEdit* m_heightScaleEdit = nullptr;

@@ -231,15 +231,23 @@ bool WriteDemoLever(const std::string& path, const DemoTerrain& terrain, const D
 
 int DemoWaterScale(int size)
 {
+    if (size == kDemoDefaultSize)
+        return 5;
     int scale = 4;
     while (scale > 1 && (size - 1) * scale > kMaxMaskSide)
         scale /= 2;
     return scale;
 }
 
+int DemoWaterBlock(int size)
+{
+    return size == kDemoDefaultSize ? 320 : 256;
+}
+
 int DemoWaterMaskSide(int size, int scale)
 {
-    return (size - 1) * scale / kDemoMaskBlock * kDemoMaskBlock;
+    const int block = DemoWaterBlock(size);
+    return (size - 1) * scale / block * block;
 }
 
 LargeBuffer<std::uint8_t> BuildDemoWaterMask(const DemoTerrain& terrain, int scale, int threads)

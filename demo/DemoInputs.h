@@ -23,17 +23,18 @@ DemoRunway FindDemoRunway(const DemoTerrain& terrain);
 // 255) on the runway, black elsewhere. False when the file could not be written.
 bool WriteDemoLever(const std::string& path, const DemoTerrain& terrain, const DemoRunway& runway);
 
-// Water-mask cells along one height sample for a terrain of `size` samples: 4, or 2 or 1 where
-// the mask would pass 16384 cells along a side. Always a power of two, so that a block of the
-// mask covers a whole number of water-image pixels: with other scales the block positions,
-// accumulated in float, leave a column and a row unwritten every few blocks, which the
-// shoreline picture would show as straight lines across the sea.
+// Water-mask cells along one height sample for a terrain of `size` samples, and the side of the
+// mask's blocks. At the default size the desktop's own scale 5 in blocks of 320 cells: the mask
+// of (1025 - 1) x 5 = 5120 cells is 16 whole blocks, each 64 whole samples, so the process job
+// and the shoreline job at the desktop's defaults draw it without a gap. Other sizes take 4, or
+// 2 or 1 where the mask would pass 16384 cells along a side, in blocks of 256 cells: a power of
+// two, so that a block covers a whole number of water-image pixels too.
 int DemoWaterScale(int size);
+int DemoWaterBlock(int size);
 
 // Cells along each side of the water mask: (size - 1) * scale rounded down to whole blocks
-// of kDemoMaskBlock cells, so that the process job places the mask from the top row down and
-// leaves the terrain's last row and column beyond it (exactly those for sizes 2^k + 1).
-inline constexpr int kDemoMaskBlock = 256;
+// of DemoWaterBlock(size) cells, so that the process job places the mask from the top row down
+// and leaves the terrain's last row and column beyond it (exactly those for sizes 2^k + 1).
 int DemoWaterMaskSide(int size, int scale);
 
 // The water mask at `scale`, row 0 the north. Cell (c, r) lies on sample (c / scale,

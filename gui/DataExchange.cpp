@@ -3,6 +3,7 @@
 #include "gui/UserDialogs.h"
 #include "base/FieldRange.h"
 #include "base/Sinks.h"
+#include "base/Text.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -28,12 +29,9 @@ QString FormatBound(double value)
 bool ParseInteger(const QString& text, long long& value)
 {
     const QByteArray bytes = text.trimmed().toLatin1();
-    if (bytes.isEmpty())
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    value = std::strtoll(bytes.constData(), &end, 10);
-    return errno == 0 && end == bytes.constData() + bytes.size();
+    const std::optional<long long> parsed = ParseWhole(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    value = parsed.value_or(0);
+    return parsed.has_value();
 }
 
 // A full stop is a decimal separator whatever the locale (the fields show one, and strtod under
@@ -46,18 +44,10 @@ bool ParseFloat(const QString& text, float& value)
     if (const QString separator = QLocale().decimalPoint(); separator != QLatin1String("."))
         decimal.replace(separator, QLatin1String("."));
     const QByteArray bytes = decimal.toLatin1();
-    const char* first = bytes.constData();
-    const char* last = first + bytes.size();
-    if (first != last && *first == '+' && last - first > 1 && first[1] != '-')
-        ++first;
-    if (first == last)
+    const std::optional<double> parsed = ParseNumber(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    if (!parsed || std::fabs(*parsed) > std::numeric_limits<float>::max())
         return false;
-    double parsed = 0.0;
-    const auto [end, error] = std::from_chars(first, last, parsed, std::chars_format::general);
-    if (error != std::errc() || end != last || !std::isfinite(parsed) ||
-        std::fabs(parsed) > std::numeric_limits<float>::max())
-        return false;
-    value = static_cast<float>(parsed);
+    value = static_cast<float>(*parsed);
     return true;
 }
 } // namespace

@@ -6,8 +6,11 @@
 // lists its steps in order and asks `ok()` at the end. A refused field keeps its old value.
 // Disabled controls are checked all the same. Decimal fields show a full stop and take a full stop
 // or, in a comma locale, a comma.
+#include "base/JobFields.h"
+
 #include <QString>
 #include <string>
+#include <type_traits>
 
 class IUserDialogs;
 class QCheckBox;
@@ -18,9 +21,32 @@ struct FieldRange;
 class CDataExchange
 {
 public:
-    CDataExchange(IUserDialogs& dialogs, QWidget* owner, bool saveAndValidate)
-        : m_dialogs(dialogs), m_owner(owner), m_saveAndValidate(saveAndValidate)
+    // `initialise`: each field takes its initial value (a job field's default) before it is shown.
+    CDataExchange(IUserDialogs& dialogs, QWidget* owner, bool saveAndValidate, bool initialise = false)
+        : m_dialogs(dialogs), m_owner(owner), m_saveAndValidate(saveAndValidate), m_initialise(initialise)
     {
+    }
+
+    // A field of a job's table, with the check the page makes of it (JobField::pageCheck) and,
+    // when initialising, the table's default as its initial value.
+    template <typename Settings, typename T> void field(QLineEdit* edit, T& value, const JobField<Settings>& row)
+    {
+        if (m_initialise)
+            value = static_cast<T>(row.defaultValue());
+        if constexpr (std::is_same_v<T, float>)
+            if (row.pageCheck == PageCheck::positive)
+                return numberAbove(edit, value, 0.0f);
+        if (row.pageCheck == PageCheck::range)
+            number(edit, value, row.page);
+        else
+            number(edit, value);
+    }
+    // A check box, `initial` its state when initialising.
+    void check(QCheckBox* box, int& field, int initial)
+    {
+        if (m_initialise)
+            field = initial;
+        check(box, field);
     }
 
     bool saveAndValidate() const { return m_saveAndValidate; }
@@ -51,5 +77,6 @@ private:
     IUserDialogs& m_dialogs;
     QWidget* m_owner;
     bool m_saveAndValidate;
+    bool m_initialise;
     bool m_failed = false;
 };

@@ -311,7 +311,22 @@ public:
         }
     }
 
+    // What the samples this window smoothed did, summed over its chunks.
+    const BankSmoothingCount& count() const { return m_count; }
+
 private:
+    // Stores a smoothed sample and counts it when it moved.
+    void put(std::uint16_t& sample, std::uint16_t smoothed)
+    {
+        const int change = int(smoothed) - int(sample);
+        sample = smoothed;
+        if (change == 0)
+            return;
+        ++m_count.moved;
+        m_count.largestRise = std::max(m_count.largestRise, change);
+        m_count.largestFall = std::max(m_count.largestFall, -change);
+    }
+
     int* nearRow(int r) { return m_near.data() + static_cast<std::size_t>(r % (2 * m_p.bank)) * static_cast<std::size_t>(m_width); }
     float* floatRow(int r) { return m_floatRows.data() + static_cast<std::size_t>(r % m_ring) * m_slotLength; }
     std::uint32_t* rowPrefix(int r)
@@ -453,7 +468,7 @@ private:
             const std::int64_t sum = prefixSum[hi] - prefixSum[lo];
             if (sum <= kExactFloatLimit)
             {
-                heights[x] = SmoothedSample(h, distance[x], bank, count, static_cast<float>(sum));
+                put(heights[x], SmoothedSample(h, distance[x], bank, count, static_cast<float>(sum)));
             }
             else
             {
@@ -498,8 +513,8 @@ private:
                 {
                     const std::size_t at = slot(j, x);
                     if (m_slow[at])
-                        heights[x] = SmoothedSample(heights[x], m_slowDistance[at], m_p.bank, m_slowCount[at],
-                                                    m_sums[static_cast<std::size_t>(j * lanes + x - x0)]);
+                        put(heights[x], SmoothedSample(heights[x], m_slowDistance[at], m_p.bank, m_slowCount[at],
+                                                       m_sums[static_cast<std::size_t>(j * lanes + x - x0)]));
                 }
             }
             std::fill(anySlow + x0, anySlow + end, 0);
@@ -527,13 +542,15 @@ private:
     std::vector<const float*> m_windowRows;
     std::vector<const std::uint32_t*> m_windowPrefix;
     std::vector<float> m_sums;
+    BankSmoothingCount m_count;
 };
 
 } // namespace
 
-void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t> water, int bank, int hillSize,
-                 int seaHeight, IProgressSink& progress)
+BankSmoothingCount SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t> water, int bank,
+                               int hillSize, int seaHeight, IProgressSink& progress)
 {
+    BankSmoothingCount total;
     const int base = progress.pos();
     const int rows = water.height;
     if (bank >= 1 && hillSize >= 1 && water.width >= 1)
@@ -568,6 +585,14 @@ void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t
                 });
             },
             report);
+        for (const std::unique_ptr<SmoothWindow>& window : windows)
+            if (window)
+            {
+                total.moved += window->count().moved;
+                total.largestRise = std::max(total.largestRise, window->count().largestRise);
+                total.largestFall = std::max(total.largestFall, window->count().largestFall);
+            }
     }
     progress.setPos(base + 50);
+    return total;
 }

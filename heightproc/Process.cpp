@@ -211,6 +211,7 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
         WaterResult water =
             ProcessWater(settings, settings.waterPath, heightView, settings.blurHeight != 0, progress, messages);
         result.waterSeconds = Since(start);
+        result.smoothing = water.smoothing;
         if (water.water.size() == samples)
         {
             start = Clock::now();

@@ -2,6 +2,7 @@
 // One "Process" run: the RAW 16-bit height map is read, levered and water-processed when the
 // settings name those inputs, and written as "<base>_w.dat" (water, first) and "<base>.dat".
 #include "heightproc/ProcessSettings.h"
+#include "heightproc/Water.h"
 #include "base/Sinks.h"
 
 #include <string>
@@ -18,6 +19,7 @@ struct ProcessResult
     // water raster, an output file that could not be created). The messages it does show went
     // to the message sink.
     std::vector<std::string> warnings;
+    BankSmoothingCount smoothing; // what the bank smoothing of the water stage did
     std::string heightProblem; // why the height file was not written, once it was attempted
     // Wall-clock seconds of each step.
     double readSeconds = 0;

@@ -5,6 +5,7 @@
 #include "heightproc/Process.h"
 #include "heightproc/Water.h"
 #include "support/BitMask.h"
+#include "support/MaskFit.h"
 #include "support/Bitmap.h"
 
 #include <algorithm>
@@ -84,8 +85,20 @@ std::string WaterFitWarning(const std::string& path, const ProcessSettings& sett
     if (placement.top > 0 || placement.right < width - 2)
         text += " the map's top " + std::to_string(std::max(placement.top, 0)) + " rows and right " +
                 std::to_string(std::max(width - 1 - placement.right, 0)) + " columns get no water from it;";
-    text += " at this scale a mask of " + std::to_string(std::int64_t(width - 1) * scale) + " x " +
-            std::to_string(std::int64_t(height - 1) * scale) + " cells fits the map";
+    const long block = long(mask.m_blockSize);
+    const long fitWidth = MaskSideForMap(width, scale);
+    const long fitHeight = MaskSideForMap(height, scale);
+    if (mask.getXRes() == fitWidth && mask.getZRes() == fitHeight)
+    {
+        // The size is right; only the blocks are not: say so, and which blocks fit.
+        text += " the mask has the size that fits, but its blocks of " + std::to_string(block) +
+                " cells do not place it on the map (a block must be a multiple of the scale and divide the mask's "
+                "sides); wtr-encode --scale " + std::to_string(scale) + " gives it blocks of " +
+                std::to_string(FittingBlockSize(fitWidth, fitHeight, scale)) + " cells, which do";
+        return text;
+    }
+    text += " at this scale a mask of " + std::to_string(fitWidth) + " x " + std::to_string(fitHeight) +
+            " cells fits the map (wtr-encode --scale " + std::to_string(scale) + " makes its blocks)";
     const JobField<ProcessSettings>& field = ProcessField("resolutionScale");
     for (int s = int(field.range.min); s <= int(field.range.max); ++s)
         if (measure(s).fits(width))
@@ -148,7 +161,8 @@ std::vector<std::string> ProcessJobOutputs(const ProcessJob& job)
     return outputs;
 }
 
-JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessageSink& messages)
+JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessageSink& messages,
+                        BankSmoothingCount* smoothing)
 {
     // The desktop's messages about the files are the job's own ("Can not open RAW file", ...),
     // and RunProcess refuses an output onto an input itself, once the RAW has passed its checks.
@@ -197,6 +211,8 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
 
     JobResult result;
     result.warnings = std::move(run.warnings);
+    if (smoothing != nullptr)
+        *smoothing = run.smoothing;
     // The job reports an unreadable lever and an unusable mask itself; a lever of the wrong size
     // only through the desktop's message.
     for (const StageProblem& problem : skipped)

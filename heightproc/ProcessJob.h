@@ -6,6 +6,7 @@
 #include "base/JobResult.h"
 #include "base/Sinks.h"
 #include "heightproc/ProcessSettings.h"
+#include "heightproc/Water.h"
 
 #include <functional>
 #include <string>
@@ -45,5 +46,7 @@ std::vector<std::string> ProcessJobOutputs(const ProcessJob& job);
 // Outputs "water" and "height"; timings "read", "lever", "water", "writeWater", "writeHeight"
 // once the map was read (none when the job stopped before). A height file that could not be
 // written fails the job (the desktop passes over it: its message is not shown, and the warnings
-// say which file). Every other failure's message has been shown through `messages`.
-JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessageSink& messages);
+// say which file). Every other failure's message has been shown through `messages`. `smoothing`,
+// when given, receives what the bank smoothing did.
+JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessageSink& messages,
+                        BankSmoothingCount* smoothing = nullptr);

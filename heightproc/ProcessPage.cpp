@@ -16,7 +16,7 @@
 #include <string_view>
 
 CAltimoPage::CAltimoPage(IUserDialogs& dialogs, QWidget* parent)
-    : CPropertyPage(parent), m_hIcon(AppIcon()), m_dialogs(dialogs)
+    : CPropertyPage(dialogs, parent), m_hIcon(AppIcon())
 {
     // The controls in template order, which is the tab order.
     DialogBuilder build(this);
@@ -66,43 +66,25 @@ CAltimoPage::~CAltimoPage() = default;
 
 void CAltimoPage::OnInitDialog()
 {
-    UpdateData(false);
     setWindowIcon(m_hIcon);
     m_progress->setRange(0, 200);
     m_progress->setValue(0);
-
-    m_pixelSize = 50.0f;
-    m_sharpness = 0.3f;
-    m_seaLevel = -1;
-    m_bank = 5;
-    m_hillSize = 30;
-    m_rawWidth = 1024;
-    m_rawHeight = 1024;
-    m_blur = 10;
-    m_blurHeight = 1;
-    UpdateData(false);
+    InitialiseData();
     UpdateControls();
-}
-
-bool CAltimoPage::UpdateData(bool saveAndValidate)
-{
-    CDataExchange dx(m_dialogs, this, saveAndValidate);
-    DoDataExchange(dx);
-    return dx.ok();
 }
 
 void CAltimoPage::DoDataExchange(CDataExchange& dx)
 {
     // The order of the checks is the order in which a refusal is reported.
-    dx.number(m_rawWidthEdit, m_rawWidth, ProcessField("rawWidth").range);
-    dx.number(m_rawHeightEdit, m_rawHeight, ProcessField("rawHeight").range);
-    dx.number(m_blurEdit, m_blur, ProcessField("blur").range);
-    dx.number(m_sharpnessEdit, m_sharpness, ProcessField("sharpness").range);
-    dx.check(m_blurHeightCheck, m_blurHeight);
-    dx.number(m_bankEdit, m_bank, ProcessField("bank").range);
-    dx.number(m_hillSizeEdit, m_hillSize, ProcessField("hillSize").range);
-    dx.number(m_seaLevelEdit, m_seaLevel, ProcessField("seaLevel").range);
-    dx.number(m_pixelSizeEdit, m_pixelSize, ProcessField("pixelSize").page);
+    dx.field(m_rawWidthEdit, m_rawWidth, ProcessField("rawWidth"));
+    dx.field(m_rawHeightEdit, m_rawHeight, ProcessField("rawHeight"));
+    dx.field(m_blurEdit, m_blur, ProcessField("blur"));
+    dx.field(m_sharpnessEdit, m_sharpness, ProcessField("sharpness"));
+    dx.check(m_blurHeightCheck, m_blurHeight, ProcessSettings{}.blurHeight);
+    dx.field(m_bankEdit, m_bank, ProcessField("bank"));
+    dx.field(m_hillSizeEdit, m_hillSize, ProcessField("hillSize"));
+    dx.field(m_seaLevelEdit, m_seaLevel, ProcessField("seaLevel"));
+    dx.field(m_pixelSizeEdit, m_pixelSize, ProcessField("pixelSize"));
 }
 
 void CAltimoPage::UpdateControls()

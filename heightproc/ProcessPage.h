@@ -24,7 +24,6 @@ public:
     explicit CAltimoPage(IUserDialogs& dialogs, QWidget* parent = nullptr);
     ~CAltimoPage() override;
 
-    bool UpdateData(bool saveAndValidate) override;
     // Shows the paths and enables the controls that the chosen files and the check box call
     // for; transfers no other field.
     void UpdateControls();
@@ -63,11 +62,10 @@ public slots:
     void OnProcess();
 
 private:
-    void DoDataExchange(CDataExchange& dx);
+    void DoDataExchange(CDataExchange& dx) override;
     void OnInitDialog();
     void ChooseFile(const char* filter, std::string& path);
 
-    IUserDialogs& m_dialogs;
     QLineEdit* m_rawWidthEdit = nullptr;
     QLineEdit* m_rawHeightEdit = nullptr;
     QLineEdit* m_seaLevelEdit = nullptr;

@@ -18,6 +18,9 @@ struct ProcessSettings
     int bank = 5;
     int hillSize = 30;
     long seaLevel = -1;
+    // The sea height in samples when it was given in metres (the command line's "--sea-level 0m"),
+    // 1..65535; -1: the sea level's seaLevel * 257.
+    int seaSample = -1;
     float pixelSize = 50.0f;  // written into both DAT headers
     long resolutionScale = 5; // water-mask cells along one height sample
     // The RAW's samples are big-endian (the desktop always reads little-endian ones).

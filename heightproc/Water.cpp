@@ -70,17 +70,14 @@ template <typename Place, typename Skip>
 void WalkWaterBlocks(long xBlocks, long zBlocks, int blockSize, int width, int height, int scale, Place&& place,
                      Skip&& skip)
 {
-    const float step = static_cast<float>(static_cast<double>(blockSize) / scale);
-    const long z0 = height - 1 - (zBlocks * blockSize) / scale;
+    const WaterBlockStarts starts = FindWaterBlockStarts(xBlocks, zBlocks, blockSize, height, scale);
     const int n = blockSize / scale;
-    float zf = static_cast<float>(z0);
-    for (long zi = 0; zi < zBlocks; ++zi, zf += step)
+    for (long zi = 0; zi < zBlocks; ++zi)
     {
-        const int y = static_cast<int>(zf);
-        float xf = 0.0f;
-        for (long xi = 0; xi < xBlocks; ++xi, xf += step)
+        const int y = starts.rows[std::size_t(zi)];
+        for (long xi = 0; xi < xBlocks; ++xi)
         {
-            const int x = static_cast<int>(xf);
+            const int x = starts.columns[std::size_t(xi)];
             if (x < 0 || y < 0 || x + n >= width || y + n >= height)
                 skip();
             else
@@ -89,6 +86,22 @@ void WalkWaterBlocks(long xBlocks, long zBlocks, int blockSize, int width, int h
     }
 }
 } // namespace
+
+WaterBlockStarts FindWaterBlockStarts(long xBlocks, long zBlocks, int blockSize, int height, int scale)
+{
+    // Each block row starts its columns from 0 again, so one walk gives every row's columns.
+    const float step = static_cast<float>(static_cast<double>(blockSize) / scale);
+    WaterBlockStarts starts;
+    starts.columns.reserve(std::size_t(std::max(0L, xBlocks)));
+    starts.rows.reserve(std::size_t(std::max(0L, zBlocks)));
+    float xf = 0.0f;
+    for (long xi = 0; xi < xBlocks; ++xi, xf += step)
+        starts.columns.push_back(static_cast<int>(xf));
+    float zf = static_cast<float>(height - 1 - (zBlocks * blockSize) / scale);
+    for (long zi = 0; zi < zBlocks; ++zi, zf += step)
+        starts.rows.push_back(static_cast<int>(zf));
+    return starts;
+}
 
 void PlaceWaterBlocks(CBitMask& mask, ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> water,
                       int scale, int seaHeight)
@@ -150,7 +163,7 @@ WaterResult ProcessWater(const ProcessSettings& settings, const std::string& wat
     result.water.resize(height.size());
     RasterView<std::uint16_t> water(result.water.data(), height.width, height.height);
     const ConstRasterView<std::uint16_t> ground = AsConst(height);
-    const int seaHeight = SeaHeight(settings.seaLevel);
+    const int seaHeight = SeaHeight(settings);
 
     PlaceWaterBlocks(mask, ground, water, scale, seaHeight);
     // A damaged block would come out as dry land: a water file that looks right and is not.
@@ -163,7 +176,7 @@ WaterResult ProcessWater(const ProcessSettings& settings, const std::string& wat
     }
     FillSea(ground, water, seaHeight);
     if (blurHeight)
-        SmoothBanks(height, AsConst(water), settings.bank, settings.hillSize, seaHeight, progress);
+        result.smoothing = SmoothBanks(height, AsConst(water), settings.bank, settings.hillSize, seaHeight, progress);
     FillWater(water, progress);
     mask.close();
     return result;

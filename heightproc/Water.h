@@ -18,10 +18,19 @@ class CBitMask;
 
 using WaterRaster = std::vector<std::uint16_t, LargeAllocator<std::uint16_t>>;
 
+// What the bank smoothing did to the heights.
+struct BankSmoothingCount
+{
+    long long moved = 0; // samples whose height changed
+    int largestRise = 0; // the most a sample rose, in samples
+    int largestFall = 0; // the most a sample fell, in samples
+};
+
 struct WaterResult
 {
     WaterRaster water;   // empty: no water raster, nothing to write
     std::string failure; // why there is none, for the command line's warnings
+    BankSmoothingCount smoothing;
 };
 
 // Reads settings.resolutionScale, seaLevel, bank, hillSize; may smooth `height` in place when
@@ -48,6 +57,16 @@ struct WaterPlacement
 };
 WaterPlacement MeasureWaterPlacement(long xBlocks, long zBlocks, int blockSize, int width, int height, int scale);
 
+// The first sample column of each block column and the first sample row of each block row, as
+// the water stage walks them (a row may start above the map; whether a block is drawn is
+// DrawWaterBlock's to say). The cells of a block follow from there, 1 / scale sample each.
+struct WaterBlockStarts
+{
+    std::vector<int> columns; // xBlocks entries
+    std::vector<int> rows;    // zBlocks entries
+};
+WaterBlockStarts FindWaterBlockStarts(long xBlocks, long zBlocks, int blockSize, int height, int scale);
+
 // A read-only view of the same raster.
 inline ConstRasterView<std::uint16_t> AsConst(RasterView<std::uint16_t> view)
 {
@@ -58,6 +77,12 @@ inline ConstRasterView<std::uint16_t> AsConst(RasterView<std::uint16_t> view)
 inline int SeaHeight(long seaLevel)
 {
     return static_cast<int>(seaLevel * 257);
+}
+
+// The run's sea height: the sample given in metres, else SeaHeight of the sea level.
+inline int SeaHeight(const ProcessSettings& settings)
+{
+    return settings.seaSample >= 0 ? settings.seaSample : SeaHeight(settings.seaLevel);
 }
 
 // Draws one decoded block of blockSize x blockSize cells (values 0..15, > 7 is water) with its
@@ -81,9 +106,9 @@ void FillSea(ConstRasterView<std::uint16_t> height, RasterView<std::uint16_t> wa
 // Pulls the ground next to water towards the mean water level of its hill window, in place
 // (only a sample's own height is read, so no copy is needed). Samples below the sea height, and
 // samples without water within `bank` or within `hillSize`, keep their height. Advances the
-// progress bar from its current position by up to 50.
-void SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t> water, int bank, int hillSize,
-                 int seaHeight, IProgressSink& progress);
+// progress bar from its current position by up to 50. Answers how many samples moved and how far.
+BankSmoothingCount SmoothBanks(RasterView<std::uint16_t> height, ConstRasterView<std::uint16_t> water, int bank,
+                               int hillSize, int seaHeight, IProgressSink& progress);
 
 // Spreads water over dry interior samples sweep by sweep, each newly wet sample taking the
 // truncated mean of its wet neighbours at the start of the sweep, until no dry interior sample

@@ -13,12 +13,17 @@ inline constexpr int kMaxWtrBlockSize = 4096;
 
 struct WtrEncodeSettings
 {
-    int blockSize = 256; // cells along a side of one block
+    int blockSize = 256;      // cells along a side of one block
+    long resolutionScale = 5; // the blocks fit a map at this scale (support/MaskFit.h), when asked
 };
 
 inline constexpr JobField<WtrEncodeSettings> kWtrEncodeFields[] = {
     Field<&WtrEncodeSettings::blockSize>("blockSize", "block-size", kMinWtrBlockSize, kMaxWtrBlockSize,
                                          "side of one block in cells"),
+    Field<&WtrEncodeSettings::resolutionScale>("resolutionScale", "scale", kResolutionScaleRange.min,
+                                               kResolutionScaleRange.max,
+                                               "blocks for a map at this scale: the block size nearest 256 that the "
+                                               "scale divides and that divides the image's sides"),
 };
 
 enum class [[nodiscard]] WtrStatus

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 
@@ -55,6 +56,24 @@ bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& pr
         const std::string key = Lower(Trim(line.substr(0, equals)));
         if (key == "map info")
             header.hasMapInfo = true;
+        if (key == "data gain values" || key == "data offset values")
+        {
+            // A one-band map: the first value of the list.
+            std::string value = Trim(line.substr(equals + 1));
+            value = Trim(value.substr(0, value.find(',')));
+            double number = 0;
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+            const bool gain = key == "data gain values";
+            if (error != std::errc() || end != value.data() + value.size() || !std::isfinite(number) ||
+                (gain && number == 0))
+                header.mappingProblem = path + ": the ENVI header's " + key + " is \"" + value + "\", not a " +
+                                        (gain ? "finite number other than 0" : "finite number");
+            else
+            {
+                (gain ? header.gain : header.offset) = number;
+                header.hasMapping = header.hasMapping || gain;
+            }
+        }
         for (const auto& [name, target] : numbers)
         {
             if (key != name)
@@ -68,6 +87,8 @@ bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& pr
             }
         }
     }
+    if (!header.mappingProblem.empty())
+        header.hasMapping = false;
     return true;
 }
 

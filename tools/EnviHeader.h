@@ -15,10 +15,17 @@ struct EnviHeader
     long bands = 1;
     long headerOffset = 0;
     bool hasMapInfo = false; // a header written by hand for the size alone has none
+    // The height mapping, metres = offset + gain * sample, when the header gives a data gain
+    // (the first value of "data gain values"; "data offset values" defaults to 0).
+    bool hasMapping = false;
+    double gain = 1;
+    double offset = 0;
+    std::string mappingProblem; // why a gain or offset given could not be used; the map is read all the same
 };
 
 // Reads the keys a one-band map needs. False with `problem` set (the path and the reason) when
-// the file is not an ENVI header or its numbers are not numbers.
+// the file is not an ENVI header or its numbers are not numbers. A data gain or offset that is
+// not a finite number (or a gain of 0) leaves the mapping unknown, saying why in mappingProblem.
 bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& problem);
 
 // The header import writes for `image`: its size and byte order, the georeference as map info

@@ -2,6 +2,7 @@
 
 #include "base/AtomicFile.h"
 #include "base/JobFiles.h"
+#include "base/Text.h"
 #include "tools/GdalRaster.h"
 #include "tools/PngReader.h"
 #include "tools/PngWriter.h"
@@ -91,10 +92,7 @@ std::string LowerExtension(const std::string& path)
     const std::size_t dot = path.find_last_of('.');
     if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
         return {};
-    std::string extension = path.substr(dot);
-    std::transform(extension.begin(), extension.end(), extension.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return extension;
+    return Lower(std::string_view(path).substr(dot));
 }
 } // namespace
 

@@ -38,7 +38,8 @@ JobResult Stop(JobResult result, IMessageSink& messages)
 } // namespace
 
 std::string RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water,
-                             const ReliefSettings& settings, LargeBuffer<std::uint8_t>& rgb)
+                             const ReliefSettings& settings, LargeBuffer<std::uint8_t>& rgb,
+                             const HeightMapping* mapping)
 {
     const int legend = water ? WaterLegendRows(dat.width) : 0;
     rgb.allocate(std::size_t(dat.width) * std::size_t(dat.height + legend) * 3);
@@ -55,7 +56,7 @@ std::string RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, boo
     {
         RenderWater(dat.view(), terrain.view(), pixelSize, settings, rgb.data());
         DrawWaterLegend(rgb.data() + std::size_t(dat.width) * std::size_t(dat.height) * 3, dat.width,
-                        FindWaterRange(dat.view(), terrain.view()), withTerrain, settings);
+                        FindWaterRange(dat.view(), terrain.view()), withTerrain, settings, mapping);
     }
     else
         RenderRelief(dat.view(), pixelSize, settings, rgb.data());
@@ -75,6 +76,16 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
             return Stop(prepared, messages);
 
     JobResult result;
+    const JobField<ReliefSettings>& field = FindField(kReliefFields, "heightScale");
+    HeightScaleChoice scale = ChooseHeightScale(job.dat, job.heightScale, job.settings.heightScale,
+                                                field.defaultValue(), field.range.min, field.range.max);
+    result.warnings = scale.warnings;
+    if (!scale.problem.empty())
+        return Stop(JobFailure(JobStatus::refused, scale.problem), messages);
+    ReliefSettings settings = job.settings;
+    settings.heightScale = scale.scale;
+    const HeightMapping* mapping = scale.mapping ? &*scale.mapping : nullptr;
+
     const bool water = job.mode == "water" || (job.mode == "auto" && job.dat.ends_with("_w.dat"));
     const std::string terrainPath = !water ? std::string() : !job.terrain.empty() ? job.terrain : TerrainBeside(job.dat);
     if (!water && !job.terrain.empty())
@@ -105,7 +116,7 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
         geo = LocalMapGeoReference(dat.height, dat.pixelSize);
 
     LargeBuffer<std::uint8_t> rgb;
-    if (std::string warning = RenderDatPicture(dat, terrain, water, job.settings, rgb); !warning.empty())
+    if (std::string warning = RenderDatPicture(dat, terrain, water, settings, rgb, mapping); !warning.empty())
         result.warnings.push_back(std::move(warning));
     progress.setPos(100);
     // The legend belongs to the picture; a GeoTIFF holds the map's samples alone.
@@ -122,10 +133,15 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
     result.timings.push_back(
         {"total", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
     if (summary != nullptr)
+    {
         *summary = {dat.width, rows,
                     !water                ? "shaded relief"
                     : terrainPath.empty() ? "water surface"
                                           : "water depth over " + terrainPath,
-                    geoSource};
+                    geoSource, scale, water && !geoTiff, {}};
+        if (summary->legend)
+            summary->legendMetres =
+                WaterLegendMetres(FindWaterRange(dat.view(), terrain.view()), !terrainPath.empty(), settings, mapping);
+    }
     return result;
 }

@@ -6,6 +6,7 @@
 #include "base/LargeBuffer.h"
 #include "base/Sinks.h"
 #include "tools/LoadedDat.h"
+#include "tools/MapUnits.h"
 #include "tools/Relief.h"
 
 #include <cstdint>
@@ -20,6 +21,9 @@ struct PreviewJob
     std::string terrain;       // water: the height file under it; empty: "<base>.dat" beside "<base>_w.dat"
     std::string like;          // .tif output: a raster or ENVI header of the same map
     ReliefSettings settings;
+    // Where the height scale comes from: settings.heightScale as given (the batch, the demo), or
+    // the map's own from the sidecar of `dat` (the command line's auto and its default).
+    HeightScaleAsk heightScale = HeightScaleAsk::given;
     // Run once the files have been checked and before anything is read: the command line checks
     // its output name here. A result that is not ok stops the job with it.
     std::function<JobResult()> prepare;
@@ -32,6 +36,9 @@ struct PreviewSummary
     int rows = 0;            // the map's rows, and the legend's below a water picture's
     std::string what;        // "shaded relief", "water surface", "water depth over <terrain>"
     std::string geoSource;   // the file a GeoTIFF's georeference came from; empty: none
+    HeightScaleChoice heightScale; // the scale used and the map's mapping, when known
+    bool legend = false;           // a water picture's legend below it, with these ends
+    WaterLegendEnds legendMetres;
 };
 
 // Output "preview"; timing "total". Every failure's message has been shown through `messages`.
@@ -42,6 +49,8 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
 // red, green, blue, rows top first; allocated here): the relief of `dat`, or with `water` the
 // depth colouring of the water file `dat` over `terrain` (of dat's size), or of its surface
 // alone when terrain holds no samples, with the legend of DrawWaterLegend in WaterLegendRows
-// further rows below. Returns a warning when the file's pixel size cannot shade, else empty.
+// further rows below, in real metres with the map's `mapping`. Returns a warning when the file's
+// pixel size cannot shade, else empty.
 std::string RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water,
-                             const ReliefSettings& settings, LargeBuffer<std::uint8_t>& rgb);
+                             const ReliefSettings& settings, LargeBuffer<std::uint8_t>& rgb,
+                             const HeightMapping* mapping = nullptr);

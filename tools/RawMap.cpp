@@ -108,6 +108,33 @@ RawMapSize FindRawMapSize(const std::string& rawPath, unsigned long long fileByt
     return size;
 }
 
+bool ReadMapSize(const std::string& path, int& width, int& height, std::string& source, std::string& error)
+{
+    if (!Exists(path))
+    {
+        error = path + ": cannot open the file";
+        return false;
+    }
+    if (path.ends_with(".dat"))
+    {
+        source = "the height file " + path;
+        if (ReadDatSize(path, width, height))
+            return true;
+        error = path + ": not a valid height file (cannot read its header)";
+        return false;
+    }
+    RawMapSize size;
+    if (path.ends_with(".hdr"))
+        SizeFromHeader(path, size);
+    else
+        size = FindRawMapSize(path, FileSize(path));
+    error = size.problem;
+    width = size.width;
+    height = size.height;
+    source = size.source;
+    return size.problem.empty();
+}
+
 bool LooksByteSwapped(const unsigned short* samples, long long count, int width)
 {
     double asRead = 0;
@@ -180,6 +207,19 @@ void AttachRawMapHeader(ProcessJob& job, RawMapHeader& header, std::function<voi
         if (!header.byteOrder.empty())
             settings.bigEndianRaw = header.byteOrder == "big";
         header.geo = ApplyRawGeoReference(raw, settings, header.pixelSizeGiven);
+        std::string problem;
+        header.mapping = FindRawMapping(raw, problem);
+        if (header.seaLevelMetres)
+        {
+            const std::string option = "--sea-level " + Number(*header.seaLevelMetres) + "m: ";
+            if (!header.mapping)
+                return JobFailure(JobStatus::refused, option + problem + "; give the sea level as a level N (a sea "
+                                                                         "height of N x 257 samples) instead");
+            const std::optional<int> sample = SeaSampleAtOrBelow(*header.mapping, *header.seaLevelMetres, problem);
+            if (!sample)
+                return JobFailure(JobStatus::refused, option + problem);
+            settings.seaSample = *sample;
+        }
         return JobResult{};
     };
     job.ready = [&header, raw, announce = std::move(announce)](const ProcessSettings& settings)

@@ -6,7 +6,9 @@
 // command and the batch's map jobs both attach this to their ProcessJob.
 #include "heightproc/ProcessJob.h"
 #include "tools/HeightImage.h"
+#include "tools/MapUnits.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +22,11 @@ struct RawMapSize
 };
 
 RawMapSize FindRawMapSize(const std::string& rawPath, unsigned long long fileBytes);
+
+// The size of the map that `path` stands for: a height or water file (.dat, its header), an
+// ENVI header (.hdr), or a RAW map (found as process finds it). False with the message in
+// `error` when it cannot be read; `source` names where the size came from.
+bool ReadMapSize(const std::string& path, int& width, int& height, std::string& source, std::string& error);
 
 // Whether the samples look byte-swapped: the sum of the differences between neighbours along
 // the rows is compared for the samples as read and with their two bytes exchanged. A real
@@ -49,7 +56,12 @@ struct RawMapHeader
     bool inferSize = true;       // no width and height were given: take them from a header or the file size
     std::string byteOrder;       // "little" or "big"; empty: the header's, else little
     bool pixelSizeGiven = false; // the header's pixel size is not wanted
+    // The sea level in metres ("--sea-level 0m"): the sea height becomes the highest sample at or
+    // below it through the header's mapping. A map without one, or a height on sample 0, is
+    // refused.
+    std::optional<double> seaLevelMetres;
     // Answers, once the job has run.
+    std::optional<HeightMapping> mapping; // the header's height mapping, when it has one
     std::string sizeSource; // where the size came from; empty when it was given
     RawGeoReference geo;
     ProcessSettings used;         // the settings the map was processed with

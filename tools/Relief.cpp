@@ -299,13 +299,28 @@ int LegendScale(int width)
     return width >= 1024 ? 2 : 1;
 }
 
-std::string Metres(int samples, const ReliefSettings& settings)
+std::string Metres(double metres)
 {
     char text[32];
-    std::snprintf(text, sizeof text, "%.1f M", samples * settings.heightScale * 255.0 / 65535.0);
+    std::snprintf(text, sizeof text, "%.1f M", metres);
     return text;
 }
 } // namespace
+
+WaterLegendEnds WaterLegendMetres(WaterRange range, bool withTerrain, const ReliefSettings& settings,
+                                  const HeightMapping* mapping)
+{
+    // A depth is a difference of heights, which the offset does not change.
+    const auto metres = [&](int samples, bool height)
+    {
+        if (mapping != nullptr)
+            return (height ? mapping->offset : 0.0) + mapping->gain * samples;
+        return samples * settings.heightScale * 255.0 / 65535.0;
+    };
+    if (withTerrain)
+        return {true, 0, metres(range.maxDepth, false)};
+    return {false, metres(range.highSurface, true), metres(range.lowSurface, true)};
+}
 
 int WaterLegendRows(int width)
 {
@@ -314,8 +329,9 @@ int WaterLegendRows(int width)
 }
 
 void DrawWaterLegend(std::uint8_t* rgb, int width, WaterRange range, bool withTerrain,
-                     const ReliefSettings& settings)
+                     const ReliefSettings& settings, const HeightMapping* mapping)
 {
+    const WaterLegendEnds ends = WaterLegendMetres(range, withTerrain, settings, mapping);
     const int scale = LegendScale(width);
     const int rows = WaterLegendRows(width);
     Picture legend = MakePicture(width, rows, 3, kLegendBackground);
@@ -346,7 +362,7 @@ void DrawWaterLegend(std::uint8_t* rgb, int width, WaterRange range, bool withTe
         int x = text(margin, 1, "0 M");
         // Light for shallow, dark for the deepest depth, along the square root the colours use.
         x = swatch(x, 1, ramp, [](double f) { return WaterColour(f); });
-        text(x, 1, Metres(range.maxDepth, settings));
+        text(x, 1, Metres(ends.last));
         const std::uint8_t dry = static_cast<std::uint8_t>(kDryGrey);
         x = swatch(margin, 2, box, [dry](double) { return Rgb{dry, dry, dry}; });
         text(x, 2, "GREY RELIEF: DRY LAND");
@@ -354,9 +370,9 @@ void DrawWaterLegend(std::uint8_t* rgb, int width, WaterRange range, bool withTe
     else
     {
         text(margin, 0, "WATER SURFACE HEIGHT, ALSO ON LAND");
-        int x = text(margin, 1, Metres(range.highSurface, settings));
+        int x = text(margin, 1, Metres(ends.first));
         x = swatch(x, 1, ramp, [](double f) { return WaterColour(f); });
-        text(x, 1, Metres(range.lowSurface, settings));
+        text(x, 1, Metres(ends.last));
         const std::uint8_t none = kDryGreyWithoutTerrain;
         x = swatch(margin, 2, box, [none](double) { return Rgb{none, none, none}; });
         text(x, 2, "0: NO WATER REACHED");

@@ -27,6 +27,7 @@
 //     dry:  grey 96
 #include "base/JobFields.h"
 #include "base/RasterView.h"
+#include "tools/MapUnits.h"
 
 #include <array>
 #include <cstdint>
@@ -37,8 +38,8 @@ struct ReliefSettings
 };
 
 inline constexpr JobField<ReliefSettings> kReliefFields[] = {
-    Field<&ReliefSettings::heightScale>("heightScale", "height-scale", 0.01, 1000,
-                                        "the highest sample is 255 times this many metres, as for cliff"),
+    Field<&ReliefSettings::heightScale>("heightScale", "height-scale", 0.001, 100000,
+                                        "a sample is this many metres / 257, as for cliff"),
 };
 
 using Rgb = std::array<std::uint8_t, 3>;
@@ -95,8 +96,20 @@ void RenderWater(ConstRasterView<std::uint16_t> water, ConstRasterView<std::uint
 // dark deep) in metres and the grey relief as dry land; without, the surface-height colours,
 // grey as "no water reached", and that the land is coloured too. Metres are samples times
 // heightScale * 255 / 65535, as for the relief.
+// With the map's height mapping the metres are real: depths gain x samples, surface heights
+// offset + gain x samples.
 // The legend's height for a picture `width` pixels wide.
 int WaterLegendRows(int width);
+// The two numbers at the ends of the legend's colour ramp, in metres: 0 and the greatest depth
+// with terrain, the highest and the lowest surface without.
+struct WaterLegendEnds
+{
+    bool depths = false; // depths over the terrain; else surface heights
+    double first = 0;
+    double last = 0;
+};
+WaterLegendEnds WaterLegendMetres(WaterRange range, bool withTerrain, const ReliefSettings& settings,
+                                  const HeightMapping* mapping = nullptr);
 // Draws it into `rgb`: WaterLegendRows(width) rows of `width` pixels, 3 bytes each.
 void DrawWaterLegend(std::uint8_t* rgb, int width, WaterRange range, bool withTerrain,
-                     const ReliefSettings& settings);
+                     const ReliefSettings& settings, const HeightMapping* mapping = nullptr);

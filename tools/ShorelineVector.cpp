@@ -2,10 +2,14 @@
 
 #include "base/AtomicFile.h"
 #include "base/JobFiles.h"
+#include "support/BitMask.h"
 #include "tools/GdalRaster.h"
+#include "tools/MapGeoSource.h"
+#include "tools/MapUnits.h"
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <utility>
 
@@ -48,15 +52,70 @@ std::string ShorelineVectorDriver(const std::string& path)
 
 MapPoint PlaceShorePoint(const ShorelinePlacement& placement, const ShorePoint& point)
 {
-    // Mask cells: x from the left edge, rows down from the mask's row 0; then samples. The
-    // process puts the mask's row 0 at sample row H - 1 - (its block rows / scale), in whole
-    // samples, and its column 0 at the map's left edge.
+    // Cell corners from the mask's left and top edges; then the sample of the block they fall
+    // in, and the cells into it. Beyond the mask the first or last block carries on.
     const double scale = double(placement.scale);
-    const double column = double(point.x) / placement.cellSize / scale;
-    const double topRow = double(placement.mapHeight - 1 - placement.blockRows / placement.scale);
-    const double row = topRow + (double(placement.maskRows) - double(point.z) / placement.cellSize) / scale;
+    const double block = double(placement.blockSize);
+    const auto sample = [&](double cells, const std::vector<int>& starts)
+    {
+        if (starts.empty() || block <= 0)
+            return cells / scale;
+        const double index = std::clamp(std::floor(cells / block), 0.0, double(starts.size() - 1));
+        return double(starts[std::size_t(index)]) + (cells - index * block) / scale;
+    };
+    const double column = sample(double(point.x) / placement.cellSize, placement.starts.columns);
+    const double row =
+        sample(double(placement.maskRows) - double(point.z) / placement.cellSize, placement.starts.rows);
     const double* t = placement.geo.geoTransform;
     return {t[0] + column * t[1] + row * t[2], t[3] + column * t[4] + row * t[5]};
+}
+
+bool PlaceMaskOnMap(const std::string& wtr, const std::string& like, long scale, double cellSize,
+                    double fallbackCellSize, ShorelinePlacement& placement, std::string& error,
+                    std::vector<std::string>& warnings)
+{
+    CBitMask mask(1);
+    mask.load(wtr); // one that fails stays empty: block size 0
+    placement.blockSize = int(mask.m_blockSize);
+    if (placement.blockSize <= 0)
+        return true;
+    int width = 0;
+    int height = 0;
+    std::string source;
+    if (!ReadLikeMap(like, placement.geo, width, height, source, error, warnings))
+        return false;
+    placement.scale = scale;
+    placement.maskRows = mask.getZRes();
+    placement.starts = FindWaterBlockStarts(mask.getXBlocks(), mask.getZBlocks(), placement.blockSize, height, int(scale));
+    placement.cellSize = cellSize;
+    if (cellSize <= 0)
+    {
+        float datPixelSize = 0;
+        int datWidth = 0;
+        int datHeight = 0;
+        std::string note;
+        const double pixelSize = like.ends_with(".dat") && ReadDatSize(like, datWidth, datHeight, &datPixelSize)
+                                     ? double(datPixelSize)
+                                     : MapPixelSizeMetres(placement.geo, width, height, note);
+        const bool known = pixelSize > 0 && std::isfinite(pixelSize);
+        placement.cellSize = known ? pixelSize / double(scale) : fallbackCellSize;
+        char metres[32];
+        std::snprintf(metres, sizeof metres, "%g m", known ? pixelSize : fallbackCellSize);
+        if (known)
+            placement.cellSizeSource = std::string("the map's pixel size ") + metres + " / scale " + std::to_string(scale);
+        else
+            warnings.push_back(like + ": no pixel size (" + note + "); the water cells are " + metres +
+                               ", --water-pixel-size gives another");
+    }
+    const long across = mask.getXBlocks() * placement.blockSize / scale;
+    const long down = mask.getZBlocks() * placement.blockSize / scale;
+    if (across >= width || down >= height)
+        warnings.push_back(wtr + ": its blocks cover " + std::to_string(across) + " x " + std::to_string(down) +
+                           " samples at scale " + std::to_string(scale) + " and the map " + source + " is " +
+                           std::to_string(width) + " x " + std::to_string(height) +
+                           ": process leaves the blocks that pass its right or bottom edge out; the lines are placed "
+                           "all the same");
+    return true;
 }
 
 bool WriteShorelineVector(const std::string& path, const ShorelineSet& lines, const ShorelinePlacement* placement,

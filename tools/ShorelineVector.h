@@ -5,15 +5,16 @@
 //
 // The ".sl" frame is metres of the water mask: x from the mask's left edge, z upward from its
 // bottom edge (banks/Shoreline.h). On a map those metres become mask cells (the banks water
-// pixel size), the cells height samples (the resolution scale), placed as process places the
-// mask: columns from the map's left edge, the block rows ending one sample above its bottom
-// edge. The geotransform then takes the samples (pixel corners, GDAL's convention) to the map's
-// coordinates. When the scale does not divide the block size, process puts each block on a
-// whole sample, so lines there may lie up to one sample off.
+// pixel size), and a cell lands where process puts it: in its block, which starts on the sample
+// the water stage walks it to (heightproc/Water.h), 1 / scale sample further for each cell
+// into the block. The geotransform then takes the samples (pixel corners, GDAL's convention) to
+// the map's coordinates. So the lines follow the water the process job draws for any block size.
 #include "banks/Shoreline.h"
+#include "heightproc/Water.h"
 #include "tools/HeightImage.h"
 
 #include <string>
+#include <vector>
 
 // The OGR driver an output name asks for, by its extension in any letter case: "GPKG" for
 // .gpkg, "GeoJSON" for .geojson and .json, "ESRI Shapefile" for .shp; empty for any other.
@@ -24,13 +25,24 @@ inline constexpr const char* kShorelineVectorExtensions = ".gpkg, .geojson, .jso
 // Where the mask of a shoreline set lies on a height map.
 struct ShorelinePlacement
 {
-    MapGeoReference geo; // of the height map
-    int mapHeight = 0;   // its rows
-    double cellSize = 1; // metres per mask cell, as banks used them
-    long scale = 1;      // mask cells along one height sample
-    long maskRows = 0;   // the mask's height in cells: z is measured from its bottom edge
-    long blockRows = 0;  // block rows times block size: the rows process places on the map
+    MapGeoReference geo;     // of the height map
+    double cellSize = 1;     // metres per mask cell, as banks used them
+    std::string cellSizeSource; // how PlaceMaskOnMap found it from the map; empty: given
+    long scale = 1;          // mask cells along one height sample
+    long maskRows = 0;       // the mask's height in cells: z is measured from its bottom edge
+    int blockSize = 1;       // the mask's block size in cells
+    WaterBlockStarts starts; // the sample each block column and row starts on
 };
+
+// Reads the mask `wtr` and the map of `like` (ReadLikeMap) and places the mask's lines at
+// `scale`. With cellSize 0 the cell size is the map's pixel size / scale (the height file's
+// pixel size for a .dat, else its georeference's), for the generation to use too; a map without
+// one keeps `fallbackCellSize`, with a warning. A mask whose blocks pass the map's edges is named
+// in `warnings`. False with the reason in `error` when the map cannot be used; a mask that does
+// not load is left to the job that reads it (placement.blockSize is 0 then).
+bool PlaceMaskOnMap(const std::string& wtr, const std::string& like, long scale, double cellSize,
+                    double fallbackCellSize, ShorelinePlacement& placement, std::string& error,
+                    std::vector<std::string>& warnings);
 
 struct MapPoint
 {

@@ -129,7 +129,7 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
         {"[map a]\nRaw = a.raw\n", "2: \"Raw\" is not a key"},
         {"[defaults]\ncolour = red\n[map a]\nraw = a\n", "2: unknown key colour in [defaults]"},
         {"[defaults]\nscale = 51\n[map a]\nraw = a\n", "2: scale (map): 51 is outside the range 1..50"},
-        {"[defaults]\nheight-scale = 500\n[map a]\nraw = a\n", "2: height-scale (cliff): 500 is outside the range"},
+        {"[defaults]\nheight-scale = 500000\n[map a]\nraw = a\n", "2: height-scale (cliff): 500000 is outside the range"},
         {"[preview p]\ndat = a\noutput = b\nmode = shiny\n", "4: mode: \"shiny\" is not relief, water or auto"},
     };
     for (const auto& c : cases)

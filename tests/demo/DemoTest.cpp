@@ -117,7 +117,12 @@ TEST(DemoInputs, WaterMaskFollowsTheTerrain)
         EXPECT_GT(soft, 0);
         EXPECT_LT(soft, water / 10); // edges are about one cell wide
     }
-    EXPECT_EQ(DemoWaterScale(1025), 4);
+    // The default size's mask fits the map at the desktop's scale in blocks that scale divides.
+    EXPECT_EQ(DemoWaterScale(1025), 5);
+    EXPECT_EQ(DemoWaterMaskSide(1025, 5), 1024 * 5);
+    EXPECT_EQ(DemoWaterBlock(1025) % 5, 0);
+    EXPECT_EQ(DemoWaterMaskSide(1025, 5) % DemoWaterBlock(1025), 0);
+    EXPECT_EQ(DemoWaterScale(1029), 4);
     EXPECT_EQ(DemoWaterScale(4097), 4);
     EXPECT_EQ(DemoWaterScale(4098), 2);
     EXPECT_EQ(DemoWaterScale(8193), 2);

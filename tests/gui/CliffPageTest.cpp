@@ -83,7 +83,8 @@ private slots:
     }
 
     // The page exports through the same function as the command line: one run with settings
-    // other than the defaults shows the page hands its fields over.
+    // other than the defaults shows the page hands its fields over, and the page's Height scale
+    // S reads the map as the command line's auto does for a map whose samples are S / 257 m.
     void exportMatchesCommandLine()
     {
         const QString angle = QStringLiteral("20");
@@ -105,8 +106,13 @@ private slots:
         QCOMPARE(request.filter, QStringLiteral("Bitmap BMP 8 bit (*.bmp)"));
         QCOMPARE(request.defaultSuffix, QStringLiteral("bmp"));
 
+        QFile sidecar(scratch.qpath("map.dat.json"));
+        QVERIFY(sidecar.open(QIODevice::WriteOnly));
+        sidecar.write(R"({"kind": "altimo map", "version": 1, "width": 256, "height": 256,
+                          "geoTransform": [0, 1, 0, 0, 0, 1], "heights": {"gain": 0.009727626459143969, "offset": 0}})");
+        sidecar.close();
         QCOMPARE(RunCli({"cliff", QString::fromStdString(dat), "-o", scratch.qpath("cli.bmp"), "--angle", angle,
-                         "--threshold", threshold, "--height-scale", scale}),
+                         "--threshold", threshold, "--height-scale", "auto"}),
                  0);
         const std::vector<std::uint8_t> saved = ReadBytes(scratch.path("gui.bmp"));
         QVERIFY(saved.size() > 256 * 256);

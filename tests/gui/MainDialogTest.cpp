@@ -125,7 +125,7 @@ private slots:
             {1, "m_tesselation", BanksField("tesselation").range, true, "4"},
             {2, "m_cliffAngle", CliffField("cliffAngle").range, true, "45"},
             {2, "m_cliffThreshold", CliffField("cliffThreshold").range, true, "10"},
-            {2, "m_heightScale", CliffField("heightScale").range, false, "10"},
+            {2, "m_heightScale", CliffField("heightScale").page, false, "10"},
         };
         DialogFixture f;
         auto* process = qobject_cast<CAltimoPage*>(f.sheet()->widget(0));

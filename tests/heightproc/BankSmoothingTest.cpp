@@ -32,13 +32,26 @@ Raster ExpectSameAsReference(const SmoothCase& c, std::mt19937& rng)
     for (std::size_t i = 0; c.seaHeight >= 0 && i < fast.samples.size(); i += 5) // ground at the sea height
         fast.samples[i] = static_cast<std::uint16_t>(c.seaHeight);
     Raster slow = fast;
+    const Raster before = fast;
     RecordingProgress fastProgress;
     RecordingProgress slowProgress;
     fastProgress.setPos(100);
     slowProgress.setPos(100);
-    SmoothBanks(fast.view(), water.constView(), c.bank, c.hill, c.seaHeight, fastProgress);
+    const BankSmoothingCount count = SmoothBanks(fast.view(), water.constView(), c.bank, c.hill, c.seaHeight, fastProgress);
     reference::SmoothBanks(slow.view(), water.constView(), c.bank, c.hill, c.seaHeight, slowProgress);
     EXPECT_EQ(fast.samples, slow.samples);
+    // The count the summary reports is what changed, over every chunk and worker.
+    BankSmoothingCount changed;
+    for (std::size_t i = 0; i < before.samples.size(); ++i)
+    {
+        const int change = int(fast.samples[i]) - int(before.samples[i]);
+        changed.moved += change != 0;
+        changed.largestRise = std::max(changed.largestRise, change);
+        changed.largestFall = std::max(changed.largestFall, -change);
+    }
+    EXPECT_EQ(count.moved, changed.moved);
+    EXPECT_EQ(count.largestRise, changed.largestRise);
+    EXPECT_EQ(count.largestFall, changed.largestFall);
     // The fast version reports fewer steps, never backwards, and ends where the reference ends.
     EXPECT_FALSE(fastProgress.positions.empty());
     if (!fastProgress.positions.empty())

@@ -259,11 +259,16 @@ TEST_F(BadInput, NamesAndMisfitMasks)
         {banks + " --tessellation 4 --scale 4", 0, "warning", false},
         {banks + " --scale 5", 0,
          path("lake64.wtr") + ": blocks of 64 cells at scale 5 are 12.8 water-image pixels, not a whole number", true},
-        {banks + " --scale 5", 0, "(--scale 1, 2, 4, 8, 16, 32) or a block size that 5 divides (wtr-encode --block-size 60 or 65)", true},
+        // Only sizes that fit: the 512-cell mask has no blocks at scale 5, so the sides that do.
+        {banks + " --scale 5", 0, "512 is not a multiple of scale 5: 510 or 515 cells fit", true},
+        {banks + " --scale 5", 0, "--block-size", false},
         {process + " --scale 4", 0, "does not cover", false},
         {process + " --scale 5", 0,
          path("fit.wtr") + ": the water mask of 1020 x 1020 cells does not cover the 256 x 256 map at scale 5:", true},
-        {process + " --scale 5", 0, "a mask of 1275 x 1275 cells fits the map, and this mask fits it at --scale 4", true},
+        {process + " --scale 5", 0,
+         "a mask of 1275 x 1275 cells fits the map (wtr-encode --scale 5 makes its blocks), and this mask fits it at "
+         "--scale 4",
+         true},
     };
     for (const Case& c : cases)
     {

@@ -1,0 +1,60 @@
+#include "tools/MaskImage.h"
+
+#include "base/AtomicFile.h"
+#include "base/JobFiles.h"
+#include "support/MaskFit.h"
+#include "tools/Image.h"
+#include "tools/RawMap.h"
+
+#include <cstdint>
+#include <vector>
+
+JobResult EncodeMaskImage(const MaskImageJob& job, MaskImageSummary& summary)
+{
+    GreyImage image;
+    std::string error;
+    if (!LoadGreyImage(job.image, image, error))
+        return JobFailure(JobStatus::failed, error);
+    int blockSize = job.settings.blockSize;
+    const long scale = job.settings.resolutionScale;
+    if (!job.like.empty())
+    {
+        int mapWidth = 0;
+        int mapHeight = 0;
+        std::string source;
+        if (!ReadMapSize(job.like, mapWidth, mapHeight, source, error))
+            return JobFailure(JobStatus::failed, "--like: " + error);
+        summary.map = std::to_string(mapWidth) + " x " + std::to_string(mapHeight) + " map, size from " + source;
+        if (std::string problem = MaskMapProblem(image.width, image.height, mapWidth, mapHeight, scale);
+            !problem.empty())
+            return JobFailure(JobStatus::refused, job.image + ": " + problem + " (" + source + ")");
+    }
+    if (job.fitScale || !job.like.empty())
+    {
+        if (std::string problem = MaskSideProblem(image.width, image.height, scale); !problem.empty())
+            return JobFailure(JobStatus::refused, job.image + ": " + problem);
+        blockSize = FittingBlockSize(image.width, image.height, scale);
+    }
+
+    std::vector<std::uint8_t> cells(image.pixels.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        cells[i] = static_cast<std::uint8_t>((image.pixels[i] * 15 + 127) / 255);
+    std::vector<std::uint8_t> bytes;
+    const WtrStatus status = EncodeWtr(cells.data(), image.width, image.height, blockSize, bytes);
+    if (status == WtrStatus::badSize)
+        return JobFailure(JobStatus::refused, "--block-size: " + std::to_string(blockSize) +
+                                                  " makes more than 32767 blocks along a side of a " +
+                                                  std::to_string(image.width) + " x " + std::to_string(image.height) +
+                                                  " image");
+    if (status != WtrStatus::ok)
+        return JobFailure(JobStatus::failed, job.output + ": " + WtrStatusMessage(status));
+    if (!WriteFileAtomically(job.output, bytes.data(), bytes.size()))
+        return JobFailure(JobStatus::failed, OutputFailure(job.output));
+    summary.width = image.width;
+    summary.height = image.height;
+    summary.blockSize = blockSize;
+    summary.bytes = bytes.size();
+    JobResult result;
+    result.outputs.push_back({"mask", job.output});
+    return result;
+}
