@@ -5,6 +5,7 @@
 #include "base/JobFiles.h"
 #include "base/RasterView.h"
 #include "cli/CliSupport.h"
+#include "cliff/CliffExport.h"
 #include "heightproc/ProcessSettings.h"
 #include "tools/EnviHeader.h"
 #include "tools/GdalRaster.h"
@@ -32,6 +33,7 @@ struct ImageOptions
     std::string output;
     // import
     std::string heightRange;  // "MIN:MAX" or "auto"; empty: the default of the sample type
+    std::string heightStep;   // metres a sample; empty: the default of the sample type
     std::string nodataHeight; // empty: the lowest valid height
     double pixelSize = 0;
     int size = 0;
@@ -74,6 +76,15 @@ bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, 
             return false;
         }
         settings.range = HeightImportOptions::Range::Given;
+    }
+    if (!options.heightStep.empty())
+    {
+        if (!ParseNumber(options.heightStep, settings.heightStep) || !(settings.heightStep > 0))
+        {
+            error = "--height-step: " + options.heightStep + " is not a number of metres above 0";
+            return false;
+        }
+        settings.range = HeightImportOptions::Range::Step;
     }
     if (!options.nodataHeight.empty())
     {
@@ -130,7 +141,8 @@ bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, 
     settings.resampling = options.resampling;
     if (settings.needsGdal() && !HeightImageHasGdal())
     {
-        error = "--height-range, --nodata-height, --size, --band and --t-srs need GDAL: " + GdalMissing();
+        error =
+            "--height-range, --height-step, --nodata-height, --size, --band and --t-srs need GDAL: " + GdalMissing();
         return false;
     }
     return true;
@@ -163,6 +175,8 @@ std::string ImportCommandWithSize(const ImageOptions& options, int size)
         command += " --band " + std::to_string(options.band);
     if (!options.heightRange.empty())
         command += " --height-range " + ShellWord(options.heightRange);
+    if (!options.heightStep.empty())
+        command += " --height-step " + ShellWord(options.heightStep);
     if (!options.nodataHeight.empty())
         command += " --nodata-height " + ShellWord(options.nodataHeight);
     if (!options.targetSrs.empty())
@@ -174,6 +188,38 @@ std::string ImportCommandWithSize(const ImageOptions& options, int size)
     if (options.resampling != ImageOptions{}.resampling)
         command += " -r " + options.resampling;
     return command + " --size " + std::to_string(size);
+}
+
+// The Height scale S that reads the map's samples as metres (a sample is S / 257 m), in the
+// words of the summary and the header: "height scale 5: a sample is 0.01946 m".
+std::string HeightScaleText(const HeightImage& image)
+{
+    const double step = image.heightStep > 0 ? image.heightStep : (image.heightMax - image.heightMin) / 65535;
+    char text[96];
+    std::snprintf(text, sizeof text, "height scale %s: a sample is %.4g m", Metres(step * 257).c_str(), step);
+    return text;
+}
+
+// How the desktop's Height scale and Sea level read the map: Sea level N is N x 257 samples,
+// the height heightMin + N x S.
+void PrintHeightScale(const HeightImage& image)
+{
+    const double step = image.heightStep > 0 ? image.heightStep : (image.heightMax - image.heightMin) / 65535;
+    const double scale = step * 257;
+    const std::string words = Metres(scale);
+    const FieldRange page = CliffField("heightScale").page;
+    std::printf("%s%s; use Height scale %s %s\n", image.heightStep > 0 ? "" : "equivalent ",
+                HeightScaleText(image).c_str(), words.c_str(),
+                InRange(page, float(scale)) ? "on the cliff page and in the engine"
+                                            : ("in the engine and cliff --height-scale (the cliff page takes " +
+                                               Metres(page.min) + ".." + Metres(page.max) + ")")
+                                                  .c_str());
+    const FieldRange seaLevels = ProcessField("seaLevel").range;
+    const double zero = -image.heightMin / scale; // the sea level at 0 m, when there is one
+    std::printf("sea level N is %s + N x %s m%s\n", Metres(image.heightMin).c_str(), words.c_str(),
+                zero == std::floor(zero) && zero > 0 && zero <= seaLevels.max
+                    ? ("; sea level " + Metres(zero) + " is 0 m").c_str()
+                    : "");
 }
 
 // What the reader did to the heights, in the words of the options that change it.
@@ -200,6 +246,7 @@ void PrintImportDetails(const HeightImage& image, const ImageOptions& options)
         if (image.clippedCells > 0)
             std::printf("clipped cells: %lld (outside %s..%s)\n", image.clippedCells, Metres(image.heightMin).c_str(),
                         Metres(image.heightMax).c_str());
+        PrintHeightScale(image);
     }
     if (image.pixelSize > 0)
         std::printf("pixel size: %s m\n", Metres(image.pixelSize).c_str());
@@ -249,7 +296,9 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         }
         // "<raw>.hdr", not "<base>.hdr": GDAL would take a header at dem.hdr for one of dem.dat,
         // and read the height file as a raw raster.
-        const std::string header = HeightImageEnviHeader(image, "Altimo height map imported from " + options.input);
+        const std::string header =
+            HeightImageEnviHeader(image, "Altimo height map imported from " + options.input +
+                                             (image.heightStep > 0 ? ", " + HeightScaleText(image) : ""));
         if (!WriteFileAtomically(options.output + ".hdr", header.data(), header.size()))
         {
             progress.finish();
@@ -341,11 +390,18 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     importCommand->add_option("IMAGE", import->input, "image or raster of heights; without --size 256..20000 pixels a side")
         ->required();
     importCommand->add_option("-o,--output", import->output, "RAW 16-bit little-endian file to write")->required();
+    CLI::Option* heightRange = importCommand->add_option(
+        "--height-range", import->heightRange,
+        "heights (metres) of samples 0 and 65535, or auto: the data's range "
+        "(default: unsigned 8/16-bit samples as they are, the map's height scale for other types)");
+    heightRange->type_name("MIN:MAX|auto");
     importCommand
-        ->add_option("--height-range", import->heightRange,
-                     "heights (metres) of samples 0 and 65535, or auto: the data's range "
-                     "(default: unsigned 8/16-bit samples as they are, auto for other types)")
-        ->type_name("MIN:MAX|auto");
+        ->add_option("--height-step", import->heightStep,
+                     "metres a sample, e.g. 1 for whole-metre heights, sample 0 a multiple of 257 steps below "
+                     "the data (default for signed and float rasters: S / 257, S the smallest height scale of 1, "
+                     "2, 5, 10, 20, 50, 100 that holds the data)")
+        ->type_name("METRES")
+        ->excludes(heightRange);
     importCommand
         ->add_option("--nodata-height", import->nodataHeight,
                      "height of nodata and NaN cells (default: the lowest valid height)")

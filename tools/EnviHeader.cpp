@@ -115,7 +115,7 @@ std::string HeightImageEnviHeader(const HeightImage& image, const std::string& d
         if (const std::string esri = GdalEsriWkt(image.projectionWkt); !esri.empty())
             text += "coordinate system string = {" + esri + "}\n";
     }
-    const double gain = (image.heightMax - image.heightMin) / 65535;
+    const double gain = image.heightStep > 0 ? image.heightStep : (image.heightMax - image.heightMin) / 65535;
     text += "data gain values = {" + Exact(gain) + "}\n";
     text += "data offset values = {" + Exact(image.heightMin) + "}\n";
     text += "band names = {height}\n";

@@ -6,7 +6,7 @@
 // version number only.
 #include "tools/GdalRaster.h"
 
-inline constexpr int kGdalModuleVersion = 2;
+inline constexpr int kGdalModuleVersion = 3;
 
 struct GdalModuleFunctions
 {

@@ -243,6 +243,41 @@ bool ForEachRow(GDALRasterBandH band, int width, int height, std::string& reason
 // Samples read as they are give the very same map as they always have; nodata cells are only
 // counted, since an unsigned map's nodata value is often a height it uses. The band's scale,
 // offset and unit only say what the samples mean.
+// The map's units for heights lowest..highest (HeightImportOptions::Range::Scale or Step): sample 0
+// at the largest multiple of S metres strictly below the lowest height, a sample S / 257 m. False
+// with the reason when the step given cannot hold them, or no scale can.
+bool ChooseMapUnits(const HeightImportOptions& options, double lowest, double highest, HeightImage& image,
+                    std::string& reason)
+{
+    const auto choose = [&](double scale, double step)
+    {
+        const double below = std::ceil(lowest / scale) - 1;
+        image.heightStep = step;
+        image.heightMin = below * scale;
+        if (image.heightMin >= lowest) // the division rounded up onto the lowest height
+            image.heightMin = (below - 1) * scale;
+        image.heightMax = image.heightMin + 65535 * step;
+        // Heights so far from 0 that the scale no longer tells multiples apart fit no map.
+        return image.heightMin < lowest && highest <= image.heightMax;
+    };
+    if (options.range == HeightImportOptions::Range::Step)
+    {
+        if (choose(257 * options.heightStep, options.heightStep))
+            return true;
+        reason = "--height-step " + Number(options.heightStep) + ": the heights " + Number(lowest) + ".." +
+                 Number(highest) + " need more than the 65,535 steps above " + Number(image.heightMin) +
+                 "; leave it out for a step that holds them, or clip them with --height-range MIN:MAX";
+        return false;
+    }
+    // 1, 2, 5, 10, 20, 50, 100, and on in the same steps for data beyond any relief on Earth.
+    for (double decade = 1; std::isfinite(decade); decade *= 10)
+        for (const double first : {1.0, 2.0, 5.0})
+            if (const double scale = first * decade; choose(scale, scale / 257))
+                return true;
+    reason = "the heights " + Number(lowest) + ".." + Number(highest) + " span more than any height scale holds";
+    return false;
+}
+
 bool ReadAsTheyAre(GDALRasterBandH band, int bits, const HeightUnits& units, HeightImage& image, std::string& reason)
 {
     const int width = image.width;
@@ -441,7 +476,7 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
 
     HeightImportOptions::Range range = options.range;
     if (range == HeightImportOptions::Range::Default)
-        range = isUnsigned ? HeightImportOptions::Range::Given : HeightImportOptions::Range::Auto;
+        range = isUnsigned ? HeightImportOptions::Range::Given : HeightImportOptions::Range::Scale;
     if (options.range == HeightImportOptions::Range::Given)
     {
         image.heightMin = options.rangeMin;
@@ -453,11 +488,19 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
         image.heightMin = std::min(heightOf(0), top);
         image.heightMax = std::max(heightOf(0), top);
     }
-    else
+    else if (range == HeightImportOptions::Range::Auto)
     {
         image.heightMin = low;
         // A flat map still needs a span; its heights all become sample 0.
         image.heightMax = high > low ? high : low + 1;
+    }
+    else
+    {
+        // The map holds the height the nodata cells get too.
+        const bool filled = nodataCells > 0;
+        if (!ChooseMapUnits(options, filled ? std::min(low, image.nodataHeight) : low,
+                            filled ? std::max(high, image.nodataHeight) : high, image, reason))
+            return false;
     }
     if (!(image.heightMin < image.heightMax))
     {
@@ -465,7 +508,9 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
                  " is empty; MIN must be below MAX";
         return false;
     }
-    const double scale = 65535.0 / (image.heightMax - image.heightMin);
+    // Samples per metre: for the map's units from the step itself, so that a whole-metre height
+    // on a step of 1 m, or a round height on S / 257 m, lands on its sample exactly.
+    const double scale = image.heightStep > 0 ? 1 / image.heightStep : 65535.0 / (image.heightMax - image.heightMin);
     const double heightMin = image.heightMin;
     const double heightMax = image.heightMax;
     const auto toSample = [&](double h) {

@@ -13,16 +13,22 @@
 inline constexpr int kHeightImageMinSide = 256;
 inline constexpr int kHeightImageMaxSide = 20000;
 
-// How heights become 16-bit samples: height MIN is sample 0, MAX sample 65535, linear between,
-// so sample s stands for MIN + s * (MAX - MIN) / 65535. A height h becomes
-// floor((h - MIN) * 65535 / (MAX - MIN) + 0.5), to the nearest sample (halves up), and heights
-// outside MIN..MAX become 0 or 65535.
+// How heights become 16-bit samples: sample s stands for the height BASE + s * STEP, and a
+// height h becomes floor((h - BASE) / STEP + 0.5), to the nearest sample (halves up), heights
+// outside the 65,536 samples becoming 0 or 65535. The map's own units (Scale, Step) take STEP
+// as Height scale S / 257, the jobs' reading of a sample, and BASE as the largest multiple of S
+// metres strictly below the lowest height: Height scale S then gives real angles, and Sea level
+// N (N x 257 samples) is the round height BASE + N x S. A range MIN..MAX takes BASE = MIN and
+// STEP = (MAX - MIN) / 65535.
 struct HeightImportOptions
 {
     enum class Range
     {
-        Default, // unsigned 8 and 16 bits: the samples as they are (8-bit v: v * 257); else Auto
-        Auto,    // the lowest and highest height of the cells that are not nodata
+        Default, // unsigned 8 and 16 bits: the samples as they are (8-bit v: v * 257); else Scale
+        Scale,   // S the smallest of 1, 2, 5, 10, 20, 50, 100 (then 200, 500, ...) whose 65,535
+                 // samples above BASE hold the data: 100 holds 25,500 m, any relief on Earth
+        Step,    // STEP = heightStep metres (S = 257 x heightStep)
+        Auto,    // MIN..MAX the lowest and highest height of the cells that are not nodata
         Given,   // rangeMin..rangeMax
     };
     // How a raster that is not square becomes size x size samples.
@@ -34,6 +40,7 @@ struct HeightImportOptions
     Range range = Range::Default;
     double rangeMin = 0;
     double rangeMax = 0;
+    double heightStep = 0;        // for Step: metres a sample, above 0
     bool hasNodataHeight = false; // else nodata cells get the lowest valid height
     double nodataHeight = 0;
     double pixelSize = 0;               // a source pixel in metres where no system measures it; 0: none
@@ -79,9 +86,14 @@ struct HeightImage
     int sourceWidth = 0;    // before resampling
     int sourceHeight = 0;
 
-    // The mapping used (HeightImportOptions); for an unchanged 8-bit image 0..255.
+    // The mapping used (HeightImportOptions): the heights of samples 0 and 65535; for an
+    // unchanged 8-bit image 0..255.
     double heightMin = 0;
     double heightMax = 65535;
+    // In the map's units (Scale, Step): STEP, a sample's metres, as chosen (S / 257 for Scale,
+    // the step given for Step), so that the header holds it to the last digit. 0 for a mapping by
+    // range or samples kept as they are: STEP is then (heightMax - heightMin) / 65535.
+    double heightStep = 0;
     long long nodataCells = 0;  // nodata or NaN cells
     bool nodataReplaced = false; // false: unsigned samples kept as they were
     double nodataHeight = 0;    // the height they got

@@ -202,29 +202,30 @@ void ExpectWithin(const Decoded& map, double low, double high)
 class DemImport : public testcli::ScratchFolderTest
 {
 protected:
-    // Every valid cell within half a step of its height under the mapping MIN..MAX.
-    static void ExpectMapped(const std::vector<std::uint16_t>& samples, const Raster& raster, double min, double max)
+    // Every valid cell that the mapping holds within half a step of its height: sample s is
+    // the height base + s x step.
+    static void ExpectMapped(const std::vector<std::uint16_t>& samples, const Raster& raster, double base, double step)
     {
         ASSERT_EQ(samples.size(), raster.heights.size());
-        const double step = (max - min) / 65535;
         int bad = 0;
         for (std::size_t i = 0; i < samples.size(); ++i)
         {
             const double h = raster.heights[i];
-            if ((raster.hasNodata && h == raster.nodata) || h < min || h > max)
+            if ((raster.hasNodata && h == raster.nodata) || std::isnan(h) || h < base || h > base + 65535 * step)
                 continue;
-            bad += std::fabs(min + samples[i] * step - h) > step / 2 * (1 + 1e-9);
+            bad += std::fabs(base + samples[i] * step - h) > step / 2 * (1 + 1e-9);
         }
         EXPECT_EQ(bad, 0);
     }
 };
 } // namespace
 
-TEST_F(DemImport, SignedHeightsWithANodataHoleMapToTheirRange)
+TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleNamed)
 {
+    // 840 m of relief around sea level, with a nodata hole.
     Raster raster;
     raster.type = GDT_Int16;
-    raster.heights = Terrain(raster.width, raster.height, -120, 2300);
+    raster.heights = Terrain(raster.width, raster.height, -3, 837);
     for (double& h : raster.heights)
         h = std::round(h);
     raster.hasNodata = true;
@@ -233,31 +234,68 @@ TEST_F(DemImport, SignedHeightsWithANodataHoleMapToTheirRange)
         for (int x = 50; x < 70; ++x)
             raster.heights[std::size_t(y) * raster.width + x] = raster.nodata; // 200 cells
     WriteGeoTiff(path("dem.tif"), raster);
+    const auto [low, high] = ValidRange(raster);
+    ASSERT_EQ(high - low, 840);
 
+    // Height scale 5 (2 holds 510 m, 5 holds 1275 m): a sample is 5/257 m from a multiple of 5 m
+    // just below the lowest height.
     const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, HasSubstr("GTiff, Int16, 300 x 280"));
-    EXPECT_THAT(result.out, HasSubstr("nodata cells: 200, set to height -120"));
+    EXPECT_THAT(result.out, HasSubstr("height scale 5: a sample is 0.01946 m; use Height scale 5 on the cliff page"));
+    EXPECT_THAT(result.out, HasSubstr("nodata cells: 200, set to height " + Number(low)));
     EXPECT_THAT(result.out, HasSubstr("pixel size: 30 m"));
-    EXPECT_THAT(result.out, HasSubstr("--pixel-size 30"));
-    const std::vector<std::uint16_t> samples = ReadLe16Samples(path("dem.raw"));
-    const auto [low, high] = ValidRange(raster);
-    EXPECT_EQ(low, -120);
-    ExpectMapped(samples, raster, low, high); // auto: the valid range
-    EXPECT_EQ(samples[std::size_t(105) * raster.width + 60], 0); // the hole at the lowest height
-    EXPECT_EQ(*std::max_element(samples.begin(), samples.end()), 65535);
+    const Decoded map = Decode(path("dem.raw"));
+    EXPECT_EQ(map.gain, 5.0 / 257);
+    EXPECT_EQ(std::fmod(map.offset, 5), 0);
+    EXPECT_LT(map.offset, low);
+    EXPECT_GE(map.offset, low - 5);
+    ExpectMapped(map.samples, raster, map.offset, map.gain);
+    EXPECT_EQ(map.samples[std::size_t(105) * raster.width + 60], std::round((low - map.offset) * 257 / 5)); // the hole
+    // Sea level N (N x 257 samples) is the round height offset + 5 N: a cell lies at or below
+    // the one exactly when its height does; 0 m is one of them.
+    int misplaced = 0;
+    for (std::size_t i = 0; i < map.samples.size(); ++i)
+        if (raster.heights[i] != raster.nodata)
+            misplaced += std::ceil(map.samples[i] / 257.0) != std::ceil((raster.heights[i] - map.offset) / 5);
+    EXPECT_EQ(misplaced, 0);
+    const int zero = int(-map.offset / 5);
+    EXPECT_THAT(result.out, HasSubstr("sea level " + std::to_string(zero) + " is 0 m"));
 
-    // A given range clips and counts what lies outside; the hole gets the height asked for.
-    const testcli::CliRun given = run("import " + path("dem.tif") + " -o " + path("given.raw") +
-                                  " --height-range=0:1000 --nodata-height 500");
+    // A step of 1 m codes the whole metres as they are, from a multiple of 257 m (Height scale 257).
+    const testcli::CliRun metre = run("import " + path("dem.tif") + " -o " + path("metre.raw") + " --height-step 1");
+    ASSERT_EQ(metre.exitCode, 0) << metre.out << metre.err;
+    EXPECT_THAT(metre.out, HasSubstr("height scale 257: a sample is 1 m"));
+    const Decoded metres = Decode(path("metre.raw"));
+    EXPECT_EQ(metres.gain, 1);
+    EXPECT_EQ(metres.offset, -257);
+    int inexact = 0;
+    for (std::size_t i = 0; i < metres.samples.size(); ++i)
+        inexact += raster.heights[i] != raster.nodata && metres.samples[i] != raster.heights[i] + 257;
+    EXPECT_EQ(inexact, 0);
+    // A step too fine for the heights is refused, naming the way out; a step and a range conflict.
+    const testcli::CliRun fine = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 0.01");
+    EXPECT_EQ(fine.exitCode, 1);
+    EXPECT_THAT(fine.err, HasSubstr("--height-step 0.01: the heights " + Number(low) + ".." + Number(high) +
+                                    " need more than the 65,535 steps"));
+    EXPECT_EQ(
+        run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 1 --height-range 0:9").exitCode, 2);
+    EXPECT_EQ(run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 0").exitCode, 2);
+    EXPECT_FALSE(Exists(path("x.raw")));
+
+    // A given range clips and counts what lies outside, names its equivalent height scale, and
+    // the hole gets the height asked for.
+    const testcli::CliRun given =
+        run("import " + path("dem.tif") + " -o " + path("given.raw") + " --height-range=0:1000 --nodata-height 500");
     ASSERT_EQ(given.exitCode, 0) << given.out << given.err;
     long long outside = 0;
     for (std::size_t i = 0; i < raster.heights.size(); ++i)
         outside += raster.heights[i] != raster.nodata && (raster.heights[i] < 0 || raster.heights[i] > 1000);
     EXPECT_GT(outside, 0);
     EXPECT_THAT(given.out, HasSubstr("clipped cells: " + std::to_string(outside) + " (outside 0..1000)"));
+    EXPECT_THAT(given.out, HasSubstr("equivalent height scale 3.92157: a sample is 0.01526 m")); // 1000 x 257 / 65535
     const std::vector<std::uint16_t> clipped = ReadLe16Samples(path("given.raw"));
-    ExpectMapped(clipped, raster, 0, 1000);
+    ExpectMapped(clipped, raster, 0, 1000.0 / 65535);
     EXPECT_EQ(clipped[std::size_t(105) * raster.width + 60], 32768); // 500 m: floor(32767.5 + 0.5)
 }
 
@@ -274,10 +312,10 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
     Raster asFloat = raster;
     for (double& h : asFloat.heights)
         h = double(float(h)); // what the file holds
-    const auto [low, high] = ValidRange(asFloat);
-    const std::vector<std::uint16_t> samples = ReadLe16Samples(path("dem32.raw"));
-    ExpectMapped(samples, asFloat, low, high);
-    EXPECT_EQ(samples[7], 0); // the NaN cell at the lowest height
+    const Decoded map = Decode(path("dem32.raw"));
+    ExpectMapped(map.samples, asFloat, map.offset, map.gain);
+    const auto lowest = std::find(asFloat.heights.begin(), asFloat.heights.end(), ValidRange(asFloat).first);
+    EXPECT_EQ(map.samples[7], map.samples[lowest - asFloat.heights.begin()]); // the NaN cell at the lowest height
 
     // Float64 in a zone measured in feet: 10 ft pixels are 3.048 m.
     Raster feet;
@@ -290,8 +328,8 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
     const testcli::CliRun feetRun = run("import " + path("dem64.tif") + " -o " + path("dem64.raw"));
     ASSERT_EQ(feetRun.exitCode, 0) << feetRun.out << feetRun.err;
     EXPECT_THAT(feetRun.out, HasSubstr("pixel size: 3.048"));
-    const auto [feetLow, feetHigh] = ValidRange(feet);
-    ExpectMapped(ReadLe16Samples(path("dem64.raw")), feet, feetLow, feetHigh);
+    const Decoded feetMap = Decode(path("dem64.raw"));
+    ExpectMapped(feetMap.samples, feet, feetMap.offset, feetMap.gain);
 }
 
 // A hill of `width` x `height` cells of -9999 outside an ellipse that touches the edges' centres.
@@ -539,10 +577,9 @@ TEST_F(DemImport, HeightsInFeetBecomeMetres)
         const testcli::CliRun result = run("import " + path("feet.tif") + " -o " + path("feet.raw"));
         ASSERT_EQ(result.exitCode, 0) << result.err;
         EXPECT_THAT(result.out, HasSubstr("converted to metres"));
-        const Decoded map = Decode(path("feet.raw"));
         const auto [low, high] = ValidRange(feet);
-        EXPECT_NEAR(map.offset, low * 0.3048, 1e-6);
-        EXPECT_NEAR(map.offset + 65535 * map.gain, high * 0.3048, 1e-6);
+        EXPECT_THAT(result.out, HasSubstr("heights " + Number(low * 0.3048) + ".." + Number(high * 0.3048) + ";"));
+        ExpectWithin(Decode(path("feet.raw")), low * 0.3048, high * 0.3048);
     }
 }
 
@@ -614,8 +651,9 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     ASSERT_NE(raw, nullptr);
     ExpectOnTheMapOf(raw, raster);
     double transform[6] = {};
-    const auto [low, high] = ValidRange(raster);
-    EXPECT_DOUBLE_EQ(GDALGetRasterOffset(GDALGetRasterBand(raw, 1), nullptr), double(float(low)));
+    const double step = GDALGetRasterScale(GDALGetRasterBand(raw, 1), nullptr);
+    EXPECT_EQ(step, 5.0 / 257); // heights -40.5..910.25
+    EXPECT_EQ(GDALGetRasterOffset(GDALGetRasterBand(raw, 1), nullptr), -45);
     GDALClose(raw);
 
     // process takes the size, the pixel size and the georeference from the header alone.
@@ -643,7 +681,6 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
                            0, 0),
               CE_None);
     GDALClose(out);
-    const double step = (double(float(high)) - double(float(low))) / 65535;
     int far = 0;
     for (std::size_t i = 0; i < heights.size(); ++i)
         if (raster.heights[i] != raster.nodata)
