@@ -3,8 +3,10 @@
 #include "base/AtomicFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -57,6 +59,41 @@ std::string InputProblem(const std::string& path)
     ::close(fd);
     return {};
 }
+
+namespace
+{
+// `path` with its symbolic links resolved, the part that does not exist yet kept as written.
+// `links` counts the dangling links followed, so that a loop of them ends.
+std::filesystem::path Resolved(const std::filesystem::path& path, int links)
+{
+    namespace fs = std::filesystem;
+    if (char* real = ::realpath(path.c_str(), nullptr))
+    {
+        fs::path resolved(real);
+        std::free(real);
+        return resolved;
+    }
+    struct stat status;
+    if (links < 40 && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
+    {
+        // A link to a file not written yet: the file is where the link points.
+        std::error_code error;
+        const fs::path target = fs::read_symlink(path, error);
+        if (!error)
+            return Resolved(target.is_absolute() ? target : path.parent_path() / target, links + 1);
+    }
+    const fs::path parent = path.parent_path();
+    if (parent == path)
+        return path; // the root
+    return (Resolved(parent.empty() ? fs::path(".") : parent, links) / path.filename()).lexically_normal();
+}
+} // namespace
+
+std::string FileKey(const std::string& path)
+{
+    return Resolved(path.empty() ? std::string(".") : path, 0).string();
+}
+
 
 std::string InputFailure(const std::string& path, const std::string& what, int error)
 {

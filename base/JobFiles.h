@@ -25,6 +25,12 @@ std::string InputProblem(const std::string& path);
 // errno value of the failure.
 std::string InputFailure(const std::string& path, const std::string& what = "cannot open the file",
                          int error = errno);
+// One text for one file however it is spelled: the path with every symbolic link resolved, also
+// for a file not written yet (its folder resolved, its name kept, a dangling link followed), so
+// "maps/./a.dat", "/abs/maps/a.dat" and "link-to-maps/a.dat" give the same key. Hard links are
+// other files: an output replaced by its writer no longer shares its content with them.
+std::string FileKey(const std::string& path);
+
 // The size of the file in bytes; 0 when it cannot be measured.
 unsigned long long FileSize(const std::string& path);
 

@@ -484,7 +484,7 @@ bool Parser::link()
         files.push_back(FilesOfBatchJob(jobs[i]));
         for (const std::string& path : files[i].writes)
         {
-            const auto [at, added] = writers.emplace(BatchFileKey(path), i);
+            const auto [at, added] = writers.emplace(FileKey(path), i);
             // A job naming one file for two of its outputs is refused when it runs, as its command.
             if (!added && at->second != i)
                 return fail(jobs[i].line, Label(jobs[i]) + " writes " + path + ", as " + Label(jobs[at->second]) +
@@ -495,7 +495,7 @@ bool Parser::link()
     for (std::size_t i = 0; i < jobs.size(); ++i)
         for (const std::string& path : files[i].reads)
             // A job reading its own output is refused when it runs, as its command.
-            if (const auto found = writers.find(BatchFileKey(path)); found != writers.end() && found->second != i)
+            if (const auto found = writers.find(FileKey(path)); found != writers.end() && found->second != i)
                 jobs[i].reads.push_back({found->second, path});
 
     const std::vector<std::size_t> order = ReadyOrder(jobs);
@@ -570,40 +570,6 @@ BatchJobFiles FilesOfBatchJob(const BatchJob& job)
     for (std::vector<std::string>* list : {&files.reads, &files.writes})
         list->erase(std::remove(list->begin(), list->end(), std::string()), list->end());
     return files;
-}
-
-namespace
-{
-// `path` with its symbolic links resolved, the part that does not exist yet kept as written.
-// `links` counts the dangling links followed, so that a loop of them ends.
-std::filesystem::path Resolved(const std::filesystem::path& path, int links)
-{
-    namespace fs = std::filesystem;
-    if (char* real = ::realpath(path.c_str(), nullptr))
-    {
-        fs::path resolved(real);
-        std::free(real);
-        return resolved;
-    }
-    struct stat status;
-    if (links < 40 && ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode))
-    {
-        // A link to a file not written yet: the file is where the link points.
-        std::error_code error;
-        const fs::path target = fs::read_symlink(path, error);
-        if (!error)
-            return Resolved(target.is_absolute() ? target : path.parent_path() / target, links + 1);
-    }
-    const fs::path parent = path.parent_path();
-    if (parent == path)
-        return path; // the root
-    return (Resolved(parent.empty() ? fs::path(".") : parent, links) / path.filename()).lexically_normal();
-}
-} // namespace
-
-std::string BatchFileKey(const std::string& path)
-{
-    return Resolved(path.empty() ? std::string(".") : path, 0).string();
 }
 
 bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,

@@ -15,9 +15,10 @@
 // Sections [map NAME], [banks NAME], [cliff NAME] and [preview NAME] run the commands process,
 // banks, cliff and preview, in the order of the file. Every value is checked while parsing, so
 // a manifest either parses whole or names the first mistake with its line number. Jobs are tied
-// to each other by the files they read and write, compared as files (see BatchFileKey), so a job
+// to each other by the files they read and write, compared as files (see FileKey), so a job
 // runs after the job whose output it reads, and no two jobs may write one file.
 #include "banks/BanksSettings.h"
+#include "base/JobFiles.h"
 #include "cliff/CliffExport.h"
 #include "heightproc/ProcessSettings.h"
 #include "tools/MapUnits.h"
@@ -84,11 +85,6 @@ struct BatchJobFiles
 };
 BatchJobFiles FilesOfBatchJob(const BatchJob& job);
 
-// One text for one file however it is spelled: the path with every symbolic link resolved, also
-// for a file not written yet (its folder resolved, its name kept, a dangling link followed), so
-// "maps/./a.dat", "/abs/maps/a.dat" and "link-to-maps/a.dat" give the same key. Hard links are
-// other files: an output replaced by its writer no longer shares its content with them.
-std::string BatchFileKey(const std::string& path);
 
 struct BatchManifest
 {
