@@ -4,25 +4,13 @@
 
 #include <string>
 
-TEST(ShorelineFile, WritesTheExampleByteForByte)
-{
-    const ShorelineSet lines = {{{100, 250}, {150, 260}, {175, 300}}};
-    std::string text;
-    ASSERT_EQ(FormatShorelines(lines, text), BanksStatus::ok);
-    EXPECT_EQ(text, "[LINE=0]\n"
-                    "\tpoint_xz=250.00,100.00\n"
-                    "\tpoint_xz=260.00,150.00\n"
-                    "\tpoint_xz=300.00,175.00\n"
-                    "[END]\n"
-                    "\n");
-}
-
+// Points are written z first with two decimals; blocks are numbered in order, empty lines too.
 TEST(ShorelineFile, NumbersBlocksInOrderWithSignsAndEmptyLines)
 {
-    const ShorelineSet lines = {{{1234, -56}}, {}, {{-2147483647 - 1, 2147483647}}};
+    const ShorelineSet lines = {{{100, 250}, {150, 260}, {175, 300}}, {}, {{-2147483647 - 1, 2147483647}}};
     std::string text;
     ASSERT_EQ(FormatShorelines(lines, text), BanksStatus::ok);
-    EXPECT_EQ(text, "[LINE=0]\n\tpoint_xz=-56.00,1234.00\n[END]\n\n"
+    EXPECT_EQ(text, "[LINE=0]\n\tpoint_xz=250.00,100.00\n\tpoint_xz=260.00,150.00\n\tpoint_xz=300.00,175.00\n[END]\n\n"
                     "[LINE=1]\n[END]\n\n"
                     "[LINE=2]\n\tpoint_xz=2147483647.00,-2147483648.00\n[END]\n\n");
     ASSERT_EQ(FormatShorelines({}, text), BanksStatus::ok);

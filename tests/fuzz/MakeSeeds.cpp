@@ -2,11 +2,11 @@
 //   altimo_fuzz_seeds <folder>   (tests/fuzz/corpus; one subfolder per target)
 // Seeds stay small (a few KB) so that the fuzzer mutates them quickly and the repository keeps
 // them cheaply; each covers a distinct shape of valid input.
-#include "codec/EncoderFELICS.h"
 #include "codec/HeightDat.h"
 #include "support/Bitmap.h"
 #include "tools/Image.h"
 #include "support/WtrWriter.h"
+#include "tests/codec/CodecTestSupport.h"
 #include "tests/common/TestBmp.h"
 #include "tests/common/TestFiles.h"
 
@@ -31,16 +31,13 @@ fs::path Folder(const char* target)
     return folder;
 }
 
-[[noreturn]] void Fail(const fs::path& path)
-{
-    std::fprintf(stderr, "cannot write %s\n", path.c_str());
-    std::exit(1);
-}
-
 void Require(bool ok, const fs::path& path)
 {
     if (!ok)
-        Fail(path);
+    {
+        std::fprintf(stderr, "cannot write %s\n", path.c_str());
+        std::exit(1);
+    }
 }
 
 void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
@@ -166,11 +163,7 @@ void SampleSeeds()
 {
     const fs::path folder = Folder("sample_decoder");
     const auto write = [&](const char* name, const std::vector<unsigned short>& samples) {
-        CEncoderFELICS<unsigned short, unsigned long> coder;
-        coder.open(nullptr, 0);
-        coder.encode(samples.data(), samples.size());
-        coder.close();
-        WriteBytes(folder / name, std::vector<std::uint8_t>(coder.data(), coder.data() + coder.size()));
+        WriteBytes(folder / name, FastEncode(samples));
     };
     std::vector<unsigned short> ramp(300), runs(600, 7), jumps(64);
     for (std::size_t i = 0; i < ramp.size(); ++i)

@@ -94,8 +94,14 @@ TEST_F(ProcessTest, WritesOnlyTheHeightFileWithoutLeverAndWater)
     EXPECT_EQ(ReadBytes(path("terrain.dat")), ReadBytes(path("direct.dat")));
 }
 
-TEST_F(ProcessTest, WrongFileSizeShowsTheMessageAndWritesNothing)
+TEST_F(ProcessTest, AMissingOrWrongSizedRawShowsTheMessageAndWritesNothing)
 {
+    EXPECT_FALSE(Run(path("none.raw")).success);
+    ASSERT_EQ(messages.messages.size(), 1u);
+    EXPECT_EQ(messages.messages[0].text, "Can not open RAW file");
+    EXPECT_EQ(progress.positions, (std::vector<int>{0}));
+    EXPECT_TRUE(fs::is_empty(m_dir));
+
     settings.rawWidth = 256;
     settings.rawHeight = 256;
     const std::vector<std::uint8_t> bytes(256 * 256 * 2 + 1, 7);
@@ -115,17 +121,6 @@ TEST_F(ProcessTest, WrongFileSizeShowsTheMessageAndWritesNothing)
     EXPECT_TRUE(Run(path("map.raw")).success);
     EXPECT_TRUE(messages.messages.empty());
     EXPECT_TRUE(fs::exists(path("map.dat")));
-}
-
-TEST_F(ProcessTest, MissingRawFile)
-{
-    const ProcessResult result = Run(path("none.raw"));
-    EXPECT_FALSE(result.success);
-    ASSERT_EQ(messages.messages.size(), 1u);
-    EXPECT_EQ(messages.messages[0].text, "Can not open RAW file");
-    EXPECT_EQ(messages.messages[0].caption, kAppName);
-    EXPECT_EQ(progress.positions, (std::vector<int>{0}));
-    EXPECT_TRUE(fs::is_empty(m_dir));
 }
 
 TEST_F(ProcessTest, UncreatableOutputStillCountsAsSuccessButWarns)

@@ -142,27 +142,19 @@ TEST_F(BitmapFiles, LoadRefusesWhatIsNotAnUncompressedBmp)
     BITMAP_ bitmap;
     EXPECT_FALSE(LoadBitmap24(&bitmap, path("missing.bmp").c_str()));
 
-    std::vector<std::uint8_t> text(200, 'x');
-    WriteBytes(bmpPath, text);
+    WriteText(bmpPath, std::string(200, 'x'));
     EXPECT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str()));
 
+    // Run-length coded and 16-bit files.
     const auto solid = [](int, int) { return 1u; };
-    BmpSpec rle;
-    rle.bits = 8;
-    rle.compression = 1;
-    rle.palette = Palette(256);
-    auto bytes = MakeBmp(rle, solid);
-    WriteBytes(bmpPath, bytes);
-    EXPECT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str()));
+    for (const BmpSpec& unsupported :
+         {BmpSpec{.bits = 8, .compression = 1, .palette = Palette(256)}, BmpSpec{.bits = 16}})
+    {
+        WriteBytes(bmpPath, MakeBmp(unsupported, solid));
+        EXPECT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str())) << unsupported.bits;
+    }
 
-    BmpSpec sixteen;
-    sixteen.bits = 16;
-    bytes = MakeBmp(sixteen, solid);
-    WriteBytes(bmpPath, bytes);
-    EXPECT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str()));
-
-    BmpSpec good;
-    bytes = MakeBmp(good, solid);
+    const auto bytes = MakeBmp(BmpSpec{}, solid);
     for (const auto& [at, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
              {18, 0},          // width 0
              {22, 0},          // height 0
