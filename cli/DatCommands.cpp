@@ -8,6 +8,8 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "codec/DATElevationDB.h"
+#include "tools/MapGeoSource.h"
+#include "tools/NodataFill.h"
 
 #include <algorithm>
 #include <bit>
@@ -73,6 +75,11 @@ int RunInfo(const DatOptions& options)
     const std::uint16_t* minimum = &lowest;
     const std::uint16_t* maximum = &highest;
     const double samples = double(width) * double(height);
+    // The cells filled at import, as the files beside the map record them.
+    std::vector<std::string> warnings;
+    const MapNodata nodata = FindMapNodata(options.input, int(width), int(height), warnings);
+    for (const std::string& warning : warnings)
+        PrintWarning(warning);
     if (options.json)
     {
         JsonWriter json;
@@ -82,7 +89,16 @@ int RunInfo(const DatOptions& options)
         json.value("tilesAcross", (width + 63) / 64).value("tilesDown", (height + 63) / 64);
         json.value("pixelSize", double(db.getPixelSize())).value("bitsPerSample", double(fileSize) * 8.0 / samples);
         json.value("ratio", samples * 2.0 / double(fileSize)).value("min", unsigned(*minimum));
-        json.value("max", unsigned(*maximum)).beginObject("seconds").value("total", SecondsSince(start));
+        json.value("max", unsigned(*maximum));
+        if (!nodata.mask.empty())
+            json.beginObject("nodata")
+                .value("mask", nodata.mask)
+                .value("filled", nodata.filled)
+                .value("voidCells", nodata.kinds.voidCells)
+                .value("voids", nodata.kinds.voids)
+                .value("outsideCells", nodata.kinds.outsideCells)
+                .endObject();
+        json.beginObject("seconds").value("total", SecondsSince(start));
         json.endObject().endObject().print();
         return kExitOk;
     }
@@ -94,6 +110,9 @@ int RunInfo(const DatOptions& options)
     std::printf("bits per sample: %.3f (ratio %.2f:1 to the RAW map)\n", double(fileSize) * 8.0 / samples,
                 samples * 2.0 / double(fileSize));
     std::printf("min / max:       %u / %u\n", unsigned(*minimum), unsigned(*maximum));
+    if (!nodata.mask.empty())
+        std::printf("nodata:          %lld cells: %s (mask %s)\n", nodata.kinds.cells(),
+                    DescribeNodata(nodata.kinds, nodata.filled).c_str(), nodata.mask.c_str());
     return kExitOk;
 }
 

@@ -1,5 +1,6 @@
 // preview: a height file as a shaded relief, or a water file as a depth colouring, in a PNG.
 #include "cli/CliSupport.h"
+#include "tools/NodataFill.h"
 #include "tools/PreviewJob.h"
 
 #include <cstdio>
@@ -27,6 +28,9 @@ int RunPreviewCommand(const PreviewJob& job, const CliContext& context)
                     summary.what.c_str(), FormatBytes(FileSize(job.output)).c_str(), result.seconds("total"));
         if (!summary.geoSource.empty())
             std::printf("georeference from %s\n", summary.geoSource.c_str());
+        if (const MapNodata& nodata = summary.nodata; !nodata.mask.empty())
+            std::printf("nodata in the source: %lld cells, %s (mask %s)\n", nodata.kinds.cells(),
+                        DescribeNodata(nodata.kinds, nodata.filled).c_str(), nodata.mask.c_str());
     }
     return ExitCodeOf(result);
 }

@@ -4,6 +4,7 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "heightproc/Process.h"
+#include "tools/NodataFill.h"
 #include "tools/RawMap.h"
 
 #include <chrono>
@@ -60,11 +61,21 @@ void PrintJson(const ProcessOptions& options, const JobResult& result, double to
     for (const JobOutput& output : result.outputs)
         AddJsonOutput(json, output.role.c_str(), output.path, options.header.used);
     if (!options.header.sidecar.empty())
+    {
         json.beginObject()
             .value("role", "georeference")
             .value("path", options.header.sidecar)
-            .value("from", options.header.geo.header)
-            .endObject();
+            .value("from", options.header.geo.header);
+        if (const MapNodata& nodata = options.header.geo.nodata; !nodata.mask.empty())
+            json.beginObject("nodata")
+                .value("mask", nodata.mask)
+                .value("filled", nodata.filled)
+                .value("voidCells", nodata.kinds.voidCells)
+                .value("voids", nodata.kinds.voids)
+                .value("outsideCells", nodata.kinds.outsideCells)
+                .endObject();
+        json.endObject();
+    }
     json.endArray().beginObject("seconds");
     for (const JobTiming& timing : result.timings)
         json.value(timing.step.c_str(), timing.seconds);
@@ -114,8 +125,13 @@ int RunProcessCommand(ProcessOptions& options, const CliContext& context)
         if (!height.empty())
             PrintWritten(height, s, result.seconds("writeHeight"));
         if (!header.sidecar.empty())
+        {
             std::printf("wrote %s: georeference from %s, pixel size %g m\n", header.sidecar.c_str(),
                         header.geo.header.c_str(), double(s.pixelSize));
+            if (const MapNodata& nodata = header.geo.nodata; !nodata.mask.empty())
+                std::printf("nodata: %s; the mask %s travels with it\n",
+                            DescribeNodata(nodata.kinds, nodata.filled).c_str(), nodata.mask.c_str());
+        }
         std::printf("process: read %.2f s, lever %.2f s, water %.2f s, write %.2f s, total %.2f s\n",
                     result.seconds("read"), result.seconds("lever"), result.seconds("water"),
                     result.seconds("writeWater") + result.seconds("writeHeight"), SecondsSince(start));

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 
 namespace
 {
@@ -44,6 +45,11 @@ bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& pr
         problem = path + ": not an ENVI header (its first line is not \"ENVI\")";
         return false;
     }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::pair<const char*, long long*> counts[] = {{"void cells", &header.nodata.kinds.voidCells},
+                                                         {"voids", &header.nodata.kinds.voids},
+                                                         {"outside cells", &header.nodata.kinds.outsideCells}};
     const std::pair<const char*, long*> numbers[] = {{"samples", &header.samples},       {"lines", &header.lines},
                                                      {"data type", &header.dataType},    {"byte order", &header.byteOrder},
                                                      {"bands", &header.bands},           {"header offset", &header.headerOffset}};
@@ -53,25 +59,40 @@ bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& pr
         if (equals == std::string::npos)
             continue;
         const std::string key = Lower(Trim(line.substr(0, equals)));
+        const std::string value = Trim(line.substr(equals + 1));
         if (key == "map info")
             header.hasMapInfo = true;
+        else if (key == "nodata mask" && !value.empty())
+            header.nodata.mask = value.front() == '/' ? value : folder + value;
+        else if (key == "nodata fill")
+            header.nodata.filled = Lower(value) != "constant";
+        const auto whole = [&](const char* name, auto& target, long long lowest) {
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), target);
+            if (error == std::errc() && end == value.data() + value.size() && target >= lowest)
+                return true;
+            problem = path + ": the ENVI header's " + name + " is \"" + value + "\", not a whole number" +
+                      (lowest == 0 ? " of 0 or more" : "");
+            return false;
+        };
         for (const auto& [name, target] : numbers)
-        {
-            if (key != name)
-                continue;
-            const std::string value = Trim(line.substr(equals + 1));
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), *target);
-            if (error != std::errc() || end != value.data() + value.size())
-            {
-                problem = path + ": the ENVI header's " + name + " is \"" + value + "\", not a whole number";
+            if (key == name && !whole(name, *target, std::numeric_limits<long>::min()))
                 return false;
-            }
-        }
+        for (const auto& [name, target] : counts)
+            if (key == name && !whole(name, *target, 0))
+                return false;
     }
     return true;
 }
 
-std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description)
+std::string NodataMaskPathOf(const std::string& raw)
+{
+    const std::size_t slash = raw.rfind('/');
+    const std::size_t dot = raw.rfind('.');
+    const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (extension ? raw.substr(0, dot) : raw) + "_nodata.tif";
+}
+
+std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description, const std::string& maskName)
 {
     std::string text = "ENVI\n";
     // Braces end a value in ENVI headers.
@@ -98,5 +119,14 @@ std::string HeightImageEnviHeader(const HeightImage& image, const std::string& d
     text += "data gain values = {" + Exact(gain) + "}\n";
     text += "data offset values = {" + Exact(image.heightMin) + "}\n";
     text += "band names = {height}\n";
+    if (!maskName.empty())
+    {
+        // Keys of Altimo's own, which ENVI and GDAL keep as metadata.
+        text += "nodata mask = {" + maskName + "}\n";
+        text += std::string("nodata fill = ") + (image.nodataFilled ? "smooth" : "constant") + "\n";
+        text += "void cells = " + std::to_string(image.nodataKinds.voidCells) + "\n";
+        text += "voids = " + std::to_string(image.nodataKinds.voids) + "\n";
+        text += "outside cells = " + std::to_string(image.nodataKinds.outsideCells) + "\n";
+    }
     return text;
 }

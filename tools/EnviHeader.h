@@ -15,13 +15,19 @@ struct EnviHeader
     long bands = 1;
     long headerOffset = 0;
     bool hasMapInfo = false; // a header written by hand for the size alone has none
+    MapNodata nodata;        // the mask's path as found from the header's folder
 };
+
+// "dem_nodata.tif" for "dem.raw": the mask of the nodata cells that import writes beside a RAW.
+std::string NodataMaskPathOf(const std::string& raw);
 
 // Reads the keys a one-band map needs. False with `problem` set (the path and the reason) when
 // the file is not an ENVI header or its numbers are not numbers.
 bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& problem);
 
 // The header import writes for `image`: its size and byte order, the georeference as map info
-// and coordinate system string, and the height mapping as data gain and offset
-// (metres = offset + gain * sample).
-std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description);
+// and coordinate system string, the height mapping as data gain and offset
+// (metres = offset + gain * sample) and, when the image had nodata, the name of its mask
+// `maskName` (beside the header) with the counts of each kind and how they were filled.
+std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description,
+                                  const std::string& maskName = {});

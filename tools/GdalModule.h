@@ -6,7 +6,7 @@
 // version number only.
 #include "tools/GdalRaster.h"
 
-inline constexpr int kGdalModuleVersion = 2;
+inline constexpr int kGdalModuleVersion = 3;
 
 struct GdalModuleFunctions
 {
@@ -18,6 +18,7 @@ struct GdalModuleFunctions
     decltype(&GdalReadGeoReference) readGeoReference;
     decltype(&GdalMapPixelSize) mapPixelSize;
     decltype(&GdalEncodeLines) encodeLines;
+    decltype(&GdalReadByteRaster) readByteRaster;
 };
 
 // The one symbol the module exports.

@@ -126,6 +126,6 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
                     !water                ? "shaded relief"
                     : terrainPath.empty() ? "water surface"
                                           : "water depth over " + terrainPath,
-                    geoSource};
+                    geoSource, FindMapNodata(job.dat, dat.width, dat.height, result.warnings)};
     return result;
 }

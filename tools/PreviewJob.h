@@ -5,6 +5,7 @@
 #include "base/JobResult.h"
 #include "base/LargeBuffer.h"
 #include "base/Sinks.h"
+#include "tools/HeightImage.h"
 #include "tools/LoadedDat.h"
 #include "tools/Relief.h"
 
@@ -32,6 +33,7 @@ struct PreviewSummary
     int rows = 0;            // the map's rows, and the legend's below a water picture's
     std::string what;        // "shaded relief", "water surface", "water depth over <terrain>"
     std::string geoSource;   // the file a GeoTIFF's georeference came from; empty: none
+    MapNodata nodata;        // the source's nodata cells, filled at import, that the picture shows
 };
 
 // Output "preview"; timing "total". Every failure's message has been shown through `messages`.
