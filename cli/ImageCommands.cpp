@@ -410,9 +410,9 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
         ->type_name("NUMBER");
     importCommand
         ->add_option("--fill-voids", import->fillVoids,
-                     "on: voids filled smoothly from their rims and the cells outside the footprint carried outward "
-                     "from its edge (the default; also fills the nodata cells of unsigned samples, which are "
-                     "otherwise kept); off: all of them at --nodata-height")
+                     "on (the default): voids filled smoothly from their rims and the cells outside the footprint "
+                     "carried outward from its edge; given, it also fills the nodata cells of unsigned samples, "
+                     "which are otherwise kept as heights. off: all of them at --nodata-height")
         ->type_name("{on,off}")
         ->check(CLI::IsMember({"on", "off"}));
     importCommand->add_option("--pixel-size", import->pixelSize,

@@ -212,13 +212,10 @@ void VCycle(std::vector<Grid>& levels, std::size_t k)
 // coarsest level that has no free cell left downward.
 void FirstGuess(Grid& finest)
 {
+    // The weight of a cell is the count of held cells of the finest level under it.
     std::vector<Grid> levels;
     std::vector<std::vector<float>> weights;
     const Grid* fine = &finest;
-    std::vector<float> fineWeight(finest.cells());
-    for (std::size_t i = 0; i < finest.cells(); ++i)
-        fineWeight[i] = finest.free[i] ? 0.0f : 1.0f;
-    weights.push_back(std::move(fineWeight));
     while (std::find(fine->free.begin(), fine->free.end(), 1) != fine->free.end() &&
            (fine->width > 1 || fine->height > 1))
     {
@@ -227,14 +224,15 @@ void FirstGuess(Grid& finest)
         coarse.height = (fine->height + 1) / 2;
         coarse.value.assign(coarse.cells(), 0.0f);
         std::vector<float> weight(coarse.cells(), 0.0f);
-        const std::vector<float>& w = weights.back();
+        const float* w = weights.empty() ? nullptr : weights.back().data();
         for (int y = 0; y < fine->height; ++y)
             for (int x = 0; x < fine->width; ++x)
             {
                 const std::size_t i = std::size_t(y) * std::size_t(fine->width) + std::size_t(x);
                 const std::size_t c = std::size_t(y / 2) * std::size_t(coarse.width) + std::size_t(x / 2);
-                coarse.value[c] += w[i] * fine->value[i];
-                weight[c] += w[i];
+                const float held = w != nullptr ? w[i] : fine->free[i] ? 0.0f : 1.0f;
+                coarse.value[c] += held * fine->value[i];
+                weight[c] += held;
             }
         coarse.free.resize(coarse.cells());
         for (std::size_t c = 0; c < coarse.cells(); ++c)
