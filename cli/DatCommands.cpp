@@ -9,6 +9,8 @@
 #include "cli/JsonWriter.h"
 #include "codec/DATElevationDB.h"
 #include "tools/MapUnits.h"
+#include "tools/MapGeoSource.h"
+#include "tools/NodataFill.h"
 
 #include <algorithm>
 #include <bit>
@@ -78,6 +80,8 @@ int RunInfo(const DatOptions& options)
     std::vector<std::string> warnings;
     const std::optional<HeightMapping> mapping =
         FindDatMapping(options.input, static_cast<int>(width), static_cast<int>(height), warnings);
+    // The cells filled at import, as the files beside the map record them.
+    const MapNodata nodata = FindMapNodata(options.input, int(width), int(height), warnings);
     for (const std::string& warning : warnings)
         PrintWarning(warning);
     if (options.json)
@@ -99,6 +103,7 @@ int RunInfo(const DatOptions& options)
                 .value("maxMetres", mapping->metres(*maximum))
                 .value("from", mapping->source)
                 .endObject();
+        AddNodataJson(json, nodata);
         json.beginObject("seconds").value("total", SecondsSince(start));
         json.endObject().endObject().print();
         return kExitOk;
@@ -119,6 +124,9 @@ int RunInfo(const DatOptions& options)
         std::printf("height scale:    %g (cliff and preview read the samples as metres at this scale)\n",
                     mapping->heightScale());
     }
+    if (!nodata.mask.empty())
+        std::printf("nodata:          %lld cells: %s (mask %s)\n", nodata.kinds.cells(),
+                    DescribeNodata(nodata.kinds, nodata.filled).c_str(), nodata.mask.c_str());
     return kExitOk;
 }
 

@@ -11,6 +11,7 @@
 #include "tools/GdalRaster.h"
 #include "tools/HeightImage.h"
 #include "tools/MapGeoTiff.h"
+#include "tools/NodataFill.h"
 #include "tools/Relief.h"
 
 #include <algorithm>
@@ -35,6 +36,7 @@ struct ImageOptions
     std::string heightRange;  // "MIN:MAX" or "auto"; empty: the default of the sample type
     std::string heightStep;   // metres a sample; empty: the default of the sample type
     std::string nodataHeight; // empty: the lowest valid height
+    std::string fillVoids;    // on or off; empty: on unless --nodata-height is given
     double pixelSize = 0;
     int size = 0;
     std::string fit;             // pad or crop; empty: pad
@@ -95,6 +97,15 @@ bool ImportSettings(const ImageOptions& options, HeightImportOptions& settings, 
         }
         settings.hasNodataHeight = true;
     }
+    if (options.fillVoids == "on" && settings.hasNodataHeight)
+    {
+        error = "--nodata-height gives every nodata cell one height, which --fill-voids on does not; give "
+                "--fill-voids off with it, or leave it out";
+        return false;
+    }
+    if (!options.fillVoids.empty())
+        settings.nodata = options.fillVoids == "on" ? HeightImportOptions::Nodata::Fill
+                                                    : HeightImportOptions::Nodata::Constant;
     // The pixel sizes that process takes, so that what import passes on is never refused there.
     if (options.pixelSize != 0)
         if (const std::string problem = CheckFieldValue(ProcessField("pixelSize"), options.pixelSize); !problem.empty())
@@ -179,6 +190,8 @@ std::string ImportCommandWithSize(const ImageOptions& options, int size)
         command += " --height-step " + ShellWord(options.heightStep);
     if (!options.nodataHeight.empty())
         command += " --nodata-height " + ShellWord(options.nodataHeight);
+    if (!options.fillVoids.empty())
+        command += " --fill-voids " + options.fillVoids;
     if (!options.targetSrs.empty())
         command += " --t-srs " + ShellWord(options.targetSrs);
     if (options.keepCrs)
@@ -233,7 +246,8 @@ void PrintImportDetails(const HeightImage& image, const ImageOptions& options)
         if (image.sourceBits == 8)
             std::printf("8-bit values v were stored as v * 257 (255 is the highest height)\n");
         if (image.nodataCells > 0)
-            std::printf("%lld cells hold the nodata value; kept as they are (--nodata-height replaces them)\n",
+            std::printf("%lld cells hold the nodata value; kept as they are (--fill-voids on fills them, "
+                        "--nodata-height sets them to one height)\n",
                         image.nodataCells);
     }
     else
@@ -241,8 +255,16 @@ void PrintImportDetails(const HeightImage& image, const ImageOptions& options)
         std::printf("heights %s..%s; mapped %s -> 0, %s -> 65535 (a step of %s)\n", Metres(image.lowestHeight).c_str(),
                     Metres(image.highestHeight).c_str(), Metres(image.heightMin).c_str(),
                     Metres(image.heightMax).c_str(), Metres((image.heightMax - image.heightMin) / 65535).c_str());
-        std::printf("nodata cells: %lld%s\n", image.nodataCells,
-                    image.nodataCells > 0 ? (", set to height " + Metres(image.nodataHeight)).c_str() : "");
+        if (image.nodataCells == 0)
+            std::printf("nodata cells: 0\n");
+        else
+        {
+            char seconds[32];
+            std::snprintf(seconds, sizeof seconds, "%.2f s", image.fillSeconds);
+            std::printf("nodata cells: %lld: %s (%s)\n", image.nodataCells,
+                        DescribeNodata(image.nodataKinds, image.nodataFilled).c_str(),
+                        image.nodataFilled ? seconds : Metres(image.nodataHeight).c_str());
+        }
         if (image.clippedCells > 0)
             std::printf("clipped cells: %lld (outside %s..%s)\n", image.clippedCells, Metres(image.heightMin).c_str(),
                         Metres(image.heightMax).c_str());
@@ -286,6 +308,28 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         progress.setPos(100);
         const SampleRange range =
             FindSampleRange(ConstRasterView<std::uint16_t>(image.samples.data(), image.width, image.height));
+        // Which cells were nodata goes beside the RAW, named in its header, before the header.
+        const std::string mask = image.nodataMask.empty() ? std::string() : NodataMaskPathOf(options.output);
+        if (!mask.empty())
+        {
+            if (const std::string problem = SameFileProblem({options.input}, {mask}); !problem.empty())
+            {
+                progress.finish();
+                PrintError(problem + " (the nodata mask of " + options.output + ")");
+                return kExitBadArguments;
+            }
+            MapGeoReference geo;
+            std::copy(std::begin(image.geoTransform), std::end(image.geoTransform), geo.geoTransform);
+            geo.projectionWkt = image.projectionWkt;
+            if (!WriteGeoTiff(mask, GeoTiffRaster{image.nodataMask.data(), GeoTiffSamples::Byte, 1, image.width,
+                                                  image.height},
+                              image.hasGeoTransform ? &geo : nullptr, error))
+            {
+                progress.finish();
+                PrintError(error);
+                return kExitJobFailed;
+            }
+        }
         // The RAW map is little-endian whatever the machine.
         LittleEndianSamples(image.samples.data(), image.samples.size());
         if (!WriteFileAtomically(options.output, image.samples.data(), image.samples.size() * sizeof(std::uint16_t)))
@@ -298,7 +342,8 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         // and read the height file as a raw raster.
         const std::string header =
             HeightImageEnviHeader(image, "Altimo height map imported from " + options.input +
-                                             (image.heightStep > 0 ? ", " + HeightScaleText(image) : ""));
+                                             (image.heightStep > 0 ? ", " + HeightScaleText(image) : ""),
+                                  mask.substr(mask.rfind('/') + 1));
         if (!WriteFileAtomically(options.output + ".hdr", header.data(), header.size()))
         {
             progress.finish();
@@ -318,6 +363,9 @@ int RunImport(const ImageOptions& options, const CliContext& context)
                     FormatBytes(image.samples.size() * sizeof(std::uint16_t)).c_str(), SecondsSince(start),
                     options.output.c_str());
         PrintImportDetails(image, options);
+        if (!mask.empty())
+            std::printf("nodata mask: %s (0 data, 1 void, 2 outside the footprint), named in the header\n",
+                        mask.c_str());
         // process reads the size and the georeference from the header. The pixel size is named
         // all the same: one given here or approximated from degrees is not in the header.
         const bool usablePixel = CheckFieldValue(ProcessField("pixelSize"), image.pixelSize).empty();
@@ -354,11 +402,12 @@ int RunExport(const ImageOptions& options, const CliContext& context)
     const auto start = std::chrono::steady_clock::now();
     MapRasterWrite write{options.input, options.output, options.like};
     std::string error;
+    ExportedNodata nodata;
     bool written = false;
     {
         TerminalProgress progress("export", context.quiet);
         progress.setWork(double(FileSize(options.input)), "B");
-        written = ExportHeightFile(write, metres, progress, error);
+        written = ExportHeightFile(write, metres, progress, error, &nodata);
     }
     for (const std::string& warning : write.warnings)
         PrintWarning(warning);
@@ -375,6 +424,14 @@ int RunExport(const ImageOptions& options, const CliContext& context)
                     FormatBytes(FileSize(options.output)).c_str(), SecondsSince(start));
         if (!write.geoSource.empty())
             std::printf("georeference from %s\n", write.geoSource.c_str());
+        if (nodata.marked > 0)
+            std::printf("nodata: %lld cells of the source marked %s, from %s\n", nodata.marked,
+                        metres ? ("with the NoData value " + Metres(kGeoTiffNodataMetres)).c_str()
+                               : "in a mask band",
+                        nodata.recorded.mask.c_str());
+        else if (!nodata.recorded.mask.empty() && format == HeightImageFormat::Png)
+            std::printf("nodata: a PNG cannot mark the %lld nodata cells of the source; a .tif gets them\n",
+                        nodata.recorded.kinds.cells());
     }
     return kExitOk;
 }
@@ -404,8 +461,16 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
         ->excludes(heightRange);
     importCommand
         ->add_option("--nodata-height", import->nodataHeight,
-                     "height of nodata and NaN cells (default: the lowest valid height)")
+                     "height of every nodata and NaN cell, with --fill-voids off (the default height then: "
+                     "the lowest valid one); giving it turns the filling off")
         ->type_name("NUMBER");
+    importCommand
+        ->add_option("--fill-voids", import->fillVoids,
+                     "on (the default): voids filled smoothly from their rims and the cells outside the footprint "
+                     "carried outward from its edge; given, it also fills the nodata cells of unsigned samples, "
+                     "which are otherwise kept as heights. off: all of them at --nodata-height")
+        ->type_name("{on,off}")
+        ->check(CLI::IsMember({"on", "off"}));
     importCommand->add_option("--pixel-size", import->pixelSize,
                               "ground size of a source pixel in metres where no coordinate system gives it "
                               "(0.01..100000)")

@@ -2,6 +2,8 @@
 // The machine-readable summaries of --json: objects and arrays built in the order the command
 // adds them and printed on one line to stdout, so that a pipeline reads one document per
 // command. The JSON itself is the library's; this keeps the commands' chained style.
+#include "tools/HeightImage.h"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
@@ -61,3 +63,18 @@ private:
     std::vector<std::pair<std::string, nlohmann::ordered_json>> m_open;
     nlohmann::ordered_json m_done;
 };
+
+// A map's record of its source's nodata cells as the "nodata" object of a summary; nothing when
+// the map has none.
+inline void AddNodataJson(JsonWriter& json, const MapNodata& nodata)
+{
+    if (nodata.mask.empty())
+        return;
+    json.beginObject("nodata")
+        .value("mask", nodata.mask)
+        .value("filled", nodata.filled)
+        .value("voidCells", nodata.kinds.voidCells)
+        .value("voids", nodata.kinds.voids)
+        .value("outsideCells", nodata.kinds.outsideCells)
+        .endObject();
+}

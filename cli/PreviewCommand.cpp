@@ -1,5 +1,6 @@
 // preview: a height file as a shaded relief, or a water file as a depth colouring, in a PNG.
 #include "cli/CliSupport.h"
+#include "tools/NodataFill.h"
 #include "tools/PreviewJob.h"
 
 #include <cstdio>
@@ -33,6 +34,9 @@ int RunPreviewCommand(const PreviewJob& job, const CliContext& context)
             std::printf("legend: %s %.1f m .. %.1f m%s\n",
                         summary.legendMetres.depths ? "depths" : "surface heights", summary.legendMetres.first,
                         summary.legendMetres.last, summary.heightScale.mapping ? "" : " (samples read at the height scale)");
+        if (const MapNodata& nodata = summary.nodata; !nodata.mask.empty())
+            std::printf("nodata in the source: %lld cells, %s (mask %s)\n", nodata.kinds.cells(),
+                        DescribeNodata(nodata.kinds, nodata.filled).c_str(), nodata.mask.c_str());
     }
     return ExitCodeOf(result);
 }

@@ -4,6 +4,7 @@
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "heightproc/Process.h"
+#include "tools/NodataFill.h"
 #include "tools/RawMap.h"
 
 #include <algorithm>
@@ -92,11 +93,14 @@ void PrintJson(const ProcessOptions& options, const JobResult& result, double to
     for (const JobOutput& output : result.outputs)
         AddJsonOutput(json, output.role.c_str(), output.path, options.header.used);
     if (!options.header.sidecar.empty())
+    {
         json.beginObject()
             .value("role", "georeference")
             .value("path", options.header.sidecar)
-            .value("from", options.header.geo.header)
-            .endObject();
+            .value("from", options.header.geo.header);
+        AddNodataJson(json, options.header.geo.nodata);
+        json.endObject();
+    }
     json.endArray();
     const std::optional<HeightMapping>& mapping = options.header.mapping;
     if (mapping)
@@ -172,8 +176,13 @@ int RunProcessCommand(ProcessOptions& options, const CliContext& context)
         if (!result.output("water").empty())
             std::printf("water: %s\n", DescribeWater(options).c_str());
         if (!header.sidecar.empty())
+        {
             std::printf("wrote %s: georeference from %s, pixel size %g m\n", header.sidecar.c_str(),
                         header.geo.header.c_str(), double(s.pixelSize));
+            if (const MapNodata& nodata = header.geo.nodata; !nodata.mask.empty())
+                std::printf("nodata: %s; the mask %s travels with it\n",
+                            DescribeNodata(nodata.kinds, nodata.filled).c_str(), nodata.mask.c_str());
+        }
         std::printf("process: read %.2f s, lever %.2f s, water %.2f s, write %.2f s, total %.2f s\n",
                     result.seconds("read"), result.seconds("lever"), result.seconds("water"),
                     result.seconds("writeWater") + result.seconds("writeHeight"), SecondsSince(start));

@@ -1,5 +1,6 @@
 #include "tools/EnviHeader.h"
 
+#include "base/Text.h"
 #include "tools/GdalRaster.h"
 
 #include <algorithm>
@@ -8,20 +9,14 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <limits>
 
 namespace
 {
-std::string Lower(std::string text)
+// An ENVI value without its blanks and the braces around a list.
+std::string TrimValue(std::string_view text)
 {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return char(std::tolower(c)); });
-    return text;
-}
-
-std::string Trim(const std::string& text)
-{
-    const std::size_t first = text.find_first_not_of(" \t\r{");
-    const std::size_t last = text.find_last_not_of(" \t\r}");
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    return Trim(text, " \t\r{}");
 }
 
 // Numbers in every file Altimo writes use a full stop whatever the locale, and keep all 17
@@ -40,11 +35,16 @@ bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& pr
 {
     std::ifstream in(path);
     std::string line;
-    if (!std::getline(in, line) || Trim(line) != "ENVI")
+    if (!std::getline(in, line) || TrimValue(line) != "ENVI")
     {
         problem = path + ": not an ENVI header (its first line is not \"ENVI\")";
         return false;
     }
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::pair<const char*, long long*> counts[] = {{"void cells", &header.nodata.kinds.voidCells},
+                                                         {"voids", &header.nodata.kinds.voids},
+                                                         {"outside cells", &header.nodata.kinds.outsideCells}};
     const std::pair<const char*, long*> numbers[] = {{"samples", &header.samples},       {"lines", &header.lines},
                                                      {"data type", &header.dataType},    {"byte order", &header.byteOrder},
                                                      {"bands", &header.bands},           {"header offset", &header.headerOffset}};
@@ -53,46 +53,58 @@ bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& pr
         const std::size_t equals = line.find('=');
         if (equals == std::string::npos)
             continue;
-        const std::string key = Lower(Trim(line.substr(0, equals)));
+        const std::string key = Lower(TrimValue(line.substr(0, equals)));
+        const std::string value = TrimValue(line.substr(equals + 1));
         if (key == "map info")
             header.hasMapInfo = true;
-        if (key == "data gain values" || key == "data offset values")
+        else if (key == "nodata mask" && !value.empty())
+            header.nodata.mask = value.front() == '/' ? value : folder + value;
+        else if (key == "nodata fill")
+            header.nodata.filled = Lower(value) != "constant";
+        else if (key == "data gain values" || key == "data offset values")
         {
             // A one-band map: the first value of the list.
-            std::string value = Trim(line.substr(equals + 1));
-            value = Trim(value.substr(0, value.find(',')));
-            double number = 0;
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+            const std::string first = TrimValue(std::string_view(value).substr(0, value.find(',')));
+            const std::optional<double> number = ParseNumber(first);
             const bool gain = key == "data gain values";
-            if (error != std::errc() || end != value.data() + value.size() || !std::isfinite(number) ||
-                (gain && number == 0))
-                header.mappingProblem = path + ": the ENVI header's " + key + " is \"" + value + "\", not a " +
+            if (!number || (gain && *number == 0))
+                header.mappingProblem = path + ": the ENVI header's " + key + " is \"" + first + "\", not a " +
                                         (gain ? "finite number other than 0" : "finite number");
             else
             {
-                (gain ? header.gain : header.offset) = number;
+                (gain ? header.gain : header.offset) = *number;
                 header.hasMapping = header.hasMapping || gain;
             }
         }
+        const auto whole = [&](const char* name, auto& target, long long lowest) {
+            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), target);
+            if (error == std::errc() && end == value.data() + value.size() && target >= lowest)
+                return true;
+            problem = path + ": the ENVI header's " + name + " is \"" + value + "\", not a whole number" +
+                      (lowest == 0 ? " of 0 or more" : "");
+            return false;
+        };
         for (const auto& [name, target] : numbers)
-        {
-            if (key != name)
-                continue;
-            const std::string value = Trim(line.substr(equals + 1));
-            const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), *target);
-            if (error != std::errc() || end != value.data() + value.size())
-            {
-                problem = path + ": the ENVI header's " + name + " is \"" + value + "\", not a whole number";
+            if (key == name && !whole(name, *target, std::numeric_limits<long>::min()))
                 return false;
-            }
-        }
+        for (const auto& [name, target] : counts)
+            if (key == name && !whole(name, *target, 0))
+                return false;
     }
     if (!header.mappingProblem.empty())
         header.hasMapping = false;
     return true;
 }
 
-std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description)
+std::string NodataMaskPathOf(const std::string& raw)
+{
+    const std::size_t slash = raw.rfind('/');
+    const std::size_t dot = raw.rfind('.');
+    const bool extension = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1);
+    return (extension ? raw.substr(0, dot) : raw) + "_nodata.tif";
+}
+
+std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description, const std::string& maskName)
 {
     std::string text = "ENVI\n";
     // Braces end a value in ENVI headers.
@@ -119,5 +131,14 @@ std::string HeightImageEnviHeader(const HeightImage& image, const std::string& d
     text += "data gain values = {" + Exact(gain) + "}\n";
     text += "data offset values = {" + Exact(image.heightMin) + "}\n";
     text += "band names = {height}\n";
+    if (!maskName.empty())
+    {
+        // Keys of Altimo's own, which ENVI and GDAL keep as metadata.
+        text += "nodata mask = {" + maskName + "}\n";
+        text += std::string("nodata fill = ") + (image.nodataFilled ? "smooth" : "constant") + "\n";
+        text += "void cells = " + std::to_string(image.nodataKinds.voidCells) + "\n";
+        text += "voids = " + std::to_string(image.nodataKinds.voids) + "\n";
+        text += "outside cells = " + std::to_string(image.nodataKinds.outsideCells) + "\n";
+    }
     return text;
 }

@@ -21,7 +21,11 @@ struct EnviHeader
     double gain = 1;
     double offset = 0;
     std::string mappingProblem; // why a gain or offset given could not be used; the map is read all the same
+    MapNodata nodata;        // the mask's path as found from the header's folder
 };
+
+// "dem_nodata.tif" for "dem.raw": the mask of the nodata cells that import writes beside a RAW.
+std::string NodataMaskPathOf(const std::string& raw);
 
 // Reads the keys a one-band map needs. False with `problem` set (the path and the reason) when
 // the file is not an ENVI header or its numbers are not numbers. A data gain or offset that is
@@ -29,6 +33,8 @@ struct EnviHeader
 bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& problem);
 
 // The header import writes for `image`: its size and byte order, the georeference as map info
-// and coordinate system string, and the height mapping as data gain and offset
-// (metres = offset + gain * sample).
-std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description);
+// and coordinate system string, the height mapping as data gain and offset
+// (metres = offset + gain * sample) and, when the image had nodata, the name of its mask
+// `maskName` (beside the header) with the counts of each kind and how they were filled.
+std::string HeightImageEnviHeader(const HeightImage& image, const std::string& description,
+                                  const std::string& maskName = {});

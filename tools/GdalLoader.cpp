@@ -150,3 +150,12 @@ bool GdalEncodeLines(const std::string& driver, const std::string& layer, const 
     reason = "vector output needs GDAL: " + Gdal().missing;
     return false;
 }
+
+bool GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells,
+                        std::string& reason)
+{
+    if (const GdalModuleFunctions* gdal = Gdal().functions)
+        return gdal->readByteRaster(path, width, height, cells, reason);
+    reason = "reading a mask needs GDAL: " + Gdal().missing;
+    return false;
+}

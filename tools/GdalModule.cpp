@@ -6,6 +6,7 @@ extern "C" __attribute__((visibility("default"))) const GdalModuleFunctions* Alt
 {
     static const GdalModuleFunctions functions{kGdalModuleVersion, GdalReadHeightImage, GdalEncodeGeoTiff,
                                                GdalEsriWkt,        GdalMapUnits,        GdalReadGeoReference,
-                                               GdalMapPixelSize,   GdalEncodeLines};
+                                               GdalMapPixelSize,   GdalEncodeLines,
+                                               GdalReadByteRaster};
     return &functions;
 }

@@ -18,6 +18,7 @@ struct GdalModuleFunctions
     decltype(&GdalReadGeoReference) readGeoReference;
     decltype(&GdalMapPixelSize) mapPixelSize;
     decltype(&GdalEncodeLines) encodeLines;
+    decltype(&GdalReadByteRaster) readByteRaster;
 };
 
 // The one symbol the module exports.

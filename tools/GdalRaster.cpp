@@ -214,6 +214,30 @@ bool FindPixelSizeOrWarn(HeightImage& image, const HeightImportOptions& options,
     return true;
 }
 
+// Gives the band's dataset a mask band inside the TIFF (not a .msk file beside it, which the
+// file in memory would lose): 0 where `nodata` is set, 255 elsewhere.
+bool WriteMaskBand(GDALRasterBandH band, const std::uint8_t* nodata, int width, int height)
+{
+    CPLSetThreadLocalConfigOption("GDAL_TIFF_INTERNAL_MASK", "YES");
+    const bool created = GDALCreateMaskBand(band, GMF_PER_DATASET) == CE_None;
+    CPLSetThreadLocalConfigOption("GDAL_TIFF_INTERNAL_MASK", nullptr);
+    GDALRasterBandH mask = created ? GDALGetMaskBand(band) : nullptr;
+    if (mask == nullptr)
+        return false;
+    constexpr int kStripRows = 64;
+    std::vector<std::uint8_t> strip(std::size_t(width) * kStripRows);
+    for (int y0 = 0; y0 < height; y0 += kStripRows)
+    {
+        const int rows = std::min(kStripRows, height - y0);
+        const std::uint8_t* none = nodata + std::size_t(y0) * std::size_t(width);
+        for (std::size_t i = 0; i < std::size_t(width) * std::size_t(rows); ++i)
+            strip[i] = none[i] != 0 ? 0 : 255;
+        if (GDALRasterIO(mask, GF_Write, 0, y0, width, rows, strip.data(), width, rows, GDT_Byte, 0, 0) != CE_None)
+            return false;
+    }
+    return true;
+}
+
 bool IsNodata(double value, bool hasNodata, double nodata)
 {
     return std::isnan(value) || (hasNodata && value == nodata);
@@ -378,7 +402,8 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
 
     // Unsigned samples that nothing asks to change are read as they are, in their own system.
     const bool asTheyAre = isUnsigned && options.range == HeightImportOptions::Range::Default &&
-                           !options.hasNodataHeight && options.size == 0 && options.targetSrs.empty();
+                           !options.hasNodataHeight && options.nodata != HeightImportOptions::Nodata::Fill &&
+                           options.size == 0 && options.targetSrs.empty();
     std::string targetWkt;
     if (!gdalwarp::ChooseTargetSrs(source.dataset, options, asTheyAre, targetWkt, reason))
         return false;
@@ -471,6 +496,8 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
     image.lowestHeight = low;
     image.highestHeight = high;
     image.nodataCells = nodataCells;
+    if (nodataCells > 0)
+        image.nodataMask.assign(std::size_t(width) * std::size_t(height), 0);
     image.nodataReplaced = true;
     image.nodataHeight = options.hasNodataHeight ? options.nodataHeight : low;
 
@@ -528,6 +555,7 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
                 if (IsNodata(value, hasNodata, nodata) || std::isinf(value))
                 {
                     samples[x] = nodataSample;
+                    image.nodataMask[std::size_t(y) * width + x] = 1;
                     continue;
                 }
                 const double h = heightOf(value);
@@ -620,6 +648,37 @@ bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapG
     return true;
 }
 
+bool GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells,
+                        std::string& reason)
+{
+    RegisterDrivers();
+    QuietErrors quiet;
+    DatasetCloser dataset{GDALOpen(path.c_str(), GA_ReadOnly)};
+    if (dataset.dataset == nullptr)
+    {
+        reason = "cannot open it (" + QuietErrors::last("unknown format") + ")";
+        return false;
+    }
+    const int rasterWidth = GDALGetRasterXSize(dataset.dataset);
+    const int rasterHeight = GDALGetRasterYSize(dataset.dataset);
+    if (rasterWidth != width || rasterHeight != height || GDALGetRasterCount(dataset.dataset) < 1)
+    {
+        reason = "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) +
+                 " pixels and the map " + std::to_string(width) + " x " + std::to_string(height) +
+                 ": not the same map";
+        return false;
+    }
+    cells.resize(std::size_t(width) * std::size_t(height));
+    if (GDALRasterIO(GDALGetRasterBand(dataset.dataset, 1), GF_Read, 0, 0, width, height, cells.data(), width, height,
+                     GDT_Byte, 0, 0) != CE_None)
+    {
+        cells.clear();
+        reason = "cannot read it (" + QuietErrors::last("read error") + ")";
+        return false;
+    }
+    return true;
+}
+
 double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note)
 {
     // The import's reading of a raster's pixel size, so that a RAW processed after an import
@@ -694,9 +753,13 @@ bool GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, 
                 }
                 ok = GDALRasterIO(band, GF_Write, 0, 0, width, height, const_cast<std::uint16_t*>(samples), width,
                                   height, GDT_UInt16, 0, 0) == CE_None;
+                if (ok && raster.nodata != nullptr)
+                    ok = WriteMaskBand(band, raster.nodata, width, height);
             }
             else if (geo != nullptr)
             {
+                if (raster.nodata != nullptr)
+                    GDALSetRasterNoDataValue(band, kGeoTiffNodataMetres);
                 // Strip by strip, so that no float copy of a large map is held.
                 constexpr int kStripRows = 64;
                 std::vector<float> strip(std::size_t(width) * kStripRows);
@@ -707,6 +770,13 @@ bool GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, 
                     const std::uint16_t* from = samples + std::size_t(y0) * width;
                     for (std::size_t i = 0; i < std::size_t(width) * rows; ++i)
                         strip[i] = static_cast<float>(geo->offset + geo->gain * double(from[i]));
+                    if (raster.nodata != nullptr)
+                    {
+                        const std::uint8_t* none = raster.nodata + std::size_t(y0) * width;
+                        for (std::size_t i = 0; i < std::size_t(width) * rows; ++i)
+                            if (none[i] != 0)
+                                strip[i] = kGeoTiffNodataMetres;
+                    }
                     ok = GDALRasterIO(band, GF_Write, 0, y0, width, rows, strip.data(), width, rows, GDT_Float32, 0,
                                       0) == CE_None;
                 }

@@ -35,6 +35,11 @@ std::string GdalMapUnits(const std::string& wkt);
 bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo,
                           std::string& reason);
 
+// The first band of a raster of width x height pixels as bytes (a nodata mask); `reason`
+// without the path.
+bool GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells,
+                        std::string& reason);
+
 // The pixel size of a map in metres (see MapPixelSizeMetres).
 double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note);
 

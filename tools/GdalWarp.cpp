@@ -9,6 +9,8 @@
 #include <cpl_string.h>
 #include <gdal_alg.h>
 #include <gdal_utils.h>
+#include <utility>
+#include <vector>
 
 using namespace gdalsupport;
 
@@ -78,6 +80,52 @@ GDALDatasetH BandOf(GDALDatasetH source, int band, const HeightImportOptions& op
     if (vrt == nullptr)
         reason = "cannot take band " + std::to_string(band) + " (" + QuietErrors::last("GDAL error") + ")";
     return vrt;
+}
+
+// Whether the band of `vrt` can hold cells without data: it names a nodata value (BandOf names
+// NaN for floating-point bands without one).
+bool MayHoldNodata(GDALDatasetH vrt)
+{
+    int hasNodata = FALSE;
+    GDALGetRasterNoDataValue(GDALGetRasterBand(vrt, 1), &hasNodata);
+    return hasNodata != FALSE;
+}
+
+// Makes the cells of `to` nodata (NaN) wherever they are in `from`, a raster of the same grid:
+// which cells a map lacks is what the nearest source cell says, whatever the resampling (a
+// bilinear cell beside a void blends the data around it, and cubic ones reach further), so that
+// the nodata a map records is its source's at the map's size.
+bool TakeNodataOf(GDALDatasetH from, GDALDatasetH to, std::string& reason)
+{
+    const int width = GDALGetRasterXSize(to);
+    const int height = GDALGetRasterYSize(to);
+    constexpr int kStripRows = 64;
+    std::vector<float> source(std::size_t(width) * kStripRows);
+    std::vector<float> target(source.size());
+    GDALRasterBandH fromBand = GDALGetRasterBand(from, 1);
+    GDALRasterBandH toBand = GDALGetRasterBand(to, 1);
+    for (int y0 = 0; y0 < height; y0 += kStripRows)
+    {
+        const int rows = std::min(kStripRows, height - y0);
+        if (GDALRasterIO(fromBand, GF_Read, 0, y0, width, rows, source.data(), width, rows, GDT_Float32, 0, 0) !=
+                CE_None ||
+            GDALRasterIO(toBand, GF_Read, 0, y0, width, rows, target.data(), width, rows, GDT_Float32, 0, 0) !=
+                CE_None)
+        {
+            reason = "cannot read the warped cells (" + QuietErrors::last("read error") + ")";
+            return false;
+        }
+        for (std::size_t i = 0; i < std::size_t(width) * std::size_t(rows); ++i)
+            if (std::isnan(source[i]))
+                target[i] = source[i];
+        if (GDALRasterIO(toBand, GF_Write, 0, y0, width, rows, target.data(), width, rows, GDT_Float32, 0, 0) !=
+            CE_None)
+        {
+            reason = "cannot mark the warped nodata (" + QuietErrors::last("write error") + ")";
+            return false;
+        }
+    }
+    return true;
 }
 
 // "30 m", "30 x 20 m", "0.000277778 degrees", "30 x 20" (no units known).
@@ -356,28 +404,37 @@ GDALDatasetH WarpToMap(GDALDatasetH source, int band, const HeightImportOptions&
         columns = rows = n;
     }
 
-    Arguments arguments;
-    arguments.add({"-of", "MEM", "-ot", "Float32", "-r", options.resampling, "-dstnodata", "nan"});
-    arguments.add({"-te", Exact(te[0]), Exact(te[1]), Exact(te[2]), Exact(te[3])});
     // The pixel size itself, not the count, so that the pixels are exactly square.
     const double pixel = (te[2] - te[0]) / columns;
-    arguments.add({"-tr", Exact(pixel), Exact(pixel), "-wo", "NUM_THREADS=ALL_CPUS"});
-    if (reproject)
-        arguments.add({"-t_srs", targetWkt});
-    GDALWarpAppOptions* warpOptions = GDALWarpAppOptionsNew(arguments.list(), nullptr);
-    if (warpOptions == nullptr)
-    {
-        reason = "cannot warp with " + options.resampling + " (" + QuietErrors::last("bad options") + ")";
+    const auto warpWith = [&](const std::string& resampling) -> GDALDatasetH {
+        Arguments arguments;
+        arguments.add({"-of", "MEM", "-ot", "Float32", "-r", resampling, "-dstnodata", "nan"});
+        arguments.add({"-te", Exact(te[0]), Exact(te[1]), Exact(te[2]), Exact(te[3])});
+        arguments.add({"-tr", Exact(pixel), Exact(pixel), "-wo", "NUM_THREADS=ALL_CPUS"});
+        if (reproject)
+            arguments.add({"-t_srs", targetWkt});
+        GDALWarpAppOptions* warpOptions = GDALWarpAppOptionsNew(arguments.list(), nullptr);
+        if (warpOptions == nullptr)
+        {
+            reason = "cannot warp with " + resampling + " (" + QuietErrors::last("bad options") + ")";
+            return nullptr;
+        }
+        GDALDatasetH input = vrt.dataset;
+        GDALDatasetH result = GDALWarp("", nullptr, 1, &input, warpOptions, nullptr);
+        GDALWarpAppOptionsFree(warpOptions);
+        if (result == nullptr)
+            reason = "cannot warp it to " + std::to_string(columns) + " x " + std::to_string(rows) + " (" +
+                     QuietErrors::last("GDAL error") + ")";
+        return result;
+    };
+    DatasetCloser warped{warpWith(options.resampling)};
+    if (warped.dataset == nullptr)
         return nullptr;
-    }
-    GDALDatasetH input = vrt.dataset;
-    GDALDatasetH warped = GDALWarp("", nullptr, 1, &input, warpOptions, nullptr);
-    GDALWarpAppOptionsFree(warpOptions);
-    if (warped == nullptr)
+    if (options.resampling != "nearest" && MayHoldNodata(vrt.dataset))
     {
-        reason = "cannot warp it to " + std::to_string(columns) + " x " + std::to_string(rows) + " (" +
-                 QuietErrors::last("GDAL error") + ")";
-        return nullptr;
+        DatasetCloser nearest{warpWith("nearest")};
+        if (nearest.dataset == nullptr || !TakeNodataOf(nearest.dataset, warped.dataset, reason))
+            return nullptr;
     }
 
     const double mapPixel = pixel;
@@ -411,6 +468,6 @@ GDALDatasetH WarpToMap(GDALDatasetH source, int band, const HeightImportOptions&
         if (!fitNote.empty())
             notes.push_back(fitNote);
     }
-    return warped;
+    return std::exchange(warped.dataset, nullptr);
 }
 } // namespace gdalwarp

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -134,6 +135,17 @@ bool ReadHeightImage(const std::string& path, const HeightImportOptions& options
         else
             ok = GdalReadHeightImage(path, options, image, reason);
         std::fclose(file);
+        if (ok && !image.nodataMask.empty())
+        {
+            image.nodataKinds = ClassifyNodata(image.nodataMask.data(), image.width, image.height);
+            image.nodataFilled = options.fillsNodata();
+            if (image.nodataFilled)
+            {
+                const auto start = std::chrono::steady_clock::now();
+                FillNodata(image.samples.data(), image.nodataMask.data(), image.width, image.height);
+                image.fillSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            }
+        }
     }
     else
         reason = std::string("cannot open the file: ") + std::strerror(errno);

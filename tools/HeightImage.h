@@ -4,6 +4,7 @@
 // format GDAL reads (GeoTIFF, ...), mapped to 16-bit samples; and height or water files written
 // back as a 16-bit grey PNG or GeoTIFF.
 #include "base/Sinks.h"
+#include "tools/NodataFill.h"
 
 #include <cstdint>
 #include <string>
@@ -43,6 +44,17 @@ struct HeightImportOptions
     double heightStep = 0;        // for Step: metres a sample, above 0
     bool hasNodataHeight = false; // else nodata cells get the lowest valid height
     double nodataHeight = 0;
+    // What nodata cells become: Fill, voids filled from their rims and the cells outside the
+    // footprint carried outward from its edge (NodataFill.h); Constant, nodataHeight. Default:
+    // Constant when a nodataHeight is given, else Fill, except that unsigned samples read as
+    // they are keep their nodata cells as heights (Fill reads them as heights to fill them).
+    enum class Nodata
+    {
+        Default,
+        Fill,
+        Constant,
+    };
+    Nodata nodata = Nodata::Default;
     double pixelSize = 0;               // a source pixel in metres where no system measures it; 0: none
     int size = 0;                       // resample to size x size; 0: keep the raster's size
     Fit fit = Fit::Pad;                 // for `size`
@@ -58,6 +70,7 @@ struct HeightImportOptions
     {
         return range != Range::Default || hasNodataHeight || size != 0 || band != 0 || !targetSrs.empty();
     }
+    bool fillsNodata() const { return nodata == Nodata::Fill || (nodata == Nodata::Default && !hasNodataHeight); }
 };
 
 // The GDAL resampling methods that `size` takes. The default, bilinear, never makes a height
@@ -96,7 +109,13 @@ struct HeightImage
     double heightStep = 0;
     long long nodataCells = 0;  // nodata or NaN cells
     bool nodataReplaced = false; // false: unsigned samples kept as they were
-    double nodataHeight = 0;    // the height they got
+    double nodataHeight = 0;    // the height they got unless filled
+    // Which cells were nodata, a NodataKind per sample, when nodataReplaced and there were any
+    // (else empty); how many of each kind, and whether they were filled or got nodataHeight.
+    std::vector<std::uint8_t> nodataMask;
+    NodataCounts nodataKinds;
+    bool nodataFilled = false;
+    double fillSeconds = 0;
     long long clippedCells = 0; // heights outside heightMin..heightMax
     double lowestHeight = 0;    // of the valid cells, when read as heights
     double highestHeight = 0;
@@ -125,7 +144,8 @@ bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& e
 // Reads an elevation raster: any one band of unsigned or signed integers or floats through GDAL
 // (PNGs without GDAL when the options ask nothing of it), heights in metres (the band's scale and
 // offset applied, feet converted) mapped as the options say, with the nodata and NaN cells
-// filled, the georeference and the pixel size taken along. With `size`, or for a raster in
+// recorded in nodataMask and filled as options.nodata says, the georeference and the pixel size
+// taken along. Resampled, a cell is nodata where nearest-neighbour resampling finds none. With `size`, or for a raster in
 // degrees unless `keepCrs` (unsigned samples read as they are aside), GDAL's warper brings it
 // onto a grid of square pixels first. Refused as above, and also: rasters that are rotated or
 // whose pixels are not square without `size` (the message names the --size that fixes them),
@@ -174,6 +194,16 @@ bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoR
 bool ReadMapGeoReferenceAndSize(const std::string& path, MapGeoReference& geo, int& width, int& height,
                                 std::string& error);
 
+// Which cells of a map had no data in its source, as import records it beside the RAW (in its
+// ENVI header) and process beside the height file (in its sidecar): the mask raster, one byte a
+// sample holding a NodataKind, and the counts it holds.
+struct MapNodata
+{
+    std::string mask; // its path; empty: the map records no nodata
+    NodataCounts kinds;
+    bool filled = true; // false: they all got one height (import --fill-voids off)
+};
+
 // A map that lies nowhere in particular: north up, covering 0 .. width * pixelSize east and
 // 0 .. height * pixelSize north, no coordinate system, no height mapping.
 MapGeoReference LocalMapGeoReference(int height, float pixelSize);
@@ -201,10 +231,18 @@ struct GeoTiffRaster
     int bands = 1;
     int width = 0;
     int height = 0;
+    // UInt16 and Metres: nonzero where the map had no data (a nodata mask); null: data everywhere.
+    // Metres get the NoData value kGeoTiffNodataMetres there, 16-bit samples a mask band.
+    const std::uint8_t* nodata = nullptr;
 };
 
+// The NoData value of heights in metres: below any height on Earth, and a whole number that any
+// reader's type holds.
+inline constexpr float kGeoTiffNodataMetres = -32768.0f;
+
 // Writes the raster as a GeoTIFF atomically. With `geo` the file gets its geotransform and
-// projection, and 16-bit samples its height mapping as the band's scale and offset; without,
+// projection, and 16-bit samples its height mapping as the band's scale and offset; its nodata
+// as a NoData value (Metres) or an internal mask band (UInt16); without `geo`,
 // no georeference (Metres needs one). False with a sentence in `error` when GDAL is missing or
 // the file cannot be written; an older file of that name is then left as it was.
 bool WriteGeoTiff(const std::string& path, const GeoTiffRaster& raster, const MapGeoReference* geo,

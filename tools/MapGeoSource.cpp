@@ -2,9 +2,9 @@
 
 #include "base/JobFiles.h"
 #include "codec/DATElevationDB.h"
+#include "tools/EnviHeader.h"
 #include "tools/GdalRaster.h"
 #include "tools/MapSidecar.h"
-
 
 std::string ImportHeaderOf(const std::string& dat)
 {
@@ -72,4 +72,27 @@ bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int&
         return false;
     source = like;
     return true;
+}
+
+MapNodata FindMapNodata(const std::string& dat, int width, int height, std::vector<std::string>& warnings)
+{
+    MapNodata nodata;
+    std::string problem;
+    const std::string sidecar = MapSidecarPath(dat);
+    const std::string header = ImportHeaderOf(dat);
+    if (FileSize(sidecar) > 0)
+    {
+        MapGeoReference geo;
+        if (!ReadMapSidecar(sidecar, width, height, geo, problem, &nodata))
+            nodata = MapNodata{};
+    }
+    else if (FileSize(header) > 0)
+    {
+        EnviHeader envi;
+        if (ReadEnviHeader(header, envi, problem) && envi.samples == width && envi.lines == height)
+            nodata = envi.nodata;
+    }
+    if (!problem.empty())
+        warnings.push_back(problem + "; its nodata is not known");
+    return nodata;
 }

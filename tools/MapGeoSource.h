@@ -27,3 +27,9 @@ bool FindMapGeoReference(const std::string& dat, const std::string& like, int wi
 // header found beside it that does not fit is named in `warnings`.
 bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int& height, std::string& source,
                  std::string& error, std::vector<std::string>& warnings);
+
+// What the map of the height or water file `dat` (width x height) records of its source's
+// nodata: from the sidecar "<base>.dat.json", else from the import's "<base>.raw.hdr" when it
+// describes a map of that size. An empty mask when neither records any; a file that cannot be
+// read adds a warning to `warnings`.
+MapNodata FindMapNodata(const std::string& dat, int width, int height, std::vector<std::string>& warnings);

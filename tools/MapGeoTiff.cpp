@@ -1,8 +1,11 @@
 #include "tools/MapGeoTiff.h"
 
+#include "tools/GdalRaster.h"
 #include "tools/LoadedDat.h"
 #include "tools/MapGeoSource.h"
 #include "tools/MapSidecar.h"
+
+#include <algorithm>
 
 namespace
 {
@@ -20,7 +23,8 @@ bool LoadWithGeoReference(MapRasterWrite& write, bool geoTiff, LoadedDat& dat, M
 }
 } // namespace
 
-bool ExportHeightFile(MapRasterWrite& write, bool metres, IProgressSink& progress, std::string& error)
+bool ExportHeightFile(MapRasterWrite& write, bool metres, IProgressSink& progress, std::string& error,
+                      ExportedNodata* exported)
 {
     const HeightImageFormat format = HeightImageFormatOf(write.output);
     LoadedDat dat;
@@ -36,13 +40,27 @@ bool ExportHeightFile(MapRasterWrite& write, bool metres, IProgressSink& progres
                 "); give --like the RAW's header that import wrote";
         return false;
     }
+    const MapNodata recorded = FindMapNodata(write.dat, dat.width, dat.height, write.warnings);
+    std::vector<std::uint8_t> nodata;
+    if (format == HeightImageFormat::GeoTiff && !recorded.mask.empty())
+    {
+        std::string reason;
+        if (!GdalReadByteRaster(recorded.mask, dat.width, dat.height, nodata, reason))
+            write.warnings.push_back(recorded.mask + ": " + reason + "; the output marks no nodata");
+    }
+    if (exported != nullptr)
+        *exported = {recorded, std::count_if(nodata.begin(), nodata.end(), [](std::uint8_t kind) { return kind != 0; })};
     if (write.geoSource.empty())
-        return WriteHeightImage(write.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
-                                progress, 100, error);
-    return WriteGeoTiff(write.output,
-                        GeoTiffRaster{dat.samples.data(), metres ? GeoTiffSamples::Metres : GeoTiffSamples::UInt16, 1,
-                                      dat.width, dat.height},
-                        &geo, error);
+    {
+        if (nodata.empty())
+            return WriteHeightImage(write.output, format, dat.samples.data(), dat.width, dat.height, dat.pixelSize,
+                                    progress, 100, error);
+        geo = LocalMapGeoReference(dat.height, dat.pixelSize);
+    }
+    GeoTiffRaster raster{dat.samples.data(), metres ? GeoTiffSamples::Metres : GeoTiffSamples::UInt16, 1, dat.width,
+                         dat.height};
+    raster.nodata = nodata.empty() ? nullptr : nodata.data();
+    return WriteGeoTiff(write.output, raster, &geo, error);
 }
 
 bool WriteCliffGeoTiff(MapRasterWrite& write, const CliffSettings& settings, IProgressSink& progress,

@@ -21,9 +21,21 @@ struct MapRasterWrite
     int height = 0;
 };
 
+// What an export did with the map's nodata: what the map records of it, and how many cells the
+// output marks.
+struct ExportedNodata
+{
+    MapNodata recorded;
+    long long marked = 0;
+};
+
 // The height file as a 16-bit grey PNG or GeoTIFF, or (`metres`) a GeoTIFF of 32-bit heights in
-// metres through the map's gain and offset. False with "<path>: <why>" in `error`.
-bool ExportHeightFile(MapRasterWrite& write, bool metres, IProgressSink& progress, std::string& error);
+// metres through the map's gain and offset. A GeoTIFF marks the cells that the map's nodata mask
+// (FindMapNodata) records as its source's nodata: NoData in metres, a mask band for samples; a
+// mask that cannot be read is named in a warning and nothing marked. False with "<path>: <why>"
+// in `error`.
+bool ExportHeightFile(MapRasterWrite& write, bool metres, IProgressSink& progress, std::string& error,
+                      ExportedNodata* nodata = nullptr);
 
 // The cliff mask of the height file as a one-band 8-bit GeoTIFF, north row first as in the
 // height file (the BMP stores it last). False with "<path>: <why>" in `error`.

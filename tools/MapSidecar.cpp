@@ -4,6 +4,7 @@
 #include "base/JobFiles.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
@@ -12,6 +13,36 @@ namespace
 {
 constexpr const char* kKind = "altimo map";
 constexpr int kVersion = 1;
+
+bool ReadNodata(const std::string& path, const nlohmann::json& entry, MapNodata& nodata, std::string& error)
+{
+    nodata = MapNodata{};
+    if (entry.is_null())
+        return true;
+    const nlohmann::json mask = entry.is_object() ? entry.value("mask", nlohmann::json()) : nlohmann::json();
+    if (!mask.is_string() || mask.get<std::string>().empty())
+    {
+        error = path + ": nodata needs the mask's file name";
+        return false;
+    }
+    const std::filesystem::path name = mask.get<std::string>();
+    nodata.mask = name.is_absolute() ? name.string() : (std::filesystem::path(path).parent_path() / name).string();
+    nodata.filled = entry.value("fill", nlohmann::json("smooth")) != "constant";
+    const std::pair<const char*, long long*> counts[] = {{"voidCells", &nodata.kinds.voidCells},
+                                                         {"voids", &nodata.kinds.voids},
+                                                         {"outsideCells", &nodata.kinds.outsideCells}};
+    for (const auto& [key, target] : counts)
+    {
+        const nlohmann::json count = entry.value(key, nlohmann::json(0));
+        if (!count.is_number_integer() || count.get<long long>() < 0)
+        {
+            error = path + ": nodata's " + key + " is not a count";
+            return false;
+        }
+        *target = count.get<long long>();
+    }
+    return true;
+}
 } // namespace
 
 std::string MapBaseOf(const std::string& datPath)
@@ -30,7 +61,7 @@ std::string MapSidecarPath(const std::string& datPath)
 }
 
 bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
-                     const std::string& source, std::string& error)
+                     const std::string& source, std::string& error, const MapNodata* nodata)
 {
     nlohmann::json json;
     json["kind"] = kKind;
@@ -44,6 +75,20 @@ bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int wi
     json["projection"] = geo.projectionWkt;
     if (geo.hasMapping)
         json["heights"] = {{"gain", geo.gain}, {"offset", geo.offset}, {"unit", "metre"}};
+    if (nodata != nullptr && !nodata->mask.empty())
+    {
+        // Relative, so that the folder of the map's files can move as a whole.
+        std::error_code failed;
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        std::filesystem::path mask = std::filesystem::relative(nodata->mask, folder.empty() ? "." : folder, failed);
+        if (failed || mask.empty())
+            mask = std::filesystem::absolute(nodata->mask, failed);
+        json["nodata"] = {{"mask", mask.string()},
+                          {"fill", nodata->filled ? "smooth" : "constant"},
+                          {"voidCells", nodata->kinds.voidCells},
+                          {"voids", nodata->kinds.voids},
+                          {"outsideCells", nodata->kinds.outsideCells}};
+    }
     const std::string text = json.dump(2) + "\n";
     if (WriteFileAtomically(path, text.data(), text.size()))
         return true;
@@ -51,7 +96,8 @@ bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int wi
     return false;
 }
 
-bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error)
+bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error,
+                    MapNodata* nodata)
 {
     geo = MapGeoReference{};
     std::ifstream in(path, std::ios::binary);
@@ -105,5 +151,5 @@ bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoRefere
         geo.gain = gain.get<double>();
         geo.offset = offset.get<double>();
     }
-    return true;
+    return nodata == nullptr || ReadNodata(path, json.value("nodata", nlohmann::json()), *nodata, error);
 }

@@ -138,7 +138,7 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
                     !water                ? "shaded relief"
                     : terrainPath.empty() ? "water surface"
                                           : "water depth over " + terrainPath,
-                    geoSource, scale, water && !geoTiff, {}};
+                    geoSource, scale, water && !geoTiff, {}, FindMapNodata(job.dat, dat.width, dat.height, result.warnings)};
         if (summary->legend)
             summary->legendMetres =
                 WaterLegendMetres(FindWaterRange(dat.view(), terrain.view()), !terrainPath.empty(), settings, mapping);

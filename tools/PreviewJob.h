@@ -5,6 +5,7 @@
 #include "base/JobResult.h"
 #include "base/LargeBuffer.h"
 #include "base/Sinks.h"
+#include "tools/HeightImage.h"
 #include "tools/LoadedDat.h"
 #include "tools/MapUnits.h"
 #include "tools/Relief.h"
@@ -39,6 +40,7 @@ struct PreviewSummary
     HeightScaleChoice heightScale; // the scale used and the map's mapping, when known
     bool legend = false;           // a water picture's legend below it, with these ends
     WaterLegendEnds legendMetres;
+    MapNodata nodata;        // the source's nodata cells, filled at import, that the picture shows
 };
 
 // Output "preview"; timing "total". Every failure's message has been shown through `messages`.

@@ -160,6 +160,14 @@ RawGeoReference ApplyRawGeoReference(const std::string& raw, ProcessSettings& se
         return found;
     // A header written by hand for the size alone is no mistake; one that does not fit the map is.
     const bool read = ReadEnviHeader(found.header, header, error);
+    if (read && !header.nodata.mask.empty())
+    {
+        if (Exists(header.nodata.mask))
+            found.nodata = header.nodata;
+        else
+            found.warnings.push_back(found.header + ": the nodata mask it names, " + header.nodata.mask +
+                                     ", is not there; the height file's sidecar does not name it");
+    }
     if (read && !header.hasMapInfo)
         return found;
     if (!read || !ReadMapGeoReference(found.header, settings.rawWidth, settings.rawHeight, found.geo, error))
@@ -247,7 +255,8 @@ void FinishRawMap(const ProcessJob& job, RawMapHeader& header, JobResult& result
         return;
     }
     std::string error;
-    if (WriteMapSidecar(sidecar, header.geo.geo, header.used.rawWidth, header.used.rawHeight, job.raw, error))
+    if (WriteMapSidecar(sidecar, header.geo.geo, header.used.rawWidth, header.used.rawHeight, job.raw, error,
+                        &header.geo.nodata))
         header.sidecar = sidecar;
     else
         result.warnings.push_back(error + "; the height file has no georeference beside it");

@@ -40,10 +40,11 @@ struct RawGeoReference
     bool found = false; // the header has a georeference for a map of the settings' size
     std::string header;
     MapGeoReference geo;
+    MapNodata nodata; // the header's nodata mask and counts, written into the sidecar with the rest
     std::vector<std::string> warnings; // a header that cannot be used, an approximate pixel size
 };
 
-// Reads "<raw>.hdr" when there is one. Unless the pixel size was given, the header's ground size
+// Reads "<raw>.hdr" when there is one, with the nodata mask it names. Unless the pixel size was given, the header's ground size
 // of a sample (in metres) becomes settings.pixelSize; one outside the field's range is named in a
 // warning and the default is kept. A header whose pixels are not square (or that is rotated) is
 // named in a warning however the pixel size came.

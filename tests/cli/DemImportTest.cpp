@@ -239,11 +239,12 @@ TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleN
 
     // Height scale 5 (2 holds 510 m, 5 holds 1275 m): a sample is 5/257 m from a multiple of 5 m
     // just below the lowest height.
-    const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw"));
+    // (The hole at one height, so that it cannot move the lowest height; the filling has its own tests.)
+    const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw") + " --fill-voids off");
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, HasSubstr("GTiff, Int16, 300 x 280"));
     EXPECT_THAT(result.out, HasSubstr("height scale 5: a sample is 0.01946 m; use Height scale 5 on the cliff page"));
-    EXPECT_THAT(result.out, HasSubstr("nodata cells: 200, set to height " + Number(low)));
+    EXPECT_THAT(result.out, HasSubstr("all set to one height"));
     EXPECT_THAT(result.out, HasSubstr("pixel size: 30 m"));
     const Decoded map = Decode(path("dem.raw"));
     EXPECT_EQ(map.gain, 5.0 / 257);
@@ -299,6 +300,241 @@ TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleN
     EXPECT_EQ(clipped[std::size_t(105) * raster.width + 60], 32768); // 500 m: floor(32767.5 + 0.5)
 }
 
+// What GDAL reads of a raster's first band: its values, its mask band (0 where there is no
+// data), the mask's flags and the NoData value.
+struct Band
+{
+    std::vector<double> values;
+    std::vector<std::uint8_t> mask;
+    int maskFlags = 0;
+    int hasNodata = FALSE;
+    double nodata = 0;
+};
+
+Band ReadBand(const std::string& path)
+{
+    Band read;
+    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(dataset, nullptr) << path;
+    if (dataset == nullptr)
+        return read;
+    const int width = GDALGetRasterXSize(dataset);
+    const int height = GDALGetRasterYSize(dataset);
+    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    read.values.resize(std::size_t(width) * height);
+    read.mask.resize(read.values.size());
+    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, width, height, read.values.data(), width, height, GDT_Float64, 0, 0),
+              CE_None);
+    EXPECT_EQ(GDALRasterIO(GDALGetMaskBand(band), GF_Read, 0, 0, width, height, read.mask.data(), width, height,
+                           GDT_Byte, 0, 0),
+              CE_None);
+    read.maskFlags = GDALGetMaskFlags(band);
+    read.nodata = GDALGetRasterNoDataValue(band, &read.hasNodata);
+    GDALClose(dataset);
+    return read;
+}
+
+// The cells a map's exports must mark: export --heights metres writes NoData exactly there, and
+// export of the samples a mask band that is 0 exactly there.
+void ExpectExportsMark(const std::string& folder, const std::string& dat, const std::vector<bool>& nodata)
+{
+    const std::string metresPath = folder + "/metres.tif";
+    const std::string samplesPath = folder + "/samples.tif";
+    ASSERT_EQ(testcli::RunCli("-q export " + dat + " -o " + metresPath + " --heights metres", folder).exitCode, 0);
+    const Band metres = ReadBand(metresPath);
+    ASSERT_EQ(metres.values.size(), nodata.size());
+    EXPECT_TRUE(metres.hasNodata);
+    EXPECT_EQ(metres.nodata, -32768);
+    const testcli::CliRun samples = testcli::RunCli("export " + dat + " -o " + samplesPath, folder);
+    ASSERT_EQ(samples.exitCode, 0) << samples.err;
+    EXPECT_THAT(samples.out, HasSubstr("cells of the source marked in a mask band"));
+    const Band masked = ReadBand(samplesPath);
+    EXPECT_EQ(masked.maskFlags, GMF_PER_DATASET);
+    ASSERT_EQ(masked.mask.size(), nodata.size());
+    long long wrong = 0;
+    for (std::size_t i = 0; i < nodata.size(); ++i)
+        wrong += (metres.values[i] == -32768) != nodata[i] || (masked.mask[i] == 0) != nodata[i];
+    EXPECT_EQ(wrong, 0);
+}
+
+// The lowest and highest height of the valid cells 8-adjacent to the region `in`.
+std::pair<double, double> RimRange(const Raster& raster, const std::vector<bool>& in)
+{
+    double low = 1e300;
+    double high = -1e300;
+    for (int y = 0; y < raster.height; ++y)
+        for (int x = 0; x < raster.width; ++x)
+            if (in[std::size_t(y) * raster.width + x])
+                for (int ny = std::max(y - 1, 0); ny <= std::min(y + 1, raster.height - 1); ++ny)
+                    for (int nx = std::max(x - 1, 0); nx <= std::min(x + 1, raster.width - 1); ++nx)
+                    {
+                        const double h = raster.heights[std::size_t(ny) * raster.width + nx];
+                        if (h != raster.nodata && !std::isnan(h))
+                        {
+                            low = std::min(low, h);
+                            high = std::max(high, h);
+                        }
+                    }
+    return {low, high};
+}
+
+std::vector<bool> NodataCells(const Raster& raster)
+{
+    std::vector<bool> cells(raster.heights.size());
+    for (std::size_t i = 0; i < cells.size(); ++i)
+        cells[i] = std::isnan(raster.heights[i]) || (raster.hasNodata && raster.heights[i] == raster.nodata);
+    return cells;
+}
+
+TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExports)
+{
+    // Whole metres with a void of 3 cells and one of about 3,000, neither touching the edge.
+    Raster raster;
+    raster.type = GDT_Int16;
+    raster.heights = Terrain(raster.width, raster.height, -120, 2300);
+    for (double& h : raster.heights)
+        h = std::round(h);
+    raster.hasNodata = true;
+    raster.nodata = -32768;
+    std::vector<bool> small(raster.heights.size());
+    std::vector<bool> large(raster.heights.size());
+    for (const int i : {30 * 300 + 40, 30 * 300 + 41, 31 * 300 + 41})
+        small[std::size_t(i)] = true;
+    for (int y = 0; y < raster.height; ++y)
+        for (int x = 0; x < raster.width; ++x)
+            large[std::size_t(y) * 300 + x] = std::pow((x - 180) / 45.0, 2) + std::pow((y - 150) / 22.0, 2) < 1;
+    for (std::size_t i = 0; i < raster.heights.size(); ++i)
+        if (small[i] || large[i])
+            raster.heights[i] = raster.nodata;
+    const std::vector<bool> nodata = NodataCells(raster);
+    const long long cells = std::count(nodata.begin(), nodata.end(), true);
+    ASSERT_GT(cells, 3000);
+    WriteGeoTiff(path("dem.tif"), raster);
+
+    const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw"));
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr("nodata cells: " + std::to_string(cells) + ": 2 voids of " +
+                                      std::to_string(cells) + " cells filled from their rims"));
+    const Decoded map = Decode(path("dem.raw"));
+    const auto [low, high] = ValidRange(raster);
+    ExpectMapped(map.samples, raster, map.offset, map.gain); // the data as before
+    const double half = map.gain / 2 * (1 + 1e-9);
+    for (const std::vector<bool>* region : {&small, &large})
+    {
+        const auto [rimLow, rimHigh] = RimRange(raster, *region);
+        double filledLow = 1e300;
+        double filledHigh = -1e300;
+        for (std::size_t i = 0; i < region->size(); ++i)
+            if ((*region)[i])
+            {
+                const double h = map.offset + map.gain * map.samples[i];
+                filledLow = std::min(filledLow, h);
+                filledHigh = std::max(filledHigh, h);
+            }
+        EXPECT_GE(filledLow, rimLow - half);
+        EXPECT_LE(filledHigh, rimHigh + half);
+        EXPECT_GT(filledHigh - filledLow, (rimHigh - rimLow) / 4) << "not one flat height";
+    }
+
+    // The mask beside the RAW holds the voids, named in the header, and reaches the exports
+    // through the height file's sidecar.
+    const Band mask = ReadBand(path("dem_nodata.tif"));
+    ASSERT_EQ(mask.values.size(), nodata.size());
+    long long wrong = 0;
+    for (std::size_t i = 0; i < nodata.size(); ++i)
+        wrong += mask.values[i] != (nodata[i] ? 1 : 0);
+    EXPECT_EQ(wrong, 0);
+    EXPECT_THAT(ReadText(path("dem.raw.hdr")), HasSubstr("nodata mask = {dem_nodata.tif}\n"));
+    const testcli::CliRun processed = run("process " + path("dem.raw"));
+    ASSERT_EQ(processed.exitCode, 0) << processed.err;
+    EXPECT_THAT(processed.out, HasSubstr("the mask " + path("dem_nodata.tif") + " travels with it"));
+    EXPECT_THAT(ReadText(path("dem.dat.json")), HasSubstr("\"mask\": \"dem_nodata.tif\""));
+    EXPECT_THAT(run("dat-info " + path("dem.dat")).out,
+                HasSubstr("nodata:          " + std::to_string(cells) + " cells: 2 voids of"));
+    EXPECT_THAT(run("preview " + path("dem.dat") + " -o " + path("relief.png")).out,
+                HasSubstr("nodata in the source: " + std::to_string(cells) + " cells"));
+    ExpectExportsMark(path(""), path("dem.dat"), nodata);
+
+    // --fill-voids off: one height for every nodata cell, as a given range clips and counts.
+    const testcli::CliRun given = run("import " + path("dem.tif") + " -o " + path("given.raw") +
+                                      " --height-range=0:1000 --fill-voids off --nodata-height 500");
+    ASSERT_EQ(given.exitCode, 0) << given.out << given.err;
+    long long outside = 0;
+    for (std::size_t i = 0; i < raster.heights.size(); ++i)
+        outside += !nodata[i] && (raster.heights[i] < 0 || raster.heights[i] > 1000);
+    EXPECT_GT(outside, 0);
+    EXPECT_THAT(given.out, HasSubstr("clipped cells: " + std::to_string(outside) + " (outside 0..1000)"));
+    EXPECT_THAT(given.out, HasSubstr("all set to one height (500)"));
+    const std::vector<std::uint16_t> clipped = ReadLe16Samples(path("given.raw"));
+    ExpectMapped(clipped, raster, 0, 1000.0 / 65535);
+    long long elsewhere = 0;
+    for (std::size_t i = 0; i < nodata.size(); ++i)
+        elsewhere += nodata[i] && clipped[i] != 32768; // 500 m: floor(32767.5 + 0.5)
+    EXPECT_EQ(elsewhere, 0);
+    const testcli::CliRun both = run("import " + path("dem.tif") + " -o " + path("x.raw") +
+                                     " --fill-voids on --nodata-height 500");
+    EXPECT_EQ(both.exitCode, 2);
+    EXPECT_THAT(both.err, HasSubstr("--nodata-height gives every nodata cell one height"));
+}
+
+// Slopes of a raster of 30 m pixels in degrees, the steepest of its valid cells' central
+// differences.
+double SteepestSlope(const Raster& raster)
+{
+    const std::vector<bool> nodata = NodataCells(raster);
+    double steepest = 0;
+    for (int y = 1; y + 1 < raster.height; ++y)
+        for (int x = 1; x + 1 < raster.width; ++x)
+        {
+            const std::size_t i = std::size_t(y) * raster.width + x;
+            if (nodata[i] || nodata[i - 1] || nodata[i + 1] || nodata[i - raster.width] || nodata[i + raster.width])
+                continue;
+            const double dx = (raster.heights[i + 1] - raster.heights[i - 1]) / 60;
+            const double dy = (raster.heights[i + raster.width] - raster.heights[i - raster.width]) / 60;
+            steepest = std::max(steepest, std::atan(std::hypot(dx, dy)) * 180 / M_PI);
+        }
+    return steepest;
+}
+
+TEST_F(DemImport, AFootprintCarriedOutwardMakesNoCliffAlongIt)
+{
+    // Floats of gentle slopes inside a footprint with bays and capes, -9999 around it.
+    Raster raster;
+    raster.heights = Terrain(raster.width, raster.height, 10, 560);
+    raster.hasNodata = true;
+    raster.nodata = -9999;
+    for (int y = 0; y < raster.height; ++y)
+        for (int x = 0; x < raster.width; ++x)
+        {
+            const double u = (x + 0.5) / raster.width * 2 - 1;
+            const double v = (y + 0.5) / raster.height * 2 - 1;
+            if (std::hypot(u, v) > 0.8 + 0.15 * std::sin(5 * std::atan2(v, u)))
+                raster.heights[std::size_t(y) * raster.width + x] = raster.nodata;
+        }
+    ASSERT_LT(SteepestSlope(raster), 30);
+    const std::vector<bool> nodata = NodataCells(raster);
+    WriteGeoTiff(path("dem.tif"), raster);
+
+    // The cliff mask at 45 degrees through the map's own height scale: a sample is gain metres.
+    const auto steepPixels = [&](const std::string& options) {
+        const testcli::CliRun imported = run("import " + path("dem.tif") + " -o " + path("dem.raw") + options);
+        EXPECT_EQ(imported.exitCode, 0) << imported.err;
+        EXPECT_EQ(run("-q process " + path("dem.raw")).exitCode, 0);
+        const double scale = Decode(path("dem.raw")).gain * 257;
+        EXPECT_EQ(run("-q cliff " + path("dem.dat") + " --angle 45 --threshold 10 --height-scale " + Number(scale) +
+                      " -o " + path("cliff.tif"))
+                      .exitCode,
+                  0);
+        const std::vector<std::uint8_t> cliff = Pixels(path("cliff.tif"));
+        return std::count_if(cliff.begin(), cliff.end(), [](std::uint8_t pixel) { return pixel > 0; });
+    };
+    EXPECT_GT(steepPixels(" --fill-voids off"), 0) << "the wall the filling removes";
+    EXPECT_EQ(steepPixels(""), 0);
+    EXPECT_THAT(ReadText(path("dem.raw.hdr")), HasSubstr("voids = 0\n"));
+    ExpectExportsMark(path(""), path("dem.dat"), nodata);
+}
+
+
 TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
 {
     Raster raster;
@@ -308,14 +544,17 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
     const testcli::CliRun result = run("import " + path("dem32.tif") + " -o " + path("dem32.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
     EXPECT_THAT(result.out, HasSubstr("Float32"));
-    EXPECT_THAT(result.out, HasSubstr("nodata cells: 1,"));
+    EXPECT_THAT(result.out, HasSubstr("nodata cells: 1: 1 cell outside the footprint carried outward"));
     Raster asFloat = raster;
     for (double& h : asFloat.heights)
         h = double(float(h)); // what the file holds
     const Decoded map = Decode(path("dem32.raw"));
     ExpectMapped(map.samples, asFloat, map.offset, map.gain);
-    const auto lowest = std::find(asFloat.heights.begin(), asFloat.heights.end(), ValidRange(asFloat).first);
-    EXPECT_EQ(map.samples[7], map.samples[lowest - asFloat.heights.begin()]); // the NaN cell at the lowest height
+    // The NaN cell on the top row between its neighbours.
+    const auto [lowest, highest] =
+        std::minmax({map.samples[6], map.samples[8], map.samples[306], map.samples[307], map.samples[308]});
+    EXPECT_GE(map.samples[7], lowest);
+    EXPECT_LE(map.samples[7], highest);
 
     // Float64 in a zone measured in feet: 10 ft pixels are 3.048 m.
     Raster feet;
@@ -833,6 +1072,29 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     EXPECT_EQ(nowhere.exitCode, 1);
     EXPECT_THAT(nowhere.err, HasSubstr(path("dem.dat") + ": the map has no georeference"));
     EXPECT_FALSE(Exists(path("x.gpkg")) || Exists(path("lake.sl")));
+}
+TEST_F(DemImport, ThePaddingOfASquareMapIsNodataToTheExports)
+{
+    // No nodata in the source: only the rows --fit pad adds, whose centres lie off the source.
+    const Raster raster = Int16Dem();
+    WriteGeoTiff(path("dem.tif"), raster);
+    const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw") + " --size 513");
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("cells outside the footprint carried outward from its edge"));
+    const Decoded map = Decode(path("dem.raw"));
+    std::vector<bool> padding(std::size_t(513) * 513);
+    for (int row = 0; row < 513; ++row)
+    {
+        const double y = map.transform[3] + (row + 0.5) * map.transform[5];
+        const double sourceRow = (y - raster.transform[3]) / raster.transform[5];
+        for (int column = 0; column < 513; ++column)
+            padding[std::size_t(row) * 513 + column] = sourceRow < 0 || sourceRow >= raster.height;
+    }
+    ASSERT_GT(std::count(padding.begin(), padding.end(), true), 513 * 50);
+    const auto [low, high] = ValidRange(raster);
+    ExpectWithin(map, low, high);
+    ASSERT_EQ(run("-q process " + path("dem.raw")).exitCode, 0);
+    ExpectExportsMark(path(""), path("dem.dat"), padding);
 }
 #else
 TEST(DemImport, NeedsGdal)
