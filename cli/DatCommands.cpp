@@ -1,15 +1,12 @@
 // dat-info and dat-decode: describe a height file, and turn one back into the RAW 16-bit map
 // it was made from.
-#include "base/AtomicFile.h"
-#include "base/ByteOrder.h"
 #include "base/JobFiles.h"
-#include "base/LargeBuffer.h"
-#include "base/ParallelRead.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
 #include "codec/DATElevationDB.h"
-#include "tools/MapUnits.h"
+#include "tools/LoadedDat.h"
 #include "tools/MapGeoSource.h"
+#include "tools/MapUnits.h"
 #include "tools/NodataFill.h"
 
 #include <algorithm>
@@ -32,45 +29,27 @@ struct DatOptions
     bool json = false;
 };
 
-// Reads, checks and decodes the whole file, handing the map to `sink` in bands of rows; prints
-// why not and returns false when it cannot. A sink that fails has printed its own message.
-bool LoadDat(const std::string& path, CDATElevationDB& db, const CDATElevationDB::BandSink& sink)
-{
-    if (std::FILE* file = std::fopen(path.c_str(), "rb"))
-        std::fclose(file);
-    else
-    {
-        PrintError(InputFailure(path));
-        return false;
-    }
-    bool sinkFailed = false;
-    const bool loaded = db.loadInBands(path.c_str(),
-                                       [&](long firstRow, long rows, long width, const std::uint16_t* samples)
-                                       {
-                                           sinkFailed = !sink(firstRow, rows, width, samples);
-                                           return !sinkFailed;
-                                       });
-    if (!loaded && !sinkFailed)
-        PrintError(path + ": not a valid height file (bad header, offsets outside the file or a corrupt tile)");
-    return loaded;
-}
-
 int RunInfo(const DatOptions& options)
 {
     const auto start = std::chrono::steady_clock::now();
     CDATElevationDB db(false);
     std::uint16_t lowest = 65535;
     std::uint16_t highest = 0;
-    const bool loaded = LoadDat(options.input, db,
-                                [&](long, long rows, long width, const std::uint16_t* samples)
-                                {
-                                    const auto [low, high] = std::minmax_element(samples, samples + rows * width);
-                                    lowest = std::min(lowest, *low);
-                                    highest = std::max(highest, *high);
-                                    return true;
-                                });
+    std::string error;
+    const bool loaded = LoadDatInBands(options.input, db,
+                                       [&](long, long rows, long width, const std::uint16_t* samples)
+                                       {
+                                           const auto [low, high] = std::minmax_element(samples, samples + rows * width);
+                                           lowest = std::min(lowest, *low);
+                                           highest = std::max(highest, *high);
+                                           return true;
+                                       },
+                                       error);
     if (!loaded)
+    {
+        PrintError(error);
         return kExitJobFailed;
+    }
     const long width = db.getWidth();
     const long height = db.getHeight();
     const unsigned long long fileSize = FileSize(options.input);
@@ -134,45 +113,10 @@ int RunDecode(const DatOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
     CDATElevationDB db(false);
-    AtomicFile output;
-    if (!output.open(options.output))
-    {
-        PrintError(OutputFailure(options.output));
-        return kExitJobFailed;
-    }
-    // Each band goes to its place in the file while the next one is decoded; a failure leaves
-    // the temporary file to be removed and any older output untouched.
-    std::vector<std::uint16_t> swapped;
     std::uint64_t written = 0;
-    const bool loaded = LoadDat(options.input, db,
-                                [&](long firstRow, long rows, long width, const std::uint16_t* samples)
-                                {
-                                    const std::size_t count = std::size_t(rows) * std::size_t(width);
-                                    if constexpr (std::endian::native == std::endian::big)
-                                    {
-                                        swapped.resize(count);
-                                        std::copy(samples, samples + count, swapped.begin());
-                                        LittleEndianSamples(swapped.data(), count);
-                                        samples = swapped.data();
-                                    }
-                                    const std::uint64_t offset = std::uint64_t(firstRow) * std::uint64_t(width) * 2;
-                                    // Bands come in order, so a stream or FIFO takes them as they come.
-                                    const bool put = output.direct()
-                                                         ? output.write(samples, count * 2)
-                                                         : WriteFileRange(::fileno(output.file()), samples, count * 2, offset);
-                                    if (!put)
-                                    {
-                                        PrintError(OutputFailure(options.output));
-                                        return false;
-                                    }
-                                    written += count * 2;
-                                    return true;
-                                });
-    if (!loaded)
-        return kExitJobFailed;
-    if (!output.commit())
+    if (std::string error; !DecodeDatToRaw(options.input, options.output, db, written, error))
     {
-        PrintError(OutputFailure(options.output));
+        PrintError(error);
         return kExitJobFailed;
     }
     if (!context.quiet)
