@@ -9,6 +9,7 @@
 #include "cli/CliSupport.h"
 #include "cliff/CliffJob.h"
 #include "heightproc/ProcessJob.h"
+#include "tools/MapGeoTiff.h"
 #include "tools/PreviewJob.h"
 #include "tools/PreviewRender.h"
 #include "tools/RawMap.h"
@@ -142,12 +143,25 @@ JobOutcome CliffOutcome(const BatchJob& job, const JobVoice& voice, const CliCon
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);
+        // A .tif output is the mask as a GeoTIFF on the map, written as the cliff command writes it.
+        if (HeightImageFormatOf(job.output) == HeightImageFormat::GeoTiff)
+        {
+            MapRasterWrite write{job.dat, job.output, {}};
+            std::string error;
+            result = CheckJobFiles({job.dat}, {job.output});
+            if (result.ok() && (result = GeoTiffOutputProblem(job.output, {}, ".bmp")).ok() &&
+                !WriteCliffGeoTiff(write, settings, progress, error))
+                result = JobFailure(JobStatus::failed, error);
+            for (const std::string& warning : write.warnings)
+                voice.warning(warning);
+            if (!result.ok())
+                messages.show(result.message, {});
+            return Outcome(result, voice, "wrote " + Written(job.output));
+        }
         CliffJob cliff(job.dat, settings, job.output);
-        // The batch writes the bitmap; a GeoTIFF mask is the cliff command's.
         cliff.prepare = [&job]
         {
-            if (std::string problem =
-                    OutputNameProblem(job.output, "an 8-bit BMP (cliff -o X.tif makes a GeoTIFF)", {".bmp"});
+            if (std::string problem = OutputNameProblem(job.output, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"});
                 !problem.empty())
                 return JobFailure(JobStatus::refused, problem);
             return JobResult{};
