@@ -100,9 +100,9 @@ const std::vector<KeySpec>& Keys()
         AddFieldKeys(list, K::Cliff, kCliffFields, &BatchJob::cliff);
         AddFieldKeys(list, K::Preview, kReliefFields, &BatchJob::relief);
         // As on the command line, the height scale of a cliff or a preview may be the map's own.
-        for (KeySpec& spec : list)
-            if ((spec.kind == K::Cliff || spec.kind == K::Preview) && std::string_view(spec.key) == "height-scale")
-                spec.set = [number = spec.set](BatchJob& job, const std::string& text)
+        for (KeySpec& row : list)
+            if ((row.kind == K::Cliff || row.kind == K::Preview) && std::string_view(row.key) == "height-scale")
+                row.set = [number = row.set](BatchJob& job, const std::string& text)
                 {
                     job.heightScale = text == "auto" ? HeightScaleAsk::automatic : HeightScaleAsk::given;
                     return text == "auto" ? std::string() : number(job, text);

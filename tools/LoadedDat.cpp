@@ -8,19 +8,13 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <new>
 #include <vector>
 
 bool LoadDatFile(const std::string& path, LoadedDat& dat, std::string& error)
 {
-    if (std::FILE* file = std::fopen(path.c_str(), "rb"))
-        std::fclose(file);
-    else
-    {
-        error = InputFailure(path);
+    if (error = UnopenedInput(path, "cannot open the file"); !error.empty())
         return false;
-    }
     CDATElevationDB db(false);
     bool outOfMemory = false;
     const bool loaded = db.load(path.c_str(),
@@ -56,13 +50,8 @@ bool LoadDatFile(const std::string& path, LoadedDat& dat, std::string& error)
 bool LoadDatInBands(const std::string& path, CDATElevationDB& db, const CDATElevationDB::BandSink& sink,
                     std::string& error)
 {
-    if (std::FILE* file = std::fopen(path.c_str(), "rb"))
-        std::fclose(file);
-    else
-    {
-        error = InputFailure(path);
+    if (error = UnopenedInput(path, "cannot open the file"); !error.empty())
         return false;
-    }
     bool sinkFailed = false;
     const bool loaded = db.loadInBands(path.c_str(),
                                        [&](long firstRow, long rows, long width, const std::uint16_t* samples)
