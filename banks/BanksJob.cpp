@@ -11,12 +11,6 @@
 
 namespace
 {
-JobResult Stop(JobResult result, IMessageSink& messages)
-{
-    messages.show(result.message, kAppName);
-    return result;
-}
-
 double SecondsSince(std::chrono::steady_clock::time_point start)
 {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -56,19 +50,19 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     if (!job.desktop)
     {
         if (JobResult fields = CheckJobFields(kBanksFields, job.settings, false); !fields.ok())
-            return Stop(fields, messages);
+            return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles({job.wtr}, {job.output, job.preview}); !files.ok())
-            return Stop(files, messages);
+            return StopJob(files, messages);
         if (std::string problem = UnopenedInput(job.wtr, kCannotOpenWtrCaption); !problem.empty())
-            return Stop(JobFailure(JobStatus::failed, problem), messages);
+            return StopJob(JobFailure(JobStatus::failed, problem), messages);
     }
     BanksSettings settings = job.settings;
     if (job.prepare)
     {
         if (JobResult prepared = job.prepare(settings); !prepared.ok())
-            return Stop(prepared, messages);
+            return StopJob(prepared, messages);
         if (JobResult fields = CheckJobFields(kBanksFields, settings, job.desktop); !fields.ok())
-            return Stop(fields, messages);
+            return StopJob(fields, messages);
     }
 
     JobResult result;
@@ -95,7 +89,7 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     {
         result.status = JobStatus::failed;
         result.message = OutputFailure(job.output, BanksStatusMessage(status));
-        return Stop(result, messages);
+        return StopJob(result, messages);
     }
     result.timings.push_back({"write", SecondsSince(writeStart)});
     result.outputs.push_back({"shorelines", job.output});
@@ -105,7 +99,7 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
         {
             result.status = JobStatus::failed;
             result.message = problem;
-            return Stop(result, messages);
+            return StopJob(result, messages);
         }
         result.outputs.push_back({"preview", job.preview});
     }

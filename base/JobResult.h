@@ -4,6 +4,7 @@
 // dialogs do not show. Each job has one entry that checks its settings and files and then runs it
 // (heightproc/ProcessJob.h, banks/BanksJob.h, cliff/CliffJob.h).
 #include "base/JobFields.h"
+#include "base/Sinks.h"
 
 #include <cstddef>
 #include <string>
@@ -55,6 +56,14 @@ struct JobResult
         return 0;
     }
 };
+
+// Shows the result's message as the job's own (caption kAppName) and answers the result: how a
+// job entry stops before its work.
+inline JobResult StopJob(JobResult result, IMessageSink& messages)
+{
+    messages.show(result.message, kAppName);
+    return result;
+}
 
 inline JobResult JobFailure(JobStatus status, std::string message)
 {

@@ -4,30 +4,21 @@
 
 #include <chrono>
 
-namespace
-{
-JobResult Stop(JobResult result, IMessageSink& messages)
-{
-    messages.show(result.message, kAppName);
-    return result;
-}
-} // namespace
-
 JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink& messages)
 {
     // The desktop's pages check their fields before a run, in the words of their dialogs.
     if (!job.desktop)
     {
         if (JobResult fields = CheckJobFields(kCliffFields, job.settings, false); !fields.ok())
-            return Stop(fields, messages);
+            return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles({job.dat}, {job.bmp}); !files.ok())
-            return Stop(files, messages);
+            return StopJob(files, messages);
         if (std::string problem = UnopenedInput(job.dat, "Can not open height DAT file"); !problem.empty())
-            return Stop(JobFailure(JobStatus::failed, problem), messages);
+            return StopJob(JobFailure(JobStatus::failed, problem), messages);
     }
     if (job.prepare)
         if (JobResult prepared = job.prepare(); !prepared.ok())
-            return Stop(prepared, messages);
+            return StopJob(prepared, messages);
 
     const auto start = std::chrono::steady_clock::now();
     std::string written = job.bmp;
@@ -46,7 +37,7 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
                                                  },
                                                  job.settings, progress);
     if (!sameFile.empty())
-        return Stop(JobFailure(JobStatus::refused, sameFile), messages);
+        return StopJob(JobFailure(JobStatus::refused, sameFile), messages);
     if (status != CliffStatus::Written)
     {
         JobResult failure = JobFailure(JobStatus::failed, CliffStatusMessage(status, job.dat, written));
@@ -54,7 +45,7 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
         {
             if (status == CliffStatus::CannotWrite)
                 failure.message = OutputFailure(written, "Can not write cliff bitmap");
-            return Stop(failure, messages);
+            return StopJob(failure, messages);
         }
         if (status == CliffStatus::TooLarge)
             messages.show("Not enough memory for a cliff mask of this size", kAppName);

@@ -135,12 +135,6 @@ bool Exists(const std::string& path)
     return ::stat(path.c_str(), &info) == 0;
 }
 
-JobResult Stop(JobResult result, IMessageSink& messages)
-{
-    messages.show(result.message, kAppName);
-    return result;
-}
-
 } // namespace
 
 std::vector<std::string> ProcessJobInputs(const ProcessJob& job)
@@ -170,16 +164,16 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
     if (!job.desktop)
     {
         if (JobResult fields = CheckJobFields(kProcessFields, job.settings, false); !fields.ok())
-            return Stop(fields, messages);
+            return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles(ProcessJobInputs(job), ProcessJobOutputs(job)); !files.ok())
-            return Stop(files, messages);
+            return StopJob(files, messages);
         if (std::string problem = UnopenedInput(job.raw, "Can not open RAW file"); !problem.empty())
-            return Stop(JobFailure(JobStatus::failed, problem), messages);
+            return StopJob(JobFailure(JobStatus::failed, problem), messages);
     }
     ProcessSettings settings = job.settings;
     if (job.prepare)
         if (JobResult prepared = job.prepare(settings); !prepared.ok())
-            return Stop(prepared, messages);
+            return StopJob(prepared, messages);
 
     // Without keepGoing a stage that cannot run fails the job before anything is written; with
     // it, the stage runs and fails as the desktop's does, saying so itself.
@@ -192,14 +186,14 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
             if (problem.text.empty())
                 continue;
             if (!job.keepGoing)
-                return Stop(JobFailure(JobStatus::failed,
+                return StopJob(JobFailure(JobStatus::failed,
                                        problem.text + " (" + job.keepGoingName + " skips the stage instead)"),
                             messages);
             skipped.push_back(problem);
         }
     if (!job.desktop)
         if (JobResult sized = CheckRawSize(job.raw, settings); !sized.ok())
-            return Stop(sized, messages);
+            return StopJob(sized, messages);
     const std::string waterFit =
         settings.waterPath.empty() || job.desktop ? std::string() : WaterFitWarning(settings.waterPath, settings);
     if (job.ready)

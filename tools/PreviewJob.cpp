@@ -29,12 +29,6 @@ std::string TerrainBeside(const std::string& waterPath)
     return FileExists(candidate) ? candidate : std::string();
 }
 
-JobResult Stop(JobResult result, IMessageSink& messages)
-{
-    messages.show(result.message, {});
-    return result;
-}
-
 } // namespace
 
 std::string RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water,
@@ -68,12 +62,12 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
 {
     const auto start = std::chrono::steady_clock::now();
     if (const JobResult fields = CheckJobFields(kReliefFields, job.settings, false); !fields.ok())
-        return Stop(fields, messages);
+        return StopJob(fields, messages);
     if (const JobResult files = CheckJobFiles({job.dat, job.terrain, job.like}, {job.output}); !files.ok())
-        return Stop(files, messages);
+        return StopJob(files, messages);
     if (job.prepare)
         if (JobResult prepared = job.prepare(); !prepared.ok())
-            return Stop(prepared, messages);
+            return StopJob(prepared, messages);
 
     JobResult result;
     const JobField<ReliefSettings>& field = FindField(kReliefFields, "heightScale");
@@ -81,7 +75,7 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
                                                 field.defaultValue(), field.range.min, field.range.max);
     result.warnings = scale.warnings;
     if (!scale.problem.empty())
-        return Stop(JobFailure(JobStatus::refused, scale.problem), messages);
+        return StopJob(JobFailure(JobStatus::refused, scale.problem), messages);
     ReliefSettings settings = job.settings;
     settings.heightScale = scale.scale;
     const HeightMapping* mapping = scale.mapping ? &*scale.mapping : nullptr;
@@ -95,9 +89,9 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
     LoadedDat terrain;
     std::string error;
     if (!LoadDatFile(job.dat, dat, error) || (!terrainPath.empty() && !LoadDatFile(terrainPath, terrain, error)))
-        return Stop(JobFailure(JobStatus::failed, error), messages);
+        return StopJob(JobFailure(JobStatus::failed, error), messages);
     if (!terrainPath.empty() && (terrain.width != dat.width || terrain.height != dat.height))
-        return Stop(JobFailure(JobStatus::failed, terrainPath + ": the terrain is " + std::to_string(terrain.width) +
+        return StopJob(JobFailure(JobStatus::failed, terrainPath + ": the terrain is " + std::to_string(terrain.width) +
                                                       " x " + std::to_string(terrain.height) + ", the water " +
                                                       std::to_string(dat.width) + " x " + std::to_string(dat.height) +
                                                       "; they must be the same size"),
@@ -111,7 +105,7 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
     std::string geoSource;
     if (geoTiff && !FindMapGeoReference(job.dat, job.like, dat.width, dat.height, geo, geoSource, error,
                                         result.warnings))
-        return Stop(JobFailure(JobStatus::failed, error), messages);
+        return StopJob(JobFailure(JobStatus::failed, error), messages);
     if (geoTiff && geoSource.empty())
         geo = LocalMapGeoReference(dat.height, dat.pixelSize);
 
@@ -125,10 +119,10 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
     {
         if (!WriteGeoTiff(job.output, GeoTiffRaster{rgb.data(), GeoTiffSamples::Byte, 3, dat.width, dat.height}, &geo,
                           error))
-            return Stop(JobFailure(JobStatus::failed, error), messages);
+            return StopJob(JobFailure(JobStatus::failed, error), messages);
     }
     else if (!WritePng8(job.output, rgb.data(), dat.width, rows, 3, progress, 100))
-        return Stop(JobFailure(JobStatus::failed, OutputFailure(job.output)), messages);
+        return StopJob(JobFailure(JobStatus::failed, OutputFailure(job.output)), messages);
     result.outputs.push_back({"preview", job.output});
     result.timings.push_back(
         {"total", std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count()});
