@@ -2,8 +2,6 @@
 #include "base/AtomicFile.h"
 #include "base/JobFiles.h"
 #include "base/Text.h"
-#include "tools/GdalRaster.h"
-#include "tools/HeightImage.h"
 
 #include <cctype>
 #include <cerrno>
@@ -184,13 +182,4 @@ std::string FormatBytes(unsigned long long bytes)
     else
         std::snprintf(text, sizeof text, "%llu B", bytes);
     return text;
-}
-
-
-int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain)
-{
-    const JobResult problem = GeoTiffOutputProblem(output, like, plain);
-    if (!problem.ok())
-        PrintError(problem.message);
-    return ExitCodeOf(problem);
 }

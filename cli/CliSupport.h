@@ -93,13 +93,9 @@ int CheckCommandPaths(const JobPaths& paths);
 void SummariesAwayFromOutput(const JobPaths& paths);
 // The exit status of a job's answer: 0, 2 for a refusal, 1 for a failure.
 int ExitCodeOf(const JobResult& result);
-// Refuses (exit 2) an output whose extension (any letter case) is none of `extensions`, the
-// names of the format `format` that the command writes, so that no PNG hides under a JPEG name.
-// Streams, FIFOs and devices are written through whatever their name, and an empty name is left
-// to CheckJobPaths, which runs first: an output that is the job's own input is named as that. Returns kExitOk or kExitBadArguments after printing why.
+// OutputNameProblem (tools/OutputNames.h) printed: kExitOk, or kExitBadArguments after printing
+// why. CheckJobPaths runs first, so an output that is the job's own input is named as that.
 int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions);
-// GeoTiffOutputProblem's answer printed, as an exit status.
-int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain);
 // A --json summary that would share standard output with the file's bytes: refused with exit 2.
 bool WritesToStandardOutput(const std::string& path);
 

@@ -77,26 +77,27 @@ void AddJsonOutput(JsonWriter& json, const char* role, const std::string& path, 
 
 void PrintJson(const ProcessOptions& options, const JobResult& result, double totalSeconds)
 {
+    const RawMapHeader& header = options.request.header;
     JsonWriter json;
-    json.beginObject().value("command", "process").value("width", options.request.header.used.rawWidth);
-    json.value("height", options.request.header.used.rawHeight);
-    json.value("sizeFrom",
-               options.request.header.sizeSource.empty() ? std::string("--width/--height") : options.request.header.sizeSource);
+    json.beginObject().value("command", "process").value("width", header.used.rawWidth);
+    json.value("height", header.used.rawHeight);
+    json.value("sizeFrom", header.sizeSource.empty() ? std::string("--width/--height") : header.sizeSource);
     json.beginArray("files");
-    json.beginObject().value("role", "input").value("path", options.request.raw).value("bytes", FileSize(options.request.raw)).endObject();
+    const std::string& raw = options.request.raw;
+    json.beginObject().value("role", "input").value("path", raw).value("bytes", FileSize(raw)).endObject();
     for (const JobOutput& output : result.outputs)
-        AddJsonOutput(json, output.role.c_str(), output.path, options.request.header.used);
-    if (!options.request.header.sidecar.empty())
+        AddJsonOutput(json, output.role.c_str(), output.path, header.used);
+    if (!header.sidecar.empty())
     {
         json.beginObject()
             .value("role", "georeference")
-            .value("path", options.request.header.sidecar)
-            .value("from", options.request.header.geo.header);
-        AddNodataJson(json, options.request.header.geo.nodata);
+            .value("path", header.sidecar)
+            .value("from", header.geo.header);
+        AddNodataJson(json, header.geo.nodata);
         json.endObject();
     }
     json.endArray();
-    const std::optional<HeightMapping>& mapping = options.request.header.mapping;
+    const std::optional<HeightMapping>& mapping = header.mapping;
     if (mapping)
         json.beginObject("heights")
             .value("gain", mapping->gain)
@@ -106,7 +107,7 @@ void PrintJson(const ProcessOptions& options, const JobResult& result, double to
             .endObject();
     if (!result.output("water").empty())
     {
-        const ProcessSettings& s = options.request.header.used;
+        const ProcessSettings& s = header.used;
         const BankSmoothingCount& moved = options.smoothing;
         const int sea = SeaHeight(s);
         json.beginObject("water").value("seaHeight", std::max(sea, -1));
