@@ -110,6 +110,8 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
         {"[map a]\nraw = a.raw\nwidth = 10x\n", "3: width: \"10x\" is not a whole number"},
         {"[map a]\nraw = a.raw\nsharpness = nan\n", "3: sharpness: \"nan\" is not a number"},
         {"[map a]\nraw = a.raw\nblur-height = maybe\n", "3: blur-height: \"maybe\" is not true or false"},
+        {"[map a]\nraw = a.raw\nbyte-order = middle\n", "3: byte-order: \"middle\" is not little or big"},
+        {"[map a]\nraw = a.raw\nno-blur-height = yes\n", "3: unknown key no-blur-height in [map a]"},
         {"[map a]\nraw = a.raw\nwidth = 1025\nwidth = 2049\n", "4: width is set twice in [map a]"},
         {"[map a]\nwidth = 1025\n", "1: [map a] needs raw = PATH"},
         {"[cliff c]\ndat = a.dat\n", "1: [cliff c] needs output = PATH"},
