@@ -25,8 +25,8 @@
 namespace
 {
 
-constexpr int kKinds = 4;
-constexpr const char* kKindNames[kKinds] = {"map", "banks", "cliff", "preview"};
+constexpr int kKinds = 6;
+constexpr const char* kKindNames[kKinds] = {"map", "banks", "cliff", "preview", "import", "export"};
 
 // Sets one field from a value; returns why the value is wrong, or an empty string.
 using Setter = std::function<std::string(BatchJob&, const std::string&)>;
@@ -89,6 +89,40 @@ Setter BoolKey(int ProcessSettings::*member)
     };
 }
 
+// A path of the import's or the export's request.
+template <typename Request> Setter RequestPath(Request BatchJob::*request, std::string Request::*member)
+{
+    return [request, member](BatchJob& job, const std::string& text)
+    {
+        (job.*request).*member = text;
+        return std::string();
+    };
+}
+
+// An import option kept as text, checked alone as it is read (ImportValueProblem); its
+// combinations with the job's other options are checked once the job is whole.
+Setter ImportText(std::string ImportRequest::*member)
+{
+    return [member](BatchJob& job, const std::string& text)
+    {
+        job.importRequest.*member = text;
+        return ImportValueProblem(job.importRequest);
+    };
+}
+
+// A whole number of an import option (size, band), checked as for the command line.
+Setter ImportWhole(int ImportRequest::*member)
+{
+    return [member](BatchJob& job, const std::string& text) -> std::string
+    {
+        const std::optional<long long> value = ParseWhole(text);
+        if (!value || *value < 0 || *value > 1000000)
+            return "\"" + text + "\" is not a whole number";
+        job.importRequest.*member = int(*value);
+        return ImportValueProblem(job.importRequest);
+    };
+}
+
 const std::vector<KeySpec>& Keys()
 {
     using K = BatchJobKind;
@@ -142,6 +176,54 @@ const std::vector<KeySpec>& Keys()
                  job.mode = text;
                  return {};
              }},
+
+            {K::Import, "image", RequestPath(&BatchJob::importRequest, &ImportRequest::input)},
+            {K::Import, "output", RequestPath(&BatchJob::importRequest, &ImportRequest::output)},
+            {K::Import, "height-range", ImportText(&ImportRequest::heightRange)},
+            {K::Import, "height-step", ImportText(&ImportRequest::heightStep)},
+            {K::Import, "nodata-height", ImportText(&ImportRequest::nodataHeight)},
+            {K::Import, "fill-voids", ImportText(&ImportRequest::fillVoids)},
+            {K::Import, "pixel-size",
+             [](BatchJob& job, const std::string& text) -> std::string
+             {
+                 const std::optional<double> value = ParseNumber(text);
+                 if (!value)
+                     return "\"" + text + "\" is not a number";
+                 job.importRequest.pixelSize = *value;
+                 return ImportValueProblem(job.importRequest);
+             }},
+            {K::Import, "size", ImportWhole(&ImportRequest::size)},
+            {K::Import, "fit", ImportText(&ImportRequest::fit)},
+            {K::Import, "window",
+             [](BatchJob& job, const std::string& text) -> std::string
+             {
+                 std::istringstream words(text);
+                 std::vector<int> window;
+                 for (std::string word; words >> word;)
+                 {
+                     const std::optional<long long> value = ParseWhole(word);
+                     if (!value || *value < 0 || *value > 1000000)
+                         return "\"" + text + "\" is not four whole numbers XOFF YOFF XSIZE YSIZE";
+                     window.push_back(int(*value));
+                 }
+                 job.importRequest.window = window;
+                 return ImportValueProblem(job.importRequest);
+             }},
+            {K::Import, "resampling", ImportText(&ImportRequest::resampling)},
+            {K::Import, "band", ImportWhole(&ImportRequest::band)},
+            {K::Import, "t-srs", ImportText(&ImportRequest::targetSrs)},
+            {K::Import, "keep-crs",
+             [](BatchJob& job, const std::string& text) { return ParseBool(text, job.importRequest.keepCrs); }},
+
+            {K::Export, "dat", RequestPath(&BatchJob::exportRequest, &ExportRequest::input)},
+            {K::Export, "output", RequestPath(&BatchJob::exportRequest, &ExportRequest::output)},
+            {K::Export, "like", RequestPath(&BatchJob::exportRequest, &ExportRequest::like)},
+            {K::Export, "heights",
+             [](BatchJob& job, const std::string& text)
+             {
+                 job.exportRequest.heights = text;
+                 return ExportHeightsProblem(text);
+             }},
         });
         return list;
     }();
@@ -177,6 +259,9 @@ std::vector<std::pair<const char*, std::string BatchJob::*>> RequiredKeys(BatchJ
     case BatchJobKind::Cliff:
     case BatchJobKind::Preview:
         return {{"dat", &BatchJob::dat}, {"output", &BatchJob::output}};
+    case BatchJobKind::Import:
+    case BatchJobKind::Export:
+        break; // their paths are in their requests: see RequiredPaths
     }
     return {};
 }
@@ -246,8 +331,20 @@ std::string JoinPath(const std::string& baseDir, const std::string& path)
 void ResolvePaths(BatchJob& job, const std::string& baseDir)
 {
     for (std::string* path : {&job.raw, &job.process.leverPath, &job.process.waterPath, &job.wtr, &job.bankPreview,
-                              &job.dat, &job.terrain, &job.output})
+                              &job.dat, &job.terrain, &job.output, &job.importRequest.input,
+                              &job.importRequest.output, &job.exportRequest.input, &job.exportRequest.output,
+                              &job.exportRequest.like})
         *path = JoinPath(baseDir, *path);
+}
+
+// The import's and the export's paths that a job of that kind cannot do without.
+std::vector<std::pair<const char*, const std::string*>> RequiredPaths(const BatchJob& job)
+{
+    if (job.kind == BatchJobKind::Import)
+        return {{"image", &job.importRequest.input}, {"output", &job.importRequest.output}};
+    if (job.kind == BatchJobKind::Export)
+        return {{"dat", &job.exportRequest.input}, {"output", &job.exportRequest.output}};
+    return {};
 }
 
 struct Entry
@@ -338,7 +435,8 @@ bool Parser::section(const std::string& line, int number)
     if (found == std::end(kKindNames))
         return fail(number,
                     "unknown section [" + inside +
-                        "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME] and [preview NAME]");
+                        "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME], [preview NAME], "
+                        "[import NAME] and [export NAME]");
     if (name.empty())
         return fail(number, "[" + kind + "] needs a name: [" + kind + " NAME]");
     BatchJob job;
@@ -408,7 +506,8 @@ bool Parser::finish(const std::string& baseDir)
 {
     if (m_manifest.jobs.empty())
     {
-        m_error = "0: no jobs: add a [map NAME], [banks NAME], [cliff NAME] or [preview NAME] section";
+        m_error = "0: no jobs: add a [map NAME], [banks NAME], [cliff NAME], [preview NAME], [import NAME] or "
+                  "[export NAME] section";
         return false;
     }
     for (std::size_t i = 0; i < m_manifest.jobs.size(); ++i)
@@ -423,10 +522,17 @@ bool Parser::finish(const std::string& baseDir)
                 (void)keySpec->set(job, entry.value); // checked when the default was read
                 job.keys.push_back(entry.key);
             }
+        std::vector<std::pair<const char*, const std::string*>> required = RequiredPaths(job);
         for (const auto& [key, member] : RequiredKeys(job.kind))
-            if ((job.*member).empty())
+            required.emplace_back(key, &(job.*member));
+        for (const auto& [key, path] : required)
+            if (path->empty())
                 return fail(job.line, std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "] needs " +
                                           key + " = PATH");
+        // The import's options as a whole, as the command line takes them together.
+        if (HeightImportOptions options; job.kind == BatchJobKind::Import)
+            if (const Status status = ImportOptionsOf(job.importRequest, options, OptionSpelling::manifest); !status)
+                return fail(job.line, std::string("[import ") + job.name + "]: " + status.message);
         ResolvePaths(job, baseDir);
     }
     return link();
@@ -553,6 +659,12 @@ BatchJobFiles FilesOfBatchJob(const BatchJob& job)
         break;
     case BatchJobKind::Cliff:
         files = {{job.dat}, {job.output}};
+        break;
+    case BatchJobKind::Import:
+        files = {{job.importRequest.input}, ImportJobOutputs(job.importRequest)};
+        break;
+    case BatchJobKind::Export:
+        files = {{job.exportRequest.input, job.exportRequest.like}, {job.exportRequest.output}};
         break;
     case BatchJobKind::Preview:
         files = {{job.dat}, {job.output}};

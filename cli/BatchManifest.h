@@ -12,8 +12,9 @@
 //   dat = maps/north.dat
 //   output = "maps/north cliff.bmp"
 //
-// Sections [map NAME], [banks NAME], [cliff NAME] and [preview NAME] run the commands process,
-// banks, cliff and preview, in the order of the file. Every value is checked while parsing, so
+// Sections [map NAME], [banks NAME], [cliff NAME], [preview NAME], [import NAME] and
+// [export NAME] run the commands process, banks, cliff, preview, import and export, in the order
+// of the file. Every value is checked while parsing, so
 // a manifest either parses whole or names the first mistake with its line number. Jobs are tied
 // to each other by the files they read and write, compared as files (see FileKey), so a job
 // runs after the job whose output it reads, and no two jobs may write one file.
@@ -21,6 +22,8 @@
 #include "base/JobFiles.h"
 #include "cliff/CliffExport.h"
 #include "heightproc/ProcessSettings.h"
+#include "tools/ExportJob.h"
+#include "tools/ImportJob.h"
 #include "tools/MapUnits.h"
 #include "tools/Relief.h"
 
@@ -34,9 +37,11 @@ enum class BatchJobKind
     Banks,
     Cliff,
     Preview,
+    Import,
+    Export,
 };
 
-// "map", "banks", "cliff", "preview".
+// "map", "banks", "cliff", "preview", "import", "export".
 const char* BatchJobKindName(BatchJobKind kind);
 
 struct BatchJob
@@ -63,6 +68,9 @@ struct BatchJob
     ReliefSettings relief;
     // banks, cliff and preview
     std::string output;
+    // import and export: what the commands are told
+    ImportRequest importRequest;
+    ExportRequest exportRequest;
 
     // Filled once the manifest is read: the other jobs whose output this one reads.
     struct Input
@@ -77,7 +85,8 @@ struct BatchJob
 
 // The files a job reads and the ones it writes, as the manifest spells them (joined to its
 // folder): a map's RAW, lever and mask and its "<base>.dat" (and "<base>_w.dat" with a mask); a
-// preview of a water file also reads the terrain it is drawn over.
+// preview of a water file also reads the terrain it is drawn over; an import writes its RAW, the
+// RAW's header and nodata mask; an export reads the height file and the raster it is `like`.
 struct BatchJobFiles
 {
     std::vector<std::string> reads;
