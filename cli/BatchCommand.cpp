@@ -14,7 +14,7 @@
 #include "tools/MapGeoTiff.h"
 #include "tools/PreviewJob.h"
 #include "tools/PreviewRender.h"
-#include "tools/RawMap.h"
+#include "tools/ProcessRequest.h"
 
 #include <algorithm>
 #include <chrono>
@@ -86,19 +86,15 @@ JobOutcome MapOutcome(const BatchJob& job, const JobVoice& voice, const CliConte
     JobMessages messages(voice);
     // A lever or mask that cannot be used fails the map, as it fails `process`, unless the job
     // asks to skip its stage.
-    ProcessJob process(job.raw, job.process);
-    process.keepGoing = job.keepGoing;
-    process.keepGoingName = "keep-going = yes";
-    RawMapHeader header;
-    header.inferSize = !job.sets("width") && !job.sets("height");
-    header.pixelSizeGiven = job.sets("pixel-size");
-    AttachRawMapHeader(process, header);
+    ProcessRequest request = job.map;
+    ProcessRun run;
+    run.keepGoingName = "keep-going = yes";
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);
-        result = RunProcessJob(process, progress, messages);
+        result = RunProcessRequest(request, progress, messages, run);
     }
-    FinishRawMap(process, header, result);
+    const RawMapHeader& header = request.header;
     result.warnings.insert(result.warnings.begin(), header.early.begin(), header.early.end());
     std::string detail = "wrote ";
     if (const std::string water = result.output("water"); !water.empty())
@@ -272,22 +268,27 @@ std::string Seconds(double seconds)
 int RunBatch(const BatchOptions& options, const CliContext& context)
 {
     BatchShard shard;
-    std::string error;
-    if (!options.shard.empty() && !ParseBatchShard(options.shard, shard, error))
+    if (!options.shard.empty())
     {
-        PrintError("--shard: " + error);
-        return kExitBadArguments;
+        const StatusOr<BatchShard> parsed = ParseBatchShard(options.shard);
+        if (!parsed)
+        {
+            PrintError("--shard: " + parsed.status.message);
+            return kExitBadArguments;
+        }
+        shard = *parsed;
     }
     const bool sharded = !options.shard.empty();
     // Every line of a slice names it, so that the logs of N machines can be told apart.
     const std::string prefix =
         sharded ? "shard " + std::to_string(shard.index) + "/" + std::to_string(shard.count) + ": " : std::string();
-    BatchManifest manifest;
-    if (!LoadBatchManifest(options.manifest, manifest, error))
+    const StatusOr<BatchManifest> loaded = LoadBatchManifest(options.manifest);
+    if (!loaded)
     {
-        PrintError(prefix + error);
+        PrintError(prefix + loaded.status.message);
         return kExitBadArguments;
     }
+    const BatchManifest& manifest = *loaded;
     const std::vector<std::size_t> jobs = sharded ? BatchShardJobs(manifest, shard) : BatchRunOrder(manifest);
     const std::size_t count = jobs.size();
     if (sharded)

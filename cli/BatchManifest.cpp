@@ -5,6 +5,7 @@
 #include "base/JobFiles.h"
 #include "heightproc/Process.h"
 #include "heightproc/ProcessJob.h"
+#include "tools/ProcessRequest.h"
 
 #include <algorithm>
 #include <cctype>
@@ -28,99 +29,46 @@ namespace
 constexpr int kKinds = 6;
 constexpr const char* kKindNames[kKinds] = {"map", "banks", "cliff", "preview", "import", "export"};
 
-// Sets one field from a value; returns why the value is wrong, or an empty string.
-using Setter = std::function<std::string(BatchJob&, const std::string&)>;
+// Sets one key's value into its job, or answers why the value is wrong.
+using Setter = std::function<Status(BatchJob&, const std::string&)>;
 
 struct KeySpec
 {
     BatchJobKind kind;
-    const char* key;
+    std::string key;
+    bool required; // a job of this kind cannot do without it
+    bool path;     // a path, relative to the manifest's folder
     Setter set;
 };
 
-// A key that sets a row of a job's field table, through the same parsing and range check as the
-// command line's option of that name.
-template <typename Settings> Setter FieldKey(const JobField<Settings>& field, Settings BatchJob::*settings)
+// Every row of a job's description that has a manifest key, as a key of one kind of section:
+// the row's own parser, so a key takes and refuses what the command's option of that name does.
+template <typename Request>
+void AddOptionKeys(std::vector<KeySpec>& keys, BatchJobKind kind, const JobOptions<Request>& rows,
+                   Request BatchJob::*request)
 {
-    return [&field, settings](BatchJob& job, const std::string& text) { return SetField(field, job.*settings, text); };
+    for (const JobOption<Request>& row : rows)
+        if (!row.key.empty())
+            keys.push_back({kind, row.key, row.required, row.path(),
+                            [&row, request](BatchJob& job, const std::string& text)
+                            { return row.parse(job.*request, text); }});
 }
 
-// Every row of a table as a key of one kind of section.
-template <typename Settings, std::size_t N>
-void AddFieldKeys(std::vector<KeySpec>& keys, BatchJobKind kind, const JobField<Settings> (&table)[N],
-                  Settings BatchJob::*settings)
+template <typename Settings>
+void AddFieldKeys(std::vector<KeySpec>& keys, BatchJobKind kind, const auto& table, Settings BatchJob::*settings)
 {
     for (const JobField<Settings>& field : table)
-        keys.push_back({kind, field.option, FieldKey(field, settings)});
+        keys.push_back({kind, field.option, false, false, [&field, settings](BatchJob& job, const std::string& text)
+                        { return SetField(field, job.*settings, text); }});
 }
 
-Setter PathKey(std::string BatchJob::*member)
+KeySpec PathKey(BatchJobKind kind, const char* key, std::string BatchJob::*member, bool required = true)
 {
-    // The manifest's folder is joined later, once for every path (see ResolvePaths).
-    return [member](BatchJob& job, const std::string& text) -> std::string
-    {
-        job.*member = text;
-        return {};
-    };
-}
-
-// Sets `value` from a boolean's text; returns why the text is not one, or an empty string.
-std::string ParseBool(const std::string& text, bool& value)
-{
-    const std::string lower = Lower(text);
-    if (lower == "true" || lower == "yes" || lower == "on" || lower == "1")
-        value = true;
-    else if (lower == "false" || lower == "no" || lower == "off" || lower == "0")
-        value = false;
-    else
-        return "\"" + text + "\" is not true or false";
-    return {};
-}
-
-Setter BoolKey(int ProcessSettings::*member)
-{
-    return [member](BatchJob& job, const std::string& text) -> std::string
-    {
-        bool value = false;
-        std::string problem = ParseBool(text, value);
-        if (problem.empty())
-            job.process.*member = value ? 1 : 0;
-        return problem;
-    };
-}
-
-// A path of the import's or the export's request.
-template <typename Request> Setter RequestPath(Request BatchJob::*request, std::string Request::*member)
-{
-    return [request, member](BatchJob& job, const std::string& text)
-    {
-        (job.*request).*member = text;
-        return std::string();
-    };
-}
-
-// An import option kept as text, checked alone as it is read (ImportValueProblem); its
-// combinations with the job's other options are checked once the job is whole.
-Setter ImportText(std::string ImportRequest::*member)
-{
-    return [member](BatchJob& job, const std::string& text)
-    {
-        job.importRequest.*member = text;
-        return ImportValueProblem(job.importRequest);
-    };
-}
-
-// A whole number of an import option (size, band), checked as for the command line.
-Setter ImportWhole(int ImportRequest::*member)
-{
-    return [member](BatchJob& job, const std::string& text) -> std::string
-    {
-        const std::optional<long long> value = ParseWhole(text);
-        if (!value || *value < 0 || *value > 1000000)
-            return "\"" + text + "\" is not a whole number";
-        job.importRequest.*member = int(*value);
-        return ImportValueProblem(job.importRequest);
-    };
+    return {kind, key, required, true, [member](BatchJob& job, const std::string& text)
+            {
+                job.*member = text;
+                return Ok();
+            }};
 }
 
 const std::vector<KeySpec>& Keys()
@@ -128,101 +76,39 @@ const std::vector<KeySpec>& Keys()
     using K = BatchJobKind;
     static const std::vector<KeySpec> keys = []
     {
-        std::vector<KeySpec> list = {{K::Map, "raw", PathKey(&BatchJob::raw)}};
-        AddFieldKeys(list, K::Map, kProcessFields, &BatchJob::process);
+        std::vector<KeySpec> list;
+        AddOptionKeys(list, K::Map, ProcessDescription(), &BatchJob::map);
+        AddOptionKeys(list, K::Import, ImportDescription(), &BatchJob::importRequest);
+        AddOptionKeys(list, K::Export, ExportDescription(), &BatchJob::exportRequest);
         AddFieldKeys(list, K::Banks, kBanksFields, &BatchJob::banks);
         AddFieldKeys(list, K::Cliff, kCliffFields, &BatchJob::cliff);
         AddFieldKeys(list, K::Preview, kReliefFields, &BatchJob::relief);
         // As on the command line, the height scale of a cliff or a preview may be the map's own.
         for (KeySpec& row : list)
-            if ((row.kind == K::Cliff || row.kind == K::Preview) && std::string_view(row.key) == "height-scale")
+            if ((row.kind == K::Cliff || row.kind == K::Preview) && row.key == "height-scale")
                 row.set = [number = row.set](BatchJob& job, const std::string& text)
                 {
                     job.heightScale = text == "auto" ? HeightScaleAsk::automatic : HeightScaleAsk::given;
-                    return text == "auto" ? std::string() : number(job, text);
+                    return text == "auto" ? Ok() : number(job, text);
                 };
         list.insert(list.end(), {
-            {K::Map, "lever",
+            PathKey(K::Banks, "wtr", &BatchJob::wtr),
+            PathKey(K::Banks, "output", &BatchJob::output),
+            PathKey(K::Banks, "preview", &BatchJob::bankPreview, false),
+
+            PathKey(K::Cliff, "dat", &BatchJob::dat),
+            PathKey(K::Cliff, "output", &BatchJob::output),
+
+            PathKey(K::Preview, "dat", &BatchJob::dat),
+            PathKey(K::Preview, "output", &BatchJob::output),
+            PathKey(K::Preview, "terrain", &BatchJob::terrain, false),
+            {K::Preview, "mode", false, false,
              [](BatchJob& job, const std::string& text)
-             {
-                 job.process.leverPath = text;
-                 return std::string();
-             }},
-            {K::Map, "water",
-             [](BatchJob& job, const std::string& text)
-             {
-                 job.process.waterPath = text;
-                 return std::string();
-             }},
-            {K::Map, "blur-height", BoolKey(&ProcessSettings::blurHeight)},
-            {K::Map, "keep-going",
-             [](BatchJob& job, const std::string& text) { return ParseBool(text, job.keepGoing); }},
-
-            {K::Banks, "wtr", PathKey(&BatchJob::wtr)},
-            {K::Banks, "output", PathKey(&BatchJob::output)},
-            {K::Banks, "preview", PathKey(&BatchJob::bankPreview)},
-
-            {K::Cliff, "dat", PathKey(&BatchJob::dat)},
-            {K::Cliff, "output", PathKey(&BatchJob::output)},
-
-            {K::Preview, "dat", PathKey(&BatchJob::dat)},
-            {K::Preview, "output", PathKey(&BatchJob::output)},
-            {K::Preview, "terrain", PathKey(&BatchJob::terrain)},
-            {K::Preview, "mode",
-             [](BatchJob& job, const std::string& text) -> std::string
              {
                  if (text != "relief" && text != "water" && text != "auto")
-                     return "\"" + text + "\" is not relief, water or auto";
+                     return Status(StatusCode::invalidSettings, "\"" + text + "\" is not relief, water or auto");
                  job.mode = text;
-                 return {};
-             }},
-
-            {K::Import, "image", RequestPath(&BatchJob::importRequest, &ImportRequest::input)},
-            {K::Import, "output", RequestPath(&BatchJob::importRequest, &ImportRequest::output)},
-            {K::Import, "height-range", ImportText(&ImportRequest::heightRange)},
-            {K::Import, "height-step", ImportText(&ImportRequest::heightStep)},
-            {K::Import, "nodata-height", ImportText(&ImportRequest::nodataHeight)},
-            {K::Import, "fill-voids", ImportText(&ImportRequest::fillVoids)},
-            {K::Import, "pixel-size",
-             [](BatchJob& job, const std::string& text) -> std::string
-             {
-                 const std::optional<double> value = ParseNumber(text);
-                 if (!value)
-                     return "\"" + text + "\" is not a number";
-                 job.importRequest.pixelSize = *value;
-                 return ImportValueProblem(job.importRequest);
-             }},
-            {K::Import, "size", ImportWhole(&ImportRequest::size)},
-            {K::Import, "fit", ImportText(&ImportRequest::fit)},
-            {K::Import, "window",
-             [](BatchJob& job, const std::string& text) -> std::string
-             {
-                 std::istringstream words(text);
-                 std::vector<int> window;
-                 for (std::string word; words >> word;)
-                 {
-                     const std::optional<long long> value = ParseWhole(word);
-                     if (!value || *value < 0 || *value > 1000000)
-                         return "\"" + text + "\" is not four whole numbers XOFF YOFF XSIZE YSIZE";
-                     window.push_back(int(*value));
-                 }
-                 job.importRequest.window = window;
-                 return ImportValueProblem(job.importRequest);
-             }},
-            {K::Import, "resampling", ImportText(&ImportRequest::resampling)},
-            {K::Import, "band", ImportWhole(&ImportRequest::band)},
-            {K::Import, "t-srs", ImportText(&ImportRequest::targetSrs)},
-            {K::Import, "keep-crs",
-             [](BatchJob& job, const std::string& text) { return ParseBool(text, job.importRequest.keepCrs); }},
-
-            {K::Export, "dat", RequestPath(&BatchJob::exportRequest, &ExportRequest::input)},
-            {K::Export, "output", RequestPath(&BatchJob::exportRequest, &ExportRequest::output)},
-            {K::Export, "like", RequestPath(&BatchJob::exportRequest, &ExportRequest::like)},
-            {K::Export, "heights",
-             [](BatchJob& job, const std::string& text)
-             {
-                 job.exportRequest.heights = text;
-                 return ExportHeightsProblem(text);
+                 return Ok();
              }},
         });
         return list;
@@ -245,25 +131,6 @@ std::string KnownKeys(BatchJobKind kind)
         if (keySpec.kind == kind)
             list += (list.empty() ? "" : ", ") + std::string(keySpec.key);
     return list;
-}
-
-// The keys a job of this kind cannot do without.
-std::vector<std::pair<const char*, std::string BatchJob::*>> RequiredKeys(BatchJobKind kind)
-{
-    switch (kind)
-    {
-    case BatchJobKind::Map:
-        return {{"raw", &BatchJob::raw}};
-    case BatchJobKind::Banks:
-        return {{"wtr", &BatchJob::wtr}, {"output", &BatchJob::output}};
-    case BatchJobKind::Cliff:
-    case BatchJobKind::Preview:
-        return {{"dat", &BatchJob::dat}, {"output", &BatchJob::output}};
-    case BatchJobKind::Import:
-    case BatchJobKind::Export:
-        break; // their paths are in their requests: see RequiredPaths
-    }
-    return {};
 }
 
 bool IsComment(const std::string& rest)
@@ -328,23 +195,10 @@ std::string JoinPath(const std::string& baseDir, const std::string& path)
     return baseDir + "/" + path;
 }
 
-void ResolvePaths(BatchJob& job, const std::string& baseDir)
+// The value as its key takes it: a path joined to the manifest's folder.
+std::string KeyValue(const KeySpec& keySpec, const std::string& value, const std::string& baseDir)
 {
-    for (std::string* path : {&job.raw, &job.process.leverPath, &job.process.waterPath, &job.wtr, &job.bankPreview,
-                              &job.dat, &job.terrain, &job.output, &job.importRequest.input,
-                              &job.importRequest.output, &job.exportRequest.input, &job.exportRequest.output,
-                              &job.exportRequest.like})
-        *path = JoinPath(baseDir, *path);
-}
-
-// The import's and the export's paths that a job of that kind cannot do without.
-std::vector<std::pair<const char*, const std::string*>> RequiredPaths(const BatchJob& job)
-{
-    if (job.kind == BatchJobKind::Import)
-        return {{"image", &job.importRequest.input}, {"output", &job.importRequest.output}};
-    if (job.kind == BatchJobKind::Export)
-        return {{"dat", &job.exportRequest.input}, {"output", &job.exportRequest.output}};
-    return {};
+    return keySpec.path ? JoinPath(baseDir, value) : value;
 }
 
 struct Entry
@@ -357,9 +211,9 @@ struct Entry
 class Parser
 {
 public:
-    explicit Parser(BatchManifest& manifest) : m_manifest(manifest) {}
+    Parser(BatchManifest& manifest, std::string baseDir) : m_manifest(manifest), m_baseDir(std::move(baseDir)) {}
 
-    bool parse(const std::string& text, const std::string& baseDir, std::string& error);
+    bool parse(const std::string& text, std::string& error);
 
 private:
     bool fail(int line, const std::string& message)
@@ -369,10 +223,11 @@ private:
     }
     bool section(const std::string& line, int number);
     bool entry(const std::string& line, int number);
-    bool finish(const std::string& baseDir);
+    bool finish();
     bool link();
 
     BatchManifest& m_manifest;
+    std::string m_baseDir; // relative paths are joined to it; empty: left as they are
     std::string m_error;
     enum class Where
     {
@@ -384,7 +239,7 @@ private:
     std::vector<std::vector<std::string>> m_setKeys; // per job, the keys it sets
 };
 
-bool Parser::parse(const std::string& text, const std::string& baseDir, std::string& error)
+bool Parser::parse(const std::string& text, std::string& error)
 {
     std::istringstream in(text);
     std::string line;
@@ -404,7 +259,7 @@ bool Parser::parse(const std::string& text, const std::string& baseDir, std::str
             return false;
         }
     }
-    if (!finish(baseDir))
+    if (!finish())
     {
         error = m_error;
         return false;
@@ -482,8 +337,8 @@ bool Parser::entry(const std::string& line, int number)
             if (const KeySpec* keySpec = FindKey(static_cast<BatchJobKind>(kind), key))
             {
                 BatchJob scratch;
-                if (std::string problem = keySpec->set(scratch, value); !problem.empty())
-                    return fail(number, key + " (" + kKindNames[kind] + "): " + problem);
+                if (const Status status = keySpec->set(scratch, KeyValue(*keySpec, value, m_baseDir)); !status)
+                    return fail(number, key + " (" + kKindNames[kind] + "): " + status.message);
             }
         m_defaults.push_back({key, value, number});
         return true;
@@ -496,13 +351,13 @@ bool Parser::entry(const std::string& line, int number)
     std::vector<std::string>& setKeys = m_setKeys.back();
     if (std::find(setKeys.begin(), setKeys.end(), key) != setKeys.end())
         return fail(number, key + " is set twice in " + where);
-    if (std::string problem = keySpec->set(job, value); !problem.empty())
-        return fail(number, key + ": " + problem);
+    if (const Status status = keySpec->set(job, KeyValue(*keySpec, value, m_baseDir)); !status)
+        return fail(number, key + ": " + status.message);
     setKeys.push_back(key);
     return true;
 }
 
-bool Parser::finish(const std::string& baseDir)
+bool Parser::finish()
 {
     if (m_manifest.jobs.empty())
     {
@@ -519,21 +374,17 @@ bool Parser::finish(const std::string& baseDir)
             if (const KeySpec* keySpec = FindKey(job.kind, entry.key);
                 keySpec != nullptr && std::find(setKeys.begin(), setKeys.end(), entry.key) == setKeys.end())
             {
-                (void)keySpec->set(job, entry.value); // checked when the default was read
+                (void)keySpec->set(job, KeyValue(*keySpec, entry.value, m_baseDir)); // checked when read
                 job.keys.push_back(entry.key);
             }
-        std::vector<std::pair<const char*, const std::string*>> required = RequiredPaths(job);
-        for (const auto& [key, member] : RequiredKeys(job.kind))
-            required.emplace_back(key, &(job.*member));
-        for (const auto& [key, path] : required)
-            if (path->empty())
+        for (const KeySpec& keySpec : Keys())
+            if (keySpec.kind == job.kind && keySpec.required && !job.sets(keySpec.key))
                 return fail(job.line, std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "] needs " +
-                                          key + " = PATH");
-        // The import's options as a whole, as the command line takes them together.
+                                          keySpec.key + " = PATH");
+        // Each key was checked alone as it was read; the import's options also go together.
         if (HeightImportOptions options; job.kind == BatchJobKind::Import)
             if (const Status status = ImportOptionsOf(job.importRequest, options, OptionSpelling::manifest); !status)
-                return fail(job.line, std::string("[import ") + job.name + "]: " + status.message);
-        ResolvePaths(job, baseDir);
+                return fail(job.line, "[import " + job.name + "]: " + status.message);
     }
     return link();
 }
@@ -650,7 +501,7 @@ BatchJobFiles FilesOfBatchJob(const BatchJob& job)
     {
     case BatchJobKind::Map:
     {
-        const ProcessJob process(job.raw, job.process);
+        const ProcessJob process(job.map.raw, job.map.settings, job.map.output);
         files = {ProcessJobInputs(process), ProcessJobOutputs(process)};
         break;
     }
@@ -684,59 +535,43 @@ BatchJobFiles FilesOfBatchJob(const BatchJob& job)
     return files;
 }
 
-bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,
-                        std::string& error)
+StatusOr<BatchManifest> ParseBatchManifest(const std::string& text, const std::string& baseDir)
 {
-    manifest = BatchManifest{};
-    Parser parser(manifest);
-    if (parser.parse(text, baseDir, error))
-        return true;
-    manifest = BatchManifest{};
-    return false;
+    BatchManifest manifest;
+    std::string error;
+    if (!Parser(manifest, baseDir).parse(text, error))
+        return Status(StatusCode::invalidSettings, error);
+    return manifest;
 }
 
-bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::string& error)
+StatusOr<BatchManifest> LoadBatchManifest(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-    {
-        error = InputFailure(path, "cannot open the manifest");
-        return false;
-    }
+        return Status(StatusCode::cannotOpen, InputFailure(path, "cannot open the manifest"));
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad())
-    {
-        error = InputFailure(path, "cannot read the manifest");
-        return false;
-    }
+        return Status(StatusCode::cannotOpen, InputFailure(path, "cannot read the manifest"));
     const std::size_t slash = path.find_last_of('/');
     const std::string baseDir = slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
-    if (ParseBatchManifest(text.str(), baseDir, manifest, error))
-        return true;
+    StatusOr<BatchManifest> manifest = ParseBatchManifest(text.str(), baseDir);
     // "0: ..." concerns the file as a whole.
-    error = error.compare(0, 3, "0: ") == 0 ? path + ": " + error.substr(3) : path + ":" + error;
-    return false;
+    if (std::string& error = manifest.status.message; !manifest)
+        error = error.compare(0, 3, "0: ") == 0 ? path + ": " + error.substr(3) : path + ":" + error;
+    return manifest;
 }
 
-bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& error)
+StatusOr<BatchShard> ParseBatchShard(const std::string& text)
 {
     const std::size_t slash = text.find('/');
     const std::optional<long long> index = slash == std::string::npos ? std::nullopt : ParseWhole(text.substr(0, slash));
     const std::optional<long long> count = slash == std::string::npos ? std::nullopt : ParseWhole(text.substr(slash + 1));
     if (!index || !count)
-    {
-        error = text + " is not K/N (the K-th of N slices, e.g. 2/8)";
-        return false;
-    }
+        return Status(StatusCode::invalidSettings, text + " is not K/N (the K-th of N slices, e.g. 2/8)");
     if (*count < 1 || *count > 1000000 || *index < 1 || *index > *count)
-    {
-        error = text + ": K counts from 1 to N (N at least 1)";
-        return false;
-    }
-    shard.index = static_cast<int>(*index);
-    shard.count = static_cast<int>(*count);
-    return true;
+        return Status(StatusCode::invalidSettings, text + ": K counts from 1 to N (N at least 1)");
+    return BatchShard{static_cast<int>(*index), static_cast<int>(*count)};
 }
 
 namespace

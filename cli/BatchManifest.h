@@ -21,7 +21,9 @@
 #include "banks/BanksSettings.h"
 #include "base/JobFiles.h"
 #include "cliff/CliffExport.h"
+#include "base/Status.h"
 #include "heightproc/ProcessSettings.h"
+#include "tools/ProcessRequest.h"
 #include "tools/ExportJob.h"
 #include "tools/ImportJob.h"
 #include "tools/MapUnits.h"
@@ -51,10 +53,8 @@ struct BatchJob
     int line = 0;                  // of the section header
     std::vector<std::string> keys; // the keys set for it, its own and those [defaults] gave it
 
-    // map
-    std::string raw;
-    ProcessSettings process;
-    bool keepGoing = false; // skip a lever or water stage that cannot run, as process --keep-going
+    // map: what the process command is told
+    ProcessRequest map;
     // banks
     std::string wtr;
     BanksSettings banks;
@@ -100,16 +100,14 @@ struct BatchManifest
     std::vector<BatchJob> jobs;
 };
 
-// Parses manifest text. Relative paths are joined to `baseDir` (empty: left as they are). On a
-// mistake returns false with "LINE: message" in `error` (line 0 for the file as a whole). The
-// jobs' files are then compared on the file system: a job reading another's output gets it in
-// `reads`, and two jobs writing one file, or jobs each waiting for the other's output, are a
-// mistake naming both.
-bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,
-                        std::string& error);
+// Parses manifest text. Relative paths are joined to `baseDir` (empty: left as they are). A
+// mistake is answered with "LINE: message" (line 0 for the file as a whole). The jobs' files are
+// then compared on the file system: a job reading another's output gets it in `reads`, and two
+// jobs writing one file, or jobs each waiting for the other's output, are a mistake naming both.
+StatusOr<BatchManifest> ParseBatchManifest(const std::string& text, const std::string& baseDir);
 
-// Reads and parses the file; errors read "PATH:LINE: message" (or "PATH: message").
-bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::string& error);
+// Reads and parses the file; mistakes read "PATH:LINE: message" (or "PATH: message").
+StatusOr<BatchManifest> LoadBatchManifest(const std::string& path);
 
 // One of `count` slices of a manifest's jobs, `index` counting from 1: what `batch --shard K/N`
 // runs, so that a scheduler's array of N tasks spreads one manifest over many machines.
@@ -119,8 +117,8 @@ struct BatchShard
     int count = 1;
 };
 
-// Reads "K/N" (1 <= K <= N). On a mistake returns false with the reason in `error`.
-bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& error);
+// Reads "K/N" (1 <= K <= N), or answers why the text is not one.
+StatusOr<BatchShard> ParseBatchShard(const std::string& text);
 
 // The order in which the jobs run: the order of the file, except that a job reading another
 // job's output (a cliff or preview of a map's .dat or _w.dat) comes after that job.

@@ -1,7 +1,7 @@
 #pragma once
 // What every command of altimo-cli shares: the exit codes, the sinks that report on stderr and
 // the registry of commands.
-#include "base/JobFields.h"
+#include "base/JobOptions.h"
 #include "base/JobFiles.h"
 #include "base/JobResult.h"
 #include "base/Sinks.h"
@@ -10,6 +10,7 @@
 #include <array>
 #include <chrono>
 #include <cstddef>
+#include <deque>
 #include <optional>
 #include <stdexcept>
 #include <string_view>
@@ -109,6 +110,89 @@ int CheckGeoTiffOutput(const std::string& output, const std::string& like, const
 // A --json summary that would share standard output with the file's bytes: refused with exit 2.
 bool WritesToStandardOutput(const std::string& path);
 
+// A job's description as the options of a command: a positional, "-o,--output VALUE", "--name
+// VALUE" or a flag for every row, with the row's help, type, default and choices. The values are
+// kept as text while CLI11 parses and go through the rows' own parsers afterwards, in the rows'
+// order, which for the numbers is the order the desktop checks them in. Words outside a row's
+// choices are refused by CLI11 itself, as they always were.
+template <typename Request> class CommandOptions
+{
+public:
+    CommandOptions(CLI::App* command, const JobOptions<Request>& rows)
+        : m_rows(rows), m_texts(rows.size()), m_lists(rows.size())
+    {
+        m_flags.resize(rows.size());
+        for (std::size_t i = 0; i < rows.size(); ++i)
+        {
+            const JobOption<Request>& row = rows[i];
+            CLI::Option* option = nullptr;
+            if (row.form == OptionForm::positional)
+                option = command->add_option(row.name, m_texts[i], row.help);
+            else if (row.form == OptionForm::flag)
+                option = command->add_flag("--" + row.name, m_flags[i], row.help);
+            else
+            {
+                const std::string names = (row.alias.empty() ? "" : "-" + row.alias + ",") + "--" + row.name;
+                option = row.count > 1 ? command->add_option(names, m_lists[i], row.help)->expected(row.count)
+                                       : command->add_option(names, m_texts[i], row.help);
+                if (!row.choices.empty())
+                    option->check(CLI::IsMember(row.choices));
+                if (row.choices.empty() || !row.type.empty())
+                    option->type_name(row.type);
+                if (!row.defaultText.empty())
+                    option->default_str(row.defaultText);
+            }
+            if (row.required)
+                option->required();
+            m_options.push_back(option);
+        }
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (!rows[i].excludes.empty())
+                m_options[i]->excludes(option(rows[i].excludes));
+    }
+
+    // Sets every option given into `request`. The first one refused is reported as "--name: why"
+    // with the exit status for invalid arguments, and the answer is false.
+    bool apply(Request& request, CliContext& context) const
+    {
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+        {
+            const JobOption<Request>& row = m_rows[i];
+            if (m_options[i]->count() == 0)
+                continue;
+            std::string text = row.form == OptionForm::flag ? (m_flags[i] ? "true" : "false") : m_texts[i];
+            for (const std::string& value : m_lists[i])
+                text += (text.empty() ? "" : " ") + value;
+            if (const Status status = row.parse(request, text); !status)
+            {
+                PrintError((row.form == OptionForm::positional ? row.name : "--" + row.name) + ": " + status.message);
+                context.exitCode = kExitBadArguments;
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The option of the row `name` ("height-scale").
+    CLI::Option* option(std::string_view name) const
+    {
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            if (m_rows[i].name == name)
+                return m_options[i];
+        throw std::logic_error("no such option");
+    }
+
+    // Whether --name was given.
+    bool given(std::string_view name) const { return option(name)->count() > 0; }
+
+private:
+    const JobOptions<Request>& m_rows;
+    std::deque<std::string> m_texts; // CLI11 holds on to each: they must not move
+    std::deque<std::vector<std::string>> m_lists; // of the rows that take several values
+    std::deque<bool> m_flags;
+    std::vector<CLI::Option*> m_options;
+};
+
 // A job's fields as options of a command: "--option VALUE" for every row of the table, with the
 // help text, the range and the default taken from the table. The values are kept as text while
 // CLI11 parses and are set afterwards through SetField, in the table's order, which is the order
@@ -136,9 +220,9 @@ public:
         {
             if (m_options[i]->count() == 0 || m_claimed[i])
                 continue;
-            if (std::string problem = SetField(m_table[i], settings, m_texts[i]); !problem.empty())
+            if (const Status status = SetField(m_table[i], settings, m_texts[i]); !status)
             {
-                PrintError("--" + std::string(m_table[i].option) + ": " + problem);
+                PrintError("--" + std::string(m_table[i].option) + ": " + status.message);
                 context.exitCode = kExitBadArguments;
                 return false;
             }

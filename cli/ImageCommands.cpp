@@ -203,69 +203,12 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
     CLI::App* importCommand = app.add_subcommand(
         "import", "Turn a height image or elevation raster (8/16-bit PNG; with GDAL any GeoTIFF or DEM of integer or "
                   "float heights) into a RAW 16-bit map");
-    importCommand->add_option("IMAGE", import->input, "image or raster of heights; without --size 256..20000 pixels a side")
-        ->required();
-    importCommand->add_option("-o,--output", import->output, "RAW 16-bit little-endian file to write")->required();
-    CLI::Option* heightRange = importCommand->add_option(
-        "--height-range", import->heightRange,
-        "heights (metres) of samples 0 and 65535, or auto: the data's range "
-        "(default: unsigned 8/16-bit samples as they are, the map's height scale for other types)");
-    heightRange->type_name("MIN:MAX|auto");
-    importCommand
-        ->add_option("--height-step", import->heightStep,
-                     "metres a sample, e.g. 1 for whole-metre heights, sample 0 a multiple of 257 steps below "
-                     "the data (default for signed and float rasters: S / 257, S the smallest height scale of 1, "
-                     "2, 5, 10, 20, 50, 100 that holds the data)")
-        ->type_name("METRES")
-        ->excludes(heightRange);
-    importCommand
-        ->add_option("--nodata-height", import->nodataHeight,
-                     "height of every nodata and NaN cell, with --fill-voids off (the default height then: "
-                     "the lowest valid one); giving it turns the filling off")
-        ->type_name("NUMBER");
-    importCommand
-        ->add_option("--fill-voids", import->fillVoids,
-                     "on (the default): voids filled smoothly from their rims and the cells outside the footprint "
-                     "carried outward from its edge; given, it also fills the nodata cells of unsigned samples, "
-                     "which are otherwise kept as heights. off: all of them at --nodata-height")
-        ->type_name("{on,off}")
-        ->check(CLI::IsMember({"on", "off"}));
-    importCommand->add_option("--pixel-size", import->pixelSize,
-                              "ground size of a source pixel in metres where no coordinate system gives it "
-                              "(0.01..100000)")
-        ->type_name("NUMBER");
-    importCommand->add_option("--size", import->size,
-                              "resample to N x N samples, e.g. 4097 = 2^12 + 1, any shape fitted as --fit says "
-                              "(256..20000)");
-    importCommand
-        ->add_option("--fit", import->fit,
-                     "how --size makes a square: pad, the whole raster with nodata around its short side, centred; "
-                     "crop, its centre square (default: pad)")
-        ->type_name("{pad,crop}")
-        ->check(CLI::IsMember({"pad", "crop"}));
-    importCommand
-        ->add_option("--window", import->window,
-                     "with --size: only these source pixels (offset, width, height), padded to a square")
-        ->type_name("XOFF YOFF XSIZE YSIZE")
-        ->expected(4);
-    importCommand
-        ->add_option("-r,--resampling", import->resampling,
-                     "how --size and reprojection resample; bilinear keeps every height within the cells it reads")
-        ->type_name("{nearest,bilinear,cubic,cubicspline,lanczos,average,mode}")
-        ->capture_default_str();
-    importCommand->add_option("--band", import->band, "the band of heights in a raster of several (default: the only one)")
-        ->type_name("INT")
-        ->check(CLI::PositiveNumber);
-    CLI::Option* targetSrs = importCommand->add_option(
-        "--t-srs", import->targetSrs,
-        "reproject to this coordinate system, e.g. EPSG:32633 (default: a raster in degrees goes to the UTM zone of "
-        "its centre)");
-    targetSrs->type_name("SRS");
-    importCommand->add_flag("--keep-crs", import->keepCrs, "keep a raster in degrees in degrees (approximate pixel size)")
-        ->excludes(targetSrs);
+    auto importOptions = std::make_shared<CommandOptions<ImportRequest>>(importCommand, ImportDescription());
     importCommand->callback(
-        [import, &context]
+        [import, importOptions, &context]
         {
+            if (!importOptions->apply(*import, context))
+                return;
             const JobPaths paths{{import->input}, {import->output}};
             if ((context.exitCode = CheckCommandPaths(paths)) != kExitOk)
                 return;
@@ -273,30 +216,22 @@ void RegisterImageCommands(CLI::App& app, CliContext& context)
             context.exitCode = RunImport(*import, context);
         });
 
-    auto exportOptions = std::make_shared<ExportRequest>();
+    auto exportRequest = std::make_shared<ExportRequest>();
     CLI::App* exportCommand =
         app.add_subcommand("export", "Write a height or water file (.dat) as a 16-bit grey PNG or GeoTIFF");
-    exportCommand->add_option("DAT", exportOptions->input, "height file (.dat) or water file (_w.dat)")->required();
-    exportCommand->add_option("-o,--output", exportOptions->output, "image to write: .png, or .tif/.tiff (GeoTIFF)")
-        ->required();
-    exportCommand->add_option("--like", exportOptions->like,
-                              "raster or ENVI header of the same map whose georeference the GeoTIFF gets "
-                              "(default: the sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
-    exportCommand
-        ->add_option("--heights", exportOptions->heights,
-                     "samples: 16-bit samples; metres: 32-bit floats through the header's gain and offset")
-        ->type_name("{samples,metres}")
-        ->capture_default_str();
+    auto exportOptions = std::make_shared<CommandOptions<ExportRequest>>(exportCommand, ExportDescription());
     exportCommand->callback(
-        [exportOptions, &context]
+        [exportRequest, exportOptions, &context]
         {
+            if (!exportOptions->apply(*exportRequest, context))
+                return;
             // The format is told by the output's extension, which a stream does not have.
-            JobPaths paths{{exportOptions->input}, {exportOptions->output}, false};
-            if (!exportOptions->like.empty())
-                paths.inputs.push_back(exportOptions->like);
+            JobPaths paths{{exportRequest->input}, {exportRequest->output}, false};
+            if (!exportRequest->like.empty())
+                paths.inputs.push_back(exportRequest->like);
             if ((context.exitCode = CheckCommandPaths(paths)) != kExitOk)
                 return;
             SummariesAwayFromOutput(paths);
-            context.exitCode = RunExport(*exportOptions, context);
+            context.exitCode = RunExport(*exportRequest, context);
         });
 }

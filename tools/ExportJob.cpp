@@ -5,11 +5,47 @@
 
 #include <chrono>
 
+namespace
+{
+
 std::string ExportHeightsProblem(const std::string& heights)
 {
     if (heights == "samples" || heights == "metres")
         return {};
     return heights + " is neither samples nor metres";
+}
+
+} // namespace
+
+const JobOptions<ExportRequest>& ExportDescription()
+{
+    using R = ExportRequest;
+    static const JobOptions<R> rows = []
+    {
+        JobOptions<R> list = {
+            PositionalPath<R>("DAT", "dat", "height file (.dat) or water file (_w.dat)", &R::input),
+            PathOption<R>("output", "o", "image to write: .png, or .tif/.tiff (GeoTIFF)",
+                          [](R& r, std::string path) { r.output = std::move(path); }, true),
+            PathOption<R>("like", "",
+                          "raster or ENVI header of the same map whose georeference the GeoTIFF gets (default: the "
+                          "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)",
+                          [](R& r, std::string path) { r.like = std::move(path); }),
+        };
+        JobOption<R> heights;
+        heights.name = heights.key = "heights";
+        heights.type = "{samples,metres}";
+        heights.defaultText = "samples";
+        heights.help = "samples: 16-bit samples; metres: 32-bit floats through the header's gain and offset";
+        heights.parse = [](R& r, std::string_view text)
+        {
+            r.heights = std::string(text);
+            const std::string problem = ExportHeightsProblem(r.heights);
+            return problem.empty() ? Ok() : Status(StatusCode::invalidSettings, problem);
+        };
+        list.push_back(std::move(heights));
+        return list;
+    }();
+    return rows;
 }
 
 JobResult RunExportJob(const ExportRequest& request, IProgressSink& progress, IMessageSink& messages,

@@ -2,6 +2,7 @@
 // export as the export command and the batch's [export] jobs run it: a height or water file
 // written as a 16-bit grey PNG or GeoTIFF, or a GeoTIFF of heights in metres, on the map's
 // georeference.
+#include "base/JobOptions.h"
 #include "base/JobResult.h"
 #include "base/Sinks.h"
 #include "tools/HeightImage.h"
@@ -18,8 +19,8 @@ struct ExportRequest
     std::string heights = "samples"; // or metres
 };
 
-// Why the request's heights are not a word it takes, in the manifest's words, or empty.
-std::string ExportHeightsProblem(const std::string& heights);
+// The export command's options and the [export] job's keys, in the order of the command's help.
+const JobOptions<ExportRequest>& ExportDescription();
 
 // What the summary of an export says.
 struct ExportSummary

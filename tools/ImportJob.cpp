@@ -3,6 +3,7 @@
 #include "base/AtomicFile.h"
 #include "base/ByteOrder.h"
 #include "base/JobFiles.h"
+#include "base/Text.h"
 #include "base/RasterView.h"
 #include "heightproc/ProcessSettings.h"
 #include "tools/EnviHeader.h"
@@ -14,6 +15,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <optional>
+#include <sstream>
 
 namespace
 {
@@ -137,17 +140,151 @@ Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& set
     return Ok();
 }
 
+// The first value of the request that is wrong alone, named as a manifest does (the command
+// line and the manifest put the option's name before it), or ok.
+Status ImportValueProblem(const ImportRequest& request)
+{
+    HeightImportOptions options;
+    return CheckImportOptions(request, options, OptionSpelling::manifest, false);
+}
+
+// --name VALUE and its key, kept as text in the request and checked alone as it is taken.
+JobOption<ImportRequest> TextOption(std::string name, std::string type, std::string help,
+                                    std::string ImportRequest::*member)
+{
+    JobOption<ImportRequest> row;
+    row.key = name;
+    row.name = std::move(name);
+    row.type = std::move(type);
+    row.help = std::move(help);
+    row.parse = [member](ImportRequest& request, std::string_view text)
+    {
+        request.*member = std::string(text);
+        return ImportValueProblem(request);
+    };
+    return row;
+}
+
+// --name N and its key: a whole number (`count` of them for --window), checked alone; `firstOne`:
+// numbers that count from 1, such as bands.
+JobOption<ImportRequest> WholeOption(std::string name, std::string type, std::string help,
+                                     void (*set)(ImportRequest&, const std::vector<int>&), int count = 1,
+                                     bool firstOne = false)
+{
+    JobOption<ImportRequest> row;
+    row.key = name;
+    row.name = std::move(name);
+    row.type = std::move(type);
+    row.help = std::move(help);
+    row.count = count;
+    row.parse = [set, count, firstOne, what = row.type](ImportRequest& request, std::string_view text) -> Status
+    {
+        std::vector<int> values;
+        std::istringstream words{std::string(text)};
+        bool whole = true;
+        for (std::string word; whole && words >> word;)
+        {
+            const std::optional<long long> value = ParseWhole(word);
+            whole = value && *value >= (firstOne ? 1 : 0) && *value <= 1000000;
+            values.push_back(whole ? int(*value) : 0);
+        }
+        if (!whole || int(values.size()) != count)
+            return Refused("\"" + std::string(text) + "\" is not " +
+                           (count > 1 ? std::to_string(count) + " whole numbers (" + what + ")" : firstOne ? "a band number (1, 2, ...)" : "a whole number"));
+        set(request, values);
+        return ImportValueProblem(request);
+    };
+    return row;
+}
+
+// --pixel-size METRES and its key: any pixel size process takes, or 0 for none.
+JobOption<ImportRequest> PixelSizeOption()
+{
+    JobOption<ImportRequest> row;
+    row.name = row.key = "pixel-size";
+    row.type = "NUMBER";
+    row.help = "ground size of a source pixel in metres where no coordinate system gives it (0.01..100000)";
+    row.parse = [](ImportRequest& request, std::string_view text) -> Status
+    {
+        const std::optional<double> metres = ParseNumber(text);
+        if (!metres)
+            return Refused("\"" + std::string(text) + "\" is not a number");
+        request.pixelSize = *metres;
+        return ImportValueProblem(request);
+    };
+    return row;
+}
+
 } // namespace
+
+const JobOptions<ImportRequest>& ImportDescription()
+{
+    using R = ImportRequest;
+    static const JobOptions<R> rows = []
+    {
+        JobOptions<R> list = {
+            PositionalPath<R>("IMAGE", "image", "image or raster of heights; without --size 256..20000 pixels a side",
+                              &R::input),
+            PathOption<R>("output", "o", "RAW 16-bit little-endian file to write",
+                          [](R& r, std::string path) { r.output = std::move(path); }, true),
+            TextOption("height-range", "MIN:MAX|auto",
+                       "heights (metres) of samples 0 and 65535, or auto: the data's range (default: unsigned "
+                       "8/16-bit samples as they are, the map's height scale for other types)",
+                       &R::heightRange),
+            TextOption("height-step", "METRES",
+                       "metres a sample, e.g. 1 for whole-metre heights, sample 0 a multiple of 257 steps below the "
+                       "data (default for signed and float rasters: S / 257, S the smallest height scale of 1, 2, 5, "
+                       "10, 20, 50, 100 that holds the data)",
+                       &R::heightStep),
+            TextOption("nodata-height", "NUMBER",
+                       "height of every nodata and NaN cell, with --fill-voids off (the default height then: the "
+                       "lowest valid one); giving it turns the filling off",
+                       &R::nodataHeight),
+            TextOption("fill-voids", "{on,off}",
+                       "on (the default): voids filled smoothly from their rims and the cells outside the footprint "
+                       "carried outward from its edge; given, it also fills the nodata cells of unsigned samples, "
+                       "which are otherwise kept as heights. off: all of them at --nodata-height",
+                       &R::fillVoids),
+            PixelSizeOption(),
+            WholeOption("size", "INT",
+                        "resample to N x N samples, e.g. 4097 = 2^12 + 1, any shape fitted as --fit says "
+                        "(256..20000)",
+                        [](R& r, const std::vector<int>& n) { r.size = n[0]; }),
+            TextOption("fit", "{pad,crop}",
+                       "how --size makes a square: pad, the whole raster with nodata around its short side, "
+                       "centred; crop, its centre square (default: pad)",
+                       &R::fit),
+            WholeOption("window", "XOFF YOFF XSIZE YSIZE",
+                        "with --size: only these source pixels (offset, width, height), padded to a square",
+                        [](R& r, const std::vector<int>& n) { r.window = n; }, 4),
+            TextOption("resampling", "{nearest,bilinear,cubic,cubicspline,lanczos,average,mode}",
+                       "how --size and reprojection resample; bilinear keeps every height within the cells it reads",
+                       &R::resampling),
+            WholeOption("band", "INT", "the band of heights in a raster of several (default: the only one)",
+                        [](R& r, const std::vector<int>& n) { r.band = n[0]; }, 1, true),
+            TextOption("t-srs", "SRS",
+                       "reproject to this coordinate system, e.g. EPSG:32633 (default: a raster in degrees goes to "
+                       "the UTM zone of its centre)",
+                       &R::targetSrs),
+            FlagOption<R>("keep-crs", "keep-crs", "keep a raster in degrees in degrees (approximate pixel size)",
+                          [](R& r, bool keep) { r.keepCrs = keep; }),
+        };
+        // The command line refuses other words itself, as it always has; a manifest through the row.
+        OptionRow(list, "fill-voids").choices = {"on", "off"};
+        OptionRow(list, "fit").choices = {"pad", "crop"};
+        OptionRow(list, "height-step").excludes = "height-range";
+        OptionRow(list, "keep-crs").excludes = "t-srs";
+        JobOption<R>& resampling = OptionRow(list, "resampling");
+        resampling.alias = "r";
+        resampling.defaultText = "bilinear";
+        return list;
+    }();
+    return rows;
+}
 
 Status ImportOptionsOf(const ImportRequest& request, HeightImportOptions& options, OptionSpelling spelling)
 {
     return CheckImportOptions(request, options, spelling, true);
-}
-
-std::string ImportValueProblem(const ImportRequest& request)
-{
-    HeightImportOptions options;
-    return CheckImportOptions(request, options, OptionSpelling::manifest, false).message;
 }
 
 std::vector<std::string> ImportJobOutputs(const ImportRequest& request)

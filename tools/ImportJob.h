@@ -2,6 +2,7 @@
 // import as the import command and the batch's [import] jobs run it: a height image or
 // elevation raster made a RAW 16-bit map, with its ENVI header beside it and, when the source had
 // nodata cells, the mask of which ones.
+#include "base/JobOptions.h"
 #include "base/JobResult.h"
 #include "base/Sinks.h"
 #include "base/Status.h"
@@ -11,8 +12,9 @@
 #include <string>
 #include <vector>
 
-// The request as the command line and the manifest give it: the options that take words or
-// combine with others are kept as given and checked by the job (ImportOptionsOf).
+// The request as the command line and the manifest give it (ImportDescription): the options that
+// take words or combine with others are kept as given, each checked alone as it is taken, and
+// together by the job (ImportOptionsOf).
 struct ImportRequest
 {
     std::string input;
@@ -45,9 +47,8 @@ enum class OptionSpelling
 Status ImportOptionsOf(const ImportRequest& request, HeightImportOptions& options,
                        OptionSpelling spelling = OptionSpelling::commandLine);
 
-// The first value of the request that is wrong alone, in the manifest's words, or empty: what the
-// manifest checks as it reads each key.
-std::string ImportValueProblem(const ImportRequest& request);
+// The import command's options and the [import] job's keys, in the order of the command's help.
+const JobOptions<ImportRequest>& ImportDescription();
 
 // The files an import may write: the RAW, its header and its nodata mask.
 std::vector<std::string> ImportJobOutputs(const ImportRequest& request);

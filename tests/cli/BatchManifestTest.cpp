@@ -9,19 +9,17 @@ namespace
 {
 BatchManifest Parse(const std::string& text, const std::string& baseDir = "/maps")
 {
-    BatchManifest manifest;
-    std::string error;
-    EXPECT_TRUE(ParseBatchManifest(text, baseDir, manifest, error)) << error;
-    return manifest;
+    StatusOr<BatchManifest> manifest = ParseBatchManifest(text, baseDir);
+    EXPECT_TRUE(manifest) << manifest.status.message;
+    return *manifest;
 }
 
 std::string ErrorOf(const std::string& text)
 {
-    BatchManifest manifest;
-    std::string error;
-    EXPECT_FALSE(ParseBatchManifest(text, "", manifest, error)) << text;
-    EXPECT_TRUE(manifest.jobs.empty());
-    return error;
+    const StatusOr<BatchManifest> manifest = ParseBatchManifest(text, "");
+    EXPECT_FALSE(manifest) << text;
+    EXPECT_TRUE(manifest->jobs.empty());
+    return manifest.status.message;
 }
 } // namespace
 
@@ -82,16 +80,16 @@ like = dems/west.tif
     EXPECT_EQ(map.kind, BatchJobKind::Map);
     EXPECT_EQ(map.name, "north");
     EXPECT_EQ(map.line, 3);
-    EXPECT_EQ(map.raw, "/maps/north.raw");
-    EXPECT_EQ(map.process.rawWidth, 1025);
-    EXPECT_EQ(map.process.rawHeight, 513);
-    EXPECT_EQ(map.process.pixelSize, 12.5f);
-    EXPECT_EQ(map.process.seaLevel, -1);
-    EXPECT_EQ(map.process.blurHeight, 0);
-    EXPECT_EQ(map.process.leverPath, "/maps/levers/north lever.bmp");
-    EXPECT_EQ(map.process.waterPath, "/abs/north.wtr");
-    EXPECT_EQ(map.process.resolutionScale, 7); // from [defaults], which may come later
-    EXPECT_EQ(map.process.blur, ProcessSettings{}.blur);
+    EXPECT_EQ(map.map.raw, "/maps/north.raw");
+    EXPECT_EQ(map.map.settings.rawWidth, 1025);
+    EXPECT_EQ(map.map.settings.rawHeight, 513);
+    EXPECT_EQ(map.map.settings.pixelSize, 12.5f);
+    EXPECT_EQ(map.map.settings.seaLevel, -1);
+    EXPECT_EQ(map.map.settings.blurHeight, 0);
+    EXPECT_EQ(map.map.settings.leverPath, "/maps/levers/north lever.bmp");
+    EXPECT_EQ(map.map.settings.waterPath, "/abs/north.wtr");
+    EXPECT_EQ(map.map.settings.resolutionScale, 7); // from [defaults], which may come later
+    EXPECT_EQ(map.map.settings.blur, ProcessSettings{}.blur);
 
     const BatchJob& banks = manifest.jobs[1];
     EXPECT_EQ(banks.kind, BatchJobKind::Banks);
@@ -126,7 +124,7 @@ like = dems/west.tif
     EXPECT_TRUE(exported.output.ends_with("west.tif") && exported.input == "/maps/west.dat");
 
     // Without a folder the paths stay as written.
-    EXPECT_EQ(Parse("[map a]\nraw = a.raw\n", "").jobs.at(0).raw, "a.raw");
+    EXPECT_EQ(Parse("[map a]\nraw = a.raw\n", "").jobs.at(0).map.raw, "a.raw");
 }
 
 // Each field's range is checked in FieldTables; these are the manifest's own mistakes.
@@ -139,7 +137,7 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
     } cases[] = {
         {"", "0: no jobs"},
         {"# only a comment\n[defaults]\nscale = 3\n", "0: no jobs"},
-        {"[map a]\nraw = a.raw\nwidht = 1025\n", "3: unknown key widht in [map a]; its keys are raw, width, height"},
+        {"[map a]\nraw = a.raw\nwidht = 1025\n", "3: unknown key widht in [map a]; its keys are raw, output, width, height"},
         {"[map a]\nraw = a.raw\nwidth = 10x\n", "3: width: \"10x\" is not a whole number"},
         {"[map a]\nraw = a.raw\nsharpness = nan\n", "3: sharpness: \"nan\" is not a number"},
         {"[map a]\nraw = a.raw\nblur-height = maybe\n", "3: blur-height: \"maybe\" is not true or false"},
@@ -164,7 +162,7 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
         {"[preview p]\ndat = a\noutput = b\nmode = shiny\n", "4: mode: \"shiny\" is not relief, water or auto"},
         {"[import i]\nimage = a.tif\noutput = a.raw\nheight-range = 5:1\n", "4: height-range: 5:1: MIN must be below MAX"},
         {"[import i]\nimage = a.tif\noutput = a.raw\nwindow = 1 2 3\n",
-         "4: window: give four whole numbers: XOFF YOFF XSIZE YSIZE"},
+         "4: window: \"1 2 3\" is not 4 whole numbers (XOFF YOFF XSIZE YSIZE)"},
         {"[import i]\nimage = a.tif\noutput = a.raw\nfit = crop\n",
          "1: [import i]: fit says how a raster becomes a square map of size N samples; give size too"},
         {"[defaults]\nresampling = wavy\n[import i]\nimage = a\n", "2: resampling (import): wavy is not one of nearest"},
@@ -183,10 +181,9 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
 
 TEST(BatchManifest, FileErrorsCarryThePathAndLine)
 {
-    BatchManifest manifest;
-    std::string error;
-    EXPECT_FALSE(LoadBatchManifest("/nonexistent/jobs.ini", manifest, error));
-    EXPECT_EQ(error, "/nonexistent/jobs.ini: cannot open the manifest: No such file or directory");
+    const StatusOr<BatchManifest> missing = LoadBatchManifest("/nonexistent/jobs.ini");
+    EXPECT_EQ(missing.status.code, StatusCode::cannotOpen);
+    EXPECT_EQ(missing.status.message, "/nonexistent/jobs.ini: cannot open the manifest: No such file or directory");
 
     const std::string dir = ::testing::TempDir();
     const std::string path = dir + "/altimo-batch-manifest-test.ini";
@@ -194,8 +191,9 @@ TEST(BatchManifest, FileErrorsCarryThePathAndLine)
     ASSERT_NE(file, nullptr);
     std::fputs("\xEF\xBB\xBF[map a]\nraw = a.raw\nhill-size = 2\n", file);
     std::fclose(file);
-    EXPECT_FALSE(LoadBatchManifest(path, manifest, error));
-    EXPECT_EQ(error, path + ":3: hill-size: 2 is outside the range 3..100");
+    const StatusOr<BatchManifest> wrong = LoadBatchManifest(path);
+    EXPECT_EQ(wrong.status.code, StatusCode::invalidSettings);
+    EXPECT_EQ(wrong.status.message, path + ":3: hill-size: 2 is outside the range 3..100");
     std::remove(path.c_str());
 }
 
@@ -326,15 +324,15 @@ TEST(BatchShard, RunOrderKeepsTheFileOrderButForReadersBeforeTheirMap)
 
 TEST(BatchShard, ReadsKOfNAndRefusesTheRest)
 {
-    BatchShard shard;
-    std::string error;
-    EXPECT_TRUE(ParseBatchShard("3/7", shard, error));
-    EXPECT_EQ(shard.index, 3);
-    EXPECT_EQ(shard.count, 7);
-    EXPECT_TRUE(ParseBatchShard("1/1", shard, error));
+    const StatusOr<BatchShard> shard = ParseBatchShard("3/7");
+    ASSERT_TRUE(shard);
+    EXPECT_EQ(shard->index, 3);
+    EXPECT_EQ(shard->count, 7);
+    EXPECT_TRUE(ParseBatchShard("1/1"));
     for (const char* bad : {"0/3", "4/3", "1/0", "-1/3", "3", "a/b", "1/2/3", "/3", ""})
     {
-        EXPECT_FALSE(ParseBatchShard(bad, shard, error)) << bad;
-        EXPECT_NE(error.find(bad), std::string::npos) << error;
+        const StatusOr<BatchShard> refused = ParseBatchShard(bad);
+        EXPECT_FALSE(refused) << bad;
+        EXPECT_NE(refused.status.message.find(bad), std::string::npos) << refused.status.message;
     }
 }
