@@ -19,8 +19,9 @@ namespace
 // A word of a command line as a shell reads it.
 std::string ShellWord(const std::string& word)
 {
-    if (!word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./:=+-,@%") ==
-                             std::string::npos)
+    if (!word.empty() &&
+        word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_./:=+-,@%") ==
+            std::string::npos)
         return word;
     std::string quoted = "'";
     for (char c : word)
@@ -92,9 +93,10 @@ void PrintImportDetails(const HeightImage& image, const ImportRequest& options)
     }
     else
     {
-        std::printf("heights %s..%s; mapped %s -> 0, %s -> 65535 (a step of %s)\n", FormatMetres(image.lowestHeight).c_str(),
-                    FormatMetres(image.highestHeight).c_str(), FormatMetres(image.heightMin).c_str(),
-                    FormatMetres(image.heightMax).c_str(), FormatMetres((image.heightMax - image.heightMin) / 65535).c_str());
+        std::printf("heights %s..%s; mapped %s -> 0, %s -> 65535 (a step of %s)\n",
+                    FormatMetres(image.lowestHeight).c_str(), FormatMetres(image.highestHeight).c_str(),
+                    FormatMetres(image.heightMin).c_str(), FormatMetres(image.heightMax).c_str(),
+                    FormatMetres((image.heightMax - image.heightMin) / 65535).c_str());
         if (image.nodataCells == 0)
             std::printf("nodata cells: 0\n");
         else
@@ -106,8 +108,8 @@ void PrintImportDetails(const HeightImage& image, const ImportRequest& options)
                         image.nodataFilled ? seconds : FormatMetres(image.nodataHeight).c_str());
         }
         if (image.clippedCells > 0)
-            std::printf("clipped cells: %lld (outside %s..%s)\n", image.clippedCells, FormatMetres(image.heightMin).c_str(),
-                        FormatMetres(image.heightMax).c_str());
+            std::printf("clipped cells: %lld (outside %s..%s)\n", image.clippedCells,
+                        FormatMetres(image.heightMin).c_str(), FormatMetres(image.heightMax).c_str());
         PrintHeightScale(image);
     }
     if (image.pixelSize > 0)

@@ -24,8 +24,9 @@ const JobOptions<ExportRequest>& ExportDescription()
     {
         JobOptions<R> list = {
             PositionalPath<R>("DAT", "dat", "height file (.dat) or water file (_w.dat)", &R::input),
-            PathOption<R>("output", "o", "image to write: .png, or .tif/.tiff (GeoTIFF)",
-                          [](R& r, std::string path) { r.output = std::move(path); }, true),
+            PathOption<R>(
+                "output", "o", "image to write: .png, or .tif/.tiff (GeoTIFF)",
+                [](R& r, std::string path) { r.output = std::move(path); }, true),
             PathOption<R>("like", "",
                           "raster or ENVI header of the same map whose georeference the GeoTIFF gets (default: the "
                           "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)",
@@ -61,14 +62,15 @@ JobResult RunExportJob(const ExportRequest& request, IProgressSink& progress, IM
     ExportSummary& done = summary != nullptr ? *summary : local;
     done.format = HeightImageFormatOf(request.output);
     if (done.format == HeightImageFormat::Unknown)
-        return StopJob(JobFailure(JobStatus::refused, "--output: " + request.output + " must end in .png, .tif or .tiff"),
-                       messages);
+        return StopJob(
+            JobFailure(JobStatus::refused, "--output: " + request.output + " must end in .png, .tif or .tiff"),
+            messages);
     if (const std::string problem = ExportHeightsProblem(request.heights); !problem.empty())
         return StopJob(JobFailure(JobStatus::refused, "--heights: " + problem), messages);
     done.metres = request.heights == "metres";
     if (done.format == HeightImageFormat::Png && (done.metres || !request.like.empty()))
-        return StopJob(JobFailure(JobStatus::refused,
-                                  "--output: " + request.output + ": --like and --heights metres need a GeoTIFF (.tif)"),
+        return StopJob(JobFailure(JobStatus::refused, "--output: " + request.output +
+                                                          ": --like and --heights metres need a GeoTIFF (.tif)"),
                        messages);
     if (done.format == HeightImageFormat::GeoTiff && !HeightImageHasGdal())
         return StopJob(JobFailure(JobStatus::failed, request.output + ": GeoTIFF needs GDAL: " + GdalMissing() +

@@ -13,9 +13,9 @@
 
 struct ExportRequest
 {
-    std::string input;  // the height or water file
-    std::string output; // .png, .tif or .tiff
-    std::string like;   // a raster or header of the same map; empty: the sidecar or import header
+    std::string input;               // the height or water file
+    std::string output;              // .png, .tif or .tiff
+    std::string like;                // a raster or header of the same map; empty: the sidecar or import header
     std::string heights = "samples"; // or metres
 };
 

@@ -3,8 +3,8 @@
 #include "base/AtomicFile.h"
 #include "base/ByteOrder.h"
 #include "base/JobFiles.h"
-#include "base/Text.h"
 #include "base/RasterView.h"
+#include "base/Text.h"
 #include "heightproc/ProcessSettings.h"
 #include "tools/EnviHeader.h"
 #include "tools/GdalRaster.h"
@@ -103,8 +103,8 @@ Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& set
         return Refused(name("nodata-height") + " gives every nodata cell one height, which " + name("fill-voids") +
                        " on does not; give " + name("fill-voids") + " off with it, or leave it out");
     if (!request.fillVoids.empty())
-        settings.nodata = request.fillVoids == "on" ? HeightImportOptions::Nodata::Fill
-                                                    : HeightImportOptions::Nodata::Constant;
+        settings.nodata =
+            request.fillVoids == "on" ? HeightImportOptions::Nodata::Fill : HeightImportOptions::Nodata::Constant;
     if (request.pixelSize != 0)
         if (const std::string problem = CheckImportPixelSize(request.pixelSize); !problem.empty())
             return Refused(name.of("pixel-size") + problem);
@@ -117,9 +117,8 @@ Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& set
     if (!request.window.empty() && request.window.size() != 4)
         return Refused(name.of("window") + "give four whole numbers: XOFF YOFF XSIZE YSIZE");
     if (combinations && request.size == 0 && (!request.fit.empty() || !request.window.empty()))
-        return Refused(name(request.fit.empty() ? "window" : "fit") +
-                       " says how a raster becomes a square map of " + name("size") + " N samples; give " +
-                       name("size") + " too");
+        return Refused(name(request.fit.empty() ? "window" : "fit") + " says how a raster becomes a square map of " +
+                       name("size") + " N samples; give " + name("size") + " too");
     if (combinations && request.fit == "pad" && !request.window.empty())
         return Refused(name("window") + " cuts the raster, which " + name("fit") + " pad never does; leave " +
                        name("fit") + " out (the window is padded to a square)");
@@ -190,7 +189,9 @@ JobOption<ImportRequest> WholeOption(std::string name, std::string type, std::st
         }
         if (!whole || int(values.size()) != count)
             return Refused("\"" + std::string(text) + "\" is not " +
-                           (count > 1 ? std::to_string(count) + " whole numbers (" + what + ")" : firstOne ? "a band number (1, 2, ...)" : "a whole number"));
+                           (count > 1  ? std::to_string(count) + " whole numbers (" + what + ")"
+                            : firstOne ? "a band number (1, 2, ...)"
+                                       : "a whole number"));
         set(request, values);
         return ImportValueProblem(request);
     };
@@ -225,8 +226,9 @@ const JobOptions<ImportRequest>& ImportDescription()
         JobOptions<R> list = {
             PositionalPath<R>("IMAGE", "image", "image or raster of heights; without --size 256..20000 pixels a side",
                               &R::input),
-            PathOption<R>("output", "o", "RAW 16-bit little-endian file to write",
-                          [](R& r, std::string path) { r.output = std::move(path); }, true),
+            PathOption<R>(
+                "output", "o", "RAW 16-bit little-endian file to write",
+                [](R& r, std::string path) { r.output = std::move(path); }, true),
             TextOption("height-range", "MIN:MAX|auto",
                        "heights (metres) of samples 0 and 65535, or auto: the data's range (default: unsigned "
                        "8/16-bit samples as they are, the map's height scale for other types)",
@@ -254,14 +256,16 @@ const JobOptions<ImportRequest>& ImportDescription()
                        "how --size makes a square: pad, the whole raster with nodata around its short side, "
                        "centred; crop, its centre square (default: pad)",
                        &R::fit),
-            WholeOption("window", "XOFF YOFF XSIZE YSIZE",
-                        "with --size: only these source pixels (offset, width, height), padded to a square",
-                        [](R& r, const std::vector<int>& n) { r.window = n; }, 4),
+            WholeOption(
+                "window", "XOFF YOFF XSIZE YSIZE",
+                "with --size: only these source pixels (offset, width, height), padded to a square",
+                [](R& r, const std::vector<int>& n) { r.window = n; }, 4),
             TextOption("resampling", "{nearest,bilinear,cubic,cubicspline,lanczos,average,mode}",
                        "how --size and reprojection resample; bilinear keeps every height within the cells it reads",
                        &R::resampling),
-            WholeOption("band", "INT", "the band of heights in a raster of several (default: the only one)",
-                        [](R& r, const std::vector<int>& n) { r.band = n[0]; }, 1, true),
+            WholeOption(
+                "band", "INT", "the band of heights in a raster of several (default: the only one)",
+                [](R& r, const std::vector<int>& n) { r.band = n[0]; }, 1, true),
             TextOption("t-srs", "SRS",
                        "reproject to this coordinate system, e.g. EPSG:32633 (default: a raster in degrees goes to "
                        "the UTM zone of its centre)",
@@ -366,10 +370,10 @@ JobResult RunImportJob(const ImportRequest& request, IProgressSink& progress, IM
     result.outputs.push_back({"height", request.output});
     // "<raw>.hdr", not "<base>.hdr": GDAL would take a header at dem.hdr for one of dem.dat,
     // and read the height file as a raw raster.
-    const std::string header =
-        HeightImageEnviHeader(image, "Altimo height map imported from " + request.input +
-                                         (image.heightStep > 0 ? ", " + HeightScaleText(image) : ""),
-                              mask.substr(mask.rfind('/') + 1));
+    const std::string header = HeightImageEnviHeader(image,
+                                                     "Altimo height map imported from " + request.input +
+                                                         (image.heightStep > 0 ? ", " + HeightScaleText(image) : ""),
+                                                     mask.substr(mask.rfind('/') + 1));
     if (!WriteFileAtomically(request.output + ".hdr", header.data(), header.size()))
         return fail(JobStatus::failed, OutputFailure(request.output + ".hdr"));
     result.outputs.push_back({"header", request.output + ".hdr"});

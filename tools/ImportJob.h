@@ -61,9 +61,9 @@ std::string FormatMetres(double value); // "%.6g"
 // What the summary of an import says.
 struct ImportSummary
 {
-    HeightImage image;  // what was read and how; its samples and mask released once written
-    SampleRange range;  // of the samples written
-    std::string mask;   // the nodata mask written beside the RAW; empty: none
+    HeightImage image;            // what was read and how; its samples and mask released once written
+    SampleRange range;            // of the samples written
+    std::string mask;             // the nodata mask written beside the RAW; empty: none
     unsigned long long bytes = 0; // of the RAW
 };
 
