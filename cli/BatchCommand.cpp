@@ -2,19 +2,11 @@
 // job (skipping the jobs that read its output), and reports each; with --shard K/N only the K-th
 // of N slices of them. Exit status 1 when any job failed, 2 when the manifest or the slice is not
 // valid.
-#include "banks/BanksJob.h"
 #include "banks/ShorelineFile.h"
-#include "base/JobFiles.h"
 #include "cli/BatchManifest.h"
 #include "cli/CliSupport.h"
-#include "cliff/CliffJob.h"
-#include "heightproc/ProcessJob.h"
 #include "tools/ExportJob.h"
 #include "tools/ImportJob.h"
-#include "tools/MapGeoTiff.h"
-#include "tools/PreviewJob.h"
-#include "tools/PreviewRender.h"
-#include "tools/ProcessRequest.h"
 
 #include <algorithm>
 #include <chrono>
@@ -49,6 +41,8 @@ struct JobVoice
 
     void error(const std::string& text) const { PrintError(where + ": " + text); }
     void warning(const std::string& text) const { PrintError(where + ": warning: " + text); }
+    // As the warnings' sink of a job's run.
+    void operator()(const std::string& text) const { warning(text); }
 };
 
 // Prints each message at once, named after its job; the job's answer keeps the first.
@@ -111,80 +105,42 @@ JobOutcome MapOutcome(const BatchJob& job, const JobVoice& voice, const CliConte
 JobOutcome BanksOutcome(const BatchJob& job, const JobVoice& voice)
 {
     JobMessages messages(voice);
-    BanksJob banks(job.wtr, job.banks, job.output, job.bankPreview);
-    banks.writePreview = WriteBanksPreview;
-    BanksResult generated;
-    const JobResult result = RunBanksJob(banks, messages, &generated);
-    std::string detail = "wrote " + Written(job.output) + ", " + std::to_string(generated.lines.size()) + " lines, " +
-                         std::to_string(CountShorePoints(generated.lines)) + " points";
-    if (!job.bankPreview.empty())
-        detail += ", " + Written(job.bankPreview);
+    BanksAnswer answer;
+    const BanksRequest& request = job.banks;
+    const JobResult result = RunBanksRequest(request, messages, voice, answer);
+    if (answer.vectorFailed)
+        voice.error(result.message);
+    std::string detail = "wrote " + Written(request.output) + ", " + std::to_string(answer.generated.lines.size()) +
+                         " lines, " + std::to_string(CountShorePoints(answer.generated.lines)) + " points";
+    for (const std::string* also : {&request.preview, &request.vector})
+        if (!also->empty())
+            detail += ", " + Written(*also);
     return Outcome(result, voice, detail);
 }
 
 JobOutcome CliffOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
     // The map's own height scale unless the job gives one, as the cliff command chooses it.
-    const JobField<CliffSettings>& field = CliffField("heightScale");
-    const HeightScaleChoice scale = ChooseHeightScale(job.dat, job.heightScale, double(job.cliff.heightScale),
-                                                      field.defaultValue(), field.range.min, field.range.max);
-    for (const std::string& warning : scale.warnings)
-        voice.warning(warning);
-    if (!scale.problem.empty())
-    {
-        voice.error(scale.problem);
-        return {false, scale.problem};
-    }
-    CliffSettings settings = job.cliff;
-    settings.heightScale = static_cast<float>(scale.scale);
+    CliffRequest request = job.cliff;
+    CliffAnswer answer;
     JobMessages messages(voice);
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);
-        // A .tif output is the mask as a GeoTIFF on the map, written as the cliff command writes it.
-        if (HeightImageFormatOf(job.output) == HeightImageFormat::GeoTiff)
-        {
-            MapRasterWrite write{job.dat, job.output, {}};
-            std::string error;
-            result = CheckJobFiles({job.dat}, {job.output});
-            if (result.ok() && (result = GeoTiffOutputProblem(job.output, {}, ".bmp")).ok() &&
-                !WriteCliffGeoTiff(write, settings, progress, error))
-                result = JobFailure(JobStatus::failed, error);
-            for (const std::string& warning : write.warnings)
-                voice.warning(warning);
-            if (!result.ok())
-                messages.show(result.message, {});
-            return Outcome(result, voice, "wrote " + Written(job.output));
-        }
-        CliffJob cliff(job.dat, settings, job.output);
-        cliff.prepare = [&job]
-        {
-            if (std::string problem = OutputNameProblem(job.output, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"});
-                !problem.empty())
-                return JobFailure(JobStatus::refused, problem);
-            return JobResult{};
-        };
-        result = RunCliffJob(cliff, progress, messages);
+        result = RunCliffRequest(request, progress, messages, voice, answer);
     }
-    return Outcome(result, voice, "wrote " + Written(job.output));
+    return Outcome(result, voice, "wrote " + Written(request.output));
 }
 
 JobOutcome PreviewOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
     JobMessages messages(voice);
-    PreviewJob preview;
-    preview.dat = job.dat;
-    preview.output = job.output;
-    preview.mode = job.mode;
-    preview.terrain = job.terrain;
-    preview.settings = job.relief;
-    preview.heightScale = job.heightScale;
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);
-        result = RunPreviewJob(preview, progress, messages);
+        result = RunPreviewJob(job.preview, progress, messages);
     }
-    return Outcome(result, voice, "wrote " + Written(job.output));
+    return Outcome(result, voice, "wrote " + Written(job.preview.output));
 }
 
 JobOutcome ImportOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)

@@ -54,23 +54,6 @@ void AddOptionKeys(std::vector<KeySpec>& keys, BatchJobKind kind, const JobOptio
                             { return row.parse(job.*request, text); }});
 }
 
-template <typename Settings>
-void AddFieldKeys(std::vector<KeySpec>& keys, BatchJobKind kind, const auto& table, Settings BatchJob::*settings)
-{
-    for (const JobField<Settings>& field : table)
-        keys.push_back({kind, field.option, false, false, [&field, settings](BatchJob& job, const std::string& text)
-                        { return SetField(field, job.*settings, text); }});
-}
-
-KeySpec PathKey(BatchJobKind kind, const char* key, std::string BatchJob::*member, bool required = true)
-{
-    return {kind, key, required, true, [member](BatchJob& job, const std::string& text)
-            {
-                job.*member = text;
-                return Ok();
-            }};
-}
-
 const std::vector<KeySpec>& Keys()
 {
     using K = BatchJobKind;
@@ -78,39 +61,11 @@ const std::vector<KeySpec>& Keys()
     {
         std::vector<KeySpec> list;
         AddOptionKeys(list, K::Map, ProcessDescription(), &BatchJob::map);
+        AddOptionKeys(list, K::Banks, BanksDescription(), &BatchJob::banks);
+        AddOptionKeys(list, K::Cliff, CliffDescription(), &BatchJob::cliff);
+        AddOptionKeys(list, K::Preview, PreviewDescription(), &BatchJob::preview);
         AddOptionKeys(list, K::Import, ImportDescription(), &BatchJob::importRequest);
         AddOptionKeys(list, K::Export, ExportDescription(), &BatchJob::exportRequest);
-        AddFieldKeys(list, K::Banks, kBanksFields, &BatchJob::banks);
-        AddFieldKeys(list, K::Cliff, kCliffFields, &BatchJob::cliff);
-        AddFieldKeys(list, K::Preview, kReliefFields, &BatchJob::relief);
-        // As on the command line, the height scale of a cliff or a preview may be the map's own.
-        for (KeySpec& row : list)
-            if ((row.kind == K::Cliff || row.kind == K::Preview) && row.key == "height-scale")
-                row.set = [number = row.set](BatchJob& job, const std::string& text)
-                {
-                    job.heightScale = text == "auto" ? HeightScaleAsk::automatic : HeightScaleAsk::given;
-                    return text == "auto" ? Ok() : number(job, text);
-                };
-        list.insert(list.end(), {
-            PathKey(K::Banks, "wtr", &BatchJob::wtr),
-            PathKey(K::Banks, "output", &BatchJob::output),
-            PathKey(K::Banks, "preview", &BatchJob::bankPreview, false),
-
-            PathKey(K::Cliff, "dat", &BatchJob::dat),
-            PathKey(K::Cliff, "output", &BatchJob::output),
-
-            PathKey(K::Preview, "dat", &BatchJob::dat),
-            PathKey(K::Preview, "output", &BatchJob::output),
-            PathKey(K::Preview, "terrain", &BatchJob::terrain, false),
-            {K::Preview, "mode", false, false,
-             [](BatchJob& job, const std::string& text)
-             {
-                 if (text != "relief" && text != "water" && text != "auto")
-                     return Status(StatusCode::invalidSettings, "\"" + text + "\" is not relief, water or auto");
-                 job.mode = text;
-                 return Ok();
-             }},
-        });
         return list;
     }();
     return keys;
@@ -506,10 +461,10 @@ BatchJobFiles FilesOfBatchJob(const BatchJob& job)
         break;
     }
     case BatchJobKind::Banks:
-        files = {{job.wtr}, {job.output, job.bankPreview}};
+        files = {{job.banks.wtr, job.banks.like}, {job.banks.output, job.banks.preview, job.banks.vector}};
         break;
     case BatchJobKind::Cliff:
-        files = {{job.dat}, {job.output}};
+        files = {{job.cliff.dat, job.cliff.like}, {job.cliff.output}};
         break;
     case BatchJobKind::Import:
         files = {{job.importRequest.input}, ImportJobOutputs(job.importRequest)};
@@ -518,17 +473,20 @@ BatchJobFiles FilesOfBatchJob(const BatchJob& job)
         files = {{job.exportRequest.input, job.exportRequest.like}, {job.exportRequest.output}};
         break;
     case BatchJobKind::Preview:
-        files = {{job.dat}, {job.output}};
+    {
+        const PreviewJob& preview = job.preview;
+        files = {{preview.dat, preview.like}, {preview.output}};
         // A water picture is drawn over a terrain: the one named, or "<base>.dat" beside
         // "<base>_w.dat", the pair a map writes.
-        if (job.mode == "water" || (job.mode == "auto" && job.dat.ends_with("_w.dat")))
+        if (preview.mode == "water" || (preview.mode == "auto" && preview.dat.ends_with("_w.dat")))
         {
-            if (!job.terrain.empty())
-                files.reads.push_back(job.terrain);
-            else if (job.dat.ends_with("_w.dat"))
-                files.reads.push_back(job.dat.substr(0, job.dat.size() - 6) + ".dat");
+            if (!preview.terrain.empty())
+                files.reads.push_back(preview.terrain);
+            else if (preview.dat.ends_with("_w.dat"))
+                files.reads.push_back(preview.dat.substr(0, preview.dat.size() - 6) + ".dat");
         }
         break;
+    }
     }
     for (std::vector<std::string>* list : {&files.reads, &files.writes})
         list->erase(std::remove(list->begin(), list->end(), std::string()), list->end());

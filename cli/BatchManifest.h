@@ -18,16 +18,14 @@
 // a manifest either parses whole or names the first mistake with its line number. Jobs are tied
 // to each other by the files they read and write, compared as files (see FileKey), so a job
 // runs after the job whose output it reads, and no two jobs may write one file.
-#include "banks/BanksSettings.h"
 #include "base/JobFiles.h"
-#include "cliff/CliffExport.h"
 #include "base/Status.h"
-#include "heightproc/ProcessSettings.h"
+#include "tools/BanksRequest.h"
+#include "tools/CliffRequest.h"
+#include "tools/PreviewJob.h"
 #include "tools/ProcessRequest.h"
 #include "tools/ExportJob.h"
 #include "tools/ImportJob.h"
-#include "tools/MapUnits.h"
-#include "tools/Relief.h"
 
 #include <cstddef>
 #include <string>
@@ -53,22 +51,11 @@ struct BatchJob
     int line = 0;                  // of the section header
     std::vector<std::string> keys; // the keys set for it, its own and those [defaults] gave it
 
-    // map: what the process command is told
+    // What the job's command is told, one request per kind: the keys are its options.
     ProcessRequest map;
-    // banks
-    std::string wtr;
-    BanksSettings banks;
-    std::string bankPreview; // PNG of the filtered water image with the shorelines; empty: none
-    // cliff and preview
-    std::string dat;
-    CliffSettings cliff;
-    HeightScaleAsk heightScale = HeightScaleAsk::byDefault; // cliff and preview: the map's own unless given
-    std::string mode = "auto"; // preview: relief, water or auto
-    std::string terrain;       // preview: terrain under a water file; empty: <base>.dat if present
-    ReliefSettings relief;
-    // banks, cliff and preview
-    std::string output;
-    // import and export: what the commands are told
+    BanksRequest banks;
+    CliffRequest cliff;
+    PreviewJob preview = DescribedPreviewJob();
     ImportRequest importRequest;
     ExportRequest exportRequest;
 
@@ -84,9 +71,9 @@ struct BatchJob
 };
 
 // The files a job reads and the ones it writes, as the manifest spells them (joined to its
-// folder): a map's RAW, lever and mask and its "<base>.dat" (and "<base>_w.dat" with a mask); a
-// preview of a water file also reads the terrain it is drawn over; an import writes its RAW, the
-// RAW's header and nodata mask; an export reads the height file and the raster it is `like`.
+// folder): a map's RAW, lever and mask and its "<base>.dat" (and "<base>_w.dat" with a mask); the
+// map a GeoTIFF or the vector lines are placed on; a preview of a water file also reads the
+// terrain it is drawn over; an import writes its RAW, the RAW's header and nodata mask.
 struct BatchJobFiles
 {
     std::vector<std::string> reads;

@@ -5,13 +5,12 @@
 #include "base/JobFiles.h"
 #include "base/JobResult.h"
 #include "base/Sinks.h"
+#include "tools/OutputNames.h"
 
 #include <CLI/CLI.hpp>
-#include <array>
 #include <chrono>
 #include <cstddef>
 #include <deque>
-#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <string>
@@ -99,13 +98,7 @@ int ExitCodeOf(const JobResult& result);
 // Streams, FIFOs and devices are written through whatever their name, and an empty name is left
 // to CheckJobPaths, which runs first: an output that is the job's own input is named as that. Returns kExitOk or kExitBadArguments after printing why.
 int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions);
-// The same check's message, or empty: for the jobs whose entry reports it.
-std::string OutputNameProblem(const std::string& path, const std::string& format,
-                              std::initializer_list<const char*> extensions);
-// For commands that write a picture (`plain`: ".bmp", ".png"), or a GeoTIFF when the output ends
-// in .tif or .tiff: refuses --like with a plain picture, and fails a GeoTIFF in a build without
-// GDAL. CheckGeoTiffOutput prints why and returns the exit status, or kExitOk.
-JobResult GeoTiffOutputProblem(const std::string& output, const std::string& like, const std::string& plain);
+// GeoTiffOutputProblem's answer printed, as an exit status.
 int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain);
 // A --json summary that would share standard output with the file's bytes: refused with exit 2.
 bool WritesToStandardOutput(const std::string& path);
@@ -191,76 +184,6 @@ private:
     std::deque<std::vector<std::string>> m_lists; // of the rows that take several values
     std::deque<bool> m_flags;
     std::vector<CLI::Option*> m_options;
-};
-
-// A job's fields as options of a command: "--option VALUE" for every row of the table, with the
-// help text, the range and the default taken from the table. The values are kept as text while
-// CLI11 parses and are set afterwards through SetField, in the table's order, which is the order
-// the desktop checks them in.
-template <typename Settings, std::size_t N> class FieldOptions
-{
-public:
-    FieldOptions(CLI::App* command, const JobField<Settings> (&table)[N]) : m_table(table)
-    {
-        for (std::size_t i = 0; i < N; ++i)
-        {
-            const JobField<Settings>& field = table[i];
-            std::string help = std::string(field.help) + " (" + RangeText(field) + ")";
-            m_options[i] = command->add_option("--" + std::string(field.option), m_texts[i], help)
-                ->default_str(FormatFieldNumber(field.defaultValue()))
-                ->type_name(field.kind == FieldKind::integer ? "INT" : "NUMBER");
-        }
-    }
-
-    // Sets every option given into `settings`. The first one refused is reported as
-    // "--option: why" with the exit status for invalid arguments, and the answer is false.
-    bool apply(Settings& settings, CliContext& context) const
-    {
-        for (std::size_t i = 0; i < N; ++i)
-        {
-            if (m_options[i]->count() == 0 || m_claimed[i])
-                continue;
-            if (const Status status = SetField(m_table[i], settings, m_texts[i]); !status)
-            {
-                PrintError("--" + std::string(m_table[i].option) + ": " + status.message);
-                context.exitCode = kExitBadArguments;
-                return false;
-            }
-        }
-        return true;
-    }
-
-    // The option of the field `option` ("height-scale"), for a command that says more in its help.
-    CLI::Option* option(std::string_view option) const { return m_options[index(option)]; }
-
-    // The text given to --option when `accepts` takes it (a word of the command's own, "auto" or
-    // "0m"); apply then leaves the option to the command. Empty when it was not given or is a
-    // plain value.
-    std::optional<std::string> claim(std::string_view option, bool (*accepts)(std::string_view))
-    {
-        const std::size_t i = index(option);
-        if (m_options[i]->count() == 0 || !accepts(m_texts[i]))
-            return std::nullopt;
-        m_claimed[i] = true;
-        return m_texts[i];
-    }
-
-    // Whether --option was given.
-    bool given(std::string_view option) const { return m_options[index(option)]->count() > 0; }
-
-private:
-    std::size_t index(std::string_view option) const
-    {
-        for (std::size_t i = 0; i < N; ++i)
-            if (option == m_table[i].option)
-                return i;
-        throw std::logic_error("no such option");
-    }
-
-    const JobField<Settings> (&m_table)[N];
-    std::array<std::string, N> m_texts;
-    std::array<CLI::Option*, N> m_options{};
-    std::array<bool, N> m_claimed{};
 };
 
 // Each command adds itself to the app; its callback sets context.exitCode.

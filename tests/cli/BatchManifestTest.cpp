@@ -94,19 +94,19 @@ like = dems/west.tif
     const BatchJob& banks = manifest.jobs[1];
     EXPECT_EQ(banks.kind, BatchJobKind::Banks);
     EXPECT_EQ(banks.name, "north shore");
-    EXPECT_EQ(banks.banks.tesselation, 6);
-    EXPECT_EQ(banks.banks.resolutionScale, 7);
-    EXPECT_EQ(banks.bankPreview, "/maps/north_banks.png");
+    EXPECT_EQ(banks.banks.settings.tesselation, 6);
+    EXPECT_EQ(banks.banks.settings.resolutionScale, 7);
+    EXPECT_EQ(banks.banks.preview, "/maps/north_banks.png");
 
     const BatchJob& cliff = manifest.jobs[2];
-    EXPECT_EQ(cliff.output, "/maps/cliff \"a\".bmp");
-    EXPECT_EQ(cliff.cliff.cliffAngle, 30);
-    EXPECT_EQ(cliff.cliff.heightScale, 0.5f); // its own value beats the default
+    EXPECT_EQ(cliff.cliff.output, "/maps/cliff \"a\".bmp");
+    EXPECT_EQ(cliff.cliff.settings.cliffAngle, 30);
+    EXPECT_EQ(cliff.cliff.settings.heightScale, 0.5f); // its own value beats the default
 
     const BatchJob& preview = manifest.jobs[3];
-    EXPECT_EQ(preview.mode, "water");
-    EXPECT_EQ(preview.terrain, "/maps/north.dat");
-    EXPECT_EQ(preview.relief.heightScale, 20.0); // the default
+    EXPECT_EQ(preview.preview.mode, "water");
+    EXPECT_EQ(preview.preview.terrain, "/maps/north.dat");
+    EXPECT_EQ(preview.preview.settings.heightScale, 20.0); // the default
 
     const ImportRequest& imported = manifest.jobs[4].importRequest;
     EXPECT_EQ(imported.input, "/maps/dems/west.tif");
