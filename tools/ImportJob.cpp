@@ -85,6 +85,11 @@ Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& set
             return Refused(name.of("height-range") + request.heightRange + ": MIN must be below MAX");
         settings.range = HeightImportOptions::Range::Given;
     }
+    // The command line refuses these pairs as it reads them; a manifest or a caller here.
+    if (combinations && !request.heightRange.empty() && !request.heightStep.empty())
+        return Refused(name("height-range") + " excludes " + name("height-step"));
+    if (combinations && request.keepCrs && !request.targetSrs.empty())
+        return Refused(name("t-srs") + " excludes " + name("keep-crs"));
     if (!request.heightStep.empty())
     {
         if (!ParseStrictNumber(request.heightStep, settings.heightStep) || !(settings.heightStep > 0))

@@ -167,6 +167,8 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
          "1: [import i]: fit says how a raster becomes a square map of size N samples; give size too"},
         {"[defaults]\nresampling = wavy\n[import i]\nimage = a\n", "2: resampling (import): wavy is not one of nearest"},
         {"[import i]\nimage = a.tif\n", "1: [import i] needs output = PATH"},
+        {"[defaults]\nheight-step = 1\n[import i]\nimage = a.tif\noutput = a.raw\nheight-range = auto\n",
+         "3: [import i]: height-range excludes height-step"},
         {"[export e]\ndat = a.dat\noutput = a.png\nheights = feet\n", "4: heights: feet is neither samples nor metres"},
         {"[preview p]\ndat = c.bmp\noutput = p.dat\n[cliff c]\ndat = p.dat\noutput = c.bmp\n",
          "1: jobs wait for each other's output: [preview p] reads c.bmp, written by [cliff c], which reads p.dat, "
