@@ -325,8 +325,8 @@ void RegisterBatchCommand(CLI::App& app, CliContext& context)
     auto options = std::make_shared<BatchOptions>();
     CLI::App* command = app.add_subcommand(
         "batch",
-        "Run the map, banks, cliff, preview, import and export jobs listed in a manifest (docs/BATCH.md), going on past failures "
-        "and skipping the jobs that read a failed job's output");
+        "Run the map, banks, cliff, preview, import and export jobs listed in a manifest (docs/BATCH.md), going on "
+        "past failures and skipping the jobs that read a failed job's output");
     command->add_option("MANIFEST", options->manifest, "INI manifest listing the jobs and their settings")->required();
     command->add_flag("--check", options->check, "only check the manifest and list its jobs");
     command
