@@ -1,9 +1,9 @@
 #pragma once
-// A job's numeric settings described once: for every field its name, the command-line option (also the
+// A job's numbers described once: for every field its name, the command-line option (also the
 // batch manifest's key), the inclusive range and the help text. The default is the settings
-// struct's own initial value. The command line builds its options, range checks and help from
-// these tables, the batch manifest reads its keys through them, and the pages look their ranges
-// up in them by name, checked while compiling.
+// struct's own initial value. A job's description (base/JobOptions.h) takes its numbers from
+// these tables, which the command line and the batch are made from, and the pages look their
+// ranges up in them by name, checked while compiling.
 #include "base/FieldRange.h"
 #include "base/Status.h"
 #include "base/Text.h"

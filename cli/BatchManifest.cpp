@@ -95,31 +95,25 @@ bool IsComment(const std::string& rest)
 }
 
 // The value after "=": a double-quoted string (with \" and \\) or bare text up to a comment
-// that follows white space. Returns false with a message when it is malformed.
-bool ParseValue(const std::string& raw, std::string& value, std::string& error)
+// that follows white space, or why it is malformed.
+StatusOr<std::string> ParseValue(const std::string& raw)
 {
+    const auto malformed = [](const char* why) { return Status(StatusCode::invalidSettings, why); };
     const std::string text = Trim(raw);
     if (!text.empty() && text[0] == '"')
     {
-        value.clear();
+        std::string value;
         for (std::size_t i = 1; i < text.size(); ++i)
         {
             if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\'))
                 value += text[++i];
             else if (text[i] == '"')
-            {
-                if (!IsComment(text.substr(i + 1)))
-                {
-                    error = "unexpected text after the closing quote";
-                    return false;
-                }
-                return true;
-            }
+                return IsComment(text.substr(i + 1)) ? StatusOr<std::string>(value)
+                                                     : malformed("unexpected text after the closing quote");
             else
                 value += text[i];
         }
-        error = "the quoted value has no closing quote";
-        return false;
+        return malformed("the quoted value has no closing quote");
     }
     std::size_t cut = text.size();
     for (std::size_t i = 1; i < text.size(); ++i)
@@ -128,13 +122,10 @@ bool ParseValue(const std::string& raw, std::string& value, std::string& error)
             cut = i;
             break;
         }
-    value = Trim(text.substr(0, cut));
+    std::string value = Trim(text.substr(0, cut));
     if (value.empty())
-    {
-        error = "the key has no value";
-        return false;
-    }
-    return true;
+        return malformed("the key has no value");
+    return value;
 }
 
 bool ValidKeyName(const std::string& key)
@@ -270,10 +261,10 @@ bool Parser::entry(const std::string& line, int number)
     const std::string key = Trim(line.substr(0, equals));
     if (!ValidKeyName(key))
         return fail(number, "\"" + key + "\" is not a key (keys are the command options without --, e.g. pixel-size)");
-    std::string value;
-    std::string why;
-    if (!ParseValue(line.substr(equals + 1), value, why))
-        return fail(number, key + ": " + why);
+    const StatusOr<std::string> parsed = ParseValue(line.substr(equals + 1));
+    if (!parsed)
+        return fail(number, key + ": " + parsed.status.message);
+    const std::string& value = *parsed;
     if (m_where == Where::Nowhere)
         return fail(number, key + " is outside any section; start one with [map NAME] or [defaults]");
     if (m_where == Where::Defaults)

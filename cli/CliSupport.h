@@ -112,9 +112,8 @@ template <typename Request> class CommandOptions
 {
 public:
     CommandOptions(CLI::App* command, const JobOptions<Request>& rows)
-        : m_rows(rows), m_texts(rows.size()), m_lists(rows.size())
+        : m_rows(rows), m_texts(rows.size()), m_lists(rows.size()), m_flags(rows.size())
     {
-        m_flags.resize(rows.size());
         for (std::size_t i = 0; i < rows.size(); ++i)
         {
             const JobOption<Request>& row = rows[i];
