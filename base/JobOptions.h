@@ -41,6 +41,9 @@ template <typename Request> struct JobOption
     std::string defaultText; // shown as "=default" in the help; empty: nothing shown
     std::string help;
     std::string excludes; // the option this one cannot be given with: a flag's opposite
+    // Values the option takes on the command line ("--window XOFF YOFF XSIZE YSIZE": 4), given to
+    // the parser joined by spaces, as a manifest writes them.
+    int count = 1;
     Parser parse;
 
     bool path() const { return type == "PATH"; }

@@ -5,6 +5,8 @@
 #include "banks/ShorelineFile.h"
 #include "cli/BatchManifest.h"
 #include "cli/CliSupport.h"
+#include "tools/ExportJob.h"
+#include "tools/ImportJob.h"
 
 #include <algorithm>
 #include <chrono>
@@ -141,6 +143,36 @@ JobOutcome PreviewOutcome(const BatchJob& job, const JobVoice& voice, const CliC
     return Outcome(result, voice, "wrote " + Written(job.preview.output));
 }
 
+JobOutcome ImportOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
+{
+    JobMessages messages(voice);
+    const ImportRequest& request = job.importRequest;
+    ImportSummary summary;
+    JobResult result;
+    {
+        TerminalProgress progress(voice.where, context.quiet);
+        progress.setWork(double(FileSize(request.input)), "B");
+        result = RunImportJob(request, progress, messages, &summary);
+    }
+    std::string detail = "wrote " + Written(request.output) + ", " + std::to_string(summary.image.width) + " x " +
+                         std::to_string(summary.image.height) + ", " + result.output("header");
+    if (!summary.mask.empty())
+        detail += ", " + summary.mask;
+    return Outcome(result, voice, detail);
+}
+
+JobOutcome ExportOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
+{
+    JobMessages messages(voice);
+    JobResult result;
+    {
+        TerminalProgress progress(voice.where, context.quiet);
+        progress.setWork(double(FileSize(job.exportRequest.input)), "B");
+        result = RunExportJob(job.exportRequest, progress, messages);
+    }
+    return Outcome(result, voice, "wrote " + Written(job.exportRequest.output));
+}
+
 JobOutcome RunJob(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
     try
@@ -155,6 +187,10 @@ JobOutcome RunJob(const BatchJob& job, const JobVoice& voice, const CliContext& 
             return CliffOutcome(job, voice, context);
         case BatchJobKind::Preview:
             return PreviewOutcome(job, voice, context);
+        case BatchJobKind::Import:
+            return ImportOutcome(job, voice, context);
+        case BatchJobKind::Export:
+            return ExportOutcome(job, voice, context);
         }
     }
     catch (const std::bad_alloc&)
@@ -289,8 +325,8 @@ void RegisterBatchCommand(CLI::App& app, CliContext& context)
     auto options = std::make_shared<BatchOptions>();
     CLI::App* command = app.add_subcommand(
         "batch",
-        "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures "
-        "and skipping the jobs that read a failed job's output");
+        "Run the map, banks, cliff, preview, import and export jobs listed in a manifest (docs/BATCH.md), going on "
+        "past failures and skipping the jobs that read a failed job's output");
     command->add_option("MANIFEST", options->manifest, "INI manifest listing the jobs and their settings")->required();
     command->add_flag("--check", options->check, "only check the manifest and list its jobs");
     command

@@ -26,8 +26,8 @@
 namespace
 {
 
-constexpr int kKinds = 4;
-constexpr const char* kKindNames[kKinds] = {"map", "banks", "cliff", "preview"};
+constexpr int kKinds = 6;
+constexpr const char* kKindNames[kKinds] = {"map", "banks", "cliff", "preview", "import", "export"};
 
 // Sets one key's value into its job, or answers why the value is wrong.
 using Setter = std::function<Status(BatchJob&, const std::string&)>;
@@ -64,6 +64,8 @@ const std::vector<KeySpec>& Keys()
         AddOptionKeys(list, K::Banks, BanksDescription(), &BatchJob::banks);
         AddOptionKeys(list, K::Cliff, CliffDescription(), &BatchJob::cliff);
         AddOptionKeys(list, K::Preview, PreviewDescription(), &BatchJob::preview);
+        AddOptionKeys(list, K::Import, ImportDescription(), &BatchJob::importRequest);
+        AddOptionKeys(list, K::Export, ExportDescription(), &BatchJob::exportRequest);
         return list;
     }();
     return keys;
@@ -234,7 +236,8 @@ bool Parser::section(const std::string& line, int number)
     if (found == std::end(kKindNames))
         return fail(number,
                     "unknown section [" + inside +
-                        "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME] and [preview NAME]");
+                        "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME], [preview NAME], "
+                        "[import NAME] and [export NAME]");
     if (name.empty())
         return fail(number, "[" + kind + "] needs a name: [" + kind + " NAME]");
     BatchJob job;
@@ -304,7 +307,8 @@ bool Parser::finish()
 {
     if (m_manifest.jobs.empty())
     {
-        m_error = "0: no jobs: add a [map NAME], [banks NAME], [cliff NAME] or [preview NAME] section";
+        m_error = "0: no jobs: add a [map NAME], [banks NAME], [cliff NAME], [preview NAME], [import NAME] or "
+                  "[export NAME] section";
         return false;
     }
     for (std::size_t i = 0; i < m_manifest.jobs.size(); ++i)
@@ -323,6 +327,10 @@ bool Parser::finish()
             if (keySpec.kind == job.kind && keySpec.required && !job.sets(keySpec.key))
                 return fail(job.line, std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "] needs " +
                                           keySpec.key + " = PATH");
+        // Each key was checked alone as it was read; the import's options also go together.
+        if (HeightImportOptions options; job.kind == BatchJobKind::Import)
+            if (const Status status = ImportOptionsOf(job.importRequest, options, OptionSpelling::manifest); !status)
+                return fail(job.line, "[import " + job.name + "]: " + status.message);
     }
     return link();
 }
@@ -448,6 +456,12 @@ BatchJobFiles FilesOfBatchJob(const BatchJob& job)
         break;
     case BatchJobKind::Cliff:
         files = {{job.cliff.dat, job.cliff.like}, {job.cliff.output}};
+        break;
+    case BatchJobKind::Import:
+        files = {{job.importRequest.input}, ImportJobOutputs(job.importRequest)};
+        break;
+    case BatchJobKind::Export:
+        files = {{job.exportRequest.input, job.exportRequest.like}, {job.exportRequest.output}};
         break;
     case BatchJobKind::Preview:
     {

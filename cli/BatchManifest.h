@@ -12,8 +12,9 @@
 //   dat = maps/north.dat
 //   output = "maps/north cliff.bmp"
 //
-// Sections [map NAME], [banks NAME], [cliff NAME] and [preview NAME] run the commands process,
-// banks, cliff and preview, in the order of the file. Every value is checked while parsing, so
+// Sections [map NAME], [banks NAME], [cliff NAME], [preview NAME], [import NAME] and
+// [export NAME] run the commands process, banks, cliff, preview, import and export, in the order
+// of the file. Every value is checked while parsing, so
 // a manifest either parses whole or names the first mistake with its line number. Jobs are tied
 // to each other by the files they read and write, compared as files (see FileKey), so a job
 // runs after the job whose output it reads, and no two jobs may write one file.
@@ -23,6 +24,8 @@
 #include "tools/CliffRequest.h"
 #include "tools/PreviewJob.h"
 #include "tools/ProcessRequest.h"
+#include "tools/ExportJob.h"
+#include "tools/ImportJob.h"
 
 #include <cstddef>
 #include <string>
@@ -34,9 +37,11 @@ enum class BatchJobKind
     Banks,
     Cliff,
     Preview,
+    Import,
+    Export,
 };
 
-// "map", "banks", "cliff", "preview".
+// "map", "banks", "cliff", "preview", "import", "export".
 const char* BatchJobKindName(BatchJobKind kind);
 
 struct BatchJob
@@ -51,6 +56,8 @@ struct BatchJob
     BanksRequest banks;
     CliffRequest cliff;
     PreviewJob preview = DescribedPreviewJob();
+    ImportRequest importRequest;
+    ExportRequest exportRequest;
 
     // Filled once the manifest is read: the other jobs whose output this one reads.
     struct Input
@@ -66,7 +73,7 @@ struct BatchJob
 // The files a job reads and the ones it writes, as the manifest spells them (joined to its
 // folder): a map's RAW, lever and mask and its "<base>.dat" (and "<base>_w.dat" with a mask); the
 // map a GeoTIFF or the vector lines are placed on; a preview of a water file also reads the
-// terrain it is drawn over.
+// terrain it is drawn over; an import writes its RAW, the RAW's header and nodata mask.
 struct BatchJobFiles
 {
     std::vector<std::string> reads;

@@ -108,7 +108,7 @@ template <typename Request> class CommandOptions
 {
 public:
     CommandOptions(CLI::App* command, const JobOptions<Request>& rows)
-        : m_rows(rows), m_texts(rows.size()), m_flags(rows.size())
+        : m_rows(rows), m_texts(rows.size()), m_lists(rows.size()), m_flags(rows.size())
     {
         for (std::size_t i = 0; i < rows.size(); ++i)
         {
@@ -120,11 +120,12 @@ public:
                 option = command->add_flag("--" + row.name, m_flags[i], row.help);
             else
             {
-                option = command->add_option((row.alias.empty() ? "" : "-" + row.alias + ",") + "--" + row.name,
-                                             m_texts[i], row.help);
+                const std::string names = (row.alias.empty() ? "" : "-" + row.alias + ",") + "--" + row.name;
+                option = row.count > 1 ? command->add_option(names, m_lists[i], row.help)->expected(row.count)
+                                       : command->add_option(names, m_texts[i], row.help);
                 if (!row.choices.empty())
                     option->check(CLI::IsMember(row.choices));
-                else
+                if (row.choices.empty() || !row.type.empty())
                     option->type_name(row.type);
                 if (!row.defaultText.empty())
                     option->default_str(row.defaultText);
@@ -147,7 +148,9 @@ public:
             const JobOption<Request>& row = m_rows[i];
             if (m_options[i]->count() == 0)
                 continue;
-            const std::string text = row.form == OptionForm::flag ? (m_flags[i] ? "true" : "false") : m_texts[i];
+            std::string text = row.form == OptionForm::flag ? (m_flags[i] ? "true" : "false") : m_texts[i];
+            for (const std::string& value : m_lists[i])
+                text += (text.empty() ? "" : " ") + value;
             if (const Status status = row.parse(request, text); !status)
             {
                 PrintError((row.form == OptionForm::positional ? row.name : "--" + row.name) + ": " + status.message);
@@ -173,6 +176,7 @@ public:
 private:
     const JobOptions<Request>& m_rows;
     std::deque<std::string> m_texts; // CLI11 holds on to each: they must not move
+    std::deque<std::vector<std::string>> m_lists; // of the rows that take several values
     std::deque<bool> m_flags;
     std::vector<CLI::Option*> m_options;
 };

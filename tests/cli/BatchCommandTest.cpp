@@ -253,9 +253,9 @@ TEST_F(BatchCommand, DamagedMaskFailsItsMapUnlessKeepGoing)
         << went.err;
 }
 
-// N = 1, 3 and 16 slices, two running at a time, write the same files as one run; a cliff that
-// names its map's output through a link to the folder, and one through an absolute path, stay in
-// the map's slice and run after it.
+// N = 1, 3 and 16 slices, two running at a time, write the same files as one run; a cliff and an
+// export that name their map's output through a link to the folder, and a cliff through an
+// absolute path, stay in the map's slice and run after it.
 TEST_F(BatchCommand, SlicesTogetherWriteWhatOneRunWrites)
 {
     std::string manifest = "[defaults]\nwidth = 256\nheight = 256\n";
@@ -268,10 +268,11 @@ TEST_F(BatchCommand, SlicesTogetherWriteWhatOneRunWrites)
                 "[preview water]\ndat = maps/m2_w.dat\noutput = out/m2_w.png\n"
                 "[banks lake]\nwtr = maps/lake.wtr\noutput = out/lake.sl\n"
                 "[cliff absolute]\ndat = @/maps/./m4.dat\noutput = out/m4.bmp\n"
-                "[preview m0]\ndat = maps/m0.dat\noutput = out/m0.png\n";
+                "[preview m0]\ndat = maps/m0.dat\noutput = out/m0.png\n"
+                "[export m3]\ndat = link/m3.dat\noutput = out/m3.png\n";
     const std::vector<std::string> outputs = {
         "maps/m0.dat",   "maps/m0_w.dat", "maps/m1.dat",  "maps/m2.dat", "maps/m2_w.dat", "maps/m3.dat", "maps/m4.dat",
-        "maps/m4_w.dat", "out/m1.bmp",    "out/m2_w.png", "out/lake.sl", "out/m4.bmp",    "out/m0.png"};
+        "maps/m4_w.dat", "out/m1.bmp",    "out/m2_w.png", "out/lake.sl", "out/m4.bmp",    "out/m0.png",  "out/m3.png"};
     const auto prepare = [&](const std::string& folder)
     {
         for (int i = 0; i < 5; ++i)
@@ -312,7 +313,7 @@ TEST_F(BatchCommand, SlicesTogetherWriteWhatOneRunWrites)
                 }
             }
         }
-        EXPECT_EQ(jobs, 10u);
+        EXPECT_EQ(jobs, 11u);
         for (const std::string& output : outputs)
             EXPECT_EQ(ReadBytes(folder + "/" + output), ReadBytes(path("whole/" + output))) << output;
     }

@@ -58,8 +58,24 @@ dat = north_w.dat
 output = north_w.png
 mode = water
 terrain = north.dat
+
+[import west]
+image = dems/west.tif
+output = west.raw
+height-range = -50:1200
+pixel-size = 2.5
+size = 1025
+window = 3 4 300 200
+band = 2
+t-srs = "EPSG:32633"
+keep-crs = no
+
+[export west]
+dat = west.dat
+output = west.tif
+like = dems/west.tif
 )");
-    ASSERT_EQ(manifest.jobs.size(), 4u);
+    ASSERT_EQ(manifest.jobs.size(), 6u);
     const BatchJob& map = manifest.jobs[0];
     EXPECT_EQ(map.kind, BatchJobKind::Map);
     EXPECT_EQ(map.name, "north");
@@ -91,6 +107,21 @@ terrain = north.dat
     EXPECT_EQ(preview.preview.mode, "water");
     EXPECT_EQ(preview.preview.terrain, "/maps/north.dat");
     EXPECT_EQ(preview.preview.settings.heightScale, 20.0); // the default
+
+    const ImportRequest& imported = manifest.jobs[4].importRequest;
+    EXPECT_EQ(imported.input, "/maps/dems/west.tif");
+    EXPECT_EQ(imported.output, "/maps/west.raw");
+    EXPECT_EQ(imported.heightRange, "-50:1200");
+    EXPECT_EQ(imported.pixelSize, 2.5);
+    EXPECT_EQ(imported.size, 1025);
+    EXPECT_EQ(imported.window, (std::vector<int>{3, 4, 300, 200}));
+    EXPECT_EQ(imported.band, 2);
+    EXPECT_EQ(imported.targetSrs, "EPSG:32633");
+    EXPECT_EQ(imported.resampling, "bilinear");
+    const ExportRequest& exported = manifest.jobs[5].exportRequest;
+    EXPECT_EQ(exported.like, "/maps/dems/west.tif");
+    EXPECT_EQ(exported.heights, "samples");
+    EXPECT_TRUE(exported.output.ends_with("west.tif") && exported.input == "/maps/west.dat");
 
     // Without a folder the paths stay as written.
     EXPECT_EQ(Parse("[map a]\nraw = a.raw\n", "").jobs.at(0).map.raw, "a.raw");
@@ -131,6 +162,18 @@ TEST(BatchManifest, MistakesNameTheLineAndWhatIsWrong)
         {"[defaults]\nscale = 51\n[map a]\nraw = a\n", "2: scale (map): 51 is outside the range 1..50"},
         {"[defaults]\nheight-scale = 500000\n[map a]\nraw = a\n", "2: height-scale (cliff): 500000 is outside the range"},
         {"[preview p]\ndat = a\noutput = b\nmode = shiny\n", "4: mode: \"shiny\" is not relief, water or auto"},
+        {"[import i]\nimage = a.tif\noutput = a.raw\nheight-range = 5:1\n",
+         "4: height-range: 5:1: MIN must be below MAX"},
+        {"[import i]\nimage = a.tif\noutput = a.raw\nwindow = 1 2 3\n",
+         "4: window: \"1 2 3\" is not 4 whole numbers (XOFF YOFF XSIZE YSIZE)"},
+        {"[import i]\nimage = a.tif\noutput = a.raw\nfit = crop\n",
+         "1: [import i]: fit says how a raster becomes a square map of size N samples; give size too"},
+        {"[defaults]\nresampling = wavy\n[import i]\nimage = a\n",
+         "2: resampling (import): wavy is not one of nearest"},
+        {"[import i]\nimage = a.tif\n", "1: [import i] needs output = PATH"},
+        {"[defaults]\nheight-step = 1\n[import i]\nimage = a.tif\noutput = a.raw\nheight-range = auto\n",
+         "3: [import i]: height-range excludes height-step"},
+        {"[export e]\ndat = a.dat\noutput = a.png\nheights = feet\n", "4: heights: feet is neither samples nor metres"},
         {"[preview p]\ndat = c.bmp\noutput = p.dat\n[cliff c]\ndat = p.dat\noutput = c.bmp\n",
          "1: jobs wait for each other's output: [preview p] reads c.bmp, written by [cliff c], which reads p.dat, "
          "written by [preview p]"},
@@ -207,6 +250,13 @@ output = b.sl
 [preview m6]
 dat = m6_w.dat
 output = m6.png
+[import m3]
+image = dems/m3.tif
+output = m3.raw
+[export m3]
+dat = m3.dat
+output = m3.tif
+like = m3.raw.hdr
 )";
 
 std::size_t IndexOf(const BatchManifest& manifest, const std::string& label)
@@ -234,10 +284,11 @@ std::pair<int, std::size_t> SliceOf(const BatchManifest& manifest, int count, st
 TEST(BatchShard, SlicesAreDisjointCoverEveryJobAndKeepReadersAfterTheirMap)
 {
     const BatchManifest manifest = Parse(kShardManifest);
-    ASSERT_EQ(manifest.jobs.size(), 15u);
+    ASSERT_EQ(manifest.jobs.size(), 17u);
     const std::vector<std::pair<std::string, std::string>> readerAndMap = {
         {"cliff early", "map m7"}, {"cliff m0", "map m0"},           {"preview m1", "map m1"},
         {"preview m6", "map m6"},  {"preview m2 over m5", "map m2"}, {"preview m2 over m5", "map m5"},
+        {"map m3", "import m3"},   {"export m3", "map m3"},          {"export m3", "import m3"},
     };
     for (int count : {1, 2, 3, 7})
     {
@@ -271,8 +322,9 @@ TEST(BatchShard, RunOrderKeepsTheFileOrderButForReadersBeforeTheirMap)
 {
     const BatchManifest manifest = Parse(kShardManifest);
     const std::vector<std::size_t> order = BatchRunOrder(manifest);
-    // The early cliff waits for m7 and runs right after it; everything else keeps its place.
-    const std::vector<std::size_t> expected = {1, 2, 3, 4, 5, 6, 7, 8, 0, 9, 10, 11, 12, 13, 14};
+    // The early cliff waits for m7 and runs right after it, map m3 for the import of its RAW
+    // listed last; everything else keeps its place.
+    const std::vector<std::size_t> expected = {1, 2, 3, 5, 6, 7, 8, 0, 9, 10, 11, 12, 13, 14, 15, 4, 16};
     EXPECT_EQ(order, expected);
 }
 
