@@ -142,13 +142,6 @@ template <typename Settings> Status CheckField(const JobField<Settings>& field, 
     return Ok();
 }
 
-// CheckField's message alone, empty when the value is inside: the form the image commands
-// still take.
-template <typename Settings> std::string CheckFieldValue(const JobField<Settings>& field, double value)
-{
-    return CheckField(field, value).message;
-}
-
 // Parses `text` as the field's kind, checks its range and stores it, or answers why the text was
 // refused. The command line and the batch manifest both set fields here, so they accept and
 // refuse the same texts with the same words.

@@ -161,7 +161,7 @@ int RunImport(const ImportRequest& options, const CliContext& context)
                     summary.mask.c_str());
     // process reads the size and the georeference from the header. The pixel size is named
     // all the same: one given here or approximated from degrees is not in the header.
-    const bool usablePixel = CheckFieldValue(ProcessField("pixelSize"), image.pixelSize).empty();
+    const bool usablePixel = CheckField(ProcessField("pixelSize"), image.pixelSize).ok();
     std::printf("next: altimo-cli process %s%s\n", ShellWord(options.output).c_str(),
                 usablePixel ? (" --pixel-size " + FormatMetres(image.pixelSize)).c_str() : "");
     return kExitOk;

@@ -21,13 +21,12 @@
 namespace
 {
 
-// A number as C writes it, without the "+" that the manifest's other numbers take: the import
-// options have always been read this way.
-bool ParseStrictNumber(const std::string& text, double& value)
+// Through the one number reader every option shares, so "+5" and "5" mean one thing everywhere.
+bool ReadNumber(std::string_view text, double& value)
 {
-    const char* end = text.data() + text.size();
-    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-    return !text.empty() && ec == std::errc() && ptr == end && std::isfinite(value);
+    const std::optional<double> number = ParseNumber(text);
+    value = number.value_or(value);
+    return number.has_value();
 }
 
 class Names
@@ -47,24 +46,24 @@ private:
     bool m_manifest;
 };
 
-std::string CheckImportPixelSize(double metres)
+Status Refused(std::string why)
 {
-    // The pixel sizes that process takes, so that what import passes on is never refused there.
-    return CheckFieldValue(ProcessField("pixelSize"), metres);
+    return {StatusCode::invalidSettings, std::move(why)};
 }
 
-std::string CheckResampling(const std::string& method)
+Status CheckImportPixelSize(double metres)
+{
+    // The pixel sizes that process takes, so that what import passes on is never refused there.
+    return CheckField(ProcessField("pixelSize"), metres);
+}
+
+Status CheckResampling(const std::string& method)
 {
     const auto* known = std::find_if(std::begin(kHeightResamplings), std::end(kHeightResamplings),
                                      [&](const char* name) { return method == name; });
     if (known != std::end(kHeightResamplings))
-        return {};
-    return method + " is not one of nearest, bilinear, cubic, cubicspline, lanczos, average, mode";
-}
-
-Status Refused(std::string why)
-{
-    return {StatusCode::invalidSettings, std::move(why)};
+        return Ok();
+    return Refused(method + " is not one of nearest, bilinear, cubic, cubicspline, lanczos, average, mode");
 }
 
 Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& settings, OptionSpelling spelling,
@@ -77,8 +76,8 @@ Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& set
     {
         // The colon is looked for after the first character, so that MIN may be negative.
         const std::size_t colon = request.heightRange.find(':', 1);
-        if (colon == std::string::npos || !ParseStrictNumber(request.heightRange.substr(0, colon), settings.rangeMin) ||
-            !ParseStrictNumber(request.heightRange.substr(colon + 1), settings.rangeMax))
+        if (colon == std::string::npos || !ReadNumber(request.heightRange.substr(0, colon), settings.rangeMin) ||
+            !ReadNumber(request.heightRange.substr(colon + 1), settings.rangeMax))
             return Refused(name.of("height-range") + request.heightRange +
                            " is neither MIN:MAX (metres, e.g. -50:1200) nor auto");
         if (!(settings.rangeMin < settings.rangeMax))
@@ -92,13 +91,13 @@ Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& set
         return Refused(name("t-srs") + " excludes " + name("keep-crs"));
     if (!request.heightStep.empty())
     {
-        if (!ParseStrictNumber(request.heightStep, settings.heightStep) || !(settings.heightStep > 0))
+        if (!ReadNumber(request.heightStep, settings.heightStep) || !(settings.heightStep > 0))
             return Refused(name.of("height-step") + request.heightStep + " is not a number of metres above 0");
         settings.range = HeightImportOptions::Range::Step;
     }
     if (!request.nodataHeight.empty())
     {
-        if (!ParseStrictNumber(request.nodataHeight, settings.nodataHeight))
+        if (!ReadNumber(request.nodataHeight, settings.nodataHeight))
             return Refused(name.of("nodata-height") + request.nodataHeight + " is not a number");
         settings.hasNodataHeight = true;
     }
@@ -111,8 +110,8 @@ Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& set
         settings.nodata =
             request.fillVoids == "on" ? HeightImportOptions::Nodata::Fill : HeightImportOptions::Nodata::Constant;
     if (request.pixelSize != 0)
-        if (const std::string problem = CheckImportPixelSize(request.pixelSize); !problem.empty())
-            return Refused(name.of("pixel-size") + problem);
+        if (const Status problem = CheckImportPixelSize(request.pixelSize); !problem)
+            return Refused(name.of("pixel-size") + problem.message);
     settings.pixelSize = request.pixelSize;
     if (request.size != 0 && (request.size < kHeightImageMinSide || request.size > kHeightImageMaxSide))
         return Refused(name.of("size") + std::to_string(request.size) + " is outside the range 256..20000");
@@ -138,8 +137,8 @@ Status CheckImportOptions(const ImportRequest& request, HeightImportOptions& set
     settings.band = request.band;
     settings.targetSrs = request.targetSrs;
     settings.keepCrs = request.keepCrs;
-    if (const std::string problem = CheckResampling(request.resampling); !problem.empty())
-        return Refused(name.of("resampling") + problem);
+    if (const Status problem = CheckResampling(request.resampling); !problem)
+        return Refused(name.of("resampling") + problem.message);
     settings.resampling = request.resampling;
     return Ok();
 }
