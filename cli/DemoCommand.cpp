@@ -160,9 +160,9 @@ private:
         const int side = DemoWaterMaskSide(m_size, m_scale);
         {
             const LargeBuffer<std::uint8_t> cells = BuildDemoWaterMask(m_terrain, m_scale);
-            if (const WtrStatus status = WriteWtrFile(path(".wtr"), cells.data(), side, side, DemoWaterBlock(m_size));
-                status != WtrStatus::ok)
-                return fail(path(".wtr") + ": " + WtrStatusMessage(status));
+            if (const Status written = WriteWtrFile(path(".wtr"), cells.data(), side, side, DemoWaterBlock(m_size));
+                !written)
+                return fail(path(".wtr") + ": " + written.message);
         }
         m_waterPath = path(".wtr");
         report("water", start, m_waterPath,

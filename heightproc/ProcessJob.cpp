@@ -30,9 +30,8 @@ struct StageProblem
 StageProblem LeverProblem(const std::string& path, const ProcessSettings& settings)
 {
     BmpReader reader;
-    std::string error;
-    if (!reader.open(path.c_str(), error))
-        return {path + ": not a usable lever bitmap: " + error};
+    if (const Status opened = reader.open(path.c_str()); !opened)
+        return {path + ": not a usable lever bitmap: " + opened.message};
     if (reader.width() != settings.rawWidth || reader.height() != settings.rawHeight)
         return {path + ": " + kLeverSizeMessage + " (the bitmap is " + std::to_string(reader.width()) + " x " +
                     std::to_string(reader.height()) + ", the map " + std::to_string(settings.rawWidth) + " x " +

@@ -221,8 +221,11 @@ private:
     {
         m_terrain = {};
         GreyImage mask;
-        if (!LoadGreyImage(path("_cliff.bmp"), mask, m_error))
+        if (Status loaded = LoadGreyImage(path("_cliff.bmp"), mask); !loaded)
+        {
+            m_error = loaded.message;
             return false;
+        }
         if (!write(path("_cliff.png"), mask.pixels.data(), mask.width, mask.height, 1, "the cliff mask"))
             return false;
         m_cliff = DemoPanel({mask.pixels.data(), mask.width, mask.height, 1});

@@ -50,8 +50,11 @@ std::string LayoutReason(int colourType, int bitDepth)
 bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::string& reason)
 {
     PngReader reader(file, fileLength);
-    if (!reader.ReadHeader(reason))
+    if (Status header = reader.ReadHeader(); !header)
+    {
+        reason = header.message;
         return false;
+    }
     const std::uint32_t width = reader.Width();
     const std::uint32_t height = reader.Height();
     const int bitDepth = reader.BitDepth();
@@ -61,8 +64,13 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::str
         reason = SideReason(width, height);
     if (reason.empty() && reader.ClaimsMoreThanFileHolds())
         reason = "the PNG claims a size its file cannot hold";
-    if (!reason.empty() || !reader.Prepare(PngRows::AsStored, reason))
+    if (!reason.empty())
         return false;
+    if (Status prepared = reader.Prepare(PngRows::AsStored); !prepared)
+    {
+        reason = prepared.message;
+        return false;
+    }
 
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
@@ -72,8 +80,11 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::str
     // An 8-bit row is read into the first half of its 16-bit row and widened afterwards.
     for (std::uint32_t y = 0; y < height; ++y)
         rows[y] = reinterpret_cast<png_bytep>(image.samples.data() + std::size_t(y) * width);
-    if (!reader.ReadRows(rows.data(), reason))
+    if (Status read = reader.ReadRows(rows.data()); !read)
+    {
+        reason = read.message;
         return false;
+    }
     if (bitDepth == 8)
         for (std::uint32_t y = 0; y < height; ++y)
         {
