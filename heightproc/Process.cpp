@@ -199,8 +199,9 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
     if (!settings.leverPath.empty())
     {
         start = Clock::now();
-        if (ApplyLever(settings, settings.leverPath, heightView, progress, messages) == LeverStatus::BitmapUnreadable)
-            result.warnings.push_back("could not read the lever bitmap " + settings.leverPath + "; no levering");
+        if (const Status levered = ApplyLever(settings, settings.leverPath, heightView, progress, messages);
+            levered.code == StatusCode::cannotOpen)
+            result.warnings.push_back(levered.message + "; no levering");
         result.leverSeconds = Since(start);
     }
     progress.setPos(100);
