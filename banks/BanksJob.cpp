@@ -73,10 +73,10 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     BanksResult& run = generated ? *generated : local;
     FirstMessage shown(messages);
     run = GenerateShorelines(job.wtr, settings, shown);
-    if (run.status != BanksStatus::ok)
+    if (!run.status)
     {
         result.status = JobStatus::failed;
-        result.message = shown.first.empty() ? BanksStatusMessage(run.status) : shown.first;
+        result.message = shown.first.empty() ? run.status.message : shown.first;
         return result;
     }
     const BanksTimings& t = run.timings;
@@ -85,10 +85,10 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
         return result;
 
     const auto writeStart = std::chrono::steady_clock::now();
-    if (const BanksStatus status = WriteShorelineFile(job.output, run.lines); status != BanksStatus::ok)
+    if (const Status written = WriteShorelineFile(job.output, run.lines); !written)
     {
         result.status = JobStatus::failed;
-        result.message = OutputFailure(job.output, BanksStatusMessage(status));
+        result.message = OutputFailure(job.output, written.message);
         return StopJob(result, messages);
     }
     result.timings.push_back({"write", SecondsSince(writeStart)});
@@ -114,5 +114,5 @@ bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const st
         messages.show(problem, kAppName);
         return false;
     }
-    return WriteShorelineFile(path, lines) == BanksStatus::ok;
+    return WriteShorelineFile(path, lines).ok();
 }

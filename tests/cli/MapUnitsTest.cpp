@@ -314,7 +314,7 @@ TEST_F(MapUnits, PlacedShorelinesFollowTheWaterProcessDraws)
         settings.waterPixelSize = float(placement.cellSize);
         NullMessages messages;
         const BanksResult generated = GenerateShorelines(path("disc.wtr"), settings, messages);
-        ASSERT_EQ(generated.status, BanksStatus::ok);
+        ASSERT_TRUE(generated.status.ok());
         ASSERT_FALSE(generated.lines.empty());
 
         // The water the process job draws for this mask on a map of flat ground.
