@@ -24,7 +24,7 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
     std::string written = job.bmp;
     // A chosen bitmap is checked once it is known, as the command line's was before the run.
     std::string sameFile;
-    const CliffStatus status = !job.choose ? ExportCliffBitmap(job.dat, job.bmp, job.settings, progress)
+    const Status status = !job.choose ? ExportCliffBitmap(job.dat, job.bmp, job.settings, progress)
                                            : ExportCliffBitmap(
                                                  job.dat,
                                                  [&]() -> std::optional<std::string>
@@ -38,16 +38,16 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
                                                  job.settings, progress);
     if (!sameFile.empty())
         return StopJob(JobFailure(JobStatus::refused, sameFile), messages);
-    if (status != CliffStatus::Written)
+    if (!status)
     {
-        JobResult failure = JobFailure(JobStatus::failed, CliffStatusMessage(status, job.dat, written));
+        JobResult failure = JobFailure(JobStatus::failed, status.message);
         if (!job.desktop)
         {
-            if (status == CliffStatus::CannotWrite)
+            if (status.code == StatusCode::writeFailed)
                 failure.message = OutputFailure(written, "Can not write cliff bitmap");
             return StopJob(failure, messages);
         }
-        if (status == CliffStatus::TooLarge)
+        if (status.code == StatusCode::tooLarge)
             messages.show("Not enough memory for a cliff mask of this size", kAppName);
         return failure;
     }

@@ -82,7 +82,7 @@ std::vector<Writer> Writers()
         {"cliff bitmap", "cliff.bmp",
          [](const std::string& path) {
              NullProgress progress;
-             return ExportCliffBitmap(heightFile, path, CliffSettings(), progress) == CliffStatus::Written;
+             return ExportCliffBitmap(heightFile, path, CliffSettings(), progress).ok();
          }},
         {"shoreline file", "lines.sl",
          [](const std::string& path) {
