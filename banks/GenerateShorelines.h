@@ -28,7 +28,7 @@ struct BanksTimings
 
 struct BanksResult
 {
-    Status status; // the message is the text shown (for an unreadable mask, its path)
+    Status status;            // the message is the text shown (for an unreadable mask, its path)
     ShorelineSet lines;       // every line has more than 5 T points
     WaterImage filtered;      // the filtered image with the tracer's boundary marks (190)
     float metresPerPixel = 0; // f: metres per water-image pixel, waterPixelSize * scale

@@ -276,10 +276,10 @@ int Speedup(int size)
     settings.rawHeight = size;
     std::vector<std::uint16_t> fast = terrain.heights;
     std::vector<std::uint16_t> slow = terrain.heights;
-    const double leverFast =
-        Time([&] { (void)ApplyLever(settings, leverPath, {fast.data(), size, size}, progress, messages); });
-    const double leverSlow =
-        Time([&] { (void)reference::ApplyLever(settings, leverPath, {slow.data(), size, size}, progress, messages); });
+    const auto lever = [&](auto apply, std::vector<std::uint16_t>& heights)
+    { return Time([&] { (void)apply(settings, leverPath, {heights.data(), size, size}, progress, messages); }); };
+    const double leverFast = lever(ApplyLever, fast);
+    const double leverSlow = lever(reference::ApplyLever, slow);
     same = same && fast == slow;
     std::printf("levering %d x %d, blur 10: fast %.3f s, plain %.3f s, %.1fx\n", size, size, leverFast, leverSlow,
                 leverSlow / leverFast);

@@ -365,14 +365,14 @@ void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, c
 }
 
 Status ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
-                              IProgressSink& progress)
+                         IProgressSink& progress)
 {
     progress.setPos(0);
     return StreamCliffBitmap(datPath, bmpPath, settings, progress);
 }
 
 Status ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
-                              const CliffSettings& settings, IProgressSink& progress)
+                         const CliffSettings& settings, IProgressSink& progress)
 {
     progress.setPos(0);
     {

@@ -4,10 +4,10 @@
 // angle + threshold / 2, and rises linearly in between. Row 0 of the height file is the top of
 // the picture.
 #include "base/JobFields.h"
-#include "codec/DATElevationDB.h"
 #include "base/RasterView.h"
 #include "base/Sinks.h"
 #include "base/Status.h"
+#include "codec/DATElevationDB.h"
 
 #include <cstdint>
 #include <functional>
@@ -80,11 +80,11 @@ void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, c
 // tooLarge (the bitmap would not fit in memory or in a BMP file), writeFailed (the desktop page
 // says nothing).
 Status ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
-                              IProgressSink& progress);
+                         IProgressSink& progress);
 
 // The same export, asking `chooseTarget` for the file to write once the height file has been
 // read (the desktop asks with its save dialog then); no answer ends it with noTarget, nothing
 // written.
 using CliffTargetChooser = std::function<std::optional<std::string>()>;
 Status ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
-                              const CliffSettings& settings, IProgressSink& progress);
+                         const CliffSettings& settings, IProgressSink& progress);

@@ -25,17 +25,17 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
     // A chosen bitmap is checked once it is known, as the command line's was before the run.
     std::string sameFile;
     const Status status = !job.choose ? ExportCliffBitmap(job.dat, job.bmp, job.settings, progress)
-                                           : ExportCliffBitmap(
-                                                 job.dat,
-                                                 [&]() -> std::optional<std::string>
-                                                 {
-                                                     std::optional<std::string> target = job.choose();
-                                                     written = target.value_or(std::string());
-                                                     if (target)
-                                                         sameFile = SameFileProblem({job.dat}, {*target});
-                                                     return sameFile.empty() ? target : std::nullopt;
-                                                 },
-                                                 job.settings, progress);
+                                      : ExportCliffBitmap(
+                                            job.dat,
+                                            [&]() -> std::optional<std::string>
+                                            {
+                                                std::optional<std::string> target = job.choose();
+                                                written = target.value_or(std::string());
+                                                if (target)
+                                                    sameFile = SameFileProblem({job.dat}, {*target});
+                                                return sameFile.empty() ? target : std::nullopt;
+                                            },
+                                            job.settings, progress);
     if (!sameFile.empty())
         return StopJob(JobFailure(JobStatus::refused, sameFile), messages);
     if (!status)

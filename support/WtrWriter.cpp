@@ -39,8 +39,7 @@ bool GatherBlock(const std::uint8_t* cells, int width, int height, int blockSize
 }
 } // namespace
 
-Status EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize,
-                    std::vector<std::uint8_t>& out)
+Status EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize, std::vector<std::uint8_t>& out)
 {
     out.clear();
     if (blockSize < kMinWtrBlockSize || blockSize > kMaxWtrBlockSize)

@@ -32,8 +32,7 @@ inline constexpr JobField<WtrEncodeSettings> kWtrEncodeFields[] = {
 // block size outside kMinWtrBlockSize .. kMaxWtrBlockSize or a side below 1 (invalidSettings), a
 // grid of more than 32767 blocks along a side (tooLarge) and a cell above 15 (invalidInput); the
 // messages name no file.
-Status EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize,
-                    std::vector<std::uint8_t>& out);
+Status EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize, std::vector<std::uint8_t>& out);
 
 // EncodeWtr() written atomically to `path`; false for any failure (nothing is left at `path`
 // then, or the earlier file stays).

@@ -11,8 +11,8 @@ TEST(ShorelineFile, NumbersBlocksInOrderWithSignsAndEmptyLines)
     const StatusOr<std::string> text = FormatShorelines(lines);
     ASSERT_TRUE(text.ok());
     EXPECT_EQ(*text, "[LINE=0]\n\tpoint_xz=250.00,100.00\n\tpoint_xz=260.00,150.00\n\tpoint_xz=300.00,175.00\n[END]\n\n"
-                    "[LINE=1]\n[END]\n\n"
-                    "[LINE=2]\n\tpoint_xz=2147483647.00,-2147483648.00\n[END]\n\n");
+                     "[LINE=1]\n[END]\n\n"
+                     "[LINE=2]\n\tpoint_xz=2147483647.00,-2147483648.00\n[END]\n\n");
     const StatusOr<std::string> none = FormatShorelines({});
     ASSERT_TRUE(none.ok());
     EXPECT_EQ(*none, "");

@@ -181,9 +181,8 @@ TEST(Lever, AnUnusableBitmapChangesNothing)
 {
     const std::filesystem::path dir = FreshDir("lever_unusable");
     std::ofstream(dir / "garbage.bmp") << "BM this is not a bitmap";
-    std::vector<std::pair<std::string, StatusCode>> cases = {
-        {(dir / "missing.bmp").string(), StatusCode::cannotOpen},
-        {(dir / "garbage.bmp").string(), StatusCode::cannotOpen}};
+    std::vector<std::pair<std::string, StatusCode>> cases = {{(dir / "missing.bmp").string(), StatusCode::cannotOpen},
+                                                             {(dir / "garbage.bmp").string(), StatusCode::cannotOpen}};
     for (const auto& [width, height] : {std::pair{39, 30}, std::pair{40, 29}, std::pair{41, 30}})
         cases.emplace_back(SaveLever(EdgeLever(width, height, 10, 99), "size"), StatusCode::invalidInput);
     std::mt19937 rng(5);

@@ -23,9 +23,9 @@ struct Cells
 void Load(CBufferMask& mask, const Cells& cells, int blockSize)
 {
     std::vector<std::uint8_t> bytes;
-    ASSERT_TRUE(EncodeWtr(cells.values.data(), static_cast<int>(cells.width), static_cast<int>(cells.height), blockSize,
-                          bytes)
-                    .ok());
+    ASSERT_TRUE(
+        EncodeWtr(cells.values.data(), static_cast<int>(cells.width), static_cast<int>(cells.height), blockSize, bytes)
+            .ok());
     ASSERT_TRUE(mask.load(bytes.data(), bytes.size()));
 }
 
