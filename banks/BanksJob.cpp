@@ -41,7 +41,7 @@ std::string BlockGapWarning(const std::string& wtrPath, long scale)
         return text + "encoding the mask's image again with wtr-encode --scale " + std::to_string(scale) +
                " (blocks of " + std::to_string(fitting) + " cells for its " + std::to_string(width) + " x " +
                std::to_string(height) + ") avoids it";
-    return text + MaskSideProblem(width, height, scale);
+    return text + MaskSideProblem(width, height, scale).message;
 }
 
 JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* generated)
@@ -53,8 +53,8 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
             return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles({job.wtr}, {job.output, job.preview}); !files.ok())
             return StopJob(files, messages);
-        if (std::string problem = UnopenedInput(job.wtr, kCannotOpenWtrCaption); !problem.empty())
-            return StopJob(JobFailure(JobStatus::failed, problem), messages);
+        if (Status opened = UnopenedInput(job.wtr, kCannotOpenWtrCaption); !opened)
+            return StopJob(JobFailure(JobStatus::failed, std::move(opened.message)), messages);
     }
     BanksSettings settings = job.settings;
     if (job.prepare)
@@ -109,9 +109,9 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
 bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs,
                     IMessageSink& messages)
 {
-    if (const std::string problem = SameFileProblem(inputs, {path}); !problem.empty())
+    if (const Status same = SameFileProblem(inputs, {path}); !same)
     {
-        messages.show(problem, kAppName);
+        messages.show(same.message, kAppName);
         return false;
     }
     return WriteShorelineFile(path, lines).ok();

@@ -75,8 +75,8 @@ BanksJob BanksCommandJob(const BanksOptions& options, const JobPaths& paths, Sho
     {
         for (const auto& [path, format, extension] : {std::tuple{&options.output, "a shoreline file", ".sl"},
                                                       {&options.preview, "a PNG picture", ".png"}})
-            if (std::string problem = OutputNameProblem(*path, format, {extension}); !problem.empty())
-                return JobFailure(JobStatus::refused, problem);
+            if (Status named = OutputNameProblem(*path, format, {extension}); !named)
+                return JobFailure(JobStatus::refused, std::move(named.message));
         if (JobResult vector = CheckVectorOutput(options); !vector.ok())
             return vector;
         if (!options.like.empty())

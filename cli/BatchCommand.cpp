@@ -161,9 +161,9 @@ JobOutcome CliffOutcome(const BatchJob& job, const JobVoice& voice, const CliCon
         CliffJob cliff(job.dat, settings, job.output);
         cliff.prepare = [&job]
         {
-            if (std::string problem = OutputNameProblem(job.output, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"});
-                !problem.empty())
-                return JobFailure(JobStatus::refused, problem);
+            if (Status named = OutputNameProblem(job.output, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"});
+                !named)
+                return JobFailure(JobStatus::refused, std::move(named.message));
             return JobResult{};
         };
         result = RunCliffJob(cliff, progress, messages);

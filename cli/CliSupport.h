@@ -98,8 +98,8 @@ int ExitCodeOf(const JobResult& result);
 // Streams, FIFOs and devices are written through whatever their name, and an empty name is left
 // to CheckJobPaths, which runs first: an output that is the job's own input is named as that. Returns kExitOk or kExitBadArguments after printing why.
 int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions);
-// The same check's message, or empty: for the jobs whose entry reports it.
-std::string OutputNameProblem(const std::string& path, const std::string& format,
+// The same check as a Status (invalidSettings): for the jobs whose entry reports it.
+Status OutputNameProblem(const std::string& path, const std::string& format,
                               std::initializer_list<const char*> extensions);
 // For commands that write a picture (`plain`: ".bmp", ".png"), or a GeoTIFF when the output ends
 // in .tif or .tiff: refuses --like with a plain picture, and fails a GeoTIFF in a build without

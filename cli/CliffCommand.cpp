@@ -50,8 +50,9 @@ int RunCliffCommand(CliffOptions& options, const JobPaths& paths, const CliConte
     CliffJob job(options.dat, options.settings, options.bmp);
     job.prepare = [&]
     {
-        if (std::string problem = OutputNameProblem(options.bmp, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"}); !problem.empty())
-            return JobFailure(JobStatus::refused, problem);
+        if (Status named = OutputNameProblem(options.bmp, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"});
+            !named)
+            return JobFailure(JobStatus::refused, std::move(named.message));
         SummariesAwayFromOutput(paths);
         return JobResult{};
     };

@@ -312,10 +312,10 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         const std::string mask = image.nodataMask.empty() ? std::string() : NodataMaskPathOf(options.output);
         if (!mask.empty())
         {
-            if (const std::string problem = SameFileProblem({options.input}, {mask}); !problem.empty())
+            if (const Status same = SameFileProblem({options.input}, {mask}); !same)
             {
                 progress.finish();
-                PrintError(problem + " (the nodata mask of " + options.output + ")");
+                PrintError(same.message + " (the nodata mask of " + options.output + ")");
                 return kExitBadArguments;
             }
             MapGeoReference geo;

@@ -84,10 +84,9 @@ void RegisterPreviewCommand(CLI::App& app, CliContext& context)
                 return;
             job->prepare = [output = job->output, like = job->like]
             {
-                if (std::string problem =
-                        OutputNameProblem(output, "a PNG picture or a GeoTIFF", {".png", ".tif", ".tiff"});
-                    !problem.empty())
-                    return JobFailure(JobStatus::refused, problem);
+                if (Status named = OutputNameProblem(output, "a PNG picture or a GeoTIFF", {".png", ".tif", ".tiff"});
+                    !named)
+                    return JobFailure(JobStatus::refused, std::move(named.message));
                 return GeoTiffOutputProblem(output, like, ".png");
             };
             SummariesAwayFromOutput(paths);

@@ -13,8 +13,8 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
             return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles({job.dat}, {job.bmp}); !files.ok())
             return StopJob(files, messages);
-        if (std::string problem = UnopenedInput(job.dat, "Can not open height DAT file"); !problem.empty())
-            return StopJob(JobFailure(JobStatus::failed, problem), messages);
+        if (Status opened = UnopenedInput(job.dat, "Can not open height DAT file"); !opened)
+            return StopJob(JobFailure(JobStatus::failed, std::move(opened.message)), messages);
     }
     if (job.prepare)
         if (JobResult prepared = job.prepare(); !prepared.ok())
@@ -32,7 +32,7 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
                                                 std::optional<std::string> target = job.choose();
                                                 written = target.value_or(std::string());
                                                 if (target)
-                                                    sameFile = SameFileProblem({job.dat}, {*target});
+                                                    sameFile = SameFileProblem({job.dat}, {*target}).message;
                                                 return sameFile.empty() ? target : std::nullopt;
                                             },
                                             job.settings, progress);

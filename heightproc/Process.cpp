@@ -147,10 +147,9 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
     // all is written, not even the water file before a height file that is the RAW.
     const std::vector<std::string> outputs =
         settings.waterPath.empty() ? std::vector{base + ".dat"} : std::vector{base + "_w.dat", base + ".dat"};
-    if (const std::string problem = SameFileProblem({rawPath, settings.leverPath, settings.waterPath}, outputs);
-        !problem.empty())
+    if (const Status same = SameFileProblem({rawPath, settings.leverPath, settings.waterPath}, outputs); !same)
     {
-        messages.show(problem, kAppName);
+        messages.show(same.message, kAppName);
         progress.setPos(0);
         return result;
     }

@@ -166,8 +166,8 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
             return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles(ProcessJobInputs(job), ProcessJobOutputs(job)); !files.ok())
             return StopJob(files, messages);
-        if (std::string problem = UnopenedInput(job.raw, "Can not open RAW file"); !problem.empty())
-            return StopJob(JobFailure(JobStatus::failed, problem), messages);
+        if (Status opened = UnopenedInput(job.raw, "Can not open RAW file"); !opened)
+            return StopJob(JobFailure(JobStatus::failed, std::move(opened.message)), messages);
     }
     ProcessSettings settings = job.settings;
     if (job.prepare)

@@ -13,8 +13,11 @@
 
 bool LoadDatFile(const std::string& path, LoadedDat& dat, std::string& error)
 {
-    if (error = UnopenedInput(path, "cannot open the file"); !error.empty())
+    if (Status opened = UnopenedInput(path, "cannot open the file"); !opened)
+    {
+        error = std::move(opened.message);
         return false;
+    }
     CDATElevationDB db(false);
     bool outOfMemory = false;
     const bool loaded = db.load(path.c_str(),
@@ -50,8 +53,11 @@ bool LoadDatFile(const std::string& path, LoadedDat& dat, std::string& error)
 bool LoadDatInBands(const std::string& path, CDATElevationDB& db, const CDATElevationDB::BandSink& sink,
                     std::string& error)
 {
-    if (error = UnopenedInput(path, "cannot open the file"); !error.empty())
+    if (Status opened = UnopenedInput(path, "cannot open the file"); !opened)
+    {
+        error = std::move(opened.message);
         return false;
+    }
     bool sinkFailed = false;
     const bool loaded = db.loadInBands(path.c_str(),
                                        [&](long firstRow, long rows, long width, const std::uint16_t* samples)

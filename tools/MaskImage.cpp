@@ -25,14 +25,13 @@ JobResult EncodeMaskImage(const MaskImageJob& job, MaskImageSummary& summary)
         if (!ReadMapSize(job.like, mapWidth, mapHeight, source, error))
             return JobFailure(JobStatus::failed, "--like: " + error);
         summary.map = std::to_string(mapWidth) + " x " + std::to_string(mapHeight) + " map, size from " + source;
-        if (std::string problem = MaskMapProblem(image.width, image.height, mapWidth, mapHeight, scale);
-            !problem.empty())
-            return JobFailure(JobStatus::refused, job.image + ": " + problem + " (" + source + ")");
+        if (const Status fits = MaskMapProblem(image.width, image.height, mapWidth, mapHeight, scale); !fits)
+            return JobFailure(JobStatus::refused, job.image + ": " + fits.message + " (" + source + ")");
     }
     if (job.fitScale || !job.like.empty())
     {
-        if (std::string problem = MaskSideProblem(image.width, image.height, scale); !problem.empty())
-            return JobFailure(JobStatus::refused, job.image + ": " + problem);
+        if (const Status fits = MaskSideProblem(image.width, image.height, scale); !fits)
+            return JobFailure(JobStatus::refused, job.image + ": " + fits.message);
         blockSize = FittingBlockSize(image.width, image.height, scale);
     }
 

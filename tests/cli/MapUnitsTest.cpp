@@ -257,11 +257,12 @@ TEST(MapUnitsParts, FittingBlocksAreMultiplesOfTheScaleThatDivideTheSides)
     EXPECT_EQ(FittingBlockSize(1024, 1024, 4), 256);
     EXPECT_EQ(FittingBlockSize(1280, 640, 5), 320);
     EXPECT_EQ(FittingBlockSize(1281, 1280, 5), 0);
-    EXPECT_EQ(MaskSideProblem(1280, 1280, 5), "");
-    EXPECT_NE(MaskSideProblem(1281, 1280, 5).find("1281 is not a multiple of scale 5: 1280 or 1285 cells fit"),
+    EXPECT_TRUE(MaskSideProblem(1280, 1280, 5).ok());
+    EXPECT_NE(MaskSideProblem(1281, 1280, 5).message.find("1281 is not a multiple of scale 5: 1280 or 1285 cells fit"),
               std::string::npos);
-    EXPECT_EQ(MaskMapProblem(1280, 1280, 257, 257, 5), "");
-    EXPECT_NE(MaskMapProblem(1285, 1280, 257, 257, 5).find("take 1280 x 1280 cells at scale 5"), std::string::npos);
+    EXPECT_TRUE(MaskMapProblem(1280, 1280, 257, 257, 5).ok());
+    EXPECT_NE(MaskMapProblem(1285, 1280, 257, 257, 5).message.find("take 1280 x 1280 cells at scale 5"),
+              std::string::npos);
 }
 
 // Masks encoded for the map at scale 5 draw without a gap in process and banks.
