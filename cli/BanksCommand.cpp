@@ -81,15 +81,14 @@ BanksJob BanksCommandJob(const BanksOptions& options, const JobPaths& paths, Sho
             return vector;
         if (!options.like.empty())
         {
-            std::string error;
             std::vector<std::string> warnings;
-            const bool placed = PlaceMaskOnMap(options.wtr, options.like, settings.resolutionScale,
-                                               options.cellSizeGiven ? double(settings.waterPixelSize) : 0.0,
-                                               double(settings.waterPixelSize), placement, error, warnings);
+            Status placed = PlaceMaskOnMap(options.wtr, options.like, settings.resolutionScale,
+                                           options.cellSizeGiven ? double(settings.waterPixelSize) : 0.0,
+                                           double(settings.waterPixelSize), placement, warnings);
             for (const std::string& warning : warnings)
                 PrintWarning(warning);
             if (!placed)
-                return JobFailure(JobStatus::failed, error);
+                return JobFailure(JobStatus::failed, std::move(placed.message));
             // The lines' metres are the map's: its cells, not the page's fixed size.
             if (placement.blockSize > 0)
             {
@@ -117,13 +116,14 @@ int RunBanksCommand(const BanksOptions& options, const JobPaths& paths, const Cl
         return ExitCodeOf(job);
     const BanksResult& result = generated;
     const double writeSeconds = job.seconds("write");
-    std::string error;
-    if (!options.vector.empty() &&
-        !WriteShorelineVector(options.vector, result.lines, options.like.empty() ? nullptr : &placement, error))
-    {
-        PrintError(error);
-        return kExitJobFailed;
-    }
+    if (!options.vector.empty())
+        if (const Status written =
+                WriteShorelineVector(options.vector, result.lines, options.like.empty() ? nullptr : &placement);
+            !written)
+        {
+            PrintError(written.message);
+            return kExitJobFailed;
+        }
 
     if (options.json)
     {

@@ -147,11 +147,10 @@ JobOutcome CliffOutcome(const BatchJob& job, const JobVoice& voice, const CliCon
         if (HeightImageFormatOf(job.output) == HeightImageFormat::GeoTiff)
         {
             MapRasterWrite write{job.dat, job.output, {}};
-            std::string error;
             result = CheckJobFiles({job.dat}, {job.output});
-            if (result.ok() && (result = GeoTiffOutputProblem(job.output, {}, ".bmp")).ok() &&
-                !WriteCliffGeoTiff(write, settings, progress, error))
-                result = JobFailure(JobStatus::failed, error);
+            if (result.ok() && (result = GeoTiffOutputProblem(job.output, {}, ".bmp")).ok())
+                if (Status written = WriteCliffGeoTiff(write, settings, progress); !written)
+                    result = JobFailure(JobStatus::failed, std::move(written.message));
             for (const std::string& warning : write.warnings)
                 voice.warning(warning);
             if (!result.ok())

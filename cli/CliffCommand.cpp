@@ -64,8 +64,8 @@ int RunCliffCommand(CliffOptions& options, const JobPaths& paths, const CliConte
         if (!geoTiff)
             result = RunCliffJob(job, progress, messages);
         // The GeoTIFF is the command line's own output; the files were checked in full before.
-        else if (std::string error; !WriteCliffGeoTiff(write, options.settings, progress, error))
-            result = JobFailure(JobStatus::failed, error);
+        else if (Status written = WriteCliffGeoTiff(write, options.settings, progress); !written)
+            result = JobFailure(JobStatus::failed, std::move(written.message));
     }
     for (const std::string& warning : write.warnings)
         PrintWarning(warning);

@@ -267,9 +267,8 @@ private:
         inputs.shorelines = std::move(m_shorelinePanel);
         auto start = Clock::now();
         const char* step = "pictures";
-        std::string error;
         TerminalProgress progress("pictures", m_quiet);
-        const bool written = WriteDemoPictures(
+        const Status written = WriteDemoPictures(
             inputs,
             [&](const std::string& file, const std::string& note)
             {
@@ -277,8 +276,8 @@ private:
                 step = "";
                 start = Clock::now();
             },
-            progress, error);
-        return written || fail(error);
+            progress);
+        return written || fail(written.message);
     }
 
     int m_size;

@@ -297,10 +297,10 @@ int RunImport(const ImageOptions& options, const CliContext& context)
         TerminalProgress progress("import", context.quiet);
         progress.setWork(double(FileSize(options.input)), "B");
         progress.setPos(0);
-        if (!ReadHeightImage(options.input, settings, image, error))
+        if (const Status read = ReadHeightImage(options.input, settings, image); !read)
         {
             progress.finish();
-            PrintError(error);
+            PrintError(read.message);
             return kExitJobFailed;
         }
         for (const std::string& warning : image.warnings)
@@ -321,12 +321,13 @@ int RunImport(const ImageOptions& options, const CliContext& context)
             MapGeoReference geo;
             std::copy(std::begin(image.geoTransform), std::end(image.geoTransform), geo.geoTransform);
             geo.projectionWkt = image.projectionWkt;
-            if (!WriteGeoTiff(mask, GeoTiffRaster{image.nodataMask.data(), GeoTiffSamples::Byte, 1, image.width,
-                                                  image.height},
-                              image.hasGeoTransform ? &geo : nullptr, error))
+            if (const Status written = WriteGeoTiff(
+                    mask, GeoTiffRaster{image.nodataMask.data(), GeoTiffSamples::Byte, 1, image.width, image.height},
+                    image.hasGeoTransform ? &geo : nullptr);
+                !written)
             {
                 progress.finish();
-                PrintError(error);
+                PrintError(written.message);
                 return kExitJobFailed;
             }
         }
@@ -401,19 +402,18 @@ int RunExport(const ImageOptions& options, const CliContext& context)
     }
     const auto start = std::chrono::steady_clock::now();
     MapRasterWrite write{options.input, options.output, options.like};
-    std::string error;
     ExportedNodata nodata;
-    bool written = false;
+    Status written;
     {
         TerminalProgress progress("export", context.quiet);
         progress.setWork(double(FileSize(options.input)), "B");
-        written = ExportHeightFile(write, metres, progress, error, &nodata);
+        written = ExportHeightFile(write, metres, progress, &nodata);
     }
     for (const std::string& warning : write.warnings)
         PrintWarning(warning);
     if (!written)
     {
-        PrintError(error);
+        PrintError(written.message);
         return kExitJobFailed;
     }
     if (!context.quiet)

@@ -12,18 +12,18 @@
 JobResult EncodeMaskImage(const MaskImageJob& job, MaskImageSummary& summary)
 {
     GreyImage image;
-    std::string error;
     if (Status loaded = LoadGreyImage(job.image, image); !loaded)
         return JobFailure(JobStatus::failed, loaded.message);
     int blockSize = job.settings.blockSize;
     const long scale = job.settings.resolutionScale;
     if (!job.like.empty())
     {
-        int mapWidth = 0;
-        int mapHeight = 0;
-        std::string source;
-        if (!ReadMapSize(job.like, mapWidth, mapHeight, source, error))
-            return JobFailure(JobStatus::failed, "--like: " + error);
+        const StatusOr<RawMapSize> size = ReadMapSize(job.like);
+        if (!size)
+            return JobFailure(JobStatus::failed, "--like: " + size.status.message);
+        const int mapWidth = size->width;
+        const int mapHeight = size->height;
+        const std::string& source = size->source;
         summary.map = std::to_string(mapWidth) + " x " + std::to_string(mapHeight) + " map, size from " + source;
         if (const Status fits = MaskMapProblem(image.width, image.height, mapWidth, mapHeight, scale); !fits)
             return JobFailure(JobStatus::refused, job.image + ": " + fits.message + " (" + source + ")");

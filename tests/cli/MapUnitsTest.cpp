@@ -36,8 +36,8 @@ protected:
         geo.hasMapping = true;
         geo.gain = gain;
         geo.offset = offset;
-        std::string error;
-        ASSERT_TRUE(WriteMapSidecar(MapSidecarPath(path(name)), geo, width, height, "test", error)) << error;
+        Status error;
+        ASSERT_TRUE((error = WriteMapSidecar(MapSidecarPath(path(name)), geo, width, height, "test")).ok()) << error.message;
     }
 
     // A RAW map of `samples` with an ENVI header that gives its size and, when gain is not 0,
@@ -89,15 +89,14 @@ TEST(MapUnitsParts, SeaSampleIsTheHighestAtOrBelowTheHeight)
 {
     // Sample s is -100 + s x 5 / 257 metres: 0 m lies between samples 5140 (-0.0 m) and 5141.
     const HeightMapping mapping{5.0 / 257, -100, "map.raw.hdr"};
-    std::string problem;
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, 0, problem), 5140);
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, mapping.metres(5141), problem), 5141); // exactly on a sample
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, mapping.metres(5141) - 1e-6, problem), 5140);
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, 1e6, problem), 65535);
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, -99.99, problem), std::nullopt); // on sample 0
-    EXPECT_NE(problem.find("falls on sample 0"), std::string::npos) << problem;
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, -101, problem), std::nullopt);
-    EXPECT_NE(problem.find("below the map's lowest height"), std::string::npos) << problem;
+    EXPECT_EQ(*SeaSampleAtOrBelow(mapping, 0), 5140);
+    EXPECT_EQ(*SeaSampleAtOrBelow(mapping, mapping.metres(5141)), 5141); // exactly on a sample
+    EXPECT_EQ(*SeaSampleAtOrBelow(mapping, mapping.metres(5141) - 1e-6), 5140);
+    EXPECT_EQ(*SeaSampleAtOrBelow(mapping, 1e6), 65535);
+    const StatusOr<int> onZero = SeaSampleAtOrBelow(mapping, -99.99);
+    EXPECT_NE(onZero.status.message.find("falls on sample 0"), std::string::npos) << onZero.status.message;
+    const StatusOr<int> below = SeaSampleAtOrBelow(mapping, -101);
+    EXPECT_NE(below.status.message.find("below the map's lowest height"), std::string::npos) << below.status.message;
     EXPECT_EQ(MetresFromText("0m"), 0.0);
     EXPECT_EQ(MetresFromText("-12.5m"), -12.5);
     EXPECT_EQ(MetresFromText("12"), std::nullopt);
@@ -197,9 +196,9 @@ TEST_F(MapUnits, SeaLevelInMetresFloodsUpToThatHeight)
         ASSERT_EQ(process.exitCode, 0) << process.err;
         LoadedDat water;
         LoadedDat terrain;
-        std::string error;
-        ASSERT_TRUE(LoadDatFile(path("map_w.dat"), water, error)) << error;
-        ASSERT_TRUE(LoadDatFile(path("map.dat"), terrain, error)) << error;
+        Status error;
+        ASSERT_TRUE((error = LoadDatFile(path("map_w.dat"), water)).ok()) << error.message;
+        ASSERT_TRUE((error = LoadDatFile(path("map.dat"), terrain)).ok()) << error.message;
         long wrong = 0;
         long wet = 0;
         for (std::size_t i = 0; i < samples.size(); ++i)
@@ -300,7 +299,7 @@ TEST_F(MapUnits, PlacedShorelinesFollowTheWaterProcessDraws)
     const int side = 1280;
     // The sidecar's georeference is the identity: map coordinates are the samples' own.
     writeMap("map.dat", map, map, 40.0f, 0.02, 0, [](int, int) { return 0; });
-    std::string error;
+    Status error;
     const std::vector<std::uint8_t> cells = MaskCells(side, side, [](int x, int z)
                                                       { return (x - 640) * (x - 640) + (z - 600) * (z - 600) < 240 * 240 ? 15 : 0; });
     for (const int block : {256, 260, 320})
@@ -309,7 +308,7 @@ TEST_F(MapUnits, PlacedShorelinesFollowTheWaterProcessDraws)
         ASSERT_TRUE(WriteWtr(path("disc.wtr"), cells.data(), side, side, block));
         ShorelinePlacement placement;
         std::vector<std::string> warnings;
-        ASSERT_TRUE(PlaceMaskOnMap(path("disc.wtr"), path("map.dat"), 5, 0, 10, placement, error, warnings)) << error;
+        ASSERT_TRUE((error = PlaceMaskOnMap(path("disc.wtr"), path("map.dat"), 5, 0, 10, placement, warnings)).ok()) << error.message;
         EXPECT_DOUBLE_EQ(placement.cellSize, 8.0); // 40 m samples at scale 5
         BanksSettings settings;
         settings.waterPixelSize = float(placement.cellSize);
