@@ -95,10 +95,10 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     result.outputs.push_back({"shorelines", job.output});
     if (!job.preview.empty() && job.writePreview)
     {
-        if (std::string problem = job.writePreview(job.preview, run); !problem.empty())
+        if (Status written = job.writePreview(job.preview, run); !written)
         {
             result.status = JobStatus::failed;
-            result.message = problem;
+            result.message = std::move(written.message);
             return StopJob(result, messages);
         }
         result.outputs.push_back({"preview", job.preview});
@@ -106,13 +106,9 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     return result;
 }
 
-bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs,
-                    IMessageSink& messages)
+Status SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs)
 {
-    if (const Status same = SameFileProblem(inputs, {path}); !same)
-    {
-        messages.show(same.message, kAppName);
-        return false;
-    }
-    return WriteShorelineFile(path, lines).ok();
+    if (Status same = SameFileProblem(inputs, {path}); !same)
+        return same;
+    return WriteShorelineFile(path, lines);
 }

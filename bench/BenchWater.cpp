@@ -276,8 +276,9 @@ int Speedup(int size)
     settings.rawHeight = size;
     std::vector<std::uint16_t> fast = terrain.heights;
     std::vector<std::uint16_t> slow = terrain.heights;
-    const auto lever = [&](auto apply, std::vector<std::uint16_t>& heights)
-    { return Time([&] { (void)apply(settings, leverPath, {heights.data(), size, size}, progress, messages); }); };
+    const auto lever = [&](auto apply, std::vector<std::uint16_t>& heights) {
+        return Time([&] { (void)apply(settings, leverPath, {heights.data(), size, size}, progress, messages); });
+    };
     const double leverFast = lever(ApplyLever, fast);
     const double leverSlow = lever(reference::ApplyLever, slow);
     same = same && fast == slow;

@@ -100,7 +100,7 @@ int ExitCodeOf(const JobResult& result);
 int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions);
 // The same check as a Status (invalidSettings): for the jobs whose entry reports it.
 Status OutputNameProblem(const std::string& path, const std::string& format,
-                              std::initializer_list<const char*> extensions);
+                         std::initializer_list<const char*> extensions);
 // For commands that write a picture (`plain`: ".bmp", ".png"), or a GeoTIFF when the output ends
 // in .tif or .tiff: refuses --like with a plain picture, and fails a GeoTIFF in a build without
 // GDAL. CheckGeoTiffOutput prints why and returns the exit status, or kExitOk.

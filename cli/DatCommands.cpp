@@ -36,13 +36,14 @@ int RunInfo(const DatOptions& options)
     std::uint16_t lowest = 65535;
     std::uint16_t highest = 0;
     const Status loaded = LoadDatInBands(options.input, db,
-                                       [&](long, long rows, long width, const std::uint16_t* samples)
-                                       {
-                                           const auto [low, high] = std::minmax_element(samples, samples + rows * width);
-                                           lowest = std::min(lowest, *low);
-                                           highest = std::max(highest, *high);
-                                           return true;
-                                       });
+                                         [&](long, long rows, long width, const std::uint16_t* samples)
+                                         {
+                                             const auto [low, high] =
+                                                 std::minmax_element(samples, samples + rows * width);
+                                             lowest = std::min(lowest, *low);
+                                             highest = std::max(highest, *high);
+                                             return true;
+                                         });
     if (!loaded)
     {
         PrintError(loaded.message);

@@ -58,9 +58,9 @@ Status MaskMapProblem(long width, long height, long mapWidth, long mapHeight, lo
     const long fitHeight = MaskSideForMap(mapHeight, scale);
     if (width == fitWidth && height == fitHeight)
         return Ok();
-    return {StatusCode::invalidInput,
-            "a mask of " + std::to_string(width) + " x " + std::to_string(height) + " cells does not fit the map: " +
-                "its " + std::to_string(mapWidth) + " x " + std::to_string(mapHeight) + " samples take " +
-                std::to_string(fitWidth) + " x " + std::to_string(fitHeight) + " cells at scale " +
-                std::to_string(scale) + " ((M - 1) x " + std::to_string(scale) + ")"};
+    return {StatusCode::invalidInput, "a mask of " + std::to_string(width) + " x " + std::to_string(height) +
+                                          " cells does not fit the map: " + "its " + std::to_string(mapWidth) + " x " +
+                                          std::to_string(mapHeight) + " samples take " + std::to_string(fitWidth) +
+                                          " x " + std::to_string(fitHeight) + " cells at scale " +
+                                          std::to_string(scale) + " ((M - 1) x " + std::to_string(scale) + ")"};
 }

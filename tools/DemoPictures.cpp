@@ -249,7 +249,7 @@ private:
     const DemoPictureInputs& m_in;
     const DemoPictureReport& m_report;
     IProgressSink& m_progress;
-    mutable Status m_failure; // why the step that stopped the run failed
+    mutable Status m_failure;    // why the step that stopped the run failed
     LoadedDat m_terrain;         // the height file, from after() to water()
     HeightWindow m_windowBefore; // the RAW heights around the runway, from before() to after()
     Picture m_before, m_after, m_closeUp, m_water, m_cliff;

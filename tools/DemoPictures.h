@@ -3,8 +3,8 @@
 // PNG pictures, and one overview of them (with the runway close up and the shorelines) for the
 // README. Every full-size picture is reduced to its panel as soon as it is written, so only one
 // is held at a time.
-#include "base/Status.h"
 #include "base/Sinks.h"
+#include "base/Status.h"
 #include "demo/DemoInputs.h"
 #include "tools/Overview.h"
 

@@ -75,12 +75,13 @@ Status ReadEnviHeader(const std::string& path, EnviHeader& header)
                 header.hasMapping = header.hasMapping || gain;
             }
         }
-        const auto whole = [&](const char* name, auto& target, long long lowest) -> Status {
+        const auto whole = [&](const char* name, auto& target, long long lowest) -> Status
+        {
             const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), target);
             if (error == std::errc() && end == value.data() + value.size() && target >= lowest)
                 return Ok();
-            return {StatusCode::invalidInput, path + ": the ENVI header's " + name + " is \"" + value + "\", not a whole number" +
-                      (lowest == 0 ? " of 0 or more" : "")};
+            return {StatusCode::invalidInput, path + ": the ENVI header's " + name + " is \"" + value +
+                                                  "\", not a whole number" + (lowest == 0 ? " of 0 or more" : "")};
         };
         for (const auto& [name, target] : numbers)
             if (Status read = key == name ? whole(name, *target, std::numeric_limits<long>::min()) : Ok(); !read)

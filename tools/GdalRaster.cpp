@@ -348,18 +348,20 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
     DatasetCloser source{GDALOpen(path.c_str(), GA_ReadOnly)};
     if (source.dataset == nullptr)
     {
-        return {StatusCode::invalidInput, "not an image that PNG or GDAL reads (" + QuietErrors::last("unknown format") + ")"};
+        return {StatusCode::invalidInput,
+                "not an image that PNG or GDAL reads (" + QuietErrors::last("unknown format") + ")"};
     }
     const int bands = GDALGetRasterCount(source.dataset);
     if (options.band == 0 && bands != 1)
     {
-        return {StatusCode::invalidInput, "the image has " + std::to_string(bands) + " bands; a height map has one grey band" +
-                 (bands > 1 ? " (--band N picks one)" : "")};
+        return {StatusCode::invalidInput, "the image has " + std::to_string(bands) +
+                                              " bands; a height map has one grey band" +
+                                              (bands > 1 ? " (--band N picks one)" : "")};
     }
     if (options.band > bands)
     {
-        return {StatusCode::invalidInput, "--band " + std::to_string(options.band) + ": the raster has " + std::to_string(bands) +
-                 (bands == 1 ? " band" : " bands")};
+        return {StatusCode::invalidInput, "--band " + std::to_string(options.band) + ": the raster has " +
+                                              std::to_string(bands) + (bands == 1 ? " band" : " bands")};
     }
     const int bandIndex = options.band == 0 ? 1 : options.band;
     GDALRasterBandH sourceBand = GDALGetRasterBand(source.dataset, bandIndex);
@@ -374,8 +376,9 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
                        type == GDT_Float32 || type == GDT_Float64;
     if (!known || (isUnsigned && bits != 8 && bits != 16))
     {
-        return {StatusCode::invalidInput, std::string("the samples are ") + GDALGetDataTypeName(type) + " (" + std::to_string(bits) +
-                 " bits); a height map has integer or floating-point heights, or 8 or 16 unsigned bits"};
+        return {StatusCode::invalidInput,
+                std::string("the samples are ") + GDALGetDataTypeName(type) + " (" + std::to_string(bits) +
+                    " bits); a height map has integer or floating-point heights, or 8 or 16 unsigned bits"};
     }
     image.sourceWidth = GDALGetRasterXSize(source.dataset);
     image.sourceHeight = GDALGetRasterYSize(source.dataset);
@@ -387,9 +390,10 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
         (w[0] < 0 || w[1] < 0 || w[2] < 1 || w[3] < 1 || w[0] > image.sourceWidth - w[2] ||
          w[1] > image.sourceHeight - w[3]))
     {
-        return {StatusCode::invalidInput, "--window " + std::to_string(w[0]) + " " + std::to_string(w[1]) + " " + std::to_string(w[2]) + " " +
-                 std::to_string(w[3]) + " does not lie within the " + std::to_string(image.sourceWidth) + " x " +
-                 std::to_string(image.sourceHeight) + " pixels of the raster"};
+        return {StatusCode::invalidInput, "--window " + std::to_string(w[0]) + " " + std::to_string(w[1]) + " " +
+                                              std::to_string(w[2]) + " " + std::to_string(w[3]) +
+                                              " does not lie within the " + std::to_string(image.sourceWidth) + " x " +
+                                              std::to_string(image.sourceHeight) + " pixels of the raster"};
     }
     HeightUnits units;
     if (!FindHeightUnits(source.dataset, sourceBand, image, units, reason))
@@ -409,11 +413,13 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
     const char* sourceWkt = GDALGetProjectionRef(source.dataset);
     if (warp && options.pixelSize > 0 && sourceWkt != nullptr && *sourceWkt != '\0')
     {
-        return {StatusCode::invalidInput, "--pixel-size " + Number(options.pixelSize) + ": the raster's coordinate system gives its pixel size, " +
-                 (options.size != 0 ? std::string("and --size makes the map's from it")
-                                    : "and the reprojection to " + gdalwarp::SrsName(targetWkt) +
-                                          " makes the map's from it" +
-                                          (options.targetSrs.empty() ? "; --keep-crs keeps degrees and takes it" : ""))};
+        return {StatusCode::invalidInput,
+                "--pixel-size " + Number(options.pixelSize) +
+                    ": the raster's coordinate system gives its pixel size, " +
+                    (options.size != 0
+                         ? std::string("and --size makes the map's from it")
+                         : "and the reprojection to " + gdalwarp::SrsName(targetWkt) + " makes the map's from it" +
+                               (options.targetSrs.empty() ? "; --keep-crs keeps degrees and takes it" : ""))};
     }
     DatasetCloser warped{nullptr};
     if (warp)
@@ -525,8 +531,8 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
     }
     if (!(image.heightMin < image.heightMax))
     {
-        return {StatusCode::invalidInput, "the height range " + Number(image.heightMin) + ":" + Number(image.heightMax) +
-                 " is empty; MIN must be below MAX"};
+        return {StatusCode::invalidInput, "the height range " + Number(image.heightMin) + ":" +
+                                              Number(image.heightMax) + " is empty; MIN must be below MAX"};
     }
     // Samples per metre: for the map's units from the step itself, so that a whole-metre height
     // on a step of 1 m, or a round height on S / 257 m, lands on its sample exactly.
@@ -602,8 +608,9 @@ Status GdalReadGeoReference(const std::string& path, int& width, int& height, Ma
     DatasetCloser dataset{GDALOpen(raster.c_str(), GA_ReadOnly)};
     if (dataset.dataset == nullptr)
     {
-        return {StatusCode::cannotOpen, (header ? "cannot open " + raster + ", the raster it describes (" : "cannot open it (") +
-                 QuietErrors::last("unknown format") + ")"};
+        return {StatusCode::cannotOpen,
+                (header ? "cannot open " + raster + ", the raster it describes (" : "cannot open it (") +
+                    QuietErrors::last("unknown format") + ")"};
     }
     const int rasterWidth = GDALGetRasterXSize(dataset.dataset);
     const int rasterHeight = GDALGetRasterYSize(dataset.dataset);
@@ -614,9 +621,10 @@ Status GdalReadGeoReference(const std::string& path, int& width, int& height, Ma
     }
     else if (rasterWidth != width || rasterHeight != height)
     {
-        return {StatusCode::invalidInput, "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) +
-                 " pixels and the height file " + std::to_string(width) + " x " + std::to_string(height) +
-                 ": not the same map"};
+        return {StatusCode::invalidInput, "it is " + std::to_string(rasterWidth) + " x " +
+                                              std::to_string(rasterHeight) + " pixels and the height file " +
+                                              std::to_string(width) + " x " + std::to_string(height) +
+                                              ": not the same map"};
     }
     if (GDALGetGeoTransform(dataset.dataset, geo.geoTransform) != CE_None)
     {
@@ -651,9 +659,9 @@ Status GdalReadByteRaster(const std::string& path, int width, int height, std::v
     const int rasterHeight = GDALGetRasterYSize(dataset.dataset);
     if (rasterWidth != width || rasterHeight != height || GDALGetRasterCount(dataset.dataset) < 1)
     {
-        return {StatusCode::invalidInput, "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) +
-                 " pixels and the map " + std::to_string(width) + " x " + std::to_string(height) +
-                 ": not the same map"};
+        return {StatusCode::invalidInput,
+                "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) + " pixels and the map " +
+                    std::to_string(width) + " x " + std::to_string(height) + ": not the same map"};
     }
     cells.resize(std::size_t(width) * std::size_t(height));
     if (GDALRasterIO(GDALGetRasterBand(dataset.dataset, 1), GF_Read, 0, 0, width, height, cells.data(), width, height,

@@ -10,8 +10,8 @@
 using namespace gdalsupport;
 
 Status GdalEncodeLines(const std::string& driverName, const std::string& layerName, const std::string& extension,
-                     const std::vector<std::vector<double>>& lines, const std::string& wkt,
-                     std::vector<CodedFile>& files)
+                       const std::vector<std::vector<double>>& lines, const std::string& wkt,
+                       std::vector<CodedFile>& files)
 {
     RegisterDrivers();
     QuietErrors quiet;
@@ -63,7 +63,8 @@ Status GdalEncodeLines(const std::string& driverName, const std::string& layerNa
     }
     Status coded;
     if (!ok)
-        coded = {StatusCode::writeFailed, "cannot code the " + driverName + " data (" + QuietErrors::last("GDAL error") + ")"};
+        coded = {StatusCode::writeFailed,
+                 "cannot code the " + driverName + " data (" + QuietErrors::last("GDAL error") + ")"};
     // Close first, then take every file the driver made; the folder is left empty and removed.
     files.clear();
     if (char** names = VSIReadDir(folder.c_str()))

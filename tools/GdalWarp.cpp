@@ -234,7 +234,8 @@ StatusOr<std::string> ChooseTargetSrs(GDALDatasetH source, const HeightImportOpt
         wkt = text;
         CPLFree(text);
         if (!hasSystem)
-            return Status(StatusCode::invalidSettings, "--t-srs: the raster has no coordinate system to reproject from");
+            return Status(StatusCode::invalidSettings,
+                          "--t-srs: the raster has no coordinate system to reproject from");
         return wkt;
     }
     double t[6];

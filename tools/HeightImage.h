@@ -3,8 +3,8 @@
 // (read with libpng) or, when the build has GDAL, an elevation raster of any sample type in any
 // format GDAL reads (GeoTIFF, ...), mapped to 16-bit samples; and height or water files written
 // back as a 16-bit grey PNG or GeoTIFF.
-#include "base/Status.h"
 #include "base/Sinks.h"
+#include "base/Status.h"
 #include "tools/NodataFill.h"
 
 #include <cstdint>

@@ -37,7 +37,8 @@ Status LoadDatFile(const std::string& path, LoadedDat& dat)
     }
     if (!loaded)
     {
-        return {StatusCode::invalidInput, path + ": not a valid height file (bad header, offsets outside the file or a corrupt tile)"};
+        return {StatusCode::invalidInput,
+                path + ": not a valid height file (bad header, offsets outside the file or a corrupt tile)"};
     }
     dat.width = static_cast<int>(db.getWidth());
     dat.height = static_cast<int>(db.getHeight());
@@ -71,25 +72,26 @@ Status DecodeDatToRaw(const std::string& dat, const std::string& raw, CDATElevat
         return {StatusCode::writeFailed, OutputFailure(raw)};
     std::vector<std::uint16_t> swapped;
     written = 0;
-    const Status loaded = LoadDatInBands(
-        dat, db,
-        [&](long firstRow, long rows, long width, const std::uint16_t* samples)
-        {
-            const std::size_t count = std::size_t(rows) * std::size_t(width);
-            if constexpr (std::endian::native == std::endian::big)
-            {
-                swapped.resize(count);
-                std::copy(samples, samples + count, swapped.begin());
-                LittleEndianSamples(swapped.data(), count);
-                samples = swapped.data();
-            }
-            const std::uint64_t offset = std::uint64_t(firstRow) * std::uint64_t(width) * 2;
-            // Bands come in order, so a stream or FIFO takes them as they come.
-            const bool put = output.direct() ? output.write(samples, count * 2)
-                                             : WriteFileRange(::fileno(output.file()), samples, count * 2, offset);
-            written += put ? count * 2 : 0;
-            return put;
-        });
+    const Status loaded =
+        LoadDatInBands(dat, db,
+                       [&](long firstRow, long rows, long width, const std::uint16_t* samples)
+                       {
+                           const std::size_t count = std::size_t(rows) * std::size_t(width);
+                           if constexpr (std::endian::native == std::endian::big)
+                           {
+                               swapped.resize(count);
+                               std::copy(samples, samples + count, swapped.begin());
+                               LittleEndianSamples(swapped.data(), count);
+                               samples = swapped.data();
+                           }
+                           const std::uint64_t offset = std::uint64_t(firstRow) * std::uint64_t(width) * 2;
+                           // Bands come in order, so a stream or FIFO takes them as they come.
+                           const bool put = output.direct()
+                                                ? output.write(samples, count * 2)
+                                                : WriteFileRange(::fileno(output.file()), samples, count * 2, offset);
+                           written += put ? count * 2 : 0;
+                           return put;
+                       });
     // A band that could not be put ends the reading with no message of its own.
     if (loaded.code == StatusCode::writeFailed || (loaded && !output.commit()))
         return {StatusCode::writeFailed, OutputFailure(raw)};

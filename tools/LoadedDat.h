@@ -1,9 +1,9 @@
 #pragma once
 // A height or water file decoded whole, for the commands that turn one into a picture.
-#include "base/Status.h"
 #include "base/LargeBuffer.h"
-#include "codec/DATElevationDB.h"
 #include "base/RasterView.h"
+#include "base/Status.h"
+#include "codec/DATElevationDB.h"
 
 #include <cstdint>
 #include <string>

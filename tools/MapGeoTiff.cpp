@@ -74,8 +74,8 @@ Status WriteCliffGeoTiff(MapRasterWrite& write, const CliffSettings& settings, I
     mask.allocate(std::size_t(dat.width) * std::size_t(dat.height));
     ComputeCliffMask(dat.view(), dat.pixelSize, settings, RasterView<std::uint8_t>(mask.data(), dat.width, dat.height),
                      progress, 140);
-    if (Status written =
-            WriteGeoTiff(write.output, GeoTiffRaster{mask.data(), GeoTiffSamples::Byte, 1, dat.width, dat.height}, &geo);
+    if (Status written = WriteGeoTiff(write.output,
+                                      GeoTiffRaster{mask.data(), GeoTiffSamples::Byte, 1, dat.width, dat.height}, &geo);
         !written)
         return written;
     progress.setPos(200);

@@ -93,8 +93,7 @@ Status WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int 
     return {StatusCode::writeFailed, OutputFailure(path)};
 }
 
-Status ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo,
-                    MapNodata* nodata)
+Status ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo, MapNodata* nodata)
 {
     geo = MapGeoReference{};
     std::ifstream in(path, std::ios::binary);
@@ -109,13 +108,14 @@ Status ReadMapSidecar(const std::string& path, int width, int height, MapGeoRefe
     if (json.value("version", 0) != kVersion)
     {
         return {StatusCode::invalidInput, path + ": sidecar version " + json.value("version", nlohmann::json()).dump() +
-                " is not one this Altimo reads (1)"};
+                                              " is not one this Altimo reads (1)"};
     }
     if (json.value("width", 0) != width || json.value("height", 0) != height)
     {
-        return {StatusCode::invalidInput, path + ": it describes a map of " + json.value("width", nlohmann::json()).dump() + " x " +
-                json.value("height", nlohmann::json()).dump() + " samples and the height file has " +
-                std::to_string(width) + " x " + std::to_string(height) + ": not the same map"};
+        return {StatusCode::invalidInput,
+                path + ": it describes a map of " + json.value("width", nlohmann::json()).dump() + " x " +
+                    json.value("height", nlohmann::json()).dump() + " samples and the height file has " +
+                    std::to_string(width) + " x " + std::to_string(height) + ": not the same map"};
     }
     const nlohmann::json transform = json.value("geoTransform", nlohmann::json());
     if (!transform.is_array() || transform.size() != 6 ||

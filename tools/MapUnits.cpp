@@ -53,8 +53,7 @@ StatusOr<int> SeaSampleAtOrBelow(const HeightMapping& mapping, double metres)
                       (sample == 0 ? " falls on sample 0 (" + sampleZero + " to " + sampleOne +
                                          "), which takes no water at a sea height of 0"
                                    : " lies below the map's lowest height, sample 0 (" + sampleZero + ")") +
-                      "; a sea in metres starts at sample 1, " + sampleOne + " (heights from " + mapping.source +
-                      ")");
+                      "; a sea in metres starts at sample 1, " + sampleOne + " (heights from " + mapping.source + ")");
 }
 
 StatusOr<HeightMapping> FindRawMapping(const std::string& raw)

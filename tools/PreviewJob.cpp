@@ -107,7 +107,8 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
     std::string geoSource;
     if (geoTiff)
     {
-        StatusOr<std::string> found = FindMapGeoReference(job.dat, job.like, dat.width, dat.height, geo, result.warnings);
+        StatusOr<std::string> found =
+            FindMapGeoReference(job.dat, job.like, dat.width, dat.height, geo, result.warnings);
         if (!found)
             return StopJob(JobFailure(JobStatus::failed, found.status.message), messages);
         geoSource = std::move(*found);
@@ -123,8 +124,8 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
     const int rows = dat.height + (water && !geoTiff ? WaterLegendRows(dat.width) : 0);
     if (geoTiff)
     {
-        if (Status written =
-                WriteGeoTiff(job.output, GeoTiffRaster{rgb.data(), GeoTiffSamples::Byte, 3, dat.width, dat.height}, &geo);
+        if (Status written = WriteGeoTiff(
+                job.output, GeoTiffRaster{rgb.data(), GeoTiffSamples::Byte, 3, dat.width, dat.height}, &geo);
             !written)
             return StopJob(JobFailure(JobStatus::failed, std::move(written.message)), messages);
     }

@@ -37,7 +37,8 @@ protected:
         geo.gain = gain;
         geo.offset = offset;
         Status error;
-        ASSERT_TRUE((error = WriteMapSidecar(MapSidecarPath(path(name)), geo, width, height, "test")).ok()) << error.message;
+        ASSERT_TRUE((error = WriteMapSidecar(MapSidecarPath(path(name)), geo, width, height, "test")).ok())
+            << error.message;
     }
 
     // A RAW map of `samples` with an ENVI header that gives its size and, when gain is not 0,
@@ -308,7 +309,8 @@ TEST_F(MapUnits, PlacedShorelinesFollowTheWaterProcessDraws)
         ASSERT_TRUE(WriteWtr(path("disc.wtr"), cells.data(), side, side, block));
         ShorelinePlacement placement;
         std::vector<std::string> warnings;
-        ASSERT_TRUE((error = PlaceMaskOnMap(path("disc.wtr"), path("map.dat"), 5, 0, 10, placement, warnings)).ok()) << error.message;
+        ASSERT_TRUE((error = PlaceMaskOnMap(path("disc.wtr"), path("map.dat"), 5, 0, 10, placement, warnings)).ok())
+            << error.message;
         EXPECT_DOUBLE_EQ(placement.cellSize, 8.0); // 40 m samples at scale 5
         BanksSettings settings;
         settings.waterPixelSize = float(placement.cellSize);

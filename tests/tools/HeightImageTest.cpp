@@ -97,7 +97,8 @@ TEST_F(HeightImageTest, TruncatedAndMissingFilesFailCleanly)
     Status error;
     WriteText(path("notes.txt"), "not an image at all\n");
     EXPECT_FALSE((error = ReadHeightImage(path("notes.txt"), image)).ok());
-    EXPECT_NE(error.message.find(HeightImageHasGdal() ? "GDAL reads" : "no GDAL support"), std::string::npos) << error.message;
+    EXPECT_NE(error.message.find(HeightImageHasGdal() ? "GDAL reads" : "no GDAL support"), std::string::npos)
+        << error.message;
 }
 
 TEST_F(HeightImageTest, FormatFollowsTheExtension)

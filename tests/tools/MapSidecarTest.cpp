@@ -43,8 +43,9 @@ TEST_F(MapSidecar, RefusesOtherMapsAndOtherFiles)
     Status error;
     ASSERT_TRUE((error = WriteMapSidecar(path("dem.dat.json"), geo, 300, 280, "dem.tif")).ok()) << error.message;
     EXPECT_FALSE((error = ReadMapSidecar(path("dem.dat.json"), 257, 257, geo)).ok());
-    EXPECT_EQ(error.message, path("dem.dat.json") +
-                         ": it describes a map of 300 x 280 samples and the height file has 257 x 257: not the same map");
+    EXPECT_EQ(error.message,
+              path("dem.dat.json") +
+                  ": it describes a map of 300 x 280 samples and the height file has 257 x 257: not the same map");
 
     const struct
     {
