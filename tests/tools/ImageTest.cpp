@@ -17,8 +17,7 @@ using GreyImageFiles = ScratchFolderTest;
 GreyImage MustLoad(const std::string& path)
 {
     GreyImage image;
-    const Status loaded = LoadGreyImage(path, image);
-    EXPECT_TRUE(loaded.ok()) << loaded.message;
+    EXPECT_EQ(LoadGreyImage(path, image).message, "");
     return image;
 }
 } // namespace
@@ -94,14 +93,13 @@ TEST_F(GreyImageFiles, BadFilesGiveTheReasonAndTheirPath)
 {
     GreyImage image;
     const std::string missing = path("missing.png");
-    Status loaded = LoadGreyImage(missing, image);
-    EXPECT_EQ(loaded.code, StatusCode::cannotOpen);
+    Status loaded;
+    EXPECT_EQ((loaded = LoadGreyImage(missing, image)).code, StatusCode::cannotOpen);
     EXPECT_NE(loaded.message.find(missing), std::string::npos);
 
     const std::string file = path("bad.img");
     WriteText(file, std::string(100, 'x'));
-    loaded = LoadGreyImage(file, image);
-    EXPECT_EQ(loaded.code, StatusCode::invalidInput);
+    EXPECT_EQ((loaded = LoadGreyImage(file, image)).code, StatusCode::invalidInput);
     EXPECT_NE(loaded.message.find("not a BMP or PNG"), std::string::npos) << loaded.message;
 
     // Every truncation of a valid PNG fails cleanly.
@@ -113,8 +111,7 @@ TEST_F(GreyImageFiles, BadFilesGiveTheReasonAndTheirPath)
     for (std::size_t length = 0; length + 12 < png.size(); length += 7)
     {
         WriteBytes(file, png.data(), length);
-        loaded = LoadGreyImage(file, image);
-        ASSERT_FALSE(loaded.ok()) << length;
+        ASSERT_FALSE((loaded = LoadGreyImage(file, image)).ok()) << length;
         ASSERT_TRUE(image.pixels.empty());
         ASSERT_NE(loaded.message.find(file), std::string::npos);
     }
@@ -131,8 +128,7 @@ TEST_F(GreyImageFiles, BadFilesGiveTheReasonAndTheirPath)
     FreeBitmap(&bitmap);
     const std::vector<std::uint8_t> bmp = ReadBytes(file);
     WriteBytes(file, bmp.data(), bmp.size() - 1);
-    loaded = LoadGreyImage(file, image);
-    EXPECT_EQ(loaded.code, StatusCode::invalidInput);
+    EXPECT_EQ((loaded = LoadGreyImage(file, image)).code, StatusCode::invalidInput);
     EXPECT_NE(loaded.message.find("truncated"), std::string::npos) << loaded.message;
 }
 
