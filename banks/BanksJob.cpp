@@ -41,7 +41,7 @@ std::string BlockGapWarning(const std::string& wtrPath, long scale)
         return text + "encoding the mask's image again with wtr-encode --scale " + std::to_string(scale) +
                " (blocks of " + std::to_string(fitting) + " cells for its " + std::to_string(width) + " x " +
                std::to_string(height) + ") avoids it";
-    return text + MaskSideProblem(width, height, scale);
+    return text + MaskSideProblem(width, height, scale).message;
 }
 
 JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* generated)
@@ -53,8 +53,8 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
             return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles({job.wtr}, {job.output, job.preview}); !files.ok())
             return StopJob(files, messages);
-        if (std::string problem = UnopenedInput(job.wtr, kCannotOpenWtrCaption); !problem.empty())
-            return StopJob(JobFailure(JobStatus::failed, problem), messages);
+        if (Status opened = UnopenedInput(job.wtr, kCannotOpenWtrCaption); !opened)
+            return StopJob(JobFailure(JobStatus::failed, std::move(opened.message)), messages);
     }
     BanksSettings settings = job.settings;
     if (job.prepare)
@@ -73,10 +73,10 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     BanksResult& run = generated ? *generated : local;
     FirstMessage shown(messages);
     run = GenerateShorelines(job.wtr, settings, shown);
-    if (run.status != BanksStatus::ok)
+    if (!run.status)
     {
         result.status = JobStatus::failed;
-        result.message = shown.first.empty() ? BanksStatusMessage(run.status) : shown.first;
+        result.message = shown.first.empty() ? run.status.message : shown.first;
         return result;
     }
     const BanksTimings& t = run.timings;
@@ -85,20 +85,20 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
         return result;
 
     const auto writeStart = std::chrono::steady_clock::now();
-    if (const BanksStatus status = WriteShorelineFile(job.output, run.lines); status != BanksStatus::ok)
+    if (const Status written = WriteShorelineFile(job.output, run.lines); !written)
     {
         result.status = JobStatus::failed;
-        result.message = OutputFailure(job.output, BanksStatusMessage(status));
+        result.message = OutputFailure(job.output, written.message);
         return StopJob(result, messages);
     }
     result.timings.push_back({"write", SecondsSince(writeStart)});
     result.outputs.push_back({"shorelines", job.output});
     if (!job.preview.empty() && job.writePreview)
     {
-        if (std::string problem = job.writePreview(job.preview, run); !problem.empty())
+        if (Status written = job.writePreview(job.preview, run); !written)
         {
             result.status = JobStatus::failed;
-            result.message = problem;
+            result.message = std::move(written.message);
             return StopJob(result, messages);
         }
         result.outputs.push_back({"preview", job.preview});
@@ -106,13 +106,9 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
     return result;
 }
 
-bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs,
-                    IMessageSink& messages)
+Status SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs)
 {
-    if (const std::string problem = SameFileProblem(inputs, {path}); !problem.empty())
-    {
-        messages.show(problem, kAppName);
-        return false;
-    }
-    return WriteShorelineFile(path, lines) == BanksStatus::ok;
+    if (Status same = SameFileProblem(inputs, {path}); !same)
+        return same;
+    return WriteShorelineFile(path, lines);
 }

@@ -31,8 +31,8 @@ struct BanksJob
     // checks its output names here, and may set the water cell size from the map the lines are
     // placed on (checked against the fields again). A result that is not ok stops the job with it.
     std::function<JobResult(BanksSettings&)> prepare;
-    // Writes the picture of `generated` to `path`; answers why it could not, or empty.
-    std::function<std::string(const std::string& path, const BanksResult& generated)> writePreview;
+    // Writes the picture of `generated` to `path`, answering why it could not.
+    std::function<Status(const std::string& path, const BanksResult& generated)> writePreview;
 };
 
 // Outputs "shorelines" and "preview"; timings "loadAndDraw", "filter", "trace", "refine" and
@@ -47,7 +47,6 @@ JobResult RunBanksJob(const BanksJob& job, IMessageSink& messages, BanksResult* 
 std::string BlockGapWarning(const std::string& wtrPath, long scale);
 
 // Writes the shorelines to `path` (the desktop's Save). A path that is one of `inputs` is refused
-// through `messages`, naming both; a file that cannot be created is passed over without a word.
-// False when nothing was written.
-bool SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs,
-                    IMessageSink& messages);
+// (invalidSettings, naming both), before anything is written; the desktop shows that refusal and
+// passes over a file that cannot be created without a word.
+Status SaveShorelines(const std::string& path, const ShorelineSet& lines, const std::vector<std::string>& inputs);

@@ -156,8 +156,9 @@ void CBanksPage::OnSave()
         return;
     // A file that cannot be written is passed over without a word; the water file itself gets a
     // message box naming both.
-    DialogMessageSink messages(m_dialogs, this);
-    (void)SaveShorelines(chosen->toStdString(), m_lines, {m_waterPath}, messages);
+    if (const Status saved = SaveShorelines(chosen->toStdString(), m_lines, {m_waterPath});
+        saved.code == StatusCode::invalidSettings)
+        DialogMessageSink(m_dialogs, this).show(saved.message, kAppName);
 }
 
 void CBanksPage::OnZoomIn()

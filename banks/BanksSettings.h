@@ -2,6 +2,7 @@
 // The settings of one "Generate" on the water banks page, with the page's initial values, and
 // the ranges that every front end checks before the job runs.
 #include "base/JobFields.h"
+#include "base/Status.h"
 
 #include <cfloat>
 #include <string>
@@ -40,6 +41,6 @@ consteval const JobField<BanksSettings>& BanksField(std::string_view name)
     return FindField(kBanksFields, name);
 }
 
-// Empty when every field is in range (and the shore level is a finite number); otherwise
-// "<field> must be ..." for the first field that is not.
-std::string CheckBanksSettings(const BanksSettings& settings);
+// Ok when every field is in range (and the shore level is a finite number); otherwise
+// invalidSettings, "<field> must be ..." for the first field that is not.
+Status CheckBanksSettings(const BanksSettings& settings);

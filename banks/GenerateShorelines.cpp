@@ -13,33 +13,7 @@
 #include <string>
 #include <vector>
 
-const char* BanksStatusMessage(BanksStatus status)
-{
-    switch (status)
-    {
-    case BanksStatus::ok:
-        return "";
-    case BanksStatus::cannotOpen:
-        return "The compressed water file cannot be opened";
-    case BanksStatus::invalidMask:
-        return "The file is not a valid compressed water mask";
-    case BanksStatus::invalidSettings:
-        return "A setting is out of range";
-    case BanksStatus::tooLarge:
-        return "The water mask is too large in metres for 32-bit shoreline coordinates; use a smaller water pixel size";
-    case BanksStatus::imageTooLarge:
-        return "The water image would be larger than 32768 x 32768 pixels; use a larger resolution scale";
-    case BanksStatus::tooManyLines:
-        return "The shorelines would be more than 32767 lines; use a larger resolution scale or min river size";
-    case BanksStatus::lineTooLong:
-        return "A shoreline would have more than 32767 points; use a larger resolution scale or a smaller tesselation";
-    case BanksStatus::writeFailed:
-        return "The file could not be written";
-    }
-    return "";
-}
-
-std::string CheckBanksSettings(const BanksSettings& settings)
+Status CheckBanksSettings(const BanksSettings& settings)
 {
     if (const JobField<BanksSettings>* field = FirstFieldOutOfRange(kBanksFields, settings, true))
     {
@@ -49,11 +23,11 @@ std::string CheckBanksSettings(const BanksSettings& settings)
         else
             std::snprintf(text, sizeof text, "%s must be between %g and %g", field->range.field, field->range.min,
                           field->range.max);
-        return text;
+        return {StatusCode::invalidSettings, text};
     }
     if (!std::isfinite(settings.shoreLevel))
-        return "shoreLevel must be a finite number";
-    return {};
+        return {StatusCode::invalidSettings, "shoreLevel must be a finite number"};
+    return Ok();
 }
 
 namespace
@@ -76,7 +50,7 @@ constexpr double kMaxExtentMetres = 536870912.0;
 // Tessellation, snapping, splitting and the final smoothing of one line touch nothing but the
 // line and the mask's cells, so the lines are refined side by side and their pieces joined in
 // line order; the refusals are those of the stages run one after another over all lines.
-BanksStatus Refine(ShorelineSet& lines, const CBitMask& mask, const BanksSettings& settings, std::size_t budget)
+Status Refine(ShorelineSet& lines, const CBitMask& mask, const BanksSettings& settings, std::size_t budget)
 {
     MaskCells cells(mask, budget);
     const int workers = static_cast<int>(WorkerCount());
@@ -95,13 +69,13 @@ BanksStatus Refine(ShorelineSet& lines, const CBitMask& mask, const BanksSetting
             for (int i = first; i < last; ++i)
             {
                 Shoreline& line = lines[std::size_t(i)];
-                if (TessellateLine(line, T) != BanksStatus::ok)
+                if (!TessellateLine(line, T))
                 {
                     tooLong = true;
                     continue;
                 }
                 SnapLineToShore(line, samplers[std::size_t(worker)], settings.waterPixelSize, settings.shoreLevel);
-                if (SplitLine(line, pieces[std::size_t(i)], T) != BanksStatus::ok)
+                if (!SplitLine(line, pieces[std::size_t(i)], T))
                     tooMany = true;
                 for (Shoreline& piece : pieces[std::size_t(i)])
                     SmoothLine(piece, 1);
@@ -110,18 +84,18 @@ BanksStatus Refine(ShorelineSet& lines, const CBitMask& mask, const BanksSetting
         },
         [] {});
     if (tooLong)
-        return BanksStatus::lineTooLong;
+        return ShoreLineTooLong();
     std::size_t total = 0;
     for (const ShorelineSet& set : pieces)
         total += set.size();
     if (tooMany || total > std::size_t(kMaxShoreCount))
-        return BanksStatus::tooManyLines;
+        return TooManyShoreLines();
     lines.clear();
     lines.reserve(total);
     for (ShorelineSet& set : pieces)
         for (Shoreline& piece : set)
             lines.push_back(std::move(piece));
-    return BanksStatus::ok;
+    return Ok();
 }
 
 // The decoded cells the refinement may keep: as many bytes as the job's two images and 64 MB
@@ -133,10 +107,10 @@ std::size_t RefineBudget(const WaterImage& image)
     return 2 * image.bits.size() + (std::size_t(64) << 20);
 }
 
-BanksResult Fail(BanksResult& result, BanksStatus status, IMessageSink& messages)
+BanksResult Fail(BanksResult& result, Status status, IMessageSink& messages)
 {
-    messages.show(BanksStatusMessage(status), kAppName);
-    result.status = status;
+    messages.show(status.message, kAppName);
+    result.status = std::move(status);
     result.lines.clear();
     result.filtered = WaterImage();
     return std::move(result);
@@ -146,10 +120,10 @@ BanksResult Fail(BanksResult& result, BanksStatus status, IMessageSink& messages
 BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& settings, IMessageSink& messages)
 {
     BanksResult result;
-    if (const std::string problem = CheckBanksSettings(settings); !problem.empty())
+    if (Status checked = CheckBanksSettings(settings); !checked)
     {
-        messages.show(problem, kAppName);
-        result.status = BanksStatus::invalidSettings;
+        messages.show(checked.message, kAppName);
+        result.status = std::move(checked);
         return result;
     }
     Clock::time_point phase = Clock::now();
@@ -159,7 +133,7 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
     if (file == nullptr)
     {
         messages.show(wtrPath, kCannotOpenWtrCaption);
-        result.status = BanksStatus::cannotOpen;
+        result.status = {StatusCode::cannotOpen, wtrPath};
         return result;
     }
     const bool loaded = mask.load(file);
@@ -167,18 +141,24 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
     if (!loaded)
     {
         messages.show(wtrPath, kInvalidWtrCaption);
-        result.status = BanksStatus::invalidMask;
+        result.status = {StatusCode::invalidInput, wtrPath};
         return result;
     }
     const double extent = double(std::max(mask.getXRes(), mask.getZRes()) + 1024) * double(settings.waterPixelSize);
     if (!(extent < kMaxExtentMetres))
-        return Fail(result, BanksStatus::tooLarge, messages);
+        return Fail(result,
+                    {StatusCode::tooLarge, "The water mask is too large in metres for 32-bit shoreline coordinates; "
+                                           "use a smaller water pixel size"},
+                    messages);
 
     const int scale = static_cast<int>(settings.resolutionScale);
     // A header may claim a mask far larger than its file (absent blocks cost nothing), so the
     // image is bounded before it is allocated.
     if (double(mask.getXRes() / scale) * double(mask.getZRes() / scale) > kMaxWaterImagePixels)
-        return Fail(result, BanksStatus::imageTooLarge, messages);
+        return Fail(result,
+                    {StatusCode::tooLarge,
+                     "The water image would be larger than 32768 x 32768 pixels; use a larger resolution scale"},
+                    messages);
     const int R = settings.minRiverSize;
     result.metresPerPixel = settings.waterPixelSize * static_cast<float>(scale);
     {
@@ -188,9 +168,9 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
         // land would give plausible but wrong shorelines, which nobody would notice in a batch.
         if (mask.corruptBlocks() > 0)
         {
-            messages.show(wtrPath + " (" + std::to_string(mask.corruptBlocks()) + " corrupt blocks)",
-                          kInvalidWtrCaption);
-            result.status = BanksStatus::invalidMask;
+            const std::string corrupt = wtrPath + " (" + std::to_string(mask.corruptBlocks()) + " corrupt blocks)";
+            messages.show(corrupt, kInvalidWtrCaption);
+            result.status = {StatusCode::invalidInput, corrupt};
             result.filtered = WaterImage();
             return result;
         }
@@ -200,13 +180,13 @@ BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& 
     }
     result.timings.filter = Seconds(phase);
 
-    BanksStatus status = TraceShorelines(result.filtered.view(), result.lines, R, result.metresPerPixel);
+    Status status = TraceShorelines(result.filtered.view(), result.lines, R, result.metresPerPixel);
     result.timings.trace = Seconds(phase);
-    if (status == BanksStatus::ok)
+    if (status)
         status = Refine(result.lines, mask, settings, RefineBudget(result.filtered));
     result.timings.refine = Seconds(phase);
     mask.close();
-    if (status != BanksStatus::ok)
-        return Fail(result, status, messages);
+    if (!status)
+        return Fail(result, std::move(status), messages);
     return result;
 }

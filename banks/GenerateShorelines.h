@@ -28,7 +28,7 @@ struct BanksTimings
 
 struct BanksResult
 {
-    BanksStatus status = BanksStatus::ok;
+    Status status;            // the message is the text shown (for an unreadable mask, its path)
     ShorelineSet lines;       // every line has more than 5 T points
     WaterImage filtered;      // the filtered image with the tracer's boundary marks (190)
     float metresPerPixel = 0; // f: metres per water-image pixel, waterPixelSize * scale
@@ -37,10 +37,11 @@ struct BanksResult
 
 // Runs the whole job. Messages, each shown once through `messages` before returning a failure:
 // - the file cannot be opened: text the path, caption kCannotOpenWtrCaption (cannotOpen);
-// - it is not a well-formed mask: text the path, caption kInvalidWtrCaption (invalidMask);
+// - it is not a well-formed mask: text the path, caption kInvalidWtrCaption (invalidInput);
 // - a setting out of range, a mask too large in metres for 32-bit coordinates, a water image
 //   above kMaxWaterImagePixels (checked before it is allocated), more than 32767 lines or a line
-//   of more than 32767 points at any stage: a sentence, caption kAppName.
+//   of more than 32767 points at any stage: a sentence, caption kAppName (invalidSettings,
+//   tooLarge).
 // On failure `lines` and `filtered` are empty. A mask without water gives no lines and an
 // all-zero filtered image. Nothing is written to disk.
 BanksResult GenerateShorelines(const std::string& wtrPath, const BanksSettings& settings, IMessageSink& messages);

@@ -12,17 +12,17 @@ using shore_walk::kRounding;
 using shore_walk::SnapLine;
 using shore_walk::Truncate;
 
-BanksStatus TessellateLine(Shoreline& line, int T)
+Status TessellateLine(Shoreline& line, int T)
 {
     assert(T >= 1);
     const std::size_t n = line.size();
     if (n < 2)
     {
         line.clear();
-        return BanksStatus::ok;
+        return Ok();
     }
     if ((n - 1) * std::size_t(T) > std::size_t(kMaxShoreCount))
-        return BanksStatus::lineTooLong;
+        return ShoreLineTooLong();
 
     // Every operation in single precision, as the stored shorelines expect.
     const float inverse = 1.0f / static_cast<float>(T);
@@ -42,7 +42,7 @@ BanksStatus TessellateLine(Shoreline& line, int T)
         }
     }
     line = std::move(result);
-    return BanksStatus::ok;
+    return Ok();
 }
 
 namespace
@@ -166,12 +166,12 @@ bool TurnsSharply(float dot)
 }
 } // namespace
 
-BanksStatus SplitLine(const Shoreline& line, ShorelineSet& output, int T)
+Status SplitLine(const Shoreline& line, ShorelineSet& output, int T)
 {
     assert(T >= 1);
     const std::size_t n = line.size();
     if (n == 0)
-        return BanksStatus::ok;
+        return Ok();
     const double threshold = 100.0 / double(T);
     const std::size_t shortest = 5 * std::size_t(T) + 1;
     auto keep = [&](const Shoreline& piece)
@@ -194,11 +194,11 @@ BanksStatus SplitLine(const Shoreline& line, ShorelineSet& output, int T)
         if (double(after.length) > threshold || TurnsSharply(dot))
         {
             if (!keep(piece))
-                return BanksStatus::tooManyLines;
+                return TooManyShoreLines();
             piece.clear();
         }
     }
     if (!keep(piece))
-        return BanksStatus::tooManyLines;
-    return BanksStatus::ok;
+        return TooManyShoreLines();
+    return Ok();
 }

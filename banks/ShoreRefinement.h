@@ -13,8 +13,8 @@
 // floats) the points A + ((B - A) k) (1 / T), k = 0 .. T - 1, all in single precision, stored as
 // trunc(value + 0.555f). The last input point is not emitted, so n points become (n - 1) T; a
 // line of fewer than 2 points becomes empty. T >= 1 (the page allows 2..8). Refuses with
-// lineTooLong, leaving the line unchanged, when the result would exceed kMaxShoreCount points.
-BanksStatus TessellateLine(Shoreline& line, int T);
+// ShoreLineTooLong(), leaving the line unchanged, when the result would exceed kMaxShoreCount points.
+Status TessellateLine(Shoreline& line, int T);
 
 // Slides every point along the line's left-hand normal (averaged over both neighbouring
 // segments for inner points; rows of the mask run against z) until the interpolated water value
@@ -115,5 +115,5 @@ private:
 // more than 0.7 radians from the segment before it (a zero-length segment counts as a turn of
 // pi / 2; a dot product that rounding pushes above 1 counts as no turn). The point after a cut
 // starts the next piece, and the line's last point never enters one. The line is not changed.
-// Refuses with tooManyLines when `output` would exceed kMaxShoreCount lines.
-BanksStatus SplitLine(const Shoreline& line, ShorelineSet& output, int T);
+// Refuses with TooManyShoreLines() when `output` would exceed kMaxShoreCount lines.
+Status SplitLine(const Shoreline& line, ShorelineSet& output, int T);

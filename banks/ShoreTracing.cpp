@@ -309,19 +309,19 @@ void OrientLines(ShorelineSet& lines, ConstRasterView<std::uint8_t> image, int R
     }
 }
 
-BanksStatus TraceShorelines(RasterView<std::uint8_t> image, ShorelineSet& lines, int R, float f)
+Status TraceShorelines(RasterView<std::uint8_t> image, ShorelineSet& lines, int R, float f)
 {
     assert(R >= 0);
     lines.clear();
     const std::vector<BoundaryPixel> boundary = ScanBoundary(image, R);
     ShorelineSet outlines = ChainBoundary(boundary, image.width, image.height, f);
     if (outlines.size() > std::size_t(kMaxShoreCount))
-        return BanksStatus::tooManyLines;
+        return TooManyShoreLines();
     for (const Shoreline& outline : outlines)
         if (outline.size() > std::size_t(kMaxShoreCount))
-            return BanksStatus::lineTooLong;
+            return ShoreLineTooLong();
     lines = std::move(outlines);
     CleanUpLines(lines, R, f);
     OrientLines(lines, ConstRasterView<std::uint8_t>(image.data, image.width, image.height, image.stride), R, f);
-    return BanksStatus::ok;
+    return Ok();
 }

@@ -28,7 +28,7 @@ inline constexpr BoundaryPixel kChainSteps[8] = {{0, -1}, {1, -1}, {1, 0}, {1, 1
 // unspecified) when the chaining keeps more than kMaxShoreCount outlines or one outline has
 // more than kMaxShoreCount points. Coordinates must fit: width * f and height * f well inside
 // the 32-bit range (GenerateShorelines checks that).
-BanksStatus TraceShorelines(RasterView<std::uint8_t> image, ShorelineSet& lines, int R, float f);
+Status TraceShorelines(RasterView<std::uint8_t> image, ShorelineSet& lines, int R, float f);
 
 // Three-point averaging, `passes` times (nothing for 0 or less): each inner point, from the front
 // and in place, becomes the truncated integer average of itself and its two neighbours (the

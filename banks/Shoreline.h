@@ -5,7 +5,9 @@
 // the mask's bottom edge (its last row). Lines and the points of one line are counted with
 // signed 16-bit values wherever shorelines are made, shown or written, so a set holds at most
 // kMaxShoreCount lines of at most kMaxShoreCount points; the stages refuse anything larger
-// (BanksStatus) instead of letting a count wrap.
+// (tooLarge) instead of letting a count wrap.
+#include "base/Status.h"
+
 #include <cstdint>
 #include <vector>
 
@@ -27,19 +29,15 @@ inline constexpr int kMaxShoreCount = 32767;
 // and a mask header may claim any size up to 134 million cells a side while its file stays small.
 inline constexpr double kMaxWaterImagePixels = 32768.0 * 32768.0;
 
-// Results of the shoreline stages and of the whole generation.
-enum class [[nodiscard]] BanksStatus{
-    ok,
-    cannotOpen,      // the ".wtr" file could not be opened
-    invalidMask,     // the file is not a well-formed compressed water mask
-    invalidSettings, // a setting outside its range
-    tooLarge,        // the mask in metres does not fit 32-bit coordinates with this pixel size
-    imageTooLarge,   // the water image (the mask divided by the scale) above kMaxWaterImagePixels
-    tooManyLines,    // more than kMaxShoreCount lines at some stage
-    lineTooLong,     // a line of more than kMaxShoreCount points at some stage
-    writeFailed,     // an output file could not be written
-};
-
-// A sentence describing a refusal; empty for ok. For cannotOpen and invalidMask the front ends
-// show the path with their own captions instead (see GenerateShorelines).
-const char* BanksStatusMessage(BanksStatus status);
+// The refusals of the stages that count lines and points (tooLarge), with the advice the page
+// gives for them.
+inline Status TooManyShoreLines()
+{
+    return {StatusCode::tooLarge,
+            "The shorelines would be more than 32767 lines; use a larger resolution scale or min river size"};
+}
+inline Status ShoreLineTooLong()
+{
+    return {StatusCode::tooLarge,
+            "A shoreline would have more than 32767 points; use a larger resolution scale or a smaller tesselation"};
+}

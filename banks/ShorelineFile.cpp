@@ -50,14 +50,14 @@ char* FormatLine(char* out, std::size_t index, const Shoreline& line)
     return AppendText(out, "[END]\n\n");
 }
 
-BanksStatus CheckCounts(const ShorelineSet& lines)
+Status CheckCounts(const ShorelineSet& lines)
 {
     if (lines.size() > std::size_t(kMaxShoreCount))
-        return BanksStatus::tooManyLines;
+        return TooManyShoreLines();
     for (const Shoreline& line : lines)
         if (line.size() > std::size_t(kMaxShoreCount))
-            return BanksStatus::lineTooLong;
-    return BanksStatus::ok;
+            return ShoreLineTooLong();
+    return Ok();
 }
 } // namespace
 
@@ -69,11 +69,11 @@ std::size_t CountShorePoints(const ShorelineSet& lines)
     return count;
 }
 
-BanksStatus FormatShorelines(const ShorelineSet& lines, std::string& text)
+StatusOr<std::string> FormatShorelines(const ShorelineSet& lines)
 {
-    text.clear();
-    if (const BanksStatus status = CheckCounts(lines); status != BanksStatus::ok)
-        return status;
+    if (Status counts = CheckCounts(lines); !counts)
+        return counts;
+    std::string text;
     // Written into a buffer sized for the longest possible text, then cut to what was written.
     std::size_t bound = 0;
     for (const Shoreline& line : lines)
@@ -83,18 +83,19 @@ BanksStatus FormatShorelines(const ShorelineSet& lines, std::string& text)
     for (std::size_t i = 0; i < lines.size(); ++i)
         out = FormatLine(out, i, lines[i]);
     text.resize(std::size_t(out - text.data()));
-    return BanksStatus::ok;
+    return text;
 }
 
-BanksStatus WriteShorelineFile(const std::string& path, const ShorelineSet& lines)
+Status WriteShorelineFile(const std::string& path, const ShorelineSet& lines)
 {
-    if (const BanksStatus status = CheckCounts(lines); status != BanksStatus::ok)
-        return status;
+    const Status writeFailed(StatusCode::writeFailed, "The file could not be written");
+    if (Status counts = CheckCounts(lines); !counts)
+        return counts;
     // Written a megabyte at a time: the whole text of a large set would be tens of megabytes
     // of fresh memory, which costs more to fault in than to format.
     AtomicFile file;
     if (!file.open(path))
-        return BanksStatus::writeFailed;
+        return writeFailed;
     std::vector<char> buffer(std::size_t(1) << 20);
     std::size_t used = 0;
     for (std::size_t i = 0; i < lines.size(); ++i)
@@ -110,5 +111,5 @@ BanksStatus WriteShorelineFile(const std::string& path, const ShorelineSet& line
         used = std::size_t(FormatLine(buffer.data() + used, i, lines[i]) - buffer.data());
     }
     file.write(buffer.data(), used);
-    return file.commit() ? BanksStatus::ok : BanksStatus::writeFailed;
+    return file.commit() ? Ok() : writeFailed;
 }

@@ -12,13 +12,12 @@
 
 #include <string>
 
-// The file's text. Refuses (tooManyLines / lineTooLong, `text` then empty) a set beyond the
-// 16-bit counts of the format.
-BanksStatus FormatShorelines(const ShorelineSet& lines, std::string& text);
+// The file's text. Refuses (tooLarge) a set beyond the 16-bit counts of the format.
+StatusOr<std::string> FormatShorelines(const ShorelineSet& lines);
 
 // FormatShorelines written atomically to `path`: on any failure (writeFailed, or a refusal)
-// an existing file at `path` is left as it was.
-BanksStatus WriteShorelineFile(const std::string& path, const ShorelineSet& lines);
+// an existing file at `path` is left as it was. The messages name no file.
+Status WriteShorelineFile(const std::string& path, const ShorelineSet& lines);
 
 // Total number of points in the set.
 std::size_t CountShorePoints(const ShorelineSet& lines);

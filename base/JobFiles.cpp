@@ -31,33 +31,33 @@ bool IsSameFile(const std::string& a, const std::string& b)
            first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-std::string SameFileProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs)
+Status SameFileProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs)
 {
     for (const std::string& output : outputs)
         for (const std::string& input : inputs)
             if (IsSameFile(input, output))
-                return output + ": is the same file as the input " + input +
-                       "; writing it would destroy the input; choose another output";
-    return {};
+                return {StatusCode::invalidSettings, output + ": is the same file as the input " + input +
+                                                         "; writing it would destroy the input; choose another output"};
+    return Ok();
 }
 
-std::string InputProblem(const std::string& path)
+Status InputProblem(const std::string& path)
 {
     struct stat info{};
     if (path.empty())
-        return {};
+        return Ok();
     if (::stat(path.c_str(), &info) != 0)
-        return errno == ENOENT ? std::string() : path + ": cannot open the file: " + std::strerror(errno);
+        return errno == ENOENT ? Ok() : Status(StatusCode::cannotOpen, InputFailure(path));
     if (S_ISDIR(info.st_mode))
-        return path + ": is a folder, not a file: " + std::strerror(EISDIR);
+        return {StatusCode::cannotOpen, InputFailure(path, "is a folder, not a file", EISDIR)};
     // Every reader measures its file first; a device or FIFO has no size to measure.
     if (!S_ISREG(info.st_mode))
-        return path + ": is a device or FIFO, not a file: " + std::strerror(ESPIPE);
+        return {StatusCode::cannotOpen, InputFailure(path, "is a device or FIFO, not a file", ESPIPE)};
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return path + ": cannot read the file: " + std::strerror(errno);
+        return {StatusCode::cannotOpen, InputFailure(path, "cannot read the file")};
     ::close(fd);
-    return {};
+    return Ok();
 }
 
 namespace
@@ -106,13 +106,13 @@ unsigned long long FileSize(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 ? static_cast<unsigned long long>(info.st_size) : 0;
 }
 
-std::string UnopenedInput(const std::string& path, const std::string& what)
+Status UnopenedInput(const std::string& path, const std::string& what)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return InputFailure(path, what, errno);
+        return {StatusCode::cannotOpen, InputFailure(path, what, errno)};
     ::close(fd);
-    return {};
+    return Ok();
 }
 
 std::string OutputFailure(const std::string& path, const std::string& what)
@@ -140,10 +140,10 @@ std::string OutputFailure(const std::string& path, const std::string& what)
 
 JobResult CheckJobFiles(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs)
 {
-    if (std::string problem = SameFileProblem(inputs, outputs); !problem.empty())
-        return JobFailure(JobStatus::refused, std::move(problem));
+    if (Status same = SameFileProblem(inputs, outputs); !same)
+        return JobFailure(JobStatus::refused, std::move(same.message));
     for (const std::string& input : inputs)
-        if (std::string problem = InputProblem(input); !problem.empty())
-            return JobFailure(JobStatus::failed, std::move(problem));
+        if (Status readable = InputProblem(input); !readable)
+            return JobFailure(JobStatus::failed, std::move(readable.message));
     return {};
 }

@@ -3,6 +3,7 @@
 // every input must be a readable file. Every front end runs its jobs through them, so that no
 // job destroys its own input, whoever starts it.
 #include "base/JobResult.h"
+#include "base/Status.h"
 
 #include <cerrno>
 #include <string>
@@ -12,14 +13,14 @@
 // stream name ("-", /dev/stdout, /dev/fd/N) standing for the file behind its descriptor.
 bool IsSameFile(const std::string& a, const std::string& b);
 
-// "OUTPUT: is the same file as the input INPUT; ..." for the first output that is one of the
-// inputs, or empty.
-std::string SameFileProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
+// invalidSettings, "OUTPUT: is the same file as the input INPUT; ...", for the first output that
+// is one of the inputs; ok when there is none.
+Status SameFileProblem(const std::vector<std::string>& inputs, const std::vector<std::string>& outputs);
 
-// "PATH: what: the system's reason" for an input that is a folder, a device or FIFO, or
-// unreadable; empty when it can be read, and when it is missing, which the job reports in its
-// own words.
-std::string InputProblem(const std::string& path);
+// cannotOpen, "PATH: what: the system's reason", for an input that is a folder, a device or FIFO,
+// or unreadable; ok when it can be read, and when it is missing, which the job reports in its own
+// words.
+Status InputProblem(const std::string& path);
 
 // "PATH: WHAT: the system's reason" for an input that could not be opened or read; `error` is the
 // errno value of the failure.
@@ -34,9 +35,9 @@ std::string FileKey(const std::string& path);
 // The size of the file in bytes; 0 when it cannot be measured.
 unsigned long long FileSize(const std::string& path);
 
-// InputFailure with the job's own words for its main input when it cannot be opened, a missing
-// file among them; empty when it opens.
-std::string UnopenedInput(const std::string& path, const std::string& what);
+// cannotOpen with InputFailure in the job's own words for its main input when it cannot be opened,
+// a missing file among them; ok when it opens.
+Status UnopenedInput(const std::string& path, const std::string& what);
 // "PATH: WHAT: the system's reason" for an output that could not be written. The writers clean up
 // after a failure, so the reason is found where the file was to go: a missing or read-only
 // folder, a folder in the file's place, a full disk; without one when none is seen there.

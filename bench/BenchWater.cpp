@@ -232,7 +232,7 @@ int Stages(const std::string& dir, int size, int scale)
 
     std::vector<std::uint16_t> work = heights;
     Stopwatch lever;
-    if (ApplyLever(settings, paths.lever, {work.data(), size, size}, progress, messages) != LeverStatus::Applied)
+    if (!ApplyLever(settings, paths.lever, {work.data(), size, size}, progress, messages).ok())
         return 1;
     std::printf("levering (blur 10, loading the bitmap included): %s\n", lever.text().c_str());
 
@@ -276,9 +276,11 @@ int Speedup(int size)
     settings.rawHeight = size;
     std::vector<std::uint16_t> fast = terrain.heights;
     std::vector<std::uint16_t> slow = terrain.heights;
-    const double leverFast = Time([&] { ApplyLever(settings, leverPath, {fast.data(), size, size}, progress, messages); });
-    const double leverSlow =
-        Time([&] { reference::ApplyLever(settings, leverPath, {slow.data(), size, size}, progress, messages); });
+    const auto lever = [&](auto apply, std::vector<std::uint16_t>& heights) {
+        return Time([&] { (void)apply(settings, leverPath, {heights.data(), size, size}, progress, messages); });
+    };
+    const double leverFast = lever(ApplyLever, fast);
+    const double leverSlow = lever(reference::ApplyLever, slow);
     same = same && fast == slow;
     std::printf("levering %d x %d, blur 10: fast %.3f s, plain %.3f s, %.1fx\n", size, size, leverFast, leverSlow,
                 leverSlow / leverFast);
@@ -375,9 +377,9 @@ int main(int argc, char** argv)
         NullProgress progress;
         NullMessages messages;
         Stopwatch lever;
-        const LeverStatus status = ApplyLever(settings, paths.lever, {heights.data(), size, size}, progress, messages);
+        const Status levered = ApplyLever(settings, paths.lever, {heights.data(), size, size}, progress, messages);
         std::printf("levering (blur 10, loading the bitmap included): %s\n", lever.text().c_str());
-        return status == LeverStatus::Applied ? 0 : 1;
+        return levered.ok() ? 0 : 1;
     }
     if (mode == "lake" && argc > 2)
     {

@@ -80,10 +80,10 @@ int CheckJobPaths(const JobPaths& paths)
 
 int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions)
 {
-    const std::string problem = OutputNameProblem(path, format, extensions);
-    if (problem.empty())
+    const Status named = OutputNameProblem(path, format, extensions);
+    if (named)
         return kExitOk;
-    PrintError(problem);
+    PrintError(named.message);
     return kExitBadArguments;
 }
 

@@ -35,19 +35,18 @@ int RunInfo(const DatOptions& options)
     CDATElevationDB db(false);
     std::uint16_t lowest = 65535;
     std::uint16_t highest = 0;
-    std::string error;
-    const bool loaded = LoadDatInBands(options.input, db,
-                                       [&](long, long rows, long width, const std::uint16_t* samples)
-                                       {
-                                           const auto [low, high] = std::minmax_element(samples, samples + rows * width);
-                                           lowest = std::min(lowest, *low);
-                                           highest = std::max(highest, *high);
-                                           return true;
-                                       },
-                                       error);
+    const Status loaded = LoadDatInBands(options.input, db,
+                                         [&](long, long rows, long width, const std::uint16_t* samples)
+                                         {
+                                             const auto [low, high] =
+                                                 std::minmax_element(samples, samples + rows * width);
+                                             lowest = std::min(lowest, *low);
+                                             highest = std::max(highest, *high);
+                                             return true;
+                                         });
     if (!loaded)
     {
-        PrintError(error);
+        PrintError(loaded.message);
         return kExitJobFailed;
     }
     const long width = db.getWidth();
@@ -114,9 +113,9 @@ int RunDecode(const DatOptions& options, const CliContext& context)
     const auto start = std::chrono::steady_clock::now();
     CDATElevationDB db(false);
     std::uint64_t written = 0;
-    if (std::string error; !DecodeDatToRaw(options.input, options.output, db, written, error))
+    if (const Status decoded = DecodeDatToRaw(options.input, options.output, db, written); !decoded)
     {
-        PrintError(error);
+        PrintError(decoded.message);
         return kExitJobFailed;
     }
     if (!context.quiet)

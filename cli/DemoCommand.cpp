@@ -160,9 +160,9 @@ private:
         const int side = DemoWaterMaskSide(m_size, m_scale);
         {
             const LargeBuffer<std::uint8_t> cells = BuildDemoWaterMask(m_terrain, m_scale);
-            if (const WtrStatus status = WriteWtrFile(path(".wtr"), cells.data(), side, side, DemoWaterBlock(m_size));
-                status != WtrStatus::ok)
-                return fail(path(".wtr") + ": " + WtrStatusMessage(status));
+            if (const Status written = WriteWtrFile(path(".wtr"), cells.data(), side, side, DemoWaterBlock(m_size));
+                !written)
+                return fail(path(".wtr") + ": " + written.message);
         }
         m_waterPath = path(".wtr");
         report("water", start, m_waterPath,
@@ -267,9 +267,8 @@ private:
         inputs.shorelines = std::move(m_shorelinePanel);
         auto start = Clock::now();
         const char* step = "pictures";
-        std::string error;
         TerminalProgress progress("pictures", m_quiet);
-        const bool written = WriteDemoPictures(
+        const Status written = WriteDemoPictures(
             inputs,
             [&](const std::string& file, const std::string& note)
             {
@@ -277,8 +276,8 @@ private:
                 step = "";
                 start = Clock::now();
             },
-            progress, error);
-        return written || fail(error);
+            progress);
+        return written || fail(written.message);
     }
 
     int m_size;

@@ -225,6 +225,26 @@ void RunRows(const Kernel& kernel, ConstRasterView<std::uint16_t> samples, int f
     });
 }
 
+// The export's failure with its line for the command line.
+Status CliffFailure(StatusCode code, const std::string& datPath, const std::string& bmpPath)
+{
+    switch (code)
+    {
+    case StatusCode::cannotOpen:
+        return {code, "Can not open height DAT file " + datPath + " (missing, unreadable or not a valid height file)"};
+    case StatusCode::invalidInput:
+        return {code, "Height DAT file is corrupt: " + datPath};
+    case StatusCode::tooLarge:
+        return {code, "Height DAT file is too large for a cliff bitmap: " + datPath};
+    case StatusCode::writeFailed:
+        return {code, "Can not write cliff bitmap " + bmpPath};
+    case StatusCode::noTarget:
+        return {code, "No file was chosen for the cliff bitmap"};
+    default:
+        return {code, datPath};
+    }
+}
+
 bool TooLargeForBitmap(long width, long height)
 {
     const long long bytesPerRow = (static_cast<long long>(width) + 3) & ~3LL;
@@ -234,13 +254,13 @@ bool TooLargeForBitmap(long width, long height)
 // The file stores the bottom row first, so the height file is decoded from the bottom up, a band
 // of rows at a time while the next one is decoded, and each band is written as it is done: the
 // map and the picture are never held whole. Progress goes from where it is up to 200.
-CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
-                              IProgressSink& progress)
+Status StreamCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
+                         IProgressSink& progress)
 {
     // Replacing the height file would destroy it: the bitmap is not written, as when it cannot be.
     if (IsSameFile(bmpPath, datPath))
-        return CliffStatus::CannotWrite;
-    CliffStatus failure = CliffStatus::CannotOpenHeights;
+        return CliffFailure(StatusCode::writeFailed, datPath, bmpPath);
+    StatusCode failure = StatusCode::cannotOpen;
     BmpWriter writer;
     std::optional<Kernel> kernel;
     std::vector<float> lengthSquared;
@@ -253,7 +273,7 @@ CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmp
     {
         if (TooLargeForBitmap(width, h))
         {
-            failure = CliffStatus::TooLarge;
+            failure = StatusCode::tooLarge;
             return false;
         }
         RGBQUAD_ grey[256];
@@ -261,11 +281,11 @@ CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmp
             grey[i] = {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(i), 0};
         if (!writer.open(bmpPath.c_str(), static_cast<int>(width), static_cast<int>(h), 8, grey))
         {
-            failure = CliffStatus::CannotWrite;
+            failure = StatusCode::writeFailed;
             return false;
         }
         // From here on a failure not of the writer's making is a tile that does not decode.
-        failure = CliffStatus::CorruptHeights;
+        failure = StatusCode::invalidInput;
         height = h;
         kernel.emplace(pixelSize, settings);
         lengthSquared.resize(std::size_t(width));
@@ -288,7 +308,7 @@ CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmp
         std::copy(samples, samples + width, below.begin());
         if (!writer.writeRows(pixels.data(), static_cast<int>(rows)))
         {
-            failure = CliffStatus::CannotWrite;
+            failure = StatusCode::writeFailed;
             return false;
         }
         rowsDone += rows;
@@ -297,8 +317,8 @@ CliffStatus StreamCliffBitmap(const std::string& datPath, const std::string& bmp
     };
     CDATElevationDB reader(false);
     if (!reader.loadInBands(datPath.c_str(), band, CDATElevationDB::BandOrder::BottomUp, start))
-        return failure;
-    return writer.commit() ? CliffStatus::Written : CliffStatus::CannotWrite;
+        return CliffFailure(failure, datPath, bmpPath);
+    return writer.commit() ? Ok() : CliffFailure(StatusCode::writeFailed, datPath, bmpPath);
 }
 } // namespace
 
@@ -344,48 +364,28 @@ void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, c
         });
 }
 
-std::string CliffStatusMessage(CliffStatus status, const std::string& datPath, const std::string& bmpPath)
-{
-    switch (status)
-    {
-    case CliffStatus::Written:
-        return "Cliff bitmap written to " + bmpPath;
-    case CliffStatus::CannotOpenHeights:
-        return "Can not open height DAT file " + datPath + " (missing, unreadable or not a valid height file)";
-    case CliffStatus::CorruptHeights:
-        return "Height DAT file is corrupt: " + datPath;
-    case CliffStatus::TooLarge:
-        return "Height DAT file is too large for a cliff bitmap: " + datPath;
-    case CliffStatus::CannotWrite:
-        return "Can not write cliff bitmap " + bmpPath;
-    case CliffStatus::NoTarget:
-        return "No file was chosen for the cliff bitmap";
-    }
-    return {};
-}
-
-CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
-                              IProgressSink& progress)
+Status ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
+                         IProgressSink& progress)
 {
     progress.setPos(0);
     return StreamCliffBitmap(datPath, bmpPath, settings, progress);
 }
 
-CliffStatus ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
-                              const CliffSettings& settings, IProgressSink& progress)
+Status ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
+                         const CliffSettings& settings, IProgressSink& progress)
 {
     progress.setPos(0);
     {
         // The whole height file is checked before anyone is asked where its mask should go.
         CDATElevationDB reader(false);
         if (!reader.init(datPath.c_str()))
-            return CliffStatus::CannotOpenHeights;
+            return CliffFailure(StatusCode::cannotOpen, datPath, {});
         if (TooLargeForBitmap(reader.getWidth(), reader.getHeight()))
-            return CliffStatus::TooLarge;
+            return CliffFailure(StatusCode::tooLarge, datPath, {});
     }
     progress.setPos(60);
     const std::optional<std::string> bmpPath = chooseTarget();
     if (!bmpPath)
-        return CliffStatus::NoTarget;
+        return CliffFailure(StatusCode::noTarget, datPath, {});
     return StreamCliffBitmap(datPath, *bmpPath, settings, progress);
 }

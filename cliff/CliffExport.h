@@ -4,9 +4,10 @@
 // angle + threshold / 2, and rises linearly in between. Row 0 of the height file is the top of
 // the picture.
 #include "base/JobFields.h"
-#include "codec/DATElevationDB.h"
 #include "base/RasterView.h"
 #include "base/Sinks.h"
+#include "base/Status.h"
+#include "codec/DATElevationDB.h"
 
 #include <cstdint>
 #include <functional>
@@ -72,25 +73,18 @@ inline float ScaledElevation(std::uint16_t sample, float heightFactor)
 void ComputeCliffMask(ConstRasterView<std::uint16_t> samples, float pixelSize, const CliffSettings& settings,
                       RasterView<std::uint8_t> image, IProgressSink& progress, int progressSpan = 0, int threads = 0);
 
-enum class [[nodiscard]] CliffStatus{
-    Written,
-    CannotOpenHeights, // not a readable height file; the desktop page says nothing
-    CorruptHeights,    // a tile does not decode
-    TooLarge,          // the bitmap would not fit in memory or in a BMP file
-    CannotWrite,       // the bitmap could not be written; the desktop page says nothing
-    NoTarget,          // no file was chosen to write; nothing is written
-};
-
-// One line for the command line, naming the file concerned.
-std::string CliffStatusMessage(CliffStatus status, const std::string& datPath, const std::string& bmpPath);
-
 // Reads the height file, computes the mask and writes it as an 8-bit grey BMP atomically (an
-// older file of that name survives a failure). Progress 0..200 when the sink is shown.
-CliffStatus ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
-                              IProgressSink& progress);
+// older file of that name survives a failure). Progress 0..200 when the sink is shown. A failure's
+// message is one line for the command line, naming the file concerned: cannotOpen (not a
+// readable height file; the desktop page says nothing), invalidInput (a tile does not decode),
+// tooLarge (the bitmap would not fit in memory or in a BMP file), writeFailed (the desktop page
+// says nothing).
+Status ExportCliffBitmap(const std::string& datPath, const std::string& bmpPath, const CliffSettings& settings,
+                         IProgressSink& progress);
 
 // The same export, asking `chooseTarget` for the file to write once the height file has been
-// read (the desktop asks with its save dialog then); no answer ends it with NoTarget.
+// read (the desktop asks with its save dialog then); no answer ends it with noTarget, nothing
+// written.
 using CliffTargetChooser = std::function<std::optional<std::string>()>;
-CliffStatus ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
-                              const CliffSettings& settings, IProgressSink& progress);
+Status ExportCliffBitmap(const std::string& datPath, const CliffTargetChooser& chooseTarget,
+                         const CliffSettings& settings, IProgressSink& progress);

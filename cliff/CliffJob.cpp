@@ -13,8 +13,8 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
             return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles({job.dat}, {job.bmp}); !files.ok())
             return StopJob(files, messages);
-        if (std::string problem = UnopenedInput(job.dat, "Can not open height DAT file"); !problem.empty())
-            return StopJob(JobFailure(JobStatus::failed, problem), messages);
+        if (Status opened = UnopenedInput(job.dat, "Can not open height DAT file"); !opened)
+            return StopJob(JobFailure(JobStatus::failed, std::move(opened.message)), messages);
     }
     if (job.prepare)
         if (JobResult prepared = job.prepare(); !prepared.ok())
@@ -24,30 +24,30 @@ JobResult RunCliffJob(const CliffJob& job, IProgressSink& progress, IMessageSink
     std::string written = job.bmp;
     // A chosen bitmap is checked once it is known, as the command line's was before the run.
     std::string sameFile;
-    const CliffStatus status = !job.choose ? ExportCliffBitmap(job.dat, job.bmp, job.settings, progress)
-                                           : ExportCliffBitmap(
-                                                 job.dat,
-                                                 [&]() -> std::optional<std::string>
-                                                 {
-                                                     std::optional<std::string> target = job.choose();
-                                                     written = target.value_or(std::string());
-                                                     if (target)
-                                                         sameFile = SameFileProblem({job.dat}, {*target});
-                                                     return sameFile.empty() ? target : std::nullopt;
-                                                 },
-                                                 job.settings, progress);
+    const Status status = !job.choose ? ExportCliffBitmap(job.dat, job.bmp, job.settings, progress)
+                                      : ExportCliffBitmap(
+                                            job.dat,
+                                            [&]() -> std::optional<std::string>
+                                            {
+                                                std::optional<std::string> target = job.choose();
+                                                written = target.value_or(std::string());
+                                                if (target)
+                                                    sameFile = SameFileProblem({job.dat}, {*target}).message;
+                                                return sameFile.empty() ? target : std::nullopt;
+                                            },
+                                            job.settings, progress);
     if (!sameFile.empty())
         return StopJob(JobFailure(JobStatus::refused, sameFile), messages);
-    if (status != CliffStatus::Written)
+    if (!status)
     {
-        JobResult failure = JobFailure(JobStatus::failed, CliffStatusMessage(status, job.dat, written));
+        JobResult failure = JobFailure(JobStatus::failed, status.message);
         if (!job.desktop)
         {
-            if (status == CliffStatus::CannotWrite)
+            if (status.code == StatusCode::writeFailed)
                 failure.message = OutputFailure(written, "Can not write cliff bitmap");
             return StopJob(failure, messages);
         }
-        if (status == CliffStatus::TooLarge)
+        if (status.code == StatusCode::tooLarge)
             messages.show("Not enough memory for a cliff mask of this size", kAppName);
         return failure;
     }

@@ -229,22 +229,22 @@ void BlendLever(const LeverPlanes& lever, RasterView<std::uint16_t> height, floa
     });
 }
 
-LeverStatus ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
-                       IProgressSink& progress, IMessageSink& messages)
+Status ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
+                  IProgressSink& progress, IMessageSink& messages)
 {
     BitmapOwner owner;
     BITMAP_& lever = owner.bitmap;
     if (!LoadBitmap24(&lever, leverPath.c_str()))
-        return LeverStatus::BitmapUnreadable;
+        return {StatusCode::cannotOpen, "could not read the lever bitmap " + leverPath};
     if (lever.width != height.width || lever.height != height.height)
     {
         messages.show(kLeverSizeMessage, kAppName);
-        return LeverStatus::SizeMismatch;
+        return {StatusCode::invalidInput, kLeverSizeMessage};
     }
     // The blur runs in place inside the loaded bitmap, so no second bitmap is needed: the peak
     // stays at the raster plus one 24-bit bitmap.
     const LeverPlanes planes = BinarizeLever(lever);
     BlurLever(planes, settings.blur, progress);
     BlendLever(planes, height, LeverFactor(settings.sharpness));
-    return LeverStatus::Applied;
+    return Ok();
 }

@@ -5,28 +5,23 @@
 // The lever's blue byte is its mask (0 no lever .. 255 full lever), red the target's high byte;
 // green is never read. Only interior pixels and samples (1 .. size - 2 along both axes) are ever
 // written; the outermost ring of the height raster keeps its values.
-#include "heightproc/ProcessSettings.h"
-#include "support/Bitmap.h"
 #include "base/RasterView.h"
 #include "base/Sinks.h"
+#include "base/Status.h"
+#include "heightproc/ProcessSettings.h"
+#include "support/Bitmap.h"
 
 #include <cstdint>
 #include <string>
 
-enum class LeverStatus
-{
-    Applied,
-    BitmapUnreadable, // silent in the desktop application
-    SizeMismatch,     // "Lever bitmap size is different from height map" was shown
-};
-
 inline constexpr const char* kLeverSizeMessage = "Lever bitmap size is different from height map";
 
 // Reads settings.blur and settings.sharpness; advances the progress bar by up to 100. Bad input
-// leaves `height` unchanged: an unreadable bitmap silently, a bitmap whose size differs from the
-// raster with kLeverSizeMessage (caption kAppName).
-LeverStatus ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
-                       IProgressSink& progress, IMessageSink& messages);
+// leaves `height` unchanged: an unreadable bitmap silently (cannotOpen, "could not read the lever
+// bitmap PATH" for the callers that tell of it), a bitmap whose size differs from the raster
+// (invalidInput) shown with kLeverSizeMessage (caption kAppName).
+Status ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
+                  IProgressSink& progress, IMessageSink& messages);
 
 // The lever in the compact form the fast stages work on, inside a loaded bitmap's own memory:
 // stored row y (bottom row first, as in the bitmap) holds `width` mask bytes followed by `width`

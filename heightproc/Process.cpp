@@ -147,10 +147,9 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
     // all is written, not even the water file before a height file that is the RAW.
     const std::vector<std::string> outputs =
         settings.waterPath.empty() ? std::vector{base + ".dat"} : std::vector{base + "_w.dat", base + ".dat"};
-    if (const std::string problem = SameFileProblem({rawPath, settings.leverPath, settings.waterPath}, outputs);
-        !problem.empty())
+    if (const Status same = SameFileProblem({rawPath, settings.leverPath, settings.waterPath}, outputs); !same)
     {
-        messages.show(problem, kAppName);
+        messages.show(same.message, kAppName);
         progress.setPos(0);
         return result;
     }
@@ -199,8 +198,9 @@ ProcessResult RunProcess(const std::string& rawPath, const ProcessSettings& sett
     if (!settings.leverPath.empty())
     {
         start = Clock::now();
-        if (ApplyLever(settings, settings.leverPath, heightView, progress, messages) == LeverStatus::BitmapUnreadable)
-            result.warnings.push_back("could not read the lever bitmap " + settings.leverPath + "; no levering");
+        if (const Status levered = ApplyLever(settings, settings.leverPath, heightView, progress, messages);
+            levered.code == StatusCode::cannotOpen)
+            result.warnings.push_back(levered.message + "; no levering");
         result.leverSeconds = Since(start);
     }
     progress.setPos(100);

@@ -17,47 +17,40 @@
 
 namespace
 {
-
-// Why a stage's file cannot be used, or an empty text. The desktop tells of a lever of the
-// wrong size itself; every other problem is the job's to report when the stage is skipped.
-struct StageProblem
-{
-    std::string text;
-    bool leverSize = false;
-};
-
-// Why the lever bitmap cannot be used for this map. Only the headers are read.
-StageProblem LeverProblem(const std::string& path, const ProcessSettings& settings)
+// Whether the lever bitmap can be used for this map; only the headers are read. The desktop
+// tells of a lever of the wrong size itself (invalidSettings: the bitmap does not fit this map);
+// every other problem of a stage's file is the job's to report when the stage is skipped.
+Status LeverProblem(const std::string& path, const ProcessSettings& settings)
 {
     BmpReader reader;
-    std::string error;
-    if (!reader.open(path.c_str(), error))
-        return {path + ": not a usable lever bitmap: " + error};
+    if (Status opened = reader.open(path.c_str()); !opened)
+        return {opened.code, path + ": not a usable lever bitmap: " + opened.message};
     if (reader.width() != settings.rawWidth || reader.height() != settings.rawHeight)
-        return {path + ": " + kLeverSizeMessage + " (the bitmap is " + std::to_string(reader.width()) + " x " +
+        return {StatusCode::invalidSettings,
+                path + ": " + kLeverSizeMessage + " (the bitmap is " + std::to_string(reader.width()) + " x " +
                     std::to_string(reader.height()) + ", the map " + std::to_string(settings.rawWidth) + " x " +
-                    std::to_string(settings.rawHeight) + ")",
-                true};
-    return {};
+                    std::to_string(settings.rawHeight) + ")"};
+    return Ok();
 }
 
-// Why the water mask cannot be used, or empty. Every block is decoded, so that a damaged block
-// is found before the height file is written rather than after.
-std::string WaterProblem(const std::string& path)
+// Whether the water mask can be used. Every block is decoded, so that a damaged block is found
+// before the height file is written rather than after.
+Status WaterProblem(const std::string& path)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
-        return path + ": cannot open the water mask: " + std::strerror(errno);
+        return {StatusCode::cannotOpen, path + ": cannot open the water mask: " + std::strerror(errno)};
     std::fclose(file);
     CBitMask mask(1);
     if (!mask.load(path))
-        return path + ": Invalid WTR file (not a valid water mask)";
+        return {StatusCode::invalidInput, path + ": Invalid WTR file (not a valid water mask)"};
     for (long bz = 0; bz < mask.getZBlocks(); ++bz)
         for (long bx = 0; bx < mask.getXBlocks(); ++bx)
             mask.decodeBlock(bx, bz);
     if (mask.corruptBlocks() > 0)
-        return path + ": Invalid WTR file (" + std::to_string(mask.corruptBlocks()) + " corrupt blocks)";
-    return {};
+        return {StatusCode::invalidInput,
+                path + ": Invalid WTR file (" + std::to_string(mask.corruptBlocks()) + " corrupt blocks)"};
+    return Ok();
 }
 
 // A warning when the mask does not cover the map at this scale the way the water stage places
@@ -167,8 +160,8 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
             return StopJob(fields, messages);
         if (JobResult files = CheckJobFiles(ProcessJobInputs(job), ProcessJobOutputs(job)); !files.ok())
             return StopJob(files, messages);
-        if (std::string problem = UnopenedInput(job.raw, "Can not open RAW file"); !problem.empty())
-            return StopJob(JobFailure(JobStatus::failed, problem), messages);
+        if (Status opened = UnopenedInput(job.raw, "Can not open RAW file"); !opened)
+            return StopJob(JobFailure(JobStatus::failed, std::move(opened.message)), messages);
     }
     ProcessSettings settings = job.settings;
     if (job.prepare)
@@ -177,18 +170,17 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
 
     // Without keepGoing a stage that cannot run fails the job before anything is written; with
     // it, the stage runs and fails as the desktop's does, saying so itself.
-    std::vector<StageProblem> skipped;
+    std::vector<Status> skipped;
     if (!job.desktop)
-        for (const StageProblem& problem :
-             {settings.leverPath.empty() ? StageProblem() : LeverProblem(settings.leverPath, settings),
-              StageProblem{settings.waterPath.empty() ? std::string() : WaterProblem(settings.waterPath)}})
+        for (const Status& problem : {settings.leverPath.empty() ? Ok() : LeverProblem(settings.leverPath, settings),
+                                      settings.waterPath.empty() ? Ok() : WaterProblem(settings.waterPath)})
         {
-            if (problem.text.empty())
+            if (problem)
                 continue;
             if (!job.keepGoing)
                 return StopJob(JobFailure(JobStatus::failed,
-                                       problem.text + " (" + job.keepGoingName + " skips the stage instead)"),
-                            messages);
+                                          problem.message + " (" + job.keepGoingName + " skips the stage instead)"),
+                               messages);
             skipped.push_back(problem);
         }
     if (!job.desktop)
@@ -210,9 +202,9 @@ JobResult RunProcessJob(const ProcessJob& job, IProgressSink& progress, IMessage
         *smoothing = run.smoothing;
     // The job reports an unreadable lever and an unusable mask itself; a lever of the wrong size
     // only through the desktop's message.
-    for (const StageProblem& problem : skipped)
-        if (problem.leverSize)
-            result.warnings.push_back(problem.text + "; no levering");
+    for (const Status& problem : skipped)
+        if (problem.code == StatusCode::invalidSettings)
+            result.warnings.push_back(problem.message + "; no levering");
     const std::string olderWater = BaseName(run.heightDatPath) + "_w.dat";
     if (!settings.waterPath.empty() && !run.waterWritten && Exists(olderWater))
         result.warnings.push_back("the older " + olderWater + " was left as it was and does not match the new " +

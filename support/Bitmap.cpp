@@ -59,20 +59,16 @@ void BmpReader::close()
     m_row.clear();
 }
 
-bool BmpReader::open(const char* path, std::string& error)
+Status BmpReader::open(const char* path)
 {
     close();
     m_file = std::fopen(path, "rb");
     if (m_file == nullptr)
-    {
-        error = std::string("cannot open the file: ") + std::strerror(errno);
-        return false;
-    }
+        return {StatusCode::cannotOpen, std::string("cannot open the file: ") + std::strerror(errno)};
     const auto fail = [&](const char* why)
     {
         close();
-        error = why;
-        return false;
+        return Status(StatusCode::invalidInput, why);
     };
     const long long fileLength = FileLength(m_file);
     // The largest header we read plus the three masks that may follow a 40-byte header.
@@ -162,7 +158,7 @@ bool BmpReader::open(const char* path, std::string& error)
         return fail("the BMP file is truncated");
     m_row.assign(static_cast<std::size_t>(rowBytes), 0);
     m_rowsRead = 0;
-    return true;
+    return Ok();
 }
 
 bool BmpReader::readRow(std::uint8_t* bgr, int& imageRow)
@@ -218,8 +214,7 @@ bool LoadBitmap24(BITMAP_* bitmap, const char* path)
 {
     *bitmap = BITMAP_{};
     BmpReader reader;
-    std::string error;
-    if (!reader.open(path, error))
+    if (!reader.open(path))
         return false;
     const long long bytesPerRow = (static_cast<long long>(reader.width()) * 3 + 3) & ~3LL;
     if (bytesPerRow * reader.height() > INT_MAX)

@@ -3,6 +3,8 @@
 // (height - 1 - y) * bytesPerRow. A 24-bit pixel is blue, green, red.
 #include "base/AtomicFile.h"
 
+#include "base/Status.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -78,8 +80,9 @@ public:
     BmpReader(const BmpReader&) = delete;
     BmpReader& operator=(const BmpReader&) = delete;
 
-    // Reads and checks the headers and the colour table; false with a reason in `error`.
-    bool open(const char* path, std::string& error);
+    // Reads and checks the headers and the colour table: cannotOpen with the system's reason, or
+    // invalidInput saying what is wrong with the file; neither message names the file.
+    Status open(const char* path);
     int width() const { return m_width; }
     int height() const { return m_height; }
     int bitCount() const { return m_bitCount; }

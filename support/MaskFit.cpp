@@ -32,7 +32,7 @@ int FittingBlockSize(long width, long height, long scale)
     return static_cast<int>(best);
 }
 
-std::string MaskSideProblem(long width, long height, long scale)
+Status MaskSideProblem(long width, long height, long scale)
 {
     std::string problem;
     for (const long side : {width, height})
@@ -45,21 +45,22 @@ std::string MaskSideProblem(long width, long height, long scale)
                    (lower > 0 ? std::to_string(lower) + " or " : std::string()) + std::to_string(lower + scale) +
                    " cells fit";
     }
-    if (!problem.empty())
-        problem = "a mask of " + std::to_string(width) + " x " + std::to_string(height) +
-                  " cells has no blocks that are whole samples: " + problem + " (a map of M samples takes (M - 1) x " +
-                  std::to_string(scale) + " cells)";
-    return problem;
+    if (problem.empty())
+        return Ok();
+    return {StatusCode::invalidInput, "a mask of " + std::to_string(width) + " x " + std::to_string(height) +
+                                          " cells has no blocks that are whole samples: " + problem +
+                                          " (a map of M samples takes (M - 1) x " + std::to_string(scale) + " cells)"};
 }
 
-std::string MaskMapProblem(long width, long height, long mapWidth, long mapHeight, long scale)
+Status MaskMapProblem(long width, long height, long mapWidth, long mapHeight, long scale)
 {
     const long fitWidth = MaskSideForMap(mapWidth, scale);
     const long fitHeight = MaskSideForMap(mapHeight, scale);
     if (width == fitWidth && height == fitHeight)
-        return {};
-    return "a mask of " + std::to_string(width) + " x " + std::to_string(height) + " cells does not fit the map: " +
-           "its " + std::to_string(mapWidth) + " x " + std::to_string(mapHeight) + " samples take " +
-           std::to_string(fitWidth) + " x " + std::to_string(fitHeight) + " cells at scale " + std::to_string(scale) +
-           " ((M - 1) x " + std::to_string(scale) + ")";
+        return Ok();
+    return {StatusCode::invalidInput, "a mask of " + std::to_string(width) + " x " + std::to_string(height) +
+                                          " cells does not fit the map: " + "its " + std::to_string(mapWidth) + " x " +
+                                          std::to_string(mapHeight) + " samples take " + std::to_string(fitWidth) +
+                                          " x " + std::to_string(fitHeight) + " cells at scale " +
+                                          std::to_string(scale) + " ((M - 1) x " + std::to_string(scale) + ")"};
 }

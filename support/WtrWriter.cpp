@@ -39,39 +39,21 @@ bool GatherBlock(const std::uint8_t* cells, int width, int height, int blockSize
 }
 } // namespace
 
-const char* WtrStatusMessage(WtrStatus status)
-{
-    switch (status)
-    {
-    case WtrStatus::ok:
-        return "ok";
-    case WtrStatus::badBlockSize:
-        return "block size must be 1 to 4096";
-    case WtrStatus::badSize:
-        return "mask size out of range (at least 1 x 1 cells, at most 32767 blocks along a side)";
-    case WtrStatus::badCellValue:
-        return "cell value above 15";
-    case WtrStatus::writeFailed:
-        return "cannot write the file";
-    }
-    return "unknown";
-}
-
-WtrStatus EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize,
-                    std::vector<std::uint8_t>& out)
+Status EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize, std::vector<std::uint8_t>& out)
 {
     out.clear();
     if (blockSize < kMinWtrBlockSize || blockSize > kMaxWtrBlockSize)
-        return WtrStatus::badBlockSize;
+        return {StatusCode::invalidSettings, "block size must be 1 to 4096"};
+    constexpr const char* kBadSize = "mask size out of range (at least 1 x 1 cells, at most 32767 blocks along a side)";
     if (width < 1 || height < 1)
-        return WtrStatus::badSize;
+        return {StatusCode::invalidSettings, kBadSize};
     const long xBlocks = (static_cast<long>(width) + blockSize - 1) / blockSize;
     const long zBlocks = (static_cast<long>(height) + blockSize - 1) / blockSize;
     if (xBlocks > kWtrMaxBlocksPerSide || zBlocks > kWtrMaxBlocksPerSide)
-        return WtrStatus::badSize;
+        return {StatusCode::tooLarge, kBadSize};
     const std::size_t cellCount = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     if (std::any_of(cells, cells + cellCount, [](std::uint8_t v) { return v > 15; }))
-        return WtrStatus::badCellValue;
+        return {StatusCode::invalidInput, "cell value above 15"};
 
     const std::size_t blockCount = static_cast<std::size_t>(xBlocks) * static_cast<std::size_t>(zBlocks);
     const std::size_t tableSize = (blockCount + 1) * 8;
@@ -104,19 +86,20 @@ WtrStatus EncodeWtr(const std::uint8_t* cells, int width, int height, int blockS
         }
     }
     PutLE(out, kWtrHeaderSize + blockCount * 8, dataLength, 8);
-    return WtrStatus::ok;
+    return Ok();
 }
 
-WtrStatus WriteWtrFile(const std::string& path, const std::uint8_t* cells, int width, int height, int blockSize)
+Status WriteWtrFile(const std::string& path, const std::uint8_t* cells, int width, int height, int blockSize)
 {
     std::vector<std::uint8_t> bytes;
-    const WtrStatus status = EncodeWtr(cells, width, height, blockSize, bytes);
-    if (status != WtrStatus::ok)
-        return status;
-    return WriteFileAtomically(path, bytes.data(), bytes.size()) ? WtrStatus::ok : WtrStatus::writeFailed;
+    if (Status encoded = EncodeWtr(cells, width, height, blockSize, bytes); !encoded)
+        return encoded;
+    if (!WriteFileAtomically(path, bytes.data(), bytes.size()))
+        return {StatusCode::writeFailed, "cannot write the file"};
+    return Ok();
 }
 
 bool WriteWtr(const std::string& path, const std::uint8_t* cells, int width, int height, int blockSize)
 {
-    return WriteWtrFile(path, cells, width, height, blockSize) == WtrStatus::ok;
+    return WriteWtrFile(path, cells, width, height, blockSize).ok();
 }

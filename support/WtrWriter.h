@@ -1,6 +1,7 @@
 #pragma once
 // Writer of compressed water masks (".wtr", layout in docs/FORMATS.md), read by CBitMask.
 #include "base/JobFields.h"
+#include "base/Status.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -26,24 +27,15 @@ inline constexpr JobField<WtrEncodeSettings> kWtrEncodeFields[] = {
                                                "scale divides and that divides the image's sides"),
 };
 
-enum class [[nodiscard]] WtrStatus
-{
-    ok,
-    badBlockSize,  // outside kMinWtrBlockSize .. kMaxWtrBlockSize
-    badSize,       // width or height below 1, or a grid of more than 32767 blocks along a side
-    badCellValue,  // a cell above 15
-    writeFailed,   // the output file could not be written
-};
-const char* WtrStatusMessage(WtrStatus status);
-
 // Codes a mask of width x height cells (values 0..15, row-major, row 0 = mask row 0) into the
-// bytes of a ".wtr" file. All-zero blocks are stored as absent. `out` is replaced.
-WtrStatus EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize,
-                    std::vector<std::uint8_t>& out);
+// bytes of a ".wtr" file. All-zero blocks are stored as absent. `out` is replaced. Refuses a
+// block size outside kMinWtrBlockSize .. kMaxWtrBlockSize or a side below 1 (invalidSettings), a
+// grid of more than 32767 blocks along a side (tooLarge) and a cell above 15 (invalidInput); the
+// messages name no file.
+Status EncodeWtr(const std::uint8_t* cells, int width, int height, int blockSize, std::vector<std::uint8_t>& out);
 
 // EncodeWtr() written atomically to `path`; false for any failure (nothing is left at `path`
 // then, or the earlier file stays).
 bool WriteWtr(const std::string& path, const std::uint8_t* cells, int width, int height, int blockSize = 256);
-// The same with the reason of a failure.
-WtrStatus WriteWtrFile(const std::string& path, const std::uint8_t* cells, int width, int height,
-                       int blockSize = 256);
+// The same with the reason of a failure (writeFailed: "cannot write the file").
+Status WriteWtrFile(const std::string& path, const std::uint8_t* cells, int width, int height, int blockSize = 256);

@@ -73,21 +73,20 @@ JobResult RunBanksRequest(const BanksRequest& request, IMessageSink& messages,
     {
         for (const auto& [path, format, extension] : {std::tuple{&request.output, "a shoreline file", ".sl"},
                                                       {&request.preview, "a PNG picture", ".png"}})
-            if (std::string problem = OutputNameProblem(*path, format, {extension}); !problem.empty())
-                return JobFailure(JobStatus::refused, problem);
+            if (Status named = OutputNameProblem(*path, format, {extension}); !named)
+                return JobFailure(JobStatus::refused, std::move(named.message));
         if (JobResult vector = CheckVectorOutput(request); !vector.ok())
             return vector;
         if (!request.like.empty())
         {
-            std::string error;
             std::vector<std::string> warnings;
-            const bool placed = PlaceMaskOnMap(request.wtr, request.like, settings.resolutionScale,
-                                               request.cellSizeGiven ? double(settings.waterPixelSize) : 0.0,
-                                               double(settings.waterPixelSize), placement, error, warnings);
+            Status placed = PlaceMaskOnMap(request.wtr, request.like, settings.resolutionScale,
+                                           request.cellSizeGiven ? double(settings.waterPixelSize) : 0.0,
+                                           double(settings.waterPixelSize), placement, warnings);
             for (const std::string& warning : warnings)
                 warn(warning);
             if (!placed)
-                return JobFailure(JobStatus::failed, error);
+                return JobFailure(JobStatus::failed, std::move(placed.message));
             // The lines' metres are the map's: its cells, not the page's fixed size.
             if (placement.blockSize > 0)
             {
@@ -103,12 +102,13 @@ JobResult RunBanksRequest(const BanksRequest& request, IMessageSink& messages,
     JobResult result = RunBanksJob(job, messages, &answer.generated);
     if (!result.ok() || request.vector.empty())
         return result;
-    if (std::string error; !WriteShorelineVector(request.vector, answer.generated.lines,
-                                                 request.like.empty() ? nullptr : &placement, error))
+    if (Status written = WriteShorelineVector(request.vector, answer.generated.lines,
+                                              request.like.empty() ? nullptr : &placement);
+        !written)
     {
         answer.vectorFailed = true;
         result.status = JobStatus::failed;
-        result.message = error;
+        result.message = std::move(written.message);
     }
     else
         result.outputs.push_back({"vector", request.vector});

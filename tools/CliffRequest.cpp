@@ -69,10 +69,9 @@ JobResult RunCliffRequest(CliffRequest& request, IProgressSink& progress, IMessa
         CliffJob job(request.dat, request.settings, request.output);
         job.prepare = [&]
         {
-            if (std::string problem =
-                    OutputNameProblem(request.output, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"});
-                !problem.empty())
-                return JobFailure(JobStatus::refused, problem);
+            if (Status named = OutputNameProblem(request.output, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"});
+                !named)
+                return JobFailure(JobStatus::refused, std::move(named.message));
             if (prepare)
                 prepare();
             return JobResult{};
@@ -84,8 +83,8 @@ JobResult RunCliffRequest(CliffRequest& request, IProgressSink& progress, IMessa
     // The GeoTIFF is the command line's own output; the files were checked in full before.
     MapRasterWrite write{request.dat, request.output, request.like};
     JobResult result;
-    if (std::string error; !WriteCliffGeoTiff(write, request.settings, progress, error))
-        result = JobFailure(JobStatus::failed, error);
+    if (Status written = WriteCliffGeoTiff(write, request.settings, progress); !written)
+        result = JobFailure(JobStatus::failed, std::move(written.message));
     else
         result.outputs.push_back({"mask", request.output});
     for (const std::string& warning : write.warnings)

@@ -89,37 +89,36 @@ Picture RenderCloseUp(const HeightWindow& heights, const Window& window, float p
 }
 
 // The RAW map as the demo wrote it: 16-bit little-endian samples, size x size.
-bool ReadRawHeights(const std::string& path, int size, LargeBuffer<std::uint16_t>& heights, std::string& error)
+Status ReadRawHeights(const std::string& path, int size, LargeBuffer<std::uint16_t>& heights)
 {
     const std::size_t count = std::size_t(size) * std::size_t(size);
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
-    {
-        error = InputFailure(path);
-        return false;
-    }
+        return {StatusCode::cannotOpen, InputFailure(path)};
     heights.allocate(count);
     const bool complete = std::fread(heights.data(), 2, count, file) == count && std::fgetc(file) == EOF;
     std::fclose(file);
     if (!complete)
-    {
-        error = path + ": not a " + std::to_string(size) + " x " + std::to_string(size) + " 16-bit RAW map";
-        return false;
-    }
+        return {StatusCode::invalidInput,
+                path + ": not a " + std::to_string(size) + " x " + std::to_string(size) + " 16-bit RAW map"};
     LittleEndianSamples(heights.data(), count);
-    return true;
+    return Ok();
 }
 
 class DemoPictures
 {
 public:
-    DemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report, IProgressSink& progress,
-                 std::string& error)
-        : m_in(inputs), m_report(report), m_progress(progress), m_error(error)
+    DemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report, IProgressSink& progress)
+        : m_in(inputs), m_report(report), m_progress(progress)
     {
     }
 
-    bool run() { return before() && after() && water() && cliff() && overview(); }
+    Status run()
+    {
+        if (before() && after() && water() && cliff() && overview())
+            return Ok();
+        return m_failure;
+    }
 
 private:
     std::string path(const char* suffix) const { return m_in.base + suffix; }
@@ -130,7 +129,7 @@ private:
         m_progress.setPos(0);
         if (!WritePng8(file, pixels, width, height, channels, m_progress, 200))
         {
-            m_error = OutputFailure(file);
+            m_failure = {StatusCode::writeFailed, OutputFailure(file)};
             return false;
         }
         m_report(file, note);
@@ -167,7 +166,7 @@ private:
         LargeBuffer<std::uint8_t> rgb;
         {
             LargeBuffer<std::uint16_t> heights;
-            if (!ReadRawHeights(path(".raw"), m_in.size, heights, m_error))
+            if (!(m_failure = ReadRawHeights(path(".raw"), m_in.size, heights)))
                 return false;
             rgb.allocate(std::size_t(m_in.size) * std::size_t(m_in.size) * 3);
             const ConstRasterView<std::uint16_t> map{heights.data(), m_in.size, m_in.size};
@@ -180,12 +179,12 @@ private:
 
     bool after()
     {
-        if (!LoadDatFile(path(".dat"), m_terrain, m_error))
+        if (!(m_failure = LoadDatFile(path(".dat"), m_terrain)))
             return false;
         if (m_terrain.width != m_in.size || m_terrain.height != m_in.size)
         {
-            m_error = path(".dat") + ": not the " + std::to_string(m_in.size) + " x " + std::to_string(m_in.size) +
-                       " map of the demo";
+            m_failure = {StatusCode::invalidInput, path(".dat") + ": not the " + std::to_string(m_in.size) + " x " +
+                                                       std::to_string(m_in.size) + " map of the demo"};
             return false;
         }
         closeUps();
@@ -201,11 +200,11 @@ private:
         LargeBuffer<std::uint8_t> rgb;
         {
             LoadedDat surface;
-            if (!LoadDatFile(path("_w.dat"), surface, m_error))
+            if (!(m_failure = LoadDatFile(path("_w.dat"), surface)))
                 return false;
             if (surface.width != m_terrain.width || surface.height != m_terrain.height)
             {
-                m_error = path("_w.dat") + ": not the size of " + path(".dat");
+                m_failure = {StatusCode::invalidInput, path("_w.dat") + ": not the size of " + path(".dat")};
                 return false;
             }
             RenderDatPicture(surface, m_terrain, true, ReliefSettings{}, rgb);
@@ -221,7 +220,7 @@ private:
     {
         m_terrain = {};
         GreyImage mask;
-        if (!LoadGreyImage(path("_cliff.bmp"), mask, m_error))
+        if (!(m_failure = LoadGreyImage(path("_cliff.bmp"), mask)))
             return false;
         if (!write(path("_cliff.png"), mask.pixels.data(), mask.width, mask.height, 1, "the cliff mask"))
             return false;
@@ -250,7 +249,7 @@ private:
     const DemoPictureInputs& m_in;
     const DemoPictureReport& m_report;
     IProgressSink& m_progress;
-    std::string& m_error;
+    mutable Status m_failure;    // why the step that stopped the run failed
     LoadedDat m_terrain;         // the height file, from after() to water()
     HeightWindow m_windowBefore; // the RAW heights around the runway, from before() to after()
     Picture m_before, m_after, m_closeUp, m_water, m_cliff;
@@ -263,16 +262,14 @@ Picture DemoPanel(PixelsView picture)
     return FitToSide(picture, kDemoPanelSide);
 }
 
-bool WriteDemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report, IProgressSink& progress,
-                       std::string& error)
+Status WriteDemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report, IProgressSink& progress)
 {
     try
     {
-        return DemoPictures(inputs, report, progress, error).run();
+        return DemoPictures(inputs, report, progress).run();
     }
     catch (const std::bad_alloc&)
     {
-        error = "not enough memory for the pictures";
-        return false;
+        return {StatusCode::tooLarge, "not enough memory for the pictures"};
     }
 }

@@ -4,6 +4,7 @@
 // README. Every full-size picture is reduced to its panel as soon as it is written, so only one
 // is held at a time.
 #include "base/Sinks.h"
+#include "base/Status.h"
 #include "demo/DemoInputs.h"
 #include "tools/Overview.h"
 
@@ -30,7 +31,6 @@ Picture DemoPanel(PixelsView picture);
 using DemoPictureReport = std::function<void(const std::string& path, const std::string& note)>;
 
 // Writes <base>_before.png, _after.png, _water.png (when there is water), _cliff.png and
-// _overview.png, each picture's writing shown on `progress` from 0 to 200. False with the reason
-// in `error` when an input cannot be read or a picture cannot be written.
-bool WriteDemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report, IProgressSink& progress,
-                       std::string& error);
+// _overview.png, each picture's writing shown on `progress` from 0 to 200. Refused with the
+// reason when an input cannot be read or a picture cannot be written.
+Status WriteDemoPictures(const DemoPictureInputs& inputs, const DemoPictureReport& report, IProgressSink& progress);

@@ -31,14 +31,13 @@ std::string Exact(double value)
 }
 } // namespace
 
-bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& problem)
+Status ReadEnviHeader(const std::string& path, EnviHeader& header)
 {
     std::ifstream in(path);
     std::string line;
     if (!std::getline(in, line) || TrimValue(line) != "ENVI")
     {
-        problem = path + ": not an ENVI header (its first line is not \"ENVI\")";
-        return false;
+        return {StatusCode::invalidInput, path + ": not an ENVI header (its first line is not \"ENVI\")"};
     }
     const std::size_t slash = path.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
@@ -76,24 +75,24 @@ bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& pr
                 header.hasMapping = header.hasMapping || gain;
             }
         }
-        const auto whole = [&](const char* name, auto& target, long long lowest) {
+        const auto whole = [&](const char* name, auto& target, long long lowest) -> Status
+        {
             const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), target);
             if (error == std::errc() && end == value.data() + value.size() && target >= lowest)
-                return true;
-            problem = path + ": the ENVI header's " + name + " is \"" + value + "\", not a whole number" +
-                      (lowest == 0 ? " of 0 or more" : "");
-            return false;
+                return Ok();
+            return {StatusCode::invalidInput, path + ": the ENVI header's " + name + " is \"" + value +
+                                                  "\", not a whole number" + (lowest == 0 ? " of 0 or more" : "")};
         };
         for (const auto& [name, target] : numbers)
-            if (key == name && !whole(name, *target, std::numeric_limits<long>::min()))
-                return false;
+            if (Status read = key == name ? whole(name, *target, std::numeric_limits<long>::min()) : Ok(); !read)
+                return read;
         for (const auto& [name, target] : counts)
-            if (key == name && !whole(name, *target, 0))
-                return false;
+            if (Status read = key == name ? whole(name, *target, 0) : Ok(); !read)
+                return read;
     }
     if (!header.mappingProblem.empty())
         header.hasMapping = false;
-    return true;
+    return Ok();
 }
 
 std::string NodataMaskPathOf(const std::string& raw)

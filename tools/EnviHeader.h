@@ -2,6 +2,7 @@
 // The ENVI header beside a RAW map ("map.raw.hdr"): import writes it so that GDAL and QGIS open
 // the RAW directly, and process reads the map's size and byte order back from it. Both sides are
 // here so that what one writes the other reads.
+#include "base/Status.h"
 #include "tools/HeightImage.h"
 
 #include <string>
@@ -27,10 +28,10 @@ struct EnviHeader
 // "dem_nodata.tif" for "dem.raw": the mask of the nodata cells that import writes beside a RAW.
 std::string NodataMaskPathOf(const std::string& raw);
 
-// Reads the keys a one-band map needs. False with `problem` set (the path and the reason) when
-// the file is not an ENVI header or its numbers are not numbers. A data gain or offset that is
-// not a finite number (or a gain of 0) leaves the mapping unknown, saying why in mappingProblem.
-bool ReadEnviHeader(const std::string& path, EnviHeader& header, std::string& problem);
+// Reads the keys a one-band map needs. invalidInput (the path and the reason) when the file is
+// not an ENVI header or its numbers are not numbers. A data gain or offset that is not a finite
+// number (or a gain of 0) leaves the mapping unknown, saying why in mappingProblem.
+Status ReadEnviHeader(const std::string& path, EnviHeader& header);
 
 // The header import writes for `image`: its size and byte order, the georeference as map info
 // and coordinate system string, the height mapping as data gain and offset

@@ -81,8 +81,7 @@ JobResult RunExportJob(const ExportRequest& request, IProgressSink& progress, IM
     write.dat = request.input;
     write.output = request.output;
     write.like = request.like;
-    std::string error;
-    const bool written = ExportHeightFile(write, done.metres, progress, error, &done.nodata);
+    Status written = ExportHeightFile(write, done.metres, progress, &done.nodata);
     result.warnings = write.warnings;
     done.width = write.width;
     done.height = write.height;
@@ -90,7 +89,7 @@ JobResult RunExportJob(const ExportRequest& request, IProgressSink& progress, IM
     if (!written)
     {
         result.status = JobStatus::failed;
-        result.message = error;
+        result.message = std::move(written.message);
         return StopJob(result, messages);
     }
     result.outputs.push_back({"image", request.output});

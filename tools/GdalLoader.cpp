@@ -94,22 +94,18 @@ std::string GdalMissing()
     return Gdal().missing;
 }
 
-bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
-                         std::string& reason)
+Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image)
 {
     if (const GdalModuleFunctions* gdal = Gdal().functions)
-        return gdal->readHeightImage(path, options, image, reason);
-    reason = "not a PNG image, and " + Gdal().missing + " for other formats";
-    return false;
+        return gdal->readHeightImage(path, options, image);
+    return {StatusCode::invalidInput, "not a PNG image, and " + Gdal().missing + " for other formats"};
 }
 
-bool GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, std::vector<std::uint8_t>& bytes,
-                       std::string& reason)
+Status GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, std::vector<std::uint8_t>& bytes)
 {
     if (const GdalModuleFunctions* gdal = Gdal().functions)
-        return gdal->encodeGeoTiff(raster, geo, bytes, reason);
-    reason = "GeoTIFF needs GDAL: " + Gdal().missing;
-    return false;
+        return gdal->encodeGeoTiff(raster, geo, bytes);
+    return {StatusCode::invalidSettings, "GeoTIFF needs GDAL: " + Gdal().missing};
 }
 
 std::string GdalEsriWkt(const std::string& wkt)
@@ -124,38 +120,32 @@ std::string GdalMapUnits(const std::string& wkt)
     return gdal != nullptr ? gdal->mapUnits(wkt) : std::string();
 }
 
-bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo,
-                          std::string& reason)
+Status GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo)
 {
     if (const GdalModuleFunctions* gdal = Gdal().functions)
-        return gdal->readGeoReference(path, width, height, geo, reason);
-    reason = "reading a georeference needs GDAL: " + Gdal().missing;
-    return false;
+        return gdal->readGeoReference(path, width, height, geo);
+    return {StatusCode::invalidSettings, "reading a georeference needs GDAL: " + Gdal().missing};
 }
 
-double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note)
+StatusOr<double> GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note)
 {
     if (const GdalModuleFunctions* gdal = Gdal().functions)
         return gdal->mapPixelSize(geo, width, height, note);
-    note = "a pixel size from a georeference needs GDAL: " + Gdal().missing;
-    return 0;
+    return Status(StatusCode::invalidSettings, "a pixel size from a georeference needs GDAL: " + Gdal().missing);
 }
 
-bool GdalEncodeLines(const std::string& driver, const std::string& layer, const std::string& extension,
-                     const std::vector<std::vector<double>>& lines, const std::string& wkt,
-                     std::vector<CodedFile>& files, std::string& reason)
+Status GdalEncodeLines(const std::string& driver, const std::string& layer, const std::string& extension,
+                       const std::vector<std::vector<double>>& lines, const std::string& wkt,
+                       std::vector<CodedFile>& files)
 {
     if (const GdalModuleFunctions* gdal = Gdal().functions)
-        return gdal->encodeLines(driver, layer, extension, lines, wkt, files, reason);
-    reason = "vector output needs GDAL: " + Gdal().missing;
-    return false;
+        return gdal->encodeLines(driver, layer, extension, lines, wkt, files);
+    return {StatusCode::invalidSettings, "vector output needs GDAL: " + Gdal().missing};
 }
 
-bool GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells,
-                        std::string& reason)
+Status GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells)
 {
     if (const GdalModuleFunctions* gdal = Gdal().functions)
-        return gdal->readByteRaster(path, width, height, cells, reason);
-    reason = "reading a mask needs GDAL: " + Gdal().missing;
-    return false;
+        return gdal->readByteRaster(path, width, height, cells);
+    return {StatusCode::invalidSettings, "reading a mask needs GDAL: " + Gdal().missing};
 }

@@ -6,7 +6,7 @@
 // version number only.
 #include "tools/GdalRaster.h"
 
-inline constexpr int kGdalModuleVersion = 3;
+inline constexpr int kGdalModuleVersion = 4;
 
 struct GdalModuleFunctions
 {

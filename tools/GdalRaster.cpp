@@ -338,29 +338,30 @@ bool GdalAvailable()
     return true;
 }
 
-bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
-                         std::string& reason)
+Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image)
 {
+    // What the helpers below say when they refuse.
+    std::string reason;
+    const auto refused = [&reason] { return Status(StatusCode::invalidInput, reason); };
     RegisterDrivers();
     QuietErrors quiet;
     DatasetCloser source{GDALOpen(path.c_str(), GA_ReadOnly)};
     if (source.dataset == nullptr)
     {
-        reason = "not an image that PNG or GDAL reads (" + QuietErrors::last("unknown format") + ")";
-        return false;
+        return {StatusCode::invalidInput,
+                "not an image that PNG or GDAL reads (" + QuietErrors::last("unknown format") + ")"};
     }
     const int bands = GDALGetRasterCount(source.dataset);
     if (options.band == 0 && bands != 1)
     {
-        reason = "the image has " + std::to_string(bands) + " bands; a height map has one grey band" +
-                 (bands > 1 ? " (--band N picks one)" : "");
-        return false;
+        return {StatusCode::invalidInput, "the image has " + std::to_string(bands) +
+                                              " bands; a height map has one grey band" +
+                                              (bands > 1 ? " (--band N picks one)" : "")};
     }
     if (options.band > bands)
     {
-        reason = "--band " + std::to_string(options.band) + ": the raster has " + std::to_string(bands) +
-                 (bands == 1 ? " band" : " bands");
-        return false;
+        return {StatusCode::invalidInput, "--band " + std::to_string(options.band) + ": the raster has " +
+                                              std::to_string(bands) + (bands == 1 ? " band" : " bands")};
     }
     const int bandIndex = options.band == 0 ? 1 : options.band;
     GDALRasterBandH sourceBand = GDALGetRasterBand(source.dataset, bandIndex);
@@ -368,64 +369,65 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
     const int bits = BandBits(sourceBand, type);
     if (GDALGetRasterColorTable(sourceBand) != nullptr)
     {
-        reason = "the image has a colour palette; a height map has one grey band";
-        return false;
+        return {StatusCode::invalidInput, "the image has a colour palette; a height map has one grey band"};
     }
     const bool isUnsigned = type == GDT_Byte || type == GDT_UInt16;
     const bool known = isUnsigned || type == GDT_Int16 || type == GDT_UInt32 || type == GDT_Int32 ||
                        type == GDT_Float32 || type == GDT_Float64;
     if (!known || (isUnsigned && bits != 8 && bits != 16))
     {
-        reason = std::string("the samples are ") + GDALGetDataTypeName(type) + " (" + std::to_string(bits) +
-                 " bits); a height map has integer or floating-point heights, or 8 or 16 unsigned bits";
-        return false;
+        return {StatusCode::invalidInput,
+                std::string("the samples are ") + GDALGetDataTypeName(type) + " (" + std::to_string(bits) +
+                    " bits); a height map has integer or floating-point heights, or 8 or 16 unsigned bits"};
     }
     image.sourceWidth = GDALGetRasterXSize(source.dataset);
     image.sourceHeight = GDALGetRasterYSize(source.dataset);
     if (options.size != 0 && (options.size < kHeightImageMinSide || options.size > kHeightImageMaxSide))
     {
-        reason = "--size " + std::to_string(options.size) + " is outside 256..20000";
-        return false;
+        return {StatusCode::invalidInput, "--size " + std::to_string(options.size) + " is outside 256..20000"};
     }
     if (const int* w = options.window; options.hasWindow &&
         (w[0] < 0 || w[1] < 0 || w[2] < 1 || w[3] < 1 || w[0] > image.sourceWidth - w[2] ||
          w[1] > image.sourceHeight - w[3]))
     {
-        reason = "--window " + std::to_string(w[0]) + " " + std::to_string(w[1]) + " " + std::to_string(w[2]) + " " +
-                 std::to_string(w[3]) + " does not lie within the " + std::to_string(image.sourceWidth) + " x " +
-                 std::to_string(image.sourceHeight) + " pixels of the raster";
-        return false;
+        return {StatusCode::invalidInput, "--window " + std::to_string(w[0]) + " " + std::to_string(w[1]) + " " +
+                                              std::to_string(w[2]) + " " + std::to_string(w[3]) +
+                                              " does not lie within the " + std::to_string(image.sourceWidth) + " x " +
+                                              std::to_string(image.sourceHeight) + " pixels of the raster"};
     }
     HeightUnits units;
     if (!FindHeightUnits(source.dataset, sourceBand, image, units, reason))
-        return false;
+        return refused();
 
     // Unsigned samples that nothing asks to change are read as they are, in their own system.
     const bool asTheyAre = isUnsigned && options.range == HeightImportOptions::Range::Default &&
                            !options.hasNodataHeight && options.nodata != HeightImportOptions::Nodata::Fill &&
                            options.size == 0 && options.targetSrs.empty();
-    std::string targetWkt;
-    if (!gdalwarp::ChooseTargetSrs(source.dataset, options, asTheyAre, targetWkt, reason))
-        return false;
+    const StatusOr<std::string> target = gdalwarp::ChooseTargetSrs(source.dataset, options, asTheyAre);
+    if (!target)
+        return target.status;
+    const std::string& targetWkt = *target;
     const bool warp = options.size != 0 || !targetWkt.empty();
     double sourceTransform[6];
     const bool sourceGeoreferenced = GDALGetGeoTransform(source.dataset, sourceTransform) == CE_None;
     const char* sourceWkt = GDALGetProjectionRef(source.dataset);
     if (warp && options.pixelSize > 0 && sourceWkt != nullptr && *sourceWkt != '\0')
     {
-        reason = "--pixel-size " + Number(options.pixelSize) + ": the raster's coordinate system gives its pixel size, " +
-                 (options.size != 0 ? std::string("and --size makes the map's from it")
-                                    : "and the reprojection to " + gdalwarp::SrsName(targetWkt) +
-                                          " makes the map's from it" +
-                                          (options.targetSrs.empty() ? "; --keep-crs keeps degrees and takes it" : ""));
-        return false;
+        return {StatusCode::invalidInput,
+                "--pixel-size " + Number(options.pixelSize) +
+                    ": the raster's coordinate system gives its pixel size, " +
+                    (options.size != 0
+                         ? std::string("and --size makes the map's from it")
+                         : "and the reprojection to " + gdalwarp::SrsName(targetWkt) + " makes the map's from it" +
+                               (options.targetSrs.empty() ? "; --keep-crs keeps degrees and takes it" : ""))};
     }
     DatasetCloser warped{nullptr};
     if (warp)
     {
-        warped.dataset = gdalwarp::WarpToMap(source.dataset, bandIndex, options, targetWkt, image.notes, reason);
-        if (warped.dataset == nullptr)
-            return false;
+        StatusOr<GDALDatasetH> made = gdalwarp::WarpToMap(source.dataset, bandIndex, options, targetWkt, image.notes);
+        if (!made)
+            return made.status;
+        warped.dataset = *made;
     }
     GDALDatasetH dataset = warped.dataset != nullptr ? warped.dataset : source.dataset;
     GDALRasterBandH band = warped.dataset != nullptr ? GDALGetRasterBand(dataset, 1) : sourceBand;
@@ -434,8 +436,7 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
     if (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
         height > kHeightImageMaxSide)
     {
-        reason = SideReason(width, height, options.size != 0);
-        return false;
+        return {StatusCode::invalidInput, SideReason(width, height, options.size != 0)};
     }
     image.width = width;
     image.height = height;
@@ -456,11 +457,11 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
     if (warped.dataset != nullptr && placed)
         measured.pixelSize *= std::fabs(transform[1]) / (sourceGeoreferenced ? std::fabs(sourceTransform[1]) : 1.0);
     if (!FindPixelSizeOrWarn(image, measured, !asTheyAre, reason))
-        return false;
+        return refused();
 
     image.samples.resize(std::size_t(width) * std::size_t(height));
     if (asTheyAre)
-        return ReadAsTheyAre(band, bits, units, image, reason);
+        return ReadAsTheyAre(band, bits, units, image, reason) ? Ok() : refused();
 
     int hasNodataFlag = FALSE;
     const double nodata = GDALGetRasterNoDataValue(band, &hasNodataFlag);
@@ -487,11 +488,10 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
                 high = std::max(high, heightOf(value));
             }
         }))
-        return false;
+        return refused();
     if (nodataCells == std::int64_t(width) * height)
     {
-        reason = "every cell is nodata; the raster holds no height";
-        return false;
+        return {StatusCode::invalidInput, "every cell is nodata; the raster holds no height"};
     }
     image.lowestHeight = low;
     image.highestHeight = high;
@@ -527,13 +527,12 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
         const bool filled = nodataCells > 0;
         if (!ChooseMapUnits(options, filled ? std::min(low, image.nodataHeight) : low,
                             filled ? std::max(high, image.nodataHeight) : high, image, reason))
-            return false;
+            return refused();
     }
     if (!(image.heightMin < image.heightMax))
     {
-        reason = "the height range " + Number(image.heightMin) + ":" + Number(image.heightMax) +
-                 " is empty; MIN must be below MAX";
-        return false;
+        return {StatusCode::invalidInput, "the height range " + Number(image.heightMin) + ":" +
+                                              Number(image.heightMax) + " is empty; MIN must be below MAX"};
     }
     // Samples per metre: for the map's units from the step itself, so that a whole-metre height
     // on a step of 1 m, or a round height on S / 257 m, lands on its sample exactly.
@@ -563,9 +562,9 @@ bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& opt
                 samples[x] = toSample(h);
             }
         }))
-        return false;
+        return refused();
     image.clippedCells = clipped;
-    return true;
+    return Ok();
 }
 
 std::string GdalEsriWkt(const std::string& wkt)
@@ -599,7 +598,7 @@ std::string GdalMapUnits(const std::string& wkt)
     return {};
 }
 
-bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo, std::string& reason)
+Status GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo)
 {
     RegisterDrivers();
     QuietErrors quiet;
@@ -609,9 +608,9 @@ bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapG
     DatasetCloser dataset{GDALOpen(raster.c_str(), GA_ReadOnly)};
     if (dataset.dataset == nullptr)
     {
-        reason = (header ? "cannot open " + raster + ", the raster it describes (" : "cannot open it (") +
-                 QuietErrors::last("unknown format") + ")";
-        return false;
+        return {StatusCode::cannotOpen,
+                (header ? "cannot open " + raster + ", the raster it describes (" : "cannot open it (") +
+                    QuietErrors::last("unknown format") + ")"};
     }
     const int rasterWidth = GDALGetRasterXSize(dataset.dataset);
     const int rasterHeight = GDALGetRasterYSize(dataset.dataset);
@@ -622,15 +621,14 @@ bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapG
     }
     else if (rasterWidth != width || rasterHeight != height)
     {
-        reason = "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) +
-                 " pixels and the height file " + std::to_string(width) + " x " + std::to_string(height) +
-                 ": not the same map";
-        return false;
+        return {StatusCode::invalidInput, "it is " + std::to_string(rasterWidth) + " x " +
+                                              std::to_string(rasterHeight) + " pixels and the height file " +
+                                              std::to_string(width) + " x " + std::to_string(height) +
+                                              ": not the same map"};
     }
     if (GDALGetGeoTransform(dataset.dataset, geo.geoTransform) != CE_None)
     {
-        reason = "it has no georeference";
-        return false;
+        return {StatusCode::invalidInput, "it has no georeference"};
     }
     if (const char* wkt = GDALGetProjectionRef(dataset.dataset))
         geo.projectionWkt = wkt;
@@ -645,41 +643,37 @@ bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapG
         geo.gain = hasScale != FALSE ? scale : 1;
         geo.offset = hasOffset != FALSE ? offset : 0;
     }
-    return true;
+    return Ok();
 }
 
-bool GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells,
-                        std::string& reason)
+Status GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells)
 {
     RegisterDrivers();
     QuietErrors quiet;
     DatasetCloser dataset{GDALOpen(path.c_str(), GA_ReadOnly)};
     if (dataset.dataset == nullptr)
     {
-        reason = "cannot open it (" + QuietErrors::last("unknown format") + ")";
-        return false;
+        return {StatusCode::cannotOpen, "cannot open it (" + QuietErrors::last("unknown format") + ")"};
     }
     const int rasterWidth = GDALGetRasterXSize(dataset.dataset);
     const int rasterHeight = GDALGetRasterYSize(dataset.dataset);
     if (rasterWidth != width || rasterHeight != height || GDALGetRasterCount(dataset.dataset) < 1)
     {
-        reason = "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) +
-                 " pixels and the map " + std::to_string(width) + " x " + std::to_string(height) +
-                 ": not the same map";
-        return false;
+        return {StatusCode::invalidInput,
+                "it is " + std::to_string(rasterWidth) + " x " + std::to_string(rasterHeight) + " pixels and the map " +
+                    std::to_string(width) + " x " + std::to_string(height) + ": not the same map"};
     }
     cells.resize(std::size_t(width) * std::size_t(height));
     if (GDALRasterIO(GDALGetRasterBand(dataset.dataset, 1), GF_Read, 0, 0, width, height, cells.data(), width, height,
                      GDT_Byte, 0, 0) != CE_None)
     {
         cells.clear();
-        reason = "cannot read it (" + QuietErrors::last("read error") + ")";
-        return false;
+        return {StatusCode::invalidInput, "cannot read it (" + QuietErrors::last("read error") + ")"};
     }
-    return true;
+    return Ok();
 }
 
-double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note)
+StatusOr<double> GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note)
 {
     // The import's reading of a raster's pixel size, so that a RAW processed after an import
     // gets the very size the import reported.
@@ -691,22 +685,24 @@ double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::
     image.projectionWkt = geo.projectionWkt;
     note.clear();
     if (!FindPixelSize(image, HeightImportOptions{}, false, note))
-        return 0;
+    {
+        Status refused(StatusCode::invalidInput, note);
+        note.clear();
+        return refused;
+    }
     for (const std::string& warning : image.warnings)
         note += (note.empty() ? "" : "; ") + warning;
     return image.pixelSize;
 }
 
-bool GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, std::vector<std::uint8_t>& bytes,
-                       std::string& reason)
+Status GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, std::vector<std::uint8_t>& bytes)
 {
     RegisterDrivers();
     QuietErrors quiet;
     GDALDriverH driver = GDALGetDriverByName("GTiff");
     if (driver == nullptr)
     {
-        reason = "this GDAL has no GeoTIFF driver";
-        return false;
+        return {StatusCode::writeFailed, "this GDAL has no GeoTIFF driver"};
     }
     const bool metres = raster.kind == GeoTiffSamples::Metres;
     const GDALDataType type = raster.kind == GeoTiffSamples::Byte ? GDT_Byte : metres ? GDT_Float32 : GDT_UInt16;
@@ -785,7 +781,6 @@ bool GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, 
     }
     const bool taken = TakeMemoryFile(memPath, bytes);
     if (ok && taken)
-        return true;
-    reason = "cannot code the GeoTIFF (" + QuietErrors::last("GDAL error") + ")";
-    return false;
+        return Ok();
+    return {StatusCode::writeFailed, "cannot code the GeoTIFF (" + QuietErrors::last("GDAL error") + ")"};
 }

@@ -12,14 +12,12 @@ bool GdalAvailable();
 // Why GDAL cannot be used ("this build of Altimo has no GDAL support ..."); empty when it can.
 std::string GdalMissing();
 
-// Reads one band as ReadHeightImage does with these options. On failure `reason` says why,
-// without the path.
-bool GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
-                         std::string& reason);
+// Reads one band as ReadHeightImage does with these options. A failure says why, without the
+// path.
+Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image);
 
 // Codes a GeoTIFF in memory (see WriteGeoTiff; the caller writes it atomically).
-bool GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, std::vector<std::uint8_t>& bytes,
-                       std::string& reason);
+Status GdalEncodeGeoTiff(const GeoTiffRaster& raster, const MapGeoReference* geo, std::vector<std::uint8_t>& bytes);
 
 // The coordinate system in the ESRI flavour of WKT that ENVI headers hold; empty when `wkt` is
 // empty or not a coordinate system GDAL knows.
@@ -30,18 +28,16 @@ std::string GdalEsriWkt(const std::string& wkt);
 // string says) and for none.
 std::string GdalMapUnits(const std::string& wkt);
 
-// The georeference of a raster (see ReadMapGeoReference); `reason` without the path. A size of
-// 0 x 0 takes any raster and becomes its size.
-bool GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo,
-                          std::string& reason);
+// The georeference of a raster (see ReadMapGeoReference); a failure's message without the path.
+// A size of 0 x 0 takes any raster and becomes its size.
+Status GdalReadGeoReference(const std::string& path, int& width, int& height, MapGeoReference& geo);
 
-// The first band of a raster of width x height pixels as bytes (a nodata mask); `reason`
-// without the path.
-bool GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells,
-                        std::string& reason);
+// The first band of a raster of width x height pixels as bytes (a nodata mask); a failure's
+// message without the path.
+Status GdalReadByteRaster(const std::string& path, int width, int height, std::vector<std::uint8_t>& cells);
 
 // The pixel size of a map in metres (see MapPixelSizeMetres).
-double GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note);
+StatusOr<double> GdalMapPixelSize(const MapGeoReference& geo, int width, int height, std::string& note);
 
 // One file of a coded vector data set: its extension (".shp", ".dbf", ...) and its bytes.
 struct CodedFile
@@ -54,6 +50,6 @@ struct CodedFile
 // `layer`, with the fields index (the line's position) and points, through the OGR driver
 // `driver`, in memory; `extension` is the main file's (".gpkg"). `wkt` empty: no coordinate
 // system. `files` gets the main file and, for formats of several files, the others.
-bool GdalEncodeLines(const std::string& driver, const std::string& layer, const std::string& extension,
-                     const std::vector<std::vector<double>>& lines, const std::string& wkt,
-                     std::vector<CodedFile>& files, std::string& reason);
+Status GdalEncodeLines(const std::string& driver, const std::string& layer, const std::string& extension,
+                       const std::vector<std::vector<double>>& lines, const std::string& wkt,
+                       std::vector<CodedFile>& files);

@@ -9,17 +9,16 @@
 
 using namespace gdalsupport;
 
-bool GdalEncodeLines(const std::string& driverName, const std::string& layerName, const std::string& extension,
-                     const std::vector<std::vector<double>>& lines, const std::string& wkt,
-                     std::vector<CodedFile>& files, std::string& reason)
+Status GdalEncodeLines(const std::string& driverName, const std::string& layerName, const std::string& extension,
+                       const std::vector<std::vector<double>>& lines, const std::string& wkt,
+                       std::vector<CodedFile>& files)
 {
     RegisterDrivers();
     QuietErrors quiet;
     GDALDriverH driver = GDALGetDriverByName(driverName.c_str());
     if (driver == nullptr)
     {
-        reason = "this GDAL has no " + driverName + " driver";
-        return false;
+        return {StatusCode::writeFailed, "this GDAL has no " + driverName + " driver"};
     }
     // A folder of its own: a shapefile is several files, all named after the layer.
     const std::string folder = MemoryPath("lines");
@@ -62,10 +61,10 @@ bool GdalEncodeLines(const std::string& driverName, const std::string& layerName
         if (transaction)
             ok = GDALDatasetCommitTransaction(dataset.dataset) == OGRERR_NONE && ok;
     }
-    if (ok)
-        reason.clear();
-    else
-        reason = "cannot code the " + driverName + " data (" + QuietErrors::last("GDAL error") + ")";
+    Status coded;
+    if (!ok)
+        coded = {StatusCode::writeFailed,
+                 "cannot code the " + driverName + " data (" + QuietErrors::last("GDAL error") + ")"};
     // Close first, then take every file the driver made; the folder is left empty and removed.
     files.clear();
     if (char** names = VSIReadDir(folder.c_str()))
@@ -86,9 +85,6 @@ bool GdalEncodeLines(const std::string& driverName, const std::string& layerName
     const bool mainMade = std::any_of(files.begin(), files.end(),
                                       [&](const CodedFile& file) { return file.extension == extension; });
     if (ok && !mainMade)
-    {
-        reason = "cannot code the " + driverName + " data (GDAL made no file)";
-        ok = false;
-    }
-    return ok;
+        coded = {StatusCode::writeFailed, "cannot code the " + driverName + " data (GDAL made no file)"};
+    return coded;
 }

@@ -214,10 +214,9 @@ std::string SrsName(const std::string& wkt)
     return text;
 }
 
-bool ChooseTargetSrs(GDALDatasetH source, const HeightImportOptions& options, bool keepDegrees, std::string& wkt,
-                     std::string& reason)
+StatusOr<std::string> ChooseTargetSrs(GDALDatasetH source, const HeightImportOptions& options, bool keepDegrees)
 {
-    wkt.clear();
+    std::string wkt;
     const char* own = GDALGetProjectionRef(source);
     const bool hasSystem = own != nullptr && *own != '\0';
     if (!options.targetSrs.empty())
@@ -228,25 +227,23 @@ bool ChooseTargetSrs(GDALDatasetH source, const HeightImportOptions& options, bo
             OSRExportToWkt(target.srs, &text) != OGRERR_NONE)
         {
             CPLFree(text);
-            reason = "--t-srs " + options.targetSrs + " is not a coordinate system GDAL knows (" +
-                     QuietErrors::last("unknown") + "); e.g. EPSG:32633";
-            return false;
+            return Status(StatusCode::invalidSettings, "--t-srs " + options.targetSrs +
+                                                           " is not a coordinate system GDAL knows (" +
+                                                           QuietErrors::last("unknown") + "); e.g. EPSG:32633");
         }
         wkt = text;
         CPLFree(text);
         if (!hasSystem)
-        {
-            reason = "--t-srs: the raster has no coordinate system to reproject from";
-            return false;
-        }
-        return true;
+            return Status(StatusCode::invalidSettings,
+                          "--t-srs: the raster has no coordinate system to reproject from");
+        return wkt;
     }
     double t[6];
     if (options.keepCrs || keepDegrees || !hasSystem || GDALGetGeoTransform(source, t) != CE_None)
-        return true;
+        return wkt;
     SrsCloser srs{OSRNewSpatialReference(own)};
     if (srs.srs == nullptr || !OSRIsGeographic(srs.srs))
-        return true;
+        return wkt;
     const double width = GDALGetRasterXSize(source);
     const double height = GDALGetRasterYSize(source);
     const double longitude = t[0] + t[1] * width / 2 + t[2] * height / 2;
@@ -257,17 +254,18 @@ bool ChooseTargetSrs(GDALDatasetH source, const HeightImportOptions& options, bo
         OSRExportToWkt(utm.srs, &text) != OGRERR_NONE)
     {
         CPLFree(text);
-        reason = "cannot make the UTM system around its centre (" + QuietErrors::last("PROJ error") +
-                 "); give --t-srs or --keep-crs";
-        return false;
+        return Status(StatusCode::invalidInput, "cannot make the UTM system around its centre (" +
+                                                    QuietErrors::last("PROJ error") + "); give --t-srs or --keep-crs");
     }
     wkt = text;
     CPLFree(text);
-    return true;
+    return wkt;
 }
 
-GDALDatasetH WarpToMap(GDALDatasetH source, int band, const HeightImportOptions& options,
-                       const std::string& targetWkt, std::vector<std::string>& notes, std::string& reason)
+namespace
+{
+GDALDatasetH Warp(GDALDatasetH source, int band, const HeightImportOptions& options, const std::string& targetWkt,
+                  std::vector<std::string>& notes, std::string& reason)
 {
     double sourceTransform[6];
     const bool georeferenced = GDALGetGeoTransform(source, sourceTransform) == CE_None;
@@ -469,5 +467,15 @@ GDALDatasetH WarpToMap(GDALDatasetH source, int band, const HeightImportOptions&
             notes.push_back(fitNote);
     }
     return std::exchange(warped.dataset, nullptr);
+}
+} // namespace
+
+StatusOr<GDALDatasetH> WarpToMap(GDALDatasetH source, int band, const HeightImportOptions& options,
+                                 const std::string& targetWkt, std::vector<std::string>& notes)
+{
+    std::string reason;
+    if (GDALDatasetH warped = Warp(source, band, options, targetWkt, notes, reason))
+        return warped;
+    return Status(StatusCode::invalidInput, reason);
 }
 } // namespace gdalwarp

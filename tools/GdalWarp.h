@@ -2,6 +2,7 @@
 // How import brings a raster onto the grid of a map: the coordinate system it goes to, and GDAL's
 // warper taking one band (or a window of it) to square pixels, to another system or to a square
 // of 2^n + 1 samples, in memory. Compiled only into the GDAL module; never included outside tools/.
+#include "base/Status.h"
 #include "tools/HeightImage.h"
 
 #include <gdal.h>
@@ -27,17 +28,16 @@ void PixelSides(const double* geoTransform, const std::string& wkt, int width, i
 std::string SrsName(const std::string& wkt);
 
 // The system a raster goes to as WKT: the --t-srs, else for a raster in degrees the UTM zone of
-// its centre (unless keepCrs or `keepDegrees`), else empty: its own. False with the reason for
-// a --t-srs that GDAL does not know or a raster without a system to reproject from.
-bool ChooseTargetSrs(GDALDatasetH source, const HeightImportOptions& options, bool keepDegrees, std::string& wkt,
-                     std::string& reason);
+// its centre (unless keepCrs or `keepDegrees`), else empty: its own. invalidSettings for a
+// --t-srs that GDAL does not know or a raster without a system to reproject from.
+StatusOr<std::string> ChooseTargetSrs(GDALDatasetH source, const HeightImportOptions& options, bool keepDegrees);
 
 // One band of `source` (options.window of it when given) as 32-bit floats in memory, NaN where
 // there is no height: in the system `targetWkt` (empty: its own) with square pixels and, with
 // options.size, on size x size samples fitted as options.fit says (the window padded to a
 // square). A raster without a georeference is warped on its pixel grid; the result's
-// geotransform then means nothing. What was done goes to `notes`; null with the reason on
-// failure, a result wider or higher than a map may be among them.
-GDALDatasetH WarpToMap(GDALDatasetH source, int band, const HeightImportOptions& options,
-                       const std::string& targetWkt, std::vector<std::string>& notes, std::string& reason);
+// geotransform then means nothing. What was done goes to `notes`; invalidInput with the reason
+// on failure, a result wider or higher than a map may be among them.
+StatusOr<GDALDatasetH> WarpToMap(GDALDatasetH source, int band, const HeightImportOptions& options,
+                                 const std::string& targetWkt, std::vector<std::string>& notes);
 } // namespace gdalwarp

@@ -50,8 +50,11 @@ std::string LayoutReason(int colourType, int bitDepth)
 bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::string& reason)
 {
     PngReader reader(file, fileLength);
-    if (!reader.ReadHeader(reason))
+    if (Status header = reader.ReadHeader(); !header)
+    {
+        reason = header.message;
         return false;
+    }
     const std::uint32_t width = reader.Width();
     const std::uint32_t height = reader.Height();
     const int bitDepth = reader.BitDepth();
@@ -61,8 +64,13 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::str
         reason = SideReason(width, height);
     if (reason.empty() && reader.ClaimsMoreThanFileHolds())
         reason = "the PNG claims a size its file cannot hold";
-    if (!reason.empty() || !reader.Prepare(PngRows::AsStored, reason))
+    if (!reason.empty())
         return false;
+    if (Status prepared = reader.Prepare(PngRows::AsStored); !prepared)
+    {
+        reason = prepared.message;
+        return false;
+    }
 
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
@@ -72,8 +80,11 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::str
     // An 8-bit row is read into the first half of its 16-bit row and widened afterwards.
     for (std::uint32_t y = 0; y < height; ++y)
         rows[y] = reinterpret_cast<png_bytep>(image.samples.data() + std::size_t(y) * width);
-    if (!reader.ReadRows(rows.data(), reason))
+    if (Status read = reader.ReadRows(rows.data()); !read)
+    {
+        reason = read.message;
         return false;
+    }
     if (bitDepth == 8)
         for (std::uint32_t y = 0; y < height; ++y)
         {
@@ -97,16 +108,16 @@ std::string LowerExtension(const std::string& path)
 }
 } // namespace
 
-bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& error)
+Status ReadHeightImage(const std::string& path, HeightImage& image)
 {
-    return ReadHeightImage(path, HeightImportOptions{}, image, error);
+    return ReadHeightImage(path, HeightImportOptions{}, image);
 }
 
-bool ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
-                     std::string& error)
+Status ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image)
 {
     image = HeightImage{};
     std::string reason;
+    StatusCode failure = StatusCode::invalidInput;
     bool ok = false;
     if (std::FILE* file = std::fopen(path.c_str(), "rb"))
     {
@@ -121,6 +132,7 @@ bool ReadHeightImage(const std::string& path, const HeightImportOptions& options
             if (ok && options.needsGdal())
             {
                 ok = false;
+                failure = StatusCode::invalidSettings;
                 reason = "--height-range, --nodata-height and --size need GDAL: " + GdalMissing();
             }
             if (ok)
@@ -132,8 +144,13 @@ bool ReadHeightImage(const std::string& path, const HeightImportOptions& options
                 image.pixelSize = options.pixelSize;
             }
         }
+        else if (Status read = GdalReadHeightImage(path, options, image); read)
+            ok = true;
         else
-            ok = GdalReadHeightImage(path, options, image, reason);
+        {
+            failure = read.code;
+            reason = std::move(read.message);
+        }
         std::fclose(file);
         if (ok && !image.nodataMask.empty())
         {
@@ -148,13 +165,14 @@ bool ReadHeightImage(const std::string& path, const HeightImportOptions& options
         }
     }
     else
-        reason = std::string("cannot open the file: ") + std::strerror(errno);
-    if (!ok)
     {
-        image = HeightImage{};
-        error = path + ": " + reason;
+        failure = StatusCode::cannotOpen;
+        reason = std::string("cannot open the file: ") + std::strerror(errno);
     }
-    return ok;
+    if (ok)
+        return Ok();
+    image = HeightImage{};
+    return {failure, path + ": " + reason};
 }
 
 bool HeightImageHasGdal()
@@ -172,42 +190,37 @@ HeightImageFormat HeightImageFormatOf(const std::string& path)
     return HeightImageFormat::Unknown;
 }
 
-bool WriteHeightImage(const std::string& path, HeightImageFormat format, const std::uint16_t* samples, int width,
-                      int height, float pixelSize, IProgressSink& progress, int progressSpan, std::string& error)
+Status WriteHeightImage(const std::string& path, HeightImageFormat format, const std::uint16_t* samples, int width,
+                        int height, float pixelSize, IProgressSink& progress, int progressSpan)
 {
     if (format == HeightImageFormat::Png)
     {
         if (WritePngGrey16(path, samples, width, height, progress, progressSpan))
-            return true;
-        error = OutputFailure(path);
-        return false;
+            return Ok();
+        return {StatusCode::writeFailed, OutputFailure(path)};
     }
     if (format != HeightImageFormat::GeoTiff)
-    {
-        error = path + ": unknown image format; use .png or .tif";
-        return false;
-    }
+        return {StatusCode::invalidSettings, path + ": unknown image format; use .png or .tif"};
     const MapGeoReference local = LocalMapGeoReference(height, pixelSize);
-    if (!WriteGeoTiff(path, GeoTiffRaster{samples, GeoTiffSamples::UInt16, 1, width, height}, &local, error))
-        return false;
+    if (Status written = WriteGeoTiff(path, GeoTiffRaster{samples, GeoTiffSamples::UInt16, 1, width, height}, &local);
+        !written)
+        return written;
     progress.setPos(progress.pos() + progressSpan);
-    return true;
+    return Ok();
 }
 
-bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error)
+Status ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo)
 {
-    return ReadMapGeoReferenceAndSize(path, geo, width, height, error);
+    return ReadMapGeoReferenceAndSize(path, geo, width, height);
 }
 
-bool ReadMapGeoReferenceAndSize(const std::string& path, MapGeoReference& geo, int& width, int& height,
-                                std::string& error)
+Status ReadMapGeoReferenceAndSize(const std::string& path, MapGeoReference& geo, int& width, int& height)
 {
     geo = MapGeoReference{};
-    std::string reason;
-    if (GdalReadGeoReference(path, width, height, geo, reason))
-        return true;
-    error = path + ": " + reason;
-    return false;
+    Status read = GdalReadGeoReference(path, width, height, geo);
+    if (!read)
+        read.message = path + ": " + read.message;
+    return read;
 }
 
 MapGeoReference LocalMapGeoReference(int height, float pixelSize)
@@ -219,25 +232,20 @@ MapGeoReference LocalMapGeoReference(int height, float pixelSize)
     return geo;
 }
 
-double MapPixelSizeMetres(const MapGeoReference& geo, int width, int height, std::string& note)
+StatusOr<double> MapPixelSizeMetres(const MapGeoReference& geo, int width, int height, std::string& note)
 {
     return GdalMapPixelSize(geo, width, height, note);
 }
 
-bool WriteGeoTiff(const std::string& path, const GeoTiffRaster& raster, const MapGeoReference* geo,
-                  std::string& error)
+Status WriteGeoTiff(const std::string& path, const GeoTiffRaster& raster, const MapGeoReference* geo)
 {
     std::vector<std::uint8_t> bytes;
-    std::string reason;
-    if (!GdalEncodeGeoTiff(raster, geo, bytes, reason))
+    if (Status coded = GdalEncodeGeoTiff(raster, geo, bytes); !coded)
     {
-        error = path + ": " + reason;
-        return false;
+        coded.message = path + ": " + coded.message;
+        return coded;
     }
     if (!WriteFileAtomically(path, bytes.data(), bytes.size()))
-    {
-        error = OutputFailure(path);
-        return false;
-    }
-    return true;
+        return {StatusCode::writeFailed, OutputFailure(path)};
+    return Ok();
 }

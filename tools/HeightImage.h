@@ -4,6 +4,7 @@
 // format GDAL reads (GeoTIFF, ...), mapped to 16-bit samples; and height or water files written
 // back as a 16-bit grey PNG or GeoTIFF.
 #include "base/Sinks.h"
+#include "base/Status.h"
 #include "tools/NodataFill.h"
 
 #include <cstdint>
@@ -134,12 +135,12 @@ struct HeightImage
 };
 
 // Reads one grey band of 8 or 16 bits; 8-bit values v become v * 257, so 255 is the highest
-// height 65535. Refused, with a sentence in `error` that names the path and the reason: files
-// that cannot be opened or decoded, more than one band (colour, alpha, palette), other bit depths
+// height 65535. Refused, with a message that names the path and the reason: files that cannot be
+// opened (cannotOpen) or decoded, more than one band (colour, alpha, palette), other bit depths
 // or sample types (1, 2, 4 or 32 bits, signed, floating point), and widths or heights outside
 // 256..20000 (checked before anything is allocated). Files that are not PNG go to GDAL, or are
 // refused when the build has none. `image` is empty after a failure.
-bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& error);
+Status ReadHeightImage(const std::string& path, HeightImage& image);
 
 // Reads an elevation raster: any one band of unsigned or signed integers or floats through GDAL
 // (PNGs without GDAL when the options ask nothing of it), heights in metres (the band's scale and
@@ -150,8 +151,7 @@ bool ReadHeightImage(const std::string& path, HeightImage& image, std::string& e
 // onto a grid of square pixels first. Refused as above, and also: rasters that are rotated or
 // whose pixels are not square without `size` (the message names the --size that fixes them),
 // a range whose MIN is not below MAX, rasters with no valid cell.
-bool ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image,
-                     std::string& error);
+Status ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image);
 
 // Whether this build reads and writes rasters through GDAL.
 bool HeightImageHasGdal();
@@ -167,11 +167,11 @@ enum class HeightImageFormat
 HeightImageFormat HeightImageFormatOf(const std::string& path);
 
 // Writes a 16-bit grey PNG or a one-band 16-bit GeoTIFF (pixelSize: the ground size of a
-// sample, stored as the TIFF's pixel size with the origin at 0, 0) atomically. False with a
-// sentence in `error` when the file cannot be written or GeoTIFF is asked of a build without
+// sample, stored as the TIFF's pixel size with the origin at 0, 0) atomically. A failure's
+// message names the path: the file cannot be written or GeoTIFF is asked of a build without
 // GDAL; an older file of that name is then left as it was.
-bool WriteHeightImage(const std::string& path, HeightImageFormat format, const std::uint16_t* samples, int width,
-                      int height, float pixelSize, IProgressSink& progress, int progressSpan, std::string& error);
+Status WriteHeightImage(const std::string& path, HeightImageFormat format, const std::uint16_t* samples, int width,
+                        int height, float pixelSize, IProgressSink& progress, int progressSpan);
 
 // Where a map lies and what its samples stand for, as read from a raster or header of the same
 // map and written into the GeoTIFFs made of it.
@@ -185,14 +185,12 @@ struct MapGeoReference
 };
 
 // Reads the georeference of a raster of the map: any raster GDAL opens, or an ENVI header
-// ("dem.raw.hdr", for which the RAW beside it is opened). False with a sentence in `error` (the
-// path and the reason) when the build has no GDAL, the file cannot be read, has no geotransform,
-// or is not width x height pixels.
-bool ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo,
-                         std::string& error);
+// ("dem.raw.hdr", for which the RAW beside it is opened). Refused with a sentence (the path and
+// the reason) when the build has no GDAL, the file cannot be read, has no geotransform, or is not
+// width x height pixels.
+Status ReadMapGeoReference(const std::string& path, int width, int height, MapGeoReference& geo);
 // The same for a map whose size is not known yet: any size is taken and returned.
-bool ReadMapGeoReferenceAndSize(const std::string& path, MapGeoReference& geo, int& width, int& height,
-                                std::string& error);
+Status ReadMapGeoReferenceAndSize(const std::string& path, MapGeoReference& geo, int& width, int& height);
 
 // Which cells of a map had no data in its source, as import records it beside the RAW (in its
 // ENVI header) and process beside the height file (in its sidecar): the mask raster, one byte a
@@ -210,9 +208,9 @@ MapGeoReference LocalMapGeoReference(int height, float pixelSize);
 
 // The ground size of one sample in metres on a width x height map with this georeference:
 // projected units converted to metres, degrees approximated at the map's centre latitude (with
-// a note in `note` saying so). 0 with the reason in `note` when the build has no GDAL, the map
-// is rotated or its pixels are not square.
-double MapPixelSizeMetres(const MapGeoReference& geo, int width, int height, std::string& note);
+// a note in `note` saying so). Refused (value 0) when the build has no GDAL, the map is rotated
+// or its pixels are not square.
+StatusOr<double> MapPixelSizeMetres(const MapGeoReference& geo, int width, int height, std::string& note);
 
 // What a GeoTIFF holds: 16-bit samples; the same samples as 32-bit floats in metres,
 // offset + gain * sample of the georeference (computed in double, stored as float); or 8-bit
@@ -243,7 +241,6 @@ inline constexpr float kGeoTiffNodataMetres = -32768.0f;
 // Writes the raster as a GeoTIFF atomically. With `geo` the file gets its geotransform and
 // projection, and 16-bit samples its height mapping as the band's scale and offset; its nodata
 // as a NoData value (Metres) or an internal mask band (UInt16); without `geo`,
-// no georeference (Metres needs one). False with a sentence in `error` when GDAL is missing or
-// the file cannot be written; an older file of that name is then left as it was.
-bool WriteGeoTiff(const std::string& path, const GeoTiffRaster& raster, const MapGeoReference* geo,
-                  std::string& error);
+// no georeference (Metres needs one). Refused with a sentence naming the path when GDAL is
+// missing or the file cannot be written; an older file of that name is then left as it was.
+Status WriteGeoTiff(const std::string& path, const GeoTiffRaster& raster, const MapGeoReference* geo);

@@ -15,11 +15,11 @@ namespace
 {
 constexpr long long kMaxImageBytes = 1LL << 32;
 
-bool LoadBmpGrey(const std::string& path, GreyImage& image, std::string& reason)
+Status LoadBmpGrey(const std::string& path, GreyImage& image)
 {
     BmpReader reader;
-    if (!reader.open(path.c_str(), reason))
-        return false;
+    if (Status opened = reader.open(path.c_str()); !opened)
+        return opened;
     image.width = reader.width();
     image.height = reader.height();
     image.pixels.assign(std::size_t(image.width) * std::size_t(image.height), 0);
@@ -28,42 +28,30 @@ bool LoadBmpGrey(const std::string& path, GreyImage& image, std::string& reason)
     {
         int imageRow = 0;
         if (!reader.readRow(bgr.data(), imageRow))
-        {
-            reason = "the BMP file is truncated";
-            return false;
-        }
+            return {StatusCode::invalidInput, "the BMP file is truncated"};
         std::uint8_t* out = image.pixels.data() + std::size_t(imageRow) * std::size_t(image.width);
         for (int x = 0; x < image.width; ++x)
             out[x] = Luma(bgr[3 * x + 2], bgr[3 * x + 1], bgr[3 * x]);
     }
-    return true;
+    return Ok();
 }
 
-bool ReadPng(std::FILE* file, long long fileLength, GreyImage& image, std::string& reason)
+Status ReadPng(std::FILE* file, long long fileLength, GreyImage& image)
 {
     PngReader reader(file, fileLength);
-    if (!reader.ReadHeader(reason))
-        return false;
+    if (Status header = reader.ReadHeader(); !header)
+        return header;
     if (reader.ClaimsMoreThanFileHolds())
-    {
-        reason = "the PNG claims a size its file cannot hold";
-        return false;
-    }
-    if (!reader.Prepare(PngRows::EightBit, reason))
-        return false;
+        return {StatusCode::invalidInput, "the PNG claims a size its file cannot hold"};
+    if (Status prepared = reader.Prepare(PngRows::EightBit); !prepared)
+        return prepared;
     const int channels = reader.Channels();
     if (channels != 1 && channels != 3)
-    {
-        reason = "unsupported PNG colour layout";
-        return false;
-    }
+        return {StatusCode::invalidInput, "unsupported PNG colour layout"};
     const std::size_t width = reader.Width();
     const std::size_t height = reader.Height();
     if (static_cast<long long>(width * height) * channels > kMaxImageBytes)
-    {
-        reason = "the PNG is too large";
-        return false;
-    }
+        return {StatusCode::tooLarge, "the PNG is too large"};
     const std::size_t rowBytes = width * std::size_t(channels);
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
@@ -71,8 +59,8 @@ bool ReadPng(std::FILE* file, long long fileLength, GreyImage& image, std::strin
     std::vector<png_bytep> rows;
     for (std::size_t y = 0; y < height; ++y)
         rows.push_back(image.pixels.data() + y * rowBytes);
-    if (!reader.ReadRows(rows.data(), reason))
-        return false;
+    if (Status read = reader.ReadRows(rows.data()); !read)
+        return read;
     if (channels == 3)
     {
         // In place: grey pixel i is written after colour pixel i has been read.
@@ -83,54 +71,47 @@ bool ReadPng(std::FILE* file, long long fileLength, GreyImage& image, std::strin
         image.pixels.resize(count);
         image.pixels.shrink_to_fit();
     }
-    return true;
+    return Ok();
 }
 
-bool LoadPngGrey(const std::string& path, GreyImage& image, std::string& reason)
+Status LoadPngGrey(const std::string& path, GreyImage& image)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
-    {
-        reason = std::string("cannot open the file: ") + std::strerror(errno);
-        return false;
-    }
+        return {StatusCode::cannotOpen, std::string("cannot open the file: ") + std::strerror(errno)};
     struct stat status
     {
     };
     const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
-    const bool ok = ReadPng(file, fileLength, image, reason);
+    Status read = ReadPng(file, fileLength, image);
     std::fclose(file);
-    return ok;
+    return read;
 }
 
 } // namespace
 
-bool LoadGreyImage(const std::string& path, GreyImage& image, std::string& error)
+Status LoadGreyImage(const std::string& path, GreyImage& image)
 {
     image = GreyImage{};
-    std::string reason;
     unsigned char magic[8] = {};
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
-    {
-        error = InputFailure(path);
-        return false;
-    }
+        return {StatusCode::cannotOpen, InputFailure(path)};
     const std::size_t got = std::fread(magic, 1, sizeof magic, file);
     std::fclose(file);
-    bool ok = false;
+    Status loaded;
     if (got >= 2 && magic[0] == 'B' && magic[1] == 'M')
-        ok = LoadBmpGrey(path, image, reason);
+        loaded = LoadBmpGrey(path, image);
     else if (got == sizeof magic && png_sig_cmp(magic, 0, sizeof magic) == 0)
-        ok = LoadPngGrey(path, image, reason);
+        loaded = LoadPngGrey(path, image);
     else
-        reason = "not a BMP or PNG image";
-    if (!ok)
+        loaded = {StatusCode::invalidInput, "not a BMP or PNG image"};
+    if (!loaded)
     {
         image = GreyImage{};
-        error = path + ": " + reason;
+        loaded.message = path + ": " + loaded.message;
     }
-    return ok;
+    return loaded;
 }
 
 bool SavePng(const std::string& path, const std::uint8_t* pixels, int width, int height, int channels)

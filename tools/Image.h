@@ -1,6 +1,8 @@
 #pragma once
 // Grey images for the tools around the core formats: reading a BMP or PNG as 8-bit grey (the
 // water-mask encoder's input) and writing PNG pictures (previews).
+#include "base/Status.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,9 +17,9 @@ struct GreyImage
 
 // Reads a BMP (any depth LoadBitmap24 reads) or a PNG (any colour type and depth; 16-bit
 // samples are scaled to 8 bits, transparency is ignored). Colour pixels become their luma
-// (299 R + 587 G + 114 B + 500) / 1000, so grey pixels keep their value. On failure returns
-// false and a sentence naming the path and the reason in `error`; `image` is then empty.
-bool LoadGreyImage(const std::string& path, GreyImage& image, std::string& error);
+// (299 R + 587 G + 114 B + 500) / 1000, so grey pixels keep their value. A failure's message
+// names the path and the reason (cannotOpen, invalidInput, tooLarge); `image` is then empty.
+Status LoadGreyImage(const std::string& path, GreyImage& image);
 
 // The luma that LoadGreyImage gives a colour pixel.
 inline std::uint8_t Luma(unsigned red, unsigned green, unsigned blue)

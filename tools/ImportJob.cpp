@@ -343,9 +343,8 @@ JobResult RunImportJob(const ImportRequest& request, IProgressSink& progress, IM
     ImportSummary& done = summary != nullptr ? *summary : local;
     HeightImage& image = done.image;
     progress.setPos(0);
-    std::string error;
-    if (!ReadHeightImage(request.input, settings, image, error))
-        return StopJob(JobFailure(JobStatus::failed, error), messages);
+    if (Status read = ReadHeightImage(request.input, settings, image); !read)
+        return StopJob(JobFailure(JobStatus::failed, std::move(read.message)), messages);
     for (const std::string& warning : image.warnings)
         result.warnings.push_back(request.input + ": " + warning);
     progress.setPos(100);
@@ -354,15 +353,16 @@ JobResult RunImportJob(const ImportRequest& request, IProgressSink& progress, IM
     const std::string mask = image.nodataMask.empty() ? std::string() : NodataMaskPathOf(request.output);
     if (!mask.empty())
     {
-        if (const std::string problem = SameFileProblem({request.input}, {mask}); !problem.empty())
-            return fail(JobStatus::refused, problem + " (the nodata mask of " + request.output + ")");
+        if (const Status same = SameFileProblem({request.input}, {mask}); !same)
+            return fail(JobStatus::refused, same.message + " (the nodata mask of " + request.output + ")");
         MapGeoReference geo;
         std::copy(std::begin(image.geoTransform), std::end(image.geoTransform), geo.geoTransform);
         geo.projectionWkt = image.projectionWkt;
-        if (!WriteGeoTiff(mask,
-                          GeoTiffRaster{image.nodataMask.data(), GeoTiffSamples::Byte, 1, image.width, image.height},
-                          image.hasGeoTransform ? &geo : nullptr, error))
-            return fail(JobStatus::failed, error);
+        if (Status written = WriteGeoTiff(
+                mask, GeoTiffRaster{image.nodataMask.data(), GeoTiffSamples::Byte, 1, image.width, image.height},
+                image.hasGeoTransform ? &geo : nullptr);
+            !written)
+            return fail(JobStatus::failed, std::move(written.message));
         result.outputs.push_back({"mask", mask});
         done.mask = mask;
     }

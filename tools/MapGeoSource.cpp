@@ -11,35 +11,33 @@ std::string ImportHeaderOf(const std::string& dat)
     return MapBaseOf(dat) + ".raw.hdr";
 }
 
-bool FindMapGeoReference(const std::string& dat, const std::string& like, int width, int height,
-                         MapGeoReference& geo, std::string& source, std::string& error,
-                         std::vector<std::string>& warnings)
+StatusOr<std::string> FindMapGeoReference(const std::string& dat, const std::string& like, int width, int height,
+                                          MapGeoReference& geo, std::vector<std::string>& warnings)
 {
-    source.clear();
     if (!like.empty())
     {
-        if (!ReadMapGeoReference(like, width, height, geo, error))
-            return false;
-        source = like;
-        return true;
+        if (Status read = ReadMapGeoReference(like, width, height, geo); !read)
+            return read;
+        return like;
     }
-    std::string problem;
+    std::string source;
+    Status read;
     const std::string sidecar = MapSidecarPath(dat);
     const std::string header = ImportHeaderOf(dat);
     if (FileSize(sidecar) > 0)
     {
-        if (ReadMapSidecar(sidecar, width, height, geo, problem))
+        if ((read = ReadMapSidecar(sidecar, width, height, geo)))
             source = sidecar;
     }
-    else if (FileSize(header) > 0 && ReadMapGeoReference(header, width, height, geo, problem))
+    else if (FileSize(header) > 0 && (read = ReadMapGeoReference(header, width, height, geo)))
         source = header;
-    if (!problem.empty())
-        warnings.push_back(problem + "; the output gets no georeference");
-    return true;
+    if (!read)
+        warnings.push_back(read.message + "; the output gets no georeference");
+    return source;
 }
 
-bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int& height, std::string& source,
-                 std::string& error, std::vector<std::string>& warnings)
+StatusOr<std::string> ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int& height,
+                                  std::vector<std::string>& warnings)
 {
     if (like.ends_with(".dat"))
     {
@@ -55,44 +53,41 @@ bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int&
                                       return nullptr;
                                   }));
         if (datWidth <= 0 || datHeight <= 0)
-        {
-            error = like + ": not a valid height file (cannot read its header)";
-            return false;
-        }
+            return Status(StatusCode::invalidInput, like + ": not a valid height file (cannot read its header)");
         width = static_cast<int>(datWidth);
         height = static_cast<int>(datHeight);
-        FindMapGeoReference(like, "", width, height, geo, source, error, warnings);
-        if (source.empty())
-            error = like + ": the map has no georeference (neither " + MapSidecarPath(like) + " nor " +
-                    ImportHeaderOf(like) + " describes it)";
-        return !source.empty();
+        StatusOr<std::string> found = FindMapGeoReference(like, "", width, height, geo, warnings);
+        if (found->empty())
+            return Status(StatusCode::invalidInput, like + ": the map has no georeference (neither " +
+                                                        MapSidecarPath(like) + " nor " + ImportHeaderOf(like) +
+                                                        " describes it)");
+        return found;
     }
     width = height = 0;
-    if (!ReadMapGeoReferenceAndSize(like, geo, width, height, error))
-        return false;
-    source = like;
-    return true;
+    if (Status read = ReadMapGeoReferenceAndSize(like, geo, width, height); !read)
+        return read;
+    return like;
 }
 
 MapNodata FindMapNodata(const std::string& dat, int width, int height, std::vector<std::string>& warnings)
 {
     MapNodata nodata;
-    std::string problem;
+    Status read;
     const std::string sidecar = MapSidecarPath(dat);
     const std::string header = ImportHeaderOf(dat);
     if (FileSize(sidecar) > 0)
     {
         MapGeoReference geo;
-        if (!ReadMapSidecar(sidecar, width, height, geo, problem, &nodata))
+        if (!(read = ReadMapSidecar(sidecar, width, height, geo, &nodata)))
             nodata = MapNodata{};
     }
     else if (FileSize(header) > 0)
     {
         EnviHeader envi;
-        if (ReadEnviHeader(header, envi, problem) && envi.samples == width && envi.lines == height)
+        if ((read = ReadEnviHeader(header, envi)) && envi.samples == width && envi.lines == height)
             nodata = envi.nodata;
     }
-    if (!problem.empty())
-        warnings.push_back(problem + "; its nodata is not known");
+    if (!read)
+        warnings.push_back(read.message + "; its nodata is not known");
     return nodata;
 }

@@ -14,19 +14,19 @@ std::string ImportHeaderOf(const std::string& dat);
 // The georeference of the width x height map of the height or water file `dat`: `like` when it
 // is given (a raster or ENVI header of the same map), else the sidecar "<base>.dat.json", else
 // the import's "<base>.raw.hdr". A file found rather than asked for that does not fit only
-// loses the georeference, with a warning added to `warnings`. `source` names the file used, empty
-// when none was. False, with the message in `error`, only when `like` cannot be used.
-bool FindMapGeoReference(const std::string& dat, const std::string& like, int width, int height,
-                         MapGeoReference& geo, std::string& source, std::string& error,
-                         std::vector<std::string>& warnings);
+// loses the georeference, with a warning added to `warnings`. The answer names the file used,
+// empty when none was; refused, with the message, only when `like` cannot be used.
+StatusOr<std::string> FindMapGeoReference(const std::string& dat, const std::string& like, int width, int height,
+                                          MapGeoReference& geo, std::vector<std::string>& warnings);
 
 // The georeference and the size of the map that `like` stands for, when the command has no
 // height file of its own: a height or water file (.dat; its size from its header, its
 // georeference found as above, without `like`), an ENVI header, or any raster GDAL opens.
-// False with the message in `error` when it cannot be read or has no georeference; a sidecar or
-// header found beside it that does not fit is named in `warnings`.
-bool ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int& height, std::string& source,
-                 std::string& error, std::vector<std::string>& warnings);
+// The answer names the file the georeference came from; refused with the message when it cannot
+// be read or has no georeference; a sidecar or header found beside it that does not fit is named
+// in `warnings`.
+StatusOr<std::string> ReadLikeMap(const std::string& like, MapGeoReference& geo, int& width, int& height,
+                                  std::vector<std::string>& warnings);
 
 // What the map of the height or water file `dat` (width x height) records of its source's
 // nodata: from the sidecar "<base>.dat.json", else from the import's "<base>.raw.hdr" when it

@@ -32,12 +32,10 @@ struct ExportedNodata
 // The height file as a 16-bit grey PNG or GeoTIFF, or (`metres`) a GeoTIFF of 32-bit heights in
 // metres through the map's gain and offset. A GeoTIFF marks the cells that the map's nodata mask
 // (FindMapNodata) records as its source's nodata: NoData in metres, a mask band for samples; a
-// mask that cannot be read is named in a warning and nothing marked. False with "<path>: <why>"
-// in `error`.
-bool ExportHeightFile(MapRasterWrite& write, bool metres, IProgressSink& progress, std::string& error,
-                      ExportedNodata* nodata = nullptr);
+// mask that cannot be read is named in a warning and nothing marked. Refused with
+// "<path>: <why>".
+Status ExportHeightFile(MapRasterWrite& write, bool metres, IProgressSink& progress, ExportedNodata* nodata = nullptr);
 
 // The cliff mask of the height file as a one-band 8-bit GeoTIFF, north row first as in the
-// height file (the BMP stores it last). False with "<path>: <why>" in `error`.
-bool WriteCliffGeoTiff(MapRasterWrite& write, const CliffSettings& settings, IProgressSink& progress,
-                       std::string& error);
+// height file (the BMP stores it last). Refused with "<path>: <why>".
+Status WriteCliffGeoTiff(MapRasterWrite& write, const CliffSettings& settings, IProgressSink& progress);

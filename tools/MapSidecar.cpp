@@ -14,16 +14,15 @@ namespace
 constexpr const char* kKind = "altimo map";
 constexpr int kVersion = 1;
 
-bool ReadNodata(const std::string& path, const nlohmann::json& entry, MapNodata& nodata, std::string& error)
+Status ReadNodata(const std::string& path, const nlohmann::json& entry, MapNodata& nodata)
 {
     nodata = MapNodata{};
     if (entry.is_null())
-        return true;
+        return Ok();
     const nlohmann::json mask = entry.is_object() ? entry.value("mask", nlohmann::json()) : nlohmann::json();
     if (!mask.is_string() || mask.get<std::string>().empty())
     {
-        error = path + ": nodata needs the mask's file name";
-        return false;
+        return {StatusCode::invalidInput, path + ": nodata needs the mask's file name"};
     }
     const std::filesystem::path name = mask.get<std::string>();
     nodata.mask = name.is_absolute() ? name.string() : (std::filesystem::path(path).parent_path() / name).string();
@@ -36,12 +35,11 @@ bool ReadNodata(const std::string& path, const nlohmann::json& entry, MapNodata&
         const nlohmann::json count = entry.value(key, nlohmann::json(0));
         if (!count.is_number_integer() || count.get<long long>() < 0)
         {
-            error = path + ": nodata's " + key + " is not a count";
-            return false;
+            return {StatusCode::invalidInput, path + ": nodata's " + key + " is not a count"};
         }
         *target = count.get<long long>();
     }
-    return true;
+    return Ok();
 }
 } // namespace
 
@@ -60,8 +58,8 @@ std::string MapSidecarPath(const std::string& datPath)
     return MapBaseOf(datPath) + ".dat.json";
 }
 
-bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
-                     const std::string& source, std::string& error, const MapNodata* nodata)
+Status WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
+                       const std::string& source, const MapNodata* nodata)
 {
     nlohmann::json json;
     json["kind"] = kKind;
@@ -91,47 +89,39 @@ bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int wi
     }
     const std::string text = json.dump(2) + "\n";
     if (WriteFileAtomically(path, text.data(), text.size()))
-        return true;
-    error = OutputFailure(path);
-    return false;
+        return Ok();
+    return {StatusCode::writeFailed, OutputFailure(path)};
 }
 
-bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error,
-                    MapNodata* nodata)
+Status ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo, MapNodata* nodata)
 {
     geo = MapGeoReference{};
     std::ifstream in(path, std::ios::binary);
     if (!in)
-    {
-        error = InputFailure(path);
-        return false;
-    }
+        return {StatusCode::cannotOpen, InputFailure(path)};
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const nlohmann::json json = nlohmann::json::parse(text, nullptr, false);
     if (json.is_discarded() || !json.is_object() || json.value("kind", "") != kKind)
     {
-        error = path + ": not a map sidecar of Altimo (JSON with \"kind\": \"altimo map\")";
-        return false;
+        return {StatusCode::invalidInput, path + ": not a map sidecar of Altimo (JSON with \"kind\": \"altimo map\")"};
     }
     if (json.value("version", 0) != kVersion)
     {
-        error = path + ": sidecar version " + json.value("version", nlohmann::json()).dump() +
-                " is not one this Altimo reads (1)";
-        return false;
+        return {StatusCode::invalidInput, path + ": sidecar version " + json.value("version", nlohmann::json()).dump() +
+                                              " is not one this Altimo reads (1)"};
     }
     if (json.value("width", 0) != width || json.value("height", 0) != height)
     {
-        error = path + ": it describes a map of " + json.value("width", nlohmann::json()).dump() + " x " +
-                json.value("height", nlohmann::json()).dump() + " samples and the height file has " +
-                std::to_string(width) + " x " + std::to_string(height) + ": not the same map";
-        return false;
+        return {StatusCode::invalidInput,
+                path + ": it describes a map of " + json.value("width", nlohmann::json()).dump() + " x " +
+                    json.value("height", nlohmann::json()).dump() + " samples and the height file has " +
+                    std::to_string(width) + " x " + std::to_string(height) + ": not the same map"};
     }
     const nlohmann::json transform = json.value("geoTransform", nlohmann::json());
     if (!transform.is_array() || transform.size() != 6 ||
         !std::all_of(transform.begin(), transform.end(), [](const nlohmann::json& v) { return v.is_number(); }))
     {
-        error = path + ": geoTransform is not a list of 6 numbers";
-        return false;
+        return {StatusCode::invalidInput, path + ": geoTransform is not a list of 6 numbers"};
     }
     for (int i = 0; i < 6; ++i)
         geo.geoTransform[i] = transform[std::size_t(i)].get<double>();
@@ -144,12 +134,11 @@ bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoRefere
         const nlohmann::json offset = heights.value("offset", nlohmann::json());
         if (!gain.is_number() || !offset.is_number())
         {
-            error = path + ": heights needs a gain and an offset that are numbers";
-            return false;
+            return {StatusCode::invalidInput, path + ": heights needs a gain and an offset that are numbers"};
         }
         geo.hasMapping = true;
         geo.gain = gain.get<double>();
         geo.offset = offset.get<double>();
     }
-    return nodata == nullptr || ReadNodata(path, json.value("nodata", nlohmann::json()), *nodata, error);
+    return nodata == nullptr ? Ok() : ReadNodata(path, json.value("nodata", nlohmann::json()), *nodata);
 }

@@ -13,13 +13,13 @@ std::string MapBaseOf(const std::string& datPath);
 std::string MapSidecarPath(const std::string& datPath);
 
 // Writes the sidecar atomically, with the map's nodata when `nodata` names a mask (kept
-// relative to the sidecar's folder). False with a sentence in `error` (path and reason).
-bool WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
-                     const std::string& source, std::string& error, const MapNodata* nodata = nullptr);
+// relative to the sidecar's folder). writeFailed with a sentence (path and reason).
+Status WriteMapSidecar(const std::string& path, const MapGeoReference& geo, int width, int height,
+                       const std::string& source, const MapNodata* nodata = nullptr);
 
 // Reads a sidecar of a width x height map, and into `nodata` when given what it records of the
-// map's nodata (the mask's path as found from the sidecar's folder; none: an empty mask). False
-// with a sentence in `error` when it cannot be read, is not a sidecar, or describes a map of
-// another size.
-bool ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo, std::string& error,
-                    MapNodata* nodata = nullptr);
+// map's nodata (the mask's path as found from the sidecar's folder; none: an empty mask).
+// Refused with a sentence (path and reason) when it cannot be read (cannotOpen), is not a
+// sidecar, or describes a map of another size (invalidInput).
+Status ReadMapSidecar(const std::string& path, int width, int height, MapGeoReference& geo,
+                      MapNodata* nodata = nullptr);

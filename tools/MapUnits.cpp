@@ -38,7 +38,7 @@ std::optional<double> MetresFromText(std::string_view text)
     return metres;
 }
 
-std::optional<int> SeaSampleAtOrBelow(const HeightMapping& mapping, double metres, std::string& problem)
+StatusOr<int> SeaSampleAtOrBelow(const HeightMapping& mapping, double metres)
 {
     const double position = (metres - mapping.offset) / mapping.gain;
     if (position >= 65535)
@@ -48,15 +48,15 @@ std::optional<int> SeaSampleAtOrBelow(const HeightMapping& mapping, double metre
         return static_cast<int>(sample);
     const std::string sampleZero = Number("%.6g m", mapping.metres(0));
     const std::string sampleOne = Number("%.6g m", mapping.metres(1));
-    problem = Number("%g m", metres) +
-              (sample == 0 ? " falls on sample 0 (" + sampleZero + " to " + sampleOne +
-                                 "), which takes no water at a sea height of 0"
-                           : " lies below the map's lowest height, sample 0 (" + sampleZero + ")") +
-              "; a sea in metres starts at sample 1, " + sampleOne + " (heights from " + mapping.source + ")";
-    return std::nullopt;
+    return Status(StatusCode::invalidSettings,
+                  Number("%g m", metres) +
+                      (sample == 0 ? " falls on sample 0 (" + sampleZero + " to " + sampleOne +
+                                         "), which takes no water at a sea height of 0"
+                                   : " lies below the map's lowest height, sample 0 (" + sampleZero + ")") +
+                      "; a sea in metres starts at sample 1, " + sampleOne + " (heights from " + mapping.source + ")");
 }
 
-std::optional<HeightMapping> FindRawMapping(const std::string& raw, std::string& problem)
+StatusOr<HeightMapping> FindRawMapping(const std::string& raw)
 {
     std::vector<std::string> headers = {raw + ".hdr"};
     const std::size_t dot = raw.rfind('.');
@@ -68,25 +68,21 @@ std::optional<HeightMapping> FindRawMapping(const std::string& raw, std::string&
         if (!std::ifstream(path).good())
             continue;
         EnviHeader header;
-        if (!ReadEnviHeader(path, header, problem))
-            return std::nullopt;
+        if (Status read = ReadEnviHeader(path, header); !read)
+            return read;
         if (!header.hasMapping)
-        {
-            problem = !header.mappingProblem.empty() ? header.mappingProblem
-                                                     : path + ": the ENVI header gives no data gain values";
-            return std::nullopt;
-        }
+            return Status(StatusCode::invalidInput, !header.mappingProblem.empty()
+                                                        ? header.mappingProblem
+                                                        : path + ": the ENVI header gives no data gain values");
         if (!(header.gain > 0))
-        {
-            problem = path + ": the ENVI header's data gain " + Number("%g", header.gain) +
-                      " is not above 0 (heights falling as samples rise)";
-            return std::nullopt;
-        }
+            return Status(StatusCode::invalidInput, path + ": the ENVI header's data gain " +
+                                                        Number("%g", header.gain) +
+                                                        " is not above 0 (heights falling as samples rise)");
         return HeightMapping{header.gain, header.offset, path};
     }
-    problem = raw + ": no ENVI header beside it (" + headers.front() +
-              (headers.size() > 1 ? " or " + headers.back() : std::string()) + ") says what its samples are in metres";
-    return std::nullopt;
+    return Status(StatusCode::cannotOpen, raw + ": no ENVI header beside it (" + headers.front() +
+                                              (headers.size() > 1 ? " or " + headers.back() : std::string()) +
+                                              ") says what its samples are in metres");
 }
 
 std::optional<HeightMapping> FindDatMapping(const std::string& dat, int width, int height,
@@ -96,10 +92,9 @@ std::optional<HeightMapping> FindDatMapping(const std::string& dat, int width, i
     if (!std::ifstream(sidecar).good())
         return std::nullopt;
     MapGeoReference geo;
-    std::string error;
-    if (!ReadMapSidecar(sidecar, width, height, geo, error))
+    if (const Status read = ReadMapSidecar(sidecar, width, height, geo); !read)
     {
-        warnings.push_back(error + "; its heights are not used");
+        warnings.push_back(read.message + "; its heights are not used");
         return std::nullopt;
     }
     if (!geo.hasMapping)

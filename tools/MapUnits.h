@@ -6,6 +6,7 @@
 // samples / 65535) and put the sea at a height in samples. With a mapping metres = offset +
 // gain x sample, S = gain x 257 reads samples as real metres, and a sea level in metres is the
 // highest sample at or below it.
+#include "base/Status.h"
 #include "base/JobOptions.h"
 
 #include <optional>
@@ -29,13 +30,13 @@ std::optional<double> MetresFromText(std::string_view text);
 
 // The sea height in samples for a sea level in metres: the highest sample at or below that
 // height (a height exactly on a sample gives that sample), 65535 above the highest sample.
-// Empty, with the reason in `problem`, when the height lies below sample 1: sample 0 takes no
-// water at a sea height of 0, and below it there is no sample at all.
-std::optional<int> SeaSampleAtOrBelow(const HeightMapping& mapping, double metres, std::string& problem);
+// Refused (invalidSettings) when the height lies below sample 1: sample 0 takes no water at a sea
+// height of 0, and below it there is no sample at all.
+StatusOr<int> SeaSampleAtOrBelow(const HeightMapping& mapping, double metres);
 
 // The mapping of the RAW map at `raw` from its ENVI header ("<raw>.hdr", else "<base>.hdr").
-// Empty with the reason in `problem` when there is no header or it gives no data gain.
-std::optional<HeightMapping> FindRawMapping(const std::string& raw, std::string& problem);
+// Refused when there is no header (cannotOpen) or it gives no data gain (invalidInput).
+StatusOr<HeightMapping> FindRawMapping(const std::string& raw);
 
 // The mapping of a width x height height or water file from its sidecar "<base>.dat.json".
 // Empty when the sidecar is missing or has no heights; a sidecar that cannot be read, or whose

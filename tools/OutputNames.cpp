@@ -7,13 +7,13 @@
 
 #include <sys/stat.h>
 
-std::string OutputNameProblem(const std::string& path, const std::string& format,
-                              std::initializer_list<const char*> extensions)
+Status OutputNameProblem(const std::string& path, const std::string& format,
+                         std::initializer_list<const char*> extensions)
 {
     struct stat info{};
     if (path.empty() || AtomicFile::StreamDescriptor(path) >= 0 ||
         (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)))
-        return {};
+        return Ok();
     const std::size_t slash = path.rfind('/');
     const std::size_t dot = path.rfind('.');
     const std::string extension =
@@ -22,10 +22,10 @@ std::string OutputNameProblem(const std::string& path, const std::string& format
     for (const char* known : extensions)
     {
         if (extension == known)
-            return {};
+            return Ok();
         names += (names.empty() ? "" : " or ") + std::string(known);
     }
-    return path + ": the output is " + format + "; name it " + names;
+    return {StatusCode::invalidSettings, path + ": the output is " + format + "; name it " + names};
 }
 
 JobResult GeoTiffOutputProblem(const std::string& output, const std::string& like, const std::string& plain)

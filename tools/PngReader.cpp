@@ -28,22 +28,23 @@ void PngReader::OnError(png_structp png, png_const_charp message)
     png_longjmp(png, 1);
 }
 
-bool PngReader::Failed(std::string& reason) const
-{
-    reason = info_ == nullptr ? "not enough memory to read the PNG" : error_.text;
-    return false;
-}
-
-bool PngReader::ReadHeader(std::string& reason)
+Status PngReader::Failed() const
 {
     if (info_ == nullptr)
-        return Failed(reason);
+        return {StatusCode::tooLarge, "not enough memory to read the PNG"};
+    return {StatusCode::invalidInput, error_.text};
+}
+
+Status PngReader::ReadHeader()
+{
+    if (info_ == nullptr)
+        return Failed();
     if (setjmp(png_jmpbuf(png_)))
-        return Failed(reason);
+        return Failed();
     png_init_io(png_, file_);
     png_set_user_limits(png_, 1u << 20, 1u << 20);
     png_read_info(png_, info_);
-    return true;
+    return Ok();
 }
 
 std::uint32_t PngReader::Width() const
@@ -76,10 +77,10 @@ bool PngReader::ClaimsMoreThanFileHolds() const
     return static_cast<long long>(png_get_rowbytes(png_, info_)) * Height() > fileLength_ * kMaxPngInflateRatio;
 }
 
-bool PngReader::Prepare(PngRows rows, std::string& reason)
+Status PngReader::Prepare(PngRows rows)
 {
     if (setjmp(png_jmpbuf(png_)))
-        return Failed(reason);
+        return Failed();
     const int colourType = png_get_color_type(png_, info_);
     const bool sixteen = png_get_bit_depth(png_, info_) == 16;
     if (rows == PngRows::AsStored)
@@ -100,16 +101,16 @@ bool PngReader::Prepare(PngRows rows, std::string& reason)
     }
     png_set_interlace_handling(png_);
     png_read_update_info(png_, info_);
-    return true;
+    return Ok();
 }
 
-bool PngReader::ReadRows(png_bytep* rows, std::string& reason)
+Status PngReader::ReadRows(png_bytep* rows)
 {
     if (setjmp(png_jmpbuf(png_)))
-        return Failed(reason);
+        return Failed();
     png_read_image(png_, rows);
     png_read_end(png_, nullptr);
-    return true;
+    return Ok();
 }
 
 bool HasPngSignature(const std::string& path)

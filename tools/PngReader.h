@@ -2,6 +2,8 @@
 // The one PNG reader under the image loaders. libpng reports errors with a long jump, so every
 // call that can fail runs inside a function of this class that holds no C++ object the jump could
 // skip; the callers build their messages between the calls, from plain values.
+#include "base/Status.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -27,7 +29,9 @@ public:
     PngReader(const PngReader&) = delete;
     PngReader& operator=(const PngReader&) = delete;
 
-    bool ReadHeader(std::string& reason);
+    // Each call that can fail answers invalidInput with libpng's reason (no path), or tooLarge
+    // when the reader could not be made.
+    Status ReadHeader();
 
     std::uint32_t Width() const;
     std::uint32_t Height() const;
@@ -39,14 +43,14 @@ public:
     bool ClaimsMoreThanFileHolds() const;
 
     // Sets the conversion; Channels() tells the samples per pixel that the rows then have.
-    bool Prepare(PngRows rows, std::string& reason);
+    Status Prepare(PngRows rows);
     int Channels() const;
 
     // Reads the whole image into the rows (Height() pointers, each to a full row).
-    bool ReadRows(png_bytep* rows, std::string& reason);
+    Status ReadRows(png_bytep* rows);
 
 private:
-    bool Failed(std::string& reason) const;
+    Status Failed() const;
 
     struct ErrorText
     {

@@ -99,9 +99,9 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
         return StopJob(files, messages);
     if (job.checkOutput)
     {
-        if (std::string problem = OutputNameProblem(job.output, "a PNG picture or a GeoTIFF", {".png", ".tif", ".tiff"});
-            !problem.empty())
-            return StopJob(JobFailure(JobStatus::refused, problem), messages);
+        if (Status named = OutputNameProblem(job.output, "a PNG picture or a GeoTIFF", {".png", ".tif", ".tiff"});
+            !named)
+            return StopJob(JobFailure(JobStatus::refused, std::move(named.message)), messages);
         if (JobResult problem = GeoTiffOutputProblem(job.output, job.like, ".png"); !problem.ok())
             return StopJob(problem, messages);
     }
@@ -127,9 +127,11 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
 
     LoadedDat dat;
     LoadedDat terrain;
-    std::string error;
-    if (!LoadDatFile(job.dat, dat, error) || (!terrainPath.empty() && !LoadDatFile(terrainPath, terrain, error)))
-        return StopJob(JobFailure(JobStatus::failed, error), messages);
+    Status loaded = LoadDatFile(job.dat, dat);
+    if (loaded && !terrainPath.empty())
+        loaded = LoadDatFile(terrainPath, terrain);
+    if (!loaded)
+        return StopJob(JobFailure(JobStatus::failed, loaded.message), messages);
     if (!terrainPath.empty() && (terrain.width != dat.width || terrain.height != dat.height))
         return StopJob(JobFailure(JobStatus::failed, terrainPath + ": the terrain is " + std::to_string(terrain.width) +
                                                       " x " + std::to_string(terrain.height) + ", the water " +
@@ -143,9 +145,14 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
     const bool geoTiff = HeightImageFormatOf(job.output) == HeightImageFormat::GeoTiff;
     MapGeoReference geo;
     std::string geoSource;
-    if (geoTiff && !FindMapGeoReference(job.dat, job.like, dat.width, dat.height, geo, geoSource, error,
-                                        result.warnings))
-        return StopJob(JobFailure(JobStatus::failed, error), messages);
+    if (geoTiff)
+    {
+        StatusOr<std::string> found =
+            FindMapGeoReference(job.dat, job.like, dat.width, dat.height, geo, result.warnings);
+        if (!found)
+            return StopJob(JobFailure(JobStatus::failed, found.status.message), messages);
+        geoSource = std::move(*found);
+    }
     if (geoTiff && geoSource.empty())
         geo = LocalMapGeoReference(dat.height, dat.pixelSize);
 
@@ -157,9 +164,10 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
     const int rows = dat.height + (water && !geoTiff ? WaterLegendRows(dat.width) : 0);
     if (geoTiff)
     {
-        if (!WriteGeoTiff(job.output, GeoTiffRaster{rgb.data(), GeoTiffSamples::Byte, 3, dat.width, dat.height}, &geo,
-                          error))
-            return StopJob(JobFailure(JobStatus::failed, error), messages);
+        if (Status written = WriteGeoTiff(
+                job.output, GeoTiffRaster{rgb.data(), GeoTiffSamples::Byte, 3, dat.width, dat.height}, &geo);
+            !written)
+            return StopJob(JobFailure(JobStatus::failed, std::move(written.message)), messages);
     }
     else if (!WritePng8(job.output, rgb.data(), dat.width, rows, 3, progress, 100))
         return StopJob(JobFailure(JobStatus::failed, OutputFailure(job.output)), messages);

@@ -38,11 +38,11 @@ bool SavePreviewPng(const std::string& path, const WaterImage& image, const Shor
            SavePng(path, rgb.data(), width, height, 3);
 }
 
-std::string WriteBanksPreview(const std::string& path, const BanksResult& generated)
+Status WriteBanksPreview(const std::string& path, const BanksResult& generated)
 {
     if (SavePreviewPng(path, generated.filtered, generated.lines, double(generated.metresPerPixel)))
-        return {};
-    return generated.filtered.width > 0 && generated.filtered.height > 0
-               ? OutputFailure(path)
-               : path + ": the water image is empty (the mask is smaller than the scale)";
+        return Ok();
+    if (generated.filtered.width > 0 && generated.filtered.height > 0)
+        return {StatusCode::writeFailed, OutputFailure(path)};
+    return {StatusCode::invalidInput, path + ": the water image is empty (the mask is smaller than the scale)"};
 }

@@ -25,8 +25,8 @@ int PreviewPngFactor(int width, int height);
 bool SavePreviewPng(const std::string& path, const WaterImage& image, const ShorelineSet& lines, double metresPerPixel);
 
 // SavePreviewPng of a generation's filtered image and lines, as the banks job's preview writer:
-// empty when written, otherwise why not ("PATH: what: the system's reason").
-std::string WriteBanksPreview(const std::string& path, const BanksResult& generated);
+// writeFailed ("PATH: what: the system's reason"), or invalidInput for an empty water image.
+Status WriteBanksPreview(const std::string& path, const BanksResult& generated);
 
 // The picture SavePreviewPng writes, into `rgb` (width x height pixels, 3 bytes each, rows top
 // first); false and nothing drawn when the image is empty.

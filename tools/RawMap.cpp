@@ -32,8 +32,11 @@ bool Exists(const std::string& path)
 bool SizeFromHeader(const std::string& path, RawMapSize& size)
 {
     EnviHeader header;
-    if (!ReadEnviHeader(path, header, size.problem))
+    if (Status read = ReadEnviHeader(path, header); !read)
+    {
+        size.problem = std::move(read.message);
         return false;
+    }
     if (header.dataType != 12 || header.bands != 1 || header.headerOffset != 0)
     {
         size.problem = path + ": the ENVI header describes data type " + std::to_string(header.dataType) + ", " +
@@ -108,31 +111,25 @@ RawMapSize FindRawMapSize(const std::string& rawPath, unsigned long long fileByt
     return size;
 }
 
-bool ReadMapSize(const std::string& path, int& width, int& height, std::string& source, std::string& error)
+StatusOr<RawMapSize> ReadMapSize(const std::string& path)
 {
     if (!Exists(path))
-    {
-        error = path + ": cannot open the file";
-        return false;
-    }
+        return Status(StatusCode::cannotOpen, path + ": cannot open the file");
+    RawMapSize size;
     if (path.ends_with(".dat"))
     {
-        source = "the height file " + path;
-        if (ReadDatSize(path, width, height))
-            return true;
-        error = path + ": not a valid height file (cannot read its header)";
-        return false;
+        size.source = "the height file " + path;
+        if (ReadDatSize(path, size.width, size.height))
+            return size;
+        return Status(StatusCode::invalidInput, path + ": not a valid height file (cannot read its header)");
     }
-    RawMapSize size;
     if (path.ends_with(".hdr"))
         SizeFromHeader(path, size);
     else
         size = FindRawMapSize(path, FileSize(path));
-    error = size.problem;
-    width = size.width;
-    height = size.height;
-    source = size.source;
-    return size.problem.empty();
+    if (!size.problem.empty())
+        return Status(StatusCode::invalidInput, size.problem);
+    return size;
 }
 
 bool LooksByteSwapped(const unsigned short* samples, long long count, int width)
@@ -155,11 +152,10 @@ RawGeoReference ApplyRawGeoReference(const std::string& raw, ProcessSettings& se
     RawGeoReference found;
     found.header = raw + ".hdr";
     EnviHeader header;
-    std::string error;
     if (!std::ifstream(found.header).good())
         return found;
     // A header written by hand for the size alone is no mistake; one that does not fit the map is.
-    const bool read = ReadEnviHeader(found.header, header, error);
+    Status read = ReadEnviHeader(found.header, header);
     if (read && !header.nodata.mask.empty())
     {
         if (Exists(header.nodata.mask))
@@ -170,14 +166,19 @@ RawGeoReference ApplyRawGeoReference(const std::string& raw, ProcessSettings& se
     }
     if (read && !header.hasMapInfo)
         return found;
-    if (!read || !ReadMapGeoReference(found.header, settings.rawWidth, settings.rawHeight, found.geo, error))
+    if (read)
+        read = ReadMapGeoReference(found.header, settings.rawWidth, settings.rawHeight, found.geo);
+    if (!read)
     {
-        found.warnings.push_back(error + "; the height file gets no georeference sidecar");
+        found.warnings.push_back(read.message + "; the height file gets no georeference sidecar");
         return found;
     }
     found.found = true;
     std::string note;
-    const double metres = MapPixelSizeMetres(found.geo, settings.rawWidth, settings.rawHeight, note);
+    const StatusOr<double> sized = MapPixelSizeMetres(found.geo, settings.rawWidth, settings.rawHeight, note);
+    const double metres = *sized;
+    if (!sized)
+        note = sized.status.message;
     const JobField<ProcessSettings>& field = ProcessField("pixelSize");
     // A map whose pixels have no one size is stretched whichever size the files get.
     if (metres <= 0)
@@ -215,17 +216,19 @@ void AttachRawMapHeader(ProcessJob& job, RawMapHeader& header, std::function<voi
         if (!header.byteOrder.empty())
             settings.bigEndianRaw = header.byteOrder == "big";
         header.geo = ApplyRawGeoReference(raw, settings, header.pixelSizeGiven);
-        std::string problem;
-        header.mapping = FindRawMapping(raw, problem);
+        const StatusOr<HeightMapping> mapping = FindRawMapping(raw);
+        if (mapping)
+            header.mapping = *mapping;
         if (header.seaLevelMetres)
         {
             const std::string option = "--sea-level " + Number(*header.seaLevelMetres) + "m: ";
-            if (!header.mapping)
-                return JobFailure(JobStatus::refused, option + problem + "; give the sea level as a level N (a sea "
-                                                                         "height of N x 257 samples) instead");
-            const std::optional<int> sample = SeaSampleAtOrBelow(*header.mapping, *header.seaLevelMetres, problem);
+            if (!mapping)
+                return JobFailure(JobStatus::refused, option + mapping.status.message +
+                                                          "; give the sea level as a level N (a sea height of N x 257 "
+                                                          "samples) instead");
+            const StatusOr<int> sample = SeaSampleAtOrBelow(*mapping, *header.seaLevelMetres);
             if (!sample)
-                return JobFailure(JobStatus::refused, option + problem);
+                return JobFailure(JobStatus::refused, option + sample.status.message);
             settings.seaSample = *sample;
         }
         return JobResult{};
@@ -254,10 +257,10 @@ void FinishRawMap(const ProcessJob& job, RawMapHeader& header, JobResult& result
                                       height);
         return;
     }
-    std::string error;
-    if (WriteMapSidecar(sidecar, header.geo.geo, header.used.rawWidth, header.used.rawHeight, job.raw, error,
-                        &header.geo.nodata))
+    if (const Status written = WriteMapSidecar(sidecar, header.geo.geo, header.used.rawWidth, header.used.rawHeight,
+                                               job.raw, &header.geo.nodata);
+        written)
         header.sidecar = sidecar;
     else
-        result.warnings.push_back(error + "; the height file has no georeference beside it");
+        result.warnings.push_back(written.message + "; the height file has no georeference beside it");
 }

@@ -24,9 +24,9 @@ struct RawMapSize
 RawMapSize FindRawMapSize(const std::string& rawPath, unsigned long long fileBytes);
 
 // The size of the map that `path` stands for: a height or water file (.dat, its header), an
-// ENVI header (.hdr), or a RAW map (found as process finds it). False with the message in
-// `error` when it cannot be read; `source` names where the size came from.
-bool ReadMapSize(const std::string& path, int& width, int& height, std::string& source, std::string& error);
+// ENVI header (.hdr), or a RAW map (found as process finds it), with where the size came from;
+// refused with the message when it cannot be read.
+StatusOr<RawMapSize> ReadMapSize(const std::string& path);
 
 // Whether the samples look byte-swapped: the sum of the differences between neighbours along
 // the rows is compared for the samples as read and with their two bytes exchanged. A real

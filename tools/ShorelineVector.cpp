@@ -64,20 +64,20 @@ MapPoint PlaceShorePoint(const ShorelinePlacement& placement, const ShorePoint& 
     return {t[0] + column * t[1] + row * t[2], t[3] + column * t[4] + row * t[5]};
 }
 
-bool PlaceMaskOnMap(const std::string& wtr, const std::string& like, long scale, double cellSize,
-                    double fallbackCellSize, ShorelinePlacement& placement, std::string& error,
-                    std::vector<std::string>& warnings)
+Status PlaceMaskOnMap(const std::string& wtr, const std::string& like, long scale, double cellSize,
+                      double fallbackCellSize, ShorelinePlacement& placement, std::vector<std::string>& warnings)
 {
     CBitMask mask(1);
     mask.load(wtr); // one that fails stays empty: block size 0
     placement.blockSize = int(mask.m_blockSize);
     if (placement.blockSize <= 0)
-        return true;
+        return Ok();
     int width = 0;
     int height = 0;
-    std::string source;
-    if (!ReadLikeMap(like, placement.geo, width, height, source, error, warnings))
-        return false;
+    const StatusOr<std::string> found = ReadLikeMap(like, placement.geo, width, height, warnings);
+    if (!found)
+        return found.status;
+    const std::string& source = *found;
     placement.scale = scale;
     placement.maskRows = mask.getZRes();
     placement.starts = FindWaterBlockStarts(mask.getXBlocks(), mask.getZBlocks(), placement.blockSize, height, int(scale));
@@ -88,9 +88,13 @@ bool PlaceMaskOnMap(const std::string& wtr, const std::string& like, long scale,
         int datWidth = 0;
         int datHeight = 0;
         std::string note;
-        const double pixelSize = like.ends_with(".dat") && ReadDatSize(like, datWidth, datHeight, &datPixelSize)
-                                     ? double(datPixelSize)
-                                     : MapPixelSizeMetres(placement.geo, width, height, note);
+        double pixelSize = 0;
+        if (like.ends_with(".dat") && ReadDatSize(like, datWidth, datHeight, &datPixelSize))
+            pixelSize = double(datPixelSize);
+        else if (const StatusOr<double> sized = MapPixelSizeMetres(placement.geo, width, height, note); sized)
+            pixelSize = *sized;
+        else
+            note = sized.status.message;
         const bool known = pixelSize > 0 && std::isfinite(pixelSize);
         placement.cellSize = known ? pixelSize / double(scale) : fallbackCellSize;
         char metres[32];
@@ -109,18 +113,15 @@ bool PlaceMaskOnMap(const std::string& wtr, const std::string& like, long scale,
                            std::to_string(width) + " x " + std::to_string(height) +
                            ": process leaves the blocks that pass its right or bottom edge out; the lines are placed "
                            "all the same");
-    return true;
+    return Ok();
 }
 
-bool WriteShorelineVector(const std::string& path, const ShorelineSet& lines, const ShorelinePlacement* placement,
-                          std::string& error)
+Status WriteShorelineVector(const std::string& path, const ShorelineSet& lines, const ShorelinePlacement* placement)
 {
     const std::string driver = ShorelineVectorDriver(path);
     if (driver.empty())
-    {
-        error = path + ": not a vector format Altimo writes; name it " + std::string(kShorelineVectorExtensions);
-        return false;
-    }
+        return {StatusCode::invalidSettings,
+                path + ": not a vector format Altimo writes; name it " + std::string(kShorelineVectorExtensions)};
     std::vector<std::vector<double>> coordinates;
     coordinates.reserve(lines.size());
     for (const Shoreline& line : lines)
@@ -142,12 +143,12 @@ bool WriteShorelineVector(const std::string& path, const ShorelineSet& lines, co
     if (layer.empty())
         layer = "shorelines";
     std::vector<CodedFile> files;
-    std::string reason;
-    if (!GdalEncodeLines(driver, layer, Lower(extension), coordinates, placement ? placement->geo.projectionWkt : "",
-                         files, reason))
+    if (Status coded = GdalEncodeLines(driver, layer, Lower(extension), coordinates,
+                                       placement ? placement->geo.projectionWkt : "", files);
+        !coded)
     {
-        error = path + ": " + reason;
-        return false;
+        coded.message = path + ": " + coded.message;
+        return coded;
     }
     // Each file is replaced whole, the main one last: a failure on the way leaves it as it was.
     const std::string mainExtension = Lower(extension);
@@ -155,22 +156,23 @@ bool WriteShorelineVector(const std::string& path, const ShorelineSet& lines, co
     {
         const std::string target = file.extension == mainExtension ? path : base + file.extension;
         if (WriteFileAtomically(target, file.bytes.data(), file.bytes.size()))
-            return true;
-        error = OutputFailure(target);
-        return false;
+            return Ok();
+        return Status(StatusCode::writeFailed, OutputFailure(target));
     };
     if (driver == kShapefile)
     {
         for (const CodedFile& file : files)
-            if (file.extension != mainExtension && !write(file))
-                return false;
+            if (file.extension != mainExtension)
+                if (Status written = write(file); !written)
+                    return written;
         for (const char* part : kOptionalShapefileParts)
             if (std::none_of(files.begin(), files.end(), [&](const CodedFile& file) { return file.extension == part; }))
                 std::remove((base + part).c_str());
     }
     // Other formats are one file; anything else the driver left (a journal) is not part of it.
     for (const CodedFile& file : files)
-        if (file.extension == mainExtension && !write(file))
-            return false;
-    return true;
+        if (file.extension == mainExtension)
+            if (Status written = write(file); !written)
+                return written;
+    return Ok();
 }

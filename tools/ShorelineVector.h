@@ -38,11 +38,10 @@ struct ShorelinePlacement
 // `scale`. With cellSize 0 the cell size is the map's pixel size / scale (the height file's
 // pixel size for a .dat, else its georeference's), for the generation to use too; a map without
 // one keeps `fallbackCellSize`, with a warning. A mask whose blocks pass the map's edges is named
-// in `warnings`. False with the reason in `error` when the map cannot be used; a mask that does
-// not load is left to the job that reads it (placement.blockSize is 0 then).
-bool PlaceMaskOnMap(const std::string& wtr, const std::string& like, long scale, double cellSize,
-                    double fallbackCellSize, ShorelinePlacement& placement, std::string& error,
-                    std::vector<std::string>& warnings);
+// in `warnings`. Refused with the reason when the map cannot be used; a mask that does not load
+// is left to the job that reads it (placement.blockSize is 0 then).
+Status PlaceMaskOnMap(const std::string& wtr, const std::string& like, long scale, double cellSize,
+                      double fallbackCellSize, ShorelinePlacement& placement, std::vector<std::string>& warnings);
 
 struct MapPoint
 {
@@ -57,7 +56,6 @@ MapPoint PlaceShorePoint(const ShorelinePlacement& placement, const ShorePoint& 
 // .dbf and .prj beside the .shp, each replaced atomically; a .prj or .cpg of an earlier write
 // that this one has no use for is removed). With `placement` the lines get the map's coordinate
 // system and coordinates; without, they keep the ".sl" metres (x east, z north) and have none.
-// False with a sentence in `error` (path and reason): unknown extension, no GDAL, write failure;
-// a file of that name is then left as it was.
-bool WriteShorelineVector(const std::string& path, const ShorelineSet& lines, const ShorelinePlacement* placement,
-                          std::string& error);
+// Refused with a sentence (path and reason): unknown extension, no GDAL, write failure; a file
+// of that name is then left as it was.
+Status WriteShorelineVector(const std::string& path, const ShorelineSet& lines, const ShorelinePlacement* placement);

@@ -949,8 +949,8 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     std::copy(std::begin(raster.transform), std::end(raster.transform), shifted.geoTransform);
     shifted.geoTransform[0] += 1000;
     shifted.projectionWkt = Wkt(kUtm33);
-    std::string error;
-    ASSERT_TRUE(WriteMapSidecar(path("dem.dat.json"), shifted, 260, 260, "dem.raw", error)) << error;
+    Status error;
+    ASSERT_TRUE((error = WriteMapSidecar(path("dem.dat.json"), shifted, 260, 260, "dem.raw")).ok()) << error.message;
     const testcli::CliRun fromSidecar = run("export " + path("dem.dat") + " -o " + path("side.tif"));
     ASSERT_EQ(fromSidecar.exitCode, 0) << fromSidecar.err;
     EXPECT_THAT(fromSidecar.out, HasSubstr("georeference from " + path("dem.dat.json")));

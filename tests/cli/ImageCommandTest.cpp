@@ -33,8 +33,8 @@ TEST_F(ImageCommands, Png16ToRawToDatToPng16IsIdentical)
     // The same writer with the same samples: the very same file.
     EXPECT_EQ(ReadBytes(path("back.png")), ReadBytes(path("map.png")));
     HeightImage back;
-    std::string error;
-    ASSERT_TRUE(ReadHeightImage(path("back.png"), back, error)) << error;
+    Status error;
+    ASSERT_TRUE((error = ReadHeightImage(path("back.png"), back)).ok()) << error.message;
     EXPECT_EQ(back.samples, samples);
 }
 

@@ -36,8 +36,9 @@ protected:
         geo.hasMapping = true;
         geo.gain = gain;
         geo.offset = offset;
-        std::string error;
-        ASSERT_TRUE(WriteMapSidecar(MapSidecarPath(path(name)), geo, width, height, "test", error)) << error;
+        Status error;
+        ASSERT_TRUE((error = WriteMapSidecar(MapSidecarPath(path(name)), geo, width, height, "test")).ok())
+            << error.message;
     }
 
     // A RAW map of `samples` with an ENVI header that gives its size and, when gain is not 0,
@@ -89,15 +90,14 @@ TEST(MapUnitsParts, SeaSampleIsTheHighestAtOrBelowTheHeight)
 {
     // Sample s is -100 + s x 5 / 257 metres: 0 m lies between samples 5140 (-0.0 m) and 5141.
     const HeightMapping mapping{5.0 / 257, -100, "map.raw.hdr"};
-    std::string problem;
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, 0, problem), 5140);
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, mapping.metres(5141), problem), 5141); // exactly on a sample
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, mapping.metres(5141) - 1e-6, problem), 5140);
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, 1e6, problem), 65535);
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, -99.99, problem), std::nullopt); // on sample 0
-    EXPECT_NE(problem.find("falls on sample 0"), std::string::npos) << problem;
-    EXPECT_EQ(SeaSampleAtOrBelow(mapping, -101, problem), std::nullopt);
-    EXPECT_NE(problem.find("below the map's lowest height"), std::string::npos) << problem;
+    EXPECT_EQ(*SeaSampleAtOrBelow(mapping, 0), 5140);
+    EXPECT_EQ(*SeaSampleAtOrBelow(mapping, mapping.metres(5141)), 5141); // exactly on a sample
+    EXPECT_EQ(*SeaSampleAtOrBelow(mapping, mapping.metres(5141) - 1e-6), 5140);
+    EXPECT_EQ(*SeaSampleAtOrBelow(mapping, 1e6), 65535);
+    const StatusOr<int> onZero = SeaSampleAtOrBelow(mapping, -99.99);
+    EXPECT_NE(onZero.status.message.find("falls on sample 0"), std::string::npos) << onZero.status.message;
+    const StatusOr<int> below = SeaSampleAtOrBelow(mapping, -101);
+    EXPECT_NE(below.status.message.find("below the map's lowest height"), std::string::npos) << below.status.message;
     EXPECT_EQ(MetresFromText("0m"), 0.0);
     EXPECT_EQ(MetresFromText("-12.5m"), -12.5);
     EXPECT_EQ(MetresFromText("12"), std::nullopt);
@@ -184,9 +184,9 @@ TEST_F(MapUnits, SeaLevelInMetresFloodsUpToThatHeight)
         ASSERT_EQ(process.exitCode, 0) << process.err;
         LoadedDat water;
         LoadedDat terrain;
-        std::string error;
-        ASSERT_TRUE(LoadDatFile(path("map_w.dat"), water, error)) << error;
-        ASSERT_TRUE(LoadDatFile(path("map.dat"), terrain, error)) << error;
+        Status error;
+        ASSERT_TRUE((error = LoadDatFile(path("map_w.dat"), water)).ok()) << error.message;
+        ASSERT_TRUE((error = LoadDatFile(path("map.dat"), terrain)).ok()) << error.message;
         long wrong = 0;
         long wet = 0;
         for (std::size_t i = 0; i < samples.size(); ++i)
@@ -244,11 +244,12 @@ TEST(MapUnitsParts, FittingBlocksAreMultiplesOfTheScaleThatDivideTheSides)
     EXPECT_EQ(FittingBlockSize(1024, 1024, 4), 256);
     EXPECT_EQ(FittingBlockSize(1280, 640, 5), 320);
     EXPECT_EQ(FittingBlockSize(1281, 1280, 5), 0);
-    EXPECT_EQ(MaskSideProblem(1280, 1280, 5), "");
-    EXPECT_NE(MaskSideProblem(1281, 1280, 5).find("1281 is not a multiple of scale 5: 1280 or 1285 cells fit"),
+    EXPECT_TRUE(MaskSideProblem(1280, 1280, 5).ok());
+    EXPECT_NE(MaskSideProblem(1281, 1280, 5).message.find("1281 is not a multiple of scale 5: 1280 or 1285 cells fit"),
               std::string::npos);
-    EXPECT_EQ(MaskMapProblem(1280, 1280, 257, 257, 5), "");
-    EXPECT_NE(MaskMapProblem(1285, 1280, 257, 257, 5).find("take 1280 x 1280 cells at scale 5"), std::string::npos);
+    EXPECT_TRUE(MaskMapProblem(1280, 1280, 257, 257, 5).ok());
+    EXPECT_NE(MaskMapProblem(1285, 1280, 257, 257, 5).message.find("take 1280 x 1280 cells at scale 5"),
+              std::string::npos);
 }
 
 // Masks encoded for the map at scale 5 draw without a gap in process and banks.
@@ -286,7 +287,7 @@ TEST_F(MapUnits, PlacedShorelinesFollowTheWaterProcessDraws)
     const int side = 1280;
     // The sidecar's georeference is the identity: map coordinates are the samples' own.
     writeMap("map.dat", map, map, 40.0f, 0.02, 0, [](int, int) { return 0; });
-    std::string error;
+    Status error;
     const std::vector<std::uint8_t> cells = MaskCells(side, side, [](int x, int z)
                                                       { return (x - 640) * (x - 640) + (z - 600) * (z - 600) < 240 * 240 ? 15 : 0; });
     for (const int block : {256, 260, 320})
@@ -295,13 +296,14 @@ TEST_F(MapUnits, PlacedShorelinesFollowTheWaterProcessDraws)
         ASSERT_TRUE(WriteWtr(path("disc.wtr"), cells.data(), side, side, block));
         ShorelinePlacement placement;
         std::vector<std::string> warnings;
-        ASSERT_TRUE(PlaceMaskOnMap(path("disc.wtr"), path("map.dat"), 5, 0, 10, placement, error, warnings)) << error;
+        ASSERT_TRUE((error = PlaceMaskOnMap(path("disc.wtr"), path("map.dat"), 5, 0, 10, placement, warnings)).ok())
+            << error.message;
         EXPECT_DOUBLE_EQ(placement.cellSize, 8.0); // 40 m samples at scale 5
         BanksSettings settings;
         settings.waterPixelSize = float(placement.cellSize);
         NullMessages messages;
         const BanksResult generated = GenerateShorelines(path("disc.wtr"), settings, messages);
-        ASSERT_EQ(generated.status, BanksStatus::ok);
+        ASSERT_TRUE(generated.status.ok());
         ASSERT_FALSE(generated.lines.empty());
 
         // The water the process job draws for this mask on a map of flat ground.

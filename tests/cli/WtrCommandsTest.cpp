@@ -50,8 +50,8 @@ TEST_F(WtrCommands, ImageToMaskToImageIsExact)
         ASSERT_EQ(run("wtr-encode " + path("in.bmp") + " -o " + path("mask.wtr") + blockSize).exitCode, 0);
         ASSERT_EQ(run("wtr-decode " + path("mask.wtr") + " -o " + path("out.bmp")).exitCode, 0);
         GreyImage decoded;
-        std::string error;
-        ASSERT_TRUE(LoadGreyImage(path("out.bmp"), decoded, error)) << error;
+        const Status loaded = LoadGreyImage(path("out.bmp"), decoded);
+        ASSERT_TRUE(loaded.ok()) << loaded.message;
         EXPECT_EQ(decoded.width, picture.width);
         EXPECT_EQ(decoded.height, picture.height);
         EXPECT_EQ(decoded.pixels, picture.pixels);
@@ -66,7 +66,7 @@ TEST_F(WtrCommands, ImageToMaskToImageIsExact)
     for (std::size_t i = 0; i < cells.size(); ++i)
         cells[i] = static_cast<std::uint8_t>(picture.pixels[i] / 17);
     std::vector<std::uint8_t> expected;
-    ASSERT_EQ(EncodeWtr(cells.data(), picture.width, picture.height, 256, expected), WtrStatus::ok);
+    ASSERT_TRUE(EncodeWtr(cells.data(), picture.width, picture.height, 256, expected).ok());
     EXPECT_EQ(bytes, expected);
 }
 
@@ -80,8 +80,8 @@ TEST_F(WtrCommands, GreysRoundToTheNearestWaterValue)
     ASSERT_EQ(run("wtr-encode " + path("ramp.png") + " -o " + path("ramp.wtr") + " --block-size 32").exitCode, 0);
     ASSERT_EQ(run("wtr-decode " + path("ramp.wtr") + " -o " + path("ramp.bmp")).exitCode, 0);
     GreyImage decoded;
-    std::string error;
-    ASSERT_TRUE(LoadGreyImage(path("ramp.bmp"), decoded, error)) << error;
+    const Status loaded = LoadGreyImage(path("ramp.bmp"), decoded);
+    ASSERT_TRUE(loaded.ok()) << loaded.message;
     ASSERT_EQ(decoded.pixels.size(), 256u);
     for (int g = 0; g < 256; ++g)
         EXPECT_EQ(decoded.pixels[static_cast<std::size_t>(g)], (g * 15 + 127) / 255 * 17) << g;

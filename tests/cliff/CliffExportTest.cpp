@@ -144,7 +144,7 @@ TEST_F(CliffExport, HeightFileToGreyBitmapInBands)
 
     RecordingProgress progress;
     const std::string bmp = path("cliff.bmp");
-    ASSERT_EQ(ExportCliffBitmap(dat, bmp, {40, 20, 3.0f}, progress), CliffStatus::Written);
+    ASSERT_TRUE(ExportCliffBitmap(dat, bmp, {40, 20, 3.0f}, progress).ok());
     EXPECT_EQ(progress.positions.front(), 0);
     EXPECT_EQ(progress.positions.back(), 200);
 

@@ -16,8 +16,8 @@ using DemoCommand = ScratchFolderTest;
 GreyImage Load(const std::string& path)
 {
     GreyImage image;
-    std::string error;
-    EXPECT_TRUE(LoadGreyImage(path, image, error)) << error;
+    const Status loaded = LoadGreyImage(path, image);
+    EXPECT_TRUE(loaded.ok()) << loaded.message;
     return image;
 }
 } // namespace

@@ -25,8 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         __builtin_trap(); // a refused file leaves an empty record
 
     GreyImage image;
-    std::string error;
-    if (LoadGreyImage(path, image, error))
+    if (const Status loaded = LoadGreyImage(path, image); loaded.ok())
     {
         if (image.width <= 0 || image.height <= 0 ||
             image.pixels.size() != std::size_t(image.width) * std::size_t(image.height))
@@ -34,7 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const std::uint8_t pixel : image.pixels)
             checksum += pixel;
     }
-    else if (error.empty() || !image.pixels.empty())
+    else if (loaded.message.empty() || !image.pixels.empty())
         __builtin_trap(); // a refusal says why and leaves no image
     return checksum == 0xFFFFFFFFu ? 1 : 0;
 }

@@ -60,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = fuzz::WriteTempFile("input.wtr", input.rest(), input.restSize());
     CountingMessages messages;
     const BanksResult result = GenerateShorelines(path, settings, messages);
-    if (result.status != BanksStatus::ok)
+    if (!result.status)
     {
         if (messages.count != 1 || !result.lines.empty() || result.filtered.width != 0)
             __builtin_trap();
@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (line.size() <= 5 || line.size() > 32767)
             __builtin_trap();
     // The lines that came out can be written.
-    if (WriteShorelineFile(fuzz::TempFolder() + "/output.sl", result.lines) != BanksStatus::ok)
+    if (!WriteShorelineFile(fuzz::TempFolder() + "/output.sl", result.lines))
         __builtin_trap();
     return 0;
 }

@@ -51,7 +51,7 @@ void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes)
 std::vector<std::uint8_t> EncodeMask(const std::vector<std::uint8_t>& cells, int width, int height, int block)
 {
     std::vector<std::uint8_t> bytes;
-    Require(EncodeWtr(cells.data(), width, height, block, bytes) == WtrStatus::ok, "a mask");
+    Require(EncodeWtr(cells.data(), width, height, block, bytes).ok(), "a mask");
     return bytes;
 }
 

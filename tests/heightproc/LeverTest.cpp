@@ -161,8 +161,8 @@ TEST(Lever, ApplyLeverMatchesTheReferenceAndMovesTheBarByOneHundred)
     RecordingProgress fastProgress;
     RecordingProgress slowProgress;
     RecordingMessages messages;
-    EXPECT_EQ(ApplyLever(settings, path, fast.view(), fastProgress, messages), LeverStatus::Applied);
-    EXPECT_EQ(reference::ApplyLever(settings, path, slow.view(), slowProgress, messages), LeverStatus::Applied);
+    EXPECT_TRUE(ApplyLever(settings, path, fast.view(), fastProgress, messages).ok());
+    EXPECT_TRUE(reference::ApplyLever(settings, path, slow.view(), slowProgress, messages).ok());
     EXPECT_EQ(fast.samples, slow.samples);
     EXPECT_EQ(fastProgress.positions, (std::vector<int>{0, 11, 22, 33, 44, 55, 66, 77, 88, 100}));
     EXPECT_EQ(fastProgress.positions, slowProgress.positions);
@@ -171,7 +171,7 @@ TEST(Lever, ApplyLeverMatchesTheReferenceAndMovesTheBarByOneHundred)
     settings.blur = 1;
     fastProgress.positions.clear();
     fastProgress.setPos(40);
-    EXPECT_EQ(ApplyLever(settings, path, fast.view(), fastProgress, messages), LeverStatus::Applied);
+    EXPECT_TRUE(ApplyLever(settings, path, fast.view(), fastProgress, messages).ok());
     EXPECT_EQ(fastProgress.positions, (std::vector<int>{40, 140}));
 }
 
@@ -181,14 +181,13 @@ TEST(Lever, AnUnusableBitmapChangesNothing)
 {
     const std::filesystem::path dir = FreshDir("lever_unusable");
     std::ofstream(dir / "garbage.bmp") << "BM this is not a bitmap";
-    std::vector<std::pair<std::string, LeverStatus>> cases = {
-        {(dir / "missing.bmp").string(), LeverStatus::BitmapUnreadable},
-        {(dir / "garbage.bmp").string(), LeverStatus::BitmapUnreadable}};
+    std::vector<std::pair<std::string, StatusCode>> cases = {{(dir / "missing.bmp").string(), StatusCode::cannotOpen},
+                                                             {(dir / "garbage.bmp").string(), StatusCode::cannotOpen}};
     for (const auto& [width, height] : {std::pair{39, 30}, std::pair{40, 29}, std::pair{41, 30}})
-        cases.emplace_back(SaveLever(EdgeLever(width, height, 10, 99), "size"), LeverStatus::SizeMismatch);
+        cases.emplace_back(SaveLever(EdgeLever(width, height, 10, 99), "size"), StatusCode::invalidInput);
     std::mt19937 rng(5);
     const Raster before = RandomRaster(40, 30, rng);
-    for (const auto& [path, status] : cases)
+    for (const auto& [path, code] : cases)
     {
         ProcessSettings settings;
         settings.rawWidth = 40;
@@ -196,10 +195,10 @@ TEST(Lever, AnUnusableBitmapChangesNothing)
         Raster heights = before;
         NullProgress progress;
         RecordingMessages messages;
-        EXPECT_EQ(ApplyLever(settings, path, heights.view(), progress, messages), status) << path;
+        EXPECT_EQ(ApplyLever(settings, path, heights.view(), progress, messages).code, code) << path;
         EXPECT_EQ(heights.samples, before.samples) << path;
-        ASSERT_EQ(messages.messages.size(), status == LeverStatus::SizeMismatch ? 1u : 0u) << path;
-        if (status == LeverStatus::SizeMismatch)
+        ASSERT_EQ(messages.messages.size(), code == StatusCode::invalidInput ? 1u : 0u) << path;
+        if (code == StatusCode::invalidInput)
         {
             EXPECT_EQ(messages.messages[0].text, "Lever bitmap size is different from height map");
             EXPECT_EQ(messages.messages[0].caption, kAppName);

@@ -81,17 +81,17 @@ void BlendLever(const BITMAP_* lever, RasterView<std::uint16_t> height, float fa
     }
 }
 
-LeverStatus ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
-                       IProgressSink& progress, IMessageSink& messages)
+Status ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
+                  IProgressSink& progress, IMessageSink& messages)
 {
     BITMAP_ lever;
     if (!LoadBitmap24(&lever, leverPath.c_str()))
-        return LeverStatus::BitmapUnreadable;
+        return {StatusCode::cannotOpen, "could not read the lever bitmap " + leverPath};
     if (lever.width != height.width || lever.height != height.height)
     {
         messages.show(kLeverSizeMessage, kAppName);
         FreeBitmap(&lever);
-        return LeverStatus::SizeMismatch;
+        return {StatusCode::invalidInput, kLeverSizeMessage};
     }
     BITMAP_ work;
     InitBitmap(&work, lever.width, lever.height, 24);
@@ -102,7 +102,7 @@ LeverStatus ApplyLever(const ProcessSettings& settings, const std::string& lever
     BlendLever(blurred, height, factor);
     FreeBitmap(&lever);
     FreeBitmap(&work);
-    return LeverStatus::Applied;
+    return Ok();
 }
 
 } // namespace reference

@@ -14,7 +14,7 @@ void BinarizeLever(BITMAP_* lever);
 BITMAP_* BlurLever(BITMAP_* source, BITMAP_* destination, int passes, IProgressSink& progress);
 void BlendLever(const BITMAP_* lever, RasterView<std::uint16_t> height, float factor);
 // The whole stage: load, size check, work bitmap, the three steps, release.
-LeverStatus ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
-                       IProgressSink& progress, IMessageSink& messages);
+Status ApplyLever(const ProcessSettings& settings, const std::string& leverPath, RasterView<std::uint16_t> height,
+                  IProgressSink& progress, IMessageSink& messages);
 
 } // namespace reference

@@ -82,7 +82,7 @@ std::vector<Writer> Writers()
         {"cliff bitmap", "cliff.bmp",
          [](const std::string& path) {
              NullProgress progress;
-             return ExportCliffBitmap(heightFile, path, CliffSettings(), progress) == CliffStatus::Written;
+             return ExportCliffBitmap(heightFile, path, CliffSettings(), progress).ok();
          }},
         {"shoreline file", "lines.sl",
          [](const std::string& path) {
@@ -90,7 +90,7 @@ std::vector<Writer> Writers()
              for (std::size_t i = 0; i < lines.size(); ++i)
                  for (std::size_t j = 0; j < lines[i].size(); ++j)
                      lines[i][j] = {static_cast<std::int32_t>(i * 1000 + j), static_cast<std::int32_t>(j * 7)};
-             return WriteShorelineFile(path, lines) == BanksStatus::ok;
+             return WriteShorelineFile(path, lines).ok();
          }},
     };
 }

@@ -21,8 +21,8 @@ TEST_F(HeightImageTest, Png16RoundTripIsExactAndIndependentOfThreads)
     EXPECT_EQ(ReadBytes(path("one.png")), ReadBytes(path("two.png")));
 
     HeightImage image;
-    std::string error;
-    ASSERT_TRUE(ReadHeightImage(path("one.png"), image, error)) << error;
+    Status error;
+    ASSERT_TRUE((error = ReadHeightImage(path("one.png"), image)).ok()) << error.message;
     EXPECT_EQ(image.sourceBits, 16);
     EXPECT_EQ(image.format, "PNG");
     EXPECT_EQ(image.samples, samples);
@@ -38,8 +38,8 @@ TEST_F(HeightImageTest, EightBitGreyIsWidenedTo65535)
     ASSERT_TRUE(WritePng8(path("grey.png"), grey.data(), 256, 260, 1, progress, 100));
     EXPECT_EQ(progress.pos(), 200);
     HeightImage image;
-    std::string error;
-    ASSERT_TRUE(ReadHeightImage(path("grey.png"), image, error)) << error;
+    Status error;
+    ASSERT_TRUE((error = ReadHeightImage(path("grey.png"), image)).ok()) << error.message;
     EXPECT_EQ(image.sourceBits, 8);
     ASSERT_EQ(image.samples.size(), grey.size());
     for (std::size_t i = 0; i < grey.size(); ++i)
@@ -70,10 +70,10 @@ TEST_F(HeightImageTest, RefusesWhatIsNotOneGreyBandOfAUsableSize)
                                                                         : std::vector<png_color>{}))
             << c.name;
         HeightImage image;
-        std::string error;
-        EXPECT_FALSE(ReadHeightImage(path(c.name), image, error)) << c.name;
-        EXPECT_NE(error.find(path(c.name) + ": "), std::string::npos) << error;
-        EXPECT_NE(error.find(c.reason), std::string::npos) << c.name << ": " << error;
+        Status error;
+        EXPECT_FALSE((error = ReadHeightImage(path(c.name), image)).ok()) << c.name;
+        EXPECT_NE(error.message.find(path(c.name) + ": "), std::string::npos) << error.message;
+        EXPECT_NE(error.message.find(c.reason), std::string::npos) << c.name << ": " << error.message;
         EXPECT_TRUE(image.samples.empty());
     }
 }
@@ -88,16 +88,17 @@ TEST_F(HeightImageTest, TruncatedAndMissingFilesFailCleanly)
     {
         WriteText(path("cut.png"), std::string(bytes.begin(), bytes.begin() + std::ptrdiff_t(keep)));
         HeightImage image;
-        std::string error;
-        EXPECT_FALSE(ReadHeightImage(path("cut.png"), image, error)) << keep;
-        EXPECT_FALSE(error.empty());
+        Status error;
+        EXPECT_FALSE((error = ReadHeightImage(path("cut.png"), image)).ok()) << keep;
+        EXPECT_FALSE(error.message.empty());
         EXPECT_TRUE(image.samples.empty());
     }
     HeightImage image;
-    std::string error;
+    Status error;
     WriteText(path("notes.txt"), "not an image at all\n");
-    EXPECT_FALSE(ReadHeightImage(path("notes.txt"), image, error));
-    EXPECT_NE(error.find(HeightImageHasGdal() ? "GDAL reads" : "no GDAL support"), std::string::npos) << error;
+    EXPECT_FALSE((error = ReadHeightImage(path("notes.txt"), image)).ok());
+    EXPECT_NE(error.message.find(HeightImageHasGdal() ? "GDAL reads" : "no GDAL support"), std::string::npos)
+        << error.message;
 }
 
 TEST_F(HeightImageTest, FormatFollowsTheExtension)

@@ -17,8 +17,7 @@ using GreyImageFiles = ScratchFolderTest;
 GreyImage MustLoad(const std::string& path)
 {
     GreyImage image;
-    std::string error;
-    EXPECT_TRUE(LoadGreyImage(path, image, error)) << error;
+    EXPECT_EQ(LoadGreyImage(path, image).message, "");
     return image;
 }
 } // namespace
@@ -93,15 +92,15 @@ TEST_F(GreyImageFiles, PngLayouts)
 TEST_F(GreyImageFiles, BadFilesGiveTheReasonAndTheirPath)
 {
     GreyImage image;
-    std::string error;
     const std::string missing = path("missing.png");
-    EXPECT_FALSE(LoadGreyImage(missing, image, error));
-    EXPECT_NE(error.find(missing), std::string::npos);
+    Status loaded;
+    EXPECT_EQ((loaded = LoadGreyImage(missing, image)).code, StatusCode::cannotOpen);
+    EXPECT_NE(loaded.message.find(missing), std::string::npos);
 
     const std::string file = path("bad.img");
     WriteText(file, std::string(100, 'x'));
-    EXPECT_FALSE(LoadGreyImage(file, image, error));
-    EXPECT_NE(error.find("not a BMP or PNG"), std::string::npos) << error;
+    EXPECT_EQ((loaded = LoadGreyImage(file, image)).code, StatusCode::invalidInput);
+    EXPECT_NE(loaded.message.find("not a BMP or PNG"), std::string::npos) << loaded.message;
 
     // Every truncation of a valid PNG fails cleanly.
     std::vector<std::uint8_t> pixels(64 * 16);
@@ -112,14 +111,14 @@ TEST_F(GreyImageFiles, BadFilesGiveTheReasonAndTheirPath)
     for (std::size_t length = 0; length + 12 < png.size(); length += 7)
     {
         WriteBytes(file, png.data(), length);
-        ASSERT_FALSE(LoadGreyImage(file, image, error)) << length;
+        ASSERT_FALSE((loaded = LoadGreyImage(file, image)).ok()) << length;
         ASSERT_TRUE(image.pixels.empty());
-        ASSERT_NE(error.find(file), std::string::npos);
+        ASSERT_NE(loaded.message.find(file), std::string::npos);
     }
 
     // A header claiming a million by a million pixels in a file of a few bytes.
     ASSERT_TRUE(WriteTestPng(file, 1000000, 1000000, 8, PNG_COLOR_TYPE_GRAY, {}, {}, false, true));
-    EXPECT_FALSE(LoadGreyImage(file, image, error));
+    EXPECT_FALSE(LoadGreyImage(file, image).ok());
     EXPECT_TRUE(image.pixels.empty());
 
     // A truncated BMP.
@@ -129,8 +128,8 @@ TEST_F(GreyImageFiles, BadFilesGiveTheReasonAndTheirPath)
     FreeBitmap(&bitmap);
     const std::vector<std::uint8_t> bmp = ReadBytes(file);
     WriteBytes(file, bmp.data(), bmp.size() - 1);
-    EXPECT_FALSE(LoadGreyImage(file, image, error));
-    EXPECT_NE(error.find("truncated"), std::string::npos) << error;
+    EXPECT_EQ((loaded = LoadGreyImage(file, image)).code, StatusCode::invalidInput);
+    EXPECT_NE(loaded.message.find("truncated"), std::string::npos) << loaded.message;
 }
 
 TEST_F(GreyImageFiles, RefusesBadArgumentsAndUnwritablePaths)

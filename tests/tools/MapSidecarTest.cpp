@@ -19,11 +19,11 @@ TEST_F(MapSidecar, ReadsBackWhatItWroteExactly)
     geo.hasMapping = true;
     geo.gain = 0.0015258886852862498;
     geo.offset = -120.5;
-    std::string error;
-    ASSERT_TRUE(WriteMapSidecar(path("dem.dat.json"), geo, 300, 280, "dem.tif", error)) << error;
+    Status error;
+    ASSERT_TRUE((error = WriteMapSidecar(path("dem.dat.json"), geo, 300, 280, "dem.tif")).ok()) << error.message;
 
     MapGeoReference back;
-    ASSERT_TRUE(ReadMapSidecar(path("dem.dat.json"), 300, 280, back, error)) << error;
+    ASSERT_TRUE((error = ReadMapSidecar(path("dem.dat.json"), 300, 280, back)).ok()) << error.message;
     for (int i = 0; i < 6; ++i)
         EXPECT_EQ(back.geoTransform[i], transform[i]) << i;
     EXPECT_EQ(back.projectionWkt, geo.projectionWkt);
@@ -32,19 +32,20 @@ TEST_F(MapSidecar, ReadsBackWhatItWroteExactly)
     EXPECT_EQ(back.offset, geo.offset);
 
     geo.hasMapping = false;
-    ASSERT_TRUE(WriteMapSidecar(path("plain.dat.json"), geo, 300, 280, "dem.tif", error)) << error;
-    ASSERT_TRUE(ReadMapSidecar(path("plain.dat.json"), 300, 280, back, error)) << error;
+    ASSERT_TRUE((error = WriteMapSidecar(path("plain.dat.json"), geo, 300, 280, "dem.tif")).ok()) << error.message;
+    ASSERT_TRUE((error = ReadMapSidecar(path("plain.dat.json"), 300, 280, back)).ok()) << error.message;
     EXPECT_FALSE(back.hasMapping);
 }
 
 TEST_F(MapSidecar, RefusesOtherMapsAndOtherFiles)
 {
     MapGeoReference geo;
-    std::string error;
-    ASSERT_TRUE(WriteMapSidecar(path("dem.dat.json"), geo, 300, 280, "dem.tif", error)) << error;
-    EXPECT_FALSE(ReadMapSidecar(path("dem.dat.json"), 257, 257, geo, error));
-    EXPECT_EQ(error, path("dem.dat.json") +
-                         ": it describes a map of 300 x 280 samples and the height file has 257 x 257: not the same map");
+    Status error;
+    ASSERT_TRUE((error = WriteMapSidecar(path("dem.dat.json"), geo, 300, 280, "dem.tif")).ok()) << error.message;
+    EXPECT_FALSE((error = ReadMapSidecar(path("dem.dat.json"), 257, 257, geo)).ok());
+    EXPECT_EQ(error.message,
+              path("dem.dat.json") +
+                  ": it describes a map of 300 x 280 samples and the height file has 257 x 257: not the same map");
 
     const struct
     {
@@ -63,9 +64,9 @@ TEST_F(MapSidecar, RefusesOtherMapsAndOtherFiles)
     for (const auto& c : cases)
     {
         WriteText(path("bad.dat.json"), c.text);
-        EXPECT_FALSE(ReadMapSidecar(path("bad.dat.json"), 300, 280, geo, error)) << c.text;
-        EXPECT_NE(error.find(path("bad.dat.json") + ": " + c.reason), std::string::npos) << error;
+        EXPECT_FALSE((error = ReadMapSidecar(path("bad.dat.json"), 300, 280, geo)).ok()) << c.text;
+        EXPECT_NE(error.message.find(path("bad.dat.json") + ": " + c.reason), std::string::npos) << error.message;
     }
-    EXPECT_FALSE(ReadMapSidecar(path("none.dat.json"), 300, 280, geo, error));
-    EXPECT_EQ(error, path("none.dat.json") + ": cannot open the file: No such file or directory");
+    EXPECT_FALSE((error = ReadMapSidecar(path("none.dat.json"), 300, 280, geo)).ok());
+    EXPECT_EQ(error.message, path("none.dat.json") + ": cannot open the file: No such file or directory");
 }
