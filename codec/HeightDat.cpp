@@ -105,11 +105,14 @@ bool WriteRecords(int tilesAcross, int tilesDown, const TileRowSource& source, u
 
 void ExtractTile(int tx, int ty, ConstRasterView<std::uint16_t> raster, std::uint16_t* tile)
 {
-    std::fill(tile, tile + kTileSamples, std::uint16_t(0));
     const int x0 = tx * kTileSide;
     const int y0 = ty * kTileSide;
     const int columns = std::min(kTileSide, raster.width - x0);
     const int rows = std::min(kTileSide, raster.height - y0);
+    // Only a tile cut by the raster's edge is cleared first: the writer cuts every tile of a map,
+    // and clearing the whole ones too cost as much as copying them.
+    if (columns < kTileSide || rows < kTileSide)
+        std::fill(tile, tile + kTileSamples, std::uint16_t(0));
     if (columns <= 0 || rows <= 0)
         return;
     for (int row = 0; row < rows; ++row)
