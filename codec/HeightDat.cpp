@@ -115,6 +115,15 @@ void ExtractTile(int tx, int ty, ConstRasterView<std::uint16_t> raster, std::uin
         std::fill(tile, tile + kTileSamples, std::uint16_t(0));
     if (columns <= 0 || rows <= 0)
         return;
+    // A whole row of a tile is copied with a size known here, which compiles to a few vector
+    // moves; the compiler makes a string instruction of a copy of variable size, whose start-up
+    // cost on 128 bytes made the cutting of the tiles a sixth of the writer's time.
+    if (columns == kTileSide)
+    {
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(tile + row * kTileSide, raster.row(y0 + row) + x0, kTileSide * sizeof(std::uint16_t));
+        return;
+    }
     for (int row = 0; row < rows; ++row)
         std::memcpy(tile + row * kTileSide, raster.row(y0 + row) + x0, std::size_t(columns) * sizeof(std::uint16_t));
 }
