@@ -36,8 +36,11 @@ inline void PlainToken(std::uint32_t prev, std::uint32_t value, std::uint32_t& b
 {
     const std::uint32_t up = (value - prev) & 0xFFFFu;
     const std::uint32_t down = (prev - value) & 0xFFFFu;
-    const std::uint32_t sign = down < up ? 1u : 0u;
-    const std::uint32_t m = (sign != 0 ? down : up) + 16u;
+    // Sign and magnitude by arithmetic: the sign of terrain's steps is a coin toss, and the
+    // compiler made a branch of a comparison and a choice. Both distances are below 2^16, so
+    // down - up wraps (its top bit set) exactly when down < up.
+    const std::uint32_t sign = (down - up) >> 31;
+    const std::uint32_t m = (up ^ ((up ^ down) & (0u - sign))) + 16u;
     const int b = std::bit_width(m);
     bits = (sign << (2 * b - 4)) | (m << 1);
     length = 2 * b - 3;
@@ -200,12 +203,13 @@ bool CEncoderFELICS<T, U>::encode(const T* samples, U count)
 #endif
     while (i < count)
     {
+        const std::uint32_t value = samples[i];
         std::uint32_t bits = 0;
         int length = 0;
-        PlainToken(prev, samples[i], bits, length);
+        PlainToken(prev, value, bits, length);
         const U j = TokenEnd(samples, count, i);
         PutToken(out, bits, length, i, j);
-        prev = samples[i];
+        prev = value;
         i = j;
     }
     const BitWriter end = out;
