@@ -26,6 +26,132 @@ inline unsigned EqualAfter(const unsigned short* at, std::uint32_t value)
 #endif
 }
 
+// A token, as one write: sign, the magnitude's Exp-Golomb code of order 4 (m = magnitude + 16
+// written in 2b - 5 bits, its leading zeros included, b the bit length of m) and the run flag,
+// so at most 1 + 27 + 1 bits; a run adds the run value's code of order 3 (r + 8 in 2 rb - 4
+// bits), at most 14 more.
+
+// The token of `value` after `prev` with the run flag 0: its bits and their number.
+inline void PlainToken(std::uint32_t prev, std::uint32_t value, std::uint32_t& bits, int& length)
+{
+    const std::uint32_t up = (value - prev) & 0xFFFFu;
+    const std::uint32_t down = (prev - value) & 0xFFFFu;
+    // Sign and magnitude by arithmetic: the sign of terrain's steps is a coin toss, and the
+    // compiler made a branch of a comparison and a choice. Both distances are below 2^16, so
+    // down - up wraps (its top bit set) exactly when down < up.
+    const std::uint32_t sign = (down - up) >> 31;
+    const std::uint32_t m = (up ^ ((up ^ down) & (0u - sign))) + 16u;
+    const int b = std::bit_width(m);
+    bits = (sign << (2 * b - 4)) | (m << 1);
+    length = 2 * b - 3;
+}
+
+// Where the token at i ends: after the samples that repeat samples[i], 257 at most. Most samples
+// of terrain differ from the next one: that test comes first, as a branch, so that the position
+// of the next token does not wait for the run's length. A run's first eight samples are then
+// compared at once.
+template <typename T, typename U>
+inline U TokenEnd(const T* samples, U count, U i)
+{
+    const std::uint32_t value = samples[i];
+    U j = i + 1;
+    if (j < count && samples[j] == value)
+    {
+        if (count - i > 8)
+        {
+            const unsigned same = EqualAfter(samples + i, value);
+            j += same;
+            if (same == 8)
+            {
+                const U end = std::min<U>(count, i + 257);
+                while (j < end && samples[j] == value)
+                    ++j;
+            }
+        }
+        else
+        {
+            while (j < count && samples[j] == value)
+                ++j;
+        }
+    }
+    return j;
+}
+
+// Writes the token that covers samples i .. j - 1, given its bits with the run flag 0.
+template <typename U>
+inline void PutToken(BitWriter& out, std::uint32_t plainBits, int plainLength, U i, U j)
+{
+    const std::uint32_t runFlag = j - i > 1 ? 1u : 0u;
+    const std::uint32_t r = static_cast<std::uint32_t>(j - i) + 6u; // run value + 8 when runFlag
+    const int runLength = runFlag != 0 ? 2 * std::bit_width(r) - 4 : 0;
+    out.put((std::uint64_t(plainBits | runFlag) << runLength) | (runFlag != 0 ? r : 0u), plainLength + runLength);
+}
+
+#if defined(__SSE2__)
+// The tokens of eight samples at once. A token's bits depend only on its sample and the one
+// before it (after a run, the previous value is the run's, which is the sample before the next
+// token too), so they can be made side by side before the runs are known, and only the few
+// tokens that start a run need a second look.
+struct TokenBlock
+{
+    alignas(16) std::uint32_t bits[8]; // PlainToken of each sample
+    alignas(16) std::uint32_t lengths[8];
+    unsigned runs; // bit k: sample k + 1 repeats sample k, so a run starts there
+    // Tokens 2p and 2p + 1 as one write, which halves the writes that wait on each other;
+    // usable when no run starts in the block and every pair is at most 56 bits long (a pair
+    // is longer only when both magnitudes are close to 32768).
+    alignas(16) std::uint64_t pairBits[4];
+    alignas(16) std::uint64_t pairLengths[4];
+    bool pairs;
+};
+
+// The block of samples at[0..7], `prev` being the value before at[0]; reads at[8] too.
+inline void MakeTokenBlock(const unsigned short* at, std::uint32_t prev, TokenBlock& block)
+{
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+    const __m128i before = _mm_insert_epi16(_mm_slli_si128(value, 2), static_cast<int>(prev), 0);
+    block.runs = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(value, next), zero)));
+    const __m128i up = _mm_sub_epi16(value, before);
+    const __m128i down = _mm_sub_epi16(before, value);
+    // down < up as unsigned numbers: SSE2 compares signed ones, so both are moved by 32768.
+    const __m128i bias = _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i sign = _mm_cmpgt_epi16(_mm_xor_si128(up, bias), _mm_xor_si128(down, bias));
+    const __m128i m = _mm_add_epi16(_mm_or_si128(_mm_and_si128(sign, down), _mm_andnot_si128(sign, up)),
+                                    _mm_set1_epi16(16));
+    __m128i tooLong = zero;
+    for (int half = 0; half < 2; ++half)
+    {
+        const __m128i m32 = half == 0 ? _mm_unpacklo_epi16(m, zero) : _mm_unpackhi_epi16(m, zero);
+        const __m128i sign32 = half == 0 ? _mm_unpacklo_epi16(sign, sign) : _mm_unpackhi_epi16(sign, sign);
+        // The exponent of m as a float is 127 + b - 1 (exact: m < 2^16), so the length
+        // 2b - 3 is twice it less 255, and 2^(2b - 4), the place of the sign bit, is the float
+        // of exponent 2b - 4 + 127 = twice it less 129.
+        const __m128i exponent = _mm_srli_epi32(_mm_castps_si128(_mm_cvtepi32_ps(m32)), 23);
+        const __m128i twice = _mm_add_epi32(exponent, exponent);
+        const __m128i length = _mm_sub_epi32(twice, _mm_set1_epi32(255));
+        const __m128i signPlace =
+            _mm_cvttps_epi32(_mm_castsi128_ps(_mm_slli_epi32(_mm_sub_epi32(twice, _mm_set1_epi32(129)), 23)));
+        const __m128i bits = _mm_or_si128(_mm_and_si128(signPlace, sign32), _mm_slli_epi32(m32, 1));
+        _mm_store_si128(reinterpret_cast<__m128i*>(block.bits + 4 * half), bits);
+        _mm_store_si128(reinterpret_cast<__m128i*>(block.lengths + 4 * half), length);
+        // The first token of a pair moved up by the second's length, as a product with
+        // 2^length (a float of that exponent), plus the second: 32 x 32-bit products of the
+        // even lanes into 64 bits, the odd lanes moved down to meet them.
+        const __m128i power = _mm_cvttps_epi32(
+            _mm_castsi128_ps(_mm_slli_epi32(_mm_add_epi32(length, _mm_set1_epi32(127)), 23)));
+        const __m128i pairBits = _mm_add_epi64(_mm_mul_epu32(bits, _mm_srli_epi64(power, 32)), _mm_srli_epi64(bits, 32));
+        const __m128i pairLength =
+            _mm_add_epi64(_mm_and_si128(length, _mm_set_epi32(0, -1, 0, -1)), _mm_srli_epi64(length, 32));
+        tooLong = _mm_or_si128(tooLong, _mm_cmpgt_epi32(pairLength, _mm_set1_epi32(56)));
+        _mm_store_si128(reinterpret_cast<__m128i*>(block.pairBits + 2 * half), pairBits);
+        _mm_store_si128(reinterpret_cast<__m128i*>(block.pairLengths + 2 * half), pairLength);
+    }
+    block.pairs = block.runs == 0 && _mm_movemask_epi8(tooLong) == 0;
+}
+#endif
+
 } // namespace
 
 template <typename T, typename U>
@@ -33,59 +159,61 @@ bool CEncoderFELICS<T, U>::encode(const T* samples, U count)
 {
     assert(std::uint64_t(count) <= 0xFFFFFFFFu);
     this->writeCode(static_cast<std::uint32_t>(count), 5);
-    BitWriter out = this->writer(EncodedSizeBound(count));
+    // A copy whose address never leaves this function: the coder's store is written through a
+    // byte pointer, which may alias anything whose address escaped (as the writer()'s return
+    // slot and setWriter's argument do), so the original would go back to memory after every
+    // store of a token and its next token would wait for the reload.
+    const BitWriter start = this->writer(EncodedSizeBound(count));
+    BitWriter out = start;
     std::uint32_t prev = 0;
     U i = 0;
-    while (i < count)
+#if defined(__SSE2__)
+    // Eight tokens at a time while a block and the sample after it are left. A token that
+    // starts a run may end beyond the block; the next block starts where it ends.
+    while (count - i > 8)
     {
-        const std::uint32_t value = samples[i];
-        const std::uint32_t up = (value - prev) & 0xFFFFu;
-        const std::uint32_t down = (prev - value) & 0xFFFFu;
-        const std::uint32_t sign = down < up ? 1u : 0u;
-        prev = value;
-
-        // The run. Most samples of terrain differ from the next one: that test comes first, as
-        // a branch, so that the position of the next token does not wait for the run's length.
-        // A run's first eight samples are then compared at once. A token never covers more
-        // than 257 samples, so the search stops there.
-        U j = i + 1;
-        if (j < count && samples[j] == value)
+        TokenBlock block;
+        MakeTokenBlock(samples + i, prev, block);
+        const U first = i;
+        if (block.pairs)
         {
-            if (count - i > 8)
+            for (int p = 0; p < 4; ++p)
+                out.put(block.pairBits[p], static_cast<int>(block.pairLengths[p]));
+            i += 8;
+            prev = samples[i - 1];
+            continue;
+        }
+        do
+        {
+            const unsigned k = static_cast<unsigned>(i - first);
+            if ((block.runs >> k & 1u) != 0)
             {
-                const unsigned same = EqualAfter(samples + i, value);
-                j += same;
-                if (same == 8)
-                {
-                    const U end = std::min<U>(count, i + 257);
-                    while (j < end && samples[j] == value)
-                        ++j;
-                }
+                const U j = TokenEnd(samples, count, i);
+                PutToken(out, block.bits[k], static_cast<int>(block.lengths[k]), i, j);
+                i = j;
             }
             else
             {
-                while (j < count && samples[j] == value)
-                    ++j;
+                out.put(block.bits[k], static_cast<int>(block.lengths[k]));
+                ++i;
             }
-        }
-        const std::uint32_t runFlag = j - i > 1 ? 1u : 0u;
-
-        // Sign, magnitude code, run flag and run value as one write: the magnitude's
-        // Exp-Golomb code of order 4 is m = magnitude + 16 written in 2b - 5 bits (its leading
-        // zeros included), so the token is at most 1 + 27 + 1 bits; the run value's code of
-        // order 3, r + 8 in 2 rb - 4 bits, adds at most 14.
-        const std::uint32_t m = (sign != 0 ? down : up) + 16u;
-        const int b = std::bit_width(m);
-        std::uint64_t bits = (sign << (2 * b - 4)) | (m << 1) | runFlag;
-        int length = 2 * b - 3;
-        const std::uint32_t r = static_cast<std::uint32_t>(j - i) + 6u; // run value + 8 when runFlag
-        const int runLength = runFlag != 0 ? 2 * std::bit_width(r) - 4 : 0;
-        bits = (bits << runLength) | (runFlag != 0 ? r : 0u);
-        length += runLength;
-        out.put(bits, length);
+        } while (i < first + 8);
+        prev = samples[i - 1];
+    }
+#endif
+    while (i < count)
+    {
+        const std::uint32_t value = samples[i];
+        std::uint32_t bits = 0;
+        int length = 0;
+        PlainToken(prev, value, bits, length);
+        const U j = TokenEnd(samples, count, i);
+        PutToken(out, bits, length, i, j);
+        prev = value;
         i = j;
     }
-    this->setWriter(out);
+    const BitWriter end = out;
+    this->setWriter(end);
     return true;
 }
 

@@ -105,13 +105,25 @@ bool WriteRecords(int tilesAcross, int tilesDown, const TileRowSource& source, u
 
 void ExtractTile(int tx, int ty, ConstRasterView<std::uint16_t> raster, std::uint16_t* tile)
 {
-    std::fill(tile, tile + kTileSamples, std::uint16_t(0));
     const int x0 = tx * kTileSide;
     const int y0 = ty * kTileSide;
     const int columns = std::min(kTileSide, raster.width - x0);
     const int rows = std::min(kTileSide, raster.height - y0);
+    // Only a tile cut by the raster's edge is cleared first: the writer cuts every tile of a map,
+    // and clearing the whole ones too cost as much as copying them.
+    if (columns < kTileSide || rows < kTileSide)
+        std::fill(tile, tile + kTileSamples, std::uint16_t(0));
     if (columns <= 0 || rows <= 0)
         return;
+    // A whole row of a tile is copied with a size known here, which compiles to a few vector
+    // moves; the compiler makes a string instruction of a copy of variable size, whose start-up
+    // cost on 128 bytes made the cutting of the tiles a sixth of the writer's time.
+    if (columns == kTileSide)
+    {
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(tile + row * kTileSide, raster.row(y0 + row) + x0, kTileSide * sizeof(std::uint16_t));
+        return;
+    }
     for (int row = 0; row < rows; ++row)
         std::memcpy(tile + row * kTileSide, raster.row(y0 + row) + x0, std::size_t(columns) * sizeof(std::uint16_t));
 }

@@ -165,10 +165,10 @@ TEST(EncoderFELICS, AdversarialTilesRoundTripWithinTheBound)
     EXPECT_GT(FastEncode(noise).size(), 8192u);  // more than a raw tile: the writer must not cut it
 }
 
-TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
+TEST(EncoderFELICS, FastCodingMatchesStepByStepCodingOnDamagedTerrain)
 {
     // Terrain-like tiles (small steps, short and long runs, now and then a jump) exercise every
-    // token form the table takes and the ones it leaves to the bit-cache reads; flipped bits,
+    // token form the encoder's blocks and the table take and the ones left to the bit-cache reads; flipped bits,
     // cuts and plain garbage (some with long zero runs) then make the streams end, or overrun
     // their count, anywhere. Each stream is decoded once more beside the one before it.
     std::mt19937 random(29);
@@ -192,6 +192,9 @@ TEST(EncoderFELICS, FastDecodeMatchesStepByStepReadingOnDamagedTerrain)
             samples[i] = static_cast<std::uint16_t>(value);
         }
         std::vector<std::uint8_t> code = FastEncode(samples);
+        // The encoder makes tokens in blocks and runs that cross them; its bytes must be those
+        // of the step-by-step encoding for every length and run position.
+        ASSERT_EQ(code, ReferenceEncode(samples)) << trial;
         const unsigned damage = trial < 100 ? 0 : random() % 5;
         if (damage == 1)
             code[random() % code.size()] ^= static_cast<std::uint8_t>(1u << (random() % 8));
