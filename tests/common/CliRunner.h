@@ -55,6 +55,14 @@ protected:
     void TearDown() override { std::filesystem::remove_all(m_dir); }
 
     std::string path(const std::string& name) const { return m_dir + "/" + name; }
+    // `text` with each '@' made this folder and a slash: tables of cases are written before any
+    // folder exists, and name its files "@name".
+    std::string here(std::string text) const
+    {
+        for (std::size_t at = text.find('@'); at != std::string::npos; at = text.find('@', at + m_dir.size() + 1))
+            text.replace(at, 1, m_dir + "/");
+        return text;
+    }
     // "altimo-cli ARGUMENTS" run in this test's folder.
     CliRun run(const std::string& arguments) const { return RunCli(arguments, m_dir); }
 
