@@ -2,7 +2,6 @@
 // meets it: the exit status, the message on stderr, and that nothing else changed (the output
 // file keeps its older content, or is not created, and no temporary file is left).
 #include "RobustnessTestSupport.h"
-#include "tests/common/CaseName.h"
 #include "codec/HeightDat.h"
 #include "support/BitMask.h"
 #include "tools/Image.h"
@@ -14,6 +13,7 @@
 
 using namespace robustness;
 using testcli::PutLe;
+using testcli::Refusal;
 
 namespace
 {
@@ -92,45 +92,11 @@ protected:
         for (const char* output : {"out.raw", "out.bmp", "out.sl", "out.wtr", "out.png"})
             WriteText(path(output), "older output");
     }
-
-    // Runs the command and expects `exitCode`, `message` on stderr, and the folder as it was:
-    // every file (the older outputs among them) unchanged, and nothing new: no output, no
-    // temporary file, no folder. Only the file `written`, when named, may have been written.
-    void expectRefused(const std::string& arguments, int exitCode, const std::string& message,
-                       const std::string& written = "")
-    {
-        const std::vector<std::string> before = snapshot(written);
-        const CliRun run = runCli(arguments);
-        EXPECT_EQ(run.exitCode, exitCode) << arguments << "\n" << run.err;
-        EXPECT_NE(run.err.find(message), std::string::npos) << "stderr: " << run.err << "\nexpected: " << message;
-        EXPECT_EQ(run.err.rfind("altimo-cli: ", 0), 0u) << run.err;
-        EXPECT_EQ(snapshot(written), before);
-    }
-    // Each name in the folder but `except`, with a hash of what the file holds.
-    std::vector<std::string> snapshot(const std::string& except) const
-    {
-        std::vector<std::string> files;
-        for (const std::string& name : names())
-            if (name != except)
-                files.push_back(name + " " + std::to_string(std::hash<std::string>{}(ReadText(path(name)))));
-        return files;
-    }
 };
 
 const std::string kNoSuch = ": No such file or directory";
 const std::string kInvalidWtr = std::string(kInvalidWtrCaption) + ": ";
 const std::string kRawSize = "Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW";
-
-// A command refused for one of its files: its exit status, a piece of its message, and the one
-// file it may have written before it met the refusal. "@name" is a file of the test's folder.
-struct Refusal
-{
-    const char* name;
-    std::string arguments;
-    int exitCode;
-    std::string message;
-    std::string written = "";
-};
 
 const Refusal kRefusals[] = {
     // One voice for every command: a missing input is named with the path, what went wrong and
@@ -195,8 +161,7 @@ class RefusedInput : public BadInput, public testing::WithParamInterface<Refusal
 
 TEST_P(RefusedInput, ExitsWithTheReasonAndKeepsTheOutput)
 {
-    const Refusal& c = GetParam();
-    expectRefused(here(c.arguments), c.exitCode, here(c.message), c.written);
+    expectRefused(GetParam());
 }
 
 INSTANTIATE_TEST_SUITE_P(BadInput, RefusedInput, testing::ValuesIn(kRefusals),
