@@ -220,9 +220,7 @@ const Smoothing kSmoothings[] = {
     {"NegativePasses", Points({{0, 0}, {3, 3}, {9, 0}}), -2, Points({{0, 0}, {3, 3}, {9, 0}})},
 };
 
-class SmoothLineOf : public testing::TestWithParam<Smoothing>
-{
-};
+using SmoothLineOf = testing::TestWithParam<Smoothing>;
 } // namespace
 
 TEST_P(SmoothLineOf, Example)

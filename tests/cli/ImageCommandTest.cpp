@@ -71,9 +71,7 @@ const Refusal kRefusals[] = {
     {"UnknownPreviewMode", "preview @hills.dat -o @x.png --mode shiny", 2, "--mode"},
 };
 
-class ImageRefusal : public ScratchFolderTest, public testing::WithParamInterface<Refusal>
-{
-};
+using ImageRefusal = testcli::Rows<ScratchFolderTest, Refusal>;
 } // namespace
 
 TEST_P(ImageRefusal, ExplainsAndLeavesNoOutput)

@@ -100,9 +100,7 @@ const Refusal kRefusals[] = {
     {"DecodeWithoutOutput", "wtr-decode @in.bmp", 2, "--output is required"},
 };
 
-class WtrRefusal : public WtrCommands, public testing::WithParamInterface<Refusal>
-{
-};
+using WtrRefusal = testcli::Rows<WtrCommands, Refusal>;
 } // namespace
 
 TEST_P(WtrRefusal, NamesTheOptionAndWritesNothing)

@@ -48,12 +48,7 @@ protected:
 
 } // namespace
 
-namespace
-{
-class OddSize : public DATElevationDBTest, public testing::WithParamInterface<std::pair<int, int>>
-{
-};
-} // namespace
+using OddSize = testcli::Rows<DATElevationDBTest, std::pair<int, int>>;
 
 TEST_P(OddSize, RoundTripsThroughTheReader)
 {
@@ -193,9 +188,7 @@ const Damage kDamages[] = {
      }},
 };
 
-class DamagedDat : public DATElevationDBTest, public testing::WithParamInterface<Damage>
-{
-};
+using DamagedDat = testcli::Rows<DATElevationDBTest, Damage>;
 } // namespace
 
 TEST_P(DamagedDat, IsRejected)

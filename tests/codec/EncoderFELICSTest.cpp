@@ -127,9 +127,7 @@ const TokenExample kTokenExamples[] = {
     {"HalfWayRoundDown", {40000, 7232}, {{1, 25536, 0, 0}, {0, 32768, 0, 0}}}, // 7232 - 40000 = -32768
 };
 
-class TokensOf : public testing::TestWithParam<TokenExample>
-{
-};
+using TokensOf = testing::TestWithParam<TokenExample>;
 } // namespace
 
 TEST_P(TokensOf, Example)

@@ -56,8 +56,11 @@ struct Refusal
     std::string written = ""; // the one file the command may write before it meets the refusal
 };
 
-// Each row of a table run as a parameterised case is named after its `name`, so that a failure
-// reads Suite/Fixture.Test/RowName.
+// The fixture of a table's cases: `Fixture` with a row as its parameter. Each case is named after
+// its row's `name` (kCaseName), so that a failure reads Suite/Fixture.Test/RowName.
+template <typename Fixture, typename Row> class Rows : public Fixture, public testing::WithParamInterface<Row>
+{
+};
 inline constexpr auto kCaseName = [](const auto& row) { return std::string(row.param.name); };
 
 // A fixture with a folder of its own under the temporary directory, removed with everything in

@@ -154,9 +154,7 @@ const Refusal kRefusals[] = {
     {"TruncatedPng", "wtr-encode @truncated.png -o @out.wtr", 1, "@truncated.png: "},
 };
 
-class RefusedInput : public BadInput, public testing::WithParamInterface<Refusal>
-{
-};
+using RefusedInput = testcli::Rows<BadInput, Refusal>;
 } // namespace
 
 TEST_P(RefusedInput, ExitsWithTheReasonAndKeepsTheOutput)
@@ -304,9 +302,7 @@ const Named kNamed[] = {
      true},
 };
 
-class NameOrMisfit : public BadInput, public testing::WithParamInterface<Named>
-{
-};
+using NameOrMisfit = testcli::Rows<BadInput, Named>;
 } // namespace
 
 TEST_P(NameOrMisfit, IsNamed)

@@ -56,9 +56,7 @@ const Refusal kSameFiles[] = {
     {"ThroughAHardLink", "dat-decode @map.dat -o @hard.raw", 2, "is the same file as the input @map.dat"},
 };
 
-class SameFileAsInput : public OutputSafety, public testing::WithParamInterface<Refusal>
-{
-};
+using SameFileAsInput = testcli::Rows<OutputSafety, Refusal>;
 } // namespace
 
 TEST_P(SameFileAsInput, IsRefusedAndLeftAsItWas)

@@ -53,9 +53,7 @@ const SizeSource kSources[] = {
     {"BigEndianOption", "d.raw", "", "", "--width 300 --height 260 --byte-order big", ""},
 };
 
-class SizeFrom : public ProcessSize, public testing::WithParamInterface<SizeSource>
-{
-};
+using SizeFrom = testcli::Rows<ProcessSize, SizeSource>;
 
 const Refusal kRefusals[] = {
     {"NoSizeAnywhere", "process @odd.raw", 1,
@@ -68,9 +66,7 @@ const Refusal kRefusals[] = {
     {"UnknownByteOrder", "process @map.raw --width 300 --height 260 --byte-order middle", 2, "--byte-order"},
 };
 
-class SizeRefusal : public ProcessSize, public testing::WithParamInterface<Refusal>
-{
-};
+using SizeRefusal = testcli::Rows<ProcessSize, Refusal>;
 } // namespace
 
 TEST_P(SizeFrom, GivesTheHeightFileOfTheSizeGivenAndTheSummarySaysWhere)

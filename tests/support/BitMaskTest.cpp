@@ -243,9 +243,7 @@ const HeaderField kDisagreeing[] = {
     {"LastOffset", kWtrHeaderSize + 6 * 8, 3, 8},
 };
 
-class DisagreeingHeader : public testing::TestWithParam<HeaderField>
-{
-};
+using DisagreeingHeader = testing::TestWithParam<HeaderField>;
 } // namespace
 
 TEST_P(DisagreeingHeader, IsRefused)

@@ -96,12 +96,7 @@ Rgb Expected(const Case& c, int x, int y)
 }
 } // namespace
 
-namespace
-{
-class BitmapKind : public ScratchFolderTest, public testing::WithParamInterface<Case>
-{
-};
-} // namespace
+using BitmapKind = testcli::Rows<ScratchFolderTest, Case>;
 
 TEST_P(BitmapKind, LoadsEveryPixelAndRefusesEveryTruncatedPrefix)
 {
@@ -168,9 +163,7 @@ const NotABmp kNotBmps[] = {
      }()},
 };
 
-class NotABmpFile : public ScratchFolderTest, public testing::WithParamInterface<NotABmp>
-{
-};
+using NotABmpFile = testcli::Rows<ScratchFolderTest, NotABmp>;
 } // namespace
 
 TEST_P(NotABmpFile, IsRefused)
