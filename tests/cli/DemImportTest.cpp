@@ -84,17 +84,26 @@ void WriteGeoTiff(const std::string& path, const Raster& raster)
     GDALClose(dataset);
 }
 
-// A hill with a valley below sea level, in metres.
-std::vector<double> Terrain(int width, int height, double low, double high)
+// A hill with a valley below sea level, from `low` to `high` metres, as a raster of `type` (in
+// whole metres for an integer type), with `nodata` its nodata value unless that is NaN.
+Raster Hill(double low, double high, GDALDataType type = GDT_Float32, double nodata = NAN, int width = 300,
+            int height = 280)
 {
-    std::vector<double> heights(std::size_t(width) * height);
+    Raster raster;
+    raster.width = width;
+    raster.height = height;
+    raster.type = type;
+    raster.heights.resize(std::size_t(width) * height);
+    const bool whole = type != GDT_Float32 && type != GDT_Float64;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
         {
-            const double t = 0.5 + 0.5 * std::sin(x * 0.05) * std::cos(y * 0.031);
-            heights[std::size_t(y) * width + x] = low + (high - low) * t;
+            const double h = low + (high - low) * (0.5 + 0.5 * std::sin(x * 0.05) * std::cos(y * 0.031));
+            raster.heights[std::size_t(y) * width + x] = whole ? std::round(h) : h;
         }
-    return heights;
+    raster.hasNodata = !std::isnan(nodata);
+    raster.nodata = raster.hasNodata ? nodata : 0;
+    return raster;
 }
 
 // The lowest and highest height of the cells that are not nodata: the auto range.
@@ -223,13 +232,7 @@ protected:
 TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleNamed)
 {
     // 840 m of relief around sea level, with a nodata hole.
-    Raster raster;
-    raster.type = GDT_Int16;
-    raster.heights = Terrain(raster.width, raster.height, -3, 837);
-    for (double& h : raster.heights)
-        h = std::round(h);
-    raster.hasNodata = true;
-    raster.nodata = -32768;
+    Raster raster = Hill(-3, 837, GDT_Int16, -32768);
     for (int y = 100; y < 110; ++y)
         for (int x = 50; x < 70; ++x)
             raster.heights[std::size_t(y) * raster.width + x] = raster.nodata; // 200 cells
@@ -389,13 +392,7 @@ std::vector<bool> NodataCells(const Raster& raster)
 TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExports)
 {
     // Whole metres with a void of 3 cells and one of about 3,000, neither touching the edge.
-    Raster raster;
-    raster.type = GDT_Int16;
-    raster.heights = Terrain(raster.width, raster.height, -120, 2300);
-    for (double& h : raster.heights)
-        h = std::round(h);
-    raster.hasNodata = true;
-    raster.nodata = -32768;
+    Raster raster = Hill(-120, 2300, GDT_Int16, -32768);
     std::vector<bool> small(raster.heights.size());
     std::vector<bool> large(raster.heights.size());
     for (const int i : {30 * 300 + 40, 30 * 300 + 41, 31 * 300 + 41})
@@ -416,7 +413,6 @@ TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExport
     EXPECT_THAT(result.out, HasSubstr("nodata cells: " + std::to_string(cells) + ": 2 voids of " +
                                       std::to_string(cells) + " cells filled from their rims"));
     const Decoded map = Decode(path("dem.raw"));
-    const auto [low, high] = ValidRange(raster);
     ExpectMapped(map.samples, raster, map.offset, map.gain); // the data as before
     const double half = map.gain / 2 * (1 + 1e-9);
     for (const std::vector<bool>* region : {&small, &large})
@@ -499,10 +495,7 @@ double SteepestSlope(const Raster& raster)
 TEST_F(DemImport, AFootprintCarriedOutwardMakesNoCliffAlongIt)
 {
     // Floats of gentle slopes inside a footprint with bays and capes, -9999 around it.
-    Raster raster;
-    raster.heights = Terrain(raster.width, raster.height, 10, 560);
-    raster.hasNodata = true;
-    raster.nodata = -9999;
+    Raster raster = Hill(10, 560, GDT_Float32, -9999);
     for (int y = 0; y < raster.height; ++y)
         for (int x = 0; x < raster.width; ++x)
         {
@@ -537,8 +530,7 @@ TEST_F(DemImport, AFootprintCarriedOutwardMakesNoCliffAlongIt)
 
 TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
 {
-    Raster raster;
-    raster.heights = Terrain(raster.width, raster.height, 12.25, 845.5);
+    Raster raster = Hill(12.25, 845.5);
     raster.heights[7] = std::nan("");
     WriteGeoTiff(path("dem32.tif"), raster);
     const testcli::CliRun result = run("import " + path("dem32.tif") + " -o " + path("dem32.raw"));
@@ -557,12 +549,10 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
     EXPECT_LE(map.samples[7], highest);
 
     // Float64 in a zone measured in feet: 10 ft pixels are 3.048 m.
-    Raster feet;
-    feet.type = GDT_Float64;
+    Raster feet = Hill(-3.5, 14000.125, GDT_Float64);
     feet.epsg = kFeetZone;
     feet.transform[1] = 10;
     feet.transform[5] = -10;
-    feet.heights = Terrain(feet.width, feet.height, -3.5, 14000.125);
     WriteGeoTiff(path("dem64.tif"), feet);
     const testcli::CliRun feetRun = run("import " + path("dem64.tif") + " -o " + path("dem64.raw"));
     ASSERT_EQ(feetRun.exitCode, 0) << feetRun.out << feetRun.err;
@@ -574,12 +564,7 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
 // A hill of `width` x `height` cells of -9999 outside an ellipse that touches the edges' centres.
 Raster Footprint(int width, int height, double low, double high)
 {
-    Raster raster;
-    raster.width = width;
-    raster.height = height;
-    raster.heights = Terrain(width, height, low, high);
-    raster.hasNodata = true;
-    raster.nodata = -9999;
+    Raster raster = Hill(low, high, GDT_Float32, -9999, width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
         {
@@ -594,25 +579,15 @@ Raster Footprint(int width, int height, double low, double high)
 // A whole-metre DEM of 403 x 344 pixels of 90 m.
 Raster Int16Dem()
 {
-    Raster raster;
-    raster.width = 403;
-    raster.height = 344;
-    raster.type = GDT_Int16;
+    Raster raster = Hill(141, 547, GDT_Int16, NAN, 403, 344);
     raster.transform[1] = 90;
     raster.transform[5] = -90;
-    raster.heights = Terrain(403, 344, 141, 547);
-    for (double& h : raster.heights)
-        h = std::round(h);
     return raster;
 }
 
 Raster SmallDem()
 {
-    Raster raster;
-    raster.width = 180;
-    raster.height = 120;
-    raster.heights = Terrain(180, 120, 5, 60);
-    return raster;
+    return Hill(5, 60, GDT_Float32, NAN, 180, 120);
 }
 
 struct ShapeCase
@@ -675,9 +650,8 @@ TEST_F(DemImport, AnyShapeBecomesASquareMapWithinTheSourcesHeights)
 TEST_F(DemImport, MessagesNameTheRealCauseAndTheirSuggestionsWork)
 {
     // Pixels of 30 x 20 m: the source's size is named, and the --size named makes the map.
-    Raster oblong;
+    Raster oblong = Hill(0, 100);
     oblong.transform[5] = -20;
-    oblong.heights = Terrain(oblong.width, oblong.height, 0, 100);
     WriteGeoTiff(path("oblong.tif"), oblong);
     const std::string importOblong = "import " + path("oblong.tif") + " -o " + path("oblong.raw");
     for (const std::string given : {"", " --pixel-size 25"})
@@ -807,9 +781,7 @@ TEST_F(DemImport, HeightsInFeetBecomeMetres)
     for (const auto& row : rows)
     {
         SCOPED_TRACE(std::string(row.unit) + row.srs);
-        Raster feet;
-        feet.type = GDT_Float64;
-        feet.heights = Terrain(feet.width, feet.height, -100, 9000);
+        Raster feet = Hill(-100, 9000, GDT_Float64);
         feet.unit = row.unit;
         feet.srs = row.srs;
         WriteGeoTiff(path("feet.tif"), feet);
@@ -825,16 +797,11 @@ TEST_F(DemImport, HeightsInFeetBecomeMetres)
 TEST_F(DemImport, ScaleAndOffsetSurviveExportAndImportAndLargePixelsReachTheHeightFile)
 {
     // A scaled UInt16 GeoTIFF of 500 m pixels: its samples are kept, their meaning travels.
-    Raster scaled;
-    scaled.width = scaled.height = 260;
-    scaled.type = GDT_UInt16;
+    Raster scaled = Hill(100, 60000, GDT_UInt16, NAN, 260, 260);
     scaled.transform[1] = 500;
     scaled.transform[5] = -500;
     scaled.scale = 0.25;
     scaled.offset = -2000;
-    scaled.heights = Terrain(260, 260, 100, 60000);
-    for (double& h : scaled.heights)
-        h = std::round(h);
     WriteGeoTiff(path("scaled.tif"), scaled);
     ASSERT_EQ(run("-q import " + path("scaled.tif") + " -o " + path("map.raw")).exitCode, 0);
     const Decoded first = Decode(path("map.raw"));
@@ -857,14 +824,8 @@ TEST_F(DemImport, ScaleAndOffsetSurviveExportAndImportAndLargePixelsReachTheHeig
 
 TEST_F(DemImport, UnsignedGeoTiffsImportAsBefore)
 {
-    Raster raster;
-    raster.type = GDT_UInt16;
+    Raster raster = Hill(0, 65535, GDT_UInt16, 0);
     raster.transform[5] = -20; // not square: only the pixel size is then unknown
-    raster.hasNodata = true;
-    raster.nodata = 0;
-    raster.heights = Terrain(raster.width, raster.height, 0, 65535);
-    for (double& h : raster.heights)
-        h = std::round(h);
     WriteGeoTiff(path("u16.tif"), raster);
     const testcli::CliRun result = run("import " + path("u16.tif") + " -o " + path("u16.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
@@ -876,11 +837,7 @@ TEST_F(DemImport, UnsignedGeoTiffsImportAsBefore)
 }
 TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExport)
 {
-    Raster raster;
-    raster.width = raster.height = 260;
-    raster.heights = Terrain(260, 260, -40.5, 910.25);
-    raster.hasNodata = true;
-    raster.nodata = -9999;
+    Raster raster = Hill(-40.5, 910.25, GDT_Float32, -9999, 260, 260);
     raster.heights[1000] = raster.nodata;
     WriteGeoTiff(path("dem.tif"), raster);
     ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("dem.raw")).exitCode, 0);
@@ -927,8 +884,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     EXPECT_EQ(far, 0);
 
     // --like another raster of the map; one of another size is refused before anything is written.
-    Raster other;
-    other.heights = Terrain(other.width, other.height, 0, 1);
+    const Raster other = Hill(0, 1);
     WriteGeoTiff(path("other.tif"), other);
     const testcli::CliRun mismatch = run("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " +
                                      path("other.tif"));
@@ -970,9 +926,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
 }
 TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
 {
-    Raster raster;
-    raster.width = raster.height = 260;
-    raster.heights = Terrain(260, 260, 0, 100);
+    const Raster raster = Hill(0, 100, GDT_Float32, NAN, 260, 260);
     WriteGeoTiff(path("dem.tif"), raster);
     ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("dem.raw")).exitCode, 0);
     ASSERT_EQ(run("-q process " + path("dem.raw")).exitCode, 0);
