@@ -161,7 +161,9 @@ std::string Number(double value)
     return text;
 }
 
-// A RAW map as GDAL opens it through its header: samples, height mapping and georeference.
+// A raster as GDAL opens it (a RAW map through its header): the samples and values of its first
+// band, its height mapping and georeference, its mask band (0 where there is no data), the
+// mask's flags and the NoData value.
 struct Decoded
 {
     int width = 0;
@@ -171,13 +173,18 @@ struct Decoded
     double transform[6] = {};
     std::string wkt;
     std::vector<std::uint16_t> samples;
+    std::vector<double> values;
+    std::vector<std::uint8_t> mask;
+    int maskFlags = 0;
+    int hasNodata = FALSE;
+    double nodata = 0;
 };
 
-Decoded Decode(const std::string& raw)
+Decoded Decode(const std::string& path)
 {
     Decoded map;
-    GDALDatasetH dataset = GDALOpen(raw.c_str(), GA_ReadOnly);
-    EXPECT_NE(dataset, nullptr) << raw;
+    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(dataset, nullptr) << path;
     if (dataset == nullptr)
         return map;
     map.width = GDALGetRasterXSize(dataset);
@@ -188,9 +195,19 @@ Decoded Decode(const std::string& raw)
     GDALGetGeoTransform(dataset, map.transform);
     map.wkt = GDALGetProjectionRef(dataset);
     map.samples.resize(std::size_t(map.width) * map.height);
+    map.values.resize(map.samples.size());
+    map.mask.resize(map.samples.size());
     EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, map.width, map.height, map.samples.data(), map.width, map.height,
                            GDT_UInt16, 0, 0),
               CE_None);
+    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, map.width, map.height, map.values.data(), map.width, map.height,
+                           GDT_Float64, 0, 0),
+              CE_None);
+    EXPECT_EQ(GDALRasterIO(GDALGetMaskBand(band), GF_Read, 0, 0, map.width, map.height, map.mask.data(), map.width,
+                           map.height, GDT_Byte, 0, 0),
+              CE_None);
+    map.maskFlags = GDALGetMaskFlags(band);
+    map.nodata = GDALGetRasterNoDataValue(band, &map.hasNodata);
     GDALClose(dataset);
     return map;
 }
@@ -303,40 +320,6 @@ TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleN
     EXPECT_EQ(clipped[std::size_t(105) * raster.width + 60], 32768); // 500 m: floor(32767.5 + 0.5)
 }
 
-// What GDAL reads of a raster's first band: its values, its mask band (0 where there is no
-// data), the mask's flags and the NoData value.
-struct Band
-{
-    std::vector<double> values;
-    std::vector<std::uint8_t> mask;
-    int maskFlags = 0;
-    int hasNodata = FALSE;
-    double nodata = 0;
-};
-
-Band ReadBand(const std::string& path)
-{
-    Band read;
-    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
-    EXPECT_NE(dataset, nullptr) << path;
-    if (dataset == nullptr)
-        return read;
-    const int width = GDALGetRasterXSize(dataset);
-    const int height = GDALGetRasterYSize(dataset);
-    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
-    read.values.resize(std::size_t(width) * height);
-    read.mask.resize(read.values.size());
-    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, width, height, read.values.data(), width, height, GDT_Float64, 0, 0),
-              CE_None);
-    EXPECT_EQ(GDALRasterIO(GDALGetMaskBand(band), GF_Read, 0, 0, width, height, read.mask.data(), width, height,
-                           GDT_Byte, 0, 0),
-              CE_None);
-    read.maskFlags = GDALGetMaskFlags(band);
-    read.nodata = GDALGetRasterNoDataValue(band, &read.hasNodata);
-    GDALClose(dataset);
-    return read;
-}
-
 // The cells a map's exports must mark: export --heights metres writes NoData exactly there, and
 // export of the samples a mask band that is 0 exactly there.
 void ExpectExportsMark(const std::string& folder, const std::string& dat, const std::vector<bool>& nodata)
@@ -344,14 +327,14 @@ void ExpectExportsMark(const std::string& folder, const std::string& dat, const 
     const std::string metresPath = folder + "/metres.tif";
     const std::string samplesPath = folder + "/samples.tif";
     ASSERT_EQ(testcli::RunCli("-q export " + dat + " -o " + metresPath + " --heights metres", folder).exitCode, 0);
-    const Band metres = ReadBand(metresPath);
+    const Decoded metres = Decode(metresPath);
     ASSERT_EQ(metres.values.size(), nodata.size());
     EXPECT_TRUE(metres.hasNodata);
     EXPECT_EQ(metres.nodata, -32768);
     const testcli::CliRun samples = testcli::RunCli("export " + dat + " -o " + samplesPath, folder);
     ASSERT_EQ(samples.exitCode, 0) << samples.err;
     EXPECT_THAT(samples.out, HasSubstr("cells of the source marked in a mask band"));
-    const Band masked = ReadBand(samplesPath);
+    const Decoded masked = Decode(samplesPath);
     EXPECT_EQ(masked.maskFlags, GMF_PER_DATASET);
     ASSERT_EQ(masked.mask.size(), nodata.size());
     long long wrong = 0;
@@ -434,7 +417,7 @@ TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExport
 
     // The mask beside the RAW holds the voids, named in the header, and reaches the exports
     // through the height file's sidecar.
-    const Band mask = ReadBand(path("dem_nodata.tif"));
+    const Decoded mask = Decode(path("dem_nodata.tif"));
     ASSERT_EQ(mask.values.size(), nodata.size());
     long long wrong = 0;
     for (std::size_t i = 0; i < nodata.size(); ++i)
