@@ -573,62 +573,70 @@ Raster SmallDem()
     return Hill(5, 60, GDT_Float32, NAN, 180, 120);
 }
 
-struct ShapeCase
+Raster Int16DemWithANodataRow()
+{
+    Raster raster = Int16Dem();
+    raster.hasNodata = true;
+    raster.nodata = -32768;
+    std::fill_n(raster.heights.begin() + 403 * 100, 403, raster.nodata);
+    return raster;
+}
+
+// A raster of any shape imported to a square map of `size` samples, and what the summary says.
+struct Shape
 {
     const char* name;
     Raster raster;
     std::string options;
     int size;
-    const char* says; // in the summary
+    const char* says;
 };
 
-TEST_F(DemImport, AnyShapeBecomesASquareMapWithinTheSourcesHeights)
-{
-    // The DEM with a nodata row, a float DEM of 1:3 whose footprint is an ellipse in nodata, a
-    // raster too small for a map.
-    Raster int16 = Int16Dem();
-    int16.hasNodata = true;
-    int16.nodata = -32768;
-    std::fill_n(int16.heights.begin() + 403 * 100, 403, int16.nodata);
-    const ShapeCase cases[] = {
-        {"pad", int16, "--size 513", 513, "padded with nodata to a square: 29.1 rows above and 29.9 below"},
-        {"crop", int16, "--size 257 --fit crop", 257, "cut to the centre square: 29.4 columns on the left"},
-        {"window", int16, "--size 257 --window 3 4 300 200", 257, "took the window 3 4 300 200 of the 403 x 344"},
-        {"footprint", Footprint(120, 360, -20.5, 310.25), "--size 257", 257, "120 x 360 pixels of 30 m to 257 x 257"},
-        {"cubic", Footprint(120, 360, -20.5, 310.25), "--size 257 -r cubic", 257, "(cubic)"},
-        {"small", SmallDem(), "--size 257", 257, "padded with nodata"},
-    };
-    for (const ShapeCase& c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        WriteGeoTiff(path("dem.tif"), c.raster);
-        const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw") + " " + c.options);
-        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
-        EXPECT_THAT(result.out, HasSubstr(c.says));
-        const Decoded map = Decode(path("dem.raw"));
-        ASSERT_EQ(map.width, c.size);
-        ASSERT_EQ(map.height, c.size);
-        EXPECT_EQ(map.transform[1], -map.transform[5]); // square pixels
-        EXPECT_THAT(result.out, HasSubstr("pixel size: " + Number(map.transform[1]) + " m"));
-        // Nothing overshoots or leaks from the nodata value; a named cubic may overshoot.
-        if (std::string(c.name) != "cubic")
-        {
-            const auto [low, high] = ValidRange(c.raster);
-            ExpectWithin(map, low, high);
-        }
-    }
+// The DEM with a nodata row, a float DEM of 1:3 whose footprint is an ellipse in nodata, a
+// raster too small for a map.
+const Shape kShapes[] = {
+    {"Pad", Int16DemWithANodataRow(), "--size 513", 513, "padded with nodata to a square: 29.1 rows above and 29.9 below"},
+    {"Crop", Int16DemWithANodataRow(), "--size 257 --fit crop", 257, "cut to the centre square: 29.4 columns on the left"},
+    {"Window", Int16DemWithANodataRow(), "--size 257 --window 3 4 300 200", 257,
+     "took the window 3 4 300 200 of the 403 x 344"},
+    {"Footprint", Footprint(120, 360, -20.5, 310.25), "--size 257", 257, "120 x 360 pixels of 30 m to 257 x 257"},
+    {"Cubic", Footprint(120, 360, -20.5, 310.25), "--size 257 -r cubic", 257, "(cubic)"},
+    {"Small", SmallDem(), "--size 257", 257, "padded with nodata"},
+};
 
-    // Padding keeps the whole DEM and moves the origin by whole map pixels, centred.
-    WriteGeoTiff(path("dem.tif"), int16);
-    ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("pad.raw") + " --size 513").exitCode, 0);
-    const Decoded pad = Decode(path("pad.raw"));
-    const double pixel = 403 * 90 / 513.0;
-    EXPECT_NEAR(pad.transform[1], pixel, 1e-9);
-    EXPECT_EQ(pad.transform[0], int16.transform[0]);
-    const double above = (pad.transform[3] - int16.transform[3]) / pixel;
-    EXPECT_NEAR(above, std::round(above), 1e-6);
-    EXPECT_NEAR(above * pixel, (403 - 344) * 90 / 2.0, pixel);
+using SquareMap = testcli::Rows<DemImport, Shape>;
+
+TEST_P(SquareMap, LiesWithinTheSourcesHeights)
+{
+    const Shape& c = GetParam();
+    WriteGeoTiff(path("dem.tif"), c.raster);
+    const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw") + " " + c.options);
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr(c.says));
+    const Decoded map = Decode(path("dem.raw"));
+    ASSERT_EQ(map.width, c.size);
+    ASSERT_EQ(map.height, c.size);
+    EXPECT_EQ(map.transform[1], -map.transform[5]); // square pixels
+    EXPECT_THAT(result.out, HasSubstr("pixel size: " + Number(map.transform[1]) + " m"));
+    // Nothing overshoots or leaks from the nodata value; a named cubic may overshoot.
+    if (std::string(c.name) != "Cubic")
+    {
+        const auto [low, high] = ValidRange(c.raster);
+        ExpectWithin(map, low, high);
+    }
+    if (std::string(c.name) == "Pad")
+    {
+        // Padding keeps the whole DEM and moves the origin by whole map pixels, centred.
+        const double pixel = 403 * 90 / 513.0;
+        EXPECT_NEAR(map.transform[1], pixel, 1e-9);
+        EXPECT_EQ(map.transform[0], c.raster.transform[0]);
+        const double above = (map.transform[3] - c.raster.transform[3]) / pixel;
+        EXPECT_NEAR(above, std::round(above), 1e-6);
+        EXPECT_NEAR(above * pixel, (403 - 344) * 90 / 2.0, pixel);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(DemImport, SquareMap, testing::ValuesIn(kShapes), testcli::kCaseName);
 
 TEST_F(DemImport, MessagesNameTheRealCauseAndTheirSuggestionsWork)
 {
