@@ -761,29 +761,31 @@ TEST_F(DemImport, GeographicDemsLandOnSquareMetresInTheirUtmZone)
     ASSERT_EQ(run("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25 --keep-crs").exitCode, 0);
 }
 
-TEST_F(DemImport, HeightsInFeetBecomeMetres)
+// Feet as the band's unit, or as the vertical unit of a compound system.
+struct Feet
 {
-    // Feet as the band's unit, and as the vertical unit of a compound system.
-    const struct
-    {
-        const char* unit;
-        const char* srs;
-    } rows[] = {{"ft", ""}, {"", "EPSG:32633+8228"}};
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(std::string(row.unit) + row.srs);
-        Raster feet = Hill(-100, 9000, GDT_Float64);
-        feet.unit = row.unit;
-        feet.srs = row.srs;
-        WriteGeoTiff(path("feet.tif"), feet);
-        const testcli::CliRun result = run("import " + path("feet.tif") + " -o " + path("feet.raw"));
-        ASSERT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_THAT(result.out, HasSubstr("converted to metres"));
-        const auto [low, high] = ValidRange(feet);
-        EXPECT_THAT(result.out, HasSubstr("heights " + Number(low * 0.3048) + ".." + Number(high * 0.3048) + ";"));
-        ExpectWithin(Decode(path("feet.raw")), low * 0.3048, high * 0.3048);
-    }
+    const char* name;
+    const char* unit;
+    const char* srs;
+};
+const Feet kFeet[] = {{"AsTheBandsUnit", "ft", ""}, {"AsTheVerticalUnitOfTheSystem", "", "EPSG:32633+8228"}};
+using HeightsInFeet = testcli::Rows<DemImport, Feet>;
+
+TEST_P(HeightsInFeet, BecomeMetres)
+{
+    Raster feet = Hill(-100, 9000, GDT_Float64);
+    feet.unit = GetParam().unit;
+    feet.srs = GetParam().srs;
+    WriteGeoTiff(path("feet.tif"), feet);
+    const testcli::CliRun result = run("import " + path("feet.tif") + " -o " + path("feet.raw"));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("converted to metres"));
+    const auto [low, high] = ValidRange(feet);
+    EXPECT_THAT(result.out, HasSubstr("heights " + Number(low * 0.3048) + ".." + Number(high * 0.3048) + ";"));
+    ExpectWithin(Decode(path("feet.raw")), low * 0.3048, high * 0.3048);
 }
+
+INSTANTIATE_TEST_SUITE_P(DemImport, HeightsInFeet, testing::ValuesIn(kFeet), testcli::kCaseName);
 
 TEST_F(DemImport, ScaleAndOffsetSurviveExportAndImportAndLargePixelsReachTheHeightFile)
 {
