@@ -120,40 +120,6 @@ std::pair<double, double> ValidRange(const Raster& raster)
     return {low, high};
 }
 
-// Whether a raster GDAL opens lies where `raster` lies: origin, pixel size and projection.
-void ExpectOnTheMapOf(GDALDatasetH dataset, const Raster& raster)
-{
-    double transform[6] = {};
-    ASSERT_EQ(GDALGetGeoTransform(dataset, transform), CE_None);
-    for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(transform[i], raster.transform[i]) << i;
-    OGRSpatialReferenceH source = OSRNewSpatialReference(Wkt(raster.epsg).c_str());
-    OGRSpatialReferenceH read = OSRNewSpatialReference(GDALGetProjectionRef(dataset));
-    EXPECT_TRUE(OSRIsSame(source, read));
-    OSRDestroySpatialReference(read);
-    OSRDestroySpatialReference(source);
-}
-
-// Every band of an 8-bit picture GDAL reads, interleaved; checked to lie on `raster` when given.
-std::vector<std::uint8_t> Pixels(const std::string& path, const Raster* raster = nullptr)
-{
-    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
-    EXPECT_NE(dataset, nullptr) << path;
-    if (dataset == nullptr)
-        return {};
-    const int width = GDALGetRasterXSize(dataset);
-    const int height = GDALGetRasterYSize(dataset);
-    const int bands = GDALGetRasterCount(dataset);
-    std::vector<std::uint8_t> pixels(std::size_t(width) * height * bands);
-    EXPECT_EQ(GDALDatasetRasterIO(dataset, GF_Read, 0, 0, width, height, pixels.data(), width, height, GDT_Byte,
-                                  bands, nullptr, bands, GSpacing(bands) * width, 1),
-              CE_None);
-    if (raster != nullptr)
-        ExpectOnTheMapOf(dataset, *raster);
-    GDALClose(dataset);
-    return pixels;
-}
-
 std::string Number(double value)
 {
     char text[32];
@@ -210,6 +176,38 @@ Decoded Decode(const std::string& path)
     map.nodata = GDALGetRasterNoDataValue(band, &map.hasNodata);
     GDALClose(dataset);
     return map;
+}
+
+// Whether a raster GDAL opened lies where `raster` lies: origin, pixel size and projection.
+void ExpectOnTheMapOf(const Decoded& map, const Raster& raster)
+{
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(map.transform[i], raster.transform[i]) << i;
+    OGRSpatialReferenceH source = OSRNewSpatialReference(Wkt(raster.epsg).c_str());
+    OGRSpatialReferenceH read = OSRNewSpatialReference(map.wkt.c_str());
+    EXPECT_TRUE(OSRIsSame(source, read));
+    OSRDestroySpatialReference(read);
+    OSRDestroySpatialReference(source);
+}
+
+// Every band of an 8-bit picture GDAL reads, interleaved; checked to lie on `raster` when given.
+std::vector<std::uint8_t> Pixels(const std::string& path, const Raster* raster = nullptr)
+{
+    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(dataset, nullptr) << path;
+    if (dataset == nullptr)
+        return {};
+    const int width = GDALGetRasterXSize(dataset);
+    const int height = GDALGetRasterYSize(dataset);
+    const int bands = GDALGetRasterCount(dataset);
+    std::vector<std::uint8_t> pixels(std::size_t(width) * height * bands);
+    EXPECT_EQ(GDALDatasetRasterIO(dataset, GF_Read, 0, 0, width, height, pixels.data(), width, height, GDT_Byte,
+                                  bands, nullptr, bands, GSpacing(bands) * width, 1),
+              CE_None);
+    GDALClose(dataset);
+    if (raster != nullptr)
+        ExpectOnTheMapOf(Decode(path), *raster);
+    return pixels;
 }
 
 // Every height of the map, through its gain and offset, within low..high to half a step.
@@ -836,14 +834,11 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("dem.raw")).exitCode, 0);
 
     // GDAL opens the RAW through its header: the source's georeference and the height mapping.
-    GDALDatasetH raw = GDALOpen(path("dem.raw").c_str(), GA_ReadOnly);
-    ASSERT_NE(raw, nullptr);
+    const Decoded raw = Decode(path("dem.raw"));
     ExpectOnTheMapOf(raw, raster);
-    double transform[6] = {};
-    const double step = GDALGetRasterScale(GDALGetRasterBand(raw, 1), nullptr);
+    const double step = raw.gain;
     EXPECT_EQ(step, 5.0 / 257); // heights -40.5..910.25
-    EXPECT_EQ(GDALGetRasterOffset(GDALGetRasterBand(raw, 1), nullptr), -45);
-    GDALClose(raw);
+    EXPECT_EQ(raw.offset, -45);
 
     // process takes the size, the pixel size and the georeference from the header alone.
     const testcli::CliRun processed = run("process " + path("dem.raw"));
@@ -862,14 +857,10 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     const testcli::CliRun metres = run("export " + path("dem.dat") + " -o " + path("out.tif") + " --heights metres");
     ASSERT_EQ(metres.exitCode, 0) << metres.out << metres.err;
     EXPECT_THAT(metres.out, HasSubstr("georeference from " + path("dem.dat.json")));
-    GDALDatasetH out = GDALOpen(path("out.tif").c_str(), GA_ReadOnly);
-    ASSERT_NE(out, nullptr);
+    const Decoded out = Decode(path("out.tif"));
     ExpectOnTheMapOf(out, raster);
-    std::vector<double> heights(raster.heights.size());
-    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(out, 1), GF_Read, 0, 0, 260, 260, heights.data(), 260, 260, GDT_Float64,
-                           0, 0),
-              CE_None);
-    GDALClose(out);
+    const std::vector<double>& heights = out.values;
+    ASSERT_EQ(heights.size(), raster.heights.size());
     int far = 0;
     for (std::size_t i = 0; i < heights.size(); ++i)
         if (raster.heights[i] != raster.nodata)
@@ -889,9 +880,8 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     GDALDatasetH like = GDALOpen(path("like.tif").c_str(), GA_ReadOnly);
     ASSERT_NE(like, nullptr);
     EXPECT_EQ(GDALGetRasterDataType(GDALGetRasterBand(like, 1)), GDT_UInt16);
-    ASSERT_EQ(GDALGetGeoTransform(like, transform), CE_None);
-    EXPECT_EQ(transform[0], raster.transform[0]);
     GDALClose(like);
+    EXPECT_EQ(Decode(path("like.tif")).transform[0], raster.transform[0]);
 
     // The sidecar of the height file comes before the RAW's header.
     MapGeoReference shifted;
@@ -903,11 +893,7 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     const testcli::CliRun fromSidecar = run("export " + path("dem.dat") + " -o " + path("side.tif"));
     ASSERT_EQ(fromSidecar.exitCode, 0) << fromSidecar.err;
     EXPECT_THAT(fromSidecar.out, HasSubstr("georeference from " + path("dem.dat.json")));
-    GDALDatasetH side = GDALOpen(path("side.tif").c_str(), GA_ReadOnly);
-    ASSERT_NE(side, nullptr);
-    ASSERT_EQ(GDALGetGeoTransform(side, transform), CE_None);
-    EXPECT_EQ(transform[0], raster.transform[0] + 1000);
-    GDALClose(side);
+    EXPECT_EQ(Decode(path("side.tif")).transform[0], raster.transform[0] + 1000);
     std::filesystem::remove(path("dem.dat.json"));
 
     // Without a header the heights in metres are unknown.
