@@ -293,10 +293,9 @@ TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleN
         inexact += raster.heights[i] != raster.nodata && metres.samples[i] != raster.heights[i] + 257;
     EXPECT_EQ(inexact, 0);
     // A step too fine for the heights is refused, naming the way out; a step and a range conflict.
-    const testcli::CliRun fine = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 0.01");
-    EXPECT_EQ(fine.exitCode, 1);
-    EXPECT_THAT(fine.err, HasSubstr("--height-step 0.01: the heights " + Number(low) + ".." + Number(high) +
-                                    " need more than the 65,535 steps"));
+    expectRefused("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 0.01", 1,
+                  "--height-step 0.01: the heights " + Number(low) + ".." + Number(high) +
+                      " need more than the 65,535 steps");
     EXPECT_EQ(
         run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 1 --height-range 0:9").exitCode, 2);
     EXPECT_EQ(run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 0").exitCode, 2);
@@ -448,10 +447,8 @@ TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExport
     for (std::size_t i = 0; i < nodata.size(); ++i)
         elsewhere += nodata[i] && clipped[i] != 32768; // 500 m: floor(32767.5 + 0.5)
     EXPECT_EQ(elsewhere, 0);
-    const testcli::CliRun both = run("import " + path("dem.tif") + " -o " + path("x.raw") +
-                                     " --fill-voids on --nodata-height 500");
-    EXPECT_EQ(both.exitCode, 2);
-    EXPECT_THAT(both.err, HasSubstr("--nodata-height gives every nodata cell one height"));
+    expectRefused("import " + path("dem.tif") + " -o " + path("x.raw") + " --fill-voids on --nodata-height 500", 2,
+                  "--nodata-height gives every nodata cell one height");
 }
 
 // Slopes of a raster of 30 m pixels in degrees, the steepest of its valid cells' central
@@ -593,8 +590,10 @@ struct Shape
 // The DEM with a nodata row, a float DEM of 1:3 whose footprint is an ellipse in nodata, a
 // raster too small for a map.
 const Shape kShapes[] = {
-    {"Pad", Int16DemWithANodataRow(), "--size 513", 513, "padded with nodata to a square: 29.1 rows above and 29.9 below"},
-    {"Crop", Int16DemWithANodataRow(), "--size 257 --fit crop", 257, "cut to the centre square: 29.4 columns on the left"},
+    {"Pad", Int16DemWithANodataRow(), "--size 513", 513,
+     "padded with nodata to a square: 29.1 rows above and 29.9 below"},
+    {"Crop", Int16DemWithANodataRow(), "--size 257 --fit crop", 257,
+     "cut to the centre square: 29.4 columns on the left"},
     {"Window", Int16DemWithANodataRow(), "--size 257 --window 3 4 300 200", 257,
      "took the window 3 4 300 200 of the 403 x 344"},
     {"Footprint", Footprint(120, 360, -20.5, 310.25), "--size 257", 257, "120 x 360 pixels of 30 m to 257 x 257"},
@@ -668,10 +667,9 @@ TEST_F(DemImport, MessagesNameTheRealCauseAndTheirSuggestionsWork)
 
     // Too small: refused, with the --size that makes a map of it.
     WriteGeoTiff(path("small.tif"), SmallDem());
-    const testcli::CliRun tiny = run("import " + path("small.tif") + " -o " + path("small.raw"));
-    EXPECT_EQ(tiny.exitCode, 1);
-    EXPECT_THAT(tiny.err, HasSubstr("the raster is 180 x 120 pixels, smaller than the 256 a height map needs on each "
-                                    "side; --size 257 resamples it"));
+    expectRefused("import " + path("small.tif") + " -o " + path("small.raw"), 1,
+                  "the raster is 180 x 120 pixels, smaller than the 256 a height map needs on each side; --size 257 "
+                  "resamples it");
 
     // process names the header's pixels whichever way the pixel size came; unsigned samples
     // imported as they are keep the georeference of their source.
@@ -687,13 +685,10 @@ TEST_F(DemImport, MessagesNameTheRealCauseAndTheirSuggestionsWork)
         EXPECT_THAT(processed.err, HasSubstr("importing its source with --size 513 gives square pixels"));
     }
 
-    const testcli::CliRun badRange = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-range 5:5");
-    EXPECT_EQ(badRange.exitCode, 2);
-    EXPECT_THAT(badRange.err, HasSubstr("--height-range: 5:5: MIN must be below MAX"));
-    const testcli::CliRun badBand = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --band 2");
-    EXPECT_EQ(badBand.exitCode, 1);
-    EXPECT_THAT(badBand.err, HasSubstr("--band 2: the raster has 1 band"));
-    EXPECT_FALSE(Exists(path("x.raw")));
+    expectRefused("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-range 5:5", 2,
+                  "--height-range: 5:5: MIN must be below MAX");
+    expectRefused("import " + path("dem.tif") + " -o " + path("x.raw") + " --band 2", 1,
+                  "--band 2: the raster has 1 band");
 }
 
 // Haversine distance in metres between two longitude, latitude points.
@@ -753,9 +748,8 @@ TEST_F(DemImport, GeographicDemsLandOnSquareMetresInTheirUtmZone)
     EXPECT_THAT(kept.err, HasSubstr("geographic coordinates (degrees)"));
     EXPECT_THAT(kept.err, HasSubstr("import it without --keep-crs (to EPSG:32632, its UTM zone)"));
     EXPECT_EQ(Decode(path("kept.raw")).width, 300);
-    const testcli::CliRun given = run("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25");
-    EXPECT_EQ(given.exitCode, 1);
-    EXPECT_THAT(given.err, HasSubstr("--keep-crs keeps degrees and takes it"));
+    expectRefused("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25", 1,
+                  "--keep-crs keeps degrees and takes it");
     ASSERT_EQ(run("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25 --keep-crs").exitCode, 0);
 }
 
@@ -870,11 +864,8 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     // --like another raster of the map; one of another size is refused before anything is written.
     const Raster other = Hill(0, 1);
     WriteGeoTiff(path("other.tif"), other);
-    const testcli::CliRun mismatch = run("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " +
-                                     path("other.tif"));
-    EXPECT_EQ(mismatch.exitCode, 1);
-    EXPECT_THAT(mismatch.err, HasSubstr(path("other.tif") + ": it is 300 x 280 pixels and the height file 260 x 260"));
-    EXPECT_FALSE(Exists(path("like.tif")));
+    expectRefused("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " + path("other.tif"), 1,
+                  path("other.tif") + ": it is 300 x 280 pixels and the height file 260 x 260");
     ASSERT_EQ(run("-q export " + path("dem.dat") + " -o " + path("like.tif") + " --like " + path("dem.tif")).exitCode,
               0);
     GDALDatasetH like = GDALOpen(path("like.tif").c_str(), GA_ReadOnly);
@@ -898,10 +889,8 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
 
     // Without a header the heights in metres are unknown.
     std::filesystem::remove(path("dem.raw.hdr"));
-    const testcli::CliRun unknown = run("export " + path("dem.dat") + " -o " + path("m.tif") + " --heights metres");
-    EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_THAT(unknown.err, HasSubstr("the heights in metres are not known"));
-    EXPECT_FALSE(Exists(path("m.tif")));
+    expectRefused("export " + path("dem.dat") + " -o " + path("m.tif") + " --heights metres", 1,
+                  "the heights in metres are not known");
 }
 TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
 {
@@ -936,9 +925,7 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     GDALClose(memory);
     ASSERT_EQ(run("-q wtr-encode " + path("lake.png") + " --block-size 128 -o " + path("lake.wtr")).exitCode, 0);
     const std::string banks = "banks " + path("lake.wtr") + " --scale 2 --water-pixel-size 15 -o " + path("lake.sl");
-    const testcli::CliRun kml = run(banks + " --vector " + path("lake.kml"));
-    EXPECT_EQ(kml.exitCode, 2);
-    EXPECT_THAT(kml.err, HasSubstr("name it .gpkg, .geojson, .json or .shp"));
+    expectRefused(banks + " --vector " + path("lake.kml"), 2, "name it .gpkg, .geojson, .json or .shp");
 
     const struct
     {
@@ -1001,10 +988,8 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     std::filesystem::remove(path("dem.dat.json"));
     std::filesystem::remove(path("dem.raw.hdr"));
     std::filesystem::remove(path("lake.sl"));
-    const testcli::CliRun nowhere = run(banks + " --vector " + path("x.gpkg") + " --like " + path("dem.dat"));
-    EXPECT_EQ(nowhere.exitCode, 1);
-    EXPECT_THAT(nowhere.err, HasSubstr(path("dem.dat") + ": the map has no georeference"));
-    EXPECT_FALSE(Exists(path("x.gpkg")) || Exists(path("lake.sl")));
+    expectRefused(banks + " --vector " + path("x.gpkg") + " --like " + path("dem.dat"), 1,
+                  path("dem.dat") + ": the map has no georeference");
 }
 TEST_F(DemImport, ThePaddingOfASquareMapIsNodataToTheExports)
 {

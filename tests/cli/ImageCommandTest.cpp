@@ -64,9 +64,11 @@ const Refusal kRefusals[] = {
     {"BrokenHeightFile", "export @broken.dat -o @d.png", 1, "not a valid height file"},
     {"ExportAsJpeg", "export @broken.dat -o @e.jpg", 2, "--output: @e.jpg must end in .png"},
     {"NoOutput", "import @colour.png", 2, "--output is required"},
-    {"HeightRangeOfOneNumber", "import @small.png -o @f.raw --height-range 10", 2, "--height-range: 10 is neither MIN:MAX"},
+    {"HeightRangeOfOneNumber", "import @small.png -o @f.raw --height-range 10", 2,
+     "--height-range: 10 is neither MIN:MAX"},
     {"SizeOutsideItsRange", "import @small.png -o @g.raw --size 100", 2, "--size: 100 is outside"},
-    {"HeightsInFeet", "export @broken.dat -o @h.tif --heights feet", 2, "--heights: feet is neither samples nor metres"},
+    {"HeightsInFeet", "export @broken.dat -o @h.tif --heights feet", 2,
+     "--heights: feet is neither samples nor metres"},
     {"MetresInAPng", "export @broken.dat -o @i.png --heights metres", 2, "need a GeoTIFF"},
     {"UnknownPreviewMode", "preview @hills.dat -o @x.png --mode shiny", 2, "--mode"},
 };

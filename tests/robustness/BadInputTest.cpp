@@ -115,14 +115,18 @@ const Refusal kRefusals[] = {
     // And so is an output whose folder is missing.
     {"MissingFolderOfProcess", "process @map.raw --width 256 --height 256 -o @nodir/m", 1,
      "@nodir/m.dat: cannot write the file" + kNoSuch},
-    {"MissingFolderOfBanks", "banks @mask.wtr -o @nodir/x.sl", 1, "@nodir/x.sl: The file could not be written" + kNoSuch},
+    {"MissingFolderOfBanks", "banks @mask.wtr -o @nodir/x.sl", 1,
+     "@nodir/x.sl: The file could not be written" + kNoSuch},
     // (The shorelines are written before the preview.)
     {"MissingFolderOfBanksPreview", "banks @mask.wtr -o @x.sl --preview @nodir/x.png", 1,
      "@nodir/x.png: cannot write the file" + kNoSuch, "x.sl"},
     {"MissingFolderOfCliff", "cliff @map.dat -o @nodir/x.bmp", 1, "@nodir/x.bmp: Can not write cliff bitmap" + kNoSuch},
-    {"MissingFolderOfDatDecode", "dat-decode @map.dat -o @nodir/x.raw", 1, "@nodir/x.raw: cannot write the file" + kNoSuch},
-    {"MissingFolderOfWtrEncode", "wtr-encode @grey.png -o @nodir/x.wtr", 1, "@nodir/x.wtr: cannot write the file" + kNoSuch},
-    {"MissingFolderOfWtrDecode", "wtr-decode @mask.wtr -o @nodir/x.bmp", 1, "@nodir/x.bmp: cannot write the file" + kNoSuch},
+    {"MissingFolderOfDatDecode", "dat-decode @map.dat -o @nodir/x.raw", 1,
+     "@nodir/x.raw: cannot write the file" + kNoSuch},
+    {"MissingFolderOfWtrEncode", "wtr-encode @grey.png -o @nodir/x.wtr", 1,
+     "@nodir/x.wtr: cannot write the file" + kNoSuch},
+    {"MissingFolderOfWtrDecode", "wtr-decode @mask.wtr -o @nodir/x.bmp", 1,
+     "@nodir/x.bmp: cannot write the file" + kNoSuch},
     {"MissingFolderOfPreview", "preview @map.dat -o @nodir/x.png", 1, "@nodir/x.png: cannot write the file" + kNoSuch},
     {"MissingFolderOfImport", "import @grey.png -o @nodir/x.raw", 1, "@nodir/x.raw: cannot write the file" + kNoSuch},
     {"MissingFolderOfExport", "export @map.dat -o @nodir/x.png", 1, "@nodir/x.png: cannot write the file" + kNoSuch},
@@ -170,7 +174,8 @@ TEST_F(BadInput, TheUndamagedFilesGoThrough)
 {
     EXPECT_EQ(runCli("dat-decode " + path("good.dat") + " -o " + path("out.raw")).exitCode, 0);
     EXPECT_EQ(ReadText(path("out.raw")).size(), 130u * 70u * 2u);
-    EXPECT_EQ(runCli("banks " + path("good.wtr") + " -o " + path("out.sl") + " --scale 1 --min-river-size 2").exitCode, 0);
+    EXPECT_EQ(runCli("banks " + path("good.wtr") + " -o " + path("out.sl") + " --scale 1 --min-river-size 2").exitCode,
+              0);
     EXPECT_NE(ReadText(path("out.sl")), "older output");
     EXPECT_EQ(runCli("wtr-encode " + path("small.png") + " -o " + path("out.wtr")).exitCode, 0);
 }
@@ -208,7 +213,8 @@ const Unusable kUnusable[] = {
     {"WaterMaskThatIsNotOne", "--water @bad.wtr", "@bad.wtr: Invalid WTR file",
      "is not a valid WTR file; @map_w.dat not written"},
     // A mask that loads but holds a damaged block is refused the same way, not read as dry land.
-    {"WaterMaskWithADamagedBlock", "--scale 2 --water @damaged64.wtr", "@damaged64.wtr: Invalid WTR file (1 corrupt blocks)",
+    {"WaterMaskWithADamagedBlock", "--scale 2 --water @damaged64.wtr",
+     "@damaged64.wtr: Invalid WTR file (1 corrupt blocks)",
      "corrupt blocks; @map_w.dat not written"},
     {"LeverThatIsNotABitmap", "--lever @bad.wtr", "@bad.wtr: not a usable lever bitmap",
      "could not read the lever bitmap"},

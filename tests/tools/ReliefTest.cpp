@@ -68,7 +68,8 @@ using ReliefOf = testing::TestWithParam<Ramp>;
 TEST_P(ReliefOf, HandWorkedPixels)
 {
     const Ramp& c = GetParam();
-    const auto rgb = Relief(testcli::Grid<std::uint16_t>(c.width, c.height, c.value), c.width, c.height, RampSettings());
+    const auto rgb =
+        Relief(testcli::Grid<std::uint16_t>(c.width, c.height, c.value), c.width, c.height, RampSettings());
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(PixelAt(rgb, c.width, c.width == 1 ? 0 : i, c.width == 1 ? i : 0), c.expected[std::size_t(i)]) << i;
 }
