@@ -1,10 +1,11 @@
 #pragma once
-// A job's settings described once: for every field its name, the command-line option (also the
+// A job's numbers described once: for every field its name, the command-line option (also the
 // batch manifest's key), the inclusive range and the help text. The default is the settings
-// struct's own initial value. The command line builds its options, range checks and help from
-// these tables, the batch manifest reads its keys through them, and the pages look their ranges
-// up in them by name, checked while compiling.
+// struct's own initial value. A job's description (base/JobOptions.h) takes its numbers from
+// these tables, which the command line and the batch are made from, and the pages look their
+// ranges up in them by name, checked while compiling.
 #include "base/FieldRange.h"
+#include "base/Status.h"
 #include "base/Text.h"
 
 #include <charconv>
@@ -126,44 +127,45 @@ template <typename Settings> std::string RangeText(const JobField<Settings>& fie
     return FormatFieldNumber(field.range.min) + ".." + FormatFieldNumber(field.range.max);
 }
 
-// The value as the settings would hold it, checked against the range: empty when it is inside,
+// The value as the settings would hold it, checked against the range: ok when it is inside,
 // otherwise why not ("2 is outside the range 0..1").
-template <typename Settings> std::string CheckFieldValue(const JobField<Settings>& field, double value)
+template <typename Settings> Status CheckField(const JobField<Settings>& field, double value)
 {
     const double held = field.kind == FieldKind::single ? double(static_cast<float>(value)) : value;
     // The float nearest a bound such as 0.01 may lie just beside it.
     const double low = field.kind == FieldKind::single ? double(static_cast<float>(field.range.min)) : field.range.min;
     const double high = field.kind == FieldKind::single ? double(static_cast<float>(field.range.max)) : field.range.max;
     if (std::isnan(held) || held < low || held > high)
-        return FormatFieldNumber(value) + (field.bounds ? " must be a number " : " is outside the range ") +
-               RangeText(field);
-    return {};
+        return {StatusCode::invalidSettings, FormatFieldNumber(value) +
+                                                 (field.bounds ? " must be a number " : " is outside the range ") +
+                                                 RangeText(field)};
+    return Ok();
 }
 
-// Parses `text` as the field's kind, checks its range and stores it. Returns an empty string,
-// or why the text was refused. The command line and the batch manifest both set fields here,
-// so they accept and refuse the same texts with the same words.
-template <typename Settings> std::string SetField(const JobField<Settings>& field, Settings& settings, std::string_view text)
+// Parses `text` as the field's kind, checks its range and stores it, or answers why the text was
+// refused. The command line and the batch manifest both set fields here, so they accept and
+// refuse the same texts with the same words.
+template <typename Settings> Status SetField(const JobField<Settings>& field, Settings& settings, std::string_view text)
 {
     double value = 0;
     if (field.kind == FieldKind::integer)
     {
         const std::optional<long long> whole = ParseWhole(text);
         if (!whole)
-            return "\"" + std::string(text) + "\" is not a whole number";
+            return {StatusCode::invalidSettings, "\"" + std::string(text) + "\" is not a whole number"};
         value = double(*whole);
     }
     else
     {
         const std::optional<double> number = ParseNumber(text);
         if (!number)
-            return "\"" + std::string(text) + "\" is not a number";
+            return {StatusCode::invalidSettings, "\"" + std::string(text) + "\" is not a number"};
         value = *number;
     }
-    if (std::string problem = CheckFieldValue(field, value); !problem.empty())
-        return problem;
+    if (Status status = CheckField(field, value); !status)
+        return status;
     field.set(settings, value);
-    return {};
+    return Ok();
 }
 
 // The first field of the table, in its order, whose value lies outside its range, or null.
@@ -176,7 +178,7 @@ const JobField<Settings>* FirstFieldOutOfRange(const JobField<Settings> (&table)
     {
         if (desktop && field.check == FieldCheck::commandLine)
             continue;
-        if (!CheckFieldValue(field, field.get(settings)).empty() || (desktop && !InRange(field.page, field.get(settings))))
+        if (!CheckField(field, field.get(settings)) || (desktop && !InRange(field.page, field.get(settings))))
             return &field;
     }
     return nullptr;

@@ -80,6 +80,6 @@ JobResult CheckJobFields(const JobField<Settings> (&table)[N], const Settings& s
 {
     if (const JobField<Settings>* field = FirstFieldOutOfRange(table, settings, desktop))
         return JobFailure(JobStatus::refused,
-                          std::string(field->option) + ": " + CheckFieldValue(*field, field->get(settings)));
+                          std::string(field->option) + ": " + CheckField(*field, field->get(settings)).message);
     return {};
 }

@@ -2,35 +2,23 @@
 // page's settings and the main dialog's resolution scale as options, and optionally a PNG of the
 // filtered water image with the shorelines drawn as the preview draws them, and the lines as GIS
 // vector data, placed on the map when its georeference is given.
-#include "banks/BanksJob.h"
-#include "tools/GdalRaster.h"
-#include "tools/PreviewRender.h"
 #include "banks/ShorelineFile.h"
 #include "cli/CliSupport.h"
 #include "cli/JsonWriter.h"
-#include "tools/MapGeoSource.h"
-#include "support/BitMask.h"
-#include "tools/ShorelineVector.h"
+#include "tools/BanksRequest.h"
+#include "tools/PreviewRender.h"
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <tuple>
 
 namespace
 {
 
 struct BanksOptions
 {
-    std::string wtr;
-    std::string output;
-    std::string preview;
-    std::string vector; // GeoPackage, GeoJSON or shapefile
-    std::string like;   // the map the lines are placed on
-    BanksSettings settings;
-    bool cellSizeGiven = false; // --water-pixel-size; else with --like the map's pixel size / scale
+    BanksRequest request;
     bool json = false;
 };
 
@@ -45,87 +33,25 @@ public:
     }
 };
 
-// The vector format is told by the extension alone (a stream has none), and needs GDAL; --like
-// places the vector lines and nothing else.
-JobResult CheckVectorOutput(const BanksOptions& options)
-{
-    if (options.vector.empty())
-    {
-        if (options.like.empty())
-            return {};
-        return JobFailure(JobStatus::refused, "--like: " + options.like +
-                                                  " places the --vector lines on the map; give --vector FILE too");
-    }
-    if (ShorelineVectorDriver(options.vector).empty())
-        return JobFailure(JobStatus::refused, "--vector: " + options.vector +
-                                                  ": the format is told by the extension; name it " +
-                                                  kShorelineVectorExtensions);
-    if (!HeightImageHasGdal())
-        return JobFailure(JobStatus::failed,
-                          "--vector: " + options.vector + ": vector output goes through GDAL/OGR: " + GdalMissing());
-    return {};
-}
-
-// The command's job: its output names and the vector output's placement are checked once the
-// files are, and the preview is the banks preview's picture.
-BanksJob BanksCommandJob(const BanksOptions& options, const JobPaths& paths, ShorelinePlacement& placement)
-{
-    BanksJob job(options.wtr, options.settings, options.output, options.preview);
-    job.prepare = [&options, &paths, &placement](BanksSettings& settings)
-    {
-        for (const auto& [path, format, extension] : {std::tuple{&options.output, "a shoreline file", ".sl"},
-                                                      {&options.preview, "a PNG picture", ".png"}})
-            if (std::string problem = OutputNameProblem(*path, format, {extension}); !problem.empty())
-                return JobFailure(JobStatus::refused, problem);
-        if (JobResult vector = CheckVectorOutput(options); !vector.ok())
-            return vector;
-        if (!options.like.empty())
-        {
-            std::string error;
-            std::vector<std::string> warnings;
-            const bool placed = PlaceMaskOnMap(options.wtr, options.like, settings.resolutionScale,
-                                               options.cellSizeGiven ? double(settings.waterPixelSize) : 0.0,
-                                               double(settings.waterPixelSize), placement, error, warnings);
-            for (const std::string& warning : warnings)
-                PrintWarning(warning);
-            if (!placed)
-                return JobFailure(JobStatus::failed, error);
-            // The lines' metres are the map's: its cells, not the page's fixed size.
-            if (placement.blockSize > 0)
-            {
-                settings.waterPixelSize = static_cast<float>(placement.cellSize);
-                placement.cellSize = double(settings.waterPixelSize);
-            }
-        }
-        SummariesAwayFromOutput(paths);
-        return JobResult{};
-    };
-    job.writePreview = WriteBanksPreview;
-    return job;
-}
-
-int RunBanksCommand(const BanksOptions& options, const JobPaths& paths, const CliContext& context)
+int RunBanksCommand(const BanksOptions& command, const JobPaths& paths, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
+    const BanksRequest& options = command.request;
     BanksMessages messages;
-    BanksResult generated;
-    ShorelinePlacement placement;
-    const JobResult job = RunBanksJob(BanksCommandJob(options, paths, placement), messages, &generated);
+    BanksAnswer answer;
+    const JobResult job =
+        RunBanksRequest(options, messages, PrintWarning, answer, [&paths] { SummariesAwayFromOutput(paths); });
     for (const std::string& warning : job.warnings)
         PrintWarning(warning);
+    if (answer.vectorFailed)
+        PrintError(job.message);
     if (!job.ok())
         return ExitCodeOf(job);
-    const BanksResult& result = generated;
+    const BanksResult& result = answer.generated;
+    const ShorelinePlacement& placement = answer.placement;
     const double writeSeconds = job.seconds("write");
-    std::string error;
-    if (!options.vector.empty() &&
-        !WriteShorelineVector(options.vector, result.lines, options.like.empty() ? nullptr : &placement, error))
-    {
-        PrintError(error);
-        return kExitJobFailed;
-    }
 
-    if (options.json)
+    if (command.json)
     {
         const BanksTimings& t = result.timings;
         JsonWriter json;
@@ -185,30 +111,21 @@ void RegisterBanksCommand(CLI::App& app, CliContext& context)
 {
     auto options = std::make_shared<BanksOptions>();
     CLI::App* command = app.add_subcommand("banks", "Turn a compressed water mask (.wtr) into shorelines (.sl)");
-    command->add_option("WTR", options->wtr, "compressed water mask")->required();
-    command->add_option("-o,--output", options->output, "shoreline file to write (.sl)")->required();
-    auto fields = std::make_shared<FieldOptions<BanksSettings, std::size(kBanksFields)>>(command, kBanksFields);
-    command->add_option("--preview", options->preview,
-                        "also write a PNG of the filtered water image with the shorelines");
-    command->add_option("--vector", options->vector,
-                        "also write the lines as GIS features (fields index, points): .gpkg, .geojson/.json or .shp");
-    command->add_option("--like", options->like,
-                        "place the --vector lines on this map: its height file (.dat, through <base>.dat.json), "
-                        "the RAW's ENVI header or any raster of it (default: the .sl metres, no coordinate system)");
+    auto described = std::make_shared<CommandOptions<BanksRequest>>(command, BanksDescription());
     command->add_flag("--json", options->json,
                       "print a JSON summary (files, sizes, line and point counts, times) instead of the text");
     command->callback(
-        [options, fields, &context]
+        [options, described, &context]
         {
-            if (!fields->apply(options->settings, context))
+            const BanksRequest& request = options->request;
+            if (!described->apply(options->request, context))
                 return;
-            options->cellSizeGiven = fields->given("water-pixel-size");
-            JobPaths paths{{options->wtr}, {options->output}, true, options->json};
-            for (const std::string* output : {&options->preview, &options->vector})
+            JobPaths paths{{request.wtr}, {request.output}, true, options->json};
+            for (const std::string* output : {&request.preview, &request.vector})
                 if (!output->empty())
                     paths.outputs.push_back(*output);
-            if (!options->like.empty())
-                paths.inputs.push_back(options->like);
+            if (!request.like.empty())
+                paths.inputs.push_back(request.like);
             if ((context.exitCode = CheckCommandPaths(paths)) == kExitOk)
                 context.exitCode = RunBanksCommand(*options, paths, context);
         });

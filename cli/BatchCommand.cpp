@@ -2,17 +2,11 @@
 // job (skipping the jobs that read its output), and reports each; with --shard K/N only the K-th
 // of N slices of them. Exit status 1 when any job failed, 2 when the manifest or the slice is not
 // valid.
-#include "banks/BanksJob.h"
 #include "banks/ShorelineFile.h"
-#include "base/JobFiles.h"
 #include "cli/BatchManifest.h"
 #include "cli/CliSupport.h"
-#include "cliff/CliffJob.h"
-#include "heightproc/ProcessJob.h"
-#include "tools/MapGeoTiff.h"
-#include "tools/PreviewJob.h"
-#include "tools/PreviewRender.h"
-#include "tools/RawMap.h"
+#include "tools/ExportJob.h"
+#include "tools/ImportJob.h"
 
 #include <algorithm>
 #include <chrono>
@@ -47,6 +41,8 @@ struct JobVoice
 
     void error(const std::string& text) const { PrintError(where + ": " + text); }
     void warning(const std::string& text) const { PrintError(where + ": warning: " + text); }
+    // As the warnings' sink of a job's run.
+    void operator()(const std::string& text) const { warning(text); }
 };
 
 // Prints each message at once, named after its job; the job's answer keeps the first.
@@ -84,19 +80,15 @@ JobOutcome MapOutcome(const BatchJob& job, const JobVoice& voice, const CliConte
     JobMessages messages(voice);
     // A lever or mask that cannot be used fails the map, as it fails `process`, unless the job
     // asks to skip its stage.
-    ProcessJob process(job.raw, job.process);
-    process.keepGoing = job.keepGoing;
-    process.keepGoingName = "keep-going = yes";
-    RawMapHeader header;
-    header.inferSize = !job.sets("width") && !job.sets("height");
-    header.pixelSizeGiven = job.sets("pixel-size");
-    AttachRawMapHeader(process, header);
+    ProcessRequest request = job.map;
+    ProcessRun run;
+    run.keepGoingName = "keep-going = yes";
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);
-        result = RunProcessJob(process, progress, messages);
+        result = RunProcessRequest(request, progress, messages, run);
     }
-    FinishRawMap(process, header, result);
+    const RawMapHeader& header = request.header;
     result.warnings.insert(result.warnings.begin(), header.early.begin(), header.early.end());
     std::string detail = "wrote ";
     if (const std::string water = result.output("water"); !water.empty())
@@ -113,80 +105,72 @@ JobOutcome MapOutcome(const BatchJob& job, const JobVoice& voice, const CliConte
 JobOutcome BanksOutcome(const BatchJob& job, const JobVoice& voice)
 {
     JobMessages messages(voice);
-    BanksJob banks(job.wtr, job.banks, job.output, job.bankPreview);
-    banks.writePreview = WriteBanksPreview;
-    BanksResult generated;
-    const JobResult result = RunBanksJob(banks, messages, &generated);
-    std::string detail = "wrote " + Written(job.output) + ", " + std::to_string(generated.lines.size()) + " lines, " +
-                         std::to_string(CountShorePoints(generated.lines)) + " points";
-    if (!job.bankPreview.empty())
-        detail += ", " + Written(job.bankPreview);
+    BanksAnswer answer;
+    const BanksRequest& request = job.banks;
+    const JobResult result = RunBanksRequest(request, messages, voice, answer);
+    if (answer.vectorFailed)
+        voice.error(result.message);
+    std::string detail = "wrote " + Written(request.output) + ", " + std::to_string(answer.generated.lines.size()) +
+                         " lines, " + std::to_string(CountShorePoints(answer.generated.lines)) + " points";
+    for (const std::string* also : {&request.preview, &request.vector})
+        if (!also->empty())
+            detail += ", " + Written(*also);
     return Outcome(result, voice, detail);
 }
 
 JobOutcome CliffOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
     // The map's own height scale unless the job gives one, as the cliff command chooses it.
-    const JobField<CliffSettings>& field = CliffField("heightScale");
-    const HeightScaleChoice scale = ChooseHeightScale(job.dat, job.heightScale, double(job.cliff.heightScale),
-                                                      field.defaultValue(), field.range.min, field.range.max);
-    for (const std::string& warning : scale.warnings)
-        voice.warning(warning);
-    if (!scale.problem.empty())
-    {
-        voice.error(scale.problem);
-        return {false, scale.problem};
-    }
-    CliffSettings settings = job.cliff;
-    settings.heightScale = static_cast<float>(scale.scale);
+    CliffRequest request = job.cliff;
+    CliffAnswer answer;
     JobMessages messages(voice);
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);
-        // A .tif output is the mask as a GeoTIFF on the map, written as the cliff command writes it.
-        if (HeightImageFormatOf(job.output) == HeightImageFormat::GeoTiff)
-        {
-            MapRasterWrite write{job.dat, job.output, {}};
-            std::string error;
-            result = CheckJobFiles({job.dat}, {job.output});
-            if (result.ok() && (result = GeoTiffOutputProblem(job.output, {}, ".bmp")).ok() &&
-                !WriteCliffGeoTiff(write, settings, progress, error))
-                result = JobFailure(JobStatus::failed, error);
-            for (const std::string& warning : write.warnings)
-                voice.warning(warning);
-            if (!result.ok())
-                messages.show(result.message, {});
-            return Outcome(result, voice, "wrote " + Written(job.output));
-        }
-        CliffJob cliff(job.dat, settings, job.output);
-        cliff.prepare = [&job]
-        {
-            if (std::string problem = OutputNameProblem(job.output, "an 8-bit BMP or a GeoTIFF", {".bmp", ".tif", ".tiff"});
-                !problem.empty())
-                return JobFailure(JobStatus::refused, problem);
-            return JobResult{};
-        };
-        result = RunCliffJob(cliff, progress, messages);
+        result = RunCliffRequest(request, progress, messages, voice, answer);
     }
-    return Outcome(result, voice, "wrote " + Written(job.output));
+    return Outcome(result, voice, "wrote " + Written(request.output));
 }
 
 JobOutcome PreviewOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
 {
     JobMessages messages(voice);
-    PreviewJob preview;
-    preview.dat = job.dat;
-    preview.output = job.output;
-    preview.mode = job.mode;
-    preview.terrain = job.terrain;
-    preview.settings = job.relief;
-    preview.heightScale = job.heightScale;
     JobResult result;
     {
         TerminalProgress progress(voice.where, context.quiet);
-        result = RunPreviewJob(preview, progress, messages);
+        result = RunPreviewJob(job.preview, progress, messages);
     }
-    return Outcome(result, voice, "wrote " + Written(job.output));
+    return Outcome(result, voice, "wrote " + Written(job.preview.output));
+}
+
+JobOutcome ImportOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
+{
+    JobMessages messages(voice);
+    const ImportRequest& request = job.importRequest;
+    ImportSummary summary;
+    JobResult result;
+    {
+        TerminalProgress progress(voice.where, context.quiet);
+        progress.setWork(double(FileSize(request.input)), "B");
+        result = RunImportJob(request, progress, messages, &summary);
+    }
+    std::string detail = "wrote " + Written(request.output) + ", " + std::to_string(summary.image.width) + " x " +
+                         std::to_string(summary.image.height) + ", " + result.output("header");
+    if (!summary.mask.empty())
+        detail += ", " + summary.mask;
+    return Outcome(result, voice, detail);
+}
+
+JobOutcome ExportOutcome(const BatchJob& job, const JobVoice& voice, const CliContext& context)
+{
+    JobMessages messages(voice);
+    JobResult result;
+    {
+        TerminalProgress progress(voice.where, context.quiet);
+        progress.setWork(double(FileSize(job.exportRequest.input)), "B");
+        result = RunExportJob(job.exportRequest, progress, messages);
+    }
+    return Outcome(result, voice, "wrote " + Written(job.exportRequest.output));
 }
 
 JobOutcome RunJob(const BatchJob& job, const JobVoice& voice, const CliContext& context)
@@ -203,6 +187,10 @@ JobOutcome RunJob(const BatchJob& job, const JobVoice& voice, const CliContext& 
             return CliffOutcome(job, voice, context);
         case BatchJobKind::Preview:
             return PreviewOutcome(job, voice, context);
+        case BatchJobKind::Import:
+            return ImportOutcome(job, voice, context);
+        case BatchJobKind::Export:
+            return ExportOutcome(job, voice, context);
         }
     }
     catch (const std::bad_alloc&)
@@ -236,22 +224,27 @@ std::string Seconds(double seconds)
 int RunBatch(const BatchOptions& options, const CliContext& context)
 {
     BatchShard shard;
-    std::string error;
-    if (!options.shard.empty() && !ParseBatchShard(options.shard, shard, error))
+    if (!options.shard.empty())
     {
-        PrintError("--shard: " + error);
-        return kExitBadArguments;
+        const StatusOr<BatchShard> parsed = ParseBatchShard(options.shard);
+        if (!parsed)
+        {
+            PrintError("--shard: " + parsed.status.message);
+            return kExitBadArguments;
+        }
+        shard = *parsed;
     }
     const bool sharded = !options.shard.empty();
     // Every line of a slice names it, so that the logs of N machines can be told apart.
     const std::string prefix =
         sharded ? "shard " + std::to_string(shard.index) + "/" + std::to_string(shard.count) + ": " : std::string();
-    BatchManifest manifest;
-    if (!LoadBatchManifest(options.manifest, manifest, error))
+    const StatusOr<BatchManifest> loaded = LoadBatchManifest(options.manifest);
+    if (!loaded)
     {
-        PrintError(prefix + error);
+        PrintError(prefix + loaded.status.message);
         return kExitBadArguments;
     }
+    const BatchManifest& manifest = *loaded;
     const std::vector<std::size_t> jobs = sharded ? BatchShardJobs(manifest, shard) : BatchRunOrder(manifest);
     const std::size_t count = jobs.size();
     if (sharded)
@@ -332,8 +325,8 @@ void RegisterBatchCommand(CLI::App& app, CliContext& context)
     auto options = std::make_shared<BatchOptions>();
     CLI::App* command = app.add_subcommand(
         "batch",
-        "Run the map, banks, cliff and preview jobs listed in a manifest (docs/BATCH.md), going on past failures "
-        "and skipping the jobs that read a failed job's output");
+        "Run the map, banks, cliff, preview, import and export jobs listed in a manifest (docs/BATCH.md), going on "
+        "past failures and skipping the jobs that read a failed job's output");
     command->add_option("MANIFEST", options->manifest, "INI manifest listing the jobs and their settings")->required();
     command->add_flag("--check", options->check, "only check the manifest and list its jobs");
     command

@@ -5,6 +5,7 @@
 #include "base/JobFiles.h"
 #include "heightproc/Process.h"
 #include "heightproc/ProcessJob.h"
+#include "tools/ProcessRequest.h"
 
 #include <algorithm>
 #include <cctype>
@@ -25,68 +26,32 @@
 namespace
 {
 
-constexpr int kKinds = 4;
-constexpr const char* kKindNames[kKinds] = {"map", "banks", "cliff", "preview"};
+constexpr int kKinds = 6;
+constexpr const char* kKindNames[kKinds] = {"map", "banks", "cliff", "preview", "import", "export"};
 
-// Sets one field from a value; returns why the value is wrong, or an empty string.
-using Setter = std::function<std::string(BatchJob&, const std::string&)>;
+// Sets one key's value into its job, or answers why the value is wrong.
+using Setter = std::function<Status(BatchJob&, const std::string&)>;
 
 struct KeySpec
 {
     BatchJobKind kind;
-    const char* key;
+    std::string key;
+    bool required; // a job of this kind cannot do without it
+    bool path;     // a path, relative to the manifest's folder
     Setter set;
 };
 
-// A key that sets a row of a job's field table, through the same parsing and range check as the
-// command line's option of that name.
-template <typename Settings> Setter FieldKey(const JobField<Settings>& field, Settings BatchJob::*settings)
+// Every row of a job's description that has a manifest key, as a key of one kind of section:
+// the row's own parser, so a key takes and refuses what the command's option of that name does.
+template <typename Request>
+void AddOptionKeys(std::vector<KeySpec>& keys, BatchJobKind kind, const JobOptions<Request>& rows,
+                   Request BatchJob::*request)
 {
-    return [&field, settings](BatchJob& job, const std::string& text) { return SetField(field, job.*settings, text); };
-}
-
-// Every row of a table as a key of one kind of section.
-template <typename Settings, std::size_t N>
-void AddFieldKeys(std::vector<KeySpec>& keys, BatchJobKind kind, const JobField<Settings> (&table)[N],
-                  Settings BatchJob::*settings)
-{
-    for (const JobField<Settings>& field : table)
-        keys.push_back({kind, field.option, FieldKey(field, settings)});
-}
-
-Setter PathKey(std::string BatchJob::*member)
-{
-    // The manifest's folder is joined later, once for every path (see ResolvePaths).
-    return [member](BatchJob& job, const std::string& text) -> std::string
-    {
-        job.*member = text;
-        return {};
-    };
-}
-
-// Sets `value` from a boolean's text; returns why the text is not one, or an empty string.
-std::string ParseBool(const std::string& text, bool& value)
-{
-    const std::string lower = Lower(text);
-    if (lower == "true" || lower == "yes" || lower == "on" || lower == "1")
-        value = true;
-    else if (lower == "false" || lower == "no" || lower == "off" || lower == "0")
-        value = false;
-    else
-        return "\"" + text + "\" is not true or false";
-    return {};
-}
-
-Setter BoolKey(int ProcessSettings::*member)
-{
-    return [member](BatchJob& job, const std::string& text) -> std::string
-    {
-        bool value = false;
-        std::string problem = ParseBool(text, value);
-        if (problem.empty())
-            job.process.*member = value ? 1 : 0;
-        return problem;
-    };
+    for (const JobOption<Request>& row : rows)
+        if (!row.key.empty())
+            keys.push_back({kind, row.key, row.required, row.path(),
+                            [&row, request](BatchJob& job, const std::string& text)
+                            { return row.parse(job.*request, text); }});
 }
 
 const std::vector<KeySpec>& Keys()
@@ -94,55 +59,13 @@ const std::vector<KeySpec>& Keys()
     using K = BatchJobKind;
     static const std::vector<KeySpec> keys = []
     {
-        std::vector<KeySpec> list = {{K::Map, "raw", PathKey(&BatchJob::raw)}};
-        AddFieldKeys(list, K::Map, kProcessFields, &BatchJob::process);
-        AddFieldKeys(list, K::Banks, kBanksFields, &BatchJob::banks);
-        AddFieldKeys(list, K::Cliff, kCliffFields, &BatchJob::cliff);
-        AddFieldKeys(list, K::Preview, kReliefFields, &BatchJob::relief);
-        // As on the command line, the height scale of a cliff or a preview may be the map's own.
-        for (KeySpec& row : list)
-            if ((row.kind == K::Cliff || row.kind == K::Preview) && std::string_view(row.key) == "height-scale")
-                row.set = [number = row.set](BatchJob& job, const std::string& text)
-                {
-                    job.heightScale = text == "auto" ? HeightScaleAsk::automatic : HeightScaleAsk::given;
-                    return text == "auto" ? std::string() : number(job, text);
-                };
-        list.insert(list.end(), {
-            {K::Map, "lever",
-             [](BatchJob& job, const std::string& text)
-             {
-                 job.process.leverPath = text;
-                 return std::string();
-             }},
-            {K::Map, "water",
-             [](BatchJob& job, const std::string& text)
-             {
-                 job.process.waterPath = text;
-                 return std::string();
-             }},
-            {K::Map, "blur-height", BoolKey(&ProcessSettings::blurHeight)},
-            {K::Map, "keep-going",
-             [](BatchJob& job, const std::string& text) { return ParseBool(text, job.keepGoing); }},
-
-            {K::Banks, "wtr", PathKey(&BatchJob::wtr)},
-            {K::Banks, "output", PathKey(&BatchJob::output)},
-            {K::Banks, "preview", PathKey(&BatchJob::bankPreview)},
-
-            {K::Cliff, "dat", PathKey(&BatchJob::dat)},
-            {K::Cliff, "output", PathKey(&BatchJob::output)},
-
-            {K::Preview, "dat", PathKey(&BatchJob::dat)},
-            {K::Preview, "output", PathKey(&BatchJob::output)},
-            {K::Preview, "terrain", PathKey(&BatchJob::terrain)},
-            {K::Preview, "mode",
-             [](BatchJob& job, const std::string& text) -> std::string
-             {
-                 if (text != "relief" && text != "water" && text != "auto")
-                     return "\"" + text + "\" is not relief, water or auto";
-                 job.mode = text;
-                 return {};
-             }},
-        });
+        std::vector<KeySpec> list;
+        AddOptionKeys(list, K::Map, ProcessDescription(), &BatchJob::map);
+        AddOptionKeys(list, K::Banks, BanksDescription(), &BatchJob::banks);
+        AddOptionKeys(list, K::Cliff, CliffDescription(), &BatchJob::cliff);
+        AddOptionKeys(list, K::Preview, PreviewDescription(), &BatchJob::preview);
+        AddOptionKeys(list, K::Import, ImportDescription(), &BatchJob::importRequest);
+        AddOptionKeys(list, K::Export, ExportDescription(), &BatchJob::exportRequest);
         return list;
     }();
     return keys;
@@ -165,22 +88,6 @@ std::string KnownKeys(BatchJobKind kind)
     return list;
 }
 
-// The keys a job of this kind cannot do without.
-std::vector<std::pair<const char*, std::string BatchJob::*>> RequiredKeys(BatchJobKind kind)
-{
-    switch (kind)
-    {
-    case BatchJobKind::Map:
-        return {{"raw", &BatchJob::raw}};
-    case BatchJobKind::Banks:
-        return {{"wtr", &BatchJob::wtr}, {"output", &BatchJob::output}};
-    case BatchJobKind::Cliff:
-    case BatchJobKind::Preview:
-        return {{"dat", &BatchJob::dat}, {"output", &BatchJob::output}};
-    }
-    return {};
-}
-
 bool IsComment(const std::string& rest)
 {
     const std::string trimmed = Trim(rest);
@@ -188,31 +95,25 @@ bool IsComment(const std::string& rest)
 }
 
 // The value after "=": a double-quoted string (with \" and \\) or bare text up to a comment
-// that follows white space. Returns false with a message when it is malformed.
-bool ParseValue(const std::string& raw, std::string& value, std::string& error)
+// that follows white space, or why it is malformed.
+StatusOr<std::string> ParseValue(const std::string& raw)
 {
+    const auto malformed = [](const char* why) { return Status(StatusCode::invalidSettings, why); };
     const std::string text = Trim(raw);
     if (!text.empty() && text[0] == '"')
     {
-        value.clear();
+        std::string value;
         for (std::size_t i = 1; i < text.size(); ++i)
         {
             if (text[i] == '\\' && i + 1 < text.size() && (text[i + 1] == '"' || text[i + 1] == '\\'))
                 value += text[++i];
             else if (text[i] == '"')
-            {
-                if (!IsComment(text.substr(i + 1)))
-                {
-                    error = "unexpected text after the closing quote";
-                    return false;
-                }
-                return true;
-            }
+                return IsComment(text.substr(i + 1)) ? StatusOr<std::string>(value)
+                                                     : malformed("unexpected text after the closing quote");
             else
                 value += text[i];
         }
-        error = "the quoted value has no closing quote";
-        return false;
+        return malformed("the quoted value has no closing quote");
     }
     std::size_t cut = text.size();
     for (std::size_t i = 1; i < text.size(); ++i)
@@ -221,13 +122,10 @@ bool ParseValue(const std::string& raw, std::string& value, std::string& error)
             cut = i;
             break;
         }
-    value = Trim(text.substr(0, cut));
+    std::string value = Trim(text.substr(0, cut));
     if (value.empty())
-    {
-        error = "the key has no value";
-        return false;
-    }
-    return true;
+        return malformed("the key has no value");
+    return value;
 }
 
 bool ValidKeyName(const std::string& key)
@@ -243,11 +141,10 @@ std::string JoinPath(const std::string& baseDir, const std::string& path)
     return baseDir + "/" + path;
 }
 
-void ResolvePaths(BatchJob& job, const std::string& baseDir)
+// The value as its key takes it: a path joined to the manifest's folder.
+std::string KeyValue(const KeySpec& keySpec, const std::string& value, const std::string& baseDir)
 {
-    for (std::string* path : {&job.raw, &job.process.leverPath, &job.process.waterPath, &job.wtr, &job.bankPreview,
-                              &job.dat, &job.terrain, &job.output})
-        *path = JoinPath(baseDir, *path);
+    return keySpec.path ? JoinPath(baseDir, value) : value;
 }
 
 struct Entry
@@ -260,9 +157,9 @@ struct Entry
 class Parser
 {
 public:
-    explicit Parser(BatchManifest& manifest) : m_manifest(manifest) {}
+    Parser(BatchManifest& manifest, std::string baseDir) : m_manifest(manifest), m_baseDir(std::move(baseDir)) {}
 
-    bool parse(const std::string& text, const std::string& baseDir, std::string& error);
+    bool parse(const std::string& text, std::string& error);
 
 private:
     bool fail(int line, const std::string& message)
@@ -272,10 +169,11 @@ private:
     }
     bool section(const std::string& line, int number);
     bool entry(const std::string& line, int number);
-    bool finish(const std::string& baseDir);
+    bool finish();
     bool link();
 
     BatchManifest& m_manifest;
+    std::string m_baseDir; // relative paths are joined to it; empty: left as they are
     std::string m_error;
     enum class Where
     {
@@ -287,7 +185,7 @@ private:
     std::vector<std::vector<std::string>> m_setKeys; // per job, the keys it sets
 };
 
-bool Parser::parse(const std::string& text, const std::string& baseDir, std::string& error)
+bool Parser::parse(const std::string& text, std::string& error)
 {
     std::istringstream in(text);
     std::string line;
@@ -307,7 +205,7 @@ bool Parser::parse(const std::string& text, const std::string& baseDir, std::str
             return false;
         }
     }
-    if (!finish(baseDir))
+    if (!finish())
     {
         error = m_error;
         return false;
@@ -338,7 +236,8 @@ bool Parser::section(const std::string& line, int number)
     if (found == std::end(kKindNames))
         return fail(number,
                     "unknown section [" + inside +
-                        "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME] and [preview NAME]");
+                        "]; sections are [defaults], [map NAME], [banks NAME], [cliff NAME], [preview NAME], "
+                        "[import NAME] and [export NAME]");
     if (name.empty())
         return fail(number, "[" + kind + "] needs a name: [" + kind + " NAME]");
     BatchJob job;
@@ -362,10 +261,10 @@ bool Parser::entry(const std::string& line, int number)
     const std::string key = Trim(line.substr(0, equals));
     if (!ValidKeyName(key))
         return fail(number, "\"" + key + "\" is not a key (keys are the command options without --, e.g. pixel-size)");
-    std::string value;
-    std::string why;
-    if (!ParseValue(line.substr(equals + 1), value, why))
-        return fail(number, key + ": " + why);
+    const StatusOr<std::string> parsed = ParseValue(line.substr(equals + 1));
+    if (!parsed)
+        return fail(number, key + ": " + parsed.status.message);
+    const std::string& value = *parsed;
     if (m_where == Where::Nowhere)
         return fail(number, key + " is outside any section; start one with [map NAME] or [defaults]");
     if (m_where == Where::Defaults)
@@ -384,8 +283,8 @@ bool Parser::entry(const std::string& line, int number)
             if (const KeySpec* keySpec = FindKey(static_cast<BatchJobKind>(kind), key))
             {
                 BatchJob scratch;
-                if (std::string problem = keySpec->set(scratch, value); !problem.empty())
-                    return fail(number, key + " (" + kKindNames[kind] + "): " + problem);
+                if (const Status status = keySpec->set(scratch, KeyValue(*keySpec, value, m_baseDir)); !status)
+                    return fail(number, key + " (" + kKindNames[kind] + "): " + status.message);
             }
         m_defaults.push_back({key, value, number});
         return true;
@@ -398,17 +297,18 @@ bool Parser::entry(const std::string& line, int number)
     std::vector<std::string>& setKeys = m_setKeys.back();
     if (std::find(setKeys.begin(), setKeys.end(), key) != setKeys.end())
         return fail(number, key + " is set twice in " + where);
-    if (std::string problem = keySpec->set(job, value); !problem.empty())
-        return fail(number, key + ": " + problem);
+    if (const Status status = keySpec->set(job, KeyValue(*keySpec, value, m_baseDir)); !status)
+        return fail(number, key + ": " + status.message);
     setKeys.push_back(key);
     return true;
 }
 
-bool Parser::finish(const std::string& baseDir)
+bool Parser::finish()
 {
     if (m_manifest.jobs.empty())
     {
-        m_error = "0: no jobs: add a [map NAME], [banks NAME], [cliff NAME] or [preview NAME] section";
+        m_error = "0: no jobs: add a [map NAME], [banks NAME], [cliff NAME], [preview NAME], [import NAME] or "
+                  "[export NAME] section";
         return false;
     }
     for (std::size_t i = 0; i < m_manifest.jobs.size(); ++i)
@@ -420,14 +320,17 @@ bool Parser::finish(const std::string& baseDir)
             if (const KeySpec* keySpec = FindKey(job.kind, entry.key);
                 keySpec != nullptr && std::find(setKeys.begin(), setKeys.end(), entry.key) == setKeys.end())
             {
-                (void)keySpec->set(job, entry.value); // checked when the default was read
+                (void)keySpec->set(job, KeyValue(*keySpec, entry.value, m_baseDir)); // checked when read
                 job.keys.push_back(entry.key);
             }
-        for (const auto& [key, member] : RequiredKeys(job.kind))
-            if ((job.*member).empty())
+        for (const KeySpec& keySpec : Keys())
+            if (keySpec.kind == job.kind && keySpec.required && !job.sets(keySpec.key))
                 return fail(job.line, std::string("[") + BatchJobKindName(job.kind) + " " + job.name + "] needs " +
-                                          key + " = PATH");
-        ResolvePaths(job, baseDir);
+                                          keySpec.key + " = PATH");
+        // Each key was checked alone as it was read; the import's options also go together.
+        if (HeightImportOptions options; job.kind == BatchJobKind::Import)
+            if (const Status status = ImportOptionsOf(job.importRequest, options, OptionSpelling::manifest); !status)
+                return fail(job.line, "[import " + job.name + "]: " + status.message);
     }
     return link();
 }
@@ -544,87 +447,80 @@ BatchJobFiles FilesOfBatchJob(const BatchJob& job)
     {
     case BatchJobKind::Map:
     {
-        const ProcessJob process(job.raw, job.process);
+        const ProcessJob process(job.map.raw, job.map.settings, job.map.output);
         files = {ProcessJobInputs(process), ProcessJobOutputs(process)};
         break;
     }
     case BatchJobKind::Banks:
-        files = {{job.wtr}, {job.output, job.bankPreview}};
+        files = {{job.banks.wtr, job.banks.like}, {job.banks.output, job.banks.preview, job.banks.vector}};
         break;
     case BatchJobKind::Cliff:
-        files = {{job.dat}, {job.output}};
+        files = {{job.cliff.dat, job.cliff.like}, {job.cliff.output}};
+        break;
+    case BatchJobKind::Import:
+        files = {{job.importRequest.input}, ImportJobOutputs(job.importRequest)};
+        break;
+    case BatchJobKind::Export:
+        files = {{job.exportRequest.input, job.exportRequest.like}, {job.exportRequest.output}};
         break;
     case BatchJobKind::Preview:
-        files = {{job.dat}, {job.output}};
+    {
+        const PreviewJob& preview = job.preview;
+        files = {{preview.dat, preview.like}, {preview.output}};
         // A water picture is drawn over a terrain: the one named, or "<base>.dat" beside
         // "<base>_w.dat", the pair a map writes.
-        if (job.mode == "water" || (job.mode == "auto" && job.dat.ends_with("_w.dat")))
+        if (preview.mode == "water" || (preview.mode == "auto" && preview.dat.ends_with("_w.dat")))
         {
-            if (!job.terrain.empty())
-                files.reads.push_back(job.terrain);
-            else if (job.dat.ends_with("_w.dat"))
-                files.reads.push_back(job.dat.substr(0, job.dat.size() - 6) + ".dat");
+            if (!preview.terrain.empty())
+                files.reads.push_back(preview.terrain);
+            else if (preview.dat.ends_with("_w.dat"))
+                files.reads.push_back(preview.dat.substr(0, preview.dat.size() - 6) + ".dat");
         }
         break;
+    }
     }
     for (std::vector<std::string>* list : {&files.reads, &files.writes})
         list->erase(std::remove(list->begin(), list->end(), std::string()), list->end());
     return files;
 }
 
-bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,
-                        std::string& error)
+StatusOr<BatchManifest> ParseBatchManifest(const std::string& text, const std::string& baseDir)
 {
-    manifest = BatchManifest{};
-    Parser parser(manifest);
-    if (parser.parse(text, baseDir, error))
-        return true;
-    manifest = BatchManifest{};
-    return false;
+    BatchManifest manifest;
+    std::string error;
+    if (!Parser(manifest, baseDir).parse(text, error))
+        return Status(StatusCode::invalidSettings, error);
+    return manifest;
 }
 
-bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::string& error)
+StatusOr<BatchManifest> LoadBatchManifest(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);
     if (!in)
-    {
-        error = InputFailure(path, "cannot open the manifest");
-        return false;
-    }
+        return Status(StatusCode::cannotOpen, InputFailure(path, "cannot open the manifest"));
     std::ostringstream text;
     text << in.rdbuf();
     if (in.bad())
-    {
-        error = InputFailure(path, "cannot read the manifest");
-        return false;
-    }
+        return Status(StatusCode::cannotOpen, InputFailure(path, "cannot read the manifest"));
     const std::size_t slash = path.find_last_of('/');
     const std::string baseDir = slash == std::string::npos ? std::string() : path.substr(0, slash == 0 ? 1 : slash);
-    if (ParseBatchManifest(text.str(), baseDir, manifest, error))
-        return true;
+    StatusOr<BatchManifest> manifest = ParseBatchManifest(text.str(), baseDir);
     // "0: ..." concerns the file as a whole.
-    error = error.compare(0, 3, "0: ") == 0 ? path + ": " + error.substr(3) : path + ":" + error;
-    return false;
+    if (std::string& error = manifest.status.message; !manifest)
+        error = error.compare(0, 3, "0: ") == 0 ? path + ": " + error.substr(3) : path + ":" + error;
+    return manifest;
 }
 
-bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& error)
+StatusOr<BatchShard> ParseBatchShard(const std::string& text)
 {
     const std::size_t slash = text.find('/');
     const std::optional<long long> index = slash == std::string::npos ? std::nullopt : ParseWhole(text.substr(0, slash));
     const std::optional<long long> count = slash == std::string::npos ? std::nullopt : ParseWhole(text.substr(slash + 1));
     if (!index || !count)
-    {
-        error = text + " is not K/N (the K-th of N slices, e.g. 2/8)";
-        return false;
-    }
+        return Status(StatusCode::invalidSettings, text + " is not K/N (the K-th of N slices, e.g. 2/8)");
     if (*count < 1 || *count > 1000000 || *index < 1 || *index > *count)
-    {
-        error = text + ": K counts from 1 to N (N at least 1)";
-        return false;
-    }
-    shard.index = static_cast<int>(*index);
-    shard.count = static_cast<int>(*count);
-    return true;
+        return Status(StatusCode::invalidSettings, text + ": K counts from 1 to N (N at least 1)");
+    return BatchShard{static_cast<int>(*index), static_cast<int>(*count)};
 }
 
 namespace

@@ -12,17 +12,20 @@
 //   dat = maps/north.dat
 //   output = "maps/north cliff.bmp"
 //
-// Sections [map NAME], [banks NAME], [cliff NAME] and [preview NAME] run the commands process,
-// banks, cliff and preview, in the order of the file. Every value is checked while parsing, so
+// Sections [map NAME], [banks NAME], [cliff NAME], [preview NAME], [import NAME] and
+// [export NAME] run the commands process, banks, cliff, preview, import and export, in the order
+// of the file. Every value is checked while parsing, so
 // a manifest either parses whole or names the first mistake with its line number. Jobs are tied
 // to each other by the files they read and write, compared as files (see FileKey), so a job
 // runs after the job whose output it reads, and no two jobs may write one file.
-#include "banks/BanksSettings.h"
 #include "base/JobFiles.h"
-#include "cliff/CliffExport.h"
-#include "heightproc/ProcessSettings.h"
-#include "tools/MapUnits.h"
-#include "tools/Relief.h"
+#include "base/Status.h"
+#include "tools/BanksRequest.h"
+#include "tools/CliffRequest.h"
+#include "tools/PreviewJob.h"
+#include "tools/ProcessRequest.h"
+#include "tools/ExportJob.h"
+#include "tools/ImportJob.h"
 
 #include <cstddef>
 #include <string>
@@ -34,9 +37,11 @@ enum class BatchJobKind
     Banks,
     Cliff,
     Preview,
+    Import,
+    Export,
 };
 
-// "map", "banks", "cliff", "preview".
+// "map", "banks", "cliff", "preview", "import", "export".
 const char* BatchJobKindName(BatchJobKind kind);
 
 struct BatchJob
@@ -46,23 +51,13 @@ struct BatchJob
     int line = 0;                  // of the section header
     std::vector<std::string> keys; // the keys set for it, its own and those [defaults] gave it
 
-    // map
-    std::string raw;
-    ProcessSettings process;
-    bool keepGoing = false; // skip a lever or water stage that cannot run, as process --keep-going
-    // banks
-    std::string wtr;
-    BanksSettings banks;
-    std::string bankPreview; // PNG of the filtered water image with the shorelines; empty: none
-    // cliff and preview
-    std::string dat;
-    CliffSettings cliff;
-    HeightScaleAsk heightScale = HeightScaleAsk::byDefault; // cliff and preview: the map's own unless given
-    std::string mode = "auto"; // preview: relief, water or auto
-    std::string terrain;       // preview: terrain under a water file; empty: <base>.dat if present
-    ReliefSettings relief;
-    // banks, cliff and preview
-    std::string output;
+    // What the job's command is told, one request per kind: the keys are its options.
+    ProcessRequest map;
+    BanksRequest banks;
+    CliffRequest cliff;
+    PreviewJob preview = DescribedPreviewJob();
+    ImportRequest importRequest;
+    ExportRequest exportRequest;
 
     // Filled once the manifest is read: the other jobs whose output this one reads.
     struct Input
@@ -76,8 +71,9 @@ struct BatchJob
 };
 
 // The files a job reads and the ones it writes, as the manifest spells them (joined to its
-// folder): a map's RAW, lever and mask and its "<base>.dat" (and "<base>_w.dat" with a mask); a
-// preview of a water file also reads the terrain it is drawn over.
+// folder): a map's RAW, lever and mask and its "<base>.dat" (and "<base>_w.dat" with a mask); the
+// map a GeoTIFF or the vector lines are placed on; a preview of a water file also reads the
+// terrain it is drawn over; an import writes its RAW, the RAW's header and nodata mask.
 struct BatchJobFiles
 {
     std::vector<std::string> reads;
@@ -91,16 +87,14 @@ struct BatchManifest
     std::vector<BatchJob> jobs;
 };
 
-// Parses manifest text. Relative paths are joined to `baseDir` (empty: left as they are). On a
-// mistake returns false with "LINE: message" in `error` (line 0 for the file as a whole). The
-// jobs' files are then compared on the file system: a job reading another's output gets it in
-// `reads`, and two jobs writing one file, or jobs each waiting for the other's output, are a
-// mistake naming both.
-bool ParseBatchManifest(const std::string& text, const std::string& baseDir, BatchManifest& manifest,
-                        std::string& error);
+// Parses manifest text. Relative paths are joined to `baseDir` (empty: left as they are). A
+// mistake is answered with "LINE: message" (line 0 for the file as a whole). The jobs' files are
+// then compared on the file system: a job reading another's output gets it in `reads`, and two
+// jobs writing one file, or jobs each waiting for the other's output, are a mistake naming both.
+StatusOr<BatchManifest> ParseBatchManifest(const std::string& text, const std::string& baseDir);
 
-// Reads and parses the file; errors read "PATH:LINE: message" (or "PATH: message").
-bool LoadBatchManifest(const std::string& path, BatchManifest& manifest, std::string& error);
+// Reads and parses the file; mistakes read "PATH:LINE: message" (or "PATH: message").
+StatusOr<BatchManifest> LoadBatchManifest(const std::string& path);
 
 // One of `count` slices of a manifest's jobs, `index` counting from 1: what `batch --shard K/N`
 // runs, so that a scheduler's array of N tasks spreads one manifest over many machines.
@@ -110,8 +104,8 @@ struct BatchShard
     int count = 1;
 };
 
-// Reads "K/N" (1 <= K <= N). On a mistake returns false with the reason in `error`.
-bool ParseBatchShard(const std::string& text, BatchShard& shard, std::string& error);
+// Reads "K/N" (1 <= K <= N), or answers why the text is not one.
+StatusOr<BatchShard> ParseBatchShard(const std::string& text);
 
 // The order in which the jobs run: the order of the file, except that a job reading another
 // job's output (a cliff or preview of a map's .dat or _w.dat) comes after that job.

@@ -2,8 +2,6 @@
 #include "base/AtomicFile.h"
 #include "base/JobFiles.h"
 #include "base/Text.h"
-#include "tools/GdalRaster.h"
-#include "tools/HeightImage.h"
 
 #include <cctype>
 #include <cerrno>
@@ -78,27 +76,6 @@ int CheckJobPaths(const JobPaths& paths)
     }
     SummariesAwayFromOutput(paths);
     return kExitOk;
-}
-
-std::string OutputNameProblem(const std::string& path, const std::string& format,
-                              std::initializer_list<const char*> extensions)
-{
-    struct stat info{};
-    if (path.empty() || AtomicFile::StreamDescriptor(path) >= 0 ||
-        (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)))
-        return {};
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    const std::string extension =
-        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? "" : Lower(path.substr(dot));
-    std::string names;
-    for (const char* known : extensions)
-    {
-        if (extension == known)
-            return {};
-        names += (names.empty() ? "" : " or ") + std::string(known);
-    }
-    return path + ": the output is " + format + "; name it " + names;
 }
 
 int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions)
@@ -205,25 +182,4 @@ std::string FormatBytes(unsigned long long bytes)
     else
         std::snprintf(text, sizeof text, "%llu B", bytes);
     return text;
-}
-
-
-JobResult GeoTiffOutputProblem(const std::string& output, const std::string& like, const std::string& plain)
-{
-    const bool geoTiff = HeightImageFormatOf(output) == HeightImageFormat::GeoTiff;
-    if (!like.empty() && !geoTiff)
-        return JobFailure(JobStatus::refused,
-                          "--like: " + like + " gives a GeoTIFF its georeference; name the output .tif to write one");
-    if (geoTiff && !HeightImageHasGdal())
-        return JobFailure(JobStatus::failed,
-                          output + ": GeoTIFF needs GDAL: " + GdalMissing() + "; " + plain + " works without it");
-    return {};
-}
-
-int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain)
-{
-    const JobResult problem = GeoTiffOutputProblem(output, like, plain);
-    if (!problem.ok())
-        PrintError(problem.message);
-    return ExitCodeOf(problem);
 }

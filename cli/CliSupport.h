@@ -1,16 +1,16 @@
 #pragma once
 // What every command of altimo-cli shares: the exit codes, the sinks that report on stderr and
 // the registry of commands.
-#include "base/JobFields.h"
+#include "base/JobOptions.h"
 #include "base/JobFiles.h"
 #include "base/JobResult.h"
 #include "base/Sinks.h"
+#include "tools/OutputNames.h"
 
 #include <CLI/CLI.hpp>
-#include <array>
 #include <chrono>
 #include <cstddef>
-#include <optional>
+#include <deque>
 #include <stdexcept>
 #include <string_view>
 #include <string>
@@ -93,52 +93,67 @@ int CheckCommandPaths(const JobPaths& paths);
 void SummariesAwayFromOutput(const JobPaths& paths);
 // The exit status of a job's answer: 0, 2 for a refusal, 1 for a failure.
 int ExitCodeOf(const JobResult& result);
-// Refuses (exit 2) an output whose extension (any letter case) is none of `extensions`, the
-// names of the format `format` that the command writes, so that no PNG hides under a JPEG name.
-// Streams, FIFOs and devices are written through whatever their name, and an empty name is left
-// to CheckJobPaths, which runs first: an output that is the job's own input is named as that. Returns kExitOk or kExitBadArguments after printing why.
+// OutputNameProblem (tools/OutputNames.h) printed: kExitOk, or kExitBadArguments after printing
+// why. CheckJobPaths runs first, so an output that is the job's own input is named as that.
 int CheckOutputName(const std::string& path, const std::string& format, std::initializer_list<const char*> extensions);
-// The same check's message, or empty: for the jobs whose entry reports it.
-std::string OutputNameProblem(const std::string& path, const std::string& format,
-                              std::initializer_list<const char*> extensions);
-// For commands that write a picture (`plain`: ".bmp", ".png"), or a GeoTIFF when the output ends
-// in .tif or .tiff: refuses --like with a plain picture, and fails a GeoTIFF in a build without
-// GDAL. CheckGeoTiffOutput prints why and returns the exit status, or kExitOk.
-JobResult GeoTiffOutputProblem(const std::string& output, const std::string& like, const std::string& plain);
-int CheckGeoTiffOutput(const std::string& output, const std::string& like, const std::string& plain);
 // A --json summary that would share standard output with the file's bytes: refused with exit 2.
 bool WritesToStandardOutput(const std::string& path);
 
-// A job's fields as options of a command: "--option VALUE" for every row of the table, with the
-// help text, the range and the default taken from the table. The values are kept as text while
-// CLI11 parses and are set afterwards through SetField, in the table's order, which is the order
-// the desktop checks them in.
-template <typename Settings, std::size_t N> class FieldOptions
+// A job's description as the options of a command: a positional, "-o,--output VALUE", "--name
+// VALUE" or a flag for every row, with the row's help, type, default and choices. The values are
+// kept as text while CLI11 parses and go through the rows' own parsers afterwards, in the rows'
+// order, which for the numbers is the order the desktop checks them in. Words outside a row's
+// choices are refused by CLI11 itself, as they always were.
+template <typename Request> class CommandOptions
 {
 public:
-    FieldOptions(CLI::App* command, const JobField<Settings> (&table)[N]) : m_table(table)
+    CommandOptions(CLI::App* command, const JobOptions<Request>& rows)
+        : m_rows(rows), m_texts(rows.size()), m_lists(rows.size()), m_flags(rows.size())
     {
-        for (std::size_t i = 0; i < N; ++i)
+        for (std::size_t i = 0; i < rows.size(); ++i)
         {
-            const JobField<Settings>& field = table[i];
-            std::string help = std::string(field.help) + " (" + RangeText(field) + ")";
-            m_options[i] = command->add_option("--" + std::string(field.option), m_texts[i], help)
-                ->default_str(FormatFieldNumber(field.defaultValue()))
-                ->type_name(field.kind == FieldKind::integer ? "INT" : "NUMBER");
+            const JobOption<Request>& row = rows[i];
+            CLI::Option* option = nullptr;
+            if (row.form == OptionForm::positional)
+                option = command->add_option(row.name, m_texts[i], row.help);
+            else if (row.form == OptionForm::flag)
+                option = command->add_flag("--" + row.name, m_flags[i], row.help);
+            else
+            {
+                const std::string names = (row.alias.empty() ? "" : "-" + row.alias + ",") + "--" + row.name;
+                option = row.count > 1 ? command->add_option(names, m_lists[i], row.help)->expected(row.count)
+                                       : command->add_option(names, m_texts[i], row.help);
+                if (!row.choices.empty())
+                    option->check(CLI::IsMember(row.choices));
+                if (row.choices.empty() || !row.type.empty())
+                    option->type_name(row.type);
+                if (!row.defaultText.empty())
+                    option->default_str(row.defaultText);
+            }
+            if (row.required)
+                option->required();
+            m_options.push_back(option);
         }
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            if (!rows[i].excludes.empty())
+                m_options[i]->excludes(option(rows[i].excludes));
     }
 
-    // Sets every option given into `settings`. The first one refused is reported as
-    // "--option: why" with the exit status for invalid arguments, and the answer is false.
-    bool apply(Settings& settings, CliContext& context) const
+    // Sets every option given into `request`. The first one refused is reported as "--name: why"
+    // with the exit status for invalid arguments, and the answer is false.
+    bool apply(Request& request, CliContext& context) const
     {
-        for (std::size_t i = 0; i < N; ++i)
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
         {
-            if (m_options[i]->count() == 0 || m_claimed[i])
+            const JobOption<Request>& row = m_rows[i];
+            if (m_options[i]->count() == 0)
                 continue;
-            if (std::string problem = SetField(m_table[i], settings, m_texts[i]); !problem.empty())
+            std::string text = row.form == OptionForm::flag ? (m_flags[i] ? "true" : "false") : m_texts[i];
+            for (const std::string& value : m_lists[i])
+                text += (text.empty() ? "" : " ") + value;
+            if (const Status status = row.parse(request, text); !status)
             {
-                PrintError("--" + std::string(m_table[i].option) + ": " + problem);
+                PrintError((row.form == OptionForm::positional ? row.name : "--" + row.name) + ": " + status.message);
                 context.exitCode = kExitBadArguments;
                 return false;
             }
@@ -146,37 +161,24 @@ public:
         return true;
     }
 
-    // The option of the field `option` ("height-scale"), for a command that says more in its help.
-    CLI::Option* option(std::string_view option) const { return m_options[index(option)]; }
-
-    // The text given to --option when `accepts` takes it (a word of the command's own, "auto" or
-    // "0m"); apply then leaves the option to the command. Empty when it was not given or is a
-    // plain value.
-    std::optional<std::string> claim(std::string_view option, bool (*accepts)(std::string_view))
+    // The option of the row `name` ("height-scale").
+    CLI::Option* option(std::string_view name) const
     {
-        const std::size_t i = index(option);
-        if (m_options[i]->count() == 0 || !accepts(m_texts[i]))
-            return std::nullopt;
-        m_claimed[i] = true;
-        return m_texts[i];
-    }
-
-    // Whether --option was given.
-    bool given(std::string_view option) const { return m_options[index(option)]->count() > 0; }
-
-private:
-    std::size_t index(std::string_view option) const
-    {
-        for (std::size_t i = 0; i < N; ++i)
-            if (option == m_table[i].option)
-                return i;
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            if (m_rows[i].name == name)
+                return m_options[i];
         throw std::logic_error("no such option");
     }
 
-    const JobField<Settings> (&m_table)[N];
-    std::array<std::string, N> m_texts;
-    std::array<CLI::Option*, N> m_options{};
-    std::array<bool, N> m_claimed{};
+    // Whether --name was given.
+    bool given(std::string_view name) const { return option(name)->count() > 0; }
+
+private:
+    const JobOptions<Request>& m_rows;
+    std::deque<std::string> m_texts; // CLI11 holds on to each: they must not move
+    std::deque<std::vector<std::string>> m_lists; // of the rows that take several values
+    std::deque<bool> m_flags;
+    std::vector<CLI::Option*> m_options;
 };
 
 // Each command adds itself to the app; its callback sets context.exitCode.

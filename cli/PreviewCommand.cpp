@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <string_view>
 
 namespace
 {
@@ -45,51 +44,21 @@ int RunPreviewCommand(const PreviewJob& job, const CliContext& context)
 
 void RegisterPreviewCommand(CLI::App& app, CliContext& context)
 {
-    auto job = std::make_shared<PreviewJob>();
+    auto job = std::make_shared<PreviewJob>(DescribedPreviewJob());
     CLI::App* command = app.add_subcommand(
         "preview", "Render a height file as a shaded relief, or a water file as a depth colouring (PNG or GeoTIFF)");
-    command->add_option("DAT", job->dat, "height file (.dat) or water file (_w.dat)")->required();
-    command->add_option("-o,--output", job->output, "PNG picture, or .tif/.tiff for an RGB GeoTIFF, to write")
-        ->required();
-    command->add_option("--mode", job->mode, "relief, water, or auto (water for names ending in _w.dat)")
-        ->check(CLI::IsMember({"relief", "water", "auto"}))
-        ->capture_default_str();
-    command->add_option("--terrain", job->terrain,
-                        "height file under the water, for depths (default: <base>.dat beside <base>_w.dat)");
-    command->add_option("--like", job->like,
-                        "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets (default: the "
-                        "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)");
-    auto fields = std::make_shared<FieldOptions<ReliefSettings, std::size(kReliefFields)>>(command, kReliefFields);
-    fields->option("height-scale")
-        ->description("a sample is this many metres / 257 as for cliff, or auto: the map's own, its height gain x "
-                      "257 from the sidecar <base>.dat.json, the default when that has heights, else 10 (" +
-                      RangeText(kReliefFields[0]) + ")")
-        ->default_str("auto")
-        ->type_name("NUMBER|auto");
+    auto described = std::make_shared<CommandOptions<PreviewJob>>(command, PreviewDescription());
     command->callback(
-        [job, fields, &context]
+        [job, described, &context]
         {
-            const bool automatic = fields->claim("height-scale", [](std::string_view text) { return text == "auto"; })
-                                       .has_value();
-            if (!fields->apply(job->settings, context))
+            if (!described->apply(*job, context))
                 return;
-            job->heightScale = automatic                      ? HeightScaleAsk::automatic
-                               : fields->given("height-scale") ? HeightScaleAsk::given
-                                                               : HeightScaleAsk::byDefault;
             JobPaths paths{{job->dat}, {job->output}};
             for (const std::string* input : {&job->terrain, &job->like})
                 if (!input->empty())
                     paths.inputs.push_back(*input);
             if ((context.exitCode = CheckCommandPaths(paths)) != kExitOk)
                 return;
-            job->prepare = [output = job->output, like = job->like]
-            {
-                if (std::string problem =
-                        OutputNameProblem(output, "a PNG picture or a GeoTIFF", {".png", ".tif", ".tiff"});
-                    !problem.empty())
-                    return JobFailure(JobStatus::refused, problem);
-                return GeoTiffOutputProblem(output, like, ".png");
-            };
             SummariesAwayFromOutput(paths);
             context.exitCode = RunPreviewCommand(*job, context);
         });

@@ -5,7 +5,7 @@
 #include "cli/JsonWriter.h"
 #include "heightproc/Process.h"
 #include "tools/NodataFill.h"
-#include "tools/RawMap.h"
+#include "tools/ProcessRequest.h"
 
 #include <algorithm>
 #include <chrono>
@@ -18,14 +18,8 @@ namespace
 
 struct ProcessOptions
 {
-    std::string raw;
-    std::string output; // "<base>" of the files written; empty: the RAW path's base name
-    ProcessSettings settings;
+    ProcessRequest request;
     bool json = false;
-    bool keepGoing = false;
-    bool blurHeight = false;
-    bool noBlurHeight = false;
-    RawMapHeader header; // what to take from the files beside the RAW, and what was taken
     BankSmoothingCount smoothing;
 };
 
@@ -39,8 +33,8 @@ std::string Metres(double metres)
 // The water stage in the map's units: the sea height, and what the bank smoothing moved.
 std::string DescribeWater(const ProcessOptions& options)
 {
-    const ProcessSettings& s = options.header.used;
-    const std::optional<HeightMapping>& mapping = options.header.mapping;
+    const ProcessSettings& s = options.request.header.used;
+    const std::optional<HeightMapping>& mapping = options.request.header.mapping;
     const int sea = SeaHeight(s);
     std::string text = sea < 0 ? "no sea" : "sea height " + std::to_string(sea) + " samples";
     if (sea >= 0 && mapping)
@@ -83,26 +77,27 @@ void AddJsonOutput(JsonWriter& json, const char* role, const std::string& path, 
 
 void PrintJson(const ProcessOptions& options, const JobResult& result, double totalSeconds)
 {
+    const RawMapHeader& header = options.request.header;
     JsonWriter json;
-    json.beginObject().value("command", "process").value("width", options.header.used.rawWidth);
-    json.value("height", options.header.used.rawHeight);
-    json.value("sizeFrom",
-               options.header.sizeSource.empty() ? std::string("--width/--height") : options.header.sizeSource);
+    json.beginObject().value("command", "process").value("width", header.used.rawWidth);
+    json.value("height", header.used.rawHeight);
+    json.value("sizeFrom", header.sizeSource.empty() ? std::string("--width/--height") : header.sizeSource);
     json.beginArray("files");
-    json.beginObject().value("role", "input").value("path", options.raw).value("bytes", FileSize(options.raw)).endObject();
+    const std::string& raw = options.request.raw;
+    json.beginObject().value("role", "input").value("path", raw).value("bytes", FileSize(raw)).endObject();
     for (const JobOutput& output : result.outputs)
-        AddJsonOutput(json, output.role.c_str(), output.path, options.header.used);
-    if (!options.header.sidecar.empty())
+        AddJsonOutput(json, output.role.c_str(), output.path, header.used);
+    if (!header.sidecar.empty())
     {
         json.beginObject()
             .value("role", "georeference")
-            .value("path", options.header.sidecar)
-            .value("from", options.header.geo.header);
-        AddNodataJson(json, options.header.geo.nodata);
+            .value("path", header.sidecar)
+            .value("from", header.geo.header);
+        AddNodataJson(json, header.geo.nodata);
         json.endObject();
     }
     json.endArray();
-    const std::optional<HeightMapping>& mapping = options.header.mapping;
+    const std::optional<HeightMapping>& mapping = header.mapping;
     if (mapping)
         json.beginObject("heights")
             .value("gain", mapping->gain)
@@ -112,7 +107,7 @@ void PrintJson(const ProcessOptions& options, const JobResult& result, double to
             .endObject();
     if (!result.output("water").empty())
     {
-        const ProcessSettings& s = options.header.used;
+        const ProcessSettings& s = header.used;
         const BankSmoothingCount& moved = options.smoothing;
         const int sea = SeaHeight(s);
         json.beginObject("water").value("seaHeight", std::max(sea, -1));
@@ -138,29 +133,27 @@ void PrintJson(const ProcessOptions& options, const JobResult& result, double to
 int RunProcessCommand(ProcessOptions& options, const CliContext& context)
 {
     const auto start = std::chrono::steady_clock::now();
-    ProcessJob job(options.raw, options.settings, options.output);
-    job.keepGoing = options.keepGoing;
-    RawMapHeader& header = options.header;
-    AttachRawMapHeader(job, header,
-                       [&]
-                       {
-                           if (!header.sizeSource.empty() && !context.quiet && !options.json)
-                               std::printf("size: %d x %d, from %s\n", header.used.rawWidth, header.used.rawHeight,
-                                           header.sizeSource.c_str());
-                           for (const std::string& warning : header.early)
-                               PrintWarning(warning);
-                       });
+    RawMapHeader& header = options.request.header;
+    ProcessRun run;
+    run.smoothing = &options.smoothing;
+    run.announce = [&]
+    {
+        if (!header.sizeSource.empty() && !context.quiet && !options.json)
+            std::printf("size: %d x %d, from %s\n", header.used.rawWidth, header.used.rawHeight,
+                        header.sizeSource.c_str());
+        for (const std::string& warning : header.early)
+            PrintWarning(warning);
+    };
     StderrMessages messages;
     JobResult result;
     {
         TerminalProgress progress("process", context.quiet);
-        progress.setWork(double(FileSize(options.raw)), "B");
-        result = RunProcessJob(job, progress, messages, &options.smoothing);
+        progress.setWork(double(FileSize(options.request.raw)), "B");
+        result = RunProcessRequest(options.request, progress, messages, run);
     }
     // Stopped before the map was read, or the read failed: the message has been shown.
     if (result.timings.empty())
         return ExitCodeOf(result);
-    FinishRawMap(job, header, result);
     const ProcessSettings& s = header.used;
     const std::string height = result.output("height");
     for (const std::string& warning : result.warnings)
@@ -197,47 +190,20 @@ int RunProcessCommand(ProcessOptions& options, const CliContext& context)
 void RegisterProcessCommand(CLI::App& app, CliContext& context)
 {
     auto options = std::make_shared<ProcessOptions>();
-    ProcessSettings& s = options->settings;
     CLI::App* command = app.add_subcommand("process", "Turn a RAW 16-bit height map into <base>.dat (and <base>_w.dat)");
-    command->add_option("RAW", options->raw, "RAW 16-bit height map (little-endian unless --byte-order or its header says otherwise)")->required();
-    command->add_option("-o,--output", options->output,
-                        "BASE of the files written: BASE.dat and BASE_w.dat (default: the RAW path without its extension)");
-    auto fields = std::make_shared<FieldOptions<ProcessSettings, std::size(kProcessFields)>>(command, kProcessFields);
-    command->add_option("--lever", s.leverPath, "24-bit lever BMP as large as the map");
-    command->add_option("--water", s.waterPath, "compressed water mask (.wtr)");
-    // Two plain flags: a negated flag on an int counts occurrences, which turned smoothing on for both.
-    CLI::Option* blurOn =
-        command->add_flag("--blur-height", options->blurHeight, "smooth the heights along the banks (the default)");
-    command->add_flag("--no-blur-height", options->noBlurHeight, "leave the heights along the banks as they are")
-        ->excludes(blurOn);
-    command->add_option("--byte-order", options->header.byteOrder,
-                        "byte order of the samples (default: the ENVI header's, else little)")
-        ->check(CLI::IsMember({"little", "big"}));
-    command->add_flag("--keep-going", options->keepGoing,
-                      "skip a lever or water stage whose file cannot be used, with a warning, as the desktop does");
+    auto described = std::make_shared<CommandOptions<ProcessRequest>>(command, ProcessDescription());
     command->add_flag("--json", options->json, "print a JSON summary (files, sizes, ratios, times) instead of the text");
-    fields->option("sea-level")
-        ->description("sea level of the water stage: a level N, a sea height of N x 257 samples, or a height in "
-                      "metres such as 0m, through the gain and offset of the RAW's ENVI header (" +
-                      RangeText(ProcessField("seaLevel")) + ")")
-        ->type_name("N|METRESm");
-    command->callback([options, fields, command, &context] {
-        if (const std::optional<std::string> metres =
-                fields->claim("sea-level", [](std::string_view text) { return MetresFromText(text).has_value(); }))
-            options->header.seaLevelMetres = MetresFromText(*metres);
-        if (!fields->apply(options->settings, context))
+    command->callback([options, described, &context] {
+        ProcessRequest& request = options->request;
+        if (!described->apply(request, context))
             return;
-        options->settings.blurHeight = options->noBlurHeight ? 0 : 1;
-        const std::string base = options->output.empty() ? BaseName(options->raw) : options->output;
-        JobPaths paths{{options->raw}, {base + ".dat"}, false, options->json};
+        const std::string base = request.output.empty() ? BaseName(request.raw) : request.output;
+        JobPaths paths{{request.raw}, {base + ".dat"}, false, options->json};
         // The files are "<base>.dat": a stream name as BASE cannot take them.
-        if (options->output == "-" || AtomicFile::StreamDescriptor(options->output) >= 0)
-            paths.outputs.push_back(options->output);
+        if (request.output == "-" || AtomicFile::StreamDescriptor(request.output) >= 0)
+            paths.outputs.push_back(request.output);
         if ((context.exitCode = CheckCommandPaths(paths)) != kExitOk)
             return;
-        options->header.inferSize =
-            command->get_option("--width")->count() + command->get_option("--height")->count() == 0;
-        options->header.pixelSizeGiven = command->get_option("--pixel-size")->count() > 0;
         context.exitCode = RunProcessCommand(*options, context);
     });
 }

@@ -125,8 +125,13 @@ void RegisterWtrCommands(CLI::App& app, CliContext& context)
     encode->add_option("IMAGE", encodeOptions->image, "grey image; grey g becomes water value (g * 15 + 127) / 255")
         ->required();
     encode->add_option("-o,--output", encodeOptions->output, "water mask to write (.wtr)")->required();
-    auto fields =
-        std::make_shared<FieldOptions<WtrEncodeSettings, std::size(kWtrEncodeFields)>>(encode, kWtrEncodeFields);
+    static const JobOptions<MaskImageJob> rows = []
+    {
+        JobOptions<MaskImageJob> list;
+        AddFieldOptions(list, kWtrEncodeFields, &MaskImageJob::settings);
+        return list;
+    }();
+    auto fields = std::make_shared<CommandOptions<MaskImageJob>>(encode, rows);
     CLI::Option* like = encode->add_option(
         "--like", encodeOptions->like,
         "the map the mask is for (its height file, RAW or ENVI header): the image must be (M - 1) x scale cells "
@@ -135,7 +140,7 @@ void RegisterWtrCommands(CLI::App& app, CliContext& context)
     encode->callback(
         [encodeOptions, fields, &context]
         {
-            if (!fields->apply(encodeOptions->settings, context))
+            if (!fields->apply(*encodeOptions, context))
                 return;
             encodeOptions->fitScale = fields->given("scale") || !encodeOptions->like.empty();
             JobPaths paths{{encodeOptions->image}, {encodeOptions->output}};

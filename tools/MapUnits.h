@@ -6,6 +6,8 @@
 // samples / 65535) and put the sea at a height in samples. With a mapping metres = offset +
 // gain x sample, S = gain x 257 reads samples as real metres, and a sea level in metres is the
 // highest sample at or below it.
+#include "base/JobOptions.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -63,6 +65,31 @@ struct HeightScaleChoice
 // left to the job that reads it: the answer is then the given or fallback scale.
 HeightScaleChoice ChooseHeightScale(const std::string& dat, HeightScaleAsk ask, double given, double fallback,
                                     double min, double max);
+
+// The height scale of cliff and preview as an option: a number in the field's range, or auto,
+// the map's own; not given, the map's own when its sidecar has heights, else the field's default.
+template <typename Request, typename Settings>
+JobOption<Request> HeightScaleOption(const JobField<Settings>& field, Settings Request::*settings,
+                                     HeightScaleAsk Request::*ask, const std::string& help)
+{
+    const JobOption<Request> row = FieldOption(field, settings);
+    return row.describedAs(help + " (" + RangeText(field) + ")")
+        .shownAs("NUMBER|auto")
+        .defaultingTo("auto")
+        .parsedBy(
+            [number = row.parse, ask](Request& request, std::string_view text)
+            {
+                if (text == "auto")
+                {
+                    request.*ask = HeightScaleAsk::automatic;
+                    return Ok();
+                }
+                Status status = number(request, text);
+                if (status)
+                    request.*ask = HeightScaleAsk::given;
+                return status;
+            });
+}
 
 // "5 (from map.dat.json: a sample is 0.01946 m)" or "10" for the summaries.
 std::string DescribeHeightScale(const HeightScaleChoice& choice);

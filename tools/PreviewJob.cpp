@@ -3,6 +3,7 @@
 #include "base/JobFiles.h"
 #include "tools/HeightImage.h"
 #include "tools/MapGeoSource.h"
+#include "tools/OutputNames.h"
 #include "tools/PngWriter.h"
 
 #include <chrono>
@@ -30,6 +31,37 @@ std::string TerrainBeside(const std::string& waterPath)
 }
 
 } // namespace
+
+const JobOptions<PreviewJob>& PreviewDescription()
+{
+    using R = PreviewJob;
+    static const JobOptions<R> rows = {
+        PositionalPath<R>("DAT", "dat", "height file (.dat) or water file (_w.dat)", &R::dat),
+        PathOption<R>("output", "o", "PNG picture, or .tif/.tiff for an RGB GeoTIFF, to write",
+                      [](R& r, std::string path) { r.output = std::move(path); }, true),
+        ChoiceOption<R>("mode", {"relief", "water", "auto"}, "auto",
+                        "relief, water, or auto (water for names ending in _w.dat)",
+                        [](R& r, std::string mode) { r.mode = std::move(mode); }),
+        PathOption<R>("terrain", "", "height file under the water, for depths (default: <base>.dat beside <base>_w.dat)",
+                      [](R& r, std::string path) { r.terrain = std::move(path); }),
+        PathOption<R>("like", "",
+                      "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets (default: the "
+                      "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)",
+                      [](R& r, std::string path) { r.like = std::move(path); }),
+        HeightScaleOption(kReliefFields[0], &R::settings, &R::heightScale,
+                          "a sample is this many metres / 257 as for cliff, or auto: the map's own, its height gain x "
+                          "257 from the sidecar <base>.dat.json, the default when that has heights, else 10"),
+    };
+    return rows;
+}
+
+PreviewJob DescribedPreviewJob()
+{
+    PreviewJob job;
+    job.heightScale = HeightScaleAsk::byDefault;
+    job.checkOutput = true;
+    return job;
+}
 
 std::string RenderDatPicture(const LoadedDat& dat, const LoadedDat& terrain, bool water,
                              const ReliefSettings& settings, LargeBuffer<std::uint8_t>& rgb,
@@ -65,6 +97,14 @@ JobResult RunPreviewJob(const PreviewJob& job, IProgressSink& progress, IMessage
         return StopJob(fields, messages);
     if (const JobResult files = CheckJobFiles({job.dat, job.terrain, job.like}, {job.output}); !files.ok())
         return StopJob(files, messages);
+    if (job.checkOutput)
+    {
+        if (std::string problem = OutputNameProblem(job.output, "a PNG picture or a GeoTIFF", {".png", ".tif", ".tiff"});
+            !problem.empty())
+            return StopJob(JobFailure(JobStatus::refused, problem), messages);
+        if (JobResult problem = GeoTiffOutputProblem(job.output, job.like, ".png"); !problem.ok())
+            return StopJob(problem, messages);
+    }
     if (job.prepare)
         if (JobResult prepared = job.prepare(); !prepared.ok())
             return StopJob(prepared, messages);

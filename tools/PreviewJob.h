@@ -2,6 +2,7 @@
 // The relief and water preview as the preview command, the batch and the demo run it: a height
 // file as a shaded relief, or a water file as a depth colouring over its terrain, in a PNG or,
 // for a name ending in .tif or .tiff, an RGB GeoTIFF on the map's georeference.
+#include "base/JobOptions.h"
 #include "base/JobResult.h"
 #include "base/LargeBuffer.h"
 #include "base/Sinks.h"
@@ -25,10 +26,21 @@ struct PreviewJob
     // Where the height scale comes from: settings.heightScale as given (the batch, the demo), or
     // the map's own from the sidecar of `dat` (the command line's auto and its default).
     HeightScaleAsk heightScale = HeightScaleAsk::given;
-    // Run once the files have been checked and before anything is read: the command line checks
-    // its output name here. A result that is not ok stops the job with it.
+    // The output's name checked once the files have been (a PNG or a GeoTIFF; `like` only for a
+    // GeoTIFF), as the command line and the batch check it.
+    bool checkOutput = false;
+    // Run after those checks and before anything is read. A result that is not ok stops the job
+    // with it.
     std::function<JobResult()> prepare;
 };
+
+// The preview as the preview command and the batch's [preview] jobs are told it, one row per
+// option.
+const JobOptions<PreviewJob>& PreviewDescription();
+
+// The job those rows fill: the map's own height scale unless one is given, and the output's name
+// checked (a PNG or a GeoTIFF, --like only for a GeoTIFF) once the files have been.
+PreviewJob DescribedPreviewJob();
 
 // What the summary of a written preview says.
 struct PreviewSummary

@@ -185,7 +185,7 @@ RawGeoReference ApplyRawGeoReference(const std::string& raw, ProcessSettings& se
                                  (pixelSizeGiven ? " m from --pixel-size" : " m (the default)"));
     if (pixelSizeGiven || metres <= 0)
         return found;
-    if (const std::string problem = SetField(field, settings, Number(metres)); !problem.empty())
+    if (!SetField(field, settings, Number(metres)))
         found.warnings.push_back(found.header + ": its pixel size " + Number(metres) + " m is outside " +
                                  RangeText(field) + " m that the files hold; they get " +
                                  Number(settings.pixelSize) + " m, --pixel-size gives another");
@@ -207,8 +207,8 @@ void AttachRawMapHeader(ProcessJob& job, RawMapHeader& header, std::function<voi
                 return JobFailure(JobStatus::failed, size.problem);
             for (const auto& [field, value] :
                  {std::pair{&ProcessField("rawWidth"), size.width}, {&ProcessField("rawHeight"), size.height}})
-                if (const std::string problem = SetField(*field, settings, std::to_string(value)); !problem.empty())
-                    return JobFailure(JobStatus::failed, raw + ": the size from " + size.source + ": " + problem);
+                if (const Status status = SetField(*field, settings, std::to_string(value)); !status)
+                    return JobFailure(JobStatus::failed, raw + ": the size from " + size.source + ": " + status.message);
             settings.bigEndianRaw = size.bigEndian;
             header.sizeSource = size.source;
         }

@@ -3,9 +3,15 @@
 // codes of bad manifests.
 #include "support/WtrWriter.h"
 #include "tests/common/CliRunner.h"
+#include "tools/BanksRequest.h"
+#include "tools/CliffRequest.h"
+#include "tools/HeightImage.h"
+#include "tools/PreviewJob.h"
+#include "tools/ProcessRequest.h"
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <regex>
 #include <sstream>
 
@@ -118,6 +124,111 @@ TEST_F(BatchCommand, ReportMatchesTheDocsLineForLine)
     EXPECT_FALSE(Exists(path("maps/south_water.png")));
 }
 
+namespace
+{
+// One command as a script gives it: its input and its options, "name=value" or a flag's "name".
+struct Step
+{
+    std::string command;
+    std::string input;
+    std::vector<std::string> options;
+};
+
+// The batch's kind of a command, and the manifest keys of its description.
+template <typename Request>
+void AddKeys(std::map<std::string, std::set<std::string>>& keys, const std::string& kind,
+             const JobOptions<Request>& rows)
+{
+    for (const JobOption<Request>& row : rows)
+        if (!row.key.empty())
+            keys[kind].insert(row.key);
+}
+} // namespace
+
+// Every option of process, banks, cliff and preview, given once to the commands one after the
+// other and once as the keys of one manifest, writes the same files, byte for byte. Every key of
+// the four descriptions is used, so an option added without a key here fails the test.
+TEST_F(BatchCommand, EveryOptionAsAKeyWritesWhatTheCommandWrites)
+{
+    const std::vector<Step> steps = {
+        {"process", "terrain.raw",
+         {"output=m1", "width=257", "height=257", "blur=5", "sharpness=0.5", "bank=3", "hill-size=10", "sea-level=2",
+          "pixel-size=20", "scale=5", "lever=terrain_lever.bmp", "water=terrain.wtr", "no-blur-height",
+          "byte-order=little", "keep-going"}},
+        {"process", "terrain.raw", {"output=m2", "sea-level=0m", "blur-height", "water=terrain.wtr"}},
+        {"banks", "terrain.wtr",
+         {"output=b.sl", "min-river-size=4", "water-pixel-size=5", "shore-level=0.4", "tesselation=3", "scale=5",
+          "preview=b.png", "vector=b.geojson", "like=m1.dat"}},
+        {"cliff", "m1.dat", {"output=c1.tif", "like=terrain.raw.hdr", "angle=30", "threshold=20", "height-scale=7"}},
+        {"cliff", "m2.dat", {"output=c2.bmp", "height-scale=auto"}},
+        {"preview", "m2_w.dat",
+         {"output=p2.tif", "mode=water", "terrain=m2.dat", "like=terrain.raw.hdr", "height-scale=auto"}},
+        {"preview", "m1.dat", {"output=p1.png", "mode=relief", "height-scale=5"}},
+    };
+    std::map<std::string, std::set<std::string>> unused;
+    AddKeys(unused, "map", ProcessDescription());
+    AddKeys(unused, "banks", BanksDescription());
+    AddKeys(unused, "cliff", CliffDescription());
+    AddKeys(unused, "preview", PreviewDescription());
+    const std::map<std::string, std::string> kinds = {
+        {"process", "map"}, {"banks", "banks"}, {"cliff", "cliff"}, {"preview", "preview"}};
+    const std::map<std::string, std::string> inputKeys = {
+        {"process", "raw"}, {"banks", "wtr"}, {"cliff", "dat"}, {"preview", "dat"}};
+
+    for (const char* folder : {"commands", "batch"})
+    {
+        ASSERT_EQ(run("demo --dir " + path(folder) + " --size 257").exitCode, 0);
+        // Heights and a place on the map, so that metres, the map's own scale and the GeoTIFFs
+        // and vector lines placed on it all come into play.
+        WriteText(path(folder) + "/terrain.raw.hdr",
+                  "ENVI\nsamples = 257\nlines = 257\nbands = 1\nheader offset = 0\ndata type = 12\n"
+                  "byte order = 0\nmap info = {Arbitrary, 1, 1, 500000, 4000000, 20, 20, units=Meters}\n"
+                  "data gain values = {0.05}\ndata offset values = {-10}\n");
+    }
+    std::string manifest;
+    bool commandsOk = true;
+    for (std::size_t i = 0; i < steps.size(); ++i)
+    {
+        const Step& step = steps[i];
+        const std::string kind = kinds.at(step.command);
+        std::string line = std::string(ALTIMO_CLI_PATH) + " " + step.command + " " + step.input;
+        manifest += "[" + kind + " " + std::to_string(i) + "]\n" + inputKeys.at(step.command) + " = " + step.input + "\n";
+        unused[kind].erase(inputKeys.at(step.command));
+        for (const std::string& option : step.options)
+        {
+            const std::size_t equals = option.find('=');
+            const std::string name = option.substr(0, equals);
+            const std::string value = equals == std::string::npos ? "" : option.substr(equals + 1);
+            line += " --" + name + (value.empty() ? "" : " " + value);
+            const std::string key = name == "no-blur-height" ? "blur-height" : name;
+            manifest += key + " = " + (equals != std::string::npos ? value : name == key ? "yes" : "no") + "\n";
+            unused[kind].erase(key);
+        }
+        const CliRun command = runIn(path("commands"), line);
+        commandsOk = commandsOk && command.exitCode == 0;
+        // Without GDAL the GeoTIFFs and the vector lines fail, in the batch as on the command line.
+        EXPECT_TRUE(command.exitCode == 0 || !HeightImageHasGdal()) << line << "\n" << command.out;
+    }
+    for (const auto& [kind, keys] : unused)
+        for (const std::string& key : keys)
+            ADD_FAILURE() << "[" << kind << "] " << key << " is not tried";
+    WriteText(path("batch/jobs.ini"), manifest);
+    const CliRun batch = runIn(path("batch"), std::string(ALTIMO_CLI_PATH) + " batch jobs.ini");
+    EXPECT_EQ(batch.exitCode, commandsOk ? 0 : 1) << batch.out;
+    fs::remove(path("batch/jobs.ini"));
+
+    std::size_t files = 0;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path("commands")))
+    {
+        const std::string name = fs::relative(entry.path(), path("commands")).string();
+        ++files;
+        EXPECT_TRUE(fs::exists(path("batch/" + name)) && ReadBytes(entry.path().string()) == ReadBytes(path("batch/" + name)))
+            << name << " differs";
+    }
+    EXPECT_EQ(files, std::size_t(std::distance(fs::recursive_directory_iterator(path("batch")), {})));
+    EXPECT_TRUE(files == 28u || !HeightImageHasGdal()) << files; // the demo's, the header and 13 written
+}
+
 // A damaged mask fails its map as it fails `process`; keep-going = yes skips the water stage.
 TEST_F(BatchCommand, DamagedMaskFailsItsMapUnlessKeepGoing)
 {
@@ -142,9 +253,9 @@ TEST_F(BatchCommand, DamagedMaskFailsItsMapUnlessKeepGoing)
         << went.err;
 }
 
-// N = 1, 3 and 16 slices, two running at a time, write the same files as one run; a cliff that
-// names its map's output through a link to the folder, and one through an absolute path, stay in
-// the map's slice and run after it.
+// N = 1, 3 and 16 slices, two running at a time, write the same files as one run; a cliff and an
+// export that name their map's output through a link to the folder, and a cliff through an
+// absolute path, stay in the map's slice and run after it.
 TEST_F(BatchCommand, SlicesTogetherWriteWhatOneRunWrites)
 {
     std::string manifest = "[defaults]\nwidth = 256\nheight = 256\n";
@@ -157,10 +268,11 @@ TEST_F(BatchCommand, SlicesTogetherWriteWhatOneRunWrites)
                 "[preview water]\ndat = maps/m2_w.dat\noutput = out/m2_w.png\n"
                 "[banks lake]\nwtr = maps/lake.wtr\noutput = out/lake.sl\n"
                 "[cliff absolute]\ndat = @/maps/./m4.dat\noutput = out/m4.bmp\n"
-                "[preview m0]\ndat = maps/m0.dat\noutput = out/m0.png\n";
+                "[preview m0]\ndat = maps/m0.dat\noutput = out/m0.png\n"
+                "[export m3]\ndat = link/m3.dat\noutput = out/m3.png\n";
     const std::vector<std::string> outputs = {
         "maps/m0.dat",   "maps/m0_w.dat", "maps/m1.dat",  "maps/m2.dat", "maps/m2_w.dat", "maps/m3.dat", "maps/m4.dat",
-        "maps/m4_w.dat", "out/m1.bmp",    "out/m2_w.png", "out/lake.sl", "out/m4.bmp",    "out/m0.png"};
+        "maps/m4_w.dat", "out/m1.bmp",    "out/m2_w.png", "out/lake.sl", "out/m4.bmp",    "out/m0.png",  "out/m3.png"};
     const auto prepare = [&](const std::string& folder)
     {
         for (int i = 0; i < 5; ++i)
@@ -201,7 +313,7 @@ TEST_F(BatchCommand, SlicesTogetherWriteWhatOneRunWrites)
                 }
             }
         }
-        EXPECT_EQ(jobs, 10u);
+        EXPECT_EQ(jobs, 11u);
         for (const std::string& output : outputs)
             EXPECT_EQ(ReadBytes(folder + "/" + output), ReadBytes(path("whole/" + output))) << output;
     }

@@ -1014,6 +1014,63 @@ TEST_F(DemImport, ThePaddingOfASquareMapIsNodataToTheExports)
     ASSERT_EQ(run("-q process " + path("dem.raw")).exitCode, 0);
     ExpectExportsMark(path(""), path("dem.dat"), padding);
 }
+
+// An import -> map -> cliff -> export road in one manifest, listed backwards, and imports that
+// take the import's other options as keys, write byte for byte what the commands write. Both run
+// in folders of their own with the same names, which the headers and sidecar record.
+TEST_F(DemImport, OneManifestRunsTheDemRoadAsTheCommandsDo)
+{
+    const std::string cli = std::string(ALTIMO_CLI_PATH) + " -q ";
+    Raster degrees = Footprint(300, 280, -20.5, 310.25);
+    degrees.epsg = kWgs84;
+    const double corner[6] = {14.5, 0.0004, 0, 46.2, 0, -0.0003};
+    std::copy(std::begin(corner), std::end(corner), degrees.transform);
+    for (const char* folder : {"batch", "cmd"})
+    {
+        std::filesystem::create_directories(path(folder));
+        WriteGeoTiff(path(folder) + "/dem.tif", Footprint(300, 200, -20.5, 310.25));
+        WriteGeoTiff(path(folder) + "/geo.tif", degrees);
+    }
+    WriteText(path("batch/road.ini"), "[export like]\ndat = dem.dat\noutput = like.tif\nlike = dem.raw.hdr\n"
+                                      "[export metres]\ndat = dem.dat\noutput = metres.tif\nheights = metres\n"
+                                      "[cliff dem]\ndat = dem.dat\noutput = cliff.tif\nangle = 30\n"
+                                      "[map dem]\nraw = dem.raw\n"
+                                      "[import dem]\nimage = dem.tif\noutput = dem.raw\nsize = 257\nfit = crop\n"
+                                      "height-step = 0.25\nfill-voids = off\nnodata-height = -3\nresampling = cubic\n"
+                                      "[import window]\nimage = dem.tif\noutput = window.raw\nsize = 257\n"
+                                      "window = 10 20 200 150\nheight-range = -30:400\nband = 1\n"
+                                      "t-srs = EPSG:32632\n"
+                                      "[import degrees]\nimage = geo.tif\noutput = geo.raw\nkeep-crs = yes\n"
+                                      "pixel-size = 25\n");
+    const std::string log = path("batch.log");
+    ASSERT_EQ(std::system(("cd " + path("batch") + " && " + cli + "batch road.ini >" + log + " 2>&1").c_str()), 0)
+        << ReadText(log);
+    const std::string report = ReadText(log);
+    for (const char* line :
+         {"[1/7] import dem: ok: wrote dem.raw", "[2/7] map dem: ok", "[3/7] export like: ok",
+          "[4/7] export metres: ok", "[5/7] cliff dem: ok", "[7/7] import degrees: ok: wrote geo.raw"})
+        EXPECT_THAT(report, HasSubstr(line));
+
+    for (const char* command :
+         {"import dem.tif -o dem.raw --size 257 --fit crop --height-step 0.25 --fill-voids off --nodata-height -3 -r "
+          "cubic",
+          "process dem.raw", "export dem.dat -o like.tif --like dem.raw.hdr",
+          "export dem.dat -o metres.tif --heights metres", "cliff dem.dat -o cliff.tif --angle 30",
+          "import dem.tif -o window.raw --size 257 --window 10 20 200 150 --height-range -30:400 --band 1 --t-srs "
+          "EPSG:32632",
+          "import geo.tif -o geo.raw --keep-crs --pixel-size 25"})
+        ASSERT_EQ(std::system(("cd " + path("cmd") + " && " + cli + command).c_str()), 0) << command;
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(path("cmd")))
+    {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(ReadBytes(path("batch/" + name)) == ReadBytes(entry.path().string())) << name;
+        ++files;
+    }
+    // The two DEMs; three RAWs with their headers and masks; the height file and its sidecar;
+    // three GeoTIFFs.
+    EXPECT_EQ(files, 16u);
+}
 #else
 TEST(DemImport, NeedsGdal)
 {

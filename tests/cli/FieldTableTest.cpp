@@ -37,11 +37,9 @@ void ExpectRefusedAlike(const JobField<Settings> (&table)[N], const std::string&
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_NE(run.err.find("--" + std::string(field.option) + ": " + why), std::string::npos) << run.err;
 
-        BatchManifest manifest;
-        std::string error;
         const int line = int(std::count(section.begin(), section.end(), '\n')) + 1;
-        EXPECT_FALSE(ParseBatchManifest(section + field.option + " = " + value + "\n", "", manifest, error));
-        EXPECT_EQ(error, std::to_string(line) + ": " + field.option + ": " + why);
+        const StatusOr<BatchManifest> manifest = ParseBatchManifest(section + field.option + " = " + value + "\n", "");
+        EXPECT_EQ(manifest.status.message, std::to_string(line) + ": " + field.option + ": " + why);
     }
 }
 
@@ -120,7 +118,7 @@ TEST(FieldTableDefaults, LieInsideTheirRanges)
 {
     const auto check = [](const auto& table) {
         for (const auto& field : table)
-            EXPECT_TRUE(CheckFieldValue(field, field.defaultValue()).empty()) << field.option;
+            EXPECT_TRUE(CheckField(field, field.defaultValue())) << field.option;
     };
     check(kProcessFields);
     check(kBanksFields);

@@ -144,19 +144,6 @@ TEST_F(MapUnits, AutoHeightScaleGivesRealDegrees)
     const CliRun given = run("cliff " + path("south.dat") + " -o " + path("given.bmp") + " --height-scale 1");
     EXPECT_NE(given.out.find("height scale 1 (the map's own would be 3.2896)"), std::string::npos) << given.out;
     EXPECT_NE(ReadBytes(path("given.bmp")), ReadBytes(path("cliff.bmp")));
-    // A batch job chooses as its command does, by default and asked for "auto", and writes a
-    // GeoTIFF as the command does.
-    WriteText(path("jobs.ini"), "[cliff plain]\ndat = south.dat\noutput = batch.bmp\n"
-                                "[cliff auto]\ndat = south.dat\noutput = auto.bmp\nheight-scale = auto\n" +
-                                    std::string(HeightImageHasGdal() ? "[cliff tif]\ndat = south.dat\noutput = batch.tif\n" : ""));
-    ASSERT_EQ(run("batch " + path("jobs.ini")).exitCode, 0);
-    EXPECT_EQ(ReadBytes(path("batch.bmp")), ReadBytes(path("cliff.bmp")));
-    EXPECT_EQ(ReadBytes(path("auto.bmp")), ReadBytes(path("cliff.bmp")));
-    if (HeightImageHasGdal())
-    {
-        ASSERT_EQ(run("cliff " + path("south.dat") + " -o " + path("command.tif")).exitCode, 0);
-        EXPECT_EQ(ReadBytes(path("batch.tif")), ReadBytes(path("command.tif")));
-    }
 }
 
 TEST_F(MapUnits, AutoHeightScaleNeedsTheMapsHeights)
