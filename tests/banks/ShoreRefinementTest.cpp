@@ -94,9 +94,7 @@ struct Snap
     Shoreline line;
     Shoreline snapped;
 };
-class SnapLineToShoreOn : public testing::TestWithParam<Snap>
-{
-};
+using SnapLineToShoreOn = testing::TestWithParam<Snap>;
 
 TEST_P(SnapLineToShoreOn, MovesThePointsAlongTheirNormals)
 {

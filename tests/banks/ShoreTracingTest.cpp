@@ -199,31 +199,39 @@ TEST(ShoreTracing, ProbeUsesSinglePrecisionInverse)
     EXPECT_EQ(lines[0].front(), (ShorePoint{400, 500})) << "probes should fall on column 9";
 }
 
-TEST(ShoreTracing, SmoothLineExamples)
+namespace
 {
-    Shoreline line = Points({{0, 0}, {3, 3}, {9, 0}});
-    SmoothLine(line, 1);
-    EXPECT_EQ(line, Points({{0, 0}, {4, 1}, {9, 0}}));
+// A line smoothed `passes` times, and what it becomes.
+struct Smoothing
+{
+    const char* name;
+    Shoreline line;
+    int passes;
+    Shoreline smoothed;
+};
 
+const Smoothing kSmoothings[] = {
+    {"OnePass", Points({{0, 0}, {3, 3}, {9, 0}}), 1, Points({{0, 0}, {4, 1}, {9, 0}})},
     // In place from the front: point 2 averages the already smoothed point 1.
-    line = Points({{0, 0}, {30, 0}, {0, 0}, {0, 0}});
-    SmoothLine(line, 1);
-    EXPECT_EQ(line, Points({{0, 0}, {10, 0}, {3, 0}, {0, 0}}));
+    {"InPlaceFromTheFront", Points({{0, 0}, {30, 0}, {0, 0}, {0, 0}}), 1, Points({{0, 0}, {10, 0}, {3, 0}, {0, 0}})},
+    {"TruncatedTowardZero", Points({{0, 0}, {-4, -5}, {0, 0}}), 1, Points({{0, 0}, {-1, -1}, {0, 0}})},
+    {"TwoPointsStay", Points({{0, 0}, {5, 5}}), 3, Points({{0, 0}, {5, 5}})},
+    {"NoPasses", Points({{0, 0}, {3, 3}, {9, 0}}), 0, Points({{0, 0}, {3, 3}, {9, 0}})},
+    {"NegativePasses", Points({{0, 0}, {3, 3}, {9, 0}}), -2, Points({{0, 0}, {3, 3}, {9, 0}})},
+};
 
-    // Truncation toward zero for negative sums.
-    line = Points({{0, 0}, {-4, -5}, {0, 0}});
-    SmoothLine(line, 1);
-    EXPECT_EQ(line, Points({{0, 0}, {-1, -1}, {0, 0}}));
+using SmoothLineOf = testing::TestWithParam<Smoothing>;
+} // namespace
 
-    const Shoreline two = Points({{0, 0}, {5, 5}});
-    line = two;
-    SmoothLine(line, 3);
-    EXPECT_EQ(line, two);
-    line = Points({{0, 0}, {3, 3}, {9, 0}});
-    SmoothLine(line, 0);
-    SmoothLine(line, -2);
-    EXPECT_EQ(line, Points({{0, 0}, {3, 3}, {9, 0}}));
+TEST_P(SmoothLineOf, Example)
+{
+    Shoreline line = GetParam().line;
+    SmoothLine(line, GetParam().passes);
+    EXPECT_EQ(line, GetParam().smoothed);
 }
+
+INSTANTIATE_TEST_SUITE_P(ShoreTracing, SmoothLineOf, testing::ValuesIn(kSmoothings),
+                         [](const auto& row) { return std::string(row.param.name); });
 
 TEST(ShoreTracing, RefusesMoreLinesThanTheCounts)
 {

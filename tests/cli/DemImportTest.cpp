@@ -84,17 +84,26 @@ void WriteGeoTiff(const std::string& path, const Raster& raster)
     GDALClose(dataset);
 }
 
-// A hill with a valley below sea level, in metres.
-std::vector<double> Terrain(int width, int height, double low, double high)
+// A hill with a valley below sea level, from `low` to `high` metres, as a raster of `type` (in
+// whole metres for an integer type), with `nodata` its nodata value unless that is NaN.
+Raster Hill(double low, double high, GDALDataType type = GDT_Float32, double nodata = NAN, int width = 300,
+            int height = 280)
 {
-    std::vector<double> heights(std::size_t(width) * height);
+    Raster raster;
+    raster.width = width;
+    raster.height = height;
+    raster.type = type;
+    raster.heights.resize(std::size_t(width) * height);
+    const bool whole = type != GDT_Float32 && type != GDT_Float64;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
         {
-            const double t = 0.5 + 0.5 * std::sin(x * 0.05) * std::cos(y * 0.031);
-            heights[std::size_t(y) * width + x] = low + (high - low) * t;
+            const double h = low + (high - low) * (0.5 + 0.5 * std::sin(x * 0.05) * std::cos(y * 0.031));
+            raster.heights[std::size_t(y) * width + x] = whole ? std::round(h) : h;
         }
-    return heights;
+    raster.hasNodata = !std::isnan(nodata);
+    raster.nodata = raster.hasNodata ? nodata : 0;
+    return raster;
 }
 
 // The lowest and highest height of the cells that are not nodata: the auto range.
@@ -111,15 +120,71 @@ std::pair<double, double> ValidRange(const Raster& raster)
     return {low, high};
 }
 
-// Whether a raster GDAL opens lies where `raster` lies: origin, pixel size and projection.
-void ExpectOnTheMapOf(GDALDatasetH dataset, const Raster& raster)
+std::string Number(double value)
 {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
+// A raster as GDAL opens it (a RAW map through its header): the samples and values of its first
+// band, its height mapping and georeference, its mask band (0 where there is no data), the
+// mask's flags and the NoData value.
+struct Decoded
+{
+    int width = 0;
+    int height = 0;
+    double gain = 1;
+    double offset = 0;
     double transform[6] = {};
-    ASSERT_EQ(GDALGetGeoTransform(dataset, transform), CE_None);
+    std::string wkt;
+    std::vector<std::uint16_t> samples;
+    std::vector<double> values;
+    std::vector<std::uint8_t> mask;
+    int maskFlags = 0;
+    int hasNodata = FALSE;
+    double nodata = 0;
+};
+
+Decoded Decode(const std::string& path)
+{
+    Decoded map;
+    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
+    EXPECT_NE(dataset, nullptr) << path;
+    if (dataset == nullptr)
+        return map;
+    map.width = GDALGetRasterXSize(dataset);
+    map.height = GDALGetRasterYSize(dataset);
+    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
+    map.gain = GDALGetRasterScale(band, nullptr);
+    map.offset = GDALGetRasterOffset(band, nullptr);
+    GDALGetGeoTransform(dataset, map.transform);
+    map.wkt = GDALGetProjectionRef(dataset);
+    map.samples.resize(std::size_t(map.width) * map.height);
+    map.values.resize(map.samples.size());
+    map.mask.resize(map.samples.size());
+    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, map.width, map.height, map.samples.data(), map.width, map.height,
+                           GDT_UInt16, 0, 0),
+              CE_None);
+    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, map.width, map.height, map.values.data(), map.width, map.height,
+                           GDT_Float64, 0, 0),
+              CE_None);
+    EXPECT_EQ(GDALRasterIO(GDALGetMaskBand(band), GF_Read, 0, 0, map.width, map.height, map.mask.data(), map.width,
+                           map.height, GDT_Byte, 0, 0),
+              CE_None);
+    map.maskFlags = GDALGetMaskFlags(band);
+    map.nodata = GDALGetRasterNoDataValue(band, &map.hasNodata);
+    GDALClose(dataset);
+    return map;
+}
+
+// Whether a raster GDAL opened lies where `raster` lies: origin, pixel size and projection.
+void ExpectOnTheMapOf(const Decoded& map, const Raster& raster)
+{
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(transform[i], raster.transform[i]) << i;
+        EXPECT_EQ(map.transform[i], raster.transform[i]) << i;
     OGRSpatialReferenceH source = OSRNewSpatialReference(Wkt(raster.epsg).c_str());
-    OGRSpatialReferenceH read = OSRNewSpatialReference(GDALGetProjectionRef(dataset));
+    OGRSpatialReferenceH read = OSRNewSpatialReference(map.wkt.c_str());
     EXPECT_TRUE(OSRIsSame(source, read));
     OSRDestroySpatialReference(read);
     OSRDestroySpatialReference(source);
@@ -139,51 +204,10 @@ std::vector<std::uint8_t> Pixels(const std::string& path, const Raster* raster =
     EXPECT_EQ(GDALDatasetRasterIO(dataset, GF_Read, 0, 0, width, height, pixels.data(), width, height, GDT_Byte,
                                   bands, nullptr, bands, GSpacing(bands) * width, 1),
               CE_None);
+    GDALClose(dataset);
     if (raster != nullptr)
-        ExpectOnTheMapOf(dataset, *raster);
-    GDALClose(dataset);
+        ExpectOnTheMapOf(Decode(path), *raster);
     return pixels;
-}
-
-std::string Number(double value)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", value);
-    return text;
-}
-
-// A RAW map as GDAL opens it through its header: samples, height mapping and georeference.
-struct Decoded
-{
-    int width = 0;
-    int height = 0;
-    double gain = 1;
-    double offset = 0;
-    double transform[6] = {};
-    std::string wkt;
-    std::vector<std::uint16_t> samples;
-};
-
-Decoded Decode(const std::string& raw)
-{
-    Decoded map;
-    GDALDatasetH dataset = GDALOpen(raw.c_str(), GA_ReadOnly);
-    EXPECT_NE(dataset, nullptr) << raw;
-    if (dataset == nullptr)
-        return map;
-    map.width = GDALGetRasterXSize(dataset);
-    map.height = GDALGetRasterYSize(dataset);
-    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
-    map.gain = GDALGetRasterScale(band, nullptr);
-    map.offset = GDALGetRasterOffset(band, nullptr);
-    GDALGetGeoTransform(dataset, map.transform);
-    map.wkt = GDALGetProjectionRef(dataset);
-    map.samples.resize(std::size_t(map.width) * map.height);
-    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, map.width, map.height, map.samples.data(), map.width, map.height,
-                           GDT_UInt16, 0, 0),
-              CE_None);
-    GDALClose(dataset);
-    return map;
 }
 
 // Every height of the map, through its gain and offset, within low..high to half a step.
@@ -223,13 +247,7 @@ protected:
 TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleNamed)
 {
     // 840 m of relief around sea level, with a nodata hole.
-    Raster raster;
-    raster.type = GDT_Int16;
-    raster.heights = Terrain(raster.width, raster.height, -3, 837);
-    for (double& h : raster.heights)
-        h = std::round(h);
-    raster.hasNodata = true;
-    raster.nodata = -32768;
+    Raster raster = Hill(-3, 837, GDT_Int16, -32768);
     for (int y = 100; y < 110; ++y)
         for (int x = 50; x < 70; ++x)
             raster.heights[std::size_t(y) * raster.width + x] = raster.nodata; // 200 cells
@@ -275,10 +293,9 @@ TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleN
         inexact += raster.heights[i] != raster.nodata && metres.samples[i] != raster.heights[i] + 257;
     EXPECT_EQ(inexact, 0);
     // A step too fine for the heights is refused, naming the way out; a step and a range conflict.
-    const testcli::CliRun fine = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 0.01");
-    EXPECT_EQ(fine.exitCode, 1);
-    EXPECT_THAT(fine.err, HasSubstr("--height-step 0.01: the heights " + Number(low) + ".." + Number(high) +
-                                    " need more than the 65,535 steps"));
+    expectRefused("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 0.01", 1,
+                  "--height-step 0.01: the heights " + Number(low) + ".." + Number(high) +
+                      " need more than the 65,535 steps");
     EXPECT_EQ(
         run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 1 --height-range 0:9").exitCode, 2);
     EXPECT_EQ(run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-step 0").exitCode, 2);
@@ -300,40 +317,6 @@ TEST_F(DemImport, WholeMetreHeightsMapInTheMapsUnitsOrAsAskedWithTheHeightScaleN
     EXPECT_EQ(clipped[std::size_t(105) * raster.width + 60], 32768); // 500 m: floor(32767.5 + 0.5)
 }
 
-// What GDAL reads of a raster's first band: its values, its mask band (0 where there is no
-// data), the mask's flags and the NoData value.
-struct Band
-{
-    std::vector<double> values;
-    std::vector<std::uint8_t> mask;
-    int maskFlags = 0;
-    int hasNodata = FALSE;
-    double nodata = 0;
-};
-
-Band ReadBand(const std::string& path)
-{
-    Band read;
-    GDALDatasetH dataset = GDALOpen(path.c_str(), GA_ReadOnly);
-    EXPECT_NE(dataset, nullptr) << path;
-    if (dataset == nullptr)
-        return read;
-    const int width = GDALGetRasterXSize(dataset);
-    const int height = GDALGetRasterYSize(dataset);
-    GDALRasterBandH band = GDALGetRasterBand(dataset, 1);
-    read.values.resize(std::size_t(width) * height);
-    read.mask.resize(read.values.size());
-    EXPECT_EQ(GDALRasterIO(band, GF_Read, 0, 0, width, height, read.values.data(), width, height, GDT_Float64, 0, 0),
-              CE_None);
-    EXPECT_EQ(GDALRasterIO(GDALGetMaskBand(band), GF_Read, 0, 0, width, height, read.mask.data(), width, height,
-                           GDT_Byte, 0, 0),
-              CE_None);
-    read.maskFlags = GDALGetMaskFlags(band);
-    read.nodata = GDALGetRasterNoDataValue(band, &read.hasNodata);
-    GDALClose(dataset);
-    return read;
-}
-
 // The cells a map's exports must mark: export --heights metres writes NoData exactly there, and
 // export of the samples a mask band that is 0 exactly there.
 void ExpectExportsMark(const std::string& folder, const std::string& dat, const std::vector<bool>& nodata)
@@ -341,14 +324,14 @@ void ExpectExportsMark(const std::string& folder, const std::string& dat, const 
     const std::string metresPath = folder + "/metres.tif";
     const std::string samplesPath = folder + "/samples.tif";
     ASSERT_EQ(testcli::RunCli("-q export " + dat + " -o " + metresPath + " --heights metres", folder).exitCode, 0);
-    const Band metres = ReadBand(metresPath);
+    const Decoded metres = Decode(metresPath);
     ASSERT_EQ(metres.values.size(), nodata.size());
     EXPECT_TRUE(metres.hasNodata);
     EXPECT_EQ(metres.nodata, -32768);
     const testcli::CliRun samples = testcli::RunCli("export " + dat + " -o " + samplesPath, folder);
     ASSERT_EQ(samples.exitCode, 0) << samples.err;
     EXPECT_THAT(samples.out, HasSubstr("cells of the source marked in a mask band"));
-    const Band masked = ReadBand(samplesPath);
+    const Decoded masked = Decode(samplesPath);
     EXPECT_EQ(masked.maskFlags, GMF_PER_DATASET);
     ASSERT_EQ(masked.mask.size(), nodata.size());
     long long wrong = 0;
@@ -389,13 +372,7 @@ std::vector<bool> NodataCells(const Raster& raster)
 TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExports)
 {
     // Whole metres with a void of 3 cells and one of about 3,000, neither touching the edge.
-    Raster raster;
-    raster.type = GDT_Int16;
-    raster.heights = Terrain(raster.width, raster.height, -120, 2300);
-    for (double& h : raster.heights)
-        h = std::round(h);
-    raster.hasNodata = true;
-    raster.nodata = -32768;
+    Raster raster = Hill(-120, 2300, GDT_Int16, -32768);
     std::vector<bool> small(raster.heights.size());
     std::vector<bool> large(raster.heights.size());
     for (const int i : {30 * 300 + 40, 30 * 300 + 41, 31 * 300 + 41})
@@ -416,7 +393,6 @@ TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExport
     EXPECT_THAT(result.out, HasSubstr("nodata cells: " + std::to_string(cells) + ": 2 voids of " +
                                       std::to_string(cells) + " cells filled from their rims"));
     const Decoded map = Decode(path("dem.raw"));
-    const auto [low, high] = ValidRange(raster);
     ExpectMapped(map.samples, raster, map.offset, map.gain); // the data as before
     const double half = map.gain / 2 * (1 + 1e-9);
     for (const std::vector<bool>* region : {&small, &large})
@@ -438,7 +414,7 @@ TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExport
 
     // The mask beside the RAW holds the voids, named in the header, and reaches the exports
     // through the height file's sidecar.
-    const Band mask = ReadBand(path("dem_nodata.tif"));
+    const Decoded mask = Decode(path("dem_nodata.tif"));
     ASSERT_EQ(mask.values.size(), nodata.size());
     long long wrong = 0;
     for (std::size_t i = 0; i < nodata.size(); ++i)
@@ -471,10 +447,8 @@ TEST_F(DemImport, VoidsAreFilledWithinTheirRimsAndTheirCellsStayKnownToTheExport
     for (std::size_t i = 0; i < nodata.size(); ++i)
         elsewhere += nodata[i] && clipped[i] != 32768; // 500 m: floor(32767.5 + 0.5)
     EXPECT_EQ(elsewhere, 0);
-    const testcli::CliRun both = run("import " + path("dem.tif") + " -o " + path("x.raw") +
-                                     " --fill-voids on --nodata-height 500");
-    EXPECT_EQ(both.exitCode, 2);
-    EXPECT_THAT(both.err, HasSubstr("--nodata-height gives every nodata cell one height"));
+    expectRefused("import " + path("dem.tif") + " -o " + path("x.raw") + " --fill-voids on --nodata-height 500", 2,
+                  "--nodata-height gives every nodata cell one height");
 }
 
 // Slopes of a raster of 30 m pixels in degrees, the steepest of its valid cells' central
@@ -499,10 +473,7 @@ double SteepestSlope(const Raster& raster)
 TEST_F(DemImport, AFootprintCarriedOutwardMakesNoCliffAlongIt)
 {
     // Floats of gentle slopes inside a footprint with bays and capes, -9999 around it.
-    Raster raster;
-    raster.heights = Terrain(raster.width, raster.height, 10, 560);
-    raster.hasNodata = true;
-    raster.nodata = -9999;
+    Raster raster = Hill(10, 560, GDT_Float32, -9999);
     for (int y = 0; y < raster.height; ++y)
         for (int x = 0; x < raster.width; ++x)
         {
@@ -537,8 +508,7 @@ TEST_F(DemImport, AFootprintCarriedOutwardMakesNoCliffAlongIt)
 
 TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
 {
-    Raster raster;
-    raster.heights = Terrain(raster.width, raster.height, 12.25, 845.5);
+    Raster raster = Hill(12.25, 845.5);
     raster.heights[7] = std::nan("");
     WriteGeoTiff(path("dem32.tif"), raster);
     const testcli::CliRun result = run("import " + path("dem32.tif") + " -o " + path("dem32.raw"));
@@ -557,12 +527,10 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
     EXPECT_LE(map.samples[7], highest);
 
     // Float64 in a zone measured in feet: 10 ft pixels are 3.048 m.
-    Raster feet;
-    feet.type = GDT_Float64;
+    Raster feet = Hill(-3.5, 14000.125, GDT_Float64);
     feet.epsg = kFeetZone;
     feet.transform[1] = 10;
     feet.transform[5] = -10;
-    feet.heights = Terrain(feet.width, feet.height, -3.5, 14000.125);
     WriteGeoTiff(path("dem64.tif"), feet);
     const testcli::CliRun feetRun = run("import " + path("dem64.tif") + " -o " + path("dem64.raw"));
     ASSERT_EQ(feetRun.exitCode, 0) << feetRun.out << feetRun.err;
@@ -574,12 +542,7 @@ TEST_F(DemImport, FloatHeightsInProjectedMetresAndFeet)
 // A hill of `width` x `height` cells of -9999 outside an ellipse that touches the edges' centres.
 Raster Footprint(int width, int height, double low, double high)
 {
-    Raster raster;
-    raster.width = width;
-    raster.height = height;
-    raster.heights = Terrain(width, height, low, high);
-    raster.hasNodata = true;
-    raster.nodata = -9999;
+    Raster raster = Hill(low, high, GDT_Float32, -9999, width, height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
         {
@@ -594,90 +557,89 @@ Raster Footprint(int width, int height, double low, double high)
 // A whole-metre DEM of 403 x 344 pixels of 90 m.
 Raster Int16Dem()
 {
-    Raster raster;
-    raster.width = 403;
-    raster.height = 344;
-    raster.type = GDT_Int16;
+    Raster raster = Hill(141, 547, GDT_Int16, NAN, 403, 344);
     raster.transform[1] = 90;
     raster.transform[5] = -90;
-    raster.heights = Terrain(403, 344, 141, 547);
-    for (double& h : raster.heights)
-        h = std::round(h);
     return raster;
 }
 
 Raster SmallDem()
 {
-    Raster raster;
-    raster.width = 180;
-    raster.height = 120;
-    raster.heights = Terrain(180, 120, 5, 60);
+    return Hill(5, 60, GDT_Float32, NAN, 180, 120);
+}
+
+Raster Int16DemWithANodataRow()
+{
+    Raster raster = Int16Dem();
+    raster.hasNodata = true;
+    raster.nodata = -32768;
+    std::fill_n(raster.heights.begin() + 403 * 100, 403, raster.nodata);
     return raster;
 }
 
-struct ShapeCase
+// A raster of any shape imported to a square map of `size` samples, and what the summary says.
+struct Shape
 {
     const char* name;
     Raster raster;
     std::string options;
     int size;
-    const char* says; // in the summary
+    const char* says;
 };
 
-TEST_F(DemImport, AnyShapeBecomesASquareMapWithinTheSourcesHeights)
-{
-    // The DEM with a nodata row, a float DEM of 1:3 whose footprint is an ellipse in nodata, a
-    // raster too small for a map.
-    Raster int16 = Int16Dem();
-    int16.hasNodata = true;
-    int16.nodata = -32768;
-    std::fill_n(int16.heights.begin() + 403 * 100, 403, int16.nodata);
-    const ShapeCase cases[] = {
-        {"pad", int16, "--size 513", 513, "padded with nodata to a square: 29.1 rows above and 29.9 below"},
-        {"crop", int16, "--size 257 --fit crop", 257, "cut to the centre square: 29.4 columns on the left"},
-        {"window", int16, "--size 257 --window 3 4 300 200", 257, "took the window 3 4 300 200 of the 403 x 344"},
-        {"footprint", Footprint(120, 360, -20.5, 310.25), "--size 257", 257, "120 x 360 pixels of 30 m to 257 x 257"},
-        {"cubic", Footprint(120, 360, -20.5, 310.25), "--size 257 -r cubic", 257, "(cubic)"},
-        {"small", SmallDem(), "--size 257", 257, "padded with nodata"},
-    };
-    for (const ShapeCase& c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        WriteGeoTiff(path("dem.tif"), c.raster);
-        const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw") + " " + c.options);
-        ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
-        EXPECT_THAT(result.out, HasSubstr(c.says));
-        const Decoded map = Decode(path("dem.raw"));
-        ASSERT_EQ(map.width, c.size);
-        ASSERT_EQ(map.height, c.size);
-        EXPECT_EQ(map.transform[1], -map.transform[5]); // square pixels
-        EXPECT_THAT(result.out, HasSubstr("pixel size: " + Number(map.transform[1]) + " m"));
-        // Nothing overshoots or leaks from the nodata value; a named cubic may overshoot.
-        if (std::string(c.name) != "cubic")
-        {
-            const auto [low, high] = ValidRange(c.raster);
-            ExpectWithin(map, low, high);
-        }
-    }
+// The DEM with a nodata row, a float DEM of 1:3 whose footprint is an ellipse in nodata, a
+// raster too small for a map.
+const Shape kShapes[] = {
+    {"Pad", Int16DemWithANodataRow(), "--size 513", 513,
+     "padded with nodata to a square: 29.1 rows above and 29.9 below"},
+    {"Crop", Int16DemWithANodataRow(), "--size 257 --fit crop", 257,
+     "cut to the centre square: 29.4 columns on the left"},
+    {"Window", Int16DemWithANodataRow(), "--size 257 --window 3 4 300 200", 257,
+     "took the window 3 4 300 200 of the 403 x 344"},
+    {"Footprint", Footprint(120, 360, -20.5, 310.25), "--size 257", 257, "120 x 360 pixels of 30 m to 257 x 257"},
+    {"Cubic", Footprint(120, 360, -20.5, 310.25), "--size 257 -r cubic", 257, "(cubic)"},
+    {"Small", SmallDem(), "--size 257", 257, "padded with nodata"},
+};
 
-    // Padding keeps the whole DEM and moves the origin by whole map pixels, centred.
-    WriteGeoTiff(path("dem.tif"), int16);
-    ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("pad.raw") + " --size 513").exitCode, 0);
-    const Decoded pad = Decode(path("pad.raw"));
-    const double pixel = 403 * 90 / 513.0;
-    EXPECT_NEAR(pad.transform[1], pixel, 1e-9);
-    EXPECT_EQ(pad.transform[0], int16.transform[0]);
-    const double above = (pad.transform[3] - int16.transform[3]) / pixel;
-    EXPECT_NEAR(above, std::round(above), 1e-6);
-    EXPECT_NEAR(above * pixel, (403 - 344) * 90 / 2.0, pixel);
+using SquareMap = testcli::Rows<DemImport, Shape>;
+
+TEST_P(SquareMap, LiesWithinTheSourcesHeights)
+{
+    const Shape& c = GetParam();
+    WriteGeoTiff(path("dem.tif"), c.raster);
+    const testcli::CliRun result = run("import " + path("dem.tif") + " -o " + path("dem.raw") + " " + c.options);
+    ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
+    EXPECT_THAT(result.out, HasSubstr(c.says));
+    const Decoded map = Decode(path("dem.raw"));
+    ASSERT_EQ(map.width, c.size);
+    ASSERT_EQ(map.height, c.size);
+    EXPECT_EQ(map.transform[1], -map.transform[5]); // square pixels
+    EXPECT_THAT(result.out, HasSubstr("pixel size: " + Number(map.transform[1]) + " m"));
+    // Nothing overshoots or leaks from the nodata value; a named cubic may overshoot.
+    if (std::string(c.name) != "Cubic")
+    {
+        const auto [low, high] = ValidRange(c.raster);
+        ExpectWithin(map, low, high);
+    }
+    if (std::string(c.name) == "Pad")
+    {
+        // Padding keeps the whole DEM and moves the origin by whole map pixels, centred.
+        const double pixel = 403 * 90 / 513.0;
+        EXPECT_NEAR(map.transform[1], pixel, 1e-9);
+        EXPECT_EQ(map.transform[0], c.raster.transform[0]);
+        const double above = (map.transform[3] - c.raster.transform[3]) / pixel;
+        EXPECT_NEAR(above, std::round(above), 1e-6);
+        EXPECT_NEAR(above * pixel, (403 - 344) * 90 / 2.0, pixel);
+    }
 }
+
+INSTANTIATE_TEST_SUITE_P(DemImport, SquareMap, testing::ValuesIn(kShapes), testcli::kCaseName);
 
 TEST_F(DemImport, MessagesNameTheRealCauseAndTheirSuggestionsWork)
 {
     // Pixels of 30 x 20 m: the source's size is named, and the --size named makes the map.
-    Raster oblong;
+    Raster oblong = Hill(0, 100);
     oblong.transform[5] = -20;
-    oblong.heights = Terrain(oblong.width, oblong.height, 0, 100);
     WriteGeoTiff(path("oblong.tif"), oblong);
     const std::string importOblong = "import " + path("oblong.tif") + " -o " + path("oblong.raw");
     for (const std::string given : {"", " --pixel-size 25"})
@@ -705,10 +667,9 @@ TEST_F(DemImport, MessagesNameTheRealCauseAndTheirSuggestionsWork)
 
     // Too small: refused, with the --size that makes a map of it.
     WriteGeoTiff(path("small.tif"), SmallDem());
-    const testcli::CliRun tiny = run("import " + path("small.tif") + " -o " + path("small.raw"));
-    EXPECT_EQ(tiny.exitCode, 1);
-    EXPECT_THAT(tiny.err, HasSubstr("the raster is 180 x 120 pixels, smaller than the 256 a height map needs on each "
-                                    "side; --size 257 resamples it"));
+    expectRefused("import " + path("small.tif") + " -o " + path("small.raw"), 1,
+                  "the raster is 180 x 120 pixels, smaller than the 256 a height map needs on each side; --size 257 "
+                  "resamples it");
 
     // process names the header's pixels whichever way the pixel size came; unsigned samples
     // imported as they are keep the georeference of their source.
@@ -724,13 +685,10 @@ TEST_F(DemImport, MessagesNameTheRealCauseAndTheirSuggestionsWork)
         EXPECT_THAT(processed.err, HasSubstr("importing its source with --size 513 gives square pixels"));
     }
 
-    const testcli::CliRun badRange = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-range 5:5");
-    EXPECT_EQ(badRange.exitCode, 2);
-    EXPECT_THAT(badRange.err, HasSubstr("--height-range: 5:5: MIN must be below MAX"));
-    const testcli::CliRun badBand = run("import " + path("dem.tif") + " -o " + path("x.raw") + " --band 2");
-    EXPECT_EQ(badBand.exitCode, 1);
-    EXPECT_THAT(badBand.err, HasSubstr("--band 2: the raster has 1 band"));
-    EXPECT_FALSE(Exists(path("x.raw")));
+    expectRefused("import " + path("dem.tif") + " -o " + path("x.raw") + " --height-range 5:5", 2,
+                  "--height-range: 5:5: MIN must be below MAX");
+    expectRefused("import " + path("dem.tif") + " -o " + path("x.raw") + " --band 2", 1,
+                  "--band 2: the raster has 1 band");
 }
 
 // Haversine distance in metres between two longitude, latitude points.
@@ -790,51 +748,45 @@ TEST_F(DemImport, GeographicDemsLandOnSquareMetresInTheirUtmZone)
     EXPECT_THAT(kept.err, HasSubstr("geographic coordinates (degrees)"));
     EXPECT_THAT(kept.err, HasSubstr("import it without --keep-crs (to EPSG:32632, its UTM zone)"));
     EXPECT_EQ(Decode(path("kept.raw")).width, 300);
-    const testcli::CliRun given = run("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25");
-    EXPECT_EQ(given.exitCode, 1);
-    EXPECT_THAT(given.err, HasSubstr("--keep-crs keeps degrees and takes it"));
+    expectRefused("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25", 1,
+                  "--keep-crs keeps degrees and takes it");
     ASSERT_EQ(run("import " + path("geo.tif") + " -o " + path("given.raw") + " --pixel-size 25 --keep-crs").exitCode, 0);
 }
 
-TEST_F(DemImport, HeightsInFeetBecomeMetres)
+// Feet as the band's unit, or as the vertical unit of a compound system.
+struct Feet
 {
-    // Feet as the band's unit, and as the vertical unit of a compound system.
-    const struct
-    {
-        const char* unit;
-        const char* srs;
-    } rows[] = {{"ft", ""}, {"", "EPSG:32633+8228"}};
-    for (const auto& row : rows)
-    {
-        SCOPED_TRACE(std::string(row.unit) + row.srs);
-        Raster feet;
-        feet.type = GDT_Float64;
-        feet.heights = Terrain(feet.width, feet.height, -100, 9000);
-        feet.unit = row.unit;
-        feet.srs = row.srs;
-        WriteGeoTiff(path("feet.tif"), feet);
-        const testcli::CliRun result = run("import " + path("feet.tif") + " -o " + path("feet.raw"));
-        ASSERT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_THAT(result.out, HasSubstr("converted to metres"));
-        const auto [low, high] = ValidRange(feet);
-        EXPECT_THAT(result.out, HasSubstr("heights " + Number(low * 0.3048) + ".." + Number(high * 0.3048) + ";"));
-        ExpectWithin(Decode(path("feet.raw")), low * 0.3048, high * 0.3048);
-    }
+    const char* name;
+    const char* unit;
+    const char* srs;
+};
+const Feet kFeet[] = {{"AsTheBandsUnit", "ft", ""}, {"AsTheVerticalUnitOfTheSystem", "", "EPSG:32633+8228"}};
+using HeightsInFeet = testcli::Rows<DemImport, Feet>;
+
+TEST_P(HeightsInFeet, BecomeMetres)
+{
+    Raster feet = Hill(-100, 9000, GDT_Float64);
+    feet.unit = GetParam().unit;
+    feet.srs = GetParam().srs;
+    WriteGeoTiff(path("feet.tif"), feet);
+    const testcli::CliRun result = run("import " + path("feet.tif") + " -o " + path("feet.raw"));
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_THAT(result.out, HasSubstr("converted to metres"));
+    const auto [low, high] = ValidRange(feet);
+    EXPECT_THAT(result.out, HasSubstr("heights " + Number(low * 0.3048) + ".." + Number(high * 0.3048) + ";"));
+    ExpectWithin(Decode(path("feet.raw")), low * 0.3048, high * 0.3048);
 }
+
+INSTANTIATE_TEST_SUITE_P(DemImport, HeightsInFeet, testing::ValuesIn(kFeet), testcli::kCaseName);
 
 TEST_F(DemImport, ScaleAndOffsetSurviveExportAndImportAndLargePixelsReachTheHeightFile)
 {
     // A scaled UInt16 GeoTIFF of 500 m pixels: its samples are kept, their meaning travels.
-    Raster scaled;
-    scaled.width = scaled.height = 260;
-    scaled.type = GDT_UInt16;
+    Raster scaled = Hill(100, 60000, GDT_UInt16, NAN, 260, 260);
     scaled.transform[1] = 500;
     scaled.transform[5] = -500;
     scaled.scale = 0.25;
     scaled.offset = -2000;
-    scaled.heights = Terrain(260, 260, 100, 60000);
-    for (double& h : scaled.heights)
-        h = std::round(h);
     WriteGeoTiff(path("scaled.tif"), scaled);
     ASSERT_EQ(run("-q import " + path("scaled.tif") + " -o " + path("map.raw")).exitCode, 0);
     const Decoded first = Decode(path("map.raw"));
@@ -857,14 +809,8 @@ TEST_F(DemImport, ScaleAndOffsetSurviveExportAndImportAndLargePixelsReachTheHeig
 
 TEST_F(DemImport, UnsignedGeoTiffsImportAsBefore)
 {
-    Raster raster;
-    raster.type = GDT_UInt16;
+    Raster raster = Hill(0, 65535, GDT_UInt16, 0);
     raster.transform[5] = -20; // not square: only the pixel size is then unknown
-    raster.hasNodata = true;
-    raster.nodata = 0;
-    raster.heights = Terrain(raster.width, raster.height, 0, 65535);
-    for (double& h : raster.heights)
-        h = std::round(h);
     WriteGeoTiff(path("u16.tif"), raster);
     const testcli::CliRun result = run("import " + path("u16.tif") + " -o " + path("u16.raw"));
     ASSERT_EQ(result.exitCode, 0) << result.out << result.err;
@@ -876,24 +822,17 @@ TEST_F(DemImport, UnsignedGeoTiffsImportAsBefore)
 }
 TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExport)
 {
-    Raster raster;
-    raster.width = raster.height = 260;
-    raster.heights = Terrain(260, 260, -40.5, 910.25);
-    raster.hasNodata = true;
-    raster.nodata = -9999;
+    Raster raster = Hill(-40.5, 910.25, GDT_Float32, -9999, 260, 260);
     raster.heights[1000] = raster.nodata;
     WriteGeoTiff(path("dem.tif"), raster);
     ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("dem.raw")).exitCode, 0);
 
     // GDAL opens the RAW through its header: the source's georeference and the height mapping.
-    GDALDatasetH raw = GDALOpen(path("dem.raw").c_str(), GA_ReadOnly);
-    ASSERT_NE(raw, nullptr);
+    const Decoded raw = Decode(path("dem.raw"));
     ExpectOnTheMapOf(raw, raster);
-    double transform[6] = {};
-    const double step = GDALGetRasterScale(GDALGetRasterBand(raw, 1), nullptr);
+    const double step = raw.gain;
     EXPECT_EQ(step, 5.0 / 257); // heights -40.5..910.25
-    EXPECT_EQ(GDALGetRasterOffset(GDALGetRasterBand(raw, 1), nullptr), -45);
-    GDALClose(raw);
+    EXPECT_EQ(raw.offset, -45);
 
     // process takes the size, the pixel size and the georeference from the header alone.
     const testcli::CliRun processed = run("process " + path("dem.raw"));
@@ -912,14 +851,10 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     const testcli::CliRun metres = run("export " + path("dem.dat") + " -o " + path("out.tif") + " --heights metres");
     ASSERT_EQ(metres.exitCode, 0) << metres.out << metres.err;
     EXPECT_THAT(metres.out, HasSubstr("georeference from " + path("dem.dat.json")));
-    GDALDatasetH out = GDALOpen(path("out.tif").c_str(), GA_ReadOnly);
-    ASSERT_NE(out, nullptr);
+    const Decoded out = Decode(path("out.tif"));
     ExpectOnTheMapOf(out, raster);
-    std::vector<double> heights(raster.heights.size());
-    ASSERT_EQ(GDALRasterIO(GDALGetRasterBand(out, 1), GF_Read, 0, 0, 260, 260, heights.data(), 260, 260, GDT_Float64,
-                           0, 0),
-              CE_None);
-    GDALClose(out);
+    const std::vector<double>& heights = out.values;
+    ASSERT_EQ(heights.size(), raster.heights.size());
     int far = 0;
     for (std::size_t i = 0; i < heights.size(); ++i)
         if (raster.heights[i] != raster.nodata)
@@ -927,22 +862,17 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     EXPECT_EQ(far, 0);
 
     // --like another raster of the map; one of another size is refused before anything is written.
-    Raster other;
-    other.heights = Terrain(other.width, other.height, 0, 1);
+    const Raster other = Hill(0, 1);
     WriteGeoTiff(path("other.tif"), other);
-    const testcli::CliRun mismatch = run("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " +
-                                     path("other.tif"));
-    EXPECT_EQ(mismatch.exitCode, 1);
-    EXPECT_THAT(mismatch.err, HasSubstr(path("other.tif") + ": it is 300 x 280 pixels and the height file 260 x 260"));
-    EXPECT_FALSE(Exists(path("like.tif")));
+    expectRefused("export " + path("dem.dat") + " -o " + path("like.tif") + " --like " + path("other.tif"), 1,
+                  path("other.tif") + ": it is 300 x 280 pixels and the height file 260 x 260");
     ASSERT_EQ(run("-q export " + path("dem.dat") + " -o " + path("like.tif") + " --like " + path("dem.tif")).exitCode,
               0);
     GDALDatasetH like = GDALOpen(path("like.tif").c_str(), GA_ReadOnly);
     ASSERT_NE(like, nullptr);
     EXPECT_EQ(GDALGetRasterDataType(GDALGetRasterBand(like, 1)), GDT_UInt16);
-    ASSERT_EQ(GDALGetGeoTransform(like, transform), CE_None);
-    EXPECT_EQ(transform[0], raster.transform[0]);
     GDALClose(like);
+    EXPECT_EQ(Decode(path("like.tif")).transform[0], raster.transform[0]);
 
     // The sidecar of the height file comes before the RAW's header.
     MapGeoReference shifted;
@@ -954,25 +884,17 @@ TEST_F(DemImport, TheGeoreferenceAndMappingTravelFromImportThroughProcessToExpor
     const testcli::CliRun fromSidecar = run("export " + path("dem.dat") + " -o " + path("side.tif"));
     ASSERT_EQ(fromSidecar.exitCode, 0) << fromSidecar.err;
     EXPECT_THAT(fromSidecar.out, HasSubstr("georeference from " + path("dem.dat.json")));
-    GDALDatasetH side = GDALOpen(path("side.tif").c_str(), GA_ReadOnly);
-    ASSERT_NE(side, nullptr);
-    ASSERT_EQ(GDALGetGeoTransform(side, transform), CE_None);
-    EXPECT_EQ(transform[0], raster.transform[0] + 1000);
-    GDALClose(side);
+    EXPECT_EQ(Decode(path("side.tif")).transform[0], raster.transform[0] + 1000);
     std::filesystem::remove(path("dem.dat.json"));
 
     // Without a header the heights in metres are unknown.
     std::filesystem::remove(path("dem.raw.hdr"));
-    const testcli::CliRun unknown = run("export " + path("dem.dat") + " -o " + path("m.tif") + " --heights metres");
-    EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_THAT(unknown.err, HasSubstr("the heights in metres are not known"));
-    EXPECT_FALSE(Exists(path("m.tif")));
+    expectRefused("export " + path("dem.dat") + " -o " + path("m.tif") + " --heights metres", 1,
+                  "the heights in metres are not known");
 }
 TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
 {
-    Raster raster;
-    raster.width = raster.height = 260;
-    raster.heights = Terrain(260, 260, 0, 100);
+    const Raster raster = Hill(0, 100, GDT_Float32, NAN, 260, 260);
     WriteGeoTiff(path("dem.tif"), raster);
     ASSERT_EQ(run("-q import " + path("dem.tif") + " -o " + path("dem.raw")).exitCode, 0);
     ASSERT_EQ(run("-q process " + path("dem.raw")).exitCode, 0);
@@ -1003,9 +925,7 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     GDALClose(memory);
     ASSERT_EQ(run("-q wtr-encode " + path("lake.png") + " --block-size 128 -o " + path("lake.wtr")).exitCode, 0);
     const std::string banks = "banks " + path("lake.wtr") + " --scale 2 --water-pixel-size 15 -o " + path("lake.sl");
-    const testcli::CliRun kml = run(banks + " --vector " + path("lake.kml"));
-    EXPECT_EQ(kml.exitCode, 2);
-    EXPECT_THAT(kml.err, HasSubstr("name it .gpkg, .geojson, .json or .shp"));
+    expectRefused(banks + " --vector " + path("lake.kml"), 2, "name it .gpkg, .geojson, .json or .shp");
 
     const struct
     {
@@ -1068,10 +988,8 @@ TEST_F(DemImport, CliffPreviewAndShorelinesOfAnImportedMapLieOnTheSource)
     std::filesystem::remove(path("dem.dat.json"));
     std::filesystem::remove(path("dem.raw.hdr"));
     std::filesystem::remove(path("lake.sl"));
-    const testcli::CliRun nowhere = run(banks + " --vector " + path("x.gpkg") + " --like " + path("dem.dat"));
-    EXPECT_EQ(nowhere.exitCode, 1);
-    EXPECT_THAT(nowhere.err, HasSubstr(path("dem.dat") + ": the map has no georeference"));
-    EXPECT_FALSE(Exists(path("x.gpkg")) || Exists(path("lake.sl")));
+    expectRefused(banks + " --vector " + path("x.gpkg") + " --like " + path("dem.dat"), 1,
+                  path("dem.dat") + ": the map has no georeference");
 }
 TEST_F(DemImport, ThePaddingOfASquareMapIsNodataToTheExports)
 {

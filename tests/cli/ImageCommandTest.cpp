@@ -57,44 +57,38 @@ TEST_F(ImageCommands, GeoTiffExportImportsBackWhenTheBuildHasGdal)
     EXPECT_EQ(ReadLe16Samples(path("map.raw")), samples);
 }
 
-TEST_F(ImageCommands, RefusalsExplainAndLeaveNoOutput)
+namespace
+{
+const Refusal kRefusals[] = {
+    {"ColourPng", "import @colour.png -o @a.raw", 1, "3 bands (red, green, blue)"},
+    {"BrokenHeightFile", "export @broken.dat -o @d.png", 1, "not a valid height file"},
+    {"ExportAsJpeg", "export @broken.dat -o @e.jpg", 2, "--output: @e.jpg must end in .png"},
+    {"NoOutput", "import @colour.png", 2, "--output is required"},
+    {"HeightRangeOfOneNumber", "import @small.png -o @f.raw --height-range 10", 2,
+     "--height-range: 10 is neither MIN:MAX"},
+    {"SizeOutsideItsRange", "import @small.png -o @g.raw --size 100", 2, "--size: 100 is outside"},
+    {"HeightsInFeet", "export @broken.dat -o @h.tif --heights feet", 2,
+     "--heights: feet is neither samples nor metres"},
+    {"MetresInAPng", "export @broken.dat -o @i.png --heights metres", 2, "need a GeoTIFF"},
+    {"UnknownPreviewMode", "preview @hills.dat -o @x.png --mode shiny", 2, "--mode"},
+};
+
+using ImageRefusal = testcli::Rows<ScratchFolderTest, Refusal>;
+} // namespace
+
+TEST_P(ImageRefusal, ExplainsAndLeavesNoOutput)
 {
     std::vector<std::uint8_t> rgb(300 * 300 * 3, 77);
     std::vector<std::uint16_t> small(200 * 300, 5);
     NullProgress progress;
     ASSERT_TRUE(WritePng8(path("colour.png"), rgb.data(), 300, 300, 3, progress));
     ASSERT_TRUE(WritePngGrey16(path("small.png"), small.data(), 200, 300, progress));
+    ASSERT_TRUE(WriteHeightDat(path("hills.dat"), ConstRasterView<std::uint16_t>(small.data(), 200, 300), 20.0f));
     WriteText(path("broken.dat"), "ALTIMO? not a height file");
-    const struct
-    {
-        std::string arguments;
-        int exitCode;
-        std::string message;
-        std::string output;
-    } cases[] = {
-        {"import " + path("colour.png") + " -o " + path("a.raw"), 1, "3 bands (red, green, blue)", path("a.raw")},
-        {"export " + path("broken.dat") + " -o " + path("d.png"), 1, "not a valid height file", path("d.png")},
-        {"export " + path("broken.dat") + " -o " + path("e.jpg"), 2, "--output: " + path("e.jpg") + " must end in .png",
-         path("e.jpg")},
-        {"import " + path("colour.png"), 2, "--output is required", path("colour.raw")},
-        {"import " + path("small.png") + " -o " + path("f.raw") + " --height-range 10", 2,
-         "--height-range: 10 is neither MIN:MAX", path("f.raw")},
-        {"import " + path("small.png") + " -o " + path("g.raw") + " --size 100", 2, "--size: 100 is outside",
-         path("g.raw")},
-        {"export " + path("broken.dat") + " -o " + path("h.tif") + " --heights feet", 2,
-         "--heights: feet is neither samples nor metres", path("h.tif")},
-        {"export " + path("broken.dat") + " -o " + path("i.png") + " --heights metres", 2, "need a GeoTIFF",
-         path("i.png")},
-    };
-    for (const auto& c : cases)
-    {
-        const CliRun result = run(c.arguments);
-        EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments << "\n" << result.err;
-        EXPECT_NE(result.err.find(c.message), std::string::npos) << c.arguments << "\n" << result.err;
-        EXPECT_EQ(result.err.rfind("altimo-cli: ", 0), 0u) << result.err;
-        EXPECT_FALSE(Exists(c.output)) << c.output;
-    }
+    expectRefused(GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(ImageCommands, ImageRefusal, testing::ValuesIn(kRefusals), kCaseName);
 
 TEST_F(ImageCommands, PreviewWritesTheDefinedReliefAndPicksWaterByName)
 {
@@ -139,9 +133,4 @@ TEST_F(ImageCommands, PreviewWritesTheDefinedReliefAndPicksWaterByName)
     std::vector<std::uint8_t> legend(std::size_t(width) * std::size_t(WaterLegendRows(width)) * 3);
     DrawWaterLegend(legend.data(), width, WaterRange{.maxDepth = 100}, true, ReliefSettings{});
     EXPECT_TRUE(std::equal(legend.begin(), legend.end(), rgb.begin() + std::ptrdiff_t(width) * height * 3));
-
-    const CliRun badMode = run("preview " + path("hills.dat") + " -o " + path("x.png") + " --mode shiny");
-    EXPECT_EQ(badMode.exitCode, 2);
-    EXPECT_NE(badMode.err.find("--mode"), std::string::npos) << badMode.err;
-    EXPECT_FALSE(Exists(path("x.png")));
 }

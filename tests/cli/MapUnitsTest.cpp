@@ -152,12 +152,9 @@ TEST_F(MapUnits, AutoHeightScaleNeedsTheMapsHeights)
     ASSERT_TRUE(WriteHeightDat(path("plain.dat"), ConstRasterView<std::uint16_t>(flat.data(), 256, 256), 50.0f));
     for (const char* command : {"cliff ", "preview "})
     {
-        const CliRun automatic = run(command + path("plain.dat") + " -o " + path("out") +
-                                     (command[0] == 'c' ? ".bmp" : ".png") + " --height-scale auto");
-        EXPECT_EQ(automatic.exitCode, 2) << command;
-        EXPECT_NE(automatic.err.find("--height-scale auto: " + path("plain.dat") + " has no height mapping"),
-                  std::string::npos)
-            << automatic.err;
+        expectRefused(command + path("plain.dat") + " -o " + path("out") + (command[0] == 'c' ? ".bmp" : ".png") +
+                          " --height-scale auto",
+                      2, "--height-scale auto: " + path("plain.dat") + " has no height mapping");
         // Without a mapping the default stays 10.
         const CliRun plain = run(command + path("plain.dat") + " -o " + path("out") + (command[0] == 'c' ? ".bmp" : ".png"));
         EXPECT_EQ(plain.exitCode, 0) << plain.err;
@@ -201,14 +198,10 @@ TEST_F(MapUnits, SeaLevelInMetresFloodsUpToThatHeight)
         EXPECT_LT(wet, long(samples.size()) - 1000);
     }
     // A plain level keeps its 257 steps; a height on sample 0 or a map without a mapping is refused.
-    const CliRun onZero = run("process " + path("map.raw") + " --water " + path("dry.wtr") + " --sea-level -39.98m");
-    EXPECT_EQ(onZero.exitCode, 2);
-    EXPECT_NE(onZero.err.find("falls on sample 0"), std::string::npos) << onZero.err;
+    expectRefused("process " + path("map.raw") + " --water " + path("dry.wtr") + " --sea-level -39.98m", 2,
+                  "falls on sample 0");
     writeRaw("plain.raw", side, side, std::vector<std::uint16_t>(side * side, 9), 0, 0);
-    const CliRun unmapped = run("process " + path("plain.raw") + " --sea-level 0m");
-    EXPECT_EQ(unmapped.exitCode, 2);
-    EXPECT_NE(unmapped.err.find("the ENVI header gives no data gain values"), std::string::npos) << unmapped.err;
-    EXPECT_FALSE(Exists(path("plain.dat")));
+    expectRefused("process " + path("plain.raw") + " --sea-level 0m", 2, "the ENVI header gives no data gain values");
 }
 
 // The legend's greatest depth is the real one, in metres through the map's mapping.

@@ -87,26 +87,28 @@ TEST_F(WtrCommands, GreysRoundToTheNearestWaterValue)
         EXPECT_EQ(decoded.pixels[static_cast<std::size_t>(g)], (g * 15 + 127) / 255 * 17) << g;
 }
 
+namespace
+{
 // Unreadable and damaged inputs are refused in the robustness tests (BadInput).
-TEST_F(WtrCommands, RefusesBadArguments)
+const Refusal kRefusals[] = {
+    {"BlockSizeZero", "wtr-encode @in.bmp -o @x.wtr --block-size 0", 2, "--block-size"},
+    {"BlockSizeAboveTheRange", "wtr-encode @in.bmp -o @x.wtr --block-size=4097", 2, "--block-size"},
+    {"BlockSizeNotANumber", "wtr-encode @in.bmp -o @x.wtr --block-size x", 2, "--block-size"},
+    // More than 32767 blocks along a side.
+    {"PictureTooWideForItsBlocks", "wtr-encode @wide.png -o @x.wtr --block-size 1", 2, "--block-size"},
+    {"EncodeWithoutOutput", "wtr-encode @in.bmp", 2, "--output is required"},
+    {"DecodeWithoutOutput", "wtr-decode @in.bmp", 2, "--output is required"},
+};
+
+using WtrRefusal = testcli::Rows<WtrCommands, Refusal>;
+} // namespace
+
+TEST_P(WtrRefusal, NamesTheOptionAndWritesNothing)
 {
     writeMaskPicture("in.bmp", 40, 30, 2);
-    for (const char* bad : {" --block-size 0", " --block-size=4097", " --block-size x"})
-    {
-        const CliRun result = run("wtr-encode " + path("in.bmp") + " -o " + path("x.wtr") + bad);
-        EXPECT_EQ(result.exitCode, 2) << bad;
-        EXPECT_NE(result.err.find("--block-size"), std::string::npos) << result.err;
-    }
-    EXPECT_FALSE(Exists(path("x.wtr")));
-
-    // A picture too wide for block size 1 (more than 32767 blocks along a side).
     std::vector<std::uint8_t> wide(33000, 255);
     ASSERT_TRUE(SavePng(path("wide.png"), wide.data(), 33000, 1, 1));
-    CliRun result = run("wtr-encode " + path("wide.png") + " -o " + path("x.wtr") + " --block-size 1");
-    EXPECT_EQ(result.exitCode, 2);
-    EXPECT_NE(result.err.find("--block-size"), std::string::npos) << result.err;
-    EXPECT_FALSE(Exists(path("x.wtr")));
-
-    EXPECT_EQ(run("wtr-encode " + path("in.bmp")).exitCode, 2); // no -o
-    EXPECT_EQ(run("wtr-decode " + path("in.bmp")).exitCode, 2);
+    expectRefused(GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(WtrCommands, WtrRefusal, testing::ValuesIn(kRefusals), kCaseName);

@@ -48,38 +48,44 @@ protected:
 
 } // namespace
 
-TEST_F(DATElevationDBTest, OddSizesRoundTripThroughTheReader)
-{
-    for (auto [width, height] : {std::pair{1, 1}, std::pair{64, 65}, std::pair{65, 64}, std::pair{257, 300},
-                                 std::pair{130, 7}})
-    {
-        const std::vector<std::uint16_t> raster = Raster(width, height, unsigned(width * height));
-        WriteDat("map.dat", raster, width, height);
-        CDATElevationDB db(false);
-        ASSERT_TRUE(db.init(path("map.dat").c_str())) << width << "x" << height;
-        EXPECT_EQ(db.getWidth(), width);
-        EXPECT_EQ(db.getHeight(), height);
-        EXPECT_EQ(db.getPixelSize(), 25.0f);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x)
-            {
-                const std::uint16_t expected = raster[std::size_t(y) * std::size_t(width) + std::size_t(x)];
-                ASSERT_EQ(db.getSample(x, y), expected) << x << "," << y;
-                ASSERT_EQ(db.getElevation(x, y), static_cast<float>(double(expected) / 65535.0));
-            }
-        std::vector<std::uint16_t> all;
-        ASSERT_TRUE(db.readAll(all));
-        EXPECT_EQ(all, raster);
+using OddSize = testcli::Rows<DATElevationDBTest, std::pair<int, int>>;
 
-        std::vector<std::uint16_t> loaded;
-        CDATElevationDB second(false);
-        ASSERT_TRUE(second.load(path("map.dat").c_str(), [&](long w, long h) {
-            loaded.resize(std::size_t(w) * std::size_t(h));
-            return loaded.data();
-        }));
-        EXPECT_EQ(loaded, raster);
-    }
+TEST_P(OddSize, RoundTripsThroughTheReader)
+{
+    const auto [width, height] = GetParam();
+    const std::vector<std::uint16_t> raster = Raster(width, height, unsigned(width * height));
+    WriteDat("map.dat", raster, width, height);
+    CDATElevationDB db(false);
+    ASSERT_TRUE(db.init(path("map.dat").c_str()));
+    EXPECT_EQ(db.getWidth(), width);
+    EXPECT_EQ(db.getHeight(), height);
+    EXPECT_EQ(db.getPixelSize(), 25.0f);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            const std::uint16_t expected = raster[std::size_t(y) * std::size_t(width) + std::size_t(x)];
+            ASSERT_EQ(db.getSample(x, y), expected) << x << "," << y;
+            ASSERT_EQ(db.getElevation(x, y), static_cast<float>(double(expected) / 65535.0));
+        }
+    std::vector<std::uint16_t> all;
+    ASSERT_TRUE(db.readAll(all));
+    EXPECT_EQ(all, raster);
+
+    std::vector<std::uint16_t> loaded;
+    CDATElevationDB second(false);
+    ASSERT_TRUE(second.load(path("map.dat").c_str(), [&](long w, long h) {
+        loaded.resize(std::size_t(w) * std::size_t(h));
+        return loaded.data();
+    }));
+    EXPECT_EQ(loaded, raster);
 }
+
+INSTANTIATE_TEST_SUITE_P(DATElevationDBTest, OddSize,
+                         testing::Values(std::pair{1, 1}, std::pair{64, 65}, std::pair{65, 64}, std::pair{257, 300},
+                                         std::pair{130, 7}),
+                         [](const auto& row) {
+                             return std::to_string(row.param.first) + "x" + std::to_string(row.param.second);
+                         });
 
 TEST_F(DATElevationDBTest, BandsArriveTopToBottomAndCanStopTheLoad)
 {
@@ -144,52 +150,53 @@ TEST_F(DATElevationDBTest, EveryTruncationIsRejected)
         ASSERT_FALSE(InitFromBytes(std::vector<std::uint8_t>(bytes.begin(), bytes.begin() + long(cut)))) << cut;
 }
 
-TEST_F(DATElevationDBTest, BadHeadersAndOffsetsAreRejected)
+namespace
 {
-    const std::vector<std::uint8_t> good = WriteDat("map.dat", Raster(130, 70, 3), 130, 70); // 3 x 2 tiles
-    ASSERT_TRUE(InitFromBytes(good));
-    const std::size_t fileSize = good.size();
-    const std::uint32_t firstRecord = 24 + 6 * 4;
-    struct Case
-    {
-        const char* what;
-        std::size_t at;
-        std::uint32_t value;
-    };
-    const Case cases[] = {
-        {"zero width", 0, 0},
-        {"negative height", 4, 0xFFFFFFFFu},
-        {"absurd width with matching tile count", 0, 0x7FFFFFFFu},
-        {"tiles across disagree", 8, 4},
-        {"tiles down disagree", 12, 1},
-        {"tile side 32", 16, 32},
-        {"offset past the end", 24, std::uint32_t(fileSize)},
-        {"offset into the header", 28, 10},
-        {"offset into the table", 32, firstRecord - 2},
-        {"offset whose record runs past the end", 44, std::uint32_t(fileSize - 3)},
-    };
-    for (const Case& c : cases)
-    {
-        std::vector<std::uint8_t> bytes = good;
-        PutLe(bytes, c.at, c.value, 4);
-        if (c.at == 0 && c.value == 0x7FFFFFFFu)
-            PutLe(bytes, 8, 0x02000000u, 4); // ceil(0x7FFFFFFF / 64)
-        EXPECT_FALSE(InitFromBytes(bytes)) << c.what;
-    }
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::uint32_t kFirstRecord = 24 + 6 * 4; // of a map of 3 x 2 tiles
 
-    // A length field that reaches past the file.
-    std::vector<std::uint8_t> bytes = good;
-    const std::uint32_t last = GetLe(bytes, 24 + 5 * 4, 4);
-    bytes[last] = 0xFF;
-    bytes[last + 1] = 0xFF;
-    EXPECT_FALSE(InitFromBytes(bytes)) << "length past the end";
+// A map of 3 x 2 tiles damaged in one way: each is rejected.
+struct Damage
+{
+    const char* name;
+    void (*apply)(Bytes& bytes);
+};
 
+const Damage kDamages[] = {
+    {"ZeroWidth", [](Bytes& b) { PutLe(b, 0, 0, 4); }},
+    {"NegativeHeight", [](Bytes& b) { PutLe(b, 4, 0xFFFFFFFFu, 4); }},
+    {"AbsurdWidthWithAMatchingTileCount",
+     [](Bytes& b) {
+         PutLe(b, 0, 0x7FFFFFFFu, 4);
+         PutLe(b, 8, 0x02000000u, 4); // ceil(0x7FFFFFFF / 64)
+     }},
+    {"TilesAcrossDisagree", [](Bytes& b) { PutLe(b, 8, 4, 4); }},
+    {"TilesDownDisagree", [](Bytes& b) { PutLe(b, 12, 1, 4); }},
+    {"TileSide32", [](Bytes& b) { PutLe(b, 16, 32, 4); }},
+    {"OffsetPastTheEnd", [](Bytes& b) { PutLe(b, 24, b.size(), 4); }},
+    {"OffsetIntoTheHeader", [](Bytes& b) { PutLe(b, 28, 10, 4); }},
+    {"OffsetIntoTheTable", [](Bytes& b) { PutLe(b, 32, kFirstRecord - 2, 4); }},
+    {"OffsetWhoseRecordRunsPastTheEnd", [](Bytes& b) { PutLe(b, 44, b.size() - 3, 4); }},
+    {"LengthPastTheEnd", [](Bytes& b) { PutLe(b, GetLe(b, 24 + 5 * 4, 4), 0xFFFF, 2); }},
     // The first record's count, 0000000 1000000100000 (4096), made 0000000 1000000100001 (4097).
-    bytes = good;
-    ASSERT_EQ(bytes[firstRecord + 2], 0x01);
-    ASSERT_EQ(bytes[firstRecord + 3], 0x02);
-    ASSERT_EQ(bytes[firstRecord + 4] & 0xF0, 0x00);
-    bytes[firstRecord + 4] |= 0x10;
-    EXPECT_FALSE(InitFromBytes(bytes)) << "count is not 4096";
+    {"CountIsNot4096",
+     [](Bytes& b) {
+         ASSERT_EQ(b[kFirstRecord + 2], 0x01);
+         ASSERT_EQ(b[kFirstRecord + 3], 0x02);
+         ASSERT_EQ(b[kFirstRecord + 4] & 0xF0, 0x00);
+         b[kFirstRecord + 4] |= 0x10;
+     }},
+};
+
+using DamagedDat = testcli::Rows<DATElevationDBTest, Damage>;
+} // namespace
+
+TEST_P(DamagedDat, IsRejected)
+{
+    Bytes bytes = WriteDat("map.dat", Raster(130, 70, 3), 130, 70);
+    ASSERT_TRUE(InitFromBytes(bytes));
+    GetParam().apply(bytes);
+    EXPECT_FALSE(InitFromBytes(bytes));
 }
 
+INSTANTIATE_TEST_SUITE_P(DATElevationDBTest, DamagedDat, testing::ValuesIn(kDamages), testcli::kCaseName);

@@ -108,24 +108,42 @@ std::vector<std::uint16_t> StepByStepDecode(const std::vector<std::uint8_t>& cod
 
 } // namespace
 
-TEST(EncoderFELICS, TokenExamples)
+namespace
 {
-    ParsedStream s = Tokens({100, 100, 100, 101});
-    EXPECT_EQ(s.count, 4u);
-    EXPECT_EQ(s.tokens, (std::vector<Token>{{0, 100, 1, 1}, {0, 1, 0, 0}}));
+// Samples and the tokens (sign, magnitude, run flag, run) they are coded as.
+struct TokenExample
+{
+    const char* name;
+    std::vector<std::uint16_t> samples;
+    std::vector<Token> tokens;
+};
 
-    s = Tokens({10, 5});
-    EXPECT_EQ(s.tokens, (std::vector<Token>{{0, 10, 0, 0}, {1, 5, 0, 0}}));
-
+const TokenExample kTokenExamples[] = {
+    {"ARunThenAStep", {100, 100, 100, 101}, {{0, 100, 1, 1}, {0, 1, 0, 0}}},
+    {"ADescent", {10, 5}, {{0, 10, 0, 0}, {1, 5, 0, 0}}},
     // The short way round the 16-bit circle, and sign 0 at the tie.
-    s = Tokens({0, 65535});
-    EXPECT_EQ(s.tokens, (std::vector<Token>{{0, 0, 0, 0}, {1, 1, 0, 0}}));
-    s = Tokens({0, 32768});
-    EXPECT_EQ(s.tokens, (std::vector<Token>{{0, 0, 0, 0}, {0, 32768, 0, 0}}));
-    s = Tokens({40000, 7232}); // 7232 - 40000 = -32768: also a tie
-    EXPECT_EQ(s.tokens, (std::vector<Token>{{1, 25536, 0, 0}, {0, 32768, 0, 0}}));
+    {"TheShortWayRound", {0, 65535}, {{0, 0, 0, 0}, {1, 1, 0, 0}}},
+    {"HalfWayRoundUp", {0, 32768}, {{0, 0, 0, 0}, {0, 32768, 0, 0}}},
+    {"HalfWayRoundDown", {40000, 7232}, {{1, 25536, 0, 0}, {0, 32768, 0, 0}}}, // 7232 - 40000 = -32768
+};
+
+using TokensOf = testing::TestWithParam<TokenExample>;
+} // namespace
+
+TEST_P(TokensOf, Example)
+{
+    const ParsedStream s = Tokens(GetParam().samples);
+    EXPECT_EQ(s.count, GetParam().samples.size());
+    EXPECT_EQ(s.tokens, GetParam().tokens);
     EXPECT_TRUE(s.ok);
-    // An empty stream holds only the count: order 5 code of 0 is "100000".
+}
+
+INSTANTIATE_TEST_SUITE_P(EncoderFELICS, TokensOf, testing::ValuesIn(kTokenExamples),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// An empty stream holds only the count: order 5 code of 0 is "100000".
+TEST(EncoderFELICS, AnEmptyStreamHoldsOnlyTheCount)
+{
     EXPECT_EQ(FastEncode({}), std::vector<std::uint8_t>{0x80});
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 
 using namespace robustness;
+using testcli::Refusal;
 
 namespace
 {
@@ -31,42 +32,63 @@ std::string Header(int samples, int lines, int byteOrder, int dataType = 12)
 }
 
 using ProcessSize = TempFolderTest;
+
+// A RAW of 300 x 260 samples whose size comes from `header` (a file beside it holding
+// `contents`) or from `options`, and what the summary names as its source.
+struct SizeSource
+{
+    const char* name;
+    std::string raw;
+    std::string header;
+    std::string contents;
+    std::string options;
+    std::string source;
+};
+
+const SizeSource kSources[] = {
+    {"HeaderBesideTheRaw", "a.raw", "a.raw.hdr", Header(300, 260, 0), "", "from the ENVI header @a.raw.hdr"},
+    {"HeaderInsteadOfTheRaw", "b.raw", "b.hdr", Header(300, 260, 0), "", "from the ENVI header @b.hdr"},
+    // Big-endian samples read in their order give the same height file.
+    {"BigEndianHeader", "c.raw", "c.hdr", Header(300, 260, 1), "", "from the ENVI header @c.hdr"},
+    {"BigEndianOption", "d.raw", "", "", "--width 300 --height 260 --byte-order big", ""},
+};
+
+using SizeFrom = testcli::Rows<ProcessSize, SizeSource>;
+
+const Refusal kRefusals[] = {
+    {"NoSizeAnywhere", "process @odd.raw", 1,
+     "odd.raw: no --width/--height, no ENVI header (@odd.raw.hdr or @odd.hdr) and the file's 1000 bytes are not 2 n^2 "
+     "bytes of a square map (22 x 22 takes 968)"},
+    {"HeaderOfAnotherDataType", "process @float.raw", 1, "float.hdr: the ENVI header describes data type 4"},
+    {"RawOfAnotherSize", "process @map.raw --width 300 --height 300", 1,
+     "map.raw: Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW (the file has 156000 bytes, 300 x 300 "
+     "takes 180000; the largest square map it holds is 279 x 279, 155682 bytes)"},
+    {"UnknownByteOrder", "process @map.raw --width 300 --height 260 --byte-order middle", 2, "--byte-order"},
+};
+
+using SizeRefusal = testcli::Rows<ProcessSize, Refusal>;
 } // namespace
 
-TEST_F(ProcessSize, TheSizeComesFromAHeaderOrASquareFileAndTheSummarySaysWhich)
+TEST_P(SizeFrom, GivesTheHeightFileOfTheSizeGivenAndTheSummarySaysWhere)
 {
+    const SizeSource& c = GetParam();
     WriteText(path("little.raw"), Terrain(300, 260, false));
     ASSERT_EQ(runCli("process " + path("little.raw") + " --width 300 --height 260 -o " + path("expected")).exitCode, 0);
-    const std::string expected = ReadText(path("expected.dat"));
+    WriteText(path(c.raw), Terrain(300, 260, c.header.empty() ? c.options.find("big") != std::string::npos
+                                                              : c.contents.find("order = 1") != std::string::npos));
+    if (!c.header.empty())
+        WriteText(path(c.header), c.contents);
+    const CliRun run = testcli::RunCli("process " + path(c.raw) + " " + c.options + " -o " + path("out"), m_dir);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadText(path("out.dat")), ReadText(path("expected.dat")));
+    EXPECT_EQ(run.out.find("size: 300 x 260, " + here(c.source)) != std::string::npos, !c.source.empty()) << run.out;
+    EXPECT_EQ(run.err.find("byte-swapped"), std::string::npos) << run.err;
+}
 
-    struct Case
-    {
-        std::string raw;
-        std::string header; // file name of the header, beside the RAW
-        std::string contents;
-        std::string options;
-        std::string source;
-    };
-    const Case cases[] = {
-        {"a.raw", "a.raw.hdr", Header(300, 260, 0), "", "from the ENVI header " + path("a.raw.hdr")},
-        {"b.raw", "b.hdr", Header(300, 260, 0), "", "from the ENVI header " + path("b.hdr")},
-        // Big-endian samples read in their order give the same height file.
-        {"c.raw", "c.hdr", Header(300, 260, 1), "", "from the ENVI header " + path("c.hdr")},
-        {"d.raw", "", "", "--width 300 --height 260 --byte-order big", ""},
-    };
-    for (const Case& c : cases)
-    {
-        WriteText(path(c.raw), Terrain(300, 260, c.header.empty() ? c.options.find("big") != std::string::npos
-                                                                  : c.contents.find("order = 1") != std::string::npos));
-        if (!c.header.empty())
-            WriteText(path(c.header), c.contents);
-        const CliRun run = testcli::RunCli("process " + path(c.raw) + " " + c.options + " -o " + path("out"), m_dir);
-        EXPECT_EQ(run.exitCode, 0) << c.raw << "\n" << run.err;
-        EXPECT_EQ(ReadText(path("out.dat")), expected) << c.raw;
-        EXPECT_EQ(run.out.find("size: 300 x 260, " + c.source) != std::string::npos, !c.source.empty()) << run.out;
-        EXPECT_EQ(run.err.find("byte-swapped"), std::string::npos) << run.err;
-    }
+INSTANTIATE_TEST_SUITE_P(ProcessSize, SizeFrom, testing::ValuesIn(kSources), testcli::kCaseName);
 
+TEST_F(ProcessSize, ASquareFileGivesItsOwnSizeAndSwappedSamplesAWarning)
+{
     WriteText(path("square.raw"), Terrain(300, 300, false));
     CliRun run = testcli::RunCli("process " + path("square.raw"), m_dir);
     EXPECT_EQ(run.exitCode, 0) << run.err;
@@ -82,35 +104,13 @@ TEST_F(ProcessSize, TheSizeComesFromAHeaderOrASquareFileAndTheSummarySaysWhich)
     EXPECT_NE(run.err.find("--byte-order big"), std::string::npos) << run.err;
 }
 
-TEST_F(ProcessSize, ASizeThatCannotBeFoundOrDoesNotFitIsNamedWithTheNumbers)
+TEST_P(SizeRefusal, IsNamedWithTheNumbers)
 {
     WriteText(path("odd.raw"), std::string(1000, '\x10'));
     WriteText(path("float.raw"), std::string(2 * 300 * 300, '\x10'));
     WriteText(path("float.hdr"), Header(300, 300, 0, 4));
     WriteText(path("map.raw"), std::string(2 * 300 * 260, '\x10'));
-    struct Case
-    {
-        std::string arguments;
-        int exitCode;
-        std::string message;
-    };
-    const Case cases[] = {
-        {"process " + path("odd.raw"), 1,
-         "odd.raw: no --width/--height, no ENVI header (" + path("odd.raw.hdr") + " or " + path("odd.hdr") +
-             ") and the file's 1000 bytes are not 2 n^2 bytes of a square map (22 x 22 takes 968)"},
-        {"process " + path("float.raw"), 1, "float.hdr: the ENVI header describes data type 4"},
-        {"process " + path("map.raw") + " --width 300 --height 300", 1,
-         "map.raw: Incorrect file size for the given WIDTH x HEIGHT, 16 BIT RAW (the file has 156000 bytes, 300 x 300 "
-         "takes 180000; the largest square map it holds is 279 x 279, 155682 bytes)"},
-        {"process " + path("map.raw") + " --width 300 --height 260 --byte-order middle", 2, "--byte-order"},
-    };
-    for (const Case& c : cases)
-    {
-        const CliRun run = runCli(c.arguments);
-        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments << "\n" << run.err;
-        EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-    }
-    EXPECT_FALSE(fs::exists(path("odd.dat")));
-    EXPECT_FALSE(fs::exists(path("float.dat")));
-    EXPECT_FALSE(fs::exists(path("map.dat")));
+    expectRefused(GetParam());
 }
+
+INSTANTIATE_TEST_SUITE_P(ProcessSize, SizeRefusal, testing::ValuesIn(kRefusals), testcli::kCaseName);

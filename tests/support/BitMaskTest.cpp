@@ -2,7 +2,7 @@
 #include "support/Coder.h"
 #include "support/WtrFormat.h"
 #include "support/WtrWriter.h"
-#include "tests/common/TestFiles.h"
+#include "tests/common/CliRunner.h"
 
 #include <gtest/gtest.h>
 
@@ -214,45 +214,54 @@ TEST(BitMask, EveryTruncatedPrefixIsRefused)
     EXPECT_FALSE(reader.load(longer.data(), longer.size()));
 }
 
-TEST(BitMask, HeadersThatDisagreeAreRefused)
+namespace
 {
-    const Mask mask = MakeMask(40, 30, 5);
-    const auto good = Encode(mask, 16);
-    struct Case
-    {
-        const char* what;
-        std::size_t at;
-        std::uint64_t value;
-        int bytes;
-    };
-    const Case cases[] = {
-        {"magic", 0, 'X', 1},
-        {"version", 4, 2, 2},
-        {"block size 0", 6, 0, 2},
-        {"block size too large", 6, 5000, 2},
-        {"block size changes the grid", 6, 8, 2},
-        {"width 0", 8, 0, 4},
-        {"width beyond the grid", 8, 49, 4},
-        {"height beyond the grid", 12, 33, 4},
-        {"blocks across", 16, 4, 4},
-        {"blocks down", 20, 1, 4},
-        {"absurd width with a matching grid", 8, 100000, 4},
-        {"first offset", kWtrHeaderSize, 1, 8},
-        {"offset past the data", kWtrHeaderSize + 8, 1u << 20, 8},
-        {"offsets descend", kWtrHeaderSize + 16, 0, 8},
-        {"last offset", kWtrHeaderSize + 6 * 8, 3, 8},
-    };
-    for (const Case& test : cases)
-    {
-        auto bytes = good;
-        PutLe(bytes, test.at, test.value, test.bytes);
-        if (std::string(test.what) == "absurd width with a matching grid")
-            PutLe(bytes, 16, (100000 + 15) / 16, 4);
-        CBitMask reader(256);
-        EXPECT_FALSE(reader.load(bytes.data(), bytes.size())) << test.what;
-    }
-    // The width may shrink within the last block column only when that column's padding
-    // is really 0, which is checked when the block is decoded.
+// A field of `bytes` bytes at `at` of a well-formed 40 x 30 mask in blocks of 16, set to `value`.
+struct HeaderField
+{
+    const char* name;
+    std::size_t at;
+    std::uint64_t value;
+    int bytes;
+};
+
+const HeaderField kDisagreeing[] = {
+    {"Magic", 0, 'X', 1},
+    {"Version", 4, 2, 2},
+    {"BlockSize0", 6, 0, 2},
+    {"BlockSizeTooLarge", 6, 5000, 2},
+    {"BlockSizeThatChangesTheGrid", 6, 8, 2},
+    {"Width0", 8, 0, 4},
+    {"WidthBeyondTheGrid", 8, 49, 4},
+    {"HeightBeyondTheGrid", 12, 33, 4},
+    {"BlocksAcross", 16, 4, 4},
+    {"BlocksDown", 20, 1, 4},
+    {"AbsurdWidthWithAMatchingGrid", 8, 100000, 4},
+    {"FirstOffset", kWtrHeaderSize, 1, 8},
+    {"OffsetPastTheData", kWtrHeaderSize + 8, 1u << 20, 8},
+    {"OffsetsDescend", kWtrHeaderSize + 16, 0, 8},
+    {"LastOffset", kWtrHeaderSize + 6 * 8, 3, 8},
+};
+
+using DisagreeingHeader = testing::TestWithParam<HeaderField>;
+} // namespace
+
+TEST_P(DisagreeingHeader, IsRefused)
+{
+    auto bytes = Encode(MakeMask(40, 30, 5), 16);
+    PutLe(bytes, GetParam().at, GetParam().value, GetParam().bytes);
+    if (std::string(GetParam().name) == "AbsurdWidthWithAMatchingGrid")
+        PutLe(bytes, 16, (100000 + 15) / 16, 4);
+    CBitMask reader(256);
+    EXPECT_FALSE(reader.load(bytes.data(), bytes.size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(BitMask, DisagreeingHeader, testing::ValuesIn(kDisagreeing), testcli::kCaseName);
+
+// The width may shrink within the last block column only when that column's padding is really 0,
+// which is checked when the block is decoded.
+TEST(BitMask, ANarrowerWidthNeedsZeroPaddingInTheLastBlockColumn)
+{
     const Mask full{40, 30, std::vector<std::uint8_t>(40 * 30, 15)};
     auto narrower = Encode(full, 16);
     PutLe(narrower, 8, 33, 4);

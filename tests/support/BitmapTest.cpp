@@ -96,87 +96,86 @@ Rgb Expected(const Case& c, int x, int y)
 }
 } // namespace
 
-TEST_F(BitmapFiles, LoadReadsEveryDepthAndOrientation)
-{
-    for (const Case& c : EveryKind())
-    {
-        SCOPED_TRACE(c.name);
-        const std::string bmpPath = path(c.name + ".bmp");
-        WriteBytes(bmpPath, c.bytes);
-        BITMAP_ bitmap;
-        ASSERT_TRUE(LoadBitmap24(&bitmap, bmpPath.c_str()));
-        EXPECT_EQ(bitmap.width, c.layout.width);
-        EXPECT_EQ(bitmap.height, c.layout.height);
-        ASSERT_NE(bitmap.info, nullptr);
-        EXPECT_EQ(bitmap.info->header.bitCount, 24);
-        for (int y = 0; y < c.layout.height; ++y)
-            for (int x = 0; x < c.layout.width; ++x)
-                ASSERT_EQ(PixelOf(bitmap, x, y), Expected(c, x, y)) << x << "," << y;
-        FreeBitmap(&bitmap);
-        EXPECT_EQ(bitmap.data, nullptr);
-        EXPECT_EQ(bitmap.info, nullptr);
-    }
-}
+using BitmapKind = testcli::Rows<ScratchFolderTest, Case>;
 
-TEST_F(BitmapFiles, LoadEveryTruncatedPrefixIsRefused)
+TEST_P(BitmapKind, LoadsEveryPixelAndRefusesEveryTruncatedPrefix)
 {
-    for (const Case& c : EveryKind())
-    {
-        if (c.layout.bits != 1 && c.layout.bits != 32)
-            continue;
-        SCOPED_TRACE(c.name);
-        const std::string bmpPath = path("prefix.bmp");
-        for (std::size_t length = 0; length < c.bytes.size(); ++length)
-        {
-            WriteBytes(bmpPath, c.bytes.data(), length);
-            BITMAP_ bitmap;
-            ASSERT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str())) << length;
-            ASSERT_EQ(bitmap.data, nullptr);
-        }
-    }
-}
-
-TEST_F(BitmapFiles, LoadRefusesWhatIsNotAnUncompressedBmp)
-{
-    const std::string bmpPath = path("bad.bmp");
+    const Case& c = GetParam();
+    const std::string bmpPath = path(c.name + ".bmp");
+    WriteBytes(bmpPath, c.bytes);
     BITMAP_ bitmap;
-    EXPECT_FALSE(LoadBitmap24(&bitmap, path("missing.bmp").c_str()));
+    ASSERT_TRUE(LoadBitmap24(&bitmap, bmpPath.c_str()));
+    EXPECT_EQ(bitmap.width, c.layout.width);
+    EXPECT_EQ(bitmap.height, c.layout.height);
+    ASSERT_NE(bitmap.info, nullptr);
+    EXPECT_EQ(bitmap.info->header.bitCount, 24);
+    for (int y = 0; y < c.layout.height; ++y)
+        for (int x = 0; x < c.layout.width; ++x)
+            ASSERT_EQ(PixelOf(bitmap, x, y), Expected(c, x, y)) << x << "," << y;
+    FreeBitmap(&bitmap);
+    EXPECT_EQ(bitmap.data, nullptr);
+    EXPECT_EQ(bitmap.info, nullptr);
 
-    WriteText(bmpPath, std::string(200, 'x'));
-    EXPECT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str()));
-
-    // Run-length coded and 16-bit files.
-    const auto solid = [](int, int) { return 1u; };
-    for (const BmpSpec& unsupported :
-         {BmpSpec{.bits = 8, .compression = 1, .palette = Palette(256)}, BmpSpec{.bits = 16}})
+    if (c.layout.bits != 1 && c.layout.bits != 32)
+        return; // every prefix of the paletted kinds takes seconds
+    for (std::size_t length = 0; length < c.bytes.size(); ++length)
     {
-        WriteBytes(bmpPath, MakeBmp(unsupported, solid));
-        EXPECT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str())) << unsupported.bits;
+        WriteBytes(bmpPath, c.bytes.data(), length);
+        ASSERT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str())) << length;
+        ASSERT_EQ(bitmap.data, nullptr);
     }
-
-    const auto bytes = MakeBmp(BmpSpec{}, solid);
-    for (const auto& [at, value] : std::vector<std::pair<std::size_t, std::uint32_t>>{
-             {18, 0},          // width 0
-             {22, 0},          // height 0
-             {18, 0x7FFFFFFF}, // a width the file cannot hold
-             {22, 0x80000000}, // the most negative height
-             {14, 64},         // unknown header size
-             {10, 0xFFFFFFF0}, // pixels beyond the end
-         })
-    {
-        std::vector<std::uint8_t> broken = bytes;
-        PutLe(broken, at, value, 4);
-        WriteBytes(bmpPath, broken);
-        EXPECT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str())) << "field at " << at;
-        EXPECT_EQ(bitmap.data, nullptr);
-    }
-    // Huge in both directions, but only a header on disk: refused before anything is allocated.
-    std::vector<std::uint8_t> huge = bytes;
-    PutLe(huge, 18, 60000, 4);
-    PutLe(huge, 22, 60000, 4);
-    WriteBytes(bmpPath, huge);
-    EXPECT_FALSE(LoadBitmap24(&bitmap, bmpPath.c_str()));
 }
+
+INSTANTIATE_TEST_SUITE_P(BitmapFiles, BitmapKind, testing::ValuesIn(EveryKind()), kCaseName);
+
+namespace
+{
+std::vector<std::uint8_t> WithField(std::size_t at, std::uint32_t value)
+{
+    std::vector<std::uint8_t> bytes = MakeBmp(BmpSpec{}, [](int, int) { return 1u; });
+    PutLe(bytes, at, value, 4);
+    return bytes;
+}
+
+// A file that is not an uncompressed BMP of a usable size (none when `bytes` is empty).
+struct NotABmp
+{
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+};
+
+const NotABmp kNotBmps[] = {
+    {"Missing", {}}, // no file at all
+    {"Text", std::vector<std::uint8_t>(200, 'x')},
+    {"RunLengthCoded", MakeBmp({.bits = 8, .compression = 1, .palette = Palette(256)}, [](int, int) { return 1u; })},
+    {"SixteenBit", MakeBmp({.bits = 16, .palette = {}}, [](int, int) { return 1u; })},
+    {"Width0", WithField(18, 0)},
+    {"Height0", WithField(22, 0)},
+    {"AWidthTheFileCannotHold", WithField(18, 0x7FFFFFFF)},
+    {"TheMostNegativeHeight", WithField(22, 0x80000000)},
+    {"UnknownHeaderSize", WithField(14, 64)},
+    {"PixelsBeyondTheEnd", WithField(10, 0xFFFFFFF0)},
+    // Huge in both directions, but only a header on disk: refused before anything is allocated.
+    {"HugeInBothDirections", [] {
+         std::vector<std::uint8_t> bytes = WithField(18, 60000);
+         PutLe(bytes, 22, 60000, 4);
+         return bytes;
+     }()},
+};
+
+using NotABmpFile = testcli::Rows<ScratchFolderTest, NotABmp>;
+} // namespace
+
+TEST_P(NotABmpFile, IsRefused)
+{
+    if (!GetParam().bytes.empty())
+        WriteBytes(path("bad.bmp"), GetParam().bytes);
+    BITMAP_ bitmap;
+    EXPECT_FALSE(LoadBitmap24(&bitmap, path("bad.bmp").c_str()));
+    EXPECT_EQ(bitmap.data, nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(BitmapFiles, NotABmpFile, testing::ValuesIn(kNotBmps), kCaseName);
 
 TEST_F(BitmapFiles, SaveEightBitFileLayoutAndRoundTrip)
 {

@@ -41,33 +41,45 @@ Rgb PixelAt(const std::vector<std::uint8_t>& rgb, int width, int x, int y)
 }
 } // namespace
 
-// Rows run southwards: rising to the south faces north-west like rising to the east. Too steep
-// for the light to reach, only the ambient quarter of the tint is left; a flat map shows the
-// lowest tint unshaded.
-TEST(Relief, HandWorkedPixels)
+// A ramp of five samples and the pixels it is drawn with, along the raster's long side.
+struct Ramp
 {
-    const Rgb rising[5] = {{46, 125, 68}, {140, 193, 99}, {251, 234, 152}, {175, 123, 82}, {255, 255, 255}};
-    const struct
-    {
-        const char* name;
-        int width, height;
-        int (*value)(int x, int y);
-        std::vector<Rgb> expected; // along the raster's long side
-    } cases[] = {
-        {"east", 5, 1, [](int x, int) { return 375 * x; }, {rising, rising + 5}},
-        {"south", 1, 5, [](int, int y) { return 375 * y; }, {rising, rising + 5}},
-        {"west", 5, 1, [](int x, int) { return 1500 - 375 * x; },
-         {{188, 188, 188}, {80, 56, 37}, {114, 106, 69}, {64, 88, 45}, {31, 84, 46}}},
-        {"cliff", 5, 1, [](int x, int) { return 20000 - 4000 * x; },
-         {{61, 61, 61}, {38, 26, 18}, {54, 50, 33}, {30, 41, 21}, {10, 28, 15}}},
-    };
-    for (const auto& c : cases)
-    {
-        const auto rgb = Relief(testcli::Grid<std::uint16_t>(c.width, c.height, c.value), c.width, c.height, RampSettings());
-        for (int i = 0; i < 5; ++i)
-            EXPECT_EQ(PixelAt(rgb, c.width, c.width == 1 ? 0 : i, c.width == 1 ? i : 0), c.expected[std::size_t(i)])
-                << c.name << " " << i;
-    }
+    const char* name;
+    int width, height;
+    int (*value)(int x, int y);
+    std::vector<Rgb> expected;
+};
+
+const Rgb kRising[5] = {{46, 125, 68}, {140, 193, 99}, {251, 234, 152}, {175, 123, 82}, {255, 255, 255}};
+
+// Rows run southwards: rising to the south faces north-west like rising to the east. Too steep
+// for the light to reach, only the ambient quarter of the tint is left.
+const Ramp kRamps[] = {
+    {"RisingEast", 5, 1, [](int x, int) { return 375 * x; }, {kRising, kRising + 5}},
+    {"RisingSouth", 1, 5, [](int, int y) { return 375 * y; }, {kRising, kRising + 5}},
+    {"RisingWest", 5, 1, [](int x, int) { return 1500 - 375 * x; },
+     {{188, 188, 188}, {80, 56, 37}, {114, 106, 69}, {64, 88, 45}, {31, 84, 46}}},
+    {"Cliff", 5, 1, [](int x, int) { return 20000 - 4000 * x; },
+     {{61, 61, 61}, {38, 26, 18}, {54, 50, 33}, {30, 41, 21}, {10, 28, 15}}},
+};
+
+using ReliefOf = testing::TestWithParam<Ramp>;
+
+TEST_P(ReliefOf, HandWorkedPixels)
+{
+    const Ramp& c = GetParam();
+    const auto rgb =
+        Relief(testcli::Grid<std::uint16_t>(c.width, c.height, c.value), c.width, c.height, RampSettings());
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(PixelAt(rgb, c.width, c.width == 1 ? 0 : i, c.width == 1 ? i : 0), c.expected[std::size_t(i)]) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Relief, ReliefOf, testing::ValuesIn(kRamps),
+                         [](const auto& row) { return std::string(row.param.name); });
+
+// A flat map shows the lowest tint unshaded.
+TEST(Relief, AFlatMapIsTheLowestTint)
+{
     const auto flat = Relief(testcli::Grid<std::uint16_t>(4, 4, [](int, int) { return 30000; }), 4, 4, ReliefSettings{});
     for (int i = 0; i < 16; ++i)
         EXPECT_EQ(PixelAt(flat, 4, i % 4, i / 4), (Rgb{40, 110, 60}));
