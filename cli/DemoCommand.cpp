@@ -55,10 +55,16 @@ public:
     int run()
     {
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = synthesise() && writeRaw() && writePreview() && writeLever() && writeWater() && process() &&
-                        cliff() && banks() && pictures();
-        if (!ok)
-            return kExitJobFailed;
+        using Step = Status (DemoRun::*)();
+        for (const Step step :
+             {&DemoRun::synthesise, &DemoRun::writeRaw, &DemoRun::writePreview, &DemoRun::writeLever,
+              &DemoRun::writeWater, &DemoRun::process, &DemoRun::cliff, &DemoRun::banks, &DemoRun::pictures})
+            if (const Status done = (this->*step)(); !done)
+            {
+                if (!m_jobTold)
+                    PrintError(done.message);
+                return kExitJobFailed;
+            }
         if (!m_quiet)
             std::printf("  %-9s %7.2f s\n", "total", SecondsSince(start));
         return kExitOk;
@@ -80,13 +86,15 @@ private:
         std::fflush(stdout);
     }
 
-    bool fail(const std::string& text) const
+    // A job tells its failure through its own message sink as it happens; the run only stops.
+    Status jobFailed(const JobResult& result)
     {
-        PrintError(text);
-        return false;
+        m_jobTold = true;
+        return {result.status == JobStatus::refused ? StatusCode::invalidSettings : StatusCode::invalidInput,
+                result.message};
     }
 
-    bool synthesise()
+    Status synthesise()
     {
         const auto start = Clock::now();
         {
@@ -102,10 +110,10 @@ private:
         report("terrain", start, {},
                std::to_string(m_terrain.lakes.size()) + " lakes, a river, sea at " +
                    std::to_string(m_terrain.seaLevel));
-        return true;
+        return Ok();
     }
 
-    bool writeRaw()
+    Status writeRaw()
     {
         const auto start = Clock::now();
         const std::string raw = path(".raw");
@@ -119,24 +127,24 @@ private:
             written = WriteFileAtomically(raw, swapped.data(), swapped.size() * 2);
         }
         if (!written)
-            return fail(OutputFailure(raw));
+            return {StatusCode::writeFailed, OutputFailure(raw)};
         report("raw", start, raw, "16-bit little-endian");
-        return true;
+        return Ok();
     }
 
-    bool writePreview()
+    Status writePreview()
     {
         const auto start = Clock::now();
         int width = 0;
         int height = 0;
         const std::vector<std::uint8_t> rgb = RenderTerrainPreview(m_terrain, 1024, width, height);
         if (!SavePng(path(".png"), rgb.data(), width, height, 3))
-            return fail(OutputFailure(path(".png")));
+            return {StatusCode::writeFailed, OutputFailure(path(".png"))};
         report("relief", start, path(".png"), "shaded relief of the landscape");
-        return true;
+        return Ok();
     }
 
-    bool writeLever()
+    Status writeLever()
     {
         const auto start = Clock::now();
         const DemoRunway runway = FindDemoRunway(m_terrain);
@@ -144,17 +152,17 @@ private:
         if (runway.length == 0)
         {
             PrintWarning("no flat land for the runway; processing without a lever");
-            return true;
+            return Ok();
         }
         if (!WriteDemoLever(path("_lever.bmp"), m_terrain, runway))
-            return fail(OutputFailure(path("_lever.bmp")));
+            return {StatusCode::writeFailed, OutputFailure(path("_lever.bmp"))};
         m_leverPath = path("_lever.bmp");
         report("lever", start, m_leverPath,
                Format("runway %g x %g samples at height %g", runway.length, runway.width, runway.target));
-        return true;
+        return Ok();
     }
 
-    bool writeWater()
+    Status writeWater()
     {
         const auto start = Clock::now();
         const int side = DemoWaterMaskSide(m_size, m_scale);
@@ -162,17 +170,17 @@ private:
             const LargeBuffer<std::uint8_t> cells = BuildDemoWaterMask(m_terrain, m_scale);
             if (const Status written = WriteWtrFile(path(".wtr"), cells.data(), side, side, DemoWaterBlock(m_size));
                 !written)
-                return fail(path(".wtr") + ": " + written.message);
+                return {written.code, path(".wtr") + ": " + written.message};
         }
         m_waterPath = path(".wtr");
         report("water", start, m_waterPath,
                Format("%g x %g cells, scale %g", side, side, m_scale) + Format(", blocks of %g", DemoWaterBlock(m_size)));
         // The jobs below read the files. Swapped, not assigned {}: that would keep the capacity.
         std::vector<std::uint16_t>().swap(m_terrain.heights);
-        return true;
+        return Ok();
     }
 
-    bool process()
+    Status process()
     {
         ProcessSettings settings;
         settings.rawWidth = m_size;
@@ -192,7 +200,7 @@ private:
         for (const std::string& warning : result.warnings)
             PrintWarning(warning);
         if (!result.ok())
-            return false;
+            return jobFailed(result);
         const double rawBytes = double(m_size) * double(m_size) * 2.0;
         const auto ratio = [&](const std::string& file)
         {
@@ -206,10 +214,10 @@ private:
             report("process", start, water, ratio(water) + Format(", water %.2f s", result.seconds("water")));
         report(m_waterWritten ? "" : "process", start, m_datPath,
                ratio(m_datPath) + Format(", lever %.2f s", result.seconds("lever")));
-        return true;
+        return Ok();
     }
 
-    bool cliff()
+    Status cliff()
     {
         const auto start = Clock::now();
         const std::string bmp = path("_cliff.bmp");
@@ -220,15 +228,15 @@ private:
             result = RunCliffJob(CliffJob(m_datPath, CliffSettings{}, bmp), progress, messages);
         }
         if (!result.ok())
-            return false;
+            return jobFailed(result);
         report("cliff", start, bmp, "angle 45, threshold 10, height scale 10");
-        return true;
+        return Ok();
     }
 
-    bool banks()
+    Status banks()
     {
         if (m_waterPath.empty())
-            return true;
+            return Ok();
         BanksSettings settings;
         settings.resolutionScale = m_scale;
         settings.waterPixelSize = m_terrain.pixelSize / float(m_scale);
@@ -240,7 +248,7 @@ private:
         for (const std::string& warning : job.warnings)
             PrintWarning(warning);
         if (!job.ok())
-            return false;
+            return jobFailed(job);
         report("banks", start, sl,
                Format("%g lines, %g points", double(result.lines.size()), double(CountShorePoints(result.lines))));
         const auto pictureStart = Clock::now();
@@ -250,13 +258,13 @@ private:
         int height = 0;
         if (!RenderPreviewPngImage(result.filtered, result.lines, double(result.metresPerPixel), rgb, width, height) ||
             !SavePng(png, rgb.data(), width, height, 3))
-            return fail(OutputFailure(png));
+            return {StatusCode::writeFailed, OutputFailure(png)};
         m_shorelinePanel = DemoPanel({rgb.data(), width, height, 3});
         report("", pictureStart, png, "shorelines over the filtered water image");
-        return true;
+        return Ok();
     }
 
-    bool pictures()
+    Status pictures()
     {
         DemoPictureInputs inputs;
         inputs.base = m_base;
@@ -277,7 +285,7 @@ private:
                 start = Clock::now();
             },
             progress);
-        return written || fail(written.message);
+        return written;
     }
 
     int m_size;
@@ -290,6 +298,7 @@ private:
     std::string m_datPath;
     DemoRunway m_runway;
     bool m_waterWritten = false;
+    bool m_jobTold = false;
     Picture m_shorelinePanel;
 };
 

@@ -80,8 +80,7 @@ double MetresPerUnit(std::string unit)
 
 // The band's scale and offset, and its vertical unit: the band's unit type, else that of the
 // vertical part of the coordinate system.
-bool FindHeightUnits(GDALDatasetH dataset, GDALRasterBandH band, HeightImage& image, HeightUnits& units,
-                     std::string& reason)
+StatusOr<HeightUnits> FindHeightUnits(GDALDatasetH dataset, GDALRasterBandH band, HeightImage& image)
 {
     int hasScale = FALSE;
     int hasOffset = FALSE;
@@ -90,10 +89,8 @@ bool FindHeightUnits(GDALDatasetH dataset, GDALRasterBandH band, HeightImage& im
     const double gain = hasScale ? scale : 1;
     const double shift = hasOffset ? offset : 0;
     if (!std::isfinite(gain) || !std::isfinite(shift) || gain == 0)
-    {
-        reason = "the band's scale " + Number(gain) + " and offset " + Number(shift) + " give no heights";
-        return false;
-    }
+        return Status(StatusCode::invalidInput,
+                      "the band's scale " + Number(gain) + " and offset " + Number(shift) + " give no heights");
     if (gain != 1 || shift != 0)
         image.notes.push_back("the band's scale " + Number(gain) + " and offset " + Number(shift) +
                               " applied: height = " + Number(shift) + " + " + Number(gain) + " * value");
@@ -124,27 +121,25 @@ bool FindHeightUnits(GDALDatasetH dataset, GDALRasterBandH band, HeightImage& im
     }
     if (toMetres != 1)
         image.notes.push_back("heights in " + unit + " (" + from + ") converted to metres");
+    HeightUnits units;
     units.gain = gain * toMetres;
     units.offset = shift * toMetres;
     units.scaled = units.gain != 1 || units.offset != 0;
-    return true;
+    return units;
 }
 
-// The ground size of a pixel in metres from the georeference; false with the reason for a raster
+// The ground size of a pixel in metres from the georeference; refused for a raster
 // that is not north-up or whose pixels are not square, wherever the size comes from: a map of
 // one pixel size over pixels of two is stretched. `forImport` words the fix for import's own
 // options, else for importing the source again.
-bool FindPixelSize(HeightImage& image, const HeightImportOptions& options, bool forImport, std::string& reason)
+Status FindPixelSize(HeightImage& image, const HeightImportOptions& options, bool forImport)
 {
     const double* t = image.geoTransform;
     const std::string fix = forImport ? SizeFix(image.width, image.height, "resamples it to square pixels, north up")
                                       : "importing its source with " +
                                             SizeFix(image.width, image.height, "gives square pixels, north up");
     if (image.hasGeoTransform && (t[2] != 0 || t[4] != 0))
-    {
-        reason = "the raster is rotated or sheared; " + fix;
-        return false;
-    }
+        return {StatusCode::invalidInput, "the raster is rotated or sheared; " + fix};
     if (!image.hasGeoTransform)
     {
         if (options.pixelSize > 0)
@@ -152,7 +147,7 @@ bool FindPixelSize(HeightImage& image, const HeightImportOptions& options, bool 
         else
             image.warnings.push_back("the raster has no georeference, so its pixel size is unknown; give "
                                      "--pixel-size to process");
-        return true;
+        return Ok();
     }
     double across = 0;
     double down = 0;
@@ -164,7 +159,7 @@ bool FindPixelSize(HeightImage& image, const HeightImportOptions& options, bool 
         if (options.pixelSize > 0)
         {
             image.pixelSize = options.pixelSize;
-            return true;
+            return Ok();
         }
         const double longitude = t[0] + t[1] * image.width / 2.0;
         const double latitude = t[3] + t[5] * image.height / 2.0;
@@ -180,38 +175,32 @@ bool FindPixelSize(HeightImage& image, const HeightImportOptions& options, bool 
                                          : "give --t-srs " + utm + " (its UTM zone) instead of " + options.targetSrs) +
             // A size is taken only where nothing resamples the raster in its system.
             (options.size == 0 && options.targetSrs.empty() ? ", or give --pixel-size" : ""));
-        return true;
+        return Ok();
     }
     if (!metres && options.pixelSize <= 0)
         image.warnings.push_back("the raster has no coordinate system; taking its pixel size " + Number(across) +
                                  " as metres");
     if (std::fabs(across - down) > 1e-6 * std::max(across, down))
-    {
-        reason = "its pixels are " + Number(across) + " x " + Number(down) + (metres ? " m" : "") +
-                 ", not square, so no one pixel size fits the map" +
-                 (options.pixelSize > 0 ? " (--pixel-size " + Number(options.pixelSize) + " would stretch it)" : "") +
-                 "; " + fix;
-        return false;
-    }
+        return {
+            StatusCode::invalidInput,
+            "its pixels are " + Number(across) + " x " + Number(down) + (metres ? " m" : "") +
+                ", not square, so no one pixel size fits the map" +
+                (options.pixelSize > 0 ? " (--pixel-size " + Number(options.pixelSize) + " would stretch it)" : "") +
+                "; " + fix};
     image.pixelSize = options.pixelSize > 0 ? options.pixelSize : across;
-    return true;
+    return Ok();
 }
 
 // Unsigned samples read as they are were always imported whatever their georeference: what
 // would refuse another raster only leaves their pixel size unknown.
-bool FindPixelSizeOrWarn(HeightImage& image, const HeightImportOptions& options, bool strict, std::string& reason)
+Status FindPixelSizeOrWarn(HeightImage& image, const HeightImportOptions& options, bool strict)
 {
-    std::string why;
-    if (FindPixelSize(image, options, true, why))
-        return true;
-    if (strict)
-    {
-        reason = why;
-        return false;
-    }
+    Status found = FindPixelSize(image, options, true);
+    if (found || strict)
+        return found;
     image.pixelSize = 0;
-    image.warnings.push_back(why + "; its pixel size is left unknown");
-    return true;
+    image.warnings.push_back(found.message + "; its pixel size is left unknown");
+    return Ok();
 }
 
 // Gives the band's dataset a mask band inside the TIFF (not a .msk file beside it, which the
@@ -245,8 +234,7 @@ bool IsNodata(double value, bool hasNodata, double nodata)
 
 // Reads the band strip by strip as doubles, so that no copy of a large raster in doubles is
 // ever held, and calls `use(row, values)` for each row.
-template <typename Use>
-bool ForEachRow(GDALRasterBandH band, int width, int height, std::string& reason, Use use)
+template <typename Use> Status ForEachRow(GDALRasterBandH band, int width, int height, Use use)
 {
     constexpr int kStripRows = 64;
     std::vector<double> strip(std::size_t(width) * kStripRows);
@@ -254,24 +242,20 @@ bool ForEachRow(GDALRasterBandH band, int width, int height, std::string& reason
     {
         const int rows = std::min(kStripRows, height - y0);
         if (GDALRasterIO(band, GF_Read, 0, y0, width, rows, strip.data(), width, rows, GDT_Float64, 0, 0) != CE_None)
-        {
-            reason = "cannot read the samples (" + QuietErrors::last("read error") + ")";
-            return false;
-        }
+            return {StatusCode::invalidInput, "cannot read the samples (" + QuietErrors::last("read error") + ")"};
         for (int r = 0; r < rows; ++r)
             use(y0 + r, strip.data() + std::size_t(r) * width);
     }
-    return true;
+    return Ok();
 }
 
 // Samples read as they are give the very same map as they always have; nodata cells are only
 // counted, since an unsigned map's nodata value is often a height it uses. The band's scale,
 // offset and unit only say what the samples mean.
 // The map's units for heights lowest..highest (HeightImportOptions::Range::Scale or Step): sample 0
-// at the largest multiple of S metres strictly below the lowest height, a sample S / 257 m. False
-// with the reason when the step given cannot hold them, or no scale can.
-bool ChooseMapUnits(const HeightImportOptions& options, double lowest, double highest, HeightImage& image,
-                    std::string& reason)
+// at the largest multiple of S metres strictly below the lowest height, a sample S / 257 m.
+// Refused when the step given cannot hold them, or no scale can.
+Status ChooseMapUnits(const HeightImportOptions& options, double lowest, double highest, HeightImage& image)
 {
     const auto choose = [&](double scale, double step)
     {
@@ -287,37 +271,31 @@ bool ChooseMapUnits(const HeightImportOptions& options, double lowest, double hi
     if (options.range == HeightImportOptions::Range::Step)
     {
         if (choose(257 * options.heightStep, options.heightStep))
-            return true;
-        reason = "--height-step " + Number(options.heightStep) + ": the heights " + Number(lowest) + ".." +
-                 Number(highest) + " need more than the 65,535 steps above " + Number(image.heightMin) +
-                 "; leave it out for a step that holds them, or clip them with --height-range MIN:MAX";
-        return false;
+            return Ok();
+        return {StatusCode::invalidInput,
+                "--height-step " + Number(options.heightStep) + ": the heights " + Number(lowest) + ".." +
+                    Number(highest) + " need more than the 65,535 steps above " + Number(image.heightMin) +
+                    "; leave it out for a step that holds them, or clip them with --height-range MIN:MAX"};
     }
     // 1, 2, 5, 10, 20, 50, 100, and on in the same steps for data beyond any relief on Earth.
     for (double decade = 1; std::isfinite(decade); decade *= 10)
         for (const double first : {1.0, 2.0, 5.0})
             if (const double scale = first * decade; choose(scale, scale / 257))
-                return true;
-    reason = "the heights " + Number(lowest) + ".." + Number(highest) + " span more than any height scale holds";
-    return false;
+                return Ok();
+    return {StatusCode::invalidInput,
+            "the heights " + Number(lowest) + ".." + Number(highest) + " span more than any height scale holds"};
 }
 
-bool ReadAsTheyAre(GDALRasterBandH band, int bits, const HeightUnits& units, HeightImage& image, std::string& reason)
+Status ReadAsTheyAre(GDALRasterBandH band, int bits, const HeightUnits& units, HeightImage& image)
 {
     const int width = image.width;
     const int height = image.height;
     if (units.gain < 0)
-    {
-        reason = "the band's scale is negative (heights fall as the samples rise); --height-range MIN:MAX maps its "
-                 "heights to samples";
-        return false;
-    }
+        return {StatusCode::invalidInput, "the band's scale is negative (heights fall as the samples rise); "
+                                          "--height-range MIN:MAX maps its heights to samples"};
     if (GDALRasterIO(band, GF_Read, 0, 0, width, height, image.samples.data(), width, height, GDT_UInt16, 0, 0) !=
         CE_None)
-    {
-        reason = "cannot read the samples (" + QuietErrors::last("read error") + ")";
-        return false;
-    }
+        return {StatusCode::invalidInput, "cannot read the samples (" + QuietErrors::last("read error") + ")"};
     int hasNodata = FALSE;
     const double nodata = GDALGetRasterNoDataValue(band, &hasNodata);
     if (hasNodata)
@@ -329,7 +307,7 @@ bool ReadAsTheyAre(GDALRasterBandH band, int bits, const HeightUnits& units, Hei
     const double top = bits == 8 ? 255 : 65535;
     image.heightMin = units.scaled ? units.offset : 0;
     image.heightMax = units.scaled ? units.offset + units.gain * top : top;
-    return true;
+    return Ok();
 }
 } // namespace
 
@@ -340,9 +318,6 @@ bool GdalAvailable()
 
 Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image)
 {
-    // What the helpers below say when they refuse.
-    std::string reason;
-    const auto refused = [&reason] { return Status(StatusCode::invalidInput, reason); };
     RegisterDrivers();
     QuietErrors quiet;
     DatasetCloser source{GDALOpen(path.c_str(), GA_ReadOnly)};
@@ -395,9 +370,10 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
                                               " does not lie within the " + std::to_string(image.sourceWidth) + " x " +
                                               std::to_string(image.sourceHeight) + " pixels of the raster"};
     }
-    HeightUnits units;
-    if (!FindHeightUnits(source.dataset, sourceBand, image, units, reason))
-        return refused();
+    const StatusOr<HeightUnits> found = FindHeightUnits(source.dataset, sourceBand, image);
+    if (!found)
+        return found.status;
+    const HeightUnits& units = *found;
 
     // Unsigned samples that nothing asks to change are read as they are, in their own system.
     const bool asTheyAre = isUnsigned && options.range == HeightImportOptions::Range::Default &&
@@ -456,12 +432,12 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
     HeightImportOptions measured = options;
     if (warped.dataset != nullptr && placed)
         measured.pixelSize *= std::fabs(transform[1]) / (sourceGeoreferenced ? std::fabs(sourceTransform[1]) : 1.0);
-    if (!FindPixelSizeOrWarn(image, measured, !asTheyAre, reason))
-        return refused();
+    if (Status sized = FindPixelSizeOrWarn(image, measured, !asTheyAre); !sized)
+        return sized;
 
     image.samples.resize(std::size_t(width) * std::size_t(height));
     if (asTheyAre)
-        return ReadAsTheyAre(band, bits, units, image, reason) ? Ok() : refused();
+        return ReadAsTheyAre(band, bits, units, image);
 
     int hasNodataFlag = FALSE;
     const double nodata = GDALGetRasterNoDataValue(band, &hasNodataFlag);
@@ -475,7 +451,7 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
     double low = std::numeric_limits<double>::infinity();
     double high = -std::numeric_limits<double>::infinity();
     long long nodataCells = 0;
-    if (!ForEachRow(band, width, height, reason, [&](int, const double* row) {
+    const Status ranged = ForEachRow(band, width, height, [&](int, const double* row) {
             for (int x = 0; x < width; ++x)
             {
                 const double value = row[x];
@@ -487,8 +463,9 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
                 low = std::min(low, heightOf(value));
                 high = std::max(high, heightOf(value));
             }
-        }))
-        return refused();
+        });
+    if (!ranged)
+        return ranged;
     if (nodataCells == std::int64_t(width) * height)
     {
         return {StatusCode::invalidInput, "every cell is nodata; the raster holds no height"};
@@ -525,9 +502,10 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
     {
         // The map holds the height the nodata cells get too.
         const bool filled = nodataCells > 0;
-        if (!ChooseMapUnits(options, filled ? std::min(low, image.nodataHeight) : low,
-                            filled ? std::max(high, image.nodataHeight) : high, image, reason))
-            return refused();
+        if (Status chosen = ChooseMapUnits(options, filled ? std::min(low, image.nodataHeight) : low,
+                                           filled ? std::max(high, image.nodataHeight) : high, image);
+            !chosen)
+            return chosen;
     }
     if (!(image.heightMin < image.heightMax))
     {
@@ -546,7 +524,7 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
     const std::uint16_t nodataSample = toSample(image.nodataHeight);
     long long clipped = 0;
     std::uint16_t* out = image.samples.data();
-    if (!ForEachRow(band, width, height, reason, [&](int y, const double* row) {
+    const Status converted = ForEachRow(band, width, height, [&](int y, const double* row) {
             std::uint16_t* samples = out + std::size_t(y) * width;
             for (int x = 0; x < width; ++x)
             {
@@ -561,8 +539,9 @@ Status GdalReadHeightImage(const std::string& path, const HeightImportOptions& o
                 clipped += h < heightMin || h > heightMax;
                 samples[x] = toSample(h);
             }
-        }))
-        return refused();
+        });
+    if (!converted)
+        return converted;
     image.clippedCells = clipped;
     return Ok();
 }
@@ -684,12 +663,8 @@ StatusOr<double> GdalMapPixelSize(const MapGeoReference& geo, int width, int hei
     std::copy(std::begin(geo.geoTransform), std::end(geo.geoTransform), image.geoTransform);
     image.projectionWkt = geo.projectionWkt;
     note.clear();
-    if (!FindPixelSize(image, HeightImportOptions{}, false, note))
-    {
-        Status refused(StatusCode::invalidInput, note);
-        note.clear();
-        return refused;
-    }
+    if (Status found = FindPixelSize(image, HeightImportOptions{}, false); !found)
+        return found;
     for (const std::string& warning : image.warnings)
         note += (note.empty() ? "" : "; ") + warning;
     return image.pixelSize;

@@ -50,8 +50,7 @@ std::string Exact(double value)
 
 // One band, and the window, as a virtual raster over the source. A raster without a
 // georeference gets one of its own pixels, so that the warper can place it.
-GDALDatasetH BandOf(GDALDatasetH source, int band, const HeightImportOptions& options, bool georeferenced,
-                    std::string& reason)
+StatusOr<GDALDatasetH> BandOf(GDALDatasetH source, int band, const HeightImportOptions& options, bool georeferenced)
 {
     Arguments arguments;
     arguments.add({"-of", "VRT", "-b", std::to_string(band)});
@@ -78,7 +77,8 @@ GDALDatasetH BandOf(GDALDatasetH source, int band, const HeightImportOptions& op
     GDALDatasetH vrt = translate != nullptr ? GDALTranslate("", source, translate, nullptr) : nullptr;
     GDALTranslateOptionsFree(translate);
     if (vrt == nullptr)
-        reason = "cannot take band " + std::to_string(band) + " (" + QuietErrors::last("GDAL error") + ")";
+        return Status(StatusCode::invalidInput,
+                      "cannot take band " + std::to_string(band) + " (" + QuietErrors::last("GDAL error") + ")");
     return vrt;
 }
 
@@ -95,7 +95,7 @@ bool MayHoldNodata(GDALDatasetH vrt)
 // which cells a map lacks is what the nearest source cell says, whatever the resampling (a
 // bilinear cell beside a void blends the data around it, and cubic ones reach further), so that
 // the nodata a map records is its source's at the map's size.
-bool TakeNodataOf(GDALDatasetH from, GDALDatasetH to, std::string& reason)
+Status TakeNodataOf(GDALDatasetH from, GDALDatasetH to)
 {
     const int width = GDALGetRasterXSize(to);
     const int height = GDALGetRasterYSize(to);
@@ -111,21 +111,16 @@ bool TakeNodataOf(GDALDatasetH from, GDALDatasetH to, std::string& reason)
                 CE_None ||
             GDALRasterIO(toBand, GF_Read, 0, y0, width, rows, target.data(), width, rows, GDT_Float32, 0, 0) !=
                 CE_None)
-        {
-            reason = "cannot read the warped cells (" + QuietErrors::last("read error") + ")";
-            return false;
-        }
+            return {StatusCode::invalidInput, "cannot read the warped cells (" + QuietErrors::last("read error") + ")"};
         for (std::size_t i = 0; i < std::size_t(width) * std::size_t(rows); ++i)
             if (std::isnan(source[i]))
                 target[i] = source[i];
         if (GDALRasterIO(toBand, GF_Write, 0, y0, width, rows, target.data(), width, rows, GDT_Float32, 0, 0) !=
             CE_None)
-        {
-            reason = "cannot mark the warped nodata (" + QuietErrors::last("write error") + ")";
-            return false;
-        }
+            return {StatusCode::invalidInput,
+                    "cannot mark the warped nodata (" + QuietErrors::last("write error") + ")"};
     }
-    return true;
+    return Ok();
 }
 
 // "30 m", "30 x 20 m", "0.000277778 degrees", "30 x 20" (no units known).
@@ -262,16 +257,15 @@ StatusOr<std::string> ChooseTargetSrs(GDALDatasetH source, const HeightImportOpt
     return wkt;
 }
 
-namespace
-{
-GDALDatasetH Warp(GDALDatasetH source, int band, const HeightImportOptions& options, const std::string& targetWkt,
-                  std::vector<std::string>& notes, std::string& reason)
+StatusOr<GDALDatasetH> WarpToMap(GDALDatasetH source, int band, const HeightImportOptions& options,
+                                 const std::string& targetWkt, std::vector<std::string>& notes)
 {
     double sourceTransform[6];
     const bool georeferenced = GDALGetGeoTransform(source, sourceTransform) == CE_None;
-    DatasetCloser vrt{BandOf(source, band, options, georeferenced, reason)};
-    if (vrt.dataset == nullptr)
-        return nullptr;
+    const StatusOr<GDALDatasetH> oneBand = BandOf(source, band, options, georeferenced);
+    if (!oneBand)
+        return oneBand.status;
+    DatasetCloser vrt{*oneBand};
     const int width = GDALGetRasterXSize(vrt.dataset);
     const int height = GDALGetRasterYSize(vrt.dataset);
     double t[6];
@@ -314,11 +308,8 @@ GDALDatasetH Warp(GDALDatasetH source, int band, const HeightImportOptions& opti
         if (transformer != nullptr)
             GDALDestroyGenImgProjTransformer(transformer);
         if (!found)
-        {
-            reason = "cannot find where the raster lies in " + SrsName(wkt) + " (" +
-                     QuietErrors::last("PROJ error") + ")";
-            return nullptr;
-        }
+            return Status(StatusCode::invalidInput, "cannot find where the raster lies in " + SrsName(wkt) + " (" +
+                                                        QuietErrors::last("PROJ error") + ")");
         west = extent[0];
         south = extent[1];
         east = extent[2];
@@ -342,13 +333,11 @@ GDALDatasetH Warp(GDALDatasetH source, int band, const HeightImportOptions& opti
         columns = int(std::ceil(extentAcross / pixelAcross - 1e-6));
         rows = int(std::ceil(extentDown / pixelDown - 1e-6));
         if (columns > kHeightImageMaxSide || rows > kHeightImageMaxSide)
-        {
-            reason = "reprojected with pixels of " + Number(pixelAcross) + " " + units + " it would be " +
-                     std::to_string(columns) + " x " + std::to_string(rows) + " pixels, more than the " +
-                     std::to_string(kHeightImageMaxSide) + " a height map takes on a side; --size " +
-                     std::to_string(MapSideFor(std::max(columns, rows))) + " resamples it to a square map";
-            return nullptr;
-        }
+            return Status(StatusCode::invalidInput,
+                          "reprojected with pixels of " + Number(pixelAcross) + " " + units + " it would be " +
+                              std::to_string(columns) + " x " + std::to_string(rows) + " pixels, more than the " +
+                              std::to_string(kHeightImageMaxSide) + " a height map takes on a side; --size " +
+                              std::to_string(MapSideFor(std::max(columns, rows))) + " resamples it to a square map");
         const double te0[4] = {west, north - rows * pixelDown, west + columns * pixelAcross, north};
         std::copy(std::begin(te0), std::end(te0), te);
     }
@@ -404,7 +393,7 @@ GDALDatasetH Warp(GDALDatasetH source, int band, const HeightImportOptions& opti
 
     // The pixel size itself, not the count, so that the pixels are exactly square.
     const double pixel = (te[2] - te[0]) / columns;
-    const auto warpWith = [&](const std::string& resampling) -> GDALDatasetH {
+    const auto warpWith = [&](const std::string& resampling) -> StatusOr<GDALDatasetH> {
         Arguments arguments;
         arguments.add({"-of", "MEM", "-ot", "Float32", "-r", resampling, "-dstnodata", "nan"});
         arguments.add({"-te", Exact(te[0]), Exact(te[1]), Exact(te[2]), Exact(te[3])});
@@ -413,26 +402,29 @@ GDALDatasetH Warp(GDALDatasetH source, int band, const HeightImportOptions& opti
             arguments.add({"-t_srs", targetWkt});
         GDALWarpAppOptions* warpOptions = GDALWarpAppOptionsNew(arguments.list(), nullptr);
         if (warpOptions == nullptr)
-        {
-            reason = "cannot warp with " + resampling + " (" + QuietErrors::last("bad options") + ")";
-            return nullptr;
-        }
+            return Status(StatusCode::invalidInput,
+                          "cannot warp with " + resampling + " (" + QuietErrors::last("bad options") + ")");
         GDALDatasetH input = vrt.dataset;
         GDALDatasetH result = GDALWarp("", nullptr, 1, &input, warpOptions, nullptr);
         GDALWarpAppOptionsFree(warpOptions);
         if (result == nullptr)
-            reason = "cannot warp it to " + std::to_string(columns) + " x " + std::to_string(rows) + " (" +
-                     QuietErrors::last("GDAL error") + ")";
+            return Status(StatusCode::invalidInput, "cannot warp it to " + std::to_string(columns) + " x " +
+                                                        std::to_string(rows) + " (" + QuietErrors::last("GDAL error") +
+                                                        ")");
         return result;
     };
-    DatasetCloser warped{warpWith(options.resampling)};
-    if (warped.dataset == nullptr)
-        return nullptr;
+    const StatusOr<GDALDatasetH> made = warpWith(options.resampling);
+    if (!made)
+        return made.status;
+    DatasetCloser warped{*made};
     if (options.resampling != "nearest" && MayHoldNodata(vrt.dataset))
     {
-        DatasetCloser nearest{warpWith("nearest")};
-        if (nearest.dataset == nullptr || !TakeNodataOf(nearest.dataset, warped.dataset, reason))
-            return nullptr;
+        const StatusOr<GDALDatasetH> nearestMade = warpWith("nearest");
+        if (!nearestMade)
+            return nearestMade.status;
+        DatasetCloser nearest{*nearestMade};
+        if (Status taken = TakeNodataOf(nearest.dataset, warped.dataset); !taken)
+            return taken;
     }
 
     const double mapPixel = pixel;
@@ -467,15 +459,5 @@ GDALDatasetH Warp(GDALDatasetH source, int band, const HeightImportOptions& opti
             notes.push_back(fitNote);
     }
     return std::exchange(warped.dataset, nullptr);
-}
-} // namespace
-
-StatusOr<GDALDatasetH> WarpToMap(GDALDatasetH source, int band, const HeightImportOptions& options,
-                                 const std::string& targetWkt, std::vector<std::string>& notes)
-{
-    std::string reason;
-    if (GDALDatasetH warped = Warp(source, band, options, targetWkt, notes, reason))
-        return warped;
-    return Status(StatusCode::invalidInput, reason);
 }
 } // namespace gdalwarp

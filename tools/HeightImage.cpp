@@ -47,30 +47,23 @@ std::string LayoutReason(int colourType, int bitDepth)
     return {};
 }
 
-bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::string& reason)
+Status ReadPng(std::FILE* file, long long fileLength, HeightImage& image)
 {
     PngReader reader(file, fileLength);
     if (Status header = reader.ReadHeader(); !header)
-    {
-        reason = header.message;
-        return false;
-    }
+        return header;
     const std::uint32_t width = reader.Width();
     const std::uint32_t height = reader.Height();
     const int bitDepth = reader.BitDepth();
-    reason = LayoutReason(reader.ColourType(), bitDepth);
-    if (reason.empty() && (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
-                           height > kHeightImageMaxSide))
-        reason = SideReason(width, height);
-    if (reason.empty() && reader.ClaimsMoreThanFileHolds())
-        reason = "the PNG claims a size its file cannot hold";
-    if (!reason.empty())
-        return false;
+    if (std::string layout = LayoutReason(reader.ColourType(), bitDepth); !layout.empty())
+        return {StatusCode::invalidInput, std::move(layout)};
+    if (width < kHeightImageMinSide || width > kHeightImageMaxSide || height < kHeightImageMinSide ||
+        height > kHeightImageMaxSide)
+        return {StatusCode::invalidInput, SideReason(width, height)};
+    if (reader.ClaimsMoreThanFileHolds())
+        return {StatusCode::invalidInput, "the PNG claims a size its file cannot hold"};
     if (Status prepared = reader.Prepare(PngRows::AsStored); !prepared)
-    {
-        reason = prepared.message;
-        return false;
-    }
+        return prepared;
 
     image.width = static_cast<int>(width);
     image.height = static_cast<int>(height);
@@ -81,10 +74,7 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::str
     for (std::uint32_t y = 0; y < height; ++y)
         rows[y] = reinterpret_cast<png_bytep>(image.samples.data() + std::size_t(y) * width);
     if (Status read = reader.ReadRows(rows.data()); !read)
-    {
-        reason = read.message;
-        return false;
-    }
+        return read;
     if (bitDepth == 8)
         for (std::uint32_t y = 0; y < height; ++y)
         {
@@ -95,7 +85,7 @@ bool ReadPng(std::FILE* file, long long fileLength, HeightImage& image, std::str
                 samples[x] = static_cast<std::uint16_t>(bytes[x] * 257);
         }
     image.format = "PNG";
-    return true;
+    return Ok();
 }
 
 std::string LowerExtension(const std::string& path)
@@ -116,63 +106,51 @@ Status ReadHeightImage(const std::string& path, HeightImage& image)
 Status ReadHeightImage(const std::string& path, const HeightImportOptions& options, HeightImage& image)
 {
     image = HeightImage{};
-    std::string reason;
-    StatusCode failure = StatusCode::invalidInput;
-    bool ok = false;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb"))
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr)
+        return {StatusCode::cannotOpen, path + ": cannot open the file: " + std::strerror(errno)};
+    Status read;
+    // A PNG read as it is needs no GDAL; remapping or resampling one goes through GDAL.
+    if (HasPngSignature(path) && !(options.needsGdal() && GdalAvailable()))
     {
-        // A PNG read as it is needs no GDAL; remapping or resampling one goes through GDAL.
-        if (HasPngSignature(path) && !(options.needsGdal() && GdalAvailable()))
+        struct stat status
         {
-            struct stat status
-            {
-            };
-            const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
-            ok = ReadPng(file, fileLength, image, reason);
-            if (ok && options.needsGdal())
-            {
-                ok = false;
-                failure = StatusCode::invalidSettings;
-                reason = "--height-range, --nodata-height and --size need GDAL: " + GdalMissing();
-            }
-            if (ok)
-            {
-                image.sampleType = image.sourceBits == 8 ? "Byte" : "UInt16";
-                image.heightMax = image.sourceBits == 8 ? 255 : 65535;
-                image.sourceWidth = image.width;
-                image.sourceHeight = image.height;
-                image.pixelSize = options.pixelSize;
-            }
-        }
-        else if (Status read = GdalReadHeightImage(path, options, image); read)
-            ok = true;
-        else
+        };
+        const long long fileLength = ::fstat(::fileno(file), &status) == 0 ? status.st_size : 0;
+        read = ReadPng(file, fileLength, image);
+        if (read && options.needsGdal())
+            read = {StatusCode::invalidSettings,
+                    "--height-range, --nodata-height and --size need GDAL: " + GdalMissing()};
+        if (read)
         {
-            failure = read.code;
-            reason = std::move(read.message);
-        }
-        std::fclose(file);
-        if (ok && !image.nodataMask.empty())
-        {
-            image.nodataKinds = ClassifyNodata(image.nodataMask.data(), image.width, image.height);
-            image.nodataFilled = options.fillsNodata();
-            if (image.nodataFilled)
-            {
-                const auto start = std::chrono::steady_clock::now();
-                FillNodata(image.samples.data(), image.nodataMask.data(), image.width, image.height);
-                image.fillSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            }
+            image.sampleType = image.sourceBits == 8 ? "Byte" : "UInt16";
+            image.heightMax = image.sourceBits == 8 ? 255 : 65535;
+            image.sourceWidth = image.width;
+            image.sourceHeight = image.height;
+            image.pixelSize = options.pixelSize;
         }
     }
     else
+        read = GdalReadHeightImage(path, options, image);
+    std::fclose(file);
+    if (!read)
     {
-        failure = StatusCode::cannotOpen;
-        reason = std::string("cannot open the file: ") + std::strerror(errno);
+        image = HeightImage{};
+        read.message = path + ": " + read.message;
+        return read;
     }
-    if (ok)
-        return Ok();
-    image = HeightImage{};
-    return {failure, path + ": " + reason};
+    if (!image.nodataMask.empty())
+    {
+        image.nodataKinds = ClassifyNodata(image.nodataMask.data(), image.width, image.height);
+        image.nodataFilled = options.fillsNodata();
+        if (image.nodataFilled)
+        {
+            const auto start = std::chrono::steady_clock::now();
+            FillNodata(image.samples.data(), image.nodataMask.data(), image.width, image.height);
+            image.fillSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        }
+    }
+    return Ok();
 }
 
 bool HeightImageHasGdal()
