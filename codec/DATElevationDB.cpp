@@ -74,6 +74,16 @@ private:
 // raster `width` samples wide that start at `raster`.
 void PlaceTile(const std::uint16_t* tile, std::uint16_t* raster, int width, int x0, int columns, int rows)
 {
+    // A whole tile row is copied with a size known here, a few vector moves: a copy of variable
+    // size becomes a string instruction whose start-up cost on 128 bytes made this copy about a
+    // tenth of the decoding of a map. Only the tiles at the right edge take the general copy.
+    if (columns == kTileSide)
+    {
+        for (int row = 0; row < rows; ++row)
+            std::memcpy(raster + std::size_t(row) * std::size_t(width) + std::size_t(x0), tile + row * kTileSide,
+                        kTileSide * sizeof(std::uint16_t));
+        return;
+    }
     for (int row = 0; row < rows; ++row)
         std::memcpy(raster + std::size_t(row) * std::size_t(width) + std::size_t(x0), tile + row * kTileSide,
                     std::size_t(columns) * sizeof(std::uint16_t));
