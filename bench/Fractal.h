@@ -36,3 +36,19 @@ inline std::vector<float> DiamondSquare(int side, unsigned seed)
     }
     return grid;
 }
+
+// The smallest diamond-square grid that covers a map of `size` x `size` samples, with its
+// row-major look-up; the input makers crop it to the map.
+struct FractalGrid
+{
+    int side = 2;
+    std::vector<float> values;
+
+    FractalGrid(int size, unsigned seed)
+    {
+        while (side + 1 < size)
+            side *= 2;
+        values = DiamondSquare(side, seed);
+    }
+    float at(int x, int y) const { return values[std::size_t(y) * std::size_t(side + 1) + std::size_t(x)]; }
+};

@@ -28,11 +28,8 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "SIZE must be 64..20000\n");
         return 2;
     }
-    int side = 2;
-    while (side + 1 < size)
-        side *= 2;
-    const int n = side + 1;
-    const std::vector<float> grid = DiamondSquare(side, seed);
+    const FractalGrid fractal(size, seed);
+    const std::vector<float>& grid = fractal.values;
     const auto [low, high] = std::minmax_element(grid.begin(), grid.end());
     std::vector<float> heights(std::size_t(size) * std::size_t(size));
     const double centre = size / 2.0;
@@ -45,7 +42,7 @@ int main(int argc, char** argv)
             const double dy = y - centre;
             const double angle = std::atan2(dy, dx);
             const double rim = radius * (1 + 0.06 * std::sin(5 * angle) + 0.03 * std::sin(13 * angle + 1));
-            const float h = (grid[std::size_t(y) * std::size_t(n) + std::size_t(x)] - *low) / (*high - *low) * 2000.0f;
+            const float h = (fractal.at(x, y) - *low) / (*high - *low) * 2000.0f;
             heights[std::size_t(y) * std::size_t(size) + std::size_t(x)] = std::hypot(dx, dy) > rim ? -9999.0f : h;
         }
     std::mt19937 random(seed + 7);

@@ -30,12 +30,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "SIZE must be 2..20000 and NOISE 0..1000\n");
         return 2;
     }
-    int side = 2;
-    while (side + 1 < size)
-        side *= 2;
-    const int n = side + 1;
-    const std::vector<float> grid = DiamondSquare(side, seed);
-    auto at = [&](int x, int y) { return grid[std::size_t(y) * std::size_t(n) + std::size_t(x)]; };
+    const FractalGrid fractal(size, seed);
+    const std::vector<float>& grid = fractal.values;
+    auto at = [&](int x, int y) { return fractal.at(x, y); };
     const auto [low, high] = std::minmax_element(grid.begin(), grid.end());
     const float sea = *low + (*high - *low) * 0.25f;
     std::vector<std::uint16_t> row(static_cast<std::size_t>(size));

@@ -15,10 +15,7 @@ const JobOptions<CliffRequest>& CliffDescription()
             PositionalPath<R>("DAT", "dat", "height file written by process", &R::dat),
             PathOption<R>("output", "o", "8-bit grey BMP, or .tif/.tiff for a GeoTIFF, to write",
                           [](R& r, std::string path) { r.output = std::move(path); }, true),
-            PathOption<R>("like", "",
-                          "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets "
-                          "(default: the sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)",
-                          [](R& r, std::string path) { r.like = std::move(path); }),
+            PathOption<R>("like", "", kGeoTiffLikeHelp, [](R& r, std::string path) { r.like = std::move(path); }),
         };
         AddFieldOptions(list, kCliffFields, &R::settings);
         OptionRow(list, "height-scale") =

@@ -17,3 +17,8 @@ Status OutputNameProblem(const std::string& path, const std::string& format,
 // For jobs that write a picture (`plain`: ".bmp", ".png"), or a GeoTIFF when the output ends in
 // .tif or .tiff: refuses --like with a plain picture, and fails a GeoTIFF in a build without GDAL.
 JobResult GeoTiffOutputProblem(const std::string& output, const std::string& like, const std::string& plain);
+
+// The help of --like for the jobs that may write a GeoTIFF on the map (cliff, preview).
+inline constexpr const char* kGeoTiffLikeHelp =
+    "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets (default: the sidecar "
+    "<base>.dat.json, else <base>.raw.hdr, when there is one)";

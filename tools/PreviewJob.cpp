@@ -44,10 +44,7 @@ const JobOptions<PreviewJob>& PreviewDescription()
                         [](R& r, std::string mode) { r.mode = std::move(mode); }),
         PathOption<R>("terrain", "", "height file under the water, for depths (default: <base>.dat beside <base>_w.dat)",
                       [](R& r, std::string path) { r.terrain = std::move(path); }),
-        PathOption<R>("like", "",
-                      "for a GeoTIFF: a raster or ENVI header of the same map whose georeference it gets (default: the "
-                      "sidecar <base>.dat.json, else <base>.raw.hdr, when there is one)",
-                      [](R& r, std::string path) { r.like = std::move(path); }),
+        PathOption<R>("like", "", kGeoTiffLikeHelp, [](R& r, std::string path) { r.like = std::move(path); }),
         HeightScaleOption(kReliefFields[0], &R::settings, &R::heightScale,
                           "a sample is this many metres / 257 as for cliff, or auto: the map's own, its height gain x "
                           "257 from the sidecar <base>.dat.json, the default when that has heights, else 10"),
